@@ -1,0 +1,9 @@
+// The system debugger channel: on Windows every trace line also goes to OutputDebugStringA so a
+// debugger or DebugView sees it; Linux has no such channel and ignores the call.
+#pragma once
+
+namespace vok {
+
+void WriteDebugOutput(const char* line);
+
+}  // namespace vok

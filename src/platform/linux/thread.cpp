@@ -1,0 +1,27 @@
+// Linux backend of platform/thread.h.
+#include "platform/thread.h"
+
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace vok {
+
+ThreadId CurrentThreadId() {
+  thread_local const ThreadId id = static_cast<ThreadId>(::syscall(SYS_gettid));
+  return id;
+}
+
+std::uint64_t MonotonicMs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+void SleepMs(std::uint32_t ms) {
+  timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (::nanosleep(&ts, &ts) != 0) {
+  }
+}
+
+}  // namespace vok

@@ -1,0 +1,10 @@
+// Windows backend of platform/debug_output.h.
+#include "platform/debug_output.h"
+
+#include <windows.h>
+
+namespace vok {
+
+void WriteDebugOutput(const char* line) { ::OutputDebugStringA(line); }
+
+}  // namespace vok

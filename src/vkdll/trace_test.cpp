@@ -1,0 +1,99 @@
+#include "vkdll/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vkdll/vkdll.h"
+
+namespace {
+
+struct Line {
+  int level;
+  std::string text;
+};
+
+class TraceCapture {
+ public:
+  TraceCapture()
+      : m_sink([this](int level, std::string_view text) { m_lines.push_back({level, std::string(text)}); }) {}
+  std::vector<Line> m_lines;
+
+ private:
+  vok::CScopedTraceSink m_sink;
+};
+
+TEST(Trace, SinkSeesEveryLevelWithoutTrailingLineFeed) {
+  TraceCapture capture;
+  VOKTRACE_Write(1, "detail");
+  VOKTRACE_Printf(4, "warn %d %s", 42, "x");
+  VOKTRACE_Write(3, "line with feed\n");
+  ASSERT_EQ(capture.m_lines.size(), 3u);
+  EXPECT_EQ(capture.m_lines[0].level, 1);
+  EXPECT_EQ(capture.m_lines[0].text, "detail");
+  EXPECT_EQ(capture.m_lines[1].text, "warn 42 x");
+  EXPECT_EQ(capture.m_lines[2].text, "line with feed");
+}
+
+TEST(Trace, LongFormattedLineArrivesWhole) {
+  TraceCapture capture;
+  const std::string big(70000, 'x');
+  VOKTRACE_Printf(2, "%s %s", "p", big.c_str());
+  ASSERT_EQ(capture.m_lines.size(), 1u);
+  EXPECT_GE(capture.m_lines[0].text.size(), 60000u);
+  EXPECT_EQ(capture.m_lines[0].text.substr(0, 3), "p x");
+}
+
+TEST(Trace, FileDestinationFiltersByLevelAndKeepsLinesWhole) {
+  const std::string path = ::testing::TempDir() + "vok_trace_test.log";
+  std::remove(path.c_str());
+#ifdef _WIN32
+  _putenv_s("VOKQUOTE_TRACE", path.c_str());
+  _putenv_s("VOKQUOTE_TRACE_LEVEL", "3");
+#else
+  setenv("VOKQUOTE_TRACE", path.c_str(), 1);
+  setenv("VOKQUOTE_TRACE_LEVEL", "3", 1);
+#endif
+  vok::ReloadTraceSettings();
+  EXPECT_FALSE(vok::TraceEnabled(2));
+  EXPECT_TRUE(vok::TraceEnabled(3));
+
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i) {
+        VOKTRACE_Printf(3, "thread %d line %d", t, i);
+        VOKTRACE_Write(2, "hidden");
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+#ifdef _WIN32
+  _putenv_s("VOKQUOTE_TRACE", "");
+#else
+  unsetenv("VOKQUOTE_TRACE");
+#endif
+  vok::ReloadTraceSettings();
+
+  std::ifstream in(path);
+  std::string line;
+  int count = 0;
+  while (std::getline(in, line)) {
+    ++count;
+    EXPECT_EQ(line.find("hidden"), std::string::npos);
+    // "YYYY-MM-DD HH:MM:SS.mmm [tid] 3 thread T line I"
+    EXPECT_EQ(line[4], '-');
+    EXPECT_NE(line.find("] 3 thread "), std::string::npos) << line;
+  }
+  EXPECT_EQ(count, 800);
+  std::remove(path.c_str());
+}
+
+}  // namespace
