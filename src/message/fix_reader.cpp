@@ -1,0 +1,159 @@
+// The FIX form reader; see fix_reader.h.
+#include "message/fix_reader.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "message/fix_codes.h"
+#include "message/fix_tables.h"
+#include "message/group_reader.h"
+#include "message/number_text.h"
+#include "message/tls_buffer.h"
+#include "message/vok_message.h"
+#include "vkdll/vkdll.h"
+
+using namespace vok::message;
+
+namespace {
+
+constexpr char kSoh = '\x01';
+
+int SumOf(const char* begin, const char* end) {
+  int sum = 0;
+  for (const char* p = begin; p < end; ++p) sum += static_cast<signed char>(*p);
+  return sum;
+}
+
+int TranslateMemberTag(int tag) { return FixToInternalId(false, tag); }
+
+void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
+  StoreFixValue(entry, id, std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
+}
+
+constexpr GroupReadRules kFixGroupRules{kSoh, &InternalToFixTag, &TranslateMemberTag, &StoreMember};
+
+// The received text for a trace line, with the logon password (tag 554) masked.
+std::string TraceText(const char* text, int length) {
+  std::string copy(text, strnlen(text, static_cast<std::size_t>(length)));
+  for (std::size_t at = 0; (at = copy.find("554=", at)) != std::string::npos; at += 4) {
+    if (at != 0 && copy[at - 1] != kSoh) continue;
+    const std::size_t valueStart = at + 4;
+    const std::size_t valueEnd = std::min(copy.find(kSoh, valueStart), copy.size());
+    copy.replace(valueStart, valueEnd - valueStart, "********");
+  }
+  return copy;
+}
+
+int IntOrZero(const VOKMessage& message, int fid) {
+  int value = 0;
+  message.GetInt(fid, value);
+  return value;
+}
+
+void PostProcessOrder(VOKMessage& message) {
+  std::string openClose;
+  const bool hasOpenClose = message.GetString(1037, openClose);
+  int orderType = IntOrZero(message, 1007);
+  const int quantity = IntOrZero(message, 1009);
+  if (hasOpenClose) {
+    if (orderType == 10034) {
+      if (openClose.find('R') != std::string::npos) {
+        message.SetInt(1007, quantity > 0 ? 10066 : 10062);
+      } else if (openClose.find('C') != std::string::npos) {
+        message.SetInt(1007, 10077);
+      }
+    } else if (orderType != 10063 && openClose.find('G') != std::string::npos) {
+      message.SetInt(1008, 10047);
+    }
+  }
+  orderType = IntOrZero(message, 1007);
+  if (orderType == 10062 && quantity != 0) message.SetInt(1007, 10066);
+  if (orderType == 10030) {
+    const int offset = IntOrZero(message, 1036);
+    if (offset != 0) {
+      message.SetInt(1007, quantity != 0 ? 10044 : 10043);
+      double price = 0;
+      double offsetValue = 0;
+      message.GetDouble(1004, price);
+      message.GetDouble(1036, offsetValue);
+      message.SetDouble(1026, price + offsetValue);
+    } else if (quantity != 0) {
+      message.SetInt(1007, 10040);
+    }
+  }
+}
+
+}  // namespace
+
+void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
+  // A copy in which ';' reads as ','; the checksum is summed over the text as received.
+  std::vector<char> heapCopy;
+  char* buffer = nullptr;
+  if (static_cast<std::size_t>(length) < TLSBuffer::kParseSize) {
+    buffer = ThreadBuffer().m_parse.get();
+  } else {
+    heapCopy.resize(static_cast<std::size_t>(length) + 1);
+    buffer = heapCopy.data();
+  }
+  const char* end = buffer;
+  for (int i = 0; i < length; ++i) {
+    const char c = text[i];
+    if (c == '\n' || c == '\r' || c == '\0') break;
+    buffer[i] = c == ';' ? ',' : c;
+    end = buffer + i + 1;
+  }
+  const auto received = [&](const char* p) { return text + (p - buffer); };
+
+  int total = 0;
+  bool summed = false;
+  bool haveExpected = false;
+  int expected = 0;
+  const char* p = buffer;
+  while (p < end) {
+    const char* tokenStart = p;
+    const char* eq = nullptr;
+    while (p < end && *p != kSoh) {
+      if (eq == nullptr && *p == '=') eq = p;
+      ++p;
+    }
+    const char* tokenEnd = p;
+    if (p < end) ++p;
+    if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
+      haveExpected = true;
+      expected = ReadInt(tokenStart + 3, tokenEnd);
+      continue;
+    }
+    total += SumOf(received(tokenStart), received(p));
+    summed = true;
+    if (eq == nullptr) continue;
+
+    const int tag = ReadInt(tokenStart, eq);
+    const std::string_view value(eq + 1, static_cast<std::size_t>(tokenEnd - eq - 1));
+    if (tag == 38) message.SetString(1140, std::string(value));
+    const int id = FixToInternalId(message.GetType() == 'E', tag);
+    if (id == -1) continue;
+    if (IsGroupField(id)) {
+      const int count = ReadInt(eq + 1, tokenEnd);
+      if (count < 1) continue;
+      const char* resume = end;
+      std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, 0, resume);
+      total += SumOf(received(p), received(resume));
+      VOKField field;
+      field.SetGroup(std::move(group));
+      message.SetField(id, std::move(field));
+      p = resume;
+      continue;
+    }
+    StoreFixValue(message, id, value);
+  }
+
+  if (!haveExpected) {
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Unable to parse checksum: %s", TraceText(text, length).c_str());
+  } else if (!summed) {
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Unable to calculate checksum: %s", TraceText(text, length).c_str());
+  } else if (total % 256 != expected) {
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Invalid checksum (calc'd=%d): %s", total % 256, TraceText(text, length).c_str());
+  }
+  PostProcessOrder(message);
+}

@@ -1,0 +1,86 @@
+// C-library number reading on character ranges; see number_text.h.
+#include "message/number_text.h"
+
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+namespace vok::message {
+namespace {
+
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+}  // namespace
+
+int ReadInt(const char* begin, const char* end) {
+  int value = 0;
+  ReadInt32Exact(begin, end, value);
+  return value;
+}
+
+bool ReadInt32Exact(const char* begin, const char* end, int& value) {
+  const char* p = begin;
+  while (p < end && IsSpace(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = (*p++ == '-');
+  std::int64_t magnitude = 0;
+  bool overflow = false;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+    if (!overflow) {
+      magnitude = magnitude * 10 + (*p - '0');
+      if (magnitude > std::int64_t{INT_MAX} + 1) overflow = true;
+    }
+  }
+  std::int64_t signedValue = negative ? -magnitude : magnitude;
+  if (overflow || signedValue > INT_MAX || signedValue < INT_MIN) {
+    value = negative ? INT_MIN : INT_MAX;
+    return false;
+  }
+  value = static_cast<int>(signedValue);
+  return value != INT_MAX && value != INT_MIN;
+}
+
+std::uint64_t ReadUInt64(const char* begin, const char* end) {
+  const char* p = begin;
+  while (p < end && IsSpace(*p)) ++p;
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = (*p++ == '-');
+  std::uint64_t value = 0;
+  for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+    const std::uint64_t digit = static_cast<std::uint64_t>(*p - '0');
+    if (value > (UINT64_MAX - digit) / 10) return UINT64_MAX;
+    value = value * 10 + digit;
+  }
+  return negative ? (~value + 1) : value;
+}
+
+double ReadDouble(const char* begin, const char* end) {
+  const char* p = begin;
+  while (p < end && IsSpace(*p)) ++p;
+  bool negative = false;
+  const char* digits = p;
+  if (p < end && (*p == '-' || *p == '+')) {
+    negative = (*p == '-');
+    digits = p + 1;
+  }
+  double value = 0.0;
+  // from_chars reads the plain decimal forms the wire carries without locale or allocation.
+  if (digits < end && ((*digits >= '0' && *digits <= '9') || *digits == '.')) {
+    const bool hex = digits + 1 < end && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
+    if (!hex) {
+      auto [ptr, ec] = std::from_chars(digits, end, value, std::chars_format::general);
+      if (ec == std::errc()) return negative ? -value : value;
+      if (ec == std::errc::result_out_of_range) {
+        // from_chars leaves value untouched on overflow or underflow; strtod decides.
+      } else {
+        return 0.0;
+      }
+    }
+  }
+  // Rare forms (hexadecimal, inf, nan, out of range): hand a NUL-terminated copy to strtod.
+  std::string copy(p, end);
+  return std::strtod(copy.c_str(), nullptr);
+}
+
+}  // namespace vok::message

@@ -1,0 +1,225 @@
+// Storage and conversions of one typed field value; see vok_field.h.
+#include "message/vok_field.h"
+
+#include <charconv>
+#include <climits>
+#include <cmath>
+#include <cstring>
+
+#include "message/number_text.h"
+#include "message/vok_group.h"
+
+using namespace vok::message;
+
+namespace {
+
+int DoubleToInt(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 2147483647.0) return INT_MAX;
+  if (value <= -2147483648.0) return INT_MIN;
+  return static_cast<int>(value);
+}
+
+std::uint64_t DoubleToUInt64(double value) {
+  if (std::isnan(value)) return 0;
+  if (value >= 18446744073709551616.0) return UINT64_MAX;
+  if (value < 0) {
+    if (value <= -9223372036854775808.0) return static_cast<std::uint64_t>(INT64_MIN);
+    return static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
+  }
+  return static_cast<std::uint64_t>(value);
+}
+
+// Formats the double text into buffer (at least 352 bytes) and returns its length.
+int FormatDouble(double value, char* buffer, int size) {
+  auto [end, ec] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, 8);
+  if (ec != std::errc()) return 0;
+  int length = static_cast<int>(end - buffer);
+  if (std::memchr(buffer, '.', length) != nullptr) {
+    while (length > 1 && buffer[length - 1] == '0') --length;
+    if (length > 1 && buffer[length - 1] == '.') --length;
+  }
+  if (length > 1 && buffer[0] == '0') {
+    std::memmove(buffer, buffer + 1, length - 1);
+    --length;
+  }
+  return length;
+}
+
+constexpr int kDoubleTextSize = 400;
+
+}  // namespace
+
+void AppendDoubleText(double value, std::string& text) {
+  char buffer[kDoubleTextSize];
+  text.append(buffer, FormatDouble(value, buffer, kDoubleTextSize));
+}
+
+VOKField::VOKField() noexcept : m_uint64(0) {}
+
+VOKField::VOKField(const VOKField& other) : m_uint64(0) { *this = other; }
+
+VOKField::VOKField(VOKField&& other) noexcept
+    : m_kind(other.m_kind), m_uint64(other.m_uint64), m_text(std::move(other.m_text)), m_group(std::move(other.m_group)) {
+  other.m_kind = FT_NONE;
+  other.m_uint64 = 0;
+}
+
+VOKField& VOKField::operator=(const VOKField& other) {
+  if (this == &other) return *this;
+  switch (other.m_kind) {
+    case FT_INT: SetInt(other.m_int); break;
+    case FT_STRING: SetString(other.m_text); break;
+    case FT_DOUBLE: SetDouble(other.m_double); break;
+    case FT_UINT64: SetUInt64(other.m_uint64); break;
+    case FT_GROUP: SetGroup(std::make_unique<VOKGroup>(*other.m_group)); break;
+    case FT_NONE: Reset(); break;
+  }
+  return *this;
+}
+
+VOKField& VOKField::operator=(VOKField&& other) noexcept {
+  if (this == &other) return *this;
+  m_kind = other.m_kind;
+  m_uint64 = other.m_uint64;
+  m_text = std::move(other.m_text);
+  m_group = std::move(other.m_group);
+  other.m_kind = FT_NONE;
+  other.m_uint64 = 0;
+  other.m_text.clear();
+  return *this;
+}
+
+VOKField::~VOKField() = default;
+
+void VOKField::Reset() {
+  m_kind = FT_NONE;
+  m_uint64 = 0;
+  m_text.clear();
+  m_group.reset();
+}
+
+void VOKField::SetInt(int value) {
+  m_group.reset();
+  m_text.clear();
+  m_kind = FT_INT;
+  m_uint64 = 0;
+  m_int = value;
+}
+
+void VOKField::SetString(std::string_view text) {
+  m_group.reset();
+  m_kind = FT_STRING;
+  m_uint64 = 0;
+  m_text.assign(text.data(), text.size());
+}
+
+void VOKField::SetDouble(double value) {
+  m_group.reset();
+  m_text.clear();
+  m_kind = FT_DOUBLE;
+  m_double = value;
+}
+
+void VOKField::SetUInt64(std::uint64_t value) {
+  m_group.reset();
+  m_text.clear();
+  m_kind = FT_UINT64;
+  m_uint64 = value;
+}
+
+void VOKField::SetGroup(std::unique_ptr<VOKGroup> group) {
+  m_text.clear();
+  m_uint64 = 0;
+  m_group = std::move(group);
+  m_kind = m_group ? FT_GROUP : FT_NONE;
+}
+
+bool VOKField::AsString(std::string& value) const {
+  switch (m_kind) {
+    case FT_INT:
+    case FT_DOUBLE:
+    case FT_UINT64:
+      value.clear();
+      AppendTo(value);
+      return true;
+    case FT_STRING: value = m_text; return true;
+    default: return false;
+  }
+}
+
+bool VOKField::AsInt(int& value) const {
+  switch (m_kind) {
+    case FT_INT: value = m_int; return true;
+    case FT_STRING: value = ReadInt(m_text.data(), m_text.data() + m_text.size()); return true;
+    case FT_DOUBLE: value = DoubleToInt(m_double); return true;
+    case FT_UINT64: value = static_cast<int>(static_cast<std::uint32_t>(m_uint64)); return true;
+    default: return false;
+  }
+}
+
+bool VOKField::AsUInt64(std::uint64_t& value) const {
+  switch (m_kind) {
+    case FT_INT: value = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_int)); return true;
+    case FT_STRING: value = ReadUInt64(m_text.data(), m_text.data() + m_text.size()); return true;
+    case FT_DOUBLE: value = DoubleToUInt64(m_double); return true;
+    case FT_UINT64: value = m_uint64; return true;
+    default: return false;
+  }
+}
+
+bool VOKField::AsDouble(double& value) const {
+  switch (m_kind) {
+    case FT_INT: value = m_int; return true;
+    case FT_STRING: value = ReadDouble(m_text.data(), m_text.data() + m_text.size()); return true;
+    case FT_DOUBLE: value = m_double; return true;
+    // The whole value converts (exact below 2^53), not only its low 32 bits.
+    case FT_UINT64: value = static_cast<double>(m_uint64); return true;
+    default: return false;
+  }
+}
+
+void VOKField::AppendTo(std::string& text) const {
+  char buffer[24];
+  switch (m_kind) {
+    case FT_INT: {
+      auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, m_int);
+      text.append(buffer, end);
+      break;
+    }
+    case FT_UINT64: {
+      auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, m_uint64);
+      text.append(buffer, end);
+      break;
+    }
+    case FT_STRING: text.append(m_text); break;
+    case FT_DOUBLE: AppendDoubleText(m_double, text); break;
+    default: break;
+  }
+}
+
+bool VOKField::AsString(char* buffer, int size) const {
+  if (buffer == nullptr || size < 1) return false;
+  auto copyCut = [&](const char* text, std::size_t length) {
+    const std::size_t n = std::min(length, static_cast<std::size_t>(size - 1));
+    std::memcpy(buffer, text, n);
+    buffer[n] = '\0';
+  };
+  switch (m_kind) {
+    case FT_INT: {
+      char digits[16];
+      auto [end, ec] = std::to_chars(digits, digits + sizeof digits, m_int);
+      copyCut(digits, static_cast<std::size_t>(end - digits));
+      return true;
+    }
+    case FT_STRING: copyCut(m_text.data(), m_text.size()); return true;
+    case FT_DOUBLE: {
+      char text[kDoubleTextSize];
+      const int length = FormatDouble(m_double, text, kDoubleTextSize);
+      if (length >= size) return false;
+      copyCut(text, static_cast<std::size_t>(length));
+      return true;
+    }
+    default: return false;
+  }
+}

@@ -1,0 +1,59 @@
+// The map from field id to field of a message: 47 buckets, a key's bucket is the key taken as
+// unsigned modulo 47, new keys are linked at the head of their chain, nodes come in blocks of 10
+// and the table never rehashes. Iteration (buckets 0..46, newest key first within a bucket) is the
+// order in which writers put fields on the wire, so it is part of the protocol.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "message/vok_field.h"
+
+class VOKFieldMap {
+ public:
+  static constexpr int kBuckets = 47;
+  static constexpr int kBlockSize = 10;
+
+  VOKFieldMap() noexcept;
+  // Copies keep the source's iteration order.
+  VOKFieldMap(const VOKFieldMap& other);
+  VOKFieldMap& operator=(const VOKFieldMap& other);
+  VOKFieldMap(VOKFieldMap&& other) noexcept;
+  VOKFieldMap& operator=(VOKFieldMap&& other) noexcept;
+  ~VOKFieldMap();
+
+  int GetCount() const { return m_count; }
+  bool IsEmpty() const { return m_count == 0; }
+
+  VOKField* Find(int key);
+  const VOKField* Find(int key) const;
+  // The field stored under key, created empty (FT_NONE) at the head of its chain when absent.
+  VOKField& operator[](int key);
+  bool RemoveKey(int key);
+  void RemoveAll();
+
+  template <typename F>
+  void ForEach(F&& visit) const {
+    for (const Node* head : m_buckets) {
+      for (const Node* node = head; node != nullptr; node = node->m_next) visit(node->m_key, node->m_value);
+    }
+  }
+
+  static int BucketOf(int key) { return static_cast<int>(static_cast<unsigned>(key) % kBuckets); }
+
+ private:
+  struct Node {
+    Node* m_next = nullptr;
+    int m_key = 0;
+    VOKField m_value;
+  };
+
+  Node* NewNode();
+
+  std::array<Node*, kBuckets> m_buckets{};
+  Node* m_free = nullptr;
+  int m_count = 0;
+  std::vector<std::unique_ptr<Node[]>> m_blocks;
+};
