@@ -1,0 +1,122 @@
+// BSTR layout and ownership helpers on the platform's COM vocabulary.
+#include "platform/com.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+
+namespace vok {
+namespace {
+
+TEST(ComTest, BstrCarriesByteLengthPrefixAndTerminatingNul) {
+  const OLECHAR text[] = {u'a', 0, u'\u00e9', u'z'};  // embedded NUL must survive
+  BSTR bstr = ::SysAllocStringLen(text, 4);
+  ASSERT_NE(bstr, nullptr);
+  std::uint32_t prefix = 0;
+  std::memcpy(&prefix, reinterpret_cast<const unsigned char*>(bstr) - 4, 4);
+  EXPECT_EQ(prefix, 8u);
+  EXPECT_EQ(::SysStringLen(bstr), 4u);
+  EXPECT_EQ(::SysStringByteLen(bstr), 8u);
+  EXPECT_EQ(bstr[1], 0);
+  EXPECT_EQ(bstr[2], u'\u00e9');
+  EXPECT_EQ(bstr[4], 0);
+  EXPECT_TRUE(::SysReAllocString(&bstr, OLESTR("longer text")));
+  EXPECT_EQ(::SysStringLen(bstr), 11u);
+  ::SysFreeString(bstr);
+  EXPECT_EQ(::SysStringLen(nullptr), 0u);
+  ::SysFreeString(nullptr);
+}
+
+TEST(ComTest, VarBstrCmpOrdersOrdinallyAndNullEqualsEmpty) {
+  CBstr abc(OLESTR("abc")), abd(OLESTR("abd")), ab(OLESTR("ab")), empty(OLESTR(""));
+  EXPECT_EQ(::VarBstrCmp(abc.Get(), abc.Get(), LOCALE_USER_DEFAULT, 0), VARCMP_EQ);
+  EXPECT_EQ(::VarBstrCmp(abc.Get(), abd.Get(), LOCALE_USER_DEFAULT, 0), VARCMP_LT);
+  EXPECT_EQ(::VarBstrCmp(abc.Get(), ab.Get(), LOCALE_USER_DEFAULT, 0), VARCMP_GT);
+  EXPECT_EQ(::VarBstrCmp(nullptr, empty.Get(), LOCALE_USER_DEFAULT, 0), VARCMP_EQ);
+}
+
+TEST(ComTest, CBstrRoundTripsNarrowTextAndOwnsCopies) {
+  const std::string samples[] = {"", "MSFT", "caf\xc3\xa9 \xc3\xbc"};
+  for (const std::string& sample : samples) {
+#ifdef _WIN32
+    // The ANSI code page under Wine need not hold these characters.
+    if (sample.find('\xc3') != std::string::npos) continue;
+#endif
+    const CBstr bstr = CBstr::FromNarrow(sample);
+    EXPECT_EQ(bstr.ToNarrow(), sample);
+    CBstr copy = bstr;
+    EXPECT_NE(copy.Get(), bstr.Get());
+    EXPECT_EQ(copy.ToNarrow(), sample);
+  }
+  const CBstr accented = CBstr::FromNarrow("caf\xc3\xa9");
+#ifndef _WIN32
+  ASSERT_EQ(accented.Length(), 4u);
+  EXPECT_EQ(accented.Get()[3], u'\u00e9');
+#endif
+  CBstr out;
+  BSTR* slot = out.Put();
+  *slot = ::SysAllocString(OLESTR("filled"));
+  EXPECT_EQ(out.ToNarrow(), "filled");
+  EXPECT_EQ(CBstr().ToNarrow(), "");
+}
+
+class CCountingUnknown : public IUnknown {
+ public:
+  STDMETHODIMP QueryInterface(REFIID iid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(iid, IID_IUnknown)) return E_NOINTERFACE;
+    *ppv = this;
+    AddRef();
+    return S_OK;
+  }
+  STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
+  STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
+  std::atomic<ULONG> m_refs{1};
+};
+
+TEST(ComTest, CComPtrBalancesReferences) {
+  CCountingUnknown object;
+  {
+    CComPtr<IUnknown> first(&object);
+    EXPECT_EQ(object.m_refs, 2u);
+    CComPtr<IUnknown> second = first;
+    EXPECT_EQ(object.m_refs, 3u);
+    CComPtr<IUnknown> queried;
+    EXPECT_EQ(first.QueryInterface(IID_IUnknown, queried), S_OK);
+    EXPECT_EQ(object.m_refs, 4u);
+    CComPtr<IUnknown> moved = std::move(second);
+    EXPECT_EQ(object.m_refs, 4u);
+    EXPECT_EQ(first.QueryInterface(IID_IDispatch, queried), E_NOINTERFACE);
+    EXPECT_FALSE(queried);
+    EXPECT_EQ(object.m_refs, 3u);
+    IUnknown* out = nullptr;
+    EXPECT_EQ(moved.CopyTo(&out), S_OK);
+    EXPECT_EQ(object.m_refs, 4u);
+    out->Release();
+  }
+  EXPECT_EQ(object.m_refs, 1u);
+}
+
+TEST(ComTest, VariantClearFreesStringsAndReleasesInterfaces) {
+  CCountingUnknown object;
+  VARIANT value;
+  ::VariantInit(&value);
+  value.vt = VT_UNKNOWN;
+  value.punkVal = &object;
+  object.AddRef();
+  EXPECT_EQ(::VariantClear(&value), S_OK);
+  EXPECT_EQ(value.vt, VT_EMPTY);
+  EXPECT_EQ(object.m_refs, 1u);
+  value.vt = VT_BSTR;
+  value.bstrVal = ::SysAllocString(OLESTR("freed by clear"));  // ASan reports a leak otherwise
+  EXPECT_EQ(::VariantClear(&value), S_OK);
+  EXPECT_EQ(sizeof(VARIANT), sizeof(void*) == 8 ? 24u : 16u);
+}
+
+}  // namespace
+}  // namespace vok

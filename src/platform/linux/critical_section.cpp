@@ -1,0 +1,13 @@
+// Linux backend of platform/critical_section.h: a std::recursive_mutex, which already spins
+// briefly inside the C library before it sleeps.
+#include "platform/critical_section.h"
+
+namespace vok {
+
+CCriticalSection::CCriticalSection(std::uint32_t) {}
+CCriticalSection::~CCriticalSection() = default;
+void CCriticalSection::Lock() { m_mutex.lock(); }
+void CCriticalSection::Unlock() { m_mutex.unlock(); }
+bool CCriticalSection::TryLock() { return m_mutex.try_lock(); }
+
+}  // namespace vok

@@ -1,0 +1,183 @@
+// The thread message loop: posted calls and thread timers run on their own thread only, from
+// PumpMessages or RunMessageLoop; waits return on input and on the handle.
+#include "platform/message_loop.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "platform/thread_handle.h"
+
+namespace vok {
+namespace {
+
+// A thread that runs its message loop until told to stop, exposing its target.
+class CLoopThread {
+ public:
+  CLoopThread() {
+    m_thread.Start([this] {
+      m_target = CurrentMessageTarget();
+      m_id = CurrentThreadId();
+      m_ready.Set();
+      RunMessageLoop(m_stop.Handle());
+    });
+    m_ready.Wait();
+  }
+  ~CLoopThread() {
+    m_stop.Set();
+    m_thread.Join();
+  }
+  CMessageTarget m_target;
+  ThreadId m_id = 0;
+  CEvent m_ready{EventReset::Manual};
+  CEvent m_stop{EventReset::Manual};
+  CThreadHandle m_thread;
+};
+
+TEST(MessageLoopTest, PostedCallsRunInOrderOnTheTargetThreadOnly) {
+  CLoopThread loop;
+  std::mutex lock;
+  std::vector<int> order;
+  std::vector<ThreadId> threads;
+  CEvent done;
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(loop.m_target.PostCall([&, i] {
+      std::lock_guard<std::mutex> guard(lock);
+      order.push_back(i);
+      threads.push_back(CurrentThreadId());
+      if (i == 19) done.Set();
+    }));
+  }
+  ASSERT_TRUE(done.Wait(5000));
+  std::lock_guard<std::mutex> guard(lock);
+  ASSERT_EQ(order.size(), 20u);
+  for (int i = 0; i < 20; ++i) {
+    EXPECT_EQ(order[i], i);
+    EXPECT_EQ(threads[i], loop.m_id);
+  }
+}
+
+TEST(MessageLoopTest, PostingToAnEndedThreadFails) {
+  CMessageTarget target;
+  CThreadHandle thread;
+  thread.Start([&] { target = CurrentMessageTarget(); });
+  thread.Join();
+  EXPECT_FALSE(target.PostCall([] {}));
+  EXPECT_FALSE(CMessageTarget().PostCall([] {}));
+}
+
+TEST(MessageLoopTest, ThreadTimersFireOnlyWhereSetAndStopWhenKilled) {
+  std::atomic<int> mine{0};
+  std::atomic<int> other{0};
+  std::atomic<ThreadId> firedOn{0};
+  CEvent otherStarted(EventReset::Manual), stopOther(EventReset::Manual);
+  CThreadHandle otherThread;
+  // The other thread pumps all the time but has no timer: it must never run ours.
+  otherThread.Start([&] {
+    otherStarted.Set();
+    while (!stopOther.Wait(0)) {
+      other += static_cast<int>(PumpMessages());
+      SleepMs(5);
+    }
+  });
+  otherStarted.Wait();
+
+  const ThreadTimerId id = SetThreadTimer(20, [&] {
+    ++mine;
+    firedOn = CurrentThreadId();
+  });
+  ASSERT_NE(id, 0u);
+  SleepMs(100);
+  EXPECT_EQ(mine.load(), 0);  // nothing runs until this thread pumps
+  EXPECT_EQ(RunMessageLoop([&] { return mine >= 3; }, 5000), LoopExit::Stopped);
+  EXPECT_EQ(firedOn.load(), CurrentThreadId());
+  EXPECT_TRUE(KillThreadTimer(id));
+  EXPECT_FALSE(KillThreadTimer(id));
+  const int count = mine;
+  EXPECT_EQ(RunMessageLoop(WaitHandle{}, 100), LoopExit::Timeout);
+  EXPECT_EQ(mine.load(), count);
+
+  stopOther.Set();
+  otherThread.Join();
+  EXPECT_EQ(other.load(), 0);
+}
+
+TEST(MessageLoopTest, TimerCallbackMayKillItself) {
+  int fired = 0;
+  ThreadTimerId id = 0;
+  id = SetThreadTimer(10, [&] {
+    ++fired;
+    KillThreadTimer(id);
+  });
+  EXPECT_EQ(RunMessageLoop(WaitHandle{}, 150), LoopExit::Timeout);
+  EXPECT_EQ(fired, 1);
+}
+
+TEST(MessageLoopTest, MsgWaitReturnsOnInputAndOnTheHandle) {
+  CEvent handleEvent;
+  const WaitHandle handles[] = {handleEvent.Handle()};
+  PumpMessages();
+  EXPECT_EQ(MsgWaitForAny(handles, 50), kWaitTimeout);
+
+  // Input posted from another thread wakes the wait with index 1 (one past the handles).
+  CMessageTarget self = CurrentMessageTarget();
+  bool ran = false;
+  std::thread poster([&] {
+    SleepMs(30);
+    self.PostCall([&] { ran = true; });
+  });
+  EXPECT_EQ(MsgWaitForAny(handles, 5000), 1u);
+  poster.join();
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(PumpMessages(), 1u);
+  EXPECT_TRUE(ran);
+
+  std::thread setter([&] {
+    SleepMs(30);
+    handleEvent.Set();
+  });
+  EXPECT_EQ(MsgWaitForAny(handles, 5000), 0u);
+  setter.join();
+}
+
+TEST(MessageLoopTest, RunMessageLoopEndsOnStopHandleAndOnQuit) {
+  CEvent stop;
+  CMessageTarget self = CurrentMessageTarget();
+  int calls = 0;
+  self.PostCall([&] { ++calls; });
+  self.PostCall([&] {
+    ++calls;
+    stop.Set();
+  });
+  EXPECT_EQ(RunMessageLoop(stop.Handle(), 5000), LoopExit::Stopped);
+  EXPECT_EQ(calls, 2);
+
+  self.PostCall([] { QuitMessageLoop(); });
+  EXPECT_EQ(RunMessageLoop(WaitHandle{}, 5000), LoopExit::Quit);
+  EXPECT_EQ(RunMessageLoop(WaitHandle{}, 20), LoopExit::Timeout);  // the quit was taken
+}
+
+#ifndef _WIN32
+TEST(MessageLoopTest, MessageLoopFdIsReadableWhileInputIsPending) {
+  PumpMessages();
+  const WaitHandle loopFd{MessageLoopFd(), false};
+  EXPECT_EQ(WaitForOne(loopFd, 0), kWaitTimeout);
+  CurrentMessageTarget().PostCall([] {});
+  EXPECT_EQ(WaitForOne(loopFd, 0), kWaitObject0);
+  EXPECT_EQ(WaitForOne(loopFd, 0), kWaitObject0);  // stays readable until pumped
+  EXPECT_EQ(PumpMessages(), 1u);
+  EXPECT_EQ(WaitForOne(loopFd, 0), kWaitTimeout);
+
+  const ThreadTimerId id = SetThreadTimer(20, [] {});
+  EXPECT_EQ(WaitForOne(loopFd, 2000), kWaitObject0);
+  EXPECT_EQ(PumpMessages(), 1u);
+  KillThreadTimer(id);
+}
+#endif
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,108 @@
+// Events, waitable timers and multi-handle waits across real threads, with their time-outs.
+#include "platform/wait.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "platform/event.h"
+#include "platform/thread.h"
+#include "platform/wait_timer.h"
+
+namespace vok {
+namespace {
+
+TEST(WaitTest, AutoResetReleasesOneWaiterAndManualResetStaysSet) {
+  CEvent autoEvent(EventReset::Auto);
+  CEvent manualEvent(EventReset::Manual);
+  ASSERT_TRUE(autoEvent.IsValid() && manualEvent.IsValid());
+  EXPECT_FALSE(autoEvent.Wait(0));
+  autoEvent.Set();
+  autoEvent.Set();  // two sets before a wait still release one waiter
+  EXPECT_TRUE(autoEvent.Wait(0));
+  EXPECT_FALSE(autoEvent.Wait(0));
+
+  manualEvent.Set();
+  EXPECT_TRUE(manualEvent.Wait(0));
+  EXPECT_TRUE(manualEvent.Wait(0));
+  manualEvent.Reset();
+  EXPECT_FALSE(manualEvent.Wait(0));
+  EXPECT_TRUE(CEvent(EventReset::Manual, true).Wait(0));
+}
+
+TEST(WaitTest, AutoResetEventWakesExactlyOneOfSeveralThreads) {
+  CEvent event(EventReset::Auto);
+  CEvent done(EventReset::Manual);
+  std::atomic<int> woken{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 4; ++i) {
+    threads.emplace_back([&] {
+      if (WaitForAny({event.Handle(), done.Handle()}, 5000) == 0) ++woken;
+    });
+  }
+  event.Set();
+  SleepMs(200);
+  EXPECT_EQ(woken.load(), 1);
+  done.Set();
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(woken.load(), 1);
+}
+
+TEST(WaitTest, WaitForAnyReportsFirstSignalledHandleOrTimeout) {
+  CEvent first(EventReset::Auto), second(EventReset::Auto), third(EventReset::Manual);
+  const WaitHandle handles[] = {first.Handle(), second.Handle(), third.Handle()};
+
+  std::uint64_t start = MonotonicMs();
+  EXPECT_EQ(WaitForAny(handles, 100), kWaitTimeout);
+  std::uint64_t elapsed = MonotonicMs() - start;
+  EXPECT_GE(elapsed, 95u);
+  EXPECT_LT(elapsed, 2000u);
+
+  second.Set();
+  third.Set();
+  EXPECT_EQ(WaitForAny(handles, 0), 1u);  // lowest signalled index wins
+  EXPECT_EQ(WaitForAny(handles, 0), 2u);  // second was consumed, third is manual
+  EXPECT_EQ(WaitForAny(handles, 0), 2u);
+
+  std::thread setter([&] {
+    SleepMs(50);
+    first.Set();
+  });
+  third.Reset();
+  start = MonotonicMs();
+  EXPECT_EQ(WaitForAny(handles, 5000), 0u);
+  EXPECT_LT(MonotonicMs() - start, 2000u);
+  setter.join();
+
+  EXPECT_EQ(WaitForAny(std::span<const WaitHandle>(), 0), kWaitFailed);
+  EXPECT_EQ(WaitForOne(WaitHandle{}, 0), kWaitFailed);
+}
+
+TEST(WaitTest, TimersExpireOnceOrPeriodicallyAndCancelQuietly) {
+  CWaitTimer timer;
+  ASSERT_TRUE(timer.IsValid());
+  std::uint64_t start = MonotonicMs();
+  ASSERT_TRUE(timer.SetOnceOffRelative(60));
+  EXPECT_EQ(WaitForOne(timer.Handle(), 5000), kWaitObject0);
+  EXPECT_GE(MonotonicMs() - start, 55u);
+  EXPECT_EQ(WaitForOne(timer.Handle(), 150), kWaitTimeout);  // once only, and consumed
+
+  start = MonotonicMs();
+  ASSERT_TRUE(timer.SetPeriodicRelative(30, 30));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(WaitForOne(timer.Handle(), 5000), kWaitObject0);
+  EXPECT_GE(MonotonicMs() - start, 80u);
+
+  ASSERT_TRUE(timer.SetOnceOffRelative(10));
+  SleepMs(60);
+  EXPECT_TRUE(timer.Cancel());
+  EXPECT_EQ(WaitForOne(timer.Handle(), 100), kWaitTimeout);
+
+  CEvent event;
+  ASSERT_TRUE(timer.SetOnceOffRelative(40));
+  EXPECT_EQ(WaitForAny({event.Handle(), timer.Handle()}, 5000), 1u);
+}
+
+}  // namespace
+}  // namespace vok
