@@ -1,0 +1,50 @@
+// vokquote-server: the quote server simulator as a program. Prints the bound port on stdout as one
+// line once it listens, logs sessions on stderr (unless --quiet) and stops on SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "quote_server.h"
+#include "server_options.h"
+
+int main(int argc, char** argv) {
+  vok::sim::SServerOptions options;
+  options.port = 5020;
+  options.log = [](const std::string& text) { std::fprintf(stderr, "vokquote-server: %s\n", text.c_str()); };
+  std::vector<std::string> args(argv + 1, argv + argc);
+  bool help = false;
+  std::string message;
+  if (!vok::sim::ParseCommandLine(args, options, help, message)) {
+    if (help) {
+      std::fputs(message.c_str(), stdout);
+      return 0;
+    }
+    std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
+    return 2;
+  }
+
+  // The signals are taken synchronously by this thread; the server thread inherits the mask.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  vok::sim::CQuoteServer server(options);
+  std::string error;
+  if (!server.Start(&error)) {
+    std::fprintf(stderr, "vokquote-server: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%d\n", server.Port());
+  std::fflush(stdout);
+
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  if (options.log) options.log(signal == SIGINT ? "SIGINT: stopping" : "SIGTERM: stopping");
+  server.Stop();
+  return 0;
+}

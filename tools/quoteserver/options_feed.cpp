@@ -1,0 +1,116 @@
+// Option chain simulation: premiums from a simple intrinsic-plus-time-value model.
+#include "options_feed.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "time_text.h"
+
+namespace vok::sim {
+
+namespace {
+
+constexpr std::int64_t kMsPerDay = 86400000;
+
+// Day count of the third Friday of a month.
+std::int64_t ThirdFriday(int year, int month) {
+  std::int64_t first = DaysFromCivil(year, month, 1);
+  int weekday = static_cast<int>(((first % 7) + 11) % 7);  // 0 Sunday
+  return first + (5 - weekday + 7) % 7 + 14;
+}
+
+}  // namespace
+
+COptionsFeed::COptionsFeed(std::string_view underlying, const SFeedSettings& settings)
+    : CFeed(underlying, kOptionsService, settings), m_underlying(m_profile.startCents) {
+  int year, month, day;
+  CivilFromDays(settings.startMs / kMsPerDay, year, month, day);
+  const std::int64_t increment = m_underlying < 2500 ? 250 : m_underlying < 10000 ? 500 : 1000;
+  const std::int64_t atm = std::max<std::int64_t>(increment, m_underlying / increment * increment);
+  for (int expiry = 1; expiry <= 2; ++expiry) {
+    int expMonth = (month - 1 + expiry) % 12 + 1;
+    int expYear = year + (month - 1 + expiry) / 12;
+    int y, m, d;
+    CivilFromDays(ThirdFriday(expYear, expMonth), y, m, d);
+    for (int k = -4; k <= 4; ++k) {
+      const std::int64_t strike = atm + k * increment;
+      if (strike <= 0) continue;
+      for (int put = 0; put <= 1; ++put) {
+        SOption option;
+        option.contract = {std::string(underlying), y, m, d, put == 1, strike};
+        option.symbol = FormatOptionSymbol(option.contract);
+        option.openInterest = 10 * m_random.Between(1, 5000);
+        option.last = FairValue(option);
+        option.prevClose = std::max<std::int64_t>(1, option.last + m_random.Between(-20, 20));
+        option.open = std::max<std::int64_t>(1, option.prevClose + m_random.Between(-10, 10));
+        option.high = std::max(option.open, option.last);
+        option.low = std::min(option.open, option.last);
+        option.volume = m_random.Between(0, 2000);
+        option.lastSize = m_random.Between(1, 20);
+        m_chain.push_back(std::move(option));
+      }
+    }
+  }
+}
+
+std::int64_t COptionsFeed::FairValue(const SOption& option) const {
+  const double s = static_cast<double>(m_underlying);
+  const double k = static_cast<double>(option.contract.strikeCents);
+  const double intrinsic = option.contract.put ? std::max(0.0, k - s) : std::max(0.0, s - k);
+  const std::int64_t expiryMs =
+      DaysFromCivil(option.contract.expYear, option.contract.expMonth, option.contract.expDay) *
+      kMsPerDay;
+  const double days = std::max(1.0, static_cast<double>(expiryMs - TimeMs()) / kMsPerDay);
+  const double timeValue = 0.04 * s * std::sqrt(days / 30.0) * std::exp(-std::fabs(s - k) / (0.1 * s));
+  return std::max<std::int64_t>(5, static_cast<std::int64_t>(intrinsic + timeValue));
+}
+
+void COptionsFeed::WriteOption(SOption& option, bool full, std::string& out) {
+  const std::int64_t bid = std::max<std::int64_t>(1, option.last - m_random.Between(1, 10));
+  const std::int64_t ask = option.last + m_random.Between(1, 10);
+  m_writer.Begin('4');
+  m_writer.Text(1003, option.symbol);
+  m_writer.Text(2034, m_symbol);
+  m_writer.Price(2035, option.contract.strikeCents);
+  m_writer.Int(2036, option.contract.expMonth);
+  m_writer.Int(2037, option.openInterest);
+  m_writer.Int(2040, option.contract.expYear);
+  m_writer.Text(2038, option.contract.put ? "P" : "C");
+  m_writer.Price(2002, option.last);
+  m_writer.Int(2007, option.lastSize);
+  m_writer.Price(2003, bid);
+  m_writer.Price(2004, ask);
+  m_writer.Int(2005, 10 * m_random.Between(1, 50));
+  m_writer.Int(2006, 10 * m_random.Between(1, 50));
+  m_writer.Int(2012, option.volume);
+  m_writer.Int(2013, option.up ? kTickUp : kTickDown);
+  if (full) {
+    m_writer.Price(2008, option.prevClose);
+    m_writer.Price(2011, option.open);
+  }
+  m_writer.Price(2009, option.high);
+  m_writer.Price(2010, option.low);
+  AddTime();
+  m_writer.AppendTo(out);
+}
+
+void COptionsFeed::Snapshot(std::string& out) {
+  for (SOption& option : m_chain) WriteOption(option, true, out);
+}
+
+void COptionsFeed::WriteUpdate(std::string& out) {
+  m_underlying = Walk(m_underlying);
+  if (m_chain.empty()) return;
+  SOption& option = m_chain[m_next];
+  m_next = (m_next + 1) % m_chain.size();
+  const std::int64_t last = std::max<std::int64_t>(1, FairValue(option) + m_random.Between(-3, 3));
+  option.up = last >= option.last;
+  option.last = last;
+  option.lastSize = m_random.Between(1, 20);
+  option.volume += option.lastSize;
+  option.high = std::max(option.high, last);
+  option.low = std::min(option.low, last);
+  WriteOption(option, false, out);
+}
+
+}  // namespace vok::sim
