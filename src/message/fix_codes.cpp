@@ -53,8 +53,10 @@ const Code* ToFix(const Code (&codes)[N], int internal) {
   return nullptr;
 }
 
-void StoreCode(VOKMessage& message, int id, bool found, int internal) {
-  if (found) message.SetInt(id, internal);
+template <std::size_t N>
+void StoreCode(VOKMessage& message, int id, const Code (&codes)[N], std::string_view value) {
+  int internal = 0;
+  if (ToInternal(codes, value, internal)) message.SetInt(id, internal);
 }
 
 }  // namespace
@@ -73,20 +75,20 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
     case kFixExecutionTypeId:
       message.SetType(static_cast<char>(FixExecutionTypeToInternal(value, message.GetType())));
       return;
-    case 1001: StoreCode(message, id, ToInternal(kSide, value, code), code); return;
-    case 1505: StoreCode(message, id, ToInternal(kLegSide, value, code), code); return;
+    case 1001: StoreCode(message, id, kSide, value); return;
+    case 1505: StoreCode(message, id, kLegSide, value); return;
     case 1005:
       if (!ToInternal(kTimeInForce, value, code)) code = 10011;
       message.SetInt(id, code);
       return;
-    case 1007: StoreCode(message, id, ToInternal(kOrderType, value, code), code); return;
+    case 1007: StoreCode(message, id, kOrderType, value); return;
     case 1039: message.SetInt(id, ReadInt(begin, end) != 0 ? 10060 : 10061); return;
     case 1040: message.SetInt(id, value == "O" ? 10070 : value == "R" ? 10080 : 10071); return;
     case 1506: message.SetInt(id, value == "O" ? 10070 : 10071); return;
-    case 1066: StoreCode(message, id, ToInternal(kSettlement, value, code), code); return;
+    case 1066: StoreCode(message, id, kSettlement, value); return;
     case 1099:
-    case 1108: StoreCode(message, id, ToInternal(kStatus, value, code), code); return;
-    case 1113: StoreCode(message, id, ToInternal(kLegRatioKind, value, code), code); return;
+    case 1108: StoreCode(message, id, kStatus, value); return;
+    case 1113: StoreCode(message, id, kLegRatioKind, value); return;
     case 1096: {
       const int type = FixMessageTypeToInternal(value, 0);
       if (type != 0) message.SetInt(id, type);

@@ -1,0 +1,244 @@
+// Reading the FIX form: tag and type translation, coded values, checksum verification and its
+// trace lines, groups, order post-processing, and the writer's output read back.
+#include "message/fix_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "message/fix_tables.h"
+#include "message/vok_message.h"
+#include "vkdll/trace.h"
+
+namespace {
+
+struct TraceLines {
+  TraceLines() : m_sink([this](int level, std::string_view text) { m_lines.emplace_back(level, std::string(text)); }) {}
+  std::vector<std::pair<int, std::string>> m_lines;
+
+ private:
+  vok::CScopedTraceSink m_sink;
+};
+
+// "8=FIX.4.1|9=..|" + fields + "10=nnn|\n" with '|' standing for SOH.
+std::string Fix(std::string fields) {
+  for (char& c : fields) c = c == '|' ? '\x01' : c;
+  std::string text = "8=FIX.4.1\x01" "9=" + std::to_string(fields.size()) + "\x01" + fields;
+  int sum = 0;
+  for (char c : text) sum += static_cast<signed char>(c);
+  char trailer[16];
+  std::snprintf(trailer, sizeof trailer, "10=%03d\x01\n", sum % 256);
+  return text + trailer;
+}
+
+VOKMessage ParseFix(const std::string& text) { return VOKMessage(text.data(), static_cast<int>(text.size())); }
+
+std::string TextOf(const VOKMessage& message, int fid) {
+  std::string text = "<absent>";
+  const VOKField* field = nullptr;
+  if (message.Lookup(fid, field)) {
+    text.clear();
+    field->AppendTo(text);
+  }
+  return text;
+}
+
+TEST(FixTables, HoldTheTranslationsInBothDirections) {
+  using namespace vok::message;
+  EXPECT_EQ(CountInternalToFix(), 126);
+  EXPECT_EQ(CountFixToInternal(), 173);
+  const struct {
+    bool execution;
+    int tag;
+    int id;
+  } reads[] = {{false, 55, 1003}, {false, 35, 0},   {false, 150, -2},  {true, 31, 1004},   {false, 31, -1},
+               {true, 32, 1002},  {false, 32, -1},  {true, 38, -1},    {false, 38, 1002},  {true, 44, -1},
+               {false, 44, 1004}, {false, 554, -1}, {false, 49, -1},   {false, 10070, -1}, {false, 899, 10032},
+               {false, 10032, 5027}, {false, 0, -1}, {false, 14000, -1}, {false, -5, -1},  {false, 555, 1089}};
+  for (const auto& r : reads) EXPECT_EQ(FixToInternalId(r.execution, r.tag), r.id) << r.tag;
+  const std::pair<int, int> writes[] = {{1003, 55}, {133, 554}, {10112, 10070}, {1021, -1}, {0, -1}, {14000, -1}};
+  for (const auto& [id, tag] : writes) EXPECT_EQ(InternalToFixTag(id), tag) << id;
+}
+
+TEST(FixReader, TranslatesMessageAndExecutionTypes) {
+  const struct {
+    const char* fields;
+    int type;
+  } cases[] = {
+      {"35=A|", 'G'},         {"35=AB|", 'O'},          {"35=D|", 'O'},       {"35=0|", '9'},
+      {"35=8|", 0},           {"35=8|150=2|", 'E'},     {"35=8|150=0|", 'A'}, {"35=8|150=4|", 'X'},
+      {"35=8|150=Z|", 0},     {"35=D|434=2|", 'V'},     {"35=f|", '3'},       {"35=ZZ|", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseFix(Fix(c.fields)).GetType(), c.type) << c.fields;
+  std::string test;
+  ASSERT_TRUE(ParseFix(Fix("35=1|")).GetString(1143, test));
+  EXPECT_EQ(test, "1");
+}
+
+TEST(FixReader, ExecutionReportsMovePriceAndQuantityTags) {
+  const VOKMessage execution = ParseFix(Fix("35=8|150=2|31=12.5|44=99|32=300|38=500|55=XYZ|"));
+  EXPECT_EQ(TextOf(execution, 1004), "12.5");
+  EXPECT_EQ(TextOf(execution, 1002), "300");
+  EXPECT_EQ(TextOf(execution, 1140), "500");  // tag 38 is always kept as text
+  EXPECT_EQ(TextOf(execution, 1003), "XYZ");
+
+  const VOKMessage order = ParseFix(Fix("35=D|31=12.5|44=99|32=300|38=500|"));
+  EXPECT_EQ(TextOf(order, 1004), "99");
+  EXPECT_EQ(TextOf(order, 1002), "500");
+  EXPECT_EQ(TextOf(order, 1140), "500");
+}
+
+TEST(FixReader, TranslatesCodedValues) {
+  const struct {
+    const char* fields;
+    int fid;
+    const char* value;
+  } cases[] = {
+      {"54=1|", 1001, "10000"},     {"54=B|", 1001, "10005"},  {"54=9|", 1001, "<absent>"},
+      {"59=G|", 1005, "10008"},     {"59=?|", 1005, "10011"},  {"40=P|", 1007, "10034"},
+      {"40=z|", 1007, "10079"},     {"203=0|", 1039, "10061"}, {"203=7|", 1039, "10060"},
+      {"77=R|", 1040, "10080"},     {"77=X|", 1040, "10071"},  {"564=R|", 1506, "10071"},
+      {"61=2|", 1066, "30056"},     {"39=C|", 1099, "30072"},  {"10058=9|", 1108, "30069"},
+      {"847=1002|", 1113, "10111"}, {"372=AB|", 1096, "79"},   {"372=??|", 1096, "<absent>"},
+      {"44=1.25|", 1004, "1.25"},   {"10000=12|", 5012, "12"}, {"1=ACC;X|", 1012, "ACC,X"},
+      {"200=202612|", 2040, "2026"}, {"200=202612|", 2036, "12"},
+      {"60=20260115-14:30:00|", 1047, "20260115-14:30:00"},
+      {"554=secret|", 133, "<absent>"},
+  };
+  for (const auto& c : cases) {
+    const VOKMessage message = ParseFix(Fix(c.fields));
+    EXPECT_EQ(TextOf(message, c.fid), c.value) << c.fields;
+  }
+}
+
+TEST(FixReader, VerifiesTheChecksumAndTracesProblems) {
+  const std::string good = Fix("35=D|55=XYZ|54=1|");
+  std::string wrong = good;
+  wrong.replace(wrong.size() - 5, 3, "000");  // keeps six characters in the 10= token
+  std::string oneDigit = good.substr(0, good.find("10=")) + "10=7\x01\n";
+  const std::string noFields = "10=123\x01\n";
+
+  TraceLines trace;
+  EXPECT_EQ(TextOf(ParseFix(good), 1003), "XYZ");
+  EXPECT_TRUE(trace.m_lines.empty());
+
+  int calculated = 0;
+  for (char c : good.substr(0, good.find("10="))) calculated += static_cast<signed char>(c);
+  const VOKMessage bad = ParseFix(wrong);
+  EXPECT_EQ(TextOf(bad, 1003), "XYZ");
+  EXPECT_EQ(TextOf(bad, 1001), "10000");
+  EXPECT_EQ(bad.GetType(), 'O');
+  ParseFix(oneDigit);
+  ParseFix(noFields);
+
+  const std::string received = wrong.substr(0, wrong.size() - 1);
+  ASSERT_EQ(trace.m_lines.size(), 3u);
+  EXPECT_EQ(trace.m_lines[0],
+            std::make_pair(4, "Invalid checksum (calc'd=" + std::to_string(calculated % 256) + "): " + received));
+  EXPECT_EQ(trace.m_lines[1], std::make_pair(4, "Unable to parse checksum: " + oneDigit.substr(0, oneDigit.size() - 1)));
+  EXPECT_EQ(trace.m_lines[2], std::make_pair(4, std::string("Unable to calculate checksum: 10=123\x01")));
+}
+
+TEST(FixReader, NeverTracesTheLogonPassword) {
+  std::string logon = Fix("35=A|49=user|554=hunter2|");
+  logon.replace(logon.size() - 5, 3, "999");
+  TraceLines trace;
+  const VOKMessage message = ParseFix(logon);
+  EXPECT_EQ(message.GetType(), 'G');
+  ASSERT_EQ(trace.m_lines.size(), 1u);
+  EXPECT_NE(trace.m_lines[0].second.find("554=********"), std::string::npos);
+  EXPECT_EQ(trace.m_lines[0].second.find("hunter2"), std::string::npos);
+}
+
+TEST(FixReader, ConvertsTheTransactionTimeToEastern) {
+  const VOKMessage message = ParseFix(Fix("35=8|60=20260115-14:30:00.250|"));
+  std::string date;
+  std::string time;
+  ASSERT_TRUE(message.GetString(1022, date));
+  ASSERT_TRUE(message.GetString(1021, time));
+  // The offset is the one of the moment the test runs: 4 or 5 hours.
+  EXPECT_EQ(date, "01/15/2026");
+  EXPECT_TRUE(time == "09:30:00.250" || time == "10:30:00.250") << time;
+}
+
+TEST(FixReader, ReadsTheLegGroupWithTranslatedMembers) {
+  // 654 = head 1507, 624 = leg side 1505 (coded), 600 = tail 1500; 55 after the group is ordinary.
+  const VOKMessage message = ParseFix(Fix("35=AB|555=2|654=L1|624=1|600=A|654=L2|624=2|600=B|55=XYZ|"));
+  EXPECT_EQ(message.GetType(), 'O');
+  ASSERT_EQ(message.GetGroupCount(1089), 2);
+  const std::vector<std::vector<std::pair<int, std::string>>> expected = {
+      {{1507, "L1"}, {1505, "10000"}, {1500, "A"}}, {{1507, "L2"}, {1505, "10001"}, {1500, "B"}}};
+  for (int i = 0; i < 2; ++i) {
+    VOKMessage* entry = nullptr;
+    ASSERT_TRUE(message.GetGroupEntry(1089, i, entry));
+    EXPECT_EQ(entry->GetFieldCount(), 3);
+    for (const auto& [fid, value] : expected[static_cast<std::size_t>(i)]) EXPECT_EQ(TextOf(*entry, fid), value);
+  }
+  EXPECT_EQ(TextOf(message, 1003), "XYZ");
+
+  // Characters read by the group count toward the checksum: a valid text traces nothing.
+  TraceLines trace;
+  ParseFix(Fix("35=AB|555=2|654=L1|654=L2|624=5|"));
+  EXPECT_TRUE(trace.m_lines.empty());
+  // A count above the entries sent makes the last entry run to the end of the text, checksum
+  // included: the entries that arrived are kept and the missing checksum is reported.
+  const VOKMessage huge = ParseFix(Fix("35=AB|555=2147483647|654=L1|654=L2|"));
+  EXPECT_EQ(huge.GetGroupCount(1089), 2);
+  ASSERT_EQ(trace.m_lines.size(), 1u);
+  EXPECT_EQ(trace.m_lines[0].second.rfind("Unable to parse checksum: ", 0), 0u);
+}
+
+TEST(FixReader, PostProcessesOrderTypes) {
+  const struct {
+    const char* fields;
+    int orderType;
+    int field1008;
+    const char* field1026;
+  } cases[] = {
+      {"40=P|18=R|111=5|", 10066, 0, "<absent>"},
+      {"40=P|18=R|", 10062, 0, "<absent>"},
+      {"40=P|18=C|", 10077, 0, "<absent>"},
+      {"40=1|18=G|", 10031, 10047, "<absent>"},
+      {"40=V|18=G|", 10063, 0, "<absent>"},
+      {"40=2|389=2|44=10|", 10043, 0, "12"},
+      {"40=2|389=1|44=10|111=3|", 10044, 0, "11"},
+      {"40=2|111=3|", 10040, 0, "<absent>"},
+      {"40=2|", 10030, 0, "<absent>"},
+  };
+  for (const auto& c : cases) {
+    const VOKMessage message = ParseFix(Fix(std::string("35=D|") + c.fields));
+    int orderType = 0;
+    int field1008 = 0;
+    message.GetInt(1007, orderType);
+    message.GetInt(1008, field1008);
+    EXPECT_EQ(orderType, c.orderType) << c.fields;
+    EXPECT_EQ(field1008, c.field1008) << c.fields;
+    EXPECT_EQ(TextOf(message, 1026), c.field1026) << c.fields;
+  }
+}
+
+TEST(FixReader, SurvivesHostileText) {
+  std::string longText = Fix("35=D|58=" + std::string(70000, 'x') + "|55=XYZ|");
+  TraceLines trace;
+  const VOKMessage big = ParseFix(longText);
+  EXPECT_EQ(TextOf(big, 1011).size(), 70000u);
+  EXPECT_EQ(TextOf(big, 1003), "XYZ");
+  EXPECT_TRUE(trace.m_lines.empty());
+
+  const std::string cases[] = {
+      std::string("8=FIX\x01" "555=3\x01" "654=", 16),
+      std::string("8=FIX\x01" "55=A\0" "58=B\x01", 16),
+      "xx=\x01\x01\x01=\x01" "555=2147483648\x01",
+      "\xFF\xFE\x80=1\x01" "10=\xFF\xFF\xFF\x01",
+  };
+  for (const std::string& text : cases) {
+    const VOKMessage message = ParseFix(text);
+    message.ToFIX();
+  }
+  EXPECT_EQ(TextOf(ParseFix(cases[1]), 1003), "A");
+  EXPECT_FALSE(ParseFix(cases[1]).HasField(1011));
+}
+
+}  // namespace

@@ -1,0 +1,136 @@
+// Writing the FIX form: header, body length and checksum, message types, translated fields,
+// sending time, groups, order adjustments; and reading the written text back.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "message/vok_message.h"
+#include "vkdll/trace.h"
+
+namespace {
+
+// Splits "8=..|9=..|...|10=nnn|\n" into its fields ('|' for SOH) and checks length and checksum.
+std::string Checked(const std::string& fix) {
+  EXPECT_EQ(fix.substr(0, 10), "8=FIX.4.1\x01");
+  EXPECT_EQ(fix.back(), '\n');
+  const std::size_t bodyStart = fix.find('\x01', 10) + 1;
+  const std::size_t trailer = fix.rfind("10=");
+  EXPECT_EQ(std::stoi(fix.substr(12, bodyStart - 13)), static_cast<int>(trailer - bodyStart));
+  int sum = 0;
+  for (std::size_t i = 0; i < trailer; ++i) sum += static_cast<signed char>(fix[i]);
+  char expected[8];
+  std::snprintf(expected, sizeof expected, "%03d", sum % 256);
+  EXPECT_EQ(fix.substr(trailer + 3, fix.size() - trailer - 5), expected);
+  std::string body = fix.substr(bodyStart, trailer - bodyStart);
+  for (char& c : body) c = c == '\x01' ? '|' : c;
+  return body;
+}
+
+std::string WithoutTimes(std::string body) {
+  return std::regex_replace(body, std::regex("(52|60)=\\d{8}-\\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\|"), "$1=T|");
+}
+
+TEST(FixWriter, WritesHeaderTypeAndSendingTime) {
+  const struct {
+    char type;
+    int testField;  // 1143, 0 = absent
+    const char* body;
+  } cases[] = {
+      {'9', 0, "35=0|52=T|"},     {'9', 1, "35=1|52=T|"}, {'L', 0, "35=A|52=T|"},
+      {'B', 0, "35=t|52=T|"},     {'H', 0, "35=BB|52=T|60=T|"},  {'T', 0, "35=G|52=T|60=T|"},
+      {'1', 0, "35=|52=T|60=T|"},
+  };
+  for (const auto& c : cases) {
+    VOKMessage message;
+    message.SetType(c.type);
+    if (c.testField != 0) message.SetInt(1143, c.testField);
+    EXPECT_EQ(WithoutTimes(Checked(message.ToFIX())), c.body) << c.type;
+  }
+}
+
+TEST(FixWriter, TranslatesFieldsAndCodes) {
+  VOKMessage order;
+  order.SetType('O');
+  order.SetString(132, "BROKER");
+  order.SetString(1003, "XYZ");
+  order.SetInt(1001, 10001);
+  order.SetInt(1007, 10030);
+  order.SetDouble(1004, 12.5);
+  order.SetInt(1002, 300);
+  order.SetInt(1005, 9999);  // no FIX code: left out
+  order.SetString(2038, "C");
+  order.SetString(2040, "2026");
+  order.SetInt(2036, 3);
+  order.SetString(1021, "01/15/2026-02:15:30");
+  order.SetInt(7777, 1);  // no FIX tag
+  const std::string body = WithoutTimes(Checked(order.ToFIX()));
+  // 1143 and 7777 have no FIX tag; 1005 has no FIX code for 9999; 2040 carries the month of 2036.
+  EXPECT_NE(body.find("35=D|56=BROKER|"), std::string::npos) << body;
+  for (const char* field : {"|55=XYZ|", "|54=2|", "|40=2|", "|44=12.5|", "|38=300|", "|201=1|", "|200=202603|",
+                            "|60=", "|52=T|"}) {
+    EXPECT_NE(body.find(field), std::string::npos) << field << " in " << body;
+  }
+  EXPECT_EQ(body.find("|59="), std::string::npos) << body;
+  EXPECT_EQ(body.find("7777"), std::string::npos) << body;
+  EXPECT_EQ(body.find("BROKER"), body.rfind("BROKER"));  // 132 only as 56, once
+}
+
+TEST(FixWriter, AdjustsOrderFieldsWithoutChangingTheMessage) {
+  VOKMessage order;
+  order.SetType('O');
+  order.SetInt(1007, 10044);
+  order.SetDouble(1026, 12.0);
+  order.SetDouble(1004, 10.0);
+  order.SetInt(1008, 10047);
+  order.SetString(1037, "X");
+  const std::string body = Checked(order.ToFIX());
+  EXPECT_NE(body.find("|389=2|"), std::string::npos) << body;
+  EXPECT_NE(body.find("|18=X G|"), std::string::npos) << body;
+  EXPECT_NE(body.find("|40=2|"), std::string::npos) << body;
+  std::string flags;
+  order.GetString(1037, flags);
+  EXPECT_EQ(flags, "X");
+  EXPECT_FALSE(order.HasField(1036));
+
+  VOKMessage reserve;
+  reserve.SetType('O');
+  reserve.SetInt(1007, 10066);
+  EXPECT_NE(Checked(reserve.ToFIX()).find("|18=R|"), std::string::npos);
+  reserve.SetInt(1007, 10077);
+  EXPECT_NE(Checked(reserve.ToFIX()).find("|18=C|"), std::string::npos);
+}
+
+TEST(FixWriter, WritesGroupsAfterTheSendingTimeAndReadsThemBack) {
+  VOKMessage order;
+  order.SetType('O');
+  order.SetString(1003, "XYZ");
+  order.AddGroup(1089);
+  for (int side : {10000, 10001}) {
+    VOKMessage leg;
+    leg.SetString(1507, side == 10000 ? "L1" : "L2");
+    leg.SetInt(1505, side);
+    leg.SetString(1500, "T");
+    order.AddGroupEntry(1089, leg);
+  }
+  const std::string fix = order.ToFIX();
+  const std::string body = WithoutTimes(Checked(fix));
+  EXPECT_NE(body.find("35=AB|"), std::string::npos) << body;
+  EXPECT_NE(body.find("|60=T|555=2|654=L1|"), std::string::npos) << body;
+  EXPECT_NE(body.find("654=L2|"), std::string::npos) << body;
+
+  vok::CScopedTraceSink sink([](int, std::string_view text) { ADD_FAILURE() << text; });
+  const VOKMessage back(fix.data(), static_cast<int>(fix.size()));
+  EXPECT_EQ(back.GetType(), 'O');
+  ASSERT_EQ(back.GetGroupCount(1089), 2);
+  VOKMessage* leg = nullptr;
+  ASSERT_TRUE(back.GetGroupEntry(1089, 1, leg));
+  int side = 0;
+  ASSERT_TRUE(leg->GetInt(1505, side));
+  EXPECT_EQ(side, 10001);
+  std::string symbol;
+  back.GetString(1003, symbol);
+  EXPECT_EQ(symbol, "XYZ");
+}
+
+}  // namespace

@@ -1,0 +1,261 @@
+// The line form: classification of values while reading, repeating groups, the writer's order,
+// round trips of every message type, long lines and hostile input.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "message/vok_message.h"
+
+namespace {
+
+VOKMessage ParseLine(const std::string& text) { return VOKMessage(text.data(), static_cast<int>(text.size())); }
+
+VOKFieldType KindOf(const VOKMessage& message, int fid) {
+  const VOKField* field = nullptr;
+  return message.Lookup(fid, field) ? field->GetKind() : static_cast<VOKFieldType>(-1);
+}
+
+std::string TextOf(const VOKMessage& message, int fid) {
+  std::string text = "<absent>";
+  const VOKField* field = nullptr;
+  if (message.Lookup(fid, field)) {
+    text.clear();
+    field->AppendTo(text);
+  }
+  return text;
+}
+
+TEST(LineForm, ClassifiesValuesWhileScanning) {
+  const VOKMessage message = ParseLine(
+      "1|1004=12.5;1005=100;1003=XYZ;7=-5;8=5-;9=1.2.3;10=1e+5;11=1e5;12=;13=+4;14=-;15=2147483647;"
+      "16=99999999999999999999;17=a=b;18=-2147483648;19=4294967296;21=1.5e-2;22=.5;23=1E+5\n");
+  const struct {
+    int fid;
+    VOKFieldType kind;
+    const char* text;
+  } cases[] = {
+      {1004, FT_DOUBLE, "12.5"}, {1005, FT_INT, "100"},     {1003, FT_STRING, "XYZ"},
+      {7, FT_INT, "-5"},         {8, FT_STRING, "5-"},      {9, FT_STRING, "1.2.3"},
+      {10, FT_DOUBLE, "100000"}, {11, FT_STRING, "1e5"},    {12, FT_STRING, ""},
+      {13, FT_STRING, "+4"},     {14, FT_INT, "0"},         {15, FT_UINT64, "2147483647"},
+      {16, FT_STRING, "99999999999999999999"},              {17, FT_STRING, "a=b"},
+      {18, FT_UINT64, "18446744071562067968"},              {19, FT_UINT64, "4294967296"},
+      {21, FT_DOUBLE, ".015"},   {22, FT_DOUBLE, ".5"},     {23, FT_STRING, "1E+5"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(KindOf(message, c.fid), c.kind) << c.fid;
+    EXPECT_EQ(TextOf(message, c.fid), c.text) << c.fid;
+  }
+  EXPECT_EQ(message.GetType(), '1');
+  EXPECT_EQ(message.GetFieldCount(), static_cast<int>(std::size(cases)));
+}
+
+TEST(LineForm, WritesFieldsInFieldMapOrder) {
+  VOKMessage subscribe;
+  subscribe.SetType('H');
+  subscribe.SetString(1003, "XYZ");
+  subscribe.SetInt(2000, 20000);
+  EXPECT_EQ(subscribe.ToString(), "H|1003=XYZ;2000=20000\n");
+
+  const VOKMessage heartbeat = ParseLine("9|\n");
+  EXPECT_EQ(heartbeat.GetType(), '9');
+  EXPECT_EQ(heartbeat.GetFieldCount(), 0);
+  EXPECT_EQ(heartbeat.ToString(), "9|\n");
+
+  // 48 and 1 share bucket 1; the newer key is written first. Later duplicates replace values.
+  EXPECT_EQ(ParseLine("1|1=a;48=b;1=c\n").ToString(), "1|48=b;1=c\n");
+  // Doubles are written in their short form.
+  EXPECT_EQ(ParseLine("2|5=0.50;6=10.0;7=-0.5\n").ToString(), "2|5=.5;6=10;7=-0.5\n");
+}
+
+TEST(LineForm, ChoosesTheFormByLengthAndSecondCharacter) {
+  const struct {
+    const char* text;
+    int type;
+    int fields;
+  } cases[] = {
+      {"Q|1=2", 'Q', 1},  {"Q:1", 'Q', 0}, {"Q", 'Q', 0}, {"", 0, 0},
+      {"8=FIX.4.1\x01" "35=A\x01", 'G', 0},  // FIX: tag 35 sets the type
+  };
+  for (const auto& c : cases) {
+    const VOKMessage message(c.text, -1);
+    EXPECT_EQ(message.GetType(), c.type) << c.text;
+    EXPECT_EQ(message.GetFieldCount(), c.fields) << c.text;
+  }
+}
+
+TEST(LineForm, ReadsRepeatingGroupsInline) {
+  const struct {
+    const char* line;
+    std::vector<std::vector<std::pair<int, std::string>>> entries;
+    std::vector<int> others;  // ordinary fields read after the group
+  } cases[] = {
+      {"1|1089=2;1507=A;1501=x;1507=B;1501=y;1003=XYZ\n", {{{1507, "A"}, {1501, "x"}}, {{1507, "B"}, {1501, "y"}}},
+       {1003}},
+      // Entries before the last take every token up to the next head, members or not.
+      {"1|1089=2;1507=A;9999=z;1507=B;1500=7;2000=1\n", {{{1507, "A"}, {9999, "z"}}, {{1507, "B"}, {1500, "7"}}},
+       {2000}},
+      // Fewer entries than announced: the group ends with the line.
+      {"1|1089=3;1507=A;1501=x\n", {{{1507, "A"}, {1501, "x"}}}, {}},
+      // A count of 2^31 and beyond only creates the entries that arrive.
+      {"1|1089=2147483648;1507=A;1507=B\n", {{{1507, "A"}}, {{1507, "B"}}}, {}},
+      {"1|1089=99999999999999;1507=A\n", {{{1507, "A"}}}, {}},
+  };
+  for (const auto& c : cases) {
+    VOKMessage message = ParseLine(c.line);
+    ASSERT_EQ(message.GetGroupCount(1089), static_cast<int>(c.entries.size())) << c.line;
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      VOKMessage* entry = nullptr;
+      ASSERT_TRUE(message.GetGroupEntry(1089, static_cast<int>(i), entry));
+      EXPECT_EQ(entry->GetFieldCount(), static_cast<int>(c.entries[i].size())) << c.line;
+      for (const auto& [fid, value] : c.entries[i]) {
+        EXPECT_EQ(KindOf(*entry, fid), FT_STRING) << c.line;  // members stay text
+        EXPECT_EQ(TextOf(*entry, fid), value) << c.line;
+      }
+    }
+    EXPECT_EQ(message.GetFieldCount(), 1 + static_cast<int>(c.others.size())) << c.line;
+    for (int fid : c.others) EXPECT_TRUE(message.HasField(fid)) << c.line << " " << fid;
+  }
+
+  // A group without its head is empty and ends the line; a count below 1 stores nothing.
+  VOKMessage headless = ParseLine("1|1003=A;1089=2;1501=x;2000=5\n");
+  const VOKField* group = nullptr;
+  ASSERT_TRUE(headless.Lookup(1089, group));
+  EXPECT_EQ(group->GetKind(), FT_GROUP);
+  EXPECT_EQ(headless.GetGroupCount(1089), 0);
+  EXPECT_FALSE(headless.HasField(2000));
+  EXPECT_FALSE(headless.HasField(1501));
+  EXPECT_FALSE(ParseLine("1|1089=0;1=2\n").HasField(1089));
+  EXPECT_TRUE(ParseLine("1|1089=0;1=2\n").HasField(1));
+}
+
+TEST(LineForm, WritesGroupsHeadFirstTailLast) {
+  VOKMessage message;
+  message.SetType('O');
+  message.AddGroup(1089);
+  VOKMessage leg;
+  leg.SetString(1500, "T");
+  leg.SetString(1501, "x");
+  leg.SetString(1507, "H");
+  message.AddGroupEntry(1089, leg);
+  VOKMessage bare;
+  bare.SetString(1501, "y");
+  bare.SetString(1500, "");
+  message.AddGroupEntry(1089, bare);
+  message.SetString(1003, "XYZ");
+  // 1089 is in bucket 8, 1003 in bucket 16; a headless entry writes an empty head, an empty tail
+  // is left out.
+  EXPECT_EQ(message.ToString(), "O|1089=2;1507=H;1501=x;1500=T;1507=;1501=y;1003=XYZ\n");
+
+  VOKMessage empty;
+  empty.SetType('O');
+  empty.AddGroup(1089);
+  empty.SetInt(1, 1);
+  empty.SetInt(2, 2);
+  EXPECT_EQ(empty.ToString(), "O|1=1;2=2\n");
+}
+
+// Every message type of the protocol, written and read back, keeps its fields, kinds and text.
+TEST(LineForm, EveryMessageTypeRoundTrips) {
+  struct Field {
+    int fid;
+    const char* value;  // stored through the line reader's classification
+  };
+  const struct {
+    char type;
+    std::vector<Field> fields;
+  } cases[] = {
+      {'L', {{100, "user"}, {133, "0123456789abcdef"}}},
+      {'9', {}},
+      {'H', {{1003, "XYZ"}, {2000, "20000"}}},
+      {'S', {{1003, "XYZ"}, {2000, "20001"}}},
+      {'U', {{1003, "XYZ"}, {2000, "20003"}}},
+      {'G', {{8055, "Server One"}, {154, "3"}}},
+      {'5', {{1011, "logged in elsewhere"}}},
+      {'1', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "100"}, {1006, "12.75"}, {1007, "200"}, {1030, "-0.25"}}},
+      {'N', {{1003, "ABC"}, {1020, "4294967296"}, {1021, "09:30:00"}}},
+      {'2', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "300"}, {1001, "10000"}, {1014, "MMID"}}},
+      {'3', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "100"}, {1022, "01/15/2026"}}},
+      {'4', {{1003, "+XYZAB"}, {2035, "52.5"}, {2038, "C"}, {1089, "1"}, {1507, "leg"}, {1500, "t"}}},
+      {'0', {{9992, "9978"}, {9976, "17"}}},
+  };
+  for (const auto& c : cases) {
+    std::string line(1, c.type);
+    line += '|';
+    for (std::size_t i = 0; i < c.fields.size(); ++i) {
+      if (i != 0) line += ';';
+      line += std::to_string(c.fields[i].fid) + "=" + c.fields[i].value;
+    }
+    line += '\n';
+    const VOKMessage first = ParseLine(line);
+    const std::string written = first.ToString();
+    const VOKMessage second = ParseLine(written);
+    EXPECT_EQ(second.GetType(), c.type);
+    EXPECT_EQ(second.ToString(), written) << line;
+    EXPECT_EQ(first.GetFieldCount(), second.GetFieldCount()) << line;
+    first.Fields().ForEach([&](int fid, const VOKField& field) {
+      EXPECT_EQ(KindOf(second, fid), field.GetKind()) << line << " " << fid;
+      EXPECT_EQ(TextOf(second, fid), TextOf(first, fid)) << line << " " << fid;
+    });
+  }
+}
+
+TEST(LineForm, ReadsLongLinesAndManyFields) {
+  const std::string big(70000, 'A');
+  VOKMessage message = ParseLine("1|1003=" + big + ";1004=1.5\n");
+  std::string symbol;
+  ASSERT_TRUE(message.GetString(1003, symbol));
+  EXPECT_EQ(symbol, big);
+  double price = 0;
+  ASSERT_TRUE(message.GetDouble(1004, price));
+  EXPECT_EQ(price, 1.5);
+  EXPECT_EQ(message.ToString(), "1|1003=" + big + ";1004=1.5\n");
+
+  std::string many = "1|";
+  // Ids from 2000 up: 1089 would open a repeating group.
+  for (int i = 0; i < 100000; ++i) many += std::to_string(2000 + i) + "=" + std::to_string(i * 3) + ";";
+  many += "\n";
+  VOKMessage wide = ParseLine(many);
+  EXPECT_EQ(wide.GetFieldCount(), 100000);
+  int value = 0;
+  ASSERT_TRUE(wide.GetInt(2000 + 99999, value));
+  EXPECT_EQ(value, 299997);
+  ASSERT_TRUE(wide.GetInt(2000, value));
+  EXPECT_EQ(value, 0);
+}
+
+TEST(LineForm, SkipsWhatItCannotReadInHostileInput) {
+  const struct {
+    std::string line;
+    std::vector<std::pair<int, std::string>> fields;
+  } cases[] = {
+      {std::string("1|1=a\0" "2=b\n", 10), {{1, "a"}}},
+      {"1|1=a\r2=b\n", {{1, "a"}}},
+      {"1|1=a\n2=b\n", {{1, "a"}}},
+      {"1|abc;;5=x;7", {{5, "x"}}},
+      {"1|=v;5=", {{0, "v"}, {5, ""}}},
+      {"1|1003=\xC3\xA9;\xFF=1;5=\x80\x81", {{1003, "\xC3\xA9"}, {0, "1"}, {5, "\x80\x81"}}},
+      {"1|1089=2;1507=A;1089=5;1507=B", {}},  // group field inside a group is read, not a crash
+      {"1|1089=", {{1089, ""}}},               // empty value is text, and text is refused for a group id
+      {"1|1089=1", {}},
+      {"1|1089=1;", {}},
+      {"1|1089=-2147483648;1=1", {{1, "1"}}},
+  };
+  for (const auto& c : cases) {
+    const VOKMessage message = ParseLine(c.line);
+    for (const auto& [fid, value] : c.fields) {
+      if (fid == 1089) {
+        EXPECT_FALSE(message.HasField(1089)) << c.line;
+        continue;
+      }
+      EXPECT_EQ(TextOf(message, fid), value) << c.line << " " << fid;
+    }
+    if (!c.fields.empty() && c.fields[0].first != 1089) {
+      EXPECT_EQ(message.GetFieldCount(), static_cast<int>(c.fields.size())) << c.line;
+    }
+    message.ToString();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,149 @@
+// Conversions between field kinds, the double text of the writers, and field copies.
+#include "message/vok_field.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "message/vok_group.h"
+#include "message/vok_message.h"
+
+namespace {
+
+TEST(VOKField, DoubleTextDropsTrailingZerosAndLeadingZero) {
+  const struct {
+    double value;
+    const char* text;
+  } cases[] = {{1.5, "1.5"},     {10.0, "10"},    {0.25, ".25"}, {0.0, "0"},      {-0.5, "-0.5"},
+               {2.0, "2"},       {0.5, ".5"},     {100.0, "100"}, {1e-9, "0"},    {123.456789012, "123.45678901"},
+               {-12.5, "-12.5"}, {1e15, "1000000000000000"}};
+  for (const auto& c : cases) {
+    std::string text = "x";
+    AppendDoubleText(c.value, text);
+    EXPECT_EQ(text, std::string("x") + c.text) << c.value;
+  }
+}
+
+TEST(VOKField, ConvertsBetweenKindsOnRead) {
+  VOKField text;
+  text.SetString("12.5");
+  double d = 0;
+  int i = 0;
+  std::uint64_t u = 0;
+  ASSERT_TRUE(text.AsDouble(d));
+  EXPECT_EQ(d, 12.5);
+  ASSERT_TRUE(text.AsInt(i));
+  EXPECT_EQ(i, 12);
+  ASSERT_TRUE(text.AsUInt64(u));
+  EXPECT_EQ(u, 12u);
+
+  const struct {
+    double value;
+    int asInt;
+  } truncations[] = {{3.99, 3}, {-3.99, -3}, {1e20, 2147483647}, {-1e20, -2147483647 - 1}};
+  for (const auto& c : truncations) {
+    VOKField field;
+    field.SetDouble(c.value);
+    ASSERT_TRUE(field.AsInt(i));
+    EXPECT_EQ(i, c.asInt) << c.value;
+  }
+
+  VOKField negative;
+  negative.SetInt(-1);
+  ASSERT_TRUE(negative.AsUInt64(u));
+  EXPECT_EQ(u, UINT64_MAX);  // sign-extended
+  ASSERT_TRUE(negative.AsDouble(d));
+  EXPECT_EQ(d, -1.0);
+
+  VOKField big;
+  big.SetUInt64(5000000000ULL);
+  ASSERT_TRUE(big.AsInt(i));
+  EXPECT_EQ(i, 705032704);  // low 32 bits
+  ASSERT_TRUE(big.AsDouble(d));
+  EXPECT_EQ(d, 5000000000.0);
+  std::string s;
+  ASSERT_TRUE(big.AsString(s));
+  EXPECT_EQ(s, "5000000000");
+}
+
+TEST(VOKField, EmptyAndGroupFieldsReadNothing) {
+  VOKField none;
+  VOKField group;
+  group.SetGroup(std::make_unique<VOKGroup>());
+  for (const VOKField* field : {&none, &group}) {
+    std::string s = "keep";
+    int i = 7;
+    double d = 7.5;
+    std::uint64_t u = 7;
+    char buffer[8] = "keep";
+    EXPECT_FALSE(field->AsString(s));
+    EXPECT_FALSE(field->AsInt(i));
+    EXPECT_FALSE(field->AsDouble(d));
+    EXPECT_FALSE(field->AsUInt64(u));
+    EXPECT_FALSE(field->AsString(buffer, sizeof buffer));
+    EXPECT_EQ(s, "keep");
+    EXPECT_EQ(i, 7);
+    EXPECT_EQ(d, 7.5);
+    EXPECT_EQ(u, 7u);
+    EXPECT_STREQ(buffer, "keep");
+    std::string appended = "a";
+    field->AppendTo(appended);
+    EXPECT_EQ(appended, "a");
+  }
+}
+
+TEST(VOKField, BufferFormCutsTextAndIntegersButRefusesLongDoubles) {
+  char buffer[4];
+  VOKField text;
+  text.SetString("ABCDEF");
+  ASSERT_TRUE(text.AsString(buffer, 4));
+  EXPECT_STREQ(buffer, "ABC");
+
+  VOKField number;
+  number.SetInt(123456);
+  ASSERT_TRUE(number.AsString(buffer, 4));
+  EXPECT_STREQ(buffer, "123");
+
+  VOKField price;
+  price.SetDouble(1.5);
+  ASSERT_TRUE(price.AsString(buffer, 4));
+  EXPECT_STREQ(buffer, "1.5");
+  price.SetDouble(12.25);
+  EXPECT_FALSE(price.AsString(buffer, 4));
+
+  VOKField wide;
+  wide.SetUInt64(1);
+  EXPECT_FALSE(wide.AsString(buffer, 4));
+  EXPECT_FALSE(text.AsString(buffer, 0));
+}
+
+TEST(VOKField, CopiesAreDeepAndReplacingKindsReleasesGroups) {
+  VOKMessage entry;
+  entry.SetString(1507, "A");
+  auto group = std::make_unique<VOKGroup>();
+  group->AddEntry(entry);
+  group->AddEntry(entry);
+  VOKField source;
+  source.SetGroup(std::move(group));
+
+  VOKField copy(source);
+  ASSERT_NE(copy.GetGroup(), nullptr);
+  EXPECT_NE(copy.GetGroup(), source.GetGroup());
+  EXPECT_EQ(copy.GetGroup()->GetCount(), 2);
+  copy.GetGroup()->GetEntry(0)->SetString(1507, "changed");
+  std::string head;
+  source.GetGroup()->GetEntry(0)->GetString(1507, head);
+  EXPECT_EQ(head, "A");
+
+  copy.SetInt(4);
+  EXPECT_EQ(copy.GetKind(), FT_INT);
+  EXPECT_EQ(copy.GetGroup(), nullptr);
+  copy = source;
+  EXPECT_EQ(copy.GetKind(), FT_GROUP);
+  copy.SetString("t");
+  EXPECT_EQ(copy.GetText(), "t");
+  copy.SetDouble(2.5);
+  EXPECT_EQ(copy.GetText(), "");
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+// Typed access, groups, copies, routing and Log of VOKMessage.
+#include "message/vok_message.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "vkdll/trace.h"
+
+namespace {
+
+struct TraceLines {
+  TraceLines() : m_sink([this](int level, std::string_view text) { m_lines.emplace_back(level, std::string(text)); }) {}
+  std::vector<std::pair<int, std::string>> m_lines;
+
+ private:
+  vok::CScopedTraceSink m_sink;
+};
+
+VOKMessage TwoLegs() {
+  VOKMessage message;
+  message.AddGroup(1089);
+  for (const char* head : {"A", "B"}) {
+    VOKMessage leg;
+    leg.SetString(1507, head);
+    leg.SetString(1501, std::string(head) + "x");
+    message.AddGroupEntry(1089, leg);
+  }
+  return message;
+}
+
+TEST(VOKMessage, GettersOnAbsentOrGroupFieldsLeaveOutputUntouched) {
+  VOKMessage message = TwoLegs();
+  std::string s = "keep";
+  int i = 9;
+  long l = 9;
+  double d = 9.5;
+  std::uint64_t u = 9;
+  char buffer[8] = "keep";
+  for (int fid : {1089, 5555}) {
+    EXPECT_FALSE(message.GetString(fid, s));
+    EXPECT_FALSE(message.GetString(fid, buffer, sizeof buffer));
+    EXPECT_FALSE(message.GetInt(fid, i));
+    EXPECT_FALSE(message.GetLong(fid, l));
+    EXPECT_FALSE(message.GetDouble(fid, d));
+    EXPECT_FALSE(message.GetUInt64(fid, u));
+  }
+  EXPECT_EQ(s, "keep");
+  EXPECT_STREQ(buffer, "keep");
+  EXPECT_EQ(i, 9);
+  EXPECT_EQ(l, 9);
+  EXPECT_EQ(d, 9.5);
+  EXPECT_EQ(u, 9u);
+
+  message.SetString(1089, "text");
+  message.SetInt(1089, 3);
+  EXPECT_EQ(message.GetGroupCount(1089), 2);
+  const VOKField* field = nullptr;
+  ASSERT_TRUE(message.Lookup(1089, field));
+  EXPECT_EQ(field->GetKind(), FT_GROUP);
+}
+
+TEST(VOKMessage, SettersStoreTheirKindAndUnguardedFormsNeverRefuse) {
+  VOKMessage message;
+  message.SetString(1, "x");
+  message.SetInt(2, -4);
+  message.SetDouble(3, 2.5);
+  message.SetUInt64(4, 5000000000ULL);
+  const int seven = 7;
+  message.SetInt(5, &seven);
+  message.SetString(1089, std::string("forced"));
+  const struct {
+    int fid;
+    VOKFieldType kind;
+    const char* text;
+  } cases[] = {{1, FT_STRING, "x"}, {2, FT_INT, "-4"}, {3, FT_DOUBLE, "2.5"}, {4, FT_UINT64, "5000000000"},
+               {5, FT_INT, "7"}};
+  for (const auto& c : cases) {
+    VOKField* field = nullptr;
+    ASSERT_TRUE(message.Lookup(c.fid, field));
+    EXPECT_EQ(field->GetKind(), c.kind);
+    std::string text;
+    EXPECT_TRUE(message.GetString(c.fid, text));
+    EXPECT_EQ(text, c.text);
+  }
+  VOKField* forced = nullptr;
+  ASSERT_TRUE(message.Lookup(1089, forced));
+  EXPECT_EQ(forced->GetText(), "forced");
+  EXPECT_TRUE(message.RemoveKey(1));
+  EXPECT_FALSE(message.RemoveKey(1));
+  EXPECT_EQ(message.GetFieldCount(), 5);
+}
+
+TEST(VOKMessage, GroupEntriesAreReadByIndexAndSequentially) {
+  VOKMessage message = TwoLegs();
+  VOKMessage* entry = nullptr;
+  std::string head;
+  ASSERT_TRUE(message.GetGroupEntry(1089, 1, entry));
+  entry->GetString(1507, head);
+  EXPECT_EQ(head, "B");
+  VOKMessage* untouched = nullptr;
+  EXPECT_FALSE(message.GetGroupEntry(1089, 2, untouched));
+  EXPECT_FALSE(message.GetGroupEntry(1089, -1, untouched));
+  EXPECT_EQ(untouched, nullptr);
+
+  std::vector<std::pair<std::string, bool>> seen;
+  for (int i = 0; i < 2; ++i) {
+    const bool more = message.GetNextGroupEntry(1089, entry);
+    entry->GetString(1507, head);
+    seen.emplace_back(head, more);
+  }
+  EXPECT_EQ(seen, (std::vector<std::pair<std::string, bool>>{{"A", true}, {"B", false}}));
+  VOKMessage* last = entry;
+  EXPECT_FALSE(message.GetNextGroupEntry(1089, entry));
+  EXPECT_EQ(entry, last);
+  ASSERT_TRUE(message.ResetGroup(1089));
+  message.GetNextGroupEntry(1089, entry);
+  entry->GetString(1507, head);
+  EXPECT_EQ(head, "A");
+
+  // Non-group ids are refused by every group operation.
+  EXPECT_FALSE(message.AddGroup(1003));
+  EXPECT_EQ(message.GetGroupCount(1003), 0);
+  EXPECT_FALSE(message.ResetGroup(1003));
+  message.AddGroupEntry(1003, VOKMessage());
+  EXPECT_FALSE(message.HasField(1003));
+}
+
+TEST(VOKMessage, CopiesAreDeepAndCarryTypeRoutingAndWideNumbers) {
+  VOKMessage source = TwoLegs();
+  source.SetType('2');
+  source.SetUInt64(20, 5000000000ULL);
+  source.SetRoutingValue(42);
+  VOKMessage copy(source);
+  EXPECT_EQ(copy.GetType(), '2');
+  EXPECT_EQ(copy.GetRoutingValue(), 42);
+  std::uint64_t wide = 0;
+  ASSERT_TRUE(copy.GetUInt64(20, wide));
+  EXPECT_EQ(wide, 5000000000ULL);
+  VOKMessage* entry = nullptr;
+  ASSERT_TRUE(copy.GetGroupEntry(1089, 0, entry));
+  entry->SetString(1507, "Z");
+  std::string head;
+  source.GetGroupEntry(1089, 0, entry);
+  entry->GetString(1507, head);
+  EXPECT_EQ(head, "A");
+
+  source.SetRoutingList({1, 2, 3});
+  VOKMessage routed;
+  routed = source;
+  EXPECT_EQ(routed.GetRoutingValue(), -100);
+  ASSERT_NE(routed.GetRoutingList(), nullptr);
+  EXPECT_EQ(*routed.GetRoutingList(), (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_NE(routed.GetRoutingList(), source.GetRoutingList());
+  routed.SetRoutingValue(7);
+  EXPECT_EQ(routed.GetRoutingList(), nullptr);
+
+  routed = routed;  // NOLINT: self-assignment must change nothing
+  EXPECT_EQ(routed.GetRoutingValue(), 7);
+  EXPECT_EQ(routed.GetGroupCount(1089), 2);
+
+  routed.Clear();
+  EXPECT_EQ(routed.GetType(), 0);
+  EXPECT_EQ(routed.GetRoutingValue(), 0);
+  EXPECT_EQ(routed.GetFieldCount(), 0);
+}
+
+TEST(VOKMessage, CopyFieldsCopiesAllOrListedFields) {
+  VOKMessage source;
+  source.SetType('1');
+  source.SetInt(1, 1);
+  source.SetInt(2, 2);
+  source.SetInt(3, 3);
+  VOKMessage target;
+  target.SetType('H');
+  target.SetInt(2, 20);
+  const int ids[] = {2, 3, 4};
+
+  VOKMessage missingOnly = target;
+  missingOnly.CopyFields(source, ids, true);
+  VOKMessage overwrite = target;
+  overwrite.CopyFields(source, ids, false);
+  VOKMessage all = target;
+  all.CopyFields(source);
+
+  const struct {
+    const VOKMessage* message;
+    int v1, v2, v3;
+  } cases[] = {{&missingOnly, -1, 20, 3}, {&overwrite, -1, 2, 3}, {&all, 1, 2, 3}};
+  for (const auto& c : cases) {
+    int v1 = -1, v2 = -1, v3 = -1;
+    c.message->GetInt(1, v1);
+    c.message->GetInt(2, v2);
+    c.message->GetInt(3, v3);
+    EXPECT_EQ(v1, c.v1);
+    EXPECT_EQ(v2, c.v2);
+    EXPECT_EQ(v3, c.v3);
+    EXPECT_EQ(c.message->GetType(), 'H');
+    EXPECT_FALSE(c.message->HasField(4));
+  }
+}
+
+TEST(VOKMessage, LogWritesTheLineAndMasksThePassword) {
+  VOKMessage logon;
+  logon.SetType('L');
+  logon.SetString(100, "user");
+  logon.SetString(133, "s3cret-password");
+  TraceLines trace;
+  logon.Log("Quotes: sending", 2);
+  logon.Log(nullptr, 1);
+  ASSERT_EQ(trace.m_lines.size(), 2u);
+  EXPECT_EQ(trace.m_lines[0].first, 2);
+  EXPECT_EQ(trace.m_lines[0].second, "Quotes: sending L|100=user;133=********");
+  EXPECT_EQ(trace.m_lines[1].second, "L|100=user;133=********");
+  for (const auto& line : trace.m_lines) EXPECT_EQ(line.second.find("s3cret"), std::string::npos);
+  // The message itself still carries the password for the wire.
+  EXPECT_EQ(logon.ToString(), "L|100=user;133=s3cret-password\n");
+}
+
+}  // namespace
