@@ -55,8 +55,8 @@ int DaysInMonth(int year, int month) {
 
 bool IsValidCivilTime(const CivilTime& t) {
   return t.year >= kMinYear && t.year <= kMaxYear && t.month >= 1 && t.month <= 12 && t.day >= 1 &&
-         t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
-         t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 && t.millisecond <= 999;
+         t.day <= DaysInMonth(t.year, t.month) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 && t.minute <= 59 &&
+         t.second >= 0 && t.second <= 59 && t.millisecond >= 0 && t.millisecond <= 999;
 }
 
 std::int64_t DaysFromCivil(int year, int month, int day) {

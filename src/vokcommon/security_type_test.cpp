@@ -11,8 +11,8 @@ TEST(SecurityType, OnlyALeadingPlusMarksAnOption) {
     enumSecurityType type;
   };
   const Case cases[] = {
-      {"+IBM-AB", stOption}, {"+", stOption}, {"IBM", stEquity}, {"", stEquity},
-      {" +IBM", stEquity},   {"/ES", stEquity}, {"2", stEquity},  {"IBM+", stEquity},
+      {"+IBM-AB", stOption}, {"+", stOption},   {"IBM", stEquity}, {"", stEquity},
+      {" +IBM", stEquity},   {"/ES", stEquity}, {"2", stEquity},   {"IBM+", stEquity},
   };
   for (const auto& c : cases) EXPECT_EQ(GetSecurityType(c.symbol), c.type) << c.symbol;
   EXPECT_EQ(static_cast<int>(stEquity), 0);
