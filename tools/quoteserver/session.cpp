@@ -74,7 +74,8 @@ void CSession::FlushOut() {
 bool CSession::WantsWrite() const {
   if (Closed()) return false;
   if (!m_out.Empty()) return true;
-  return m_flooding && m_loggedIn && !m_floodEnds.empty() &&
+  // A flood whose lines are not built yet asks for writability; PumpFlood builds them then.
+  return m_flooding && m_loggedIn && (m_floodDirty || !m_floodEnds.empty()) &&
          (m_floodUnbounded || m_floodRemaining > 0);
 }
 
@@ -271,11 +272,13 @@ void CSession::SendData(std::int64_t nowUs) {
 void CSession::SendPieces(const std::string& bytes, std::size_t pieces, std::int64_t nowUs) {
   pieces = std::clamp<std::size_t>(pieces, 1, std::max<std::size_t>(1, bytes.size()));
   const std::int64_t delayUs = std::int64_t{m_options.splitDelayMs} * 1000;
-  std::int64_t due = m_timed.empty() ? nowUs : m_timed.back().dueUs + delayUs;
+  // Pieces of consecutive steps keep the delay between them too.
+  std::int64_t due = std::max(nowUs, m_lastPieceUs + delayUs);
   std::size_t offset = 0;
   for (std::size_t i = 0; i < pieces; ++i) {
     const std::size_t end = bytes.size() * (i + 1) / pieces;
     m_timed.push_back({due, bytes.substr(offset, end - offset)});
+    m_lastPieceUs = due;
     offset = end;
     due += delayUs;
   }

@@ -4,6 +4,7 @@
 // socket is readable or writable and when NextDueUs has passed, then asks whether it closed.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -104,6 +105,7 @@ class CSession {
   CSendBuffer m_out;
   std::uint64_t m_bytesSent = 0;
   std::deque<STimedWrite> m_timed;
+  std::int64_t m_lastPieceUs = INT64_MIN / 2;  // due time of the last piece scheduled
   CLineWriter m_writer;
   std::string m_scratch;
 

@@ -1,0 +1,315 @@
+// The simulator over loopback: logon with and without a users file, heartbeats, data only for what
+// is subscribed, determinism per symbol, scripted actions, bad input, and the send backlog bound.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <map>
+#include <set>
+
+#include "message/vok_message.h"
+#include "quote_server.h"
+#include "test_client.h"
+#include "vkdll/vkdll.h"
+
+namespace vok::sim {
+namespace {
+
+constexpr int kWaitMs = 3000;
+
+std::string Hash(const char* password) {
+  char hex[65] = {};
+  VOK_TransformPassword(password, hex);
+  return hex;
+}
+
+std::string FieldOf(const std::string& line, int fid) {
+  VOKMessage message(line.c_str(), static_cast<int>(line.size()));
+  std::string value;
+  message.GetString(fid, value);
+  return value;
+}
+
+SServerOptions FastOptions() {
+  SServerOptions options;
+  options.heartbeatMs = 100000;
+  options.rate = 100;
+  options.startTimeMs = 1796482800000;
+  return options;
+}
+
+// Connects and logs on; returns the logon reply line.
+std::optional<std::string> Logon(CTestClient& client, int port, const char* user = "u",
+                                 const char* password = "p") {
+  if (!client.Connect(port)) return std::nullopt;
+  client.Send(std::string("L|100=") + user + ";133=" + Hash(password) + "\n");
+  return client.ReadUntil("G|", kWaitMs);
+}
+
+TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFile) {
+  SServerOptions options = FastOptions();
+  options.name = "SimOne";
+  options.permissions = 0x1F;
+  options.users["alice"] = Hash("secret");
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+
+  struct {
+    const char* user;
+    const char* password;
+    bool accepted;
+  } cases[] = {{"alice", "secret", true}, {"alice", "wrong", false}, {"mallory", "secret", false}};
+  for (const auto& c : cases) {
+    CTestClient client;
+    auto reply = Logon(client, server.Port(), c.user, c.password);
+    EXPECT_EQ(reply.has_value(), c.accepted) << c.user << "/" << c.password;
+    if (reply) {
+      EXPECT_EQ(FieldOf(*reply, 8055), "SimOne");
+      EXPECT_EQ(FieldOf(*reply, 154), "31");
+    } else {
+      EXPECT_TRUE(client.WaitClosed(kWaitMs)) << "a refused logon closes the connection";
+    }
+  }
+  EXPECT_EQ(server.LogonCount(), 1);
+  EXPECT_EQ(server.RefusedLogonCount(), 2);
+  EXPECT_EQ(server.ConnectionCount(), 3);
+  ASSERT_TRUE(server.WaitForClosed(2, kWaitMs));
+  EXPECT_EQ(server.Session(2).closeReason, "logon of 'alice' refused");
+  EXPECT_EQ(server.ReceivedLines(1).at(0), "L|100=alice;133=" + Hash("secret"));
+
+  // Without users every logon is accepted.
+  CQuoteServer open(FastOptions());
+  ASSERT_TRUE(open.Start());
+  CTestClient anyone;
+  EXPECT_TRUE(Logon(anyone, open.Port(), "whoever", "whatever").has_value());
+}
+
+TEST(QuoteServerTest, SendsHeartbeatsAndAnswersTheClients) {
+  SServerOptions options = FastOptions();
+  options.heartbeatMs = 50;
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+  CTestClient client;
+  ASSERT_TRUE(Logon(client, server.Port()));
+  auto lines = client.ReadFor(400);
+  EXPECT_GE(std::count(lines.begin(), lines.end(), "9|"), 4);
+  EXPECT_LE(std::count(lines.begin(), lines.end(), "9|"), 9);
+
+  server.Run(1, CScript().Heartbeats(false));
+  client.ReadFor(150);
+  EXPECT_TRUE(client.ReadFor(200).empty()) << "heartbeats off";
+  client.Send("9|\n");
+  EXPECT_EQ(client.ReadLine(kWaitMs), "9|") << "the client's heartbeat is answered";
+}
+
+TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
+  CQuoteServer server(FastOptions());
+  ASSERT_TRUE(server.Start());
+  CTestClient client;
+  ASSERT_TRUE(client.Connect(server.Port()));
+  client.Send("H|1003=EARLY;2000=20000\n");
+  ASSERT_TRUE(server.WaitForLine(1, "H|1003=EARLY", kWaitMs));
+  client.Send("L|100=u;133=x\n");
+  ASSERT_TRUE(client.ReadUntil("G|", kWaitMs));
+  client.Send("H|1003=AAA;2000=20000\nS|1003=BBB;2000=20001\nS|1003=CCC;2000=20003\n"
+              "S|1003=XYZ;2000=20004\nS|1003=BAD;2000=20002\n");
+
+  std::map<std::string, std::set<std::string>> seen;  // type -> symbols (underlying for options)
+  for (const std::string& line : client.ReadFor(400)) {
+    ASSERT_FALSE(line.empty());
+    const std::string type(1, line[0]);
+    seen[type].insert(FieldOf(line, type == "4" ? 2034 : 1003));
+  }
+  EXPECT_EQ(seen["1"], (std::set<std::string>{"AAA"}));
+  EXPECT_EQ(seen["2"], (std::set<std::string>{"BBB"}));
+  EXPECT_EQ(seen["3"], (std::set<std::string>{"CCC"}));
+  EXPECT_EQ(seen["4"], (std::set<std::string>{"XYZ"}));
+  EXPECT_EQ(seen.size(), 4u) << "nothing else, no heartbeat yet";
+
+  client.Send("U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\n"
+              "U|1003=XYZ;2000=20004\n");
+  ASSERT_TRUE(server.WaitForLine(1, "U|1003=XYZ", kWaitMs));
+  client.ReadFor(100);
+  EXPECT_TRUE(client.ReadFor(300).empty()) << "unsubscribe stops the data";
+}
+
+TEST(QuoteServerTest, SameSeedGivesSameLinesPerSymbolWhateverTheOrder) {
+  auto collect = [](std::uint64_t seed, const std::vector<std::string>& symbols) {
+    SServerOptions options = FastOptions();
+    options.seed = seed;
+    options.rate = 500;
+    CQuoteServer server(options);
+    EXPECT_TRUE(server.Start());
+    CTestClient client;
+    EXPECT_TRUE(Logon(client, server.Port()));
+    std::string subscribe;
+    for (const std::string& symbol : symbols) subscribe += "H|1003=" + symbol + ";2000=20000\n";
+    client.Send(subscribe);
+    std::map<std::string, std::vector<std::string>> bySymbol;
+    for (int i = 0; i < 2000 && (bySymbol["AAA"].size() < 30 || bySymbol["ZZZ"].size() < 30); ++i) {
+      auto line = client.ReadLine(kWaitMs);
+      if (!line) break;
+      if ((*line)[0] == '1') bySymbol[FieldOf(*line, 1003)].push_back(*line);
+    }
+    for (auto& [symbol, lines] : bySymbol) lines.resize(30);
+    return bySymbol;
+  };
+  auto first = collect(7, {"AAA", "ZZZ"});
+  EXPECT_EQ(first, collect(7, {"ZZZ", "AAA"}));
+  EXPECT_NE(first["AAA"], collect(8, {"AAA", "ZZZ"})["AAA"]);
+  EXPECT_EQ(first["AAA"].size(), 30u);
+}
+
+TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesAndDrops) {
+  SServerOptions options = FastOptions();
+  options.splitDelayMs = 30;
+  options.script.Expect("L|")
+      .Sleep(50)
+      .Split("1|1003=SPLIT;2002=1.5", 3)
+      .Bytewise("9|")
+      .SendRaw("garbage without a line feed yet")
+      .Send(" and its end")
+      .Notice("logged in elsewhere")
+      .Drop();
+  options.script.ForSession(2).Logon("refuse");
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+
+  CTestClient client;
+  ASSERT_TRUE(client.Connect(server.Port()));
+  client.Send("L|100=u;133=x\n");
+  EXPECT_EQ(client.ReadLine(kWaitMs), "G|154=65535;8055=VokSim");
+  const int readsBefore = client.Reads();
+  EXPECT_EQ(client.ReadLine(kWaitMs), "1|1003=SPLIT;2002=1.5");
+  EXPECT_EQ(client.ReadLine(kWaitMs), "9|");
+  EXPECT_GE(client.Reads() - readsBefore, 3 + 3) << "the pieces came in separate writes";
+  EXPECT_EQ(client.ReadLine(kWaitMs), "garbage without a line feed yet and its end");
+  EXPECT_EQ(client.ReadLine(kWaitMs), "5|1011=logged in elsewhere");
+  EXPECT_TRUE(client.WaitClosed(kWaitMs));
+  ASSERT_TRUE(server.WaitForClosed(1, kWaitMs));
+  EXPECT_EQ(server.Session(1).closeReason, "dropped by the script");
+
+  CTestClient second;  // session 2 has its own script: refuse
+  EXPECT_FALSE(Logon(second, server.Port()).has_value());
+  EXPECT_EQ(server.RefusedLogonCount(), 1);
+}
+
+TEST(QuoteServerTest, LogonCanBeDelayedOrLeftUnanswered) {
+  SServerOptions options = FastOptions();
+  options.script.ForSession(1).Logon("delay", 300);
+  options.script.ForSession(2).Logon("ignore");
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+
+  CTestClient delayed;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(Logon(delayed, server.Port()));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(280));
+
+  CTestClient ignored;
+  ASSERT_TRUE(ignored.Connect(server.Port()));
+  ignored.Send("L|100=u;133=x\n");
+  EXPECT_FALSE(ignored.ReadLine(400).has_value());
+  EXPECT_FALSE(ignored.Closed());
+  EXPECT_EQ(server.LogonCount(), 1);
+}
+
+TEST(QuoteServerTest, SurvivesBadAndOversizedLines) {
+  SServerOptions options = FastOptions();
+  options.maxLine = 1024;
+  std::vector<std::string> logged;
+  std::mutex logLock;
+  options.log = [&](const std::string& text) {
+    std::lock_guard lock(logLock);
+    logged.push_back(text);
+  };
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+  CTestClient client;
+  ASSERT_TRUE(Logon(client, server.Port()));
+  client.Send(std::string(5000, 'x'));
+  client.Send(std::string(5000, 'y') + "\n\n|||\nX|1=2\nH|garbage\nS|1003=Q\n\r\nH|1003=OK;2000=20000\n");
+  auto line = client.ReadUntil("1|", kWaitMs);
+  ASSERT_TRUE(line);
+  EXPECT_EQ(FieldOf(*line, 1003), "OK");
+  EXPECT_EQ(server.ReceivedLines(1), (std::vector<std::string>{
+                                         "L|100=u;133=" + Hash("p"), "|||", "X|1=2", "H|garbage",
+                                         "S|1003=Q", "H|1003=OK;2000=20000"}));
+  server.Stop();
+  std::lock_guard lock(logLock);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "session 1: client line over 1024 bytes skipped"), 1);
+  EXPECT_EQ(std::count(logged.begin(), logged.end(),
+                       "session 1: subscription line without a usable symbol or service ignored"),
+            2);
+  for (const std::string& text : logged) EXPECT_EQ(text.find(Hash("p")), std::string::npos) << text;
+}
+
+TEST(QuoteServerTest, DisconnectsAClientThatDoesNotReadWhileOthersKeepReceiving) {
+  SServerOptions options = FastOptions();
+  options.rate = 20000;
+  options.maxBacklog = 256 << 10;
+  options.socketSendBuffer = 32 << 10;
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+
+  CTestClient stalled;
+  ASSERT_TRUE(stalled.Connect(server.Port(), 16 << 10));
+  stalled.Send("L|100=slow;133=x\nH|1003=SYM;2000=20000\n");
+  CTestClient reader;
+  ASSERT_TRUE(Logon(reader, server.Port()));
+  reader.Send("H|1003=SYM;2000=20000\n");
+
+  bool stalledClosed = false;
+  std::size_t received = 0;
+  for (int i = 0; i < 200 && !stalledClosed; ++i) {
+    received += reader.ReadFor(50).size();
+    stalledClosed = !server.Session(1).open;
+  }
+  ASSERT_TRUE(stalledClosed);
+  EXPECT_EQ(server.Session(1).closeReason, "send backlog over 262144 bytes");
+  EXPECT_GT(received, 1000u);
+  EXPECT_GT(reader.ReadFor(200).size(), 100u) << "the reading client is still served";
+  EXPECT_TRUE(server.Session(2).open);
+  EXPECT_EQ(server.OpenSessionCount(), 1);
+}
+
+TEST(QuoteServerTest, FloodSendsExactlyTheRequestedLines) {
+  SServerOptions options = FastOptions();
+  options.rate = 0;
+  CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+  CTestClient client;
+  ASSERT_TRUE(Logon(client, server.Port()));
+  client.Send("H|1003=F1;2000=20000\nH|1003=F2;2000=20000\n");
+  ASSERT_TRUE(server.WaitForLine(1, "H|1003=F2", kWaitMs));
+  server.Run(1, CScript().Flood(50000));
+  std::size_t lines = 0;
+  std::set<std::string> symbols;
+  while (auto line = client.ReadLine(500)) {
+    ++lines;
+    symbols.insert(FieldOf(*line, 1003));
+  }
+  EXPECT_EQ(lines, 50000u + 2u) << "two snapshots and the flood";
+  EXPECT_EQ(symbols, (std::set<std::string>{"F1", "F2"}));
+}
+
+TEST(QuoteServerTest, RefusesNonLoopbackAddressesAndStopsCleanly) {
+  SServerOptions options;
+  options.host = "0.0.0.0";
+  CQuoteServer refused(options);
+  std::string error;
+  EXPECT_FALSE(refused.Start(&error));
+  EXPECT_NE(error.find("loopback"), std::string::npos) << error;
+
+  CQuoteServer server(FastOptions());
+  ASSERT_TRUE(server.Start());
+  CTestClient client;
+  ASSERT_TRUE(Logon(client, server.Port()));
+  server.Stop();
+  EXPECT_TRUE(client.WaitClosed(kWaitMs));
+  EXPECT_EQ(server.Session(1).closeReason, "server stopped");
+  server.Stop();
+}
+
+}  // namespace
+}  // namespace vok::sim
