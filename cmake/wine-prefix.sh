@@ -10,6 +10,9 @@ case "$1" in
     mkdir -p "$WINEPREFIX" || exit 1
     wineserver -p 900 </dev/null >/dev/null 2>&1
     wineboot -i </dev/null >/dev/null 2>&1
+    # wineboot can return before the registry files are written: give them a minute.
+    tries=0
+    while [ ! -f "$WINEPREFIX/system.reg" ] && [ $tries -lt 120 ]; do sleep 0.5; tries=$((tries + 1)); done
     [ -f "$WINEPREFIX/system.reg" ] || { echo "wine prefix $WINEPREFIX was not created"; exit 1; }
     ;;
   stop)
