@@ -1,6 +1,6 @@
 // Tests of CVokDateTime: OLE origin, Eastern daylight-saving boundaries under both US rules,
 // Format -> Parse round trips, the accepted text forms and the rejection of everything else.
-#include "vokcommon/vokdatetime.h"
+#include "vokcommon/vok_date_time.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // CVokDateTime (see vokdatetime.h): feed texts -> calendar fields -> Eastern/UTC milliseconds ->
 // OLE date, and back. Everything below the OLE date is exact integer milliseconds.
-#include "vokcommon/vokdatetime.h"
+#include "vokcommon/vok_date_time.h"
 
 #include <cstdio>
 #include <cstring>
