@@ -16,7 +16,8 @@ TEST(VOKField, DoubleTextDropsTrailingZerosAndLeadingZero) {
     const char* text;
   } cases[] = {{1.5, "1.5"},     {10.0, "10"},    {0.25, ".25"}, {0.0, "0"},      {-0.5, "-0.5"},
                {2.0, "2"},       {0.5, ".5"},     {100.0, "100"}, {1e-9, "0"},    {123.456789012, "123.45678901"},
-               {-12.5, "-12.5"}, {1e15, "1000000000000000"}};
+               {-12.5, "-12.5"}, {1e15, "1000000000000000"},
+               {-0.0, "0"},      {-1e-12, "0"}};
   for (const auto& c : cases) {
     std::string text = "x";
     AppendDoubleText(c.value, text);

@@ -1,4 +1,4 @@
-// CVokDateTime (see vokdatetime.h): feed texts -> calendar fields -> Eastern/UTC milliseconds ->
+// CVokDateTime (see vok_date_time.h): feed texts -> calendar fields -> Eastern/UTC milliseconds ->
 // OLE date, and back. Everything below the OLE date is exact integer milliseconds.
 #include "vokcommon/vok_date_time.h"
 
