@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "platform/message_loop_backend.h"
+#include "platform/thread_local_slot.h"
 
 namespace vok {
 
@@ -105,12 +106,17 @@ class CThreadLoop {
   std::shared_ptr<State> m_state;
 };
 
-thread_local CThreadLoop t_loop;
+// Not a C++ thread_local: see platform/thread_local_slot.h.
+CThreadLocal<CThreadLoop> g_loops;
+
+// The calling thread's loop, or null once the thread is ending (or out of memory).
+CThreadLoop* Loop() { return t_threadGone ? nullptr : g_loops.Get(); }
 
 void CALLBACK ThreadTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
-  if (t_threadGone) return;
-  auto it = t_loop.m_timers.find(id);
-  if (it == t_loop.m_timers.end()) return;
+  CThreadLoop* loop = g_loops.Peek();
+  if (t_threadGone || loop == nullptr) return;
+  auto it = loop->m_timers.find(id);
+  if (it == loop->m_timers.end()) return;
   std::shared_ptr<std::function<void()>> callback = it->second;  // survives a KillThreadTimer inside
   (*callback)();
 }
@@ -152,18 +158,23 @@ bool CMessageTarget::PostCall(std::function<void()> call) const {
   return true;
 }
 
-CMessageTarget CurrentMessageTarget() { return t_threadGone ? CMessageTarget() : CMessageTarget(t_loop.Target()); }
+CMessageTarget CurrentMessageTarget() {
+  CThreadLoop* loop = Loop();
+  return loop == nullptr ? CMessageTarget() : CMessageTarget(loop->Target());
+}
 
 ThreadTimerId SetThreadTimer(std::uint32_t periodMs, std::function<void()> callback) {
-  if (t_threadGone || !callback) return 0;
+  CThreadLoop* loop = Loop();
+  if (loop == nullptr || !callback) return 0;
   const UINT_PTR id = ::SetTimer(nullptr, 0, periodMs, &ThreadTimerProc);
   if (id == 0) return 0;
-  t_loop.m_timers[id] = std::make_shared<std::function<void()>>(std::move(callback));
+  loop->m_timers[id] = std::make_shared<std::function<void()>>(std::move(callback));
   return id;
 }
 
 bool KillThreadTimer(ThreadTimerId id) {
-  if (t_threadGone || t_loop.m_timers.erase(id) == 0) return false;
+  CThreadLoop* loop = g_loops.Peek();
+  if (t_threadGone || loop == nullptr || loop->m_timers.erase(id) == 0) return false;
   ::KillTimer(nullptr, id);
   return true;
 }

@@ -29,10 +29,11 @@ bool CWaitTimer::SetPeriodicRelative(std::uint32_t dueMs, std::uint32_t periodMs
 
 bool CWaitTimer::Cancel() {
   if (m_handle.handle == nullptr) return false;
-  // CancelWaitableTimer keeps an unconsumed expiry signalled; setting the timer first clears it,
-  // so both backends agree that a cancelled timer is quiet.
-  Arm(m_handle.handle, 0x7FFFFFFF, 0);
-  return ::CancelWaitableTimer(m_handle.handle) != FALSE;
+  const bool cancelled = ::CancelWaitableTimer(m_handle.handle) != FALSE;
+  // CancelWaitableTimer keeps an unconsumed expiry signalled; consuming it here makes both
+  // backends agree that a cancelled timer is quiet.
+  ::WaitForSingleObject(m_handle.handle, 0);
+  return cancelled;
 }
 
 }  // namespace vok
