@@ -1,0 +1,77 @@
+// Work items: one heap object per update carrying a private copy of a public record, shared by
+// every thread queue it reaches and destroyed by the last receiver's Release. Items are created
+// on the dispatcher thread (or a client thread setting a borrow rate) and released on the
+// subscribing threads, so the reference count is atomic.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "records/vokquote.h"
+
+class CHandler;
+
+class CThreadItem {
+ public:
+  enum Kind : std::int32_t { kQuote = 1, kLevel2 = 3, kTimeAndSales = 4, kOptions = 5 };
+
+  CThreadItem(const CThreadItem&) = delete;
+  CThreadItem& operator=(const CThreadItem&) = delete;
+
+  CHandler* Handler() const { return m_handler; }
+  Kind GetKind() const { return m_kind; }
+
+  // Sets the number of queues that hold the item; Distribute does this before the first queue
+  // can see it.
+  void SetReferences(std::int32_t count) { m_references.store(count, std::memory_order_relaxed); }
+  std::int32_t References() const { return m_references.load(std::memory_order_relaxed); }
+
+  // Drops one queue's hold; the last one destroys the item. Safe from several threads at once.
+  void Release();
+
+ protected:
+  CThreadItem(CHandler* handler, Kind kind) : m_handler(handler), m_kind(kind) {}
+  // Only Release destroys an item: its lifetime is its reference count.
+  virtual ~CThreadItem() = default;
+
+ private:
+  CHandler* const m_handler;
+  std::atomic<std::int32_t> m_references{0};
+  const Kind m_kind;
+};
+
+class CQuoteThreadItem final : public CThreadItem {
+ public:
+  explicit CQuoteThreadItem(CHandler* handler) : CThreadItem(handler, kQuote) {}
+  QUOTERECORD m_rec{};
+
+ private:
+  ~CQuoteThreadItem() override;
+};
+
+class CL2ThreadItem final : public CThreadItem {
+ public:
+  explicit CL2ThreadItem(CHandler* handler) : CThreadItem(handler, kLevel2) {}
+  LEVEL2RECORD m_rec{};
+
+ private:
+  ~CL2ThreadItem() override;
+};
+
+class CTSThreadItem final : public CThreadItem {
+ public:
+  explicit CTSThreadItem(CHandler* handler) : CThreadItem(handler, kTimeAndSales) {}
+  TSRECORD m_rec{};
+
+ private:
+  ~CTSThreadItem() override;
+};
+
+class COptionsThreadItem final : public CThreadItem {
+ public:
+  explicit COptionsThreadItem(CHandler* handler) : CThreadItem(handler, kOptions) {}
+  OPTIONSRECORD m_rec{};
+
+ private:
+  ~COptionsThreadItem() override;
+};

@@ -1,0 +1,167 @@
+#include "handlers/thread_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "handlers/handler.h"
+#include "handlers/thread_item.h"
+#include "platform/event.h"
+
+namespace {
+
+std::atomic<int> g_destroyed{0};
+
+// An item that records its sequence number and counts its destruction.
+class CTestItem final : public CThreadItem {
+ public:
+  CTestItem(CHandler* handler, int seq) : CThreadItem(handler, kQuote), m_seq(seq) {}
+  const int m_seq;
+
+ private:
+  ~CTestItem() override { ++g_destroyed; }
+};
+
+// Records, per receiving thread, the sequence numbers delivered to it.
+class CRecordingHandler final : public CHandler {
+ public:
+  void OnThreadItem(CThreadItem* item) override {
+    std::lock_guard lock(m_mutex);
+    m_delivered[vok::CurrentThreadId()].push_back(static_cast<CTestItem*>(item)->m_seq);
+  }
+  std::vector<int> DeliveredTo(vok::ThreadId thread) {
+    std::lock_guard lock(m_mutex);
+    return m_delivered[thread];
+  }
+  std::size_t Total() {
+    std::lock_guard lock(m_mutex);
+    std::size_t n = 0;
+    for (auto& [thread, seqs] : m_delivered) n += seqs.size();
+    return n;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::map<vok::ThreadId, std::vector<int>> m_delivered;
+};
+
+// A subscriber thread: creates its queue, starts the drain timer, and pumps until told to stop.
+// While `paused` it does not pump at all.
+class CSubscriber {
+ public:
+  CSubscriber() {
+    m_thread = std::thread([this] {
+      CThreadQueue::CurrentQueue().StartTimer();
+      m_id = vok::CurrentThreadId();
+      m_ready = true;
+      while (!m_stop) {
+        if (m_paused) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(5));
+          continue;
+        }
+        vok::RunMessageLoop([this] { return m_stop.load() || m_paused.load(); }, 20);
+      }
+    });
+    while (!m_ready) std::this_thread::yield();
+  }
+  ~CSubscriber() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  vok::ThreadId Id() const { return m_id; }
+  std::atomic<bool> m_paused{false};
+
+ private:
+  std::thread m_thread;
+  std::atomic<vok::ThreadId> m_id{0};
+  std::atomic<bool> m_ready{false};
+  std::atomic<bool> m_stop{false};
+};
+
+bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+  for (int waited = 0; waited < timeoutMs; waited += 5) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return done();
+}
+
+TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
+  g_destroyed = 0;
+  CRecordingHandler handler;
+  CSubscriber a, b;
+  const vok::ThreadId both[] = {a.Id(), b.Id()};
+  constexpr int kItems = 500;
+  for (int i = 0; i < kItems; ++i) {
+    EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return handler.Total() == 2 * kItems; }));
+  std::vector<int> expected(kItems);
+  for (int i = 0; i < kItems; ++i) expected[i] = i;
+  EXPECT_EQ(handler.DeliveredTo(a.Id()), expected);
+  EXPECT_EQ(handler.DeliveredTo(b.Id()), expected);
+  EXPECT_TRUE(WaitUntil([] { return g_destroyed == kItems; }));
+  EXPECT_EQ(g_destroyed, kItems);
+}
+
+TEST(ThreadQueue, ThreadThatStopsPumpingGetsEverythingInOrderOnItsNextTick) {
+  g_destroyed = 0;
+  CRecordingHandler handler;
+  CSubscriber a;
+  a.m_paused = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const vok::ThreadId one[] = {a.Id()};
+  for (int i = 0; i < 100; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), one);
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  EXPECT_EQ(handler.Total(), 0u);
+  a.m_paused = false;
+  ASSERT_TRUE(WaitUntil([&] { return handler.Total() == 100; }));
+  const auto got = handler.DeliveredTo(a.Id());
+  for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], i);
+}
+
+TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
+  g_destroyed = 0;
+  CRecordingHandler handler;
+  const vok::ThreadId nobody[] = {0x7fffffff};
+  EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 1), nobody), 0);
+  EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 2), {}), 0);
+  EXPECT_EQ(g_destroyed, 2);
+
+  CSubscriber a, b;
+  a.m_paused = true;
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const vok::ThreadId both[] = {a.Id(), b.Id(), nobody[0]};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
+  ASSERT_TRUE(WaitUntil([&] { return handler.DeliveredTo(b.Id()).size() == 10; }));
+  EXPECT_EQ(g_destroyed, 2);  // a still holds all ten
+  a.Stop();                   // ends with its ten undelivered: released, not delivered
+  EXPECT_EQ(g_destroyed, 12);
+  EXPECT_TRUE(handler.DeliveredTo(a.Id()).empty());
+}
+
+TEST(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
+  std::thread([] {
+    CThreadQueue& queue = CThreadQueue::CurrentQueue();
+    EXPECT_EQ(&queue, &CThreadQueue::CurrentQueue());
+    EXPECT_EQ(queue.StopTimer(), 0);
+    EXPECT_FALSE(queue.TimerRunning());
+    EXPECT_EQ(queue.StartTimer(), 1);
+    EXPECT_TRUE(queue.TimerRunning());
+    EXPECT_EQ(queue.StartTimer(), 2);
+    EXPECT_EQ(queue.StartTimer(), 3);
+    EXPECT_EQ(queue.StopTimer(), 2);
+    EXPECT_EQ(queue.StopTimer(), 1);
+    EXPECT_TRUE(queue.TimerRunning());
+    EXPECT_EQ(queue.StopTimer(), 0);
+    EXPECT_FALSE(queue.TimerRunning());
+    EXPECT_EQ(queue.StopTimer(), 0);
+  }).join();
+}
+
+}  // namespace
