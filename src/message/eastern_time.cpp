@@ -2,6 +2,7 @@
 // counts, so nothing depends on the machine's time zone or C library time functions.
 #include "message/eastern_time.h"
 
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 
@@ -65,6 +66,14 @@ int ReadPart(std::string_view text, std::size_t from, std::size_t count) {
   return ReadInt(part.data(), part.data() + part.size());
 }
 
+// Appends value in decimal with at least width digits ("%0*d" for values that are not negative).
+void AppendPadded(std::string& out, std::int64_t value, int width) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
+  for (int length = static_cast<int>(end - digits); length < width; ++length) out.push_back('0');
+  out.append(digits, end);
+}
+
 const int g_easternOffsetHours = EasternOffsetForUtc(CurrentUtcMs() / 1000);
 
 }  // namespace
@@ -86,7 +95,7 @@ int EasternOffsetHours() {
 }
 
 void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offsetHours) {
-  message.SetString(1047, std::string(value));
+  message.SetText(1047, value);
   if (value.size() <= 16) return;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = -1;
   if (value.size() == 17 || value.size() == 21) {
@@ -127,14 +136,23 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   const std::int64_t days = FloorDiv(seconds, kSecondsPerDay);
   const int secondOfDay = static_cast<int>(seconds - days * kSecondsPerDay);
   const Civil shifted = CivilFromDays(days);
-  char text[64];
-  std::snprintf(text, sizeof text, "%02d/%02d/%lld", shifted.month, shifted.day, static_cast<long long>(shifted.year));
+  // Formatted by hand: this runs for every FIX execution report.
+  std::string text;
+  AppendPadded(text, shifted.month, 2);
+  text.push_back('/');
+  AppendPadded(text, shifted.day, 2);
+  text.push_back('/');
+  AppendPadded(text, shifted.year, 1);
   message.SetString(1022, text);
-  if (millisecond < 0) {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
-  } else {
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", secondOfDay / 3600, secondOfDay / 60 % 60,
-                  secondOfDay % 60, millisecond);
+  text.clear();
+  AppendPadded(text, secondOfDay / 3600, 2);
+  text.push_back(':');
+  AppendPadded(text, secondOfDay / 60 % 60, 2);
+  text.push_back(':');
+  AppendPadded(text, secondOfDay % 60, 2);
+  if (millisecond >= 0) {
+    text.push_back('.');
+    AppendPadded(text, millisecond, 3);
   }
   message.SetString(1021, text);
 }

@@ -69,7 +69,7 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
     case kFixMessageTypeId: {
       const int type = FixMessageTypeToInternal(value, message.GetType());
       message.SetType(static_cast<char>(type));
-      if (value == "0" || value == "1") message.SetString(1143, std::string(value));
+      if (value == "0" || value == "1") message.SetText(1143, value);
       return;
     }
     case kFixExecutionTypeId:
@@ -98,8 +98,8 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
       if (value == "2") message.SetType('V');
       return;
     case 2040:
-      message.SetString(2040, std::string(value.substr(0, 4)));
-      message.SetString(2036, std::string(value.size() > 4 ? value.substr(4, 2) : std::string_view()));
+      message.SetText(2040, value.substr(0, 4));
+      message.SetText(2036, value.size() > 4 ? value.substr(4, 2) : std::string_view());
       return;
     case 1021: ReadFixTransactTime(message, value, EasternOffsetHours()); return;
     case 1002:
@@ -110,7 +110,7 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
     case 5009:
     case 5010: message.SetDouble(id, ReadDouble(begin, end)); return;
     default:
-      if (!IsGroupField(id)) message.SetString(id, std::string(value));
+      message.SetText(id, value);
       return;
   }
 }

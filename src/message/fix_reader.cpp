@@ -96,41 +96,43 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     heapCopy.resize(static_cast<std::size_t>(length) + 1);
     buffer = heapCopy.data();
   }
-  const char* end = buffer;
-  for (int i = 0; i < length; ++i) {
-    const char c = text[i];
-    if (c == '\n' || c == '\r' || c == '\0') break;
-    buffer[i] = c == ';' ? ',' : c;
-    end = buffer + i + 1;
-  }
-  const auto received = [&](const char* p) { return text + (p - buffer); };
-
+  // Every character up to the end of the line counts toward the checksum except those of the
+  // checksum token itself, so the total is summed while copying and that token taken off later.
   int total = 0;
+  std::size_t size = static_cast<std::size_t>(length);
+  for (const char stop : {'\n', '\r', '\0'}) {
+    if (const void* found = std::memchr(text, stop, size)) size = static_cast<std::size_t>(static_cast<const char*>(found) - text);
+  }
+  std::memcpy(buffer, text, size);
+  const char* end = buffer + size;
+  for (std::size_t i = 0; i < size; ++i) total += static_cast<signed char>(text[i]);
+  for (char* semicolon = buffer; (semicolon = static_cast<char*>(std::memchr(semicolon, ';', static_cast<std::size_t>(end - semicolon)))) != nullptr;) {
+    *semicolon++ = ',';
+  }
+
   bool summed = false;
   bool haveExpected = false;
   int expected = 0;
   const char* p = buffer;
   while (p < end) {
     const char* tokenStart = p;
-    const char* eq = nullptr;
-    while (p < end && *p != kSoh) {
-      if (eq == nullptr && *p == '=') eq = p;
-      ++p;
-    }
+    const void* soh = std::memchr(p, kSoh, static_cast<std::size_t>(end - p));
+    p = soh != nullptr ? static_cast<const char*>(soh) : end;
     const char* tokenEnd = p;
+    const char* eq = static_cast<const char*>(std::memchr(tokenStart, '=', static_cast<std::size_t>(tokenEnd - tokenStart)));
     if (p < end) ++p;
     if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
       haveExpected = true;
       expected = ReadInt(tokenStart + 3, tokenEnd);
+      total -= SumOf(text + (tokenStart - buffer), text + (p - buffer));
       continue;
     }
-    total += SumOf(received(tokenStart), received(p));
     summed = true;
     if (eq == nullptr) continue;
 
     const int tag = ReadInt(tokenStart, eq);
     const std::string_view value(eq + 1, static_cast<std::size_t>(tokenEnd - eq - 1));
-    if (tag == 38) message.SetString(1140, std::string(value));
+    if (tag == 38) message.SetText(1140, value);
     const int id = FixToInternalId(message.GetType() == 'E', tag);
     if (id == -1) continue;
     if (IsGroupField(id)) {
@@ -138,7 +140,6 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
       if (count < 1) continue;
       const char* resume = end;
       std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, 0, resume);
-      total += SumOf(received(p), received(resume));
       VOKField field;
       field.SetGroup(std::move(group));
       message.SetField(id, std::move(field));

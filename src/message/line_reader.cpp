@@ -28,56 +28,96 @@ namespace {
 
 enum class ValueKind { Integer, Real, Text };
 
+// The first line feed, carriage return or NUL, found with memchr's wide compares.
 const char* LineEnd(const char* p, const char* end) {
-  while (p < end && *p != '\n' && *p != '\r' && *p != '\0') ++p;
-  return p;
+  for (const char stop : {'\n', '\r', '\0'}) {
+    if (const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p))) end = static_cast<const char*>(found);
+  }
+  return end;
 }
 
 }  // namespace
 
 void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   message.SetType(text[0]);
   if (length < 2) return;
   const char* end = LineEnd(text + 2, text + length);
   const char* p = text + 2;
   while (p < end) {
+    // The id: plain digits are read while scanning; anything else is left to atoi's rules.
     const char* tokenStart = p;
-    const char* eq = nullptr;
+    unsigned idValue = 0;
+    int idDigits = 0;
+    bool idPlain = true;
+    for (; p < end && *p != '=' && *p != ';'; ++p) {
+      const unsigned digit = static_cast<unsigned>(*p - '0');
+      if (digit <= 9 && idDigits < 9) {
+        idValue = idValue * 10 + digit;
+        ++idDigits;
+      } else {
+        idPlain = false;
+      }
+    }
+    if (p == end || *p == ';') {  // no '=': not a field
+      if (p < end) ++p;
+      continue;
+    }
+    const char* eq = p++;
+    const int id = idPlain && idDigits > 0 ? static_cast<int>(idValue) : ReadInt(tokenStart, eq);
+
+    // The value, classified in the same pass: integer, real or text. Up to 18 digits are also
+    // accumulated so that plain numbers need no second look.
+    const char* value = p;
     ValueKind kind = ValueKind::Integer;
-    int dots = 0;
-    // One pass classifies the value: integer, real or text.
+    const bool negative = p < end && *p == '-';
+    if (negative) ++p;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fraction = -1;
+    bool plain = true;
     for (; p < end && *p != ';'; ++p) {
       const char c = *p;
-      if (eq == nullptr) {
-        if (c == '=') eq = p;
-        continue;
-      }
-      if (kind == ValueKind::Text || (c >= '0' && c <= '9')) continue;
-      if (c == '-' && p == eq + 1) continue;
-      if (c == '.') {
-        kind = ++dots >= 2 ? ValueKind::Text : ValueKind::Real;
+      const unsigned digit = static_cast<unsigned>(c - '0');
+      if (digit <= 9) {
+        if (digits < 18) mantissa = mantissa * 10 + digit;
+        ++digits;
+        if (fraction >= 0) ++fraction;
+      } else if (c == '.' && fraction < 0) {
+        kind = ValueKind::Real;
+        fraction = 0;
       } else if (c == 'e' && p + 1 < end && (p[1] == '+' || p[1] == '-')) {
         kind = ValueKind::Real;
+        plain = false;
         ++p;
       } else {
         kind = ValueKind::Text;
+        const void* separator = std::memchr(p, ';', static_cast<std::size_t>(end - p));
+        p = separator != nullptr ? static_cast<const char*>(separator) : end;
+        break;
       }
     }
     const char* tokenEnd = p;
     if (p < end) ++p;
-    if (eq == nullptr) continue;
-
-    const int id = ReadInt(tokenStart, eq);
-    const char* value = eq + 1;
     const std::string_view valueText(value, static_cast<std::size_t>(tokenEnd - value));
     if (valueText.empty()) kind = ValueKind::Text;
+
     switch (kind) {
       case ValueKind::Text:
         if (!IsGroupField(id)) message.m_fields[id].SetString(valueText);
         break;
-      case ValueKind::Real:
-        message.SetDouble(id, ReadDouble(value, tokenEnd));
+      case ValueKind::Real: {
+        double number = 0.0;
+        if (plain && digits >= 1 && digits <= 15) {
+          // Exact digits and an exact power of ten: one division rounds as strtod does.
+          number = static_cast<double>(mantissa) / kPowers[fraction];
+          if (negative) number = -number;
+        } else {
+          number = ReadDouble(value, tokenEnd);
+        }
+        message.SetDouble(id, number);
         break;
+      }
       case ValueKind::Integer: {
         if (IsGroupField(id)) {
           const int count = ReadInt(value, tokenEnd);
@@ -92,6 +132,11 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
           break;
         }
         int number = 0;
+        if (digits >= 1 && digits <= 9) {
+          number = static_cast<int>(mantissa);
+          message.m_fields[id].SetInt(negative ? -number : number);
+          break;
+        }
         if (ReadInt32Exact(value, tokenEnd, number)) {
           message.m_fields[id].SetInt(number);
           break;

@@ -20,6 +20,21 @@ int ReadInt(const char* begin, const char* end) {
 }
 
 bool ReadInt32Exact(const char* begin, const char* end, int& value) {
+  // Fast path for what the wire carries: an optional '-' and up to nine digits, nothing else.
+  {
+    const char* q = begin;
+    const bool negative = q < end && *q == '-';
+    if (negative) ++q;
+    const std::ptrdiff_t digits = end - q;
+    if (digits >= 1 && digits <= 9) {
+      int magnitude = 0;
+      for (; q < end && static_cast<unsigned>(*q - '0') <= 9; ++q) magnitude = magnitude * 10 + (*q - '0');
+      if (q == end) {
+        value = negative ? -magnitude : magnitude;
+        return true;
+      }
+    }
+  }
   const char* p = begin;
   while (p < end && IsSpace(*p)) ++p;
   bool negative = false;
@@ -55,7 +70,42 @@ std::uint64_t ReadUInt64(const char* begin, const char* end) {
   return negative ? (~value + 1) : value;
 }
 
+namespace {
+
+// Plain decimals with at most 15 significant digits ("412.35", "-0.25", ".5"): the digits as an
+// integer are exact in a double and so is the power of ten, so one division gives the correctly
+// rounded value, the same as strtod's.
+bool ReadSimpleDecimal(const char* p, const char* end, double& value) {
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  if (p == end || end - p > 16) return false;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = -1;
+  for (; p < end; ++p) {
+    if (static_cast<unsigned>(*p - '0') <= 9) {
+      mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+      ++digits;
+      if (fraction >= 0) ++fraction;
+    } else if (*p == '.' && fraction < 0) {
+      fraction = 0;
+    } else {
+      return false;
+    }
+  }
+  if (digits == 0 || digits > 15) return false;
+  value = static_cast<double>(mantissa);
+  if (fraction > 0) value /= kPowers[fraction];
+  if (negative) value = -value;
+  return true;
+}
+
+}  // namespace
+
 double ReadDouble(const char* begin, const char* end) {
+  double simple = 0.0;
+  if (ReadSimpleDecimal(begin, end, simple)) return simple;
   const char* p = begin;
   while (p < end && IsSpace(*p)) ++p;
   bool negative = false;

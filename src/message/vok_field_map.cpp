@@ -2,6 +2,7 @@
 #include "message/vok_field_map.h"
 
 #include <utility>
+#include <vector>
 
 VOKFieldMap::VOKFieldMap() noexcept = default;
 
@@ -29,6 +30,7 @@ VOKFieldMap::VOKFieldMap(VOKFieldMap&& other) noexcept
 
 VOKFieldMap& VOKFieldMap::operator=(VOKFieldMap&& other) noexcept {
   if (this == &other) return *this;
+  RemoveAll();
   m_buckets = other.m_buckets;
   m_free = other.m_free;
   m_count = other.m_count;
@@ -39,7 +41,7 @@ VOKFieldMap& VOKFieldMap::operator=(VOKFieldMap&& other) noexcept {
   return *this;
 }
 
-VOKFieldMap::~VOKFieldMap() = default;
+VOKFieldMap::~VOKFieldMap() { RemoveAll(); }
 
 VOKField* VOKFieldMap::Find(int key) {
   for (Node* node = m_buckets[BucketOf(key)]; node != nullptr; node = node->m_next) {
@@ -52,12 +54,13 @@ const VOKField* VOKFieldMap::Find(int key) const { return const_cast<VOKFieldMap
 
 VOKFieldMap::Node* VOKFieldMap::NewNode() {
   if (m_free == nullptr) {
-    auto block = std::make_unique<Node[]>(kBlockSize);
+    auto block = std::make_unique<Block>();
     for (int i = kBlockSize - 1; i >= 0; --i) {
-      block[i].m_next = m_free;
-      m_free = &block[i];
+      block->m_nodes[i].m_next = m_free;
+      m_free = &block->m_nodes[i];
     }
-    m_blocks.push_back(std::move(block));
+    block->m_next = std::move(m_blocks);
+    m_blocks = std::move(block);
   }
   Node* node = m_free;
   m_free = node->m_next;
@@ -93,5 +96,6 @@ void VOKFieldMap::RemoveAll() {
   m_buckets.fill(nullptr);
   m_free = nullptr;
   m_count = 0;
-  m_blocks.clear();
+  // Released iteratively: a long chain of blocks must not recurse once per block.
+  while (m_blocks) m_blocks = std::move(m_blocks->m_next);
 }

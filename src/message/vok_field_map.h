@@ -7,7 +7,6 @@
 #include <array>
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 #include "message/vok_field.h"
 
@@ -50,10 +49,16 @@ class VOKFieldMap {
     VOKField m_value;
   };
 
+  // Nodes are allocated ten at a time; the blocks are chained so that one allocation serves them.
+  struct Block {
+    std::unique_ptr<Block> m_next;
+    Node m_nodes[kBlockSize];
+  };
+
   Node* NewNode();
 
   std::array<Node*, kBuckets> m_buckets{};
   Node* m_free = nullptr;
   int m_count = 0;
-  std::vector<std::unique_ptr<Node[]>> m_blocks;
+  std::unique_ptr<Block> m_blocks;
 };

@@ -82,6 +82,11 @@ void VOKMessage::SetString(int fid, const char* text) {
   m_fields[fid].SetString(text != nullptr ? std::string_view(text) : std::string_view());
 }
 
+void VOKMessage::SetText(int fid, std::string_view text) {
+  if (IsGroupField(fid)) return;
+  m_fields[fid].SetString(text);
+}
+
 void VOKMessage::SetInt(int fid, int value) {
   if (IsGroupField(fid)) return;
   m_fields[fid].SetInt(value);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "message/vok_field.h"
@@ -54,6 +55,7 @@ class VOKMessage {
 
   // Refused (nothing happens) for a group field id.
   void SetString(int fid, const char* text);
+  void SetText(int fid, std::string_view text);  // SetString for text that is not NUL-terminated
   void SetInt(int fid, int value);
   // Unguarded forms for internal use: never refuse.
   void SetString(int fid, const std::string& text);
