@@ -52,7 +52,7 @@ class CQuoteServer::CImpl final : public ISessionHost {
   int Port() const { return m_port; }
   void Run(int session, const CScript& steps);
 
-  void OnClientLine(int number, const std::string& line) override;
+  void OnClientLine(int number, const std::string& line, bool recorded) override;
   void OnLogon(int number, const std::string& user, bool accepted) override;
   void Log(const std::string& text) override {
     if (m_options.log) m_options.log(text);
@@ -172,11 +172,11 @@ void CQuoteServer::CImpl::Run(int session, const CScript& steps) {
   [[maybe_unused]] ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
 }
 
-void CQuoteServer::CImpl::OnClientLine(int number, const std::string& line) {
+void CQuoteServer::CImpl::OnClientLine(int number, const std::string& line, bool recorded) {
   std::lock_guard lock(m_lock);
   SSessionInfo& info = m_infos[number];
   ++info.linesReceived;
-  if (info.lines.size() < m_options.maxRecordedLines) info.lines.push_back(line);
+  if (recorded) info.lines.push_back(line);
   m_changed.notify_all();
 }
 

@@ -28,7 +28,8 @@ struct SSessionInfo {
   bool open = false;
   bool loggedOn = false;
   std::string user;
-  std::vector<std::string> lines;  // client lines in arrival order, without line feeds
+  // Client lines in arrival order, without line feeds; at most maxRecordedLines and 16 MiB.
+  std::vector<std::string> lines;
   std::uint64_t linesReceived = 0;  // also those beyond the recorded maximum
   std::string closeReason;
 };
@@ -47,6 +48,8 @@ class CQuoteServer {
   int Port() const;
 
   // Adds steps to a session's script (0: every open session); they run after its current steps.
+  // Only the steps of `steps` outside any ForSession section are used. Steps for a session that is
+  // not open are dropped (and logged).
   void Run(int session, const CScript& steps);
 
   int ConnectionCount() const;

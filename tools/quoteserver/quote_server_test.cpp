@@ -92,7 +92,7 @@ TEST(QuoteServerTest, SendsHeartbeatsAndAnswersTheClients) {
   CTestClient client;
   ASSERT_TRUE(Logon(client, server.Port()));
   auto lines = client.ReadFor(400);
-  EXPECT_GE(std::count(lines.begin(), lines.end(), "9|"), 4);
+  EXPECT_GE(std::count(lines.begin(), lines.end(), "9|"), 3);
   EXPECT_LE(std::count(lines.begin(), lines.end(), "9|"), 9);
 
   server.Run(1, CScript().Heartbeats(false));
@@ -151,18 +151,20 @@ TEST(QuoteServerTest, SameSeedGivesSameLinesPerSymbolWhateverTheOrder) {
       if (!line) break;
       if ((*line)[0] == '1') bySymbol[FieldOf(*line, 1003)].push_back(*line);
     }
-    for (auto& [symbol, lines] : bySymbol) lines.resize(30);
+    for (auto& [symbol, lines] : bySymbol) {
+      EXPECT_GE(lines.size(), 30u) << symbol;
+      lines.resize(30);
+    }
     return bySymbol;
   };
   auto first = collect(7, {"AAA", "ZZZ"});
   EXPECT_EQ(first, collect(7, {"ZZZ", "AAA"}));
   EXPECT_NE(first["AAA"], collect(8, {"AAA", "ZZZ"})["AAA"]);
-  EXPECT_EQ(first["AAA"].size(), 30u);
 }
 
 TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesAndDrops) {
   SServerOptions options = FastOptions();
-  options.splitDelayMs = 30;
+  options.splitDelayMs = 50;
   options.script.Expect("L|")
       .Sleep(50)
       .Split("1|1003=SPLIT;2002=1.5", 3)

@@ -33,7 +33,7 @@ struct SServerOptions {
   int splitDelayMs = 5;               // pause between the pieces of a split or bytewise send
   int maxSessions = 1024;
   int socketSendBuffer = 0;  // SO_SNDBUF of client sockets; 0: the system's
-  std::size_t maxRecordedLines = 100000;  // client lines kept per session for observation
+  std::size_t maxRecordedLines = 100000;  // client lines kept per session for observation (16 MiB at most)
   CScript script;
   // Receives one text per notable event (connections, logons, skipped lines). Null: silent.
   std::function<void(const std::string&)> log;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kMaxSubscriptions = 10000;
 constexpr std::size_t kMaxSymbolLength = 256;
+constexpr std::size_t kMaxRecordedBytes = 16u << 20;
 constexpr int kMaxUpdatesPerWake = 1000;
 constexpr std::size_t kFloodLines = 4096;
 constexpr std::size_t kFloodChunk = 256u << 10;
@@ -141,8 +142,14 @@ void CSession::Consume(const char* data, std::size_t size, std::int64_t nowUs) {
 void CSession::HandleLine(std::string& line, std::int64_t nowUs) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return;
-  m_host.OnClientLine(m_number, line);
-  if (m_lines.size() < m_options.maxRecordedLines) m_lines.push_back(line);
+  // Recording is bounded in lines and bytes, so a client cannot make the server hoard its input.
+  const bool record = m_lines.size() < m_options.maxRecordedLines &&
+                      m_recordedBytes + line.size() <= kMaxRecordedBytes;
+  m_host.OnClientLine(m_number, line, record);
+  if (record) {
+    m_lines.push_back(line);
+    m_recordedBytes += line.size();
+  }
 
   VOKMessage message(line.c_str(), static_cast<int>(line.size()));
   const char type = line[0];

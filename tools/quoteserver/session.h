@@ -28,7 +28,8 @@ namespace vok::sim {
 // What a session reports to its server (called on the server thread).
 class ISessionHost {
  public:
-  virtual void OnClientLine(int number, const std::string& line) = 0;
+  // recorded: whether the line is kept for observation (within the per-session bounds).
+  virtual void OnClientLine(int number, const std::string& line, bool recorded) = 0;
   virtual void OnLogon(int number, const std::string& user, bool accepted) = 0;
   virtual void Log(const std::string& text) = 0;
 
@@ -100,6 +101,7 @@ class CSession {
   std::string m_partial;
   bool m_discarding = false;  // inside an over-long line, skipping to its line feed
   std::vector<std::string> m_lines;  // recorded client lines, for expect steps
+  std::size_t m_recordedBytes = 0;
 
   // Output
   CSendBuffer m_out;
