@@ -10,6 +10,7 @@
 
 #include <objbase.h>
 #include <ocidl.h>
+#include <olectl.h>
 #include <oleauto.h>
 
 #else  // Linux
