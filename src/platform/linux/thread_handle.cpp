@@ -3,6 +3,7 @@
 // thread's other thread-local objects are gone.
 #include "platform/thread_handle.h"
 
+#include <future>
 #include <thread>
 
 #include "platform/event.h"
@@ -43,21 +44,20 @@ bool CThreadHandle::Start(std::function<void()> body) {
   auto state = std::make_unique<State>();
   state->ended = std::make_shared<CEvent>(EventReset::Manual);
   if (!state->ended->IsValid()) return false;
-  CEvent started(EventReset::Manual);
-  ThreadId id = 0;
+  // The new thread reports its id before Start returns, so Id() is valid at once.
+  std::promise<ThreadId> started;
+  std::future<ThreadId> id = started.get_future();
   try {
-    state->thread = std::thread([ended = state->ended, body = std::move(body), &started, &id]() mutable {
+    state->thread = std::thread([ended = state->ended, body = std::move(body), &started]() mutable {
       thread_local EndSignal endSignal;
       endSignal.ended = std::move(ended);
-      id = CurrentThreadId();
-      started.Set();
+      started.set_value(CurrentThreadId());
       body();
     });
   } catch (const std::system_error&) {
     return false;
   }
-  started.Wait();
-  state->id = id;
+  state->id = id.get();
   m_state = std::move(state);
   return true;
 }

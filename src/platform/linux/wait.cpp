@@ -42,7 +42,11 @@ std::uint32_t WaitForAnyOrFd(std::span<const WaitHandle> handles, int extraFd, s
       if ((fds[i].revents & POLLNVAL) != 0) return kWaitFailed;
       if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
       if (i == handles.size()) return static_cast<std::uint32_t>(i);
-      if (!handles[i].autoReset || linux_fd::Drain(fds[i].fd)) return static_cast<std::uint32_t>(i);
+      if (!handles[i].autoReset) {
+        linux_fd::AnnotateWoken(fds[i].fd);
+        return static_cast<std::uint32_t>(i);
+      }
+      if (linux_fd::Drain(fds[i].fd)) return static_cast<std::uint32_t>(i);
     }
     if (ready == 0 && pollTimeout == 0) return kWaitTimeout;
     if (timeoutMs != kInfinite && MonotonicMs() >= deadline) return kWaitTimeout;

@@ -1,0 +1,125 @@
+// Per-user settings and the class registry: values written are read back, deleted values are
+// gone, bad stored text is refused. Linux works in a temporary folder named through the
+// environment; Windows in the registry under Wine, with test-only names that are removed again.
+#include "platform/settings_store.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/class_registry.h"
+
+#ifndef _WIN32
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#endif
+
+namespace vok {
+namespace {
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+#ifndef _WIN32
+  void SetUp() override {
+    char folder[] = "/tmp/vokquote-settings-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    m_folder = folder;
+    ::setenv("XDG_CONFIG_HOME", m_folder.c_str(), 1);
+    ::unsetenv("VOKQUOTE_CONFIG");
+  }
+  void TearDown() override { std::filesystem::remove_all(m_folder); }
+  std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  std::string m_folder;
+#else
+  void TearDown() override {
+    CSettingsStore::DeleteValue("", "PlatformTestValue");
+    CSettingsStore::DeleteValue("PlatformTest", "Nested");
+    DeleteClassKeyTree("VokQuotePlatformTest");
+  }
+#endif
+};
+
+TEST_F(SettingsStoreTest, WritesReadsAndDeletesDwordValues) {
+  std::uint32_t value = 7;
+  EXPECT_FALSE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
+  EXPECT_EQ(value, 7u);
+  const std::uint32_t samples[] = {0, 1, 0x7FFFFFFF, 0xFFFFFFFF};
+  for (std::uint32_t sample : samples) {
+    ASSERT_TRUE(CSettingsStore::WriteDword("", "PlatformTestValue", sample));
+    ASSERT_TRUE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
+    EXPECT_EQ(value, sample);
+  }
+  ASSERT_TRUE(CSettingsStore::WriteDword("PlatformTest", "Nested", 42));
+  ASSERT_TRUE(CSettingsStore::ReadDword("PlatformTest", "Nested", value));
+  EXPECT_EQ(value, 42u);
+  ASSERT_TRUE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
+  EXPECT_EQ(value, 0xFFFFFFFFu);  // the subkey is a different place
+
+  EXPECT_TRUE(CSettingsStore::DeleteValue("", "PlatformTestValue"));
+  EXPECT_FALSE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
+  EXPECT_TRUE(CSettingsStore::DeleteValue("", "PlatformTestValue"));
+#ifndef _WIN32
+  EXPECT_EQ(CSettingsStore::Location(), m_folder + "/vokhaldex/vokquote.ini");
+  EXPECT_NE(ReadFile(CSettingsStore::Location()).find("[VokQuote\\PlatformTest]\nNested=42\n"), std::string::npos);
+#else
+  EXPECT_EQ(CSettingsStore::Location(), "HKEY_CURRENT_USER\\Software\\Vokhaldex\\VokQuote");
+#endif
+}
+
+#ifndef _WIN32
+TEST_F(SettingsStoreTest, ReadsHandEditedFileAndRefusesBadNumbers) {
+  const std::string path = m_folder + "/custom.ini";
+  ::setenv("VOKQUOTE_CONFIG", path.c_str(), 1);
+  std::ofstream(path) << "; written by hand\n[other]\nLogQuotes=9\n[vokquote]\n  LogQuotes = 0x10 \nquotestestmode=1\n"
+                      << "Negative=-1\nHuge=4294967296\nWord=yes\nEmpty=\nnoequals\n";
+  struct Case {
+    const char* name;
+    bool found;
+    std::uint32_t value;
+  };
+  const Case cases[] = {{"LogQuotes", true, 16},  {"QuotesTestMode", true, 1}, {"Negative", false, 0},
+                        {"Huge", false, 0},       {"Word", false, 0},         {"Empty", false, 0},
+                        {"noequals", false, 0},   {"Missing", false, 0}};
+  for (const Case& c : cases) {
+    std::uint32_t value = 0;
+    EXPECT_EQ(CSettingsStore::ReadDword("", c.name, value), c.found) << c.name;
+    if (c.found) {
+      EXPECT_EQ(value, c.value) << c.name;
+    }
+  }
+  EXPECT_EQ(CSettingsStore::Location(), path);
+}
+#endif
+
+TEST_F(SettingsStoreTest, ClassKeysAreWrittenReadAndDeletedAsATree) {
+  const RegistryValue server[] = {{"", "C:\\VokQuote.dll"}, {"ThreadingModel", "Both"}};
+  const RegistryValue progId[] = {{"", "Vokhaldex.VokQuotes.1"}};
+  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest\\InprocServer32", server));
+  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest\\ProgID", progId));
+  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest", std::span<const RegistryValue>()));
+  std::string data;
+  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "", data));
+  EXPECT_EQ(data, "C:\\VokQuote.dll");
+  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "threadingmodel", data));
+  EXPECT_EQ(data, "Both");
+  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\ProgID", "", data));
+  EXPECT_EQ(data, "Vokhaldex.VokQuotes.1");
+  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\ProgID", "Missing", data));
+
+  EXPECT_TRUE(DeleteClassKeyTree("VokQuotePlatformTest"));
+  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "", data));
+  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\ProgID", "", data));
+  EXPECT_TRUE(DeleteClassKeyTree("VokQuotePlatformTest"));
+}
+
+}  // namespace
+}  // namespace vok
