@@ -10,8 +10,8 @@
 
 #include <objbase.h>
 #include <ocidl.h>
-#include <olectl.h>
 #include <oleauto.h>
+#include <olectl.h>
 
 #else  // Linux
 
@@ -248,8 +248,9 @@ struct IDispatch : IUnknown {
   STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) PURE;
   STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) PURE;
   STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) PURE;
-  STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) PURE;
+  STDMETHOD(Invoke)
+  (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr) PURE;
 };
 
 struct IClassFactory : IUnknown {

@@ -86,9 +86,9 @@ TEST_F(SettingsStoreTest, ReadsHandEditedFileAndRefusesBadNumbers) {
     bool found;
     std::uint32_t value;
   };
-  const Case cases[] = {{"LogQuotes", true, 16},  {"QuotesTestMode", true, 1}, {"Negative", false, 0},
-                        {"Huge", false, 0},       {"Word", false, 0},         {"Empty", false, 0},
-                        {"noequals", false, 0},   {"Missing", false, 0}};
+  const Case cases[] = {{"LogQuotes", true, 16}, {"QuotesTestMode", true, 1}, {"Negative", false, 0},
+                        {"Huge", false, 0},      {"Word", false, 0},          {"Empty", false, 0},
+                        {"noequals", false, 0},  {"Missing", false, 0}};
   for (const Case& c : cases) {
     std::uint32_t value = 0;
     EXPECT_EQ(CSettingsStore::ReadDword("", c.name, value), c.found) << c.name;

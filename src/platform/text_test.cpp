@@ -7,8 +7,8 @@ namespace vok {
 namespace {
 
 TEST(TextTest, RoundTripsText) {
-  const std::string samples[] = {"", "IBM", "+ABC-2024 C 100", "\xc3\xa9t\xc3\xa9", "\xe2\x82\xac 5",
-                                 "\xf0\x9f\x93\x88 up"};
+  const std::string samples[] = {
+      "", "IBM", "+ABC-2024 C 100", "\xc3\xa9t\xc3\xa9", "\xe2\x82\xac 5", "\xf0\x9f\x93\x88 up"};
   for (const std::string& sample : samples) {
 #ifdef _WIN32
     if (sample.find_first_of("\xc3\xe2\xf0") != std::string::npos) continue;
@@ -27,16 +27,18 @@ TEST(TextTest, ReplacesMalformedInputInsteadOfFailing) {
     std::u16string wide;
   };
   const Case cases[] = {
-      {"a\x80z", u"a\uFFFDz"},             // stray continuation byte
-      {"\xc0\xaf", u"\uFFFD\uFFFD"},        // overlong '/'
-      {"\xed\xa0\x80", u"\uFFFD"},            // encoded surrogate: one bad sequence
-      {"ab\xe2\x82", u"ab\uFFFD\uFFFD"},    // truncated at the end
-      {"\xe2(x", u"\uFFFD(x"},              // broken sequence keeps what follows
+      {"a\x80z", u"a\uFFFDz"},            // stray continuation byte
+      {"\xc0\xaf", u"\uFFFD\uFFFD"},      // overlong '/'
+      {"\xed\xa0\x80", u"\uFFFD"},        // encoded surrogate: one bad sequence
+      {"ab\xe2\x82", u"ab\uFFFD\uFFFD"},  // truncated at the end
+      {"\xe2(x", u"\uFFFD(x"},            // broken sequence keeps what follows
       {"\xff", u"\uFFFD"},
   };
   for (const Case& c : cases) EXPECT_EQ(WideFromNarrow(c.narrow), c.wide) << c.narrow;
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00};
-  EXPECT_EQ(NarrowFromWide(WideStringView(lone, 4)), "a\xef\xbf\xbd" "b\xef\xbf\xbd");
+  EXPECT_EQ(NarrowFromWide(WideStringView(lone, 4)),
+            "a\xef\xbf\xbd"
+            "b\xef\xbf\xbd");
   EXPECT_EQ(NarrowFromWide(nullptr, 5), "");
 }
 #endif

@@ -49,7 +49,8 @@ struct InterfaceInfo {
   std::vector<MethodInfo> methods;
 };
 
-#define VOK_FIELD(record, field) FieldInfo{#field, offsetof(record, field), sizeof(record::field)}
+#define VOK_FIELD(record, field) \
+  FieldInfo { #field, offsetof(record, field), sizeof(record::field) }
 
 // The vtable offset of a virtual method, from its pointer to member (Itanium C++ ABI, which both
 // GCC targets use: a virtual member pointer holds 1 + the offset in bytes).
@@ -62,149 +63,194 @@ std::size_t VtableOffset(Method method) {
 }
 
 const RecordInfo kRecords[] = {
-    {"LEVEL2RECORD", sizeof(LEVEL2RECORD), {
-        VOK_FIELD(LEVEL2RECORD, bstrSymbol),
-        VOK_FIELD(LEVEL2RECORD, bstrMMID),
-        VOK_FIELD(LEVEL2RECORD, bstrSource),
-        VOK_FIELD(LEVEL2RECORD, lSize),
-        VOK_FIELD(LEVEL2RECORD, dPrice),
-        VOK_FIELD(LEVEL2RECORD, side),
-        VOK_FIELD(LEVEL2RECORD, bClosed),
-        VOK_FIELD(LEVEL2RECORD, UTCTime),
-    }},
-    {"QUOTERECORD", sizeof(QUOTERECORD), {
-        VOK_FIELD(QUOTERECORD, bstrSymbol),
-        VOK_FIELD(QUOTERECORD, bstrMarket),
-        VOK_FIELD(QUOTERECORD, bstrCompany),
-        VOK_FIELD(QUOTERECORD, bstrUnderlier),
-        VOK_FIELD(QUOTERECORD, dLast),
-        VOK_FIELD(QUOTERECORD, dBid),
-        VOK_FIELD(QUOTERECORD, dAsk),
-        VOK_FIELD(QUOTERECORD, dPrevClose),
-        VOK_FIELD(QUOTERECORD, dHigh),
-        VOK_FIELD(QUOTERECORD, dLow),
-        VOK_FIELD(QUOTERECORD, dOpen),
-        VOK_FIELD(QUOTERECORD, dMarginMult),
-        VOK_FIELD(QUOTERECORD, dStrikePrice),
-        VOK_FIELD(QUOTERECORD, lBidSize),
-        VOK_FIELD(QUOTERECORD, lAskSize),
-        VOK_FIELD(QUOTERECORD, lLastSize),
-        VOK_FIELD(QUOTERECORD, lVolume),
-        VOK_FIELD(QUOTERECORD, lFlags),
-        VOK_FIELD(QUOTERECORD, lContractSize),
-        VOK_FIELD(QUOTERECORD, lExpMonth),
-        VOK_FIELD(QUOTERECORD, lExpYear),
-        VOK_FIELD(QUOTERECORD, UTCDateTime),
-        VOK_FIELD(QUOTERECORD, tick),
-        VOK_FIELD(QUOTERECORD, putcall),
-        VOK_FIELD(QUOTERECORD, dNegBorrowPct),
-    }},
-    {"TSRECORD", sizeof(TSRECORD), {
-        VOK_FIELD(TSRECORD, bstrSymbol),
-        VOK_FIELD(TSRECORD, bstrExchange),
-        VOK_FIELD(TSRECORD, dPrice),
-        VOK_FIELD(TSRECORD, lSize),
-        VOK_FIELD(TSRECORD, lType),
-        VOK_FIELD(TSRECORD, UTCDateTime),
-        VOK_FIELD(TSRECORD, type),
-        VOK_FIELD(TSRECORD, status),
-        VOK_FIELD(TSRECORD, cond),
-        VOK_FIELD(TSRECORD, tick),
-    }},
-    {"OPTIONSRECORD", sizeof(OPTIONSRECORD), {
-        VOK_FIELD(OPTIONSRECORD, bstrSymbol),
-        VOK_FIELD(OPTIONSRECORD, bstrUnderlier),
-        VOK_FIELD(OPTIONSRECORD, dLast),
-        VOK_FIELD(OPTIONSRECORD, dBid),
-        VOK_FIELD(OPTIONSRECORD, dAsk),
-        VOK_FIELD(OPTIONSRECORD, dPrevClose),
-        VOK_FIELD(OPTIONSRECORD, dHigh),
-        VOK_FIELD(OPTIONSRECORD, dLow),
-        VOK_FIELD(OPTIONSRECORD, dOpen),
-        VOK_FIELD(OPTIONSRECORD, dStrikePrice),
-        VOK_FIELD(OPTIONSRECORD, lBidSize),
-        VOK_FIELD(OPTIONSRECORD, lAskSize),
-        VOK_FIELD(OPTIONSRECORD, lLastSize),
-        VOK_FIELD(OPTIONSRECORD, lVolume),
-        VOK_FIELD(OPTIONSRECORD, lExpMonth),
-        VOK_FIELD(OPTIONSRECORD, lExpYear),
-        VOK_FIELD(OPTIONSRECORD, lOpenInterest),
-        VOK_FIELD(OPTIONSRECORD, UTCDateTime),
-        VOK_FIELD(OPTIONSRECORD, tick),
-        VOK_FIELD(OPTIONSRECORD, putcall),
-    }},
+    {"LEVEL2RECORD",
+     sizeof(LEVEL2RECORD),
+     {
+         VOK_FIELD(LEVEL2RECORD, bstrSymbol),
+         VOK_FIELD(LEVEL2RECORD, bstrMMID),
+         VOK_FIELD(LEVEL2RECORD, bstrSource),
+         VOK_FIELD(LEVEL2RECORD, lSize),
+         VOK_FIELD(LEVEL2RECORD, dPrice),
+         VOK_FIELD(LEVEL2RECORD, side),
+         VOK_FIELD(LEVEL2RECORD, bClosed),
+         VOK_FIELD(LEVEL2RECORD, UTCTime),
+     }},
+    {"QUOTERECORD",
+     sizeof(QUOTERECORD),
+     {
+         VOK_FIELD(QUOTERECORD, bstrSymbol),    VOK_FIELD(QUOTERECORD, bstrMarket), VOK_FIELD(QUOTERECORD, bstrCompany),
+         VOK_FIELD(QUOTERECORD, bstrUnderlier), VOK_FIELD(QUOTERECORD, dLast),      VOK_FIELD(QUOTERECORD, dBid),
+         VOK_FIELD(QUOTERECORD, dAsk),          VOK_FIELD(QUOTERECORD, dPrevClose), VOK_FIELD(QUOTERECORD, dHigh),
+         VOK_FIELD(QUOTERECORD, dLow),          VOK_FIELD(QUOTERECORD, dOpen),      VOK_FIELD(QUOTERECORD, dMarginMult),
+         VOK_FIELD(QUOTERECORD, dStrikePrice),  VOK_FIELD(QUOTERECORD, lBidSize),   VOK_FIELD(QUOTERECORD, lAskSize),
+         VOK_FIELD(QUOTERECORD, lLastSize),     VOK_FIELD(QUOTERECORD, lVolume),    VOK_FIELD(QUOTERECORD, lFlags),
+         VOK_FIELD(QUOTERECORD, lContractSize), VOK_FIELD(QUOTERECORD, lExpMonth),  VOK_FIELD(QUOTERECORD, lExpYear),
+         VOK_FIELD(QUOTERECORD, UTCDateTime),   VOK_FIELD(QUOTERECORD, tick),       VOK_FIELD(QUOTERECORD, putcall),
+         VOK_FIELD(QUOTERECORD, dNegBorrowPct),
+     }},
+    {"TSRECORD",
+     sizeof(TSRECORD),
+     {
+         VOK_FIELD(TSRECORD, bstrSymbol),
+         VOK_FIELD(TSRECORD, bstrExchange),
+         VOK_FIELD(TSRECORD, dPrice),
+         VOK_FIELD(TSRECORD, lSize),
+         VOK_FIELD(TSRECORD, lType),
+         VOK_FIELD(TSRECORD, UTCDateTime),
+         VOK_FIELD(TSRECORD, type),
+         VOK_FIELD(TSRECORD, status),
+         VOK_FIELD(TSRECORD, cond),
+         VOK_FIELD(TSRECORD, tick),
+     }},
+    {"OPTIONSRECORD",
+     sizeof(OPTIONSRECORD),
+     {
+         VOK_FIELD(OPTIONSRECORD, bstrSymbol),    VOK_FIELD(OPTIONSRECORD, bstrUnderlier),
+         VOK_FIELD(OPTIONSRECORD, dLast),         VOK_FIELD(OPTIONSRECORD, dBid),
+         VOK_FIELD(OPTIONSRECORD, dAsk),          VOK_FIELD(OPTIONSRECORD, dPrevClose),
+         VOK_FIELD(OPTIONSRECORD, dHigh),         VOK_FIELD(OPTIONSRECORD, dLow),
+         VOK_FIELD(OPTIONSRECORD, dOpen),         VOK_FIELD(OPTIONSRECORD, dStrikePrice),
+         VOK_FIELD(OPTIONSRECORD, lBidSize),      VOK_FIELD(OPTIONSRECORD, lAskSize),
+         VOK_FIELD(OPTIONSRECORD, lLastSize),     VOK_FIELD(OPTIONSRECORD, lVolume),
+         VOK_FIELD(OPTIONSRECORD, lExpMonth),     VOK_FIELD(OPTIONSRECORD, lExpYear),
+         VOK_FIELD(OPTIONSRECORD, lOpenInterest), VOK_FIELD(OPTIONSRECORD, UTCDateTime),
+         VOK_FIELD(OPTIONSRECORD, tick),          VOK_FIELD(OPTIONSRECORD, putcall),
+     }},
 };
 
 const EnumInfo kEnums[] = {
-    {"enumMarketSide", {
-        {"msBid", msBid}, {"msAsk", msAsk},
-    }},
-    {"enumTick", {
-        {"tickEvenUp", tickEvenUp}, {"tickDown", tickDown}, {"tickNone", tickNone},
-    }},
-    {"enumPutCall", {
-        {"pcCall", pcCall}, {"pcPut", pcPut}, {"pcBoth", pcBoth},
-    }},
-    {"enumTickType", {
-        {"ttTradeTick", ttTradeTick}, {"ttBidTick", ttBidTick}, {"ttAskTick", ttAskTick},
-    }},
-    {"enumTickStatus", {
-        {"tsNormal", tsNormal}, {"tsFiltered", tsFiltered}, {"tsOutOfSeq", tsOutOfSeq},
-        {"tsDeleted", tsDeleted},
-    }},
-    {"enumTradingSession", {
-        {"sessionPremarket", sessionPremarket}, {"sessionPrimary", sessionPrimary},
-        {"sessionPostmarket", sessionPostmarket},
-    }},
-    {"enumTickCondition", {
-        {"tcTrade_RegularSale", tcTrade_RegularSale}, {"tcTrade_Acquistion", tcTrade_Acquistion},
-        {"tcTrade_Distribution", tcTrade_Distribution}, {"tcTrade_Split", tcTrade_Split},
-        {"tcTrade_ReservedSale", tcTrade_ReservedSale}, {"tcTrade_Cash_Sale", tcTrade_Cash_Sale},
-        {"tcTrade_NextDaySale", tcTrade_NextDaySale}, {"tcTrade_SellerSale", tcTrade_SellerSale},
-        {"tcTrade_Rule155", tcTrade_Rule155}, {"tcTrade_SoldLastSale", tcTrade_SoldLastSale},
-        {"tcTrade_OpenSale", tcTrade_OpenSale}, {"tcTrade_OutOfSequence", tcTrade_OutOfSequence},
-        {"tcTrade_CancelVol", tcTrade_CancelVol}, {"tcTrade_CancelLast", tcTrade_CancelLast},
-        {"tcTrade_CancelOpen", tcTrade_CancelOpen}, {"tcTrade_CancelOnly", tcTrade_CancelOnly},
-        {"tcTrade_CancelStopped", tcTrade_CancelStopped}, {"tcTrade_Reopen", tcTrade_Reopen},
-        {"tcTrade_Adjusted", tcTrade_Adjusted}, {"tcTrade_Spread", tcTrade_Spread},
-        {"tcTrade_Straddle", tcTrade_Straddle}, {"tcTrade_Stopped", tcTrade_Stopped},
-        {"tcTrade_Bunched", tcTrade_Bunched}, {"tcTrade_BunchedSold", tcTrade_BunchedSold},
-        {"tcTrade_VolumeOnly", tcTrade_VolumeOnly}, {"tcTrade_FutureTrade", tcTrade_FutureTrade},
-        {"tcTrade_Premium", tcTrade_Premium}, {"tcTrade_MidPrice", tcTrade_MidPrice},
-        {"tcTrade_Settlement", tcTrade_Settlement}, {"tcTrade_FormT", tcTrade_FormT},
-        {"tcTrade_LateOpen", tcTrade_LateOpen}, {"tcTrade_AutoExecute", tcTrade_AutoExecute},
-        {"tcTrade_IntradayDetail", tcTrade_IntradayDetail}, {"tcTrade_OpeningDetail", tcTrade_OpeningDetail},
-        {"tcTrade_Rule127", tcTrade_Rule127}, {"tcTrade_OvernightTrade", tcTrade_OvernightTrade},
-        {"tcTrade_DelayedTrade", tcTrade_DelayedTrade}, {"tcTrade_AgencyCross", tcTrade_AgencyCross},
-        {"tcTrade_CrossForward", tcTrade_CrossForward}, {"tcTrade_FastMarket", tcTrade_FastMarket},
-        {"tcTrade_OpenInterest", tcTrade_OpenInterest}, {"tcTrade_OpenPrice", tcTrade_OpenPrice},
-        {"tcTrade_HighPrice", tcTrade_HighPrice}, {"tcTrade_LowPrice", tcTrade_LowPrice},
-        {"tcTrade_SpotPrice", tcTrade_SpotPrice}, {"tcTrade_IntermarketSweep", tcTrade_IntermarketSweep},
-        {"tcTrade_LastSaleTelekurs", tcTrade_LastSaleTelekurs}, {"tcTrade_X_Dividend", tcTrade_X_Dividend},
-        {"tcTrade_OptionInit", tcTrade_OptionInit}, {"tcTrade_ClosePrice", tcTrade_ClosePrice},
-        {"tcTrade_SummaryPrice", tcTrade_SummaryPrice}, {"tcTrade_YesterdayPrice", tcTrade_YesterdayPrice},
-        {"tcTrade_Combo", tcTrade_Combo}, {"tcTrade_AveragePrice", tcTrade_AveragePrice},
-        {"tcTrade_BurstBasket", tcTrade_BurstBasket}, {"tcTrade_BasketIndexClose", tcTrade_BasketIndexClose},
-        {"tcTrade_OddLot", tcTrade_OddLot}, {"tcQuote_RegularQuote", tcQuote_RegularQuote},
-        {"tcQuote_OfferDepth", tcQuote_OfferDepth}, {"tcQuote_Opening", tcQuote_Opening},
-        {"tcQuote_Closing", tcQuote_Closing}, {"tcQuote_NewsDistribution", tcQuote_NewsDistribution},
-        {"tcQuote_FastMarket", tcQuote_FastMarket}, {"tcQuote_NonFirm", tcQuote_NonFirm},
-        {"tcQuote_NewsPending", tcQuote_NewsPending}, {"tcQuote_DueToRelated", tcQuote_DueToRelated},
-        {"tcQuote_OrderImbalance", tcQuote_OrderImbalance}, {"tcQuote_NoOpenResume", tcQuote_NoOpenResume},
-        {"tcQuote_Halted", tcQuote_Halted}, {"tcQuote_Suspended", tcQuote_Suspended},
-        {"tcQuote_OutOfSequence", tcQuote_OutOfSequence}, {"tcQuote_Restricted", tcQuote_Restricted},
-        {"tcQuote_QuoteRequest", tcQuote_QuoteRequest}, {"tcQuote_QuoteResume", tcQuote_QuoteResume},
-        {"tcQuote_TradeResume", tcQuote_TradeResume},
-    }},
-    {"enumConnectionState", {
-        {"csILG", csILG}, {"csDisconnected", csDisconnected}, {"csConnecting", csConnecting},
-        {"csConnected", csConnected}, {"csLoggingIn", csLoggingIn}, {"csLoggedIn", csLoggedIn},
-        {"csIndeterminate", csIndeterminate}, {"csMAX", csMAX},
-    }},
-    {"enumQuoteServiceFlags", {
-        {"qsfLevelOne", qsfLevelOne}, {"qsfLevelTwo", qsfLevelTwo}, {"qsfTimeAndSales", qsfTimeAndSales},
-        {"qsfOptions", qsfOptions},
-    }},
+    {"enumMarketSide",
+     {
+         {"msBid", msBid},
+         {"msAsk", msAsk},
+     }},
+    {"enumTick",
+     {
+         {"tickEvenUp", tickEvenUp},
+         {"tickDown", tickDown},
+         {"tickNone", tickNone},
+     }},
+    {"enumPutCall",
+     {
+         {"pcCall", pcCall},
+         {"pcPut", pcPut},
+         {"pcBoth", pcBoth},
+     }},
+    {"enumTickType",
+     {
+         {"ttTradeTick", ttTradeTick},
+         {"ttBidTick", ttBidTick},
+         {"ttAskTick", ttAskTick},
+     }},
+    {"enumTickStatus",
+     {
+         {"tsNormal", tsNormal},
+         {"tsFiltered", tsFiltered},
+         {"tsOutOfSeq", tsOutOfSeq},
+         {"tsDeleted", tsDeleted},
+     }},
+    {"enumTradingSession",
+     {
+         {"sessionPremarket", sessionPremarket},
+         {"sessionPrimary", sessionPrimary},
+         {"sessionPostmarket", sessionPostmarket},
+     }},
+    {"enumTickCondition",
+     {
+         {"tcTrade_RegularSale", tcTrade_RegularSale},
+         {"tcTrade_Acquistion", tcTrade_Acquistion},
+         {"tcTrade_Distribution", tcTrade_Distribution},
+         {"tcTrade_Split", tcTrade_Split},
+         {"tcTrade_ReservedSale", tcTrade_ReservedSale},
+         {"tcTrade_Cash_Sale", tcTrade_Cash_Sale},
+         {"tcTrade_NextDaySale", tcTrade_NextDaySale},
+         {"tcTrade_SellerSale", tcTrade_SellerSale},
+         {"tcTrade_Rule155", tcTrade_Rule155},
+         {"tcTrade_SoldLastSale", tcTrade_SoldLastSale},
+         {"tcTrade_OpenSale", tcTrade_OpenSale},
+         {"tcTrade_OutOfSequence", tcTrade_OutOfSequence},
+         {"tcTrade_CancelVol", tcTrade_CancelVol},
+         {"tcTrade_CancelLast", tcTrade_CancelLast},
+         {"tcTrade_CancelOpen", tcTrade_CancelOpen},
+         {"tcTrade_CancelOnly", tcTrade_CancelOnly},
+         {"tcTrade_CancelStopped", tcTrade_CancelStopped},
+         {"tcTrade_Reopen", tcTrade_Reopen},
+         {"tcTrade_Adjusted", tcTrade_Adjusted},
+         {"tcTrade_Spread", tcTrade_Spread},
+         {"tcTrade_Straddle", tcTrade_Straddle},
+         {"tcTrade_Stopped", tcTrade_Stopped},
+         {"tcTrade_Bunched", tcTrade_Bunched},
+         {"tcTrade_BunchedSold", tcTrade_BunchedSold},
+         {"tcTrade_VolumeOnly", tcTrade_VolumeOnly},
+         {"tcTrade_FutureTrade", tcTrade_FutureTrade},
+         {"tcTrade_Premium", tcTrade_Premium},
+         {"tcTrade_MidPrice", tcTrade_MidPrice},
+         {"tcTrade_Settlement", tcTrade_Settlement},
+         {"tcTrade_FormT", tcTrade_FormT},
+         {"tcTrade_LateOpen", tcTrade_LateOpen},
+         {"tcTrade_AutoExecute", tcTrade_AutoExecute},
+         {"tcTrade_IntradayDetail", tcTrade_IntradayDetail},
+         {"tcTrade_OpeningDetail", tcTrade_OpeningDetail},
+         {"tcTrade_Rule127", tcTrade_Rule127},
+         {"tcTrade_OvernightTrade", tcTrade_OvernightTrade},
+         {"tcTrade_DelayedTrade", tcTrade_DelayedTrade},
+         {"tcTrade_AgencyCross", tcTrade_AgencyCross},
+         {"tcTrade_CrossForward", tcTrade_CrossForward},
+         {"tcTrade_FastMarket", tcTrade_FastMarket},
+         {"tcTrade_OpenInterest", tcTrade_OpenInterest},
+         {"tcTrade_OpenPrice", tcTrade_OpenPrice},
+         {"tcTrade_HighPrice", tcTrade_HighPrice},
+         {"tcTrade_LowPrice", tcTrade_LowPrice},
+         {"tcTrade_SpotPrice", tcTrade_SpotPrice},
+         {"tcTrade_IntermarketSweep", tcTrade_IntermarketSweep},
+         {"tcTrade_LastSaleTelekurs", tcTrade_LastSaleTelekurs},
+         {"tcTrade_X_Dividend", tcTrade_X_Dividend},
+         {"tcTrade_OptionInit", tcTrade_OptionInit},
+         {"tcTrade_ClosePrice", tcTrade_ClosePrice},
+         {"tcTrade_SummaryPrice", tcTrade_SummaryPrice},
+         {"tcTrade_YesterdayPrice", tcTrade_YesterdayPrice},
+         {"tcTrade_Combo", tcTrade_Combo},
+         {"tcTrade_AveragePrice", tcTrade_AveragePrice},
+         {"tcTrade_BurstBasket", tcTrade_BurstBasket},
+         {"tcTrade_BasketIndexClose", tcTrade_BasketIndexClose},
+         {"tcTrade_OddLot", tcTrade_OddLot},
+         {"tcQuote_RegularQuote", tcQuote_RegularQuote},
+         {"tcQuote_OfferDepth", tcQuote_OfferDepth},
+         {"tcQuote_Opening", tcQuote_Opening},
+         {"tcQuote_Closing", tcQuote_Closing},
+         {"tcQuote_NewsDistribution", tcQuote_NewsDistribution},
+         {"tcQuote_FastMarket", tcQuote_FastMarket},
+         {"tcQuote_NonFirm", tcQuote_NonFirm},
+         {"tcQuote_NewsPending", tcQuote_NewsPending},
+         {"tcQuote_DueToRelated", tcQuote_DueToRelated},
+         {"tcQuote_OrderImbalance", tcQuote_OrderImbalance},
+         {"tcQuote_NoOpenResume", tcQuote_NoOpenResume},
+         {"tcQuote_Halted", tcQuote_Halted},
+         {"tcQuote_Suspended", tcQuote_Suspended},
+         {"tcQuote_OutOfSequence", tcQuote_OutOfSequence},
+         {"tcQuote_Restricted", tcQuote_Restricted},
+         {"tcQuote_QuoteRequest", tcQuote_QuoteRequest},
+         {"tcQuote_QuoteResume", tcQuote_QuoteResume},
+         {"tcQuote_TradeResume", tcQuote_TradeResume},
+     }},
+    {"enumConnectionState",
+     {
+         {"csILG", csILG},
+         {"csDisconnected", csDisconnected},
+         {"csConnecting", csConnecting},
+         {"csConnected", csConnected},
+         {"csLoggingIn", csLoggingIn},
+         {"csLoggedIn", csLoggedIn},
+         {"csIndeterminate", csIndeterminate},
+         {"csMAX", csMAX},
+     }},
+    {"enumQuoteServiceFlags",
+     {
+         {"qsfLevelOne", qsfLevelOne},
+         {"qsfLevelTwo", qsfLevelTwo},
+         {"qsfTimeAndSales", qsfTimeAndSales},
+         {"qsfOptions", qsfOptions},
+     }},
 };
 
 const InterfaceInfo kInterfaces[] = {
@@ -241,9 +287,23 @@ const InterfaceInfo kInterfaces[] = {
 };
 
 const char* const kTypeOrder[] = {
-    "enumMarketSide", "enumTick", "enumPutCall", "enumTickType", "enumTickStatus", "enumTradingSession",
-    "enumTickCondition", "LEVEL2RECORD", "QUOTERECORD", "TSRECORD", "OPTIONSRECORD", "enumConnectionState",
-    "enumQuoteServiceFlags", "IVokQuotesNotify", "IVokQuotes", "_IVokQuotesEvents", "VokQuotes",
+    "enumMarketSide",
+    "enumTick",
+    "enumPutCall",
+    "enumTickType",
+    "enumTickStatus",
+    "enumTradingSession",
+    "enumTickCondition",
+    "LEVEL2RECORD",
+    "QUOTERECORD",
+    "TSRECORD",
+    "OPTIONSRECORD",
+    "enumConnectionState",
+    "enumQuoteServiceFlags",
+    "IVokQuotesNotify",
+    "IVokQuotes",
+    "_IVokQuotesEvents",
+    "VokQuotes",
 };
 
 TEST(RecordsTest, VtableSlotsFollowTheBaseInterfaces) {
@@ -410,22 +470,24 @@ TEST_F(RecordsTypeLibTest, MethodDispidsAndVtableOffsetsMatchTheHeader) {
     ITypeInfo* vtableInfo = nullptr;
     if (info->GetRefTypeOfImplType(-1, &vtableRef) == S_OK) info->GetRefTypeInfo(vtableRef, &vtableInfo);
     ITypeInfo* source = vtableInfo != nullptr ? vtableInfo : info;
-    TypeAttr attr(source);
     std::vector<const MethodInfo*> found;
-    for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
-      FUNCDESC* func = nullptr;
-      ASSERT_EQ(source->GetFuncDesc(i, &func), S_OK);
-      const std::string name = MemberName(source, func->memid);
-      for (const MethodInfo& method : iface.methods) {
-        if (name != method.name) continue;
-        found.push_back(&method);
-        EXPECT_EQ(func->memid, method.dispid) << iface.name << "::" << name;
-        if (method.vtableOffset != 0) {
-          EXPECT_EQ(static_cast<std::size_t>(func->oVft), method.vtableOffset) << iface.name << "::" << name;
+    {
+      TypeAttr attr(source);
+      for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
+        FUNCDESC* func = nullptr;
+        ASSERT_EQ(source->GetFuncDesc(i, &func), S_OK);
+        const std::string name = MemberName(source, func->memid);
+        for (const MethodInfo& method : iface.methods) {
+          if (name != method.name) continue;
+          found.push_back(&method);
+          EXPECT_EQ(func->memid, method.dispid) << iface.name << "::" << name;
+          if (method.vtableOffset != 0) {
+            EXPECT_EQ(static_cast<std::size_t>(func->oVft), method.vtableOffset) << iface.name << "::" << name;
+          }
         }
+        source->ReleaseFuncDesc(func);
       }
-      source->ReleaseFuncDesc(func);
-    }
+    }  // the type attributes go before the type infos are released
     EXPECT_EQ(found.size(), iface.methods.size()) << iface.name;
     if (vtableInfo != nullptr) vtableInfo->Release();
     info->Release();

@@ -51,7 +51,8 @@ CIniFile::CIniFile(std::string path) : m_path(std::move(path)) {
     }
     const auto equals = text.find('=');
     if (current == nullptr || equals == std::string_view::npos) continue;
-    current->entries.emplace_back(std::string(Trim(text.substr(0, equals))), std::string(Trim(text.substr(equals + 1))));
+    current->entries.emplace_back(std::string(Trim(text.substr(0, equals))),
+                                  std::string(Trim(text.substr(equals + 1))));
   }
 }
 

@@ -11,7 +11,7 @@ namespace {
 
 struct CTable {
   std::mutex lock;
-  DWORD nextCookie = 1;                                    // guarded by lock
+  DWORD nextCookie = 1;                                  // guarded by lock
   std::unordered_map<DWORD, CComPtr<IUnknown>> entries;  // guarded by lock
 };
 

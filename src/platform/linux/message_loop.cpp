@@ -120,9 +120,7 @@ bool CMessageTarget::PostCall(std::function<void()> call) const {
   return true;
 }
 
-CMessageTarget CurrentMessageTarget() {
-  return t_queueGone ? CMessageTarget() : CMessageTarget(t_queue.Shared());
-}
+CMessageTarget CurrentMessageTarget() { return t_queueGone ? CMessageTarget() : CMessageTarget(t_queue.Shared()); }
 
 ThreadTimerId SetThreadTimer(std::uint32_t periodMs, std::function<void()> callback) {
   State* queue = Queue();
@@ -131,8 +129,8 @@ ThreadTimerId SetThreadTimer(std::uint32_t periodMs, std::function<void()> callb
   const ThreadTimerId id = state.nextTimerId++;
   // Windows raises periods below 10 ms to 10 ms; do the same so a 0 period cannot spin.
   const std::uint32_t period = periodMs < 10 ? 10 : periodMs;
-  state.timers[id] = State::Timer{period, MonotonicMs() + period,
-                                  std::make_shared<std::function<void()>>(std::move(callback))};
+  state.timers[id] =
+      State::Timer{period, MonotonicMs() + period, std::make_shared<std::function<void()>>(std::move(callback))};
   RearmTimerFd(state);
   return id;
 }

@@ -1,6 +1,7 @@
 // Linux backend of platform/text.h: UTF-8 <-> UTF-16. Malformed UTF-8 (stray continuation
 // bytes, overlong forms, encoded surrogates, truncated sequences) and unpaired surrogates become
-// U+FFFD (one per bad byte or per well-formed but forbidden sequence), so a hostile byte string converts without failing.
+// U+FFFD (one per bad byte or per well-formed but forbidden sequence), so a hostile byte string converts without
+// failing.
 #include "platform/text.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 // Windows backend of platform/crypto.h, on BCrypt.
 #include "platform/crypto.h"
 
-#include <windows.h>
 #include <bcrypt.h>
+#include <windows.h>
 
 namespace vok {
 

@@ -6,8 +6,8 @@
 namespace vok {
 
 CEvent::CEvent(EventReset reset, bool initiallySignalled) {
-  m_handle.handle = ::CreateEventW(nullptr, reset == EventReset::Manual ? TRUE : FALSE,
-                                   initiallySignalled ? TRUE : FALSE, nullptr);
+  m_handle.handle =
+      ::CreateEventW(nullptr, reset == EventReset::Manual ? TRUE : FALSE, initiallySignalled ? TRUE : FALSE, nullptr);
 }
 
 CEvent::~CEvent() {

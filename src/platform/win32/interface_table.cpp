@@ -9,8 +9,8 @@ namespace vok {
 namespace {
 
 HRESULT Table(CComPtr<IGlobalInterfaceTable>& table) {
-  return ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                            IID_IGlobalInterfaceTable, table.PutVoid());
+  return ::CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER, IID_IGlobalInterfaceTable,
+                            table.PutVoid());
 }
 
 }  // namespace

@@ -90,8 +90,8 @@ class CThreadLoop {
     if (!m_state) {
       auto state = std::make_shared<State>();
       if (RegisterTargetClass()) {
-        HWND window = ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(),
-                                        nullptr);
+        HWND window =
+            ::CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr);
         if (window != nullptr) ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state.get()));
         state->window = window;
       }
@@ -126,7 +126,8 @@ bool DispatchOne() {
   if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE)) return false;
   // Take and dispatch the message with the character width of its window.
   const bool unicode = msg.hwnd == nullptr || ::IsWindowUnicode(msg.hwnd);
-  const BOOL taken = unicode ? ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) : ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
+  const BOOL taken =
+      unicode ? ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) : ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
   if (!taken) return false;
   if (msg.message == WM_QUIT) {
     t_quitSeen = true;
