@@ -38,12 +38,14 @@ CSession::CSession(int number, CUniqueFd socket, const SServerOptions& options,
 }
 
 void CSession::Start(std::int64_t nowUs) {
+  VOK_DCHECK_THREAD(m_threadChecker);
   m_steps = m_options.script.StepsFor(m_number);
   RunScript(nowUs);
   FlushOut();
 }
 
 void CSession::AddSteps(const std::vector<SScriptStep>& steps, std::int64_t nowUs) {
+  VOK_DCHECK_THREAD(m_threadChecker);
   m_steps.insert(m_steps.end(), steps.begin(), steps.end());
   RunScript(nowUs);
   FlushOut();
@@ -96,6 +98,7 @@ std::int64_t CSession::NextDueUs() const {
 }
 
 void CSession::OnReadable(std::int64_t nowUs) {
+  VOK_DCHECK_THREAD(m_threadChecker);
   char buffer[64 * 1024];
   for (int reads = 0; reads < 16 && !Closed(); ++reads) {
     ssize_t got = ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
@@ -292,6 +295,7 @@ void CSession::SendPieces(const std::string& bytes, std::size_t pieces, std::int
 }
 
 void CSession::OnTimer(std::int64_t nowUs) {
+  VOK_DCHECK_THREAD(m_threadChecker);
   if (Closed()) return;
   if (m_pendingLogonUs >= 0 && nowUs >= m_pendingLogonUs) CompleteLogon(nowUs);
   while (!m_timed.empty() && m_timed.front().dueUs <= nowUs) {
@@ -417,6 +421,7 @@ void CSession::PumpFlood() {
 }
 
 void CSession::OnWritable(std::int64_t nowUs) {
+  VOK_DCHECK_THREAD(m_threadChecker);
   FlushOut();
   PumpFlood();
 }

@@ -16,6 +16,7 @@
 
 #include "feed.h"
 #include "line_writer.h"
+#include "platform/thread_checker.h"
 #include "script.h"
 #include "send_buffer.h"
 #include "server_options.h"
@@ -90,6 +91,7 @@ class CSession {
   void Close(std::string reason);
   bool Streaming() const { return m_loggedIn && !m_silent && !Closed(); }
 
+  vok::CThreadChecker m_threadChecker;  // the server thread, which creates sessions
   const int m_number;
   CUniqueFd m_socket;
   const SServerOptions& m_options;
