@@ -12,6 +12,7 @@
 #include "message/vok_message.h"
 #include "symbol_profile.h"
 #include "time_text.h"
+#include "vokcommon/vok_date_time.h"
 
 namespace vok::sim {
 namespace {
@@ -243,6 +244,34 @@ TEST(FeedTest, TimeTextsFollowTheUsDaylightRule) {
   }
   for (const char* bad : {"", "2026-03-08", "20261301-00:00:00", "20260308-24:00:00", "20260308-1:2:3x"}) {
     EXPECT_FALSE(ParseUtcTimestamp(bad, ms)) << bad;
+  }
+}
+
+TEST(FeedTest, TimesReadBackThroughTheClientsDateParser) {
+  // Around both daylight-saving changes of 2026 and in plain winter and summer. Eastern texts in
+  // the hour repeated in November are ambiguous and read as standard time, so none is taken here.
+  for (const char* utc : {"20260308-06:59:59", "20260308-07:00:00", "20261101-04:59:59",
+                          "20261101-06:00:00", "20260115-14:30:00", "20260715-23:59:59"}) {
+    SCOPED_TRACE(utc);
+    SFeedSettings settings = Settings(1);
+    ASSERT_TRUE(ParseUtcTimestamp(utc, settings.startMs));
+    const double expected = static_cast<double>(settings.startMs) / 86400000.0 + 25569.0;
+
+    VOKMessage level1 = Parse(FeedLines(kLevel1Service, "A", settings, 0)[0]);
+    CVokDateTime fromUtc;
+    ASSERT_TRUE(fromUtc.ParseFIXUtcTimestamp(Text(level1, 2043)));
+    EXPECT_NEAR(fromUtc.m_dt, expected, 1e-8);
+
+    settings.times = ETimeStyle::Eastern;
+    VOKMessage eastern = Parse(FeedLines(kLevel1Service, "A", settings, 0)[0]);
+    CVokDateTime fromEastern;
+    ASSERT_TRUE(fromEastern.ParseETDateTime((Text(eastern, 2015) + " " + Text(eastern, 2014)).c_str()));
+    EXPECT_NEAR(fromEastern.m_dt, expected, 1e-8);
+
+    VOKMessage level2 = Parse(FeedLines(kLevel2Service, "A", settings, 0)[0]);
+    CVokDateTime fromLevel2;
+    ASSERT_TRUE(fromLevel2.ParseETDateTime(Text(level2, 2020).c_str()));
+    EXPECT_NEAR(fromLevel2.m_dt, expected, 1e-8);
   }
 }
 
