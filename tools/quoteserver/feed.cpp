@@ -10,8 +10,8 @@
 namespace vok::sim {
 
 bool IsKnownService(int serviceId) {
-  return serviceId == kLevel1Service || serviceId == kLevel2Service ||
-         serviceId == kTimeSalesService || serviceId == kOptionsService;
+  return serviceId == kLevel1Service || serviceId == kLevel2Service || serviceId == kTimeSalesService ||
+         serviceId == kOptionsService;
 }
 
 CFeed::CFeed(std::string_view symbol, int serviceId, const SFeedSettings& settings)
@@ -21,8 +21,7 @@ CFeed::CFeed(std::string_view symbol, int serviceId, const SFeedSettings& settin
       m_random(StreamSeed(settings.seed, symbol, serviceId)),
       m_profile(MakeSymbolProfile(settings.seed, symbol)) {}
 
-std::unique_ptr<CFeed> CFeed::Create(int serviceId, std::string_view symbol,
-                                     const SFeedSettings& settings) {
+std::unique_ptr<CFeed> CFeed::Create(int serviceId, std::string_view symbol, const SFeedSettings& settings) {
   switch (serviceId) {
     case kLevel1Service:
       return std::make_unique<CLevel1Feed>(symbol, settings);

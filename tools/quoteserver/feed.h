@@ -31,7 +31,7 @@ enum class ETimeStyle {
 
 struct SFeedSettings {
   std::uint64_t seed = 1;
-  std::int64_t startMs = 0;  // simulated UTC time of the snapshot
+  std::int64_t startMs = 0;    // simulated UTC time of the snapshot
   std::int64_t stepMs = 1000;  // simulated time between two updates
   ETimeStyle times = ETimeStyle::Utc;
 };
@@ -46,8 +46,7 @@ class CFeed {
   virtual ~CFeed() = default;
 
   // Null for an unknown service id.
-  static std::unique_ptr<CFeed> Create(int serviceId, std::string_view symbol,
-                                       const SFeedSettings& settings);
+  static std::unique_ptr<CFeed> Create(int serviceId, std::string_view symbol, const SFeedSettings& settings);
 
   // Appends the lines a new subscriber receives at once (possibly none).
   virtual void Snapshot(std::string& out) = 0;

@@ -38,8 +38,7 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> FeedLines(int service, const std::string& symbol, const SFeedSettings& settings,
-                             int updates) {
+std::vector<std::string> FeedLines(int service, const std::string& symbol, const SFeedSettings& settings, int updates) {
   auto feed = CFeed::Create(service, symbol, settings);
   std::string text;
   feed->Snapshot(text);
@@ -73,8 +72,7 @@ TEST(FeedTest, LevelOneCarriesEveryFieldTheHandlerReads) {
   VOKMessage snapshot = Parse(lines[0]);
   EXPECT_EQ(snapshot.GetType(), '1');
   EXPECT_EQ(Text(snapshot, 1003), "MSFT");
-  for (int fid : {2022, 2021, 2002, 2003, 2004, 2005, 2006, 2009, 2010, 2007, 2012, 2011, 2013, 2008,
-                  2032, 2031}) {
+  for (int fid : {2022, 2021, 2002, 2003, 2004, 2005, 2006, 2009, 2010, 2007, 2012, 2011, 2013, 2008, 2032, 2031}) {
     EXPECT_TRUE(snapshot.HasField(fid)) << fid;
   }
   EXPECT_EQ(Text(snapshot, 2043), "20261205-15:00:00.000");
@@ -114,8 +112,8 @@ TEST(FeedTest, LevelOneCarriesEveryFieldTheHandlerReads) {
   EXPECT_FALSE(option.HasField(2021)) << "the client builds an option's description itself";
   int contract = 0, month = 0, year = 0;
   double strike = 0;
-  EXPECT_TRUE(option.GetInt(2041, contract) && option.GetInt(2036, month) &&
-              option.GetInt(2040, year) && option.GetDouble(2035, strike));
+  EXPECT_TRUE(option.GetInt(2041, contract) && option.GetInt(2036, month) && option.GetInt(2040, year) &&
+              option.GetDouble(2035, strike));
   EXPECT_EQ(contract, 100);
   EXPECT_EQ(month, 1);
   EXPECT_EQ(year, 2027);
@@ -137,8 +135,7 @@ TEST(FeedTest, LevelTwoBookHasSeveralParticipantsOnBothSides) {
     std::string mmid = Text(message, 2016);
     int side = 0, size = 0;
     double price = 0;
-    ASSERT_TRUE(message.GetInt(2017, side) && message.GetInt(2019, size) &&
-                message.GetDouble(2018, price));
+    ASSERT_TRUE(message.GetInt(2017, side) && message.GetInt(2019, size) && message.GetDouble(2018, price));
     EXPECT_GT(size, 0);
     EXPECT_EQ(Text(message, 2024), "O");
     EXPECT_EQ(Text(message, 2020), "12/05/2026 10:00:00");
@@ -215,8 +212,8 @@ TEST(FeedTest, OptionChainNamesTheUnderlyingAndParsesBack) {
   EXPECT_GT(puts, 0);
 
   SOptionContract contract;
-  for (const char* bad : {"XYZ", "+XYZ", "+XYZ-2701-C-10", "+XYZ-270115-X-10", "+XYZ-270115-C-",
-                          "+XYZ-271315-C-10", "+-270115-C-10"}) {
+  for (const char* bad :
+       {"XYZ", "+XYZ", "+XYZ-2701-C-10", "+XYZ-270115-X-10", "+XYZ-270115-C-", "+XYZ-271315-C-10", "+-270115-C-10"}) {
     EXPECT_FALSE(ParseOptionSymbol(bad, contract)) << bad;
   }
 }
@@ -229,10 +226,8 @@ TEST(FeedTest, TimeTextsFollowTheUsDaylightRule) {
     const char* date;
     const char* time;
   } cases[] = {
-      {"20260308-06:59:59", 5, "03/08/2026", "01:59:59"},
-      {"20260308-07:00:01", 4, "03/08/2026", "03:00:01"},
-      {"20261101-05:59:59", 4, "11/01/2026", "01:59:59"},
-      {"20261101-06:00:01", 5, "11/01/2026", "01:00:01"},
+      {"20260308-06:59:59", 5, "03/08/2026", "01:59:59"}, {"20260308-07:00:01", 4, "03/08/2026", "03:00:01"},
+      {"20261101-05:59:59", 4, "11/01/2026", "01:59:59"}, {"20261101-06:00:01", 5, "11/01/2026", "01:00:01"},
       {"20260715-02:00:00", 4, "07/14/2026", "22:00:00"},
   };
   for (const auto& c : cases) {
@@ -250,8 +245,8 @@ TEST(FeedTest, TimeTextsFollowTheUsDaylightRule) {
 TEST(FeedTest, TimesReadBackThroughTheClientsDateParser) {
   // Around both daylight-saving changes of 2026 and in plain winter and summer. Eastern texts in
   // the hour repeated in November are ambiguous and read as standard time, so none is taken here.
-  for (const char* utc : {"20260308-06:59:59", "20260308-07:00:00", "20261101-04:59:59",
-                          "20261101-06:00:00", "20260115-14:30:00", "20260715-23:59:59"}) {
+  for (const char* utc : {"20260308-06:59:59", "20260308-07:00:00", "20261101-04:59:59", "20261101-06:00:00",
+                          "20260115-14:30:00", "20260715-23:59:59"}) {
     SCOPED_TRACE(utc);
     SFeedSettings settings = Settings(1);
     ASSERT_TRUE(ParseUtcTimestamp(utc, settings.startMs));

@@ -15,9 +15,8 @@ struct SParticipantName {
 };
 
 constexpr SParticipantName kParticipants[] = {
-    {"NSDQ", "NASDAQ"}, {"ARCA", ""},     {"TDFXBATS", ""}, {"GSCO", "2"},
-    {"MSCO", "2"},      {"ARCAEDGE", ""}, {"TDFXEDGX", "EDGX"}, {"UBSS", "NASDAQ"},
-    {"CDRG", "2"},      {"NITE", "OTC"},
+    {"NSDQ", "NASDAQ"}, {"ARCA", ""},         {"TDFXBATS", ""},   {"GSCO", "2"}, {"MSCO", "2"},
+    {"ARCAEDGE", ""},   {"TDFXEDGX", "EDGX"}, {"UBSS", "NASDAQ"}, {"CDRG", "2"}, {"NITE", "OTC"},
 };
 constexpr std::uint32_t kParticipantCount = sizeof kParticipants / sizeof kParticipants[0];
 
@@ -74,8 +73,7 @@ void CLevel2Feed::WriteUpdate(std::string& out) {
     side.open = false;
   } else {
     side.open = true;
-    side.cents = bid ? std::max<std::int64_t>(1, m_mid - m_random.Between(1, 8))
-                     : m_mid + m_random.Between(1, 8);
+    side.cents = bid ? std::max<std::int64_t>(1, m_mid - m_random.Between(1, 8)) : m_mid + m_random.Between(1, 8);
     side.size = Lots(20);
   }
   WriteSide(p, bid, out);

@@ -25,9 +25,7 @@ void CLineWriter::Int(int fid, std::int64_t value) {
   }
 }
 
-void CLineWriter::Price(int fid, std::int64_t cents) {
-  m_message.SetDouble(fid, static_cast<double>(cents) / 100.0);
-}
+void CLineWriter::Price(int fid, std::int64_t cents) { m_message.SetDouble(fid, static_cast<double>(cents) / 100.0); }
 
 void CLineWriter::Double(int fid, double value) { m_message.SetDouble(fid, value); }
 

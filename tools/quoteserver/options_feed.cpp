@@ -58,8 +58,7 @@ std::int64_t COptionsFeed::FairValue(const SOption& option) const {
   const double k = static_cast<double>(option.contract.strikeCents);
   const double intrinsic = option.contract.put ? std::max(0.0, k - s) : std::max(0.0, s - k);
   const std::int64_t expiryMs =
-      DaysFromCivil(option.contract.expYear, option.contract.expMonth, option.contract.expDay) *
-      kMsPerDay;
+      DaysFromCivil(option.contract.expYear, option.contract.expMonth, option.contract.expDay) * kMsPerDay;
   const double days = std::max(1.0, static_cast<double>(expiryMs - TimeMs()) / kMsPerDay);
   const double timeValue = 0.04 * s * std::sqrt(days / 30.0) * std::exp(-std::fabs(s - k) / (0.1 * s));
   return std::max<std::int64_t>(5, static_cast<std::int64_t>(intrinsic + timeValue));

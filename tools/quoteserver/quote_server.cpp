@@ -29,14 +29,12 @@ namespace vok::sim {
 namespace {
 
 std::int64_t NowUs() {
-  return std::chrono::duration_cast<std::chrono::microseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
       .count();
 }
 
 std::int64_t WallClockMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::system_clock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
       .count();
 }
 
@@ -61,8 +59,7 @@ class CQuoteServer::CImpl final : public ISessionHost {
   template <typename Predicate>
   bool WaitFor(int timeoutMs, Predicate predicate) const {
     std::unique_lock lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                              [&] { return predicate(); });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return predicate(); });
   }
 
   // Observation, guarded by m_lock.
@@ -110,8 +107,7 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
   };
   if (m_thread.joinable()) return true;
   in_addr address{};
-  if (inet_pton(AF_INET, m_options.host.c_str(), &address) != 1 ||
-      (ntohl(address.s_addr) >> 24) != 127) {
+  if (inet_pton(AF_INET, m_options.host.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127) {
     errno = EINVAL;
     return fail("the simulator listens on loopback addresses only, not " + m_options.host);
   }
@@ -142,8 +138,7 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
   }
 
   m_feedSettings.seed = m_options.seed;
-  m_feedSettings.startMs =
-      m_options.startTimeMs >= 0 ? m_options.startTimeMs : WallClockMs() / 1000 * 1000;
+  m_feedSettings.startMs = m_options.startTimeMs >= 0 ? m_options.startTimeMs : WallClockMs() / 1000 * 1000;
   m_feedSettings.stepMs = m_options.rate > 0 ? std::max(1, 1000 / m_options.rate) : 1000;
   m_feedSettings.times = m_options.times;
   m_stopping = false;
@@ -181,8 +176,7 @@ void CQuoteServer::CImpl::OnClientLine(int number, const std::string& line, bool
 }
 
 void CQuoteServer::CImpl::OnLogon(int number, const std::string& user, bool accepted) {
-  Log("session " + std::to_string(number) + ": logon of '" + user + "' " +
-      (accepted ? "accepted" : "refused"));
+  Log("session " + std::to_string(number) + ": logon of '" + user + "' " + (accepted ? "accepted" : "refused"));
   std::lock_guard lock(m_lock);
   SSessionInfo& info = m_infos[number];
   info.user = user;
@@ -209,8 +203,7 @@ void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
     int one = 1;
     ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     if (m_options.socketSendBuffer > 0) {
-      ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDBUF, &m_options.socketSendBuffer,
-                   sizeof m_options.socketSendBuffer);
+      ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDBUF, &m_options.socketSendBuffer, sizeof m_options.socketSendBuffer);
     }
     const int fd = socket.Get();
     const int number = m_nextNumber++;
@@ -234,8 +227,7 @@ void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
     }
     SEntry& entry = m_sessions[fd];
     entry.events = EPOLLIN;
-    entry.session =
-        std::make_unique<CSession>(number, std::move(socket), m_options, m_feedSettings, *this);
+    entry.session = std::make_unique<CSession>(number, std::move(socket), m_options, m_feedSettings, *this);
     entry.session->Start(nowUs);
   }
 }
@@ -336,8 +328,7 @@ void CQuoteServer::CImpl::Loop() {
   for (int fd : fds) Remove(fd, "server stopped");
 }
 
-CQuoteServer::CQuoteServer(SServerOptions options)
-    : m_impl(std::make_unique<CImpl>(std::move(options))) {}
+CQuoteServer::CQuoteServer(SServerOptions options) : m_impl(std::make_unique<CImpl>(std::move(options))) {}
 
 CQuoteServer::~CQuoteServer() = default;
 
@@ -374,9 +365,7 @@ SSessionInfo CQuoteServer::Session(int session) const {
   return it != m_impl->m_infos.end() ? it->second : SSessionInfo{};
 }
 
-std::vector<std::string> CQuoteServer::ReceivedLines(int session) const {
-  return Session(session).lines;
-}
+std::vector<std::string> CQuoteServer::ReceivedLines(int session) const { return Session(session).lines; }
 
 bool CQuoteServer::WaitForConnections(int count, int timeoutMs) const {
   return m_impl->WaitFor(timeoutMs, [&] { return m_impl->m_connections >= count; });

@@ -53,7 +53,7 @@ class CQuoteServer {
   void Run(int session, const CScript& steps);
 
   int ConnectionCount() const;
-  int LogonCount() const;          // accepted logons
+  int LogonCount() const;  // accepted logons
   int RefusedLogonCount() const;
   int OpenSessionCount() const;
   SSessionInfo Session(int session) const;  // number 0 when there is no such session

@@ -39,8 +39,7 @@ SServerOptions FastOptions() {
 }
 
 // Connects and logs on; returns the logon reply line.
-std::optional<std::string> Logon(CTestClient& client, int port, const char* user = "u",
-                                 const char* password = "p") {
+std::optional<std::string> Logon(CTestClient& client, int port, const char* user = "u", const char* password = "p") {
   if (!client.Connect(port)) return std::nullopt;
   client.Send(std::string("L|100=") + user + ";133=" + Hash(password) + "\n");
   return client.ReadUntil("G|", kWaitMs);
@@ -111,8 +110,9 @@ TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
   ASSERT_TRUE(server.WaitForLine(1, "H|1003=EARLY", kWaitMs));
   client.Send("L|100=u;133=x\n");
   ASSERT_TRUE(client.ReadUntil("G|", kWaitMs));
-  client.Send("H|1003=AAA;2000=20000\nS|1003=BBB;2000=20001\nS|1003=CCC;2000=20003\n"
-              "S|1003=XYZ;2000=20004\nS|1003=BAD;2000=20002\n");
+  client.Send(
+      "H|1003=AAA;2000=20000\nS|1003=BBB;2000=20001\nS|1003=CCC;2000=20003\n"
+      "S|1003=XYZ;2000=20004\nS|1003=BAD;2000=20002\n");
 
   std::map<std::string, std::set<std::string>> seen;  // type -> symbols (underlying for options)
   for (const std::string& line : client.ReadFor(400)) {
@@ -126,8 +126,9 @@ TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
   EXPECT_EQ(seen["4"], (std::set<std::string>{"XYZ"}));
   EXPECT_EQ(seen.size(), 4u) << "nothing else, no heartbeat yet";
 
-  client.Send("U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\n"
-              "U|1003=XYZ;2000=20004\n");
+  client.Send(
+      "U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\n"
+      "U|1003=XYZ;2000=20004\n");
   ASSERT_TRUE(server.WaitForLine(1, "U|1003=XYZ", kWaitMs));
   client.ReadFor(100);
   EXPECT_TRUE(client.ReadFor(300).empty()) << "unsubscribe stops the data";
@@ -234,9 +235,8 @@ TEST(QuoteServerTest, SurvivesBadAndOversizedLines) {
   auto line = client.ReadUntil("1|", kWaitMs);
   ASSERT_TRUE(line);
   EXPECT_EQ(FieldOf(*line, 1003), "OK");
-  EXPECT_EQ(server.ReceivedLines(1), (std::vector<std::string>{
-                                         "L|100=u;133=" + Hash("p"), "|||", "X|1=2", "H|garbage",
-                                         "S|1003=Q", "H|1003=OK;2000=20000"}));
+  EXPECT_EQ(server.ReceivedLines(1), (std::vector<std::string>{"L|100=u;133=" + Hash("p"), "|||", "X|1=2", "H|garbage",
+                                                               "S|1003=Q", "H|1003=OK;2000=20000"}));
   server.Stop();
   std::lock_guard lock(logLock);
   EXPECT_EQ(std::count(logged.begin(), logged.end(), "session 1: client line over 1024 bytes skipped"), 1);

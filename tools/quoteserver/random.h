@@ -20,9 +20,7 @@ class CRandom {
   }
 
   // Uniform in [0, bound); 0 when bound is 0. The tiny modulo bias does not matter for a simulator.
-  std::uint32_t Below(std::uint32_t bound) {
-    return bound == 0 ? 0 : static_cast<std::uint32_t>(Next() % bound);
-  }
+  std::uint32_t Below(std::uint32_t bound) { return bound == 0 ? 0 : static_cast<std::uint32_t>(Next() % bound); }
 
   // Uniform in [low, high].
   std::int64_t Between(std::int64_t low, std::int64_t high) {

@@ -19,11 +19,21 @@ bool Unescape(std::string_view text, std::string& out) {
     }
     if (++i >= text.size()) return false;
     switch (text[i]) {
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case 't': out += '\t'; break;
-      case '0': out += '\0'; break;
-      case '\\': out += '\\'; break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '0':
+        out += '\0';
+        break;
+      case '\\':
+        out += '\\';
+        break;
       case 'x': {
         if (i + 2 >= text.size()) return false;
         std::string hex(text.substr(i + 1, 2));
@@ -50,9 +60,12 @@ bool ParseNumber(std::string_view text, std::int64_t& value) {
 }
 
 bool ParseOnOff(std::string_view text, std::int64_t& value) {
-  if (text == "on") value = 1;
-  else if (text == "off") value = 0;
-  else return false;
+  if (text == "on")
+    value = 1;
+  else if (text == "off")
+    value = 0;
+  else
+    return false;
   return true;
 }
 
@@ -115,19 +128,22 @@ bool CScript::Parse(std::string_view text, CScript& script, std::string& error) 
     std::string_view rest = space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
     std::string argument;
     std::int64_t number = 0;
-    if (word == "expect" || word == "send" || word == "raw" || word == "bytewise" ||
-        word == "notice") {
+    if (word == "expect" || word == "send" || word == "raw" || word == "bytewise" || word == "notice") {
       if (!Unescape(rest, argument)) return fail("bad escape");
       if (word != "send" && argument.empty()) return fail("text missing");
-      if (word == "expect") script.Expect(argument);
-      else if (word == "send") script.Send(argument);
-      else if (word == "raw") script.SendRaw(argument);
-      else if (word == "bytewise") script.Bytewise(argument);
-      else script.Notice(argument);
+      if (word == "expect")
+        script.Expect(argument);
+      else if (word == "send")
+        script.Send(argument);
+      else if (word == "raw")
+        script.SendRaw(argument);
+      else if (word == "bytewise")
+        script.Bytewise(argument);
+      else
+        script.Notice(argument);
     } else if (word == "split") {
       std::size_t gap = rest.find(' ');
-      if (gap == std::string_view::npos || !ParseNumber(rest.substr(0, gap), number) || number < 1 ||
-          number > 65536) {
+      if (gap == std::string_view::npos || !ParseNumber(rest.substr(0, gap), number) || number < 1 || number > 65536) {
         return fail("split N TEXT, N from 1 to 65536");
       }
       if (!Unescape(rest.substr(gap + 1), argument)) return fail("bad escape");
@@ -137,16 +153,18 @@ bool CScript::Parse(std::string_view text, CScript& script, std::string& error) 
       script.Sleep(static_cast<int>(number));
     } else if (word == "silent" || word == "heartbeats" || word == "data") {
       if (!ParseOnOff(rest, number)) return fail("on or off expected");
-      if (word == "silent") script.Silent(number != 0);
-      else if (word == "heartbeats") script.Heartbeats(number != 0);
-      else script.Data(number != 0);
+      if (word == "silent")
+        script.Silent(number != 0);
+      else if (word == "heartbeats")
+        script.Heartbeats(number != 0);
+      else
+        script.Data(number != 0);
     } else if (word == "drop") {
       script.Drop();
     } else if (word == "logon") {
       if (rest == "accept" || rest == "refuse" || rest == "ignore") {
         script.Logon(std::string(rest));
-      } else if (rest.substr(0, 6) == "delay " && ParseNumber(rest.substr(6), number) &&
-                 number <= 3600000) {
+      } else if (rest.substr(0, 6) == "delay " && ParseNumber(rest.substr(6), number) && number <= 3600000) {
         script.Logon("delay", static_cast<int>(number));
       } else {
         return fail("logon accept|refuse|ignore|delay MS");

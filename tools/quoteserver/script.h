@@ -50,9 +50,7 @@ class CScript {
   CScript& Expect(std::string prefix) { return Add(EScriptAction::Expect, std::move(prefix), 0); }
   CScript& Send(std::string line) { return Add(EScriptAction::Send, std::move(line), 0); }
   CScript& SendRaw(std::string bytes) { return Add(EScriptAction::SendRaw, std::move(bytes), 0); }
-  CScript& Split(std::string line, int pieces) {
-    return Add(EScriptAction::Split, std::move(line), pieces);
-  }
+  CScript& Split(std::string line, int pieces) { return Add(EScriptAction::Split, std::move(line), pieces); }
   CScript& Bytewise(std::string line) { return Add(EScriptAction::Bytewise, std::move(line), 0); }
   CScript& Sleep(int ms) { return Add(EScriptAction::Sleep, {}, ms); }
   CScript& Silent(bool on) { return Add(EScriptAction::Silent, {}, on ? 1 : 0); }
@@ -60,9 +58,7 @@ class CScript {
   CScript& Data(bool on) { return Add(EScriptAction::Data, {}, on ? 1 : 0); }
   CScript& Drop() { return Add(EScriptAction::Drop, {}, 0); }
   // policy: "accept", "refuse", "ignore" or "delay" (with delayMs).
-  CScript& Logon(std::string policy, int delayMs = 0) {
-    return Add(EScriptAction::Logon, std::move(policy), delayMs);
-  }
+  CScript& Logon(std::string policy, int delayMs = 0) { return Add(EScriptAction::Logon, std::move(policy), delayMs); }
   CScript& Notice(std::string text) { return Add(EScriptAction::Notice, std::move(text), 0); }
   CScript& Flood(std::int64_t lines) { return Add(EScriptAction::Flood, {}, lines); }
 

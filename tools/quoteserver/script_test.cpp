@@ -35,9 +35,19 @@ TEST(ScriptTest, TextFormMatchesTheBuilder) {
   ASSERT_TRUE(CScript::Parse(text, parsed, error)) << error;
 
   CScript built;
-  built.Expect("L|").Send("G|8055=X;154=1").SendRaw("1|1003=A\r\n").Split("1|1003=B", 3)
-      .Bytewise("9|").Sleep(20).Silent(true).Heartbeats(false).Data(true).Logon("delay", 300)
-      .Notice("logged in elsewhere").Flood(1000).Drop();
+  built.Expect("L|")
+      .Send("G|8055=X;154=1")
+      .SendRaw("1|1003=A\r\n")
+      .Split("1|1003=B", 3)
+      .Bytewise("9|")
+      .Sleep(20)
+      .Silent(true)
+      .Heartbeats(false)
+      .Data(true)
+      .Logon("delay", 300)
+      .Notice("logged in elsewhere")
+      .Flood(1000)
+      .Drop();
   built.ForSession(2).Logon("refuse");
   built.ForSession(0).Send("");
   EXPECT_EQ(parsed.StepsFor(1), built.StepsFor(1));
@@ -74,10 +84,12 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
   SServerOptions options;
   bool help = false;
   std::string message;
-  ASSERT_TRUE(ParseCommandLine({"--listen", "localhost:0", "--name", "Sim2", "--permissions", "0x1F",
-                                "--seed", "42", "--rate", "250", "--heartbeat-ms", "150", "--times",
-                                "eastern", "--start-time", "20261205-15:00:00", "--flood",
-                                "--max-backlog", "65536", "--max-line", "1024"},
+  ASSERT_TRUE(ParseCommandLine({"--listen",      "localhost:0",   "--name",         "Sim2",
+                                "--permissions", "0x1F",          "--seed",         "42",
+                                "--rate",        "250",           "--heartbeat-ms", "150",
+                                "--times",       "eastern",       "--start-time",   "20261205-15:00:00",
+                                "--flood",       "--max-backlog", "65536",          "--max-line",
+                                "1024"},
                                options, help, message))
       << message;
   EXPECT_EQ(options.host, "127.0.0.1");
@@ -93,18 +105,24 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
   EXPECT_EQ(options.maxBacklog, 65536u);
   EXPECT_EQ(options.maxLine, 1024u);
 
-  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{
-           {"--listen", "0.0.0.0:5020"}, {"--listen", "10.1.2.3:1"}, {"--listen", "127.0.0.1"},
-           {"--listen", "127.0.0.1:70000"}, {"--rate", "-1"}, {"--times", "local"}, {"--seed"},
-           {"--bogus", "1"}, {"--users", "/nonexistent/users"}, {"--name", "a;b"}}) {
+  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--listen", "0.0.0.0:5020"},
+                                                                            {"--listen", "10.1.2.3:1"},
+                                                                            {"--listen", "127.0.0.1"},
+                                                                            {"--listen", "127.0.0.1:70000"},
+                                                                            {"--rate", "-1"},
+                                                                            {"--times", "local"},
+                                                                            {"--seed"},
+                                                                            {"--bogus", "1"},
+                                                                            {"--users", "/nonexistent/users"},
+                                                                            {"--name", "a;b"}}) {
     EXPECT_FALSE(ParseCommandLine(bad, options, help, message)) << bad[0];
     EXPECT_FALSE(help);
   }
   EXPECT_FALSE(ParseCommandLine({"--help"}, options, help, message));
   EXPECT_TRUE(help);
-  for (const char* flag : {"--listen", "--name", "--permissions", "--users", "--seed", "--rate",
-                           "--heartbeat-ms", "--start-time", "--times", "--flood", "--script",
-                           "--max-backlog", "--max-line", "--split-delay-ms", "--quiet", "--help"}) {
+  for (const char* flag :
+       {"--listen", "--name", "--permissions", "--users", "--seed", "--rate", "--heartbeat-ms", "--start-time",
+        "--times", "--flood", "--script", "--max-backlog", "--max-line", "--split-delay-ms", "--quiet", "--help"}) {
     EXPECT_NE(message.find(flag), std::string::npos) << flag << " is not explained";
   }
 }
@@ -113,8 +131,7 @@ TEST(ServerOptionsTest, UsersFileStoresTransformedPasswords) {
   const std::string path = ::testing::TempDir() + "quoteserver_users.txt";
   {
     std::ofstream file(path);
-    file << "# users\nalice:secret\r\nbob:\n" << std::string(64, 'a') << ":x\nkim:" << std::string(64, 'f')
-         << "\n";
+    file << "# users\nalice:secret\r\nbob:\n" << std::string(64, 'a') << ":x\nkim:" << std::string(64, 'f') << "\n";
   }
   SServerOptions options;
   std::string error;

@@ -101,8 +101,7 @@ bool LoadUsers(const std::string& path, SServerOptions& options, std::string& er
   return true;
 }
 
-bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help,
-                      std::string& message) {
+bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message) {
   help = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& flag = args[i];
@@ -155,9 +154,12 @@ bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& opti
     } else if (flag == "--start-time") {
       if (!ParseUtcTimestamp(value, options.startTimeMs)) return bad("YYYYMMDD-HH:MM:SS expected");
     } else if (flag == "--times") {
-      if (value == "utc") options.times = ETimeStyle::Utc;
-      else if (value == "eastern") options.times = ETimeStyle::Eastern;
-      else return bad("utc or eastern expected");
+      if (value == "utc")
+        options.times = ETimeStyle::Utc;
+      else if (value == "eastern")
+        options.times = ETimeStyle::Eastern;
+      else
+        return bad("utc or eastern expected");
     } else if (flag == "--script") {
       if (!CScript::Load(value, options.script, message)) {
         message = value + ": " + message;

@@ -15,9 +15,9 @@
 namespace vok::sim {
 
 struct SServerOptions {
-  std::string host = "127.0.0.1";  // loopback only
-  int port = 0;                    // 0: an ephemeral port, see CQuoteServer::Port
-  std::string name = "VokSim";     // logon reply field 8055
+  std::string host = "127.0.0.1";      // loopback only
+  int port = 0;                        // 0: an ephemeral port, see CQuoteServer::Port
+  std::string name = "VokSim";         // logon reply field 8055
   std::uint64_t permissions = 0xFFFF;  // logon reply field 154
   // User name -> transformed password (field 133 as the client sends it). Empty: anyone logs on.
   std::map<std::string, std::string> users;
@@ -27,12 +27,12 @@ struct SServerOptions {
   // Simulated time of each feed's first line, ms since 1970 UTC; below 0: the wall clock at Start.
   std::int64_t startTimeMs = -1;
   ETimeStyle times = ETimeStyle::Utc;
-  bool flood = false;  // every session floods its level 1 symbols at full speed once subscribed
+  bool flood = false;                 // every session floods its level 1 symbols at full speed once subscribed
   std::size_t maxBacklog = 8u << 20;  // bytes queued for a client before it is disconnected
   std::size_t maxLine = 64u << 10;    // longest client line; longer ones are skipped
   int splitDelayMs = 5;               // pause between the pieces of a split or bytewise send
   int maxSessions = 1024;
-  int socketSendBuffer = 0;  // SO_SNDBUF of client sockets; 0: the system's
+  int socketSendBuffer = 0;               // SO_SNDBUF of client sockets; 0: the system's
   std::size_t maxRecordedLines = 100000;  // client lines kept per session for observation (16 MiB at most)
   CScript script;
   // Receives one text per notable event (connections, logons, skipped lines). Null: silent.
@@ -41,8 +41,7 @@ struct SServerOptions {
 
 // Parses the command line (without argv[0]). On failure or --help, returns false with the text to
 // print in message (help text for --help, with help set).
-bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help,
-                      std::string& message);
+bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message);
 
 std::string HelpText();
 

@@ -24,13 +24,9 @@ constexpr int kFloodChunksPerWake = 64;
 
 }  // namespace
 
-CSession::CSession(int number, CUniqueFd socket, const SServerOptions& options,
-                   const SFeedSettings& feedSettings, ISessionHost& host)
-    : m_number(number),
-      m_socket(std::move(socket)),
-      m_options(options),
-      m_feedSettings(feedSettings),
-      m_host(host) {
+CSession::CSession(int number, CUniqueFd socket, const SServerOptions& options, const SFeedSettings& feedSettings,
+                   ISessionHost& host)
+    : m_number(number), m_socket(std::move(socket)), m_options(options), m_feedSettings(feedSettings), m_host(host) {
   if (options.flood) {
     m_flooding = true;
     m_floodUnbounded = true;
@@ -125,8 +121,8 @@ void CSession::Consume(const char* data, std::size_t size, std::int64_t nowUs) {
     if (m_discarding) {
       m_discarding = newline == nullptr;
     } else if (m_partial.size() + take > m_options.maxLine) {
-      m_host.Log("session " + std::to_string(m_number) + ": client line over " +
-                 std::to_string(m_options.maxLine) + " bytes skipped");
+      m_host.Log("session " + std::to_string(m_number) + ": client line over " + std::to_string(m_options.maxLine) +
+                 " bytes skipped");
       m_partial.clear();
       m_discarding = newline == nullptr;
     } else {
@@ -146,8 +142,7 @@ void CSession::HandleLine(std::string& line, std::int64_t nowUs) {
   if (!line.empty() && line.back() == '\r') line.pop_back();
   if (line.empty()) return;
   // Recording is bounded in lines and bytes, so a client cannot make the server hoard its input.
-  const bool record = m_lines.size() < m_options.maxRecordedLines &&
-                      m_recordedBytes + line.size() <= kMaxRecordedBytes;
+  const bool record = m_lines.size() < m_options.maxRecordedLines && m_recordedBytes + line.size() <= kMaxRecordedBytes;
   m_host.OnClientLine(m_number, line, record);
   if (record) {
     m_lines.push_back(line);
@@ -169,8 +164,7 @@ void CSession::HandleLine(std::string& line, std::int64_t nowUs) {
       OnSubscribeLine(type, message, nowUs);
       break;
     default:
-      m_host.Log("session " + std::to_string(m_number) + ": ignored a line of type '" +
-                 std::string(1, type) + "'");
+      m_host.Log("session " + std::to_string(m_number) + ": ignored a line of type '" + std::string(1, type) + "'");
       break;
   }
   RunScript(nowUs);
@@ -359,7 +353,7 @@ void CSession::RunScript(std::int64_t nowUs) {
         return;
       case EScriptAction::Logon:
         m_logonDelayMs = step.number;
-        m_logonPolicy = step.text == "refuse"  ? ELogonPolicy::Refuse
+        m_logonPolicy = step.text == "refuse"   ? ELogonPolicy::Refuse
                         : step.text == "ignore" ? ELogonPolicy::Ignore
                         : step.text == "delay"  ? ELogonPolicy::Delay
                                                 : ELogonPolicy::Accept;

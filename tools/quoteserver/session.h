@@ -40,8 +40,8 @@ class ISessionHost {
 
 class CSession {
  public:
-  CSession(int number, CUniqueFd socket, const SServerOptions& options,
-           const SFeedSettings& feedSettings, ISessionHost& host);
+  CSession(int number, CUniqueFd socket, const SServerOptions& options, const SFeedSettings& feedSettings,
+           ISessionHost& host);
   CSession(const CSession&) = delete;
   CSession& operator=(const CSession&) = delete;
 
@@ -101,7 +101,7 @@ class CSession {
 
   // Input
   std::string m_partial;
-  bool m_discarding = false;  // inside an over-long line, skipping to its line feed
+  bool m_discarding = false;         // inside an over-long line, skipping to its line feed
   std::vector<std::string> m_lines;  // recorded client lines, for expect steps
   std::size_t m_recordedBytes = 0;
 

@@ -11,8 +11,8 @@ namespace vok::sim {
 namespace {
 
 constexpr const char* kMarkets[] = {"NASDAQ", "NYSE", "ARCA", "AMEX", "BATS"};
-constexpr const char* kSuffixes[] = {"Holdings Inc", "Corp", "Group Ltd", "Industries", "Systems Inc",
-                                     "Technologies", "Partners LP", "Bancorp"};
+constexpr const char* kSuffixes[] = {"Holdings Inc", "Corp",         "Group Ltd",   "Industries",
+                                     "Systems Inc",  "Technologies", "Partners LP", "Bancorp"};
 
 bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -31,9 +31,8 @@ SSymbolProfile MakeSymbolProfile(std::uint64_t seed, std::string_view symbol) {
   if (profile.isOption) {
     if (!ParseOptionSymbol(symbol, profile.option)) {
       // A '+' symbol of another shape is still an option: its contract is made up from the hash.
-      std::string_view root = symbol.substr(1, symbol.find('-') == std::string_view::npos
-                                                   ? std::string_view::npos
-                                                   : symbol.find('-') - 1);
+      std::string_view root =
+          symbol.substr(1, symbol.find('-') == std::string_view::npos ? std::string_view::npos : symbol.find('-') - 1);
       profile.option.underlying = root.empty() ? std::string("X") : std::string(root);
       profile.option.expYear = 2027;
       profile.option.expMonth = static_cast<int>(random.Between(1, 12));
@@ -99,10 +98,8 @@ std::string FormatStrike(std::int64_t cents) {
 
 std::string FormatOptionSymbol(const SOptionContract& contract) {
   char date[16];
-  std::snprintf(date, sizeof date, "%02d%02d%02d", contract.expYear % 100, contract.expMonth,
-                contract.expDay);
-  return "+" + contract.underlying + "-" + date + (contract.put ? "-P-" : "-C-") +
-         FormatStrike(contract.strikeCents);
+  std::snprintf(date, sizeof date, "%02d%02d%02d", contract.expYear % 100, contract.expMonth, contract.expDay);
+  return "+" + contract.underlying + "-" + date + (contract.put ? "-P-" : "-C-") + FormatStrike(contract.strikeCents);
 }
 
 }  // namespace vok::sim

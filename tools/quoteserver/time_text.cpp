@@ -77,8 +77,8 @@ int EasternOffsetHours(std::int64_t utcMs) {
 std::string FormatUtcTimestamp(std::int64_t utcMs) {
   SFields f = Split(utcMs);
   char text[40];
-  std::snprintf(text, sizeof text, "%04d%02d%02d-%02d:%02d:%02d.%03d", f.year, f.month, f.day,
-                f.hour, f.minute, f.second, f.ms);
+  std::snprintf(text, sizeof text, "%04d%02d%02d-%02d:%02d:%02d.%03d", f.year, f.month, f.day, f.hour, f.minute,
+                f.second, f.ms);
   return text;
 }
 
@@ -100,16 +100,14 @@ bool ParseUtcTimestamp(std::string_view text, std::int64_t& utcMs) {
   int year, month, day, hour, minute, second;
   char tail;
   std::string copy(text);
-  if (std::sscanf(copy.c_str(), "%4d%2d%2d-%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute,
-                  &second, &tail) != 6) {
+  if (std::sscanf(copy.c_str(), "%4d%2d%2d-%2d:%2d:%2d%c", &year, &month, &day, &hour, &minute, &second, &tail) != 6) {
     return false;
   }
-  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 ||
-      hour < 0 || minute < 0 || second < 0) {
+  if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60 || hour < 0 ||
+      minute < 0 || second < 0) {
     return false;
   }
-  utcMs = DaysFromCivil(year, month, day) * kMsPerDay +
-          ((hour * 60 + minute) * 60 + second) * std::int64_t{1000};
+  utcMs = DaysFromCivil(year, month, day) * kMsPerDay + ((hour * 60 + minute) * 60 + second) * std::int64_t{1000};
   return true;
 }
 

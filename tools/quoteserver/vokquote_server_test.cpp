@@ -90,8 +90,8 @@ TEST(VokquoteServerTest, PrintsItsPortRunsTheScriptAndStopsOnSigterm) {
     file << "# tell the first client to go away\n[session 1]\nexpect L|\nnotice bye\\x3b now\ndrop\n";
   }
   CChild child;
-  ASSERT_TRUE(child.Spawn({VOKQUOTE_SERVER_PATH, "--listen", "127.0.0.1:0", "--script", script,
-                           "--name", "Proc", "--quiet"}));
+  ASSERT_TRUE(
+      child.Spawn({VOKQUOTE_SERVER_PATH, "--listen", "127.0.0.1:0", "--script", script, "--name", "Proc", "--quiet"}));
   const std::string portLine = child.ReadLine(5000);
   ASSERT_FALSE(portLine.empty());
   const int port = std::atoi(portLine.c_str());
