@@ -155,7 +155,6 @@ std::size_t PumpMessages() {
     std::lock_guard<std::mutex> guard(state.lock);
     calls.swap(state.calls);
     linux_fd::Drain(state.callFd);
-    if (state.quit) linux_fd::Signal(state.callFd);  // stays readable until the quit is taken
   }
   for (auto& call : calls) {
     call();
@@ -206,7 +205,6 @@ bool TakeQuitRequest() {
   std::lock_guard<std::mutex> guard(queue->lock);
   const bool quit = queue->quit;
   queue->quit = false;
-  if (quit && queue->calls.empty()) linux_fd::Drain(queue->callFd);
   return quit;
 }
 

@@ -1,8 +1,9 @@
 // Windows backend of platform/crypto.h, on BCrypt.
 #include "platform/crypto.h"
 
-#include <bcrypt.h>
 #include <windows.h>
+// bcrypt.h needs the types of windows.h.
+#include <bcrypt.h>
 
 namespace vok {
 
