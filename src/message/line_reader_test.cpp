@@ -2,7 +2,9 @@
 // round trips of every message type, long lines and hostile input.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "message/vok_message.h"
@@ -256,6 +258,30 @@ TEST(LineForm, SkipsWhatItCannotReadInHostileInput) {
     }
     message.ToString();
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Each thread parses and writes in its own buffers: a returned line is never overwritten by
+// another thread.
+TEST(LineForm, ThreadsParseAndWriteIndependently) {
+  std::vector<std::thread> threads;
+  std::atomic<int> mismatches{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([t, &mismatches] {
+      const std::string line = "1|1003=SYM" + std::to_string(t) + ";1004=" + std::to_string(t + 1) + ".5\n";
+      for (int i = 0; i < 2000; ++i) {
+        const VOKMessage message(line.data(), static_cast<int>(line.size()));
+        const std::string& written = message.ToString();
+        std::string fix = message.ToFIX();
+        if (written != line || fix.find("55=SYM" + std::to_string(t)) == std::string::npos) ++mismatches;
+      }
+    });
+  }
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(mismatches.load(), 0);
 }
 
 }  // namespace

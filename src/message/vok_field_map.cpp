@@ -1,10 +1,14 @@
 // The 47-bucket field map with head insertion and block-allocated nodes; see vok_field_map.h.
 #include "message/vok_field_map.h"
 
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
-VOKFieldMap::VOKFieldMap() noexcept = default;
+// m_buckets is left unset on purpose: only heads of buckets marked in m_used are read.
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init)
+VOKFieldMap::VOKFieldMap() noexcept {}
 
 VOKFieldMap::VOKFieldMap(const VOKFieldMap& other) { *this = other; }
 
@@ -15,36 +19,58 @@ VOKFieldMap& VOKFieldMap::operator=(const VOKFieldMap& other) {
   std::vector<const Node*> chain;
   for (int bucket = 0; bucket < kBuckets; ++bucket) {
     chain.clear();
+    if (!other.IsUsed(bucket)) continue;
     for (const Node* node = other.m_buckets[bucket]; node != nullptr; node = node->m_next) chain.push_back(node);
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) (*this)[(*it)->m_key] = (*it)->m_value;
   }
   return *this;
 }
 
+// NOLINTNEXTLINE(cppcoreguidelines-pro-type-member-init): buckets are copied as m_used marks them
 VOKFieldMap::VOKFieldMap(VOKFieldMap&& other) noexcept
-    : m_buckets(other.m_buckets), m_free(other.m_free), m_count(other.m_count), m_blocks(std::move(other.m_blocks)) {
-  other.m_buckets.fill(nullptr);
+    : m_used(other.m_used),
+      m_free(other.m_free),
+      m_count(other.m_count),
+      m_blockUsed(other.m_blockUsed),
+      m_blocks(std::move(other.m_blocks)) {
+  for (std::uint64_t used = m_used; used != 0; used &= used - 1) {
+    const auto bucket = static_cast<std::size_t>(std::countr_zero(used));
+    m_buckets[bucket] = other.m_buckets[bucket];
+  }
+  other.m_used = 0;
   other.m_free = nullptr;
   other.m_count = 0;
+  other.m_blockUsed = kBlockSize;
 }
 
 VOKFieldMap& VOKFieldMap::operator=(VOKFieldMap&& other) noexcept {
   if (this == &other) return *this;
   RemoveAll();
-  m_buckets = other.m_buckets;
+  m_used = other.m_used;
+  for (std::uint64_t used = m_used; used != 0; used &= used - 1) {
+    const auto bucket = static_cast<std::size_t>(std::countr_zero(used));
+    m_buckets[bucket] = other.m_buckets[bucket];
+  }
   m_free = other.m_free;
   m_count = other.m_count;
+  m_blockUsed = other.m_blockUsed;
   m_blocks = std::move(other.m_blocks);
-  other.m_buckets.fill(nullptr);
+  other.m_used = 0;
   other.m_free = nullptr;
   other.m_count = 0;
+  other.m_blockUsed = kBlockSize;
   return *this;
 }
 
-VOKFieldMap::~VOKFieldMap() { RemoveAll(); }
+VOKFieldMap::~VOKFieldMap() {
+  DestroyNodes();
+  while (m_blocks) m_blocks = std::move(m_blocks->m_next);
+}
 
 VOKField* VOKFieldMap::Find(int key) {
-  for (Node* node = m_buckets[BucketOf(key)]; node != nullptr; node = node->m_next) {
+  const int bucket = BucketOf(key);
+  if (!IsUsed(bucket)) return nullptr;
+  for (Node* node = m_buckets[bucket]; node != nullptr; node = node->m_next) {
     if (node->m_key == key) return &node->m_value;
   }
   return nullptr;
@@ -52,26 +78,37 @@ VOKField* VOKFieldMap::Find(int key) {
 
 const VOKField* VOKFieldMap::Find(int key) const { return const_cast<VOKFieldMap*>(this)->Find(key); }
 
-VOKFieldMap::Node* VOKFieldMap::NewNode() {
-  if (m_free == nullptr) {
-    auto block = std::make_unique<Block>();
-    for (int i = kBlockSize - 1; i >= 0; --i) {
-      block->m_nodes[i].m_next = m_free;
-      m_free = &block->m_nodes[i];
+VOKFieldMap::Node* VOKFieldMap::NewNode(int key) {
+  void* storage = nullptr;
+  if (m_free != nullptr) {
+    storage = m_free;
+    m_free = m_free->m_next;
+  } else {
+    if (m_blockUsed == kBlockSize) {
+      auto block = std::make_unique_for_overwrite<Block>();
+      block->m_next = std::move(m_blocks);
+      m_blocks = std::move(block);
+      m_blockUsed = 0;
     }
-    block->m_next = std::move(m_blocks);
-    m_blocks = std::move(block);
+    storage = m_blocks->m_storage + sizeof(Node) * static_cast<std::size_t>(m_blockUsed++);
   }
-  Node* node = m_free;
-  m_free = node->m_next;
+  Node* node = ::new (storage) Node;
+  node->m_key = key;
   return node;
 }
 
 VOKField& VOKFieldMap::operator[](int key) {
-  if (VOKField* field = Find(key)) return *field;
-  Node* node = NewNode();
-  Node*& head = m_buckets[BucketOf(key)];
-  node->m_key = key;
+  const int bucket = BucketOf(key);
+  Node*& head = m_buckets[static_cast<std::size_t>(bucket)];
+  if (IsUsed(bucket)) {
+    for (Node* node = head; node != nullptr; node = node->m_next) {
+      if (node->m_key == key) return node->m_value;
+    }
+  } else {
+    head = nullptr;
+    m_used |= std::uint64_t{1} << bucket;
+  }
+  Node* node = NewNode(key);
   node->m_next = head;
   head = node;
   ++m_count;
@@ -79,23 +116,37 @@ VOKField& VOKFieldMap::operator[](int key) {
 }
 
 bool VOKFieldMap::RemoveKey(int key) {
-  for (Node** link = &m_buckets[BucketOf(key)]; *link != nullptr; link = &(*link)->m_next) {
+  const int bucket = BucketOf(key);
+  if (!IsUsed(bucket)) return false;
+  for (Node** link = &m_buckets[static_cast<std::size_t>(bucket)]; *link != nullptr; link = &(*link)->m_next) {
     Node* node = *link;
     if (node->m_key != key) continue;
     *link = node->m_next;
-    node->m_value.Reset();
-    node->m_next = m_free;
-    m_free = node;
+    if (m_buckets[static_cast<std::size_t>(bucket)] == nullptr) m_used &= ~(std::uint64_t{1} << bucket);
+    std::destroy_at(node);
+    m_free = ::new (static_cast<void*>(node)) FreeSlot{m_free};
     --m_count;
     return true;
   }
   return false;
 }
 
-void VOKFieldMap::RemoveAll() {
-  m_buckets.fill(nullptr);
-  m_free = nullptr;
+void VOKFieldMap::DestroyNodes() {
+  for (std::uint64_t used = m_used; used != 0; used &= used - 1) {
+    for (Node* node = m_buckets[static_cast<std::size_t>(std::countr_zero(used))]; node != nullptr;) {
+      Node* next = node->m_next;
+      std::destroy_at(node);
+      node = next;
+    }
+  }
+  m_used = 0;
   m_count = 0;
+}
+
+void VOKFieldMap::RemoveAll() {
+  DestroyNodes();
+  m_free = nullptr;
+  m_blockUsed = kBlockSize;
   // Released iteratively: a long chain of blocks must not recurse once per block.
   while (m_blocks) m_blocks = std::move(m_blocks->m_next);
 }

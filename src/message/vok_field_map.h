@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstddef>
 #include <memory>
 
@@ -35,8 +37,9 @@ class VOKFieldMap {
 
   template <typename F>
   void ForEach(F&& visit) const {
-    for (const Node* head : m_buckets) {
-      for (const Node* node = head; node != nullptr; node = node->m_next) visit(node->m_key, node->m_value);
+    for (std::uint64_t used = m_used; used != 0; used &= used - 1) {
+      const Node* node = m_buckets[static_cast<std::size_t>(std::countr_zero(used))];
+      for (; node != nullptr; node = node->m_next) visit(node->m_key, node->m_value);
     }
   }
 
@@ -49,16 +52,28 @@ class VOKFieldMap {
     VOKField m_value;
   };
 
-  // Nodes are allocated ten at a time; the blocks are chained so that one allocation serves them.
+  // Nodes are allocated ten at a time as raw storage; a node is constructed when a key takes it
+  // and destroyed when the key goes, so an empty map or a half-used block costs no constructors.
   struct Block {
     std::unique_ptr<Block> m_next;
-    Node m_nodes[kBlockSize];
+    alignas(Node) unsigned char m_storage[kBlockSize * sizeof(Node)];
+  };
+  // A released node's storage, linked for reuse.
+  struct FreeSlot {
+    FreeSlot* m_next;
   };
 
-  Node* NewNode();
+  Node* NewNode(int key);
+  void DestroyNodes();
 
-  std::array<Node*, kBuckets> m_buckets{};
-  Node* m_free = nullptr;
+  bool IsUsed(int bucket) const { return (m_used >> bucket & 1U) != 0; }
+
+  // Bit b of m_used is set while bucket b has a chain; only those heads are ever read, so a new
+  // map initialises one word instead of 47 pointers.
+  std::uint64_t m_used = 0;
+  std::array<Node*, kBuckets> m_buckets;
+  FreeSlot* m_free = nullptr;
   int m_count = 0;
+  int m_blockUsed = kBlockSize;  // slots of the newest block handed out
   std::unique_ptr<Block> m_blocks;
 };
