@@ -12,6 +12,10 @@
 #include "platform/thread.h"
 #include "platform/thread_handle.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace vok {
 namespace {
 
@@ -161,7 +165,23 @@ TEST(MessageLoopTest, RunMessageLoopEndsOnStopHandleAndOnQuit) {
   EXPECT_EQ(RunMessageLoop(WaitHandle{}, 20), LoopExit::Timeout);  // the quit was taken
 }
 
-#ifndef _WIN32
+#ifdef _WIN32
+TEST(MessageLoopTest, ClientsOwnWindowsMessageLoopDrivesTimersAndPostedCalls) {
+  int ticks = 0;
+  bool posted = false;
+  const ThreadTimerId id = SetThreadTimer(15, [&] { ++ticks; });
+  CurrentMessageTarget().PostCall([&] { posted = true; });
+  MSG msg;
+  const std::uint64_t deadline = MonotonicMs() + 5000;
+  while ((ticks < 2 || !posted) && MonotonicMs() < deadline && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  EXPECT_GE(ticks, 2);
+  EXPECT_TRUE(posted);
+  EXPECT_TRUE(KillThreadTimer(id));
+}
+#else
 TEST(MessageLoopTest, MessageLoopFdIsReadableWhileInputIsPending) {
   PumpMessages();
   const WaitHandle loopFd{MessageLoopFd(), false};
