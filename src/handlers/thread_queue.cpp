@@ -2,11 +2,13 @@
 #include "handlers/thread_queue.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "handlers/handler.h"
 #include "handlers/thread_item.h"
+#include "platform/thread_local_slot.h"
 #include "vkdll/vkdll.h"
 
 namespace {
@@ -23,13 +25,20 @@ CQueueList& Queues() {
   return *list;
 }
 
+// Each thread's queue goes with its thread, and the items left in it are released then.
+vok::CThreadLocal<std::unique_ptr<CThreadQueue>> g_currentQueue;
+
 }  // namespace
 
 CThreadQueue& CThreadQueue::CurrentQueue() {
-  // A thread_local owner: the queue goes with its thread, and its remaining items are released.
-  thread_local std::unique_ptr<CThreadQueue> queue;
-  if (!queue) queue.reset(new CThreadQueue);
-  return *queue;
+  std::unique_ptr<CThreadQueue>* queue = g_currentQueue.Get();
+  if (queue == nullptr) {
+    // Without a thread slot nothing can work; there is no sensible way to go on.
+    VOKTRACE_Write(VOKTRACE_FAILURE, "CThreadQueue: no thread slot for the dispatch queue");
+    std::abort();
+  }
+  if (!*queue) queue->reset(new CThreadQueue);
+  return **queue;
 }
 
 CThreadQueue::CThreadQueue() : m_owner(vok::CurrentThreadId()) {

@@ -1,0 +1,155 @@
+#include "service/connection_point.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/com_ptr.h"
+#include "platform/interface_table.h"
+#include "service/event_sink_test_util.h"
+#include "service/vok_quotes_events_proxy.h"
+
+namespace {
+
+// A plain IUnknown that is no event sink.
+class CNotASink final : public IUnknown {
+ public:
+  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (riid != IID_IUnknown) return E_NOINTERFACE;
+    *ppv = this;
+    return S_OK;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return 2; }
+  STDMETHOD_(ULONG, Release)() override { return 1; }
+};
+
+class ConnectionPoint : public ::testing::Test {
+ protected:
+  vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
+  std::atomic<int> m_sequence{0};
+  CTestEventHost m_host;
+  CProxy_IVokQuotesEvents& Point() { return m_host.m_point; }
+};
+
+TEST_F(ConnectionPoint, CookiesAreSlotPositionsReusedFirstFreeAndTheArrayDoubles) {
+  std::vector<std::unique_ptr<CTestEventSink>> sinks;
+  for (int i = 0; i < 6; ++i) sinks.push_back(std::make_unique<CTestEventSink>(&m_sequence));
+  DWORD cookies[6] = {};
+  for (int i = 0; i < 3; ++i) ASSERT_EQ(Point().Advise(sinks[i].get(), &cookies[i]), S_OK);
+  EXPECT_EQ(cookies[0], 1u);
+  EXPECT_EQ(cookies[1], 2u);
+  EXPECT_EQ(cookies[2], 3u);
+  EXPECT_EQ(Point().SlotCount(), 4u);
+  EXPECT_EQ(Point().Unadvise(2), S_OK);
+  ASSERT_EQ(Point().Advise(sinks[3].get(), &cookies[3]), S_OK);
+  EXPECT_EQ(cookies[3], 2u);
+  ASSERT_EQ(Point().Advise(sinks[4].get(), &cookies[4]), S_OK);
+  EXPECT_EQ(cookies[4], 4u);
+  ASSERT_EQ(Point().Advise(sinks[5].get(), &cookies[5]), S_OK);
+  EXPECT_EQ(cookies[5], 5u);
+  EXPECT_EQ(Point().SlotCount(), 8u);
+
+  struct Bad {
+    DWORD cookie;
+  };
+  for (DWORD bad : {0u, 7u, 9u, 100u}) EXPECT_EQ(Point().Unadvise(bad), CONNECT_E_NOCONNECTION) << bad;
+  EXPECT_EQ(Point().Unadvise(2), S_OK);
+  EXPECT_EQ(Point().Unadvise(2), CONNECT_E_NOCONNECTION);
+  for (DWORD c : {1u, 3u, 4u, 5u}) EXPECT_EQ(Point().Unadvise(c), S_OK);
+  // Every reference the point took is given back.
+  for (auto& sink : sinks) EXPECT_EQ(sink->Refs(), 0u);
+}
+
+TEST_F(ConnectionPoint, AdviseRefusesNullsAndObjectsThatAreNoSinks) {
+  CTestEventSink sink(&m_sequence);
+  CNotASink notASink;
+  DWORD cookie = 99;
+  EXPECT_EQ(Point().Advise(nullptr, &cookie), E_POINTER);
+  EXPECT_EQ(Point().Advise(&sink, nullptr), E_POINTER);
+  EXPECT_EQ(Point().Advise(&notASink, &cookie), CONNECT_E_CANNOTCONNECT);
+  EXPECT_EQ(cookie, 0u);
+  IID iid{};
+  EXPECT_EQ(Point().GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
+  vok::CComPtr<IConnectionPointContainer> container;
+  EXPECT_EQ(Point().GetConnectionPointContainer(container.Put()), S_OK);
+  EXPECT_EQ(container.Get(), static_cast<IConnectionPointContainer*>(&m_host));
+}
+
+TEST_F(ConnectionPoint, FiresFromAWorkerToEverySinkInCookieOrderPastFailingSinks) {
+  CTestEventSink first(&m_sequence), failing(&m_sequence, true), gone(&m_sequence), last(&m_sequence);
+  DWORD c1, c2, c3, c4;
+  ASSERT_EQ(Point().Advise(&first, &c1), S_OK);
+  ASSERT_EQ(Point().Advise(&failing, &c2), S_OK);
+  ASSERT_EQ(Point().Advise(&gone, &c3), S_OK);
+  ASSERT_EQ(Point().Advise(&last, &c4), S_OK);
+  ASSERT_EQ(Point().Unadvise(c3), S_OK);
+
+  std::thread([this] {
+    vok::CComApartment mta(vok::CComApartment::kMultiThreaded);
+    Point().Fire_OnConnect(0);
+    Point().Fire_OnClose(7);
+    Point().Fire_OnLogonSucceed();
+  }).join();
+
+  const struct {
+    DISPID dispid;
+    LONG arg;
+  } expected[] = {{1, 0}, {2, 7}, {3, -12345}};
+  int order = 0;
+  for (int event = 0; event < 3; ++event) {
+    for (CTestEventSink* sink : {&first, &failing, &last}) {
+      const auto calls = sink->Calls();
+      ASSERT_EQ(calls.size(), 3u);
+      EXPECT_EQ(calls[event].dispid, expected[event].dispid);
+      EXPECT_EQ(calls[event].arg, expected[event].arg);
+      EXPECT_EQ(calls[event].order, order++);
+    }
+  }
+  EXPECT_TRUE(gone.Calls().empty());
+
+  // Once the owner's release has begun, nothing more is delivered.
+  m_host.m_shuttingDown = true;
+  Point().Fire_OnClose(0);
+  EXPECT_EQ(first.Calls().size(), 3u);
+  for (DWORD c : {c1, c2, c4}) EXPECT_EQ(Point().Unadvise(c), S_OK);
+}
+
+TEST_F(ConnectionPoint, EnumConnectionsSnapshotsSinksAndCookies) {
+  CTestEventSink a(&m_sequence), b(&m_sequence), c(&m_sequence);
+  DWORD ca, cb, cc;
+  ASSERT_EQ(Point().Advise(&a, &ca), S_OK);
+  ASSERT_EQ(Point().Advise(&b, &cb), S_OK);
+  ASSERT_EQ(Point().Advise(&c, &cc), S_OK);
+  ASSERT_EQ(Point().Unadvise(cb), S_OK);
+  EXPECT_EQ(Point().EnumConnections(nullptr), E_POINTER);
+  vok::CComPtr<IEnumConnections> connections;
+  ASSERT_EQ(Point().EnumConnections(connections.Put()), S_OK);
+  ASSERT_EQ(Point().Unadvise(ca), S_OK);  // the snapshot keeps what it saw
+
+  CONNECTDATA data[4] = {};
+  ULONG fetched = 0;
+  EXPECT_EQ(connections->Next(4, data, &fetched), S_FALSE);
+  ASSERT_EQ(fetched, 2u);
+  EXPECT_EQ(data[0].dwCookie, 1u);
+  EXPECT_EQ(data[1].dwCookie, 3u);
+  vok::CComPtr<IUnknown> first = vok::CComPtr<IUnknown>::Attach(data[0].pUnk);
+  vok::CComPtr<IUnknown> third = vok::CComPtr<IUnknown>::Attach(data[1].pUnk);
+  vok::CComPtr<IUnknown> expectA, expectC;
+  a.QueryInterface(IID_IUnknown, expectA.PutVoid());
+  c.QueryInterface(IID_IUnknown, expectC.PutVoid());
+  EXPECT_EQ(first.Get(), expectA.Get());
+  EXPECT_EQ(third.Get(), expectC.Get());
+
+  vok::CComPtr<IEnumConnections> clone;
+  EXPECT_EQ(connections->Reset(), S_OK);
+  EXPECT_EQ(connections->Skip(1), S_OK);
+  ASSERT_EQ(connections->Clone(clone.Put()), S_OK);
+  EXPECT_EQ(clone->Next(1, data, nullptr), S_OK);
+  vok::CComPtr<IUnknown> cloned = vok::CComPtr<IUnknown>::Attach(data[0].pUnk);
+  EXPECT_EQ(data[0].dwCookie, 3u);
+  EXPECT_EQ(Point().Unadvise(cc), S_OK);
+}
+
+}  // namespace
