@@ -17,12 +17,15 @@ std::string ThirtyFieldLine() {
   std::string line = "1|1003=MSFT";
   for (int i = 1; i < 30; ++i) {
     line += ";" + std::to_string(1003 + i) + "=";
-    line += i % 3 == 0 ? "412." + std::to_string(i) : i % 3 == 1 ? std::to_string(1000 + i * 7) : "TXT" + std::to_string(i);
+    line += i % 3 == 0   ? "412." + std::to_string(i)
+            : i % 3 == 1 ? std::to_string(1000 + i * 7)
+                         : "TXT" + std::to_string(i);
   }
   return line + "\n";
 }
 
-const std::string kLevel2 = "2|1003=MSFT;1014=NSDQ;1001=10000;1004=412.35;1005=300;1021=09:30:01;1022=12/05/2026;1030=1\n";
+const std::string kLevel2 =
+    "2|1003=MSFT;1014=NSDQ;1001=10000;1004=412.35;1005=300;1021=09:30:01;1022=12/05/2026;1030=1\n";
 
 // A FIX 4.1 execution report with 25 fields and a valid checksum.
 std::string ExecutionReport() {
@@ -31,7 +34,10 @@ std::string ExecutionReport() {
       "55=MSFT|54=1|38=1000|40=2|44=412.35|59=0|32=500|31=412.34|151=0|14=1000|6=412.345|"
       "60=20261205-14:30:00.120|58=Filled at market|1=ACCOUNT01|";
   for (char& c : body) c = c == '|' ? '\x01' : c;
-  std::string text = "8=FIX.4.1\x01" "9=" + std::to_string(body.size()) + "\x01" + body;
+  std::string text =
+      "8=FIX.4.1\x01"
+      "9=" +
+      std::to_string(body.size()) + "\x01" + body;
   int sum = 0;
   for (char c : text) sum += static_cast<signed char>(c);
   char trailer[16];

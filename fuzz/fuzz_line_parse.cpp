@@ -1,8 +1,8 @@
 // Fuzzes the line-form reader (and, through Parse's choice of form, the FIX reader) with any
 // bytes, then writes the result back in both forms: nothing may crash, leak or read out of bounds.
+#include <climits>
 #include <cstddef>
 #include <cstdint>
-#include <climits>
 
 #include "message/vok_message.h"
 

@@ -43,7 +43,9 @@ constexpr Civil CivilFromDays(std::int64_t z) {
 }
 
 // 0 = Sunday.
-constexpr int WeekdayOfDays(std::int64_t days) { return static_cast<int>((days % 7 + 7 + 4) % 7); }  // 1970-01-01 was a Thursday
+constexpr int WeekdayOfDays(std::int64_t days) {
+  return static_cast<int>((days % 7 + 7 + 4) % 7);
+}  // 1970-01-01 was a Thursday
 
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0 && (a < 0) != (b < 0)) ? 1 : 0); }
 
@@ -82,10 +84,16 @@ int EasternOffsetForUtc(std::int64_t utcSeconds) {
   if (utcSeconds <= 0) return 5;
   const Civil date = CivilFromDays(FloorDiv(utcSeconds, kSecondsPerDay));
   switch (date.month) {
-    case 1: case 2: case 12: return 5;
-    case 3: return utcSeconds > SundaySevenUtc(date.year, 3, 8) ? 4 : 5;
-    case 11: return utcSeconds < SundaySevenUtc(date.year, 11, 1) ? 4 : 5;
-    default: return 4;
+    case 1:
+    case 2:
+    case 12:
+      return 5;
+    case 3:
+      return utcSeconds > SundaySevenUtc(date.year, 3, 8) ? 4 : 5;
+    case 11:
+      return utcSeconds < SundaySevenUtc(date.year, 11, 1) ? 4 : 5;
+    default:
+      return 4;
   }
 }
 
@@ -127,8 +135,8 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
       }
     }
   }
-  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) ||
-      hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
+  if (year < 100 || year > 9999 || month < 1 || month > 12 || day < 1 || day > DaysInMonth(year, month) || hour < 0 ||
+      hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59) {
     return;
   }
   const std::int64_t seconds =

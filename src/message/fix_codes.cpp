@@ -75,20 +75,38 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
     case kFixExecutionTypeId:
       message.SetType(static_cast<char>(FixExecutionTypeToInternal(value, message.GetType())));
       return;
-    case 1001: StoreCode(message, id, kSide, value); return;
-    case 1505: StoreCode(message, id, kLegSide, value); return;
+    case 1001:
+      StoreCode(message, id, kSide, value);
+      return;
+    case 1505:
+      StoreCode(message, id, kLegSide, value);
+      return;
     case 1005:
       if (!ToInternal(kTimeInForce, value, code)) code = 10011;
       message.SetInt(id, code);
       return;
-    case 1007: StoreCode(message, id, kOrderType, value); return;
-    case 1039: message.SetInt(id, ReadInt(begin, end) != 0 ? 10060 : 10061); return;
-    case 1040: message.SetInt(id, value == "O" ? 10070 : value == "R" ? 10080 : 10071); return;
-    case 1506: message.SetInt(id, value == "O" ? 10070 : 10071); return;
-    case 1066: StoreCode(message, id, kSettlement, value); return;
+    case 1007:
+      StoreCode(message, id, kOrderType, value);
+      return;
+    case 1039:
+      message.SetInt(id, ReadInt(begin, end) != 0 ? 10060 : 10061);
+      return;
+    case 1040:
+      message.SetInt(id, value == "O" ? 10070 : value == "R" ? 10080 : 10071);
+      return;
+    case 1506:
+      message.SetInt(id, value == "O" ? 10070 : 10071);
+      return;
+    case 1066:
+      StoreCode(message, id, kSettlement, value);
+      return;
     case 1099:
-    case 1108: StoreCode(message, id, kStatus, value); return;
-    case 1113: StoreCode(message, id, kLegRatioKind, value); return;
+    case 1108:
+      StoreCode(message, id, kStatus, value);
+      return;
+    case 1113:
+      StoreCode(message, id, kLegRatioKind, value);
+      return;
     case 1096: {
       const int type = FixMessageTypeToInternal(value, 0);
       if (type != 0) message.SetInt(id, type);
@@ -101,14 +119,20 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
       message.SetText(2040, value.substr(0, 4));
       message.SetText(2036, value.size() > 4 ? value.substr(4, 2) : std::string_view());
       return;
-    case 1021: ReadFixTransactTime(message, value, EasternOffsetHours()); return;
+    case 1021:
+      ReadFixTransactTime(message, value, EasternOffsetHours());
+      return;
     case 1002:
     case 5012:
-    case 5013: message.SetInt(id, ReadInt(begin, end)); return;
+    case 5013:
+      message.SetInt(id, ReadInt(begin, end));
+      return;
     case 1004:
     case 1017:
     case 5009:
-    case 5010: message.SetDouble(id, ReadDouble(begin, end)); return;
+    case 5010:
+      message.SetDouble(id, ReadDouble(begin, end));
+      return;
     default:
       message.SetText(id, value);
       return;
@@ -119,27 +143,46 @@ void AppendFixValue(std::string& out, int id, const VOKField& field, int offsetH
   const Code* code = nullptr;
   int internal = 0;
   switch (id) {
-    case 1001: code = field.AsInt(internal) ? ToFix(kSide, internal) : nullptr; break;
-    case 1505: code = field.AsInt(internal) ? ToFix(kLegSide, internal) : nullptr; break;
-    case 1005: code = field.AsInt(internal) ? ToFix(kTimeInForce, internal) : nullptr; break;
+    case 1001:
+      code = field.AsInt(internal) ? ToFix(kSide, internal) : nullptr;
+      break;
+    case 1505:
+      code = field.AsInt(internal) ? ToFix(kLegSide, internal) : nullptr;
+      break;
+    case 1005:
+      code = field.AsInt(internal) ? ToFix(kTimeInForce, internal) : nullptr;
+      break;
     case 1007:
       if (field.AsInt(internal)) {
         code = ToFix(kOrderType, internal);
         if (code == nullptr) code = ToFix(kOrderTypeOut, internal);
       }
       break;
-    case 1039: code = field.AsInt(internal) ? ToFix(kCovered, internal) : nullptr; break;
-    case 1040: code = field.AsInt(internal) ? ToFix(kOpenClose, internal) : nullptr; break;
-    case 1506: code = field.AsInt(internal) ? ToFix(kLegOpenClose, internal) : nullptr; break;
+    case 1039:
+      code = field.AsInt(internal) ? ToFix(kCovered, internal) : nullptr;
+      break;
+    case 1040:
+      code = field.AsInt(internal) ? ToFix(kOpenClose, internal) : nullptr;
+      break;
+    case 1506:
+      code = field.AsInt(internal) ? ToFix(kLegOpenClose, internal) : nullptr;
+      break;
     case 1099:
-    case 1108: code = field.AsInt(internal) ? ToFix(kStatus, internal) : nullptr; break;
-    case 1113: code = field.AsInt(internal) ? ToFix(kLegRatioKind, internal) : nullptr; break;
+    case 1108:
+      code = field.AsInt(internal) ? ToFix(kStatus, internal) : nullptr;
+      break;
+    case 1113:
+      code = field.AsInt(internal) ? ToFix(kLegRatioKind, internal) : nullptr;
+      break;
     case 2038: {
       std::string text;
       field.AsString(text);
-      if (text == "P") out.push_back('0');
-      else if (text == "C") out.push_back('1');
-      else out.append(text);
+      if (text == "P")
+        out.push_back('0');
+      else if (text == "C")
+        out.push_back('1');
+      else
+        out.append(text);
       return;
     }
     case 1021: {
@@ -147,7 +190,9 @@ void AppendFixValue(std::string& out, int id, const VOKField& field, int offsetH
       if (field.AsString(text)) AppendFixTransactTime(out, text, offsetHours);
       return;
     }
-    default: field.AppendTo(out); return;
+    default:
+      field.AppendTo(out);
+      return;
   }
   if (code != nullptr) out.append(code->fix);
 }

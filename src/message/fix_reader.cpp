@@ -101,12 +101,14 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
   int total = 0;
   std::size_t size = static_cast<std::size_t>(length);
   for (const char stop : {'\n', '\r', '\0'}) {
-    if (const void* found = std::memchr(text, stop, size)) size = static_cast<std::size_t>(static_cast<const char*>(found) - text);
+    if (const void* found = std::memchr(text, stop, size))
+      size = static_cast<std::size_t>(static_cast<const char*>(found) - text);
   }
   std::memcpy(buffer, text, size);
   const char* end = buffer + size;
   for (std::size_t i = 0; i < size; ++i) total += static_cast<signed char>(text[i]);
-  for (char* semicolon = buffer; (semicolon = static_cast<char*>(std::memchr(semicolon, ';', static_cast<std::size_t>(end - semicolon)))) != nullptr;) {
+  for (char* semicolon = buffer; (semicolon = static_cast<char*>(std::memchr(
+                                      semicolon, ';', static_cast<std::size_t>(end - semicolon)))) != nullptr;) {
     *semicolon++ = ',';
   }
 
@@ -119,7 +121,8 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     const void* soh = std::memchr(p, kSoh, static_cast<std::size_t>(end - p));
     p = soh != nullptr ? static_cast<const char*>(soh) : end;
     const char* tokenEnd = p;
-    const char* eq = static_cast<const char*>(std::memchr(tokenStart, '=', static_cast<std::size_t>(tokenEnd - tokenStart)));
+    const char* eq =
+        static_cast<const char*>(std::memchr(tokenStart, '=', static_cast<std::size_t>(tokenEnd - tokenStart)));
     if (p < end) ++p;
     if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
       haveExpected = true;

@@ -25,7 +25,10 @@ struct TraceLines {
 // "8=FIX.4.1|9=..|" + fields + "10=nnn|\n" with '|' standing for SOH.
 std::string Fix(std::string fields) {
   for (char& c : fields) c = c == '|' ? '\x01' : c;
-  std::string text = "8=FIX.4.1\x01" "9=" + std::to_string(fields.size()) + "\x01" + fields;
+  std::string text =
+      "8=FIX.4.1\x01"
+      "9=" +
+      std::to_string(fields.size()) + "\x01" + fields;
   int sum = 0;
   for (char c : text) sum += static_cast<signed char>(c);
   char trailer[16];
@@ -53,10 +56,10 @@ TEST(FixTables, HoldTheTranslationsInBothDirections) {
     bool execution;
     int tag;
     int id;
-  } reads[] = {{false, 55, 1003}, {false, 35, 0},   {false, 150, -2},  {true, 31, 1004},   {false, 31, -1},
-               {true, 32, 1002},  {false, 32, -1},  {true, 38, -1},    {false, 38, 1002},  {true, 44, -1},
-               {false, 44, 1004}, {false, 554, -1}, {false, 49, -1},   {false, 10070, -1}, {false, 899, 10032},
-               {false, 10032, 5027}, {false, 0, -1}, {false, 14000, -1}, {false, -5, -1},  {false, 555, 1089}};
+  } reads[] = {{false, 55, 1003},    {false, 35, 0},   {false, 150, -2},   {true, 31, 1004},   {false, 31, -1},
+               {true, 32, 1002},     {false, 32, -1},  {true, 38, -1},     {false, 38, 1002},  {true, 44, -1},
+               {false, 44, 1004},    {false, 554, -1}, {false, 49, -1},    {false, 10070, -1}, {false, 899, 10032},
+               {false, 10032, 5027}, {false, 0, -1},   {false, 14000, -1}, {false, -5, -1},    {false, 555, 1089}};
   for (const auto& r : reads) EXPECT_EQ(FixToInternalId(r.execution, r.tag), r.id) << r.tag;
   const std::pair<int, int> writes[] = {{1003, 55}, {133, 554}, {10112, 10070}, {1021, -1}, {0, -1}, {14000, -1}};
   for (const auto& [id, tag] : writes) EXPECT_EQ(InternalToFixTag(id), tag) << id;
@@ -67,9 +70,9 @@ TEST(FixReader, TranslatesMessageAndExecutionTypes) {
     const char* fields;
     int type;
   } cases[] = {
-      {"35=A|", 'G'},         {"35=AB|", 'O'},          {"35=D|", 'O'},       {"35=0|", '9'},
-      {"35=8|", 0},           {"35=8|150=2|", 'E'},     {"35=8|150=0|", 'A'}, {"35=8|150=4|", 'X'},
-      {"35=8|150=Z|", 0},     {"35=D|434=2|", 'V'},     {"35=f|", '3'},       {"35=ZZ|", 0},
+      {"35=A|", 'G'},     {"35=AB|", 'O'},      {"35=D|", 'O'},       {"35=0|", '9'},
+      {"35=8|", 0},       {"35=8|150=2|", 'E'}, {"35=8|150=0|", 'A'}, {"35=8|150=4|", 'X'},
+      {"35=8|150=Z|", 0}, {"35=D|434=2|", 'V'}, {"35=f|", '3'},       {"35=ZZ|", 0},
   };
   for (const auto& c : cases) EXPECT_EQ(ParseFix(Fix(c.fields)).GetType(), c.type) << c.fields;
   std::string test;
@@ -96,15 +99,18 @@ TEST(FixReader, TranslatesCodedValues) {
     int fid;
     const char* value;
   } cases[] = {
-      {"54=1|", 1001, "10000"},     {"54=B|", 1001, "10005"},  {"54=9|", 1001, "<absent>"},
-      {"59=G|", 1005, "10008"},     {"59=?|", 1005, "10011"},  {"40=P|", 1007, "10034"},
-      {"40=z|", 1007, "10079"},     {"203=0|", 1039, "10061"}, {"203=7|", 1039, "10060"},
-      {"77=R|", 1040, "10080"},     {"77=X|", 1040, "10071"},  {"564=R|", 1506, "10071"},
-      {"61=2|", 1066, "30056"},     {"39=C|", 1099, "30072"},  {"10058=9|", 1108, "30069"},
-      {"847=1002|", 1113, "10111"}, {"372=AB|", 1096, "79"},   {"372=??|", 1096, "<absent>"},
-      {"44=1.25|", 1004, "1.25"},   {"10000=12|", 5012, "12"}, {"1=ACC;X|", 1012, "ACC,X"},
-      {"200=202612|", 2040, "2026"}, {"200=202612|", 2036, "12"},
-      {"60=20260115-14:30:00|", 1047, "20260115-14:30:00"},
+      {"54=1|", 1001, "10000"},         {"54=B|", 1001, "10005"},
+      {"54=9|", 1001, "<absent>"},      {"59=G|", 1005, "10008"},
+      {"59=?|", 1005, "10011"},         {"40=P|", 1007, "10034"},
+      {"40=z|", 1007, "10079"},         {"203=0|", 1039, "10061"},
+      {"203=7|", 1039, "10060"},        {"77=R|", 1040, "10080"},
+      {"77=X|", 1040, "10071"},         {"564=R|", 1506, "10071"},
+      {"61=2|", 1066, "30056"},         {"39=C|", 1099, "30072"},
+      {"10058=9|", 1108, "30069"},      {"847=1002|", 1113, "10111"},
+      {"372=AB|", 1096, "79"},          {"372=??|", 1096, "<absent>"},
+      {"44=1.25|", 1004, "1.25"},       {"10000=12|", 5012, "12"},
+      {"1=ACC;X|", 1012, "ACC,X"},      {"200=202612|", 2040, "2026"},
+      {"200=202612|", 2036, "12"},      {"60=20260115-14:30:00|", 1047, "20260115-14:30:00"},
       {"554=secret|", 133, "<absent>"},
   };
   for (const auto& c : cases) {
@@ -137,7 +143,8 @@ TEST(FixReader, VerifiesTheChecksumAndTracesProblems) {
   ASSERT_EQ(trace.m_lines.size(), 3u);
   EXPECT_EQ(trace.m_lines[0],
             std::make_pair(4, "Invalid checksum (calc'd=" + std::to_string(calculated % 256) + "): " + received));
-  EXPECT_EQ(trace.m_lines[1], std::make_pair(4, "Unable to parse checksum: " + oneDigit.substr(0, oneDigit.size() - 1)));
+  EXPECT_EQ(trace.m_lines[1],
+            std::make_pair(4, "Unable to parse checksum: " + oneDigit.substr(0, oneDigit.size() - 1)));
   EXPECT_EQ(trace.m_lines[2], std::make_pair(4, std::string("Unable to calculate checksum: 10=123\x01")));
 }
 
@@ -168,8 +175,8 @@ TEST(FixReader, ReadsTheLegGroupWithTranslatedMembers) {
   const VOKMessage message = ParseFix(Fix("35=AB|555=2|654=L1|624=1|600=A|654=L2|624=2|600=B|55=XYZ|"));
   EXPECT_EQ(message.GetType(), 'O');
   ASSERT_EQ(message.GetGroupCount(1089), 2);
-  const std::vector<std::vector<std::pair<int, std::string>>> expected = {
-      {{1507, "L1"}, {1505, "10000"}, {1500, "A"}}, {{1507, "L2"}, {1505, "10001"}, {1500, "B"}}};
+  const std::vector<std::vector<std::pair<int, std::string>>> expected = {{{1507, "L1"}, {1505, "10000"}, {1500, "A"}},
+                                                                          {{1507, "L2"}, {1505, "10001"}, {1500, "B"}}};
   for (int i = 0; i < 2; ++i) {
     VOKMessage* entry = nullptr;
     ASSERT_TRUE(message.GetGroupEntry(1089, i, entry));
@@ -228,10 +235,18 @@ TEST(FixReader, SurvivesHostileText) {
   EXPECT_TRUE(trace.m_lines.empty());
 
   const std::string cases[] = {
-      std::string("8=FIX\x01" "555=3\x01" "654=", 16),
-      std::string("8=FIX\x01" "55=A\0" "58=B\x01", 16),
-      "xx=\x01\x01\x01=\x01" "555=2147483648\x01",
-      "\xFF\xFE\x80=1\x01" "10=\xFF\xFF\xFF\x01",
+      std::string("8=FIX\x01"
+                  "555=3\x01"
+                  "654=",
+                  16),
+      std::string("8=FIX\x01"
+                  "55=A\0"
+                  "58=B\x01",
+                  16),
+      "xx=\x01\x01\x01=\x01"
+      "555=2147483648\x01",
+      "\xFF\xFE\x80=1\x01"
+      "10=\xFF\xFF\xFF\x01",
   };
   for (const std::string& text : cases) {
     const VOKMessage message = ParseFix(text);

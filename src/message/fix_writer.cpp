@@ -145,8 +145,8 @@ void VOKFixWriter::Write(const VOKMessage& message, std::string& out) {
 
   out.clear();
   char header[64];
-  const int headerLength = std::snprintf(header, sizeof header, "8=FIX.%s%c9=%d%c", FixVersion(), kSoh,
-                                         static_cast<int>(body.size()), kSoh);
+  const int headerLength =
+      std::snprintf(header, sizeof header, "8=FIX.%s%c9=%d%c", FixVersion(), kSoh, static_cast<int>(body.size()), kSoh);
   out.append(header, static_cast<std::size_t>(headerLength));
   out.append(body);
   int sum = 0;

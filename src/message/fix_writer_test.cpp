@@ -37,9 +37,8 @@ TEST(FixWriter, WritesHeaderTypeAndSendingTime) {
     int testField;  // 1143, 0 = absent
     const char* body;
   } cases[] = {
-      {'9', 0, "35=0|52=T|"},     {'9', 1, "35=1|52=T|"}, {'L', 0, "35=A|52=T|"},
-      {'B', 0, "35=t|52=T|"},     {'H', 0, "35=BB|52=T|60=T|"},  {'T', 0, "35=G|52=T|60=T|"},
-      {'1', 0, "35=|52=T|60=T|"},
+      {'9', 0, "35=0|52=T|"},       {'9', 1, "35=1|52=T|"},      {'L', 0, "35=A|52=T|"},     {'B', 0, "35=t|52=T|"},
+      {'H', 0, "35=BB|52=T|60=T|"}, {'T', 0, "35=G|52=T|60=T|"}, {'1', 0, "35=|52=T|60=T|"},
   };
   for (const auto& c : cases) {
     VOKMessage message;
@@ -67,8 +66,8 @@ TEST(FixWriter, TranslatesFieldsAndCodes) {
   const std::string body = WithoutTimes(Checked(order.ToFIX()));
   // 1143 and 7777 have no FIX tag; 1005 has no FIX code for 9999; 2040 carries the month of 2036.
   EXPECT_NE(body.find("35=D|56=BROKER|"), std::string::npos) << body;
-  for (const char* field : {"|55=XYZ|", "|54=2|", "|40=2|", "|44=12.5|", "|38=300|", "|201=1|", "|200=202603|",
-                            "|60=", "|52=T|"}) {
+  for (const char* field :
+       {"|55=XYZ|", "|54=2|", "|40=2|", "|44=12.5|", "|38=300|", "|201=1|", "|200=202603|", "|60=", "|52=T|"}) {
     EXPECT_NE(body.find(field), std::string::npos) << field << " in " << body;
   }
   EXPECT_EQ(body.find("|59="), std::string::npos) << body;

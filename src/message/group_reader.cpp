@@ -13,9 +13,9 @@ namespace {
 
 struct Token {
   const char* m_begin;
-  const char* m_eq;   // first '=', or null
-  const char* m_end;  // separator or end of text
-  const char* m_next; // first character after the separator
+  const char* m_eq;    // first '=', or null
+  const char* m_end;   // separator or end of text
+  const char* m_next;  // first character after the separator
 };
 
 Token NextToken(const char* p, const char* end, char separator) {
@@ -60,8 +60,8 @@ const char* StoreMember(VOKMessage& entry, const Token& token, int id, const cha
 
 }  // namespace
 
-std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const char* end,
-                                    const GroupReadRules& rules, int depth, const char*& resume) {
+std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const char* end, const GroupReadRules& rules,
+                                    int depth, const char*& resume) {
   auto group = std::make_unique<VOKGroup>();
   resume = end;
   const std::span<const int> members = GroupMembers(groupId);
@@ -83,7 +83,8 @@ std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const
     p = token.m_next;
     if (index < count) {
       // Every token up to the head's next occurrence belongs to this entry, whatever its id.
-      while (p < end && !(static_cast<std::size_t>(end - p) >= headLength && std::memcmp(p, headText, headLength) == 0)) {
+      while (p < end &&
+             !(static_cast<std::size_t>(end - p) >= headLength && std::memcmp(p, headText, headLength) == 0)) {
         token = NextToken(p, end, rules.m_separator);
         const int id = TokenId(token, rules);
         p = id != -1 ? StoreMember(*entry, token, id, end, rules, depth) : token.m_next;

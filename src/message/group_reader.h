@@ -27,7 +27,7 @@ struct GroupReadRules {
 // Reads the group whose count field is groupId with count entries (count >= 1) from text starting
 // at p (just after the count token's separator) up to end. Returns the group and sets resume to
 // where reading of the enclosing text continues (end when the rest of the text is to be ignored).
-std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const char* end,
-                                    const GroupReadRules& rules, int depth, const char*& resume);
+std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const char* end, const GroupReadRules& rules,
+                                    int depth, const char*& resume);
 
 }  // namespace vok::message

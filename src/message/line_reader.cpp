@@ -17,7 +17,8 @@ class VOKLineReader {
 
  private:
   static void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
-    if (!IsGroupField(id)) entry.m_fields[id].SetString(std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
+    if (!IsGroupField(id))
+      entry.m_fields[id].SetString(std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
   }
   static int SameId(int id) { return id; }
 
@@ -31,7 +32,8 @@ enum class ValueKind { Integer, Real, Text };
 // The first line feed, carriage return or NUL, found with memchr's wide compares.
 const char* LineEnd(const char* p, const char* end) {
   for (const char stop : {'\n', '\r', '\0'}) {
-    if (const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p))) end = static_cast<const char*>(found);
+    if (const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p)))
+      end = static_cast<const char*>(found);
   }
   return end;
 }
@@ -39,7 +41,8 @@ const char* LineEnd(const char* p, const char* end) {
 }  // namespace
 
 void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   message.SetType(text[0]);
   if (length < 2) return;
   const char* end = LineEnd(text + 2, text + length);
@@ -123,8 +126,7 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
           const int count = ReadInt(value, tokenEnd);
           if (count < 1) break;
           const char* resume = end;
-          std::unique_ptr<VOKGroup> group =
-              ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, 0, resume);
+          std::unique_ptr<VOKGroup> group = ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, 0, resume);
           VOKField field;
           field.SetGroup(std::move(group));
           message.SetField(id, std::move(field));

@@ -37,13 +37,25 @@ TEST(LineForm, ClassifiesValuesWhileScanning) {
     VOKFieldType kind;
     const char* text;
   } cases[] = {
-      {1004, FT_DOUBLE, "12.5"}, {1005, FT_INT, "100"},     {1003, FT_STRING, "XYZ"},
-      {7, FT_INT, "-5"},         {8, FT_STRING, "5-"},      {9, FT_STRING, "1.2.3"},
-      {10, FT_DOUBLE, "100000"}, {11, FT_STRING, "1e5"},    {12, FT_STRING, ""},
-      {13, FT_STRING, "+4"},     {14, FT_INT, "0"},         {15, FT_UINT64, "2147483647"},
-      {16, FT_STRING, "99999999999999999999"},              {17, FT_STRING, "a=b"},
-      {18, FT_UINT64, "18446744071562067968"},              {19, FT_UINT64, "4294967296"},
-      {21, FT_DOUBLE, ".015"},   {22, FT_DOUBLE, ".5"},     {23, FT_STRING, "1E+5"},
+      {1004, FT_DOUBLE, "12.5"},
+      {1005, FT_INT, "100"},
+      {1003, FT_STRING, "XYZ"},
+      {7, FT_INT, "-5"},
+      {8, FT_STRING, "5-"},
+      {9, FT_STRING, "1.2.3"},
+      {10, FT_DOUBLE, "100000"},
+      {11, FT_STRING, "1e5"},
+      {12, FT_STRING, ""},
+      {13, FT_STRING, "+4"},
+      {14, FT_INT, "0"},
+      {15, FT_UINT64, "2147483647"},
+      {16, FT_STRING, "99999999999999999999"},
+      {17, FT_STRING, "a=b"},
+      {18, FT_UINT64, "18446744071562067968"},
+      {19, FT_UINT64, "4294967296"},
+      {21, FT_DOUBLE, ".015"},
+      {22, FT_DOUBLE, ".5"},
+      {23, FT_STRING, "1E+5"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(KindOf(message, c.fid), c.kind) << c.fid;
@@ -77,8 +89,13 @@ TEST(LineForm, ChoosesTheFormByLengthAndSecondCharacter) {
     int type;
     int fields;
   } cases[] = {
-      {"Q|1=2", 'Q', 1},  {"Q:1", 'Q', 0}, {"Q", 'Q', 0}, {"", 0, 0},
-      {"8=FIX.4.1\x01" "35=A\x01", 'G', 0},  // FIX: tag 35 sets the type
+      {"Q|1=2", 'Q', 1},
+      {"Q:1", 'Q', 0},
+      {"Q", 'Q', 0},
+      {"", 0, 0},
+      {"8=FIX.4.1\x01"
+       "35=A\x01",
+       'G', 0},  // FIX: tag 35 sets the type
   };
   for (const auto& c : cases) {
     const VOKMessage message(c.text, -1);
@@ -93,10 +110,12 @@ TEST(LineForm, ReadsRepeatingGroupsInline) {
     std::vector<std::vector<std::pair<int, std::string>>> entries;
     std::vector<int> others;  // ordinary fields read after the group
   } cases[] = {
-      {"1|1089=2;1507=A;1501=x;1507=B;1501=y;1003=XYZ\n", {{{1507, "A"}, {1501, "x"}}, {{1507, "B"}, {1501, "y"}}},
+      {"1|1089=2;1507=A;1501=x;1507=B;1501=y;1003=XYZ\n",
+       {{{1507, "A"}, {1501, "x"}}, {{1507, "B"}, {1501, "y"}}},
        {1003}},
       // Entries before the last take every token up to the next head, members or not.
-      {"1|1089=2;1507=A;9999=z;1507=B;1500=7;2000=1\n", {{{1507, "A"}, {9999, "z"}}, {{1507, "B"}, {1500, "7"}}},
+      {"1|1089=2;1507=A;9999=z;1507=B;1500=7;2000=1\n",
+       {{{1507, "A"}, {9999, "z"}}, {{1507, "B"}, {1500, "7"}}},
        {2000}},
       // Fewer entries than announced: the group ends with the line.
       {"1|1089=3;1507=A;1501=x\n", {{{1507, "A"}, {1501, "x"}}}, {}},
@@ -232,14 +251,17 @@ TEST(LineForm, SkipsWhatItCannotReadInHostileInput) {
     std::string line;
     std::vector<std::pair<int, std::string>> fields;
   } cases[] = {
-      {std::string("1|1=a\0" "2=b\n", 10), {{1, "a"}}},
+      {std::string("1|1=a\0"
+                   "2=b\n",
+                   10),
+       {{1, "a"}}},
       {"1|1=a\r2=b\n", {{1, "a"}}},
       {"1|1=a\n2=b\n", {{1, "a"}}},
       {"1|abc;;5=x;7", {{5, "x"}}},
       {"1|=v;5=", {{0, "v"}, {5, ""}}},
       {"1|1003=\xC3\xA9;\xFF=1;5=\x80\x81", {{1003, "\xC3\xA9"}, {0, "1"}, {5, "\x80\x81"}}},
       {"1|1089=2;1507=A;1089=5;1507=B", {}},  // group field inside a group is read, not a crash
-      {"1|1089=", {{1089, ""}}},               // empty value is text, and text is refused for a group id
+      {"1|1089=", {{1089, ""}}},              // empty value is text, and text is refused for a group id
       {"1|1089=1", {}},
       {"1|1089=1;", {}},
       {"1|1089=-2147483648;1=1", {{1, "1"}}},

@@ -76,7 +76,8 @@ namespace {
 // integer are exact in a double and so is the power of ten, so one division gives the correctly
 // rounded value, the same as strtod's.
 bool ReadSimpleDecimal(const char* p, const char* end, double& value) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
   if (p == end || end - p > 16) return false;

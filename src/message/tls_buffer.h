@@ -19,7 +19,7 @@ struct TLSBuffer {
   std::unique_ptr<char[]> m_parse;  // kParseSize bytes
   std::string m_line;               // ToString
   std::string m_spare;
-  std::string m_fix;                // ToFIX
+  std::string m_fix;  // ToFIX
   std::string m_scratch;
 };
 

@@ -65,7 +65,10 @@ VOKField::VOKField() noexcept : m_uint64(0) {}
 VOKField::VOKField(const VOKField& other) : m_uint64(0) { *this = other; }
 
 VOKField::VOKField(VOKField&& other) noexcept
-    : m_kind(other.m_kind), m_uint64(other.m_uint64), m_text(std::move(other.m_text)), m_group(std::move(other.m_group)) {
+    : m_kind(other.m_kind),
+      m_uint64(other.m_uint64),
+      m_text(std::move(other.m_text)),
+      m_group(std::move(other.m_group)) {
   other.m_kind = FT_NONE;
   other.m_uint64 = 0;
 }
@@ -73,12 +76,24 @@ VOKField::VOKField(VOKField&& other) noexcept
 VOKField& VOKField::operator=(const VOKField& other) {
   if (this == &other) return *this;
   switch (other.m_kind) {
-    case FT_INT: SetInt(other.m_int); break;
-    case FT_STRING: SetString(other.m_text); break;
-    case FT_DOUBLE: SetDouble(other.m_double); break;
-    case FT_UINT64: SetUInt64(other.m_uint64); break;
-    case FT_GROUP: SetGroup(std::make_unique<VOKGroup>(*other.m_group)); break;
-    case FT_NONE: Reset(); break;
+    case FT_INT:
+      SetInt(other.m_int);
+      break;
+    case FT_STRING:
+      SetString(other.m_text);
+      break;
+    case FT_DOUBLE:
+      SetDouble(other.m_double);
+      break;
+    case FT_UINT64:
+      SetUInt64(other.m_uint64);
+      break;
+    case FT_GROUP:
+      SetGroup(std::make_unique<VOKGroup>(*other.m_group));
+      break;
+    case FT_NONE:
+      Reset();
+      break;
   }
   return *this;
 }
@@ -148,39 +163,69 @@ bool VOKField::AsString(std::string& value) const {
       value.clear();
       AppendTo(value);
       return true;
-    case FT_STRING: value = m_text; return true;
-    default: return false;
+    case FT_STRING:
+      value = m_text;
+      return true;
+    default:
+      return false;
   }
 }
 
 bool VOKField::AsInt(int& value) const {
   switch (m_kind) {
-    case FT_INT: value = m_int; return true;
-    case FT_STRING: value = ReadInt(m_text.data(), m_text.data() + m_text.size()); return true;
-    case FT_DOUBLE: value = DoubleToInt(m_double); return true;
-    case FT_UINT64: value = static_cast<int>(static_cast<std::uint32_t>(m_uint64)); return true;
-    default: return false;
+    case FT_INT:
+      value = m_int;
+      return true;
+    case FT_STRING:
+      value = ReadInt(m_text.data(), m_text.data() + m_text.size());
+      return true;
+    case FT_DOUBLE:
+      value = DoubleToInt(m_double);
+      return true;
+    case FT_UINT64:
+      value = static_cast<int>(static_cast<std::uint32_t>(m_uint64));
+      return true;
+    default:
+      return false;
   }
 }
 
 bool VOKField::AsUInt64(std::uint64_t& value) const {
   switch (m_kind) {
-    case FT_INT: value = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_int)); return true;
-    case FT_STRING: value = ReadUInt64(m_text.data(), m_text.data() + m_text.size()); return true;
-    case FT_DOUBLE: value = DoubleToUInt64(m_double); return true;
-    case FT_UINT64: value = m_uint64; return true;
-    default: return false;
+    case FT_INT:
+      value = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_int));
+      return true;
+    case FT_STRING:
+      value = ReadUInt64(m_text.data(), m_text.data() + m_text.size());
+      return true;
+    case FT_DOUBLE:
+      value = DoubleToUInt64(m_double);
+      return true;
+    case FT_UINT64:
+      value = m_uint64;
+      return true;
+    default:
+      return false;
   }
 }
 
 bool VOKField::AsDouble(double& value) const {
   switch (m_kind) {
-    case FT_INT: value = m_int; return true;
-    case FT_STRING: value = ReadDouble(m_text.data(), m_text.data() + m_text.size()); return true;
-    case FT_DOUBLE: value = m_double; return true;
+    case FT_INT:
+      value = m_int;
+      return true;
+    case FT_STRING:
+      value = ReadDouble(m_text.data(), m_text.data() + m_text.size());
+      return true;
+    case FT_DOUBLE:
+      value = m_double;
+      return true;
     // The whole value converts (exact below 2^53), not only its low 32 bits.
-    case FT_UINT64: value = static_cast<double>(m_uint64); return true;
-    default: return false;
+    case FT_UINT64:
+      value = static_cast<double>(m_uint64);
+      return true;
+    default:
+      return false;
   }
 }
 
@@ -197,9 +242,14 @@ void VOKField::AppendTo(std::string& text) const {
       text.append(buffer, end);
       break;
     }
-    case FT_STRING: text.append(m_text); break;
-    case FT_DOUBLE: AppendDoubleText(m_double, text); break;
-    default: break;
+    case FT_STRING:
+      text.append(m_text);
+      break;
+    case FT_DOUBLE:
+      AppendDoubleText(m_double, text);
+      break;
+    default:
+      break;
   }
 }
 
@@ -217,7 +267,9 @@ bool VOKField::AsString(char* buffer, int size) const {
       copyCut(digits, static_cast<std::size_t>(end - digits));
       return true;
     }
-    case FT_STRING: copyCut(m_text.data(), m_text.size()); return true;
+    case FT_STRING:
+      copyCut(m_text.data(), m_text.size());
+      return true;
     case FT_DOUBLE: {
       char text[kDoubleTextSize];
       const int length = FormatDouble(m_double, text, kDoubleTextSize);
@@ -225,6 +277,7 @@ bool VOKField::AsString(char* buffer, int size) const {
       copyCut(text, static_cast<std::size_t>(length));
       return true;
     }
-    default: return false;
+    default:
+      return false;
   }
 }

@@ -6,8 +6,8 @@
 
 #include <array>
 #include <bit>
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #include "message/vok_field.h"

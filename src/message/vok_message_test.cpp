@@ -74,8 +74,8 @@ TEST(VOKMessage, SettersStoreTheirKindAndUnguardedFormsNeverRefuse) {
     int fid;
     VOKFieldType kind;
     const char* text;
-  } cases[] = {{1, FT_STRING, "x"}, {2, FT_INT, "-4"}, {3, FT_DOUBLE, "2.5"}, {4, FT_UINT64, "5000000000"},
-               {5, FT_INT, "7"}};
+  } cases[] = {
+      {1, FT_STRING, "x"}, {2, FT_INT, "-4"}, {3, FT_DOUBLE, "2.5"}, {4, FT_UINT64, "5000000000"}, {5, FT_INT, "7"}};
   for (const auto& c : cases) {
     VOKField* field = nullptr;
     ASSERT_TRUE(message.Lookup(c.fid, field));
