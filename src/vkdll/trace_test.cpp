@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/environment.h"
 #include "vkdll/vkdll.h"
 
 namespace {
@@ -54,13 +55,8 @@ TEST(Trace, LongFormattedLineArrivesWhole) {
 TEST(Trace, FileDestinationFiltersByLevelAndKeepsLinesWhole) {
   const std::string path = ::testing::TempDir() + "vok_trace_test.log";
   std::remove(path.c_str());
-#ifdef _WIN32
-  _putenv_s("VOKQUOTE_TRACE", path.c_str());
-  _putenv_s("VOKQUOTE_TRACE_LEVEL", "3");
-#else
-  setenv("VOKQUOTE_TRACE", path.c_str(), 1);
-  setenv("VOKQUOTE_TRACE_LEVEL", "3", 1);
-#endif
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE", path.c_str());
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE_LEVEL", "3");
   vok::ReloadTraceSettings();
   EXPECT_FALSE(vok::TraceEnabled(2));
   EXPECT_TRUE(vok::TraceEnabled(3));
@@ -75,11 +71,7 @@ TEST(Trace, FileDestinationFiltersByLevelAndKeepsLinesWhole) {
     });
   }
   for (auto& th : threads) th.join();
-#ifdef _WIN32
-  _putenv_s("VOKQUOTE_TRACE", "");
-#else
-  unsetenv("VOKQUOTE_TRACE");
-#endif
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE", "");
   vok::ReloadTraceSettings();
 
   std::ifstream in(path);
