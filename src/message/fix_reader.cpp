@@ -1,15 +1,14 @@
 // The FIX form reader; see fix_reader.h.
 #include "message/fix_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "message/fix_codes.h"
 #include "message/fix_tables.h"
 #include "message/group_reader.h"
 #include "message/number_text.h"
-#include "message/tls_buffer.h"
 #include "message/vok_message.h"
 #include "vkdll/vkdll.h"
 
@@ -28,7 +27,14 @@ int SumOf(const char* begin, const char* end) {
 int TranslateMemberTag(int tag) { return FixToInternalId(false, tag); }
 
 void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
-  StoreFixValue(entry, id, std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
+  std::string_view text(value, static_cast<std::size_t>(valueEnd - value));
+  std::string replaced;
+  if (text.find(';') != std::string_view::npos) {
+    replaced.assign(text);
+    std::replace(replaced.begin(), replaced.end(), ';', ',');
+    text = replaced;
+  }
+  StoreFixValue(entry, id, text);
 }
 
 constexpr GroupReadRules kFixGroupRules{kSoh, &InternalToFixTag, &TranslateMemberTag, &StoreMember};
@@ -87,62 +93,74 @@ void PostProcessOrder(VOKMessage& message) {
 }  // namespace
 
 void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
-  // A copy in which ';' reads as ','; the checksum is summed over the text as received.
-  std::vector<char> heapCopy;
-  char* buffer = nullptr;
-  if (static_cast<std::size_t>(length) < TLSBuffer::kParseSize) {
-    buffer = ThreadBuffer().m_parse.get();
-  } else {
-    heapCopy.resize(static_cast<std::size_t>(length) + 1);
-    buffer = heapCopy.data();
-  }
-  // Every character up to the end of the line counts toward the checksum except those of the
-  // checksum token itself, so the total is summed while copying and that token taken off later.
-  int total = 0;
-  std::size_t size = static_cast<std::size_t>(length);
+  // The text is read in place, summing the checksum as each token is scanned; only a value that
+  // holds a ';' is copied, to store it with ',' instead.
+  const char* end = text + length;
   for (const char stop : {'\n', '\r', '\0'}) {
-    if (const void* found = std::memchr(text, stop, size))
-      size = static_cast<std::size_t>(static_cast<const char*>(found) - text);
-  }
-  std::memcpy(buffer, text, size);
-  const char* end = buffer + size;
-  for (std::size_t i = 0; i < size; ++i) total += static_cast<signed char>(text[i]);
-  for (char* semicolon = buffer; (semicolon = static_cast<char*>(std::memchr(
-                                      semicolon, ';', static_cast<std::size_t>(end - semicolon)))) != nullptr;) {
-    *semicolon++ = ',';
+    if (const void* found = std::memchr(text, stop, static_cast<std::size_t>(end - text))) {
+      end = static_cast<const char*>(found);
+    }
   }
 
+  int total = 0;
   bool summed = false;
   bool haveExpected = false;
   int expected = 0;
-  const char* p = buffer;
+  const char* p = text;
   while (p < end) {
     const char* tokenStart = p;
-    const void* soh = std::memchr(p, kSoh, static_cast<std::size_t>(end - p));
-    p = soh != nullptr ? static_cast<const char*>(soh) : end;
+    int tokenSum = 0;
+    // The tag: plain digits are read while scanning; anything else is left to atoi's rules.
+    int tagValue = 0;
+    int tagDigits = 0;
+    bool tagPlain = true;
+    for (; p < end && *p != '=' && *p != kSoh; ++p) {
+      tokenSum += static_cast<signed char>(*p);
+      const unsigned digit = static_cast<unsigned>(*p - '0');
+      if (digit <= 9 && tagDigits < 9) {
+        tagValue = tagValue * 10 + static_cast<int>(digit);
+        ++tagDigits;
+      } else {
+        tagPlain = false;
+      }
+    }
+    const char* eq = p < end && *p == '=' ? p : nullptr;
+    bool hasSemicolon = false;
+    for (; p < end && *p != kSoh; ++p) {
+      tokenSum += static_cast<signed char>(*p);
+      hasSemicolon |= *p == ';';
+    }
     const char* tokenEnd = p;
-    const char* eq =
-        static_cast<const char*>(std::memchr(tokenStart, '=', static_cast<std::size_t>(tokenEnd - tokenStart)));
-    if (p < end) ++p;
+    if (p < end) {
+      tokenSum += kSoh;
+      ++p;
+    }
     if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
       haveExpected = true;
       expected = ReadInt(tokenStart + 3, tokenEnd);
-      total -= SumOf(text + (tokenStart - buffer), text + (p - buffer));
       continue;
     }
+    total += tokenSum;
     summed = true;
     if (eq == nullptr) continue;
 
-    const int tag = ReadInt(tokenStart, eq);
-    const std::string_view value(eq + 1, static_cast<std::size_t>(tokenEnd - eq - 1));
+    const int tag = tagPlain && tagDigits > 0 ? tagValue : ReadInt(tokenStart, eq);
+    std::string_view value(eq + 1, static_cast<std::size_t>(tokenEnd - eq - 1));
+    std::string replaced;
+    if (hasSemicolon) {
+      replaced.assign(value);
+      std::replace(replaced.begin(), replaced.end(), ';', ',');
+      value = replaced;
+    }
     if (tag == 38) message.SetText(1140, value);
     const int id = FixToInternalId(message.GetType() == 'E', tag);
     if (id == -1) continue;
     if (IsGroupField(id)) {
-      const int count = ReadInt(eq + 1, tokenEnd);
+      const int count = ReadInt(value.data(), value.data() + value.size());
       if (count < 1) continue;
       const char* resume = end;
       std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, 0, resume);
+      total += SumOf(p, resume);
       VOKField field;
       field.SetGroup(std::move(group));
       message.SetField(id, std::move(field));

@@ -3,8 +3,8 @@
 
 namespace vok::message {
 
-TLSBuffer::TLSBuffer() : m_parse(std::make_unique<char[]>(kParseSize)) {
-  for (std::string* text : {&m_line, &m_spare, &m_fix, &m_scratch}) text->reserve(kMinCapacity);
+TLSBuffer::TLSBuffer() {
+  for (std::string* text : {&m_line, &m_fix, &m_scratch}) text->reserve(kMinCapacity);
 }
 
 TLSBuffer& ThreadBuffer() {

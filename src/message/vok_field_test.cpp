@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "message/vok_group.h"
@@ -148,6 +149,36 @@ TEST(VOKField, CopiesAreDeepAndReplacingKindsReleasesGroups) {
   EXPECT_EQ(copy.GetText(), "t");
   copy.SetDouble(2.5);
   EXPECT_EQ(copy.GetText(), "");
+}
+
+}  // namespace
+
+namespace {
+
+// The short form must equal "%.8f" with its zeros trimmed for every value, on both sides of the
+// fast path's limits.
+TEST(VOKField, DoubleTextMatchesPrintfRounding) {
+  std::uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return seed >> 11;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const double scale[] = {1e-9, 1e-4, 1.0, 1e3, 1e7, 16777215.0, 3e7, 1e12};
+    double value = static_cast<double>(next()) / 9007199254740992.0 * scale[i % 8];
+    if (i % 3 == 0) value = static_cast<double>(next() % 100000000) / 1e8 * scale[i % 8];
+    if (i % 2 == 0) value = -value;
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%.8f", value);
+    std::string text = expected;
+    while (text.size() > 1 && text.back() == '0') text.pop_back();
+    if (text.size() > 1 && text.back() == '.') text.pop_back();
+    if (text == "-0") text = "0";
+    if (text.size() > 1 && text[0] == '0') text.erase(0, 1);
+    std::string actual;
+    AppendDoubleText(value, actual);
+    ASSERT_EQ(actual, text) << expected;
+  }
 }
 
 }  // namespace
