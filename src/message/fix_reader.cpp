@@ -2,6 +2,8 @@
 #include "message/fix_reader.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -18,9 +20,19 @@ namespace {
 
 constexpr char kSoh = '\x01';
 
+// The checksum sum of a range: each character as a signed 8-bit value. Eight bytes at a time: the
+// unsigned byte sum less 256 for every byte with its top bit set.
 int SumOf(const char* begin, const char* end) {
   int sum = 0;
-  for (const char* p = begin; p < end; ++p) sum += static_cast<signed char>(*p);
+  const char* p = begin;
+  for (; end - p >= 8; p += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, p, 8);
+    const std::uint64_t pairs = (word & 0x00FF00FF00FF00FFULL) + ((word >> 8) & 0x00FF00FF00FF00FFULL);
+    const auto unsignedSum = static_cast<int>((pairs * 0x0001000100010001ULL) >> 48);
+    sum += unsignedSum - 256 * std::popcount(word & 0x8080808080808080ULL);
+  }
+  for (; p < end; ++p) sum += static_cast<signed char>(*p);
   return sum;
 }
 
@@ -125,11 +137,11 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
       }
     }
     const char* eq = p < end && *p == '=' ? p : nullptr;
-    bool hasSemicolon = false;
-    for (; p < end && *p != kSoh; ++p) {
-      tokenSum += static_cast<signed char>(*p);
-      hasSemicolon |= *p == ';';
-    }
+    const char* valueStart = p;
+    const void* soh = std::memchr(p, kSoh, static_cast<std::size_t>(end - p));
+    p = soh != nullptr ? static_cast<const char*>(soh) : end;
+    tokenSum += SumOf(valueStart, p);
+    const bool hasSemicolon = std::memchr(valueStart, ';', static_cast<std::size_t>(p - valueStart)) != nullptr;
     const char* tokenEnd = p;
     if (p < end) {
       tokenSum += kSoh;

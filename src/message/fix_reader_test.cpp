@@ -128,6 +128,9 @@ TEST(FixReader, VerifiesTheChecksumAndTracesProblems) {
 
   TraceLines trace;
   EXPECT_EQ(TextOf(ParseFix(good), 1003), "XYZ");
+  // Bytes above 127 count as negative; long and short values, ';' read as ','.
+  EXPECT_EQ(TextOf(ParseFix(Fix("35=D|58=\xE9\xFF\x80 abcdefghijklmnop\xC3\xA9;x|1=\xFF|")), 1011),
+            "\xE9\xFF\x80 abcdefghijklmnop\xC3\xA9,x");
   EXPECT_TRUE(trace.m_lines.empty());
 
   int calculated = 0;

@@ -112,8 +112,9 @@ int FixToInternalId(bool execution, int tag) {
 }
 
 int FixMessageTypeToInternal(std::string_view value, int current) {
+  if (value.empty() || value.size() > 2) return current;
   for (const TypeName& type : kMessageTypes) {
-    if (type.fix == value) return type.internal;
+    if (type.fix[0] == value[0] && type.fix == value) return type.internal;
   }
   return current;
 }
