@@ -22,8 +22,8 @@ constexpr char kSoh = '\x01';
 
 // The checksum sum of a range: each character as a signed 8-bit value. Eight bytes at a time: the
 // unsigned byte sum less 256 for every byte with its top bit set.
-int SumOf(const char* begin, const char* end) {
-  int sum = 0;
+std::int64_t SumOf(const char* begin, const char* end) {
+  std::int64_t sum = 0;
   const char* p = begin;
   for (; end - p >= 8; p += 8) {
     std::uint64_t word = 0;
@@ -114,14 +114,15 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     }
   }
 
-  int total = 0;
+  // 64 bits: a sum over a text of many megabytes must not overflow.
+  std::int64_t total = 0;
   bool summed = false;
   bool haveExpected = false;
   int expected = 0;
   const char* p = text;
   while (p < end) {
     const char* tokenStart = p;
-    int tokenSum = 0;
+    std::int64_t tokenSum = 0;
     // The tag: plain digits are read while scanning; anything else is left to atoi's rules.
     int tagValue = 0;
     int tagDigits = 0;
@@ -186,8 +187,8 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     VOKTRACE_Printf(VOKTRACE_WARNING, "Unable to parse checksum: %s", TraceText(text, length).c_str());
   } else if (!summed) {
     VOKTRACE_Printf(VOKTRACE_WARNING, "Unable to calculate checksum: %s", TraceText(text, length).c_str());
-  } else if (total % 256 != expected) {
-    VOKTRACE_Printf(VOKTRACE_WARNING, "Invalid checksum (calc'd=%d): %s", total % 256, TraceText(text, length).c_str());
+  } else if (const auto calculated = static_cast<int>(total % 256); calculated != expected) {
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Invalid checksum (calc'd=%d): %s", calculated, TraceText(text, length).c_str());
   }
   PostProcessOrder(message);
 }

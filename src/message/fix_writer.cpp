@@ -2,6 +2,7 @@
 // type, target (56), translated fields in field-map order, sending time, repeating groups and the
 // checksum. Order fields are adjusted on a copy so that ToFIX leaves the message as it was.
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -149,10 +150,10 @@ void VOKFixWriter::Write(const VOKMessage& message, std::string& out) {
       std::snprintf(header, sizeof header, "8=FIX.%s%c9=%d%c", FixVersion(), kSoh, static_cast<int>(body.size()), kSoh);
   out.append(header, static_cast<std::size_t>(headerLength));
   out.append(body);
-  int sum = 0;
+  std::int64_t sum = 0;
   for (char c : out) sum += static_cast<signed char>(c);
   char trailer[32];
-  const int trailerLength = std::snprintf(trailer, sizeof trailer, "10=%03d%c\n", sum % 256, kSoh);
+  const int trailerLength = std::snprintf(trailer, sizeof trailer, "10=%03d%c\n", static_cast<int>(sum % 256), kSoh);
   out.append(trailer, static_cast<std::size_t>(trailerLength));
 }
 
