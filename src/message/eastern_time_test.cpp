@@ -1,4 +1,5 @@
 // The Eastern offset around the daylight saving boundaries and the FIX time conversions.
+// The offset is tested as a pure function of a UTC moment, so the results do not depend on today.
 #include "message/eastern_time.h"
 
 #include <gtest/gtest.h>

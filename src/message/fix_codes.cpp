@@ -1,4 +1,5 @@
-// FIX coded-value translation in both directions; see fix_codes.h.
+// FIX coded-value translation in both directions; see fix_codes.h. Each coded field has one
+// table of (FIX text, internal code) pairs, read forwards by the reader and backwards by the writer.
 #include "message/fix_codes.h"
 
 #include <string>

@@ -1,4 +1,5 @@
-// The FIX form reader; see fix_reader.h.
+// The FIX form reader; see fix_reader.h. The text is scanned once: tokens are split at SOH, their
+// characters summed for the checksum, tags translated and values stored as they are met.
 #include "message/fix_reader.h"
 
 #include <algorithm>

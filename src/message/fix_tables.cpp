@@ -1,4 +1,5 @@
-// The constant FIX translation tables; see fix_tables.h.
+// The constant FIX translation tables; see fix_tables.h. The pair lists below are the whole
+// vocabulary; the 14000-entry lookup arrays are built from them at compile time.
 #include "message/fix_tables.h"
 
 #include <array>

@@ -1,4 +1,5 @@
-// Inline repeating-group reading; see group_reader.h.
+// Inline repeating-group reading; see group_reader.h. Entries before the last run up to the
+// head's next occurrence; the last one runs while its tokens are members of the group.
 #include "message/group_reader.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
-// C-library number reading on character ranges; see number_text.h.
+// C-library number reading on character ranges; see number_text.h. Plain forms are read
+// directly; rare forms fall back to the C library on a NUL-terminated copy.
 #include "message/number_text.h"
 
 #include <charconv>

@@ -1,4 +1,5 @@
-// The per-thread buffers of the message writers and readers; see tls_buffer.h.
+// The per-thread buffers of the message writers; see tls_buffer.h. A thread_local object, so
+// each thread gets its own on first use and it is destroyed when the thread ends.
 #include "message/tls_buffer.h"
 
 namespace vok::message {

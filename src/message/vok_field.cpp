@@ -1,4 +1,5 @@
-// Storage and conversions of one typed field value; see vok_field.h.
+// Storage and conversions of one typed field value; see vok_field.h. Conversions follow the C
+// library's rules (atoi, atof, _strtoui64) with out-of-range values clamped instead of undefined.
 #include "message/vok_field.h"
 
 #include <charconv>

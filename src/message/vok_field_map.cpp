@@ -1,4 +1,5 @@
 // The 47-bucket field map with head insertion and block-allocated nodes; see vok_field_map.h.
+// Node storage is raw until a key takes it, so creating and destroying a map costs almost nothing.
 #include "message/vok_field_map.h"
 
 #include <memory>

@@ -1,4 +1,5 @@
 // Conversions between field kinds, the double text of the writers, and field copies.
+// The double text is checked against printf's "%.8f" on many random values.
 #include "message/vok_field.h"
 
 #include <gtest/gtest.h>

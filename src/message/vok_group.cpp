@@ -1,4 +1,5 @@
 // Repeating-group values and the constant table of group definitions; see vok_group.h.
+// The only group is the multileg group of order entry, count field 1089.
 #include "message/vok_group.h"
 
 #include <array>

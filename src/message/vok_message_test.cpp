@@ -1,4 +1,5 @@
 // Typed access, groups, copies, routing and Log of VOKMessage.
+// Log is checked through the trace sink, including the masking of the logon password.
 #include "message/vok_message.h"
 
 #include <gtest/gtest.h>
