@@ -132,12 +132,9 @@ void VOKField::Reset() {
   m_group.reset();
 }
 
-void VOKField::SetInt(int value) {
-  m_group.reset();
+void VOKField::ReleasePayload() {
   m_text.clear();
-  m_kind = FT_INT;
-  m_uint64 = 0;
-  m_int = value;
+  m_group.reset();
 }
 
 void VOKField::SetString(std::string_view text) {
@@ -145,20 +142,6 @@ void VOKField::SetString(std::string_view text) {
   m_kind = FT_STRING;
   m_uint64 = 0;
   m_text.assign(text.data(), text.size());
-}
-
-void VOKField::SetDouble(double value) {
-  m_group.reset();
-  m_text.clear();
-  m_kind = FT_DOUBLE;
-  m_double = value;
-}
-
-void VOKField::SetUInt64(std::uint64_t value) {
-  m_group.reset();
-  m_text.clear();
-  m_kind = FT_UINT64;
-  m_uint64 = value;
 }
 
 void VOKField::SetGroup(std::unique_ptr<VOKGroup> group) {

@@ -32,10 +32,20 @@ class VOKField {
   VOKFieldType GetKind() const { return m_kind; }
 
   // Each setter releases the previous payload (a group and all its entries) first.
-  void SetInt(int value);
+  void SetInt(int value) {
+    ReleaseFor(FT_INT);
+    m_uint64 = 0;
+    m_int = value;
+  }
   void SetString(std::string_view text);
-  void SetDouble(double value);
-  void SetUInt64(std::uint64_t value);
+  void SetDouble(double value) {
+    ReleaseFor(FT_DOUBLE);
+    m_double = value;
+  }
+  void SetUInt64(std::uint64_t value) {
+    ReleaseFor(FT_UINT64);
+    m_uint64 = value;
+  }
   void SetGroup(std::unique_ptr<VOKGroup> group);
   void Reset();
 
@@ -55,6 +65,13 @@ class VOKField {
   void FormatValue(std::string& value) const { AsString(value); }
 
  private:
+  // Drops a text or group payload (numbers need nothing) and takes the new kind.
+  void ReleaseFor(VOKFieldType kind) {
+    if (m_kind == FT_STRING || m_kind == FT_GROUP) ReleasePayload();
+    m_kind = kind;
+  }
+  void ReleasePayload();
+
   VOKFieldType m_kind = FT_NONE;
   union {
     std::int32_t m_int;
