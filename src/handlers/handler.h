@@ -1,17 +1,124 @@
-// CHandler: the base of the four service handlers. So far it holds only what the dispatch queues
-// need: the drain hands each work item back to the handler that made it, on the receiving thread.
+// CHandler: the base of the four service handlers (level 1, level 2, time and sales, options).
+// It keeps, per subscribing thread, the map from symbol to the callbacks advised on that thread;
+// per process, the master record of every subscribed symbol with its subscribing threads; and a
+// count of data messages for symbols nobody subscribes. It sends the subscribe request when the
+// first thread arrives at a symbol and the unsubscribe request when the last one leaves.
+//
+// Threads: Advise, Unadvise, UnadviseAll, SendCachedData and OnThreadItem run on the subscribing
+// thread and touch its own map without a lock; OnMessage runs on the dispatcher thread, Resubscribe
+// on the dispatcher with the connection lock held. m_lock (recursive) guards m_globalMap, the
+// master records and m_strayMap. Order: connection lock, then m_lock, then the queue locks; the
+// connection lock is never first taken while m_lock is held.
 #pragma once
 
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "handlers/master_record.h"
+#include "handlers/notify_list.h"
+#include "platform/com_ptr.h"
+#include "platform/critical_section.h"
+#include "platform/thread_local_slot.h"
+#include "records/vokquote.h"
+
 class CThreadItem;
+class IHandlerHost;
+class VOKMessage;
+
+// One thread's callbacks on one handler: symbol to list. The map holds one reference on each list.
+struct CTMData {
+  CTMData() { m_map.reserve(127); }
+  std::unordered_map<std::string, vok::CComPtr<CNotifyList>> m_map;
+};
+
+// Data messages received for a symbol without a subscribing thread.
+struct StrayQuote {
+  int m_count = 1;
+};
 
 class CHandler {
  public:
-  CHandler() = default;
+  struct Config {
+    long serviceFlag;
+    const char* name;
+    std::vector<char> messageTypes;
+    char subscribeType;
+    int serviceId;
+    std::size_t globalMapSize;
+  };
+
   CHandler(const CHandler&) = delete;
   CHandler& operator=(const CHandler&) = delete;
-  virtual ~CHandler() = default;
+  // Warns about every symbol still subscribed; the lists of every thread are released with them.
+  virtual ~CHandler();
 
-  // Runs on a subscribing thread from its drain, with no lock held; delivers the item's record to
-  // that thread's callbacks for the symbol. The caller releases the item afterwards.
+  // Subscription calls of the service object, on the client's thread. Each does nothing unless
+  // serviceFlags holds this handler's flag.
+  void Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags);
+  void Unadvise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags);
+  // Removes the callback from every symbol of the calling thread.
+  void UnadviseAll(IVokQuotesNotify* notify);
+
+  // After a logon: forgets data the server sends again, then subscribes every symbol held.
+  void Resubscribe();
+
+  // Parses one data message of a type this handler registered (dispatcher thread).
+  virtual void OnMessage(char type, const VOKMessage& message) = 0;
+  // Delivers one work item to the calling thread's callbacks (from its dispatch queue).
   virtual void OnThreadItem(CThreadItem* item) = 0;
+
+  long ServiceFlag() const { return m_serviceFlag; }
+  const std::vector<char>& MessageTypes() const { return m_messageTypes; }
+  const std::string& Name() const { return m_name; }
+
+  // The number of callbacks the calling thread advised for the symbol (0 when none): for tests.
+  int ThreadNotifyCount(const std::string& symbol);
+  // Whether the symbol has a master record, and its thread count: for tests and diagnostics.
+  int MasterThreadCount(const std::string& symbol);
+  bool HasMasterRecord(const std::string& symbol);
+
+ protected:
+  CHandler(IHandlerHost* host, const Config& config);
+
+  virtual CNotifyList* CreateNotifyList() = 0;
+  virtual CMasterRecord* CreateMasterRecord() = 0;
+  virtual void ResetCache() {}
+  // Hands a new (or re-advising) subscriber what the cache holds for the symbol.
+  virtual void SendCachedData(IVokQuotesNotify* /*notify*/, const std::string& /*symbol*/) {}
+  virtual void Subscribe(const char* symbol);
+  virtual void Unsubscribe(const char* symbol);
+
+  // The calling thread's list for the symbol, or null.
+  CNotifyList* FindThreadList(const std::string& symbol);
+
+  // With m_lock held: the master record of the symbol, or null.
+  CMasterRecord* FindMaster(const std::string& symbol) {
+    auto it = m_globalMap.find(symbol);
+    return it == m_globalMap.end() ? nullptr : it->second.get();
+  }
+  // With m_lock held: counts a data message for a symbol without subscribers, tracing the 2nd to
+  // 200th, 202nd to 400th, ... of a symbol.
+  void CountStrayQuote(const std::string& symbol);
+
+  IHandlerHost* const m_host;
+  vok::CCriticalSection m_lock;
+
+ private:
+  void SendRequest(char type, const char* symbol);
+  void AddToGlobalMap(const std::string& symbol);
+  void RemoveFromGlobalMap(const std::string& symbol);
+  CTMData* ThreadData() { return m_threadData.Get(); }
+
+  const long m_serviceFlag;
+  const std::vector<char> m_messageTypes;
+  const char m_subscribeType;
+  const int m_serviceId;
+  const std::string m_name;
+  std::unordered_map<std::string, std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
+  std::unordered_map<std::string, StrayQuote> m_strayMap;                        // guarded by m_lock
+  // Last member: each thread's CTMData outlives nothing else of the handler, and all of them are
+  // destroyed with it.
+  vok::CThreadLocal<CTMData> m_threadData;
 };

@@ -29,6 +29,10 @@ class CTestItem final : public CThreadItem {
 // Records, per receiving thread, the sequence numbers delivered to it.
 class CRecordingHandler final : public CHandler {
  public:
+  CRecordingHandler() : CHandler(nullptr, Config{0, "CRecordingHandler", {}, 'S', 0, 1}) {}
+  void OnMessage(char, const VOKMessage&) override {}
+  CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
+  CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
   void OnThreadItem(CThreadItem* item) override {
     std::lock_guard lock(m_mutex);
     m_delivered[vok::CurrentThreadId()].push_back(static_cast<CTestItem*>(item)->m_seq);

@@ -1,0 +1,203 @@
+// CHandler: thread maps, master records with their threads, subscribe/unsubscribe requests,
+// resubscription after logon, stray counting and the teardown warnings.
+#include "handlers/handler.h"
+
+#include <cstdint>
+
+#include "handlers/handler_host.h"
+#include "handlers/thread_queue.h"
+#include "message/vok_message.h"
+#include "platform/thread.h"
+#include "vkdll/vkdll.h"
+
+namespace {
+
+unsigned long long PointerText(const void* p) {
+  return static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+}  // namespace
+
+CHandler::CHandler(IHandlerHost* host, const Config& config)
+    : m_host(host),
+      m_serviceFlag(config.serviceFlag),
+      m_messageTypes(config.messageTypes),
+      m_subscribeType(config.subscribeType),
+      m_serviceId(config.serviceId),
+      m_name(config.name) {
+  m_globalMap.reserve(config.globalMapSize);
+  m_strayMap.reserve(17);
+}
+
+CHandler::~CHandler() {
+  vok::CCriticalSectionLock lock(m_lock);
+  for (auto& [symbol, record] : m_globalMap) {
+    record.reset();
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Warning: symbol %s still in global map", symbol.c_str());
+  }
+  m_globalMap.clear();
+  m_strayMap.clear();
+}
+
+void CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
+  if ((serviceFlags & m_serviceFlag) == 0) return;
+  CTMData* data = ThreadData();
+  if (data == nullptr) return;
+  const vok::ThreadId thread = vok::CurrentThreadId();
+  auto it = data->m_map.find(symbol);
+  if (it == data->m_map.end()) {
+    it = data->m_map.emplace(symbol, vok::CComPtr<CNotifyList>(CreateNotifyList())).first;
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +CNotifyList", thread, m_name.c_str(), symbol.c_str());
+    AddToGlobalMap(symbol);
+  }
+  // The callback of SendCachedData may unadvise and so drop the map's reference.
+  vok::CComPtr<CNotifyList> list = it->second;
+  if (list->AddNotify(notify)) {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +0x%llx", thread, m_name.c_str(), symbol.c_str(), PointerText(notify));
+  } else {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s ?0x%llx already exists", thread, m_name.c_str(), symbol.c_str(),
+                    PointerText(notify));
+  }
+  SendCachedData(notify, symbol);
+}
+
+void CHandler::Unadvise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
+  if ((serviceFlags & m_serviceFlag) == 0) return;
+  CTMData* data = ThreadData();
+  if (data == nullptr) return;
+  const vok::ThreadId thread = vok::CurrentThreadId();
+  auto it = data->m_map.find(symbol);
+  if (it == data->m_map.end()) {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: Warning: attempting to unadvise symbol %s for which no map entry exists",
+                    thread, m_name.c_str(), symbol.c_str());
+    return;
+  }
+  vok::CComPtr<CNotifyList> list = it->second;
+  if (list->RemoveNotify(notify)) {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx", thread, m_name.c_str(), symbol.c_str(), PointerText(notify));
+  } else {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx unknown", thread, m_name.c_str(), symbol.c_str(),
+                    PointerText(notify));
+  }
+  if (list->Empty()) {
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -CNotifyList", thread, m_name.c_str(), symbol.c_str());
+    data->m_map.erase(it);
+    RemoveFromGlobalMap(symbol);
+  }
+}
+
+void CHandler::UnadviseAll(IVokQuotesNotify* notify) {
+  CTMData* data = ThreadData();
+  if (data == nullptr) return;
+  const vok::ThreadId thread = vok::CurrentThreadId();
+  for (auto it = data->m_map.begin(); it != data->m_map.end();) {
+    vok::CComPtr<CNotifyList> list = it->second;
+    if (!list->RemoveNotify(notify)) {
+      ++it;
+      continue;
+    }
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "%s::UnadviseAll: %s -0x%llx", m_name.c_str(), it->first.c_str(),
+                    PointerText(notify));
+    if (!list->Empty()) {
+      ++it;
+      continue;
+    }
+    const std::string symbol = it->first;
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -CNotifyList", thread, m_name.c_str(), symbol.c_str());
+    it = data->m_map.erase(it);
+    RemoveFromGlobalMap(symbol);
+  }
+}
+
+void CHandler::AddToGlobalMap(const std::string& symbol) {
+  bool subscribe = false;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    if (CMasterRecord* record = FindMaster(symbol)) {
+      record->AddThread(vok::CurrentThreadId());
+    } else {
+      std::unique_ptr<CMasterRecord> created(CreateMasterRecord());
+      created->AddThread(vok::CurrentThreadId());
+      m_globalMap.emplace(symbol, std::move(created));
+      m_strayMap.erase(symbol);
+      subscribe = true;
+    }
+  }
+  // The connection lock comes before the handler lock, so the request goes out without it.
+  if (subscribe) Subscribe(symbol.c_str());
+  CThreadQueue::CurrentQueue().StartTimer();
+}
+
+void CHandler::RemoveFromGlobalMap(const std::string& symbol) {
+  bool unsubscribe = false;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    auto it = m_globalMap.find(symbol);
+    if (it != m_globalMap.end()) {
+      it->second->RemoveThread(vok::CurrentThreadId());
+      if (it->second->ThreadCount() == 0) {
+        m_globalMap.erase(it);
+        unsubscribe = true;
+      }
+    }
+  }
+  if (unsubscribe) Unsubscribe(symbol.c_str());
+  CThreadQueue::CurrentQueue().StopTimer();
+}
+
+void CHandler::Subscribe(const char* symbol) { SendRequest(m_subscribeType, symbol); }
+
+void CHandler::Unsubscribe(const char* symbol) { SendRequest('U', symbol); }
+
+void CHandler::SendRequest(char type, const char* symbol) {
+  if (m_host == nullptr) return;
+  vok::CCriticalSectionLock lock(m_host->ConnectionLock());
+  if (!m_host->ConnectionLoggedIn()) return;
+  VOKMessage message;
+  message.SetType(type);
+  message.SetString(1003, symbol);
+  message.SetInt(2000, m_serviceId);
+  m_host->Send(message);
+}
+
+void CHandler::Resubscribe() {
+  vok::CCriticalSectionLock lock(m_lock);
+  ResetCache();
+  for (const auto& entry : m_globalMap) Subscribe(entry.first.c_str());
+}
+
+void CHandler::CountStrayQuote(const std::string& symbol) {
+  auto it = m_strayMap.find(symbol);
+  if (it == m_strayMap.end()) {
+    m_strayMap.emplace(symbol, StrayQuote{});
+    return;
+  }
+  const int count = ++it->second.m_count;
+  if (count % 200 != 1) {
+    VOKTRACE_Printf(VOKTRACE_INFO, "%s: Received %d stray %s quotes. Recent deletion?", m_name.c_str(), count,
+                    symbol.c_str());
+  }
+}
+
+CNotifyList* CHandler::FindThreadList(const std::string& symbol) {
+  CTMData* data = m_threadData.Peek();
+  if (data == nullptr) return nullptr;
+  auto it = data->m_map.find(symbol);
+  return it == data->m_map.end() ? nullptr : it->second.Get();
+}
+
+int CHandler::ThreadNotifyCount(const std::string& symbol) {
+  CNotifyList* list = FindThreadList(symbol);
+  return list == nullptr ? 0 : list->Count();
+}
+
+int CHandler::MasterThreadCount(const std::string& symbol) {
+  vok::CCriticalSectionLock lock(m_lock);
+  CMasterRecord* record = FindMaster(symbol);
+  return record == nullptr ? 0 : record->ThreadCount();
+}
+
+bool CHandler::HasMasterRecord(const std::string& symbol) {
+  vok::CCriticalSectionLock lock(m_lock);
+  return FindMaster(symbol) != nullptr;
+}

@@ -1,0 +1,203 @@
+// Test doubles for the handler tests: a host that records the requests that would go on the wire,
+// a callback that records what it receives and on which thread, and a client thread that runs
+// posted calls and pumps its message loop so its dispatch queue drains.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handlers/handler_host.h"
+#include "message/vok_message.h"
+#include "platform/message_loop.h"
+#include "platform/text.h"
+#include "platform/thread.h"
+#include "records/vokquote.h"
+
+namespace vok::test {
+
+struct SentRequest {
+  char type;
+  std::string symbol;
+  int serviceId;
+  bool operator==(const SentRequest&) const = default;
+};
+
+class CFakeHost final : public IHandlerHost {
+ public:
+  bool LogQuotes() const override { return m_logQuotes; }
+  bool GetBorrowRate(const std::string& symbol, double& rate) override {
+    std::lock_guard lock(m_mutex);
+    auto it = m_borrow.find(symbol);
+    if (it == m_borrow.end()) return false;
+    rate = it->second;
+    return true;
+  }
+  void AddOptionRoot(const std::string& root, const std::string& underlier) override {
+    std::lock_guard lock(m_mutex);
+    m_optionRoots.emplace(root, underlier);
+  }
+  vok::CCriticalSection& ConnectionLock() override { return m_connectionLock; }
+  bool ConnectionLoggedIn() override { return m_loggedIn; }
+  void Send(const VOKMessage& message) override {
+    SentRequest sent{static_cast<char>(message.GetType()), {}, 0};
+    message.GetString(1003, sent.symbol);
+    message.GetInt(2000, sent.serviceId);
+    std::lock_guard lock(m_mutex);
+    m_sent.push_back(sent);
+  }
+
+  std::vector<SentRequest> TakeSent() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_sent, {});
+  }
+  void SetBorrowRate(const std::string& symbol, double rate) {
+    std::lock_guard lock(m_mutex);
+    m_borrow[symbol] = rate;
+  }
+  std::map<std::string, std::string> OptionRoots() {
+    std::lock_guard lock(m_mutex);
+    return m_optionRoots;
+  }
+
+  std::atomic<bool> m_logQuotes{false};
+  std::atomic<bool> m_loggedIn{true};
+
+ private:
+  vok::CCriticalSection m_connectionLock;
+  std::mutex m_mutex;
+  std::vector<SentRequest> m_sent;
+  std::map<std::string, double> m_borrow;
+  std::map<std::string, std::string> m_optionRoots;
+};
+
+// What one OnQuoteData call saw.
+struct Received {
+  vok::ThreadId thread;
+  std::string symbol;
+  double last;
+  double prevClose;
+  LONG volume;
+};
+
+class CRecordingNotify final : public IVokQuotesNotify {
+ public:
+  STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return 2; }
+  STDMETHOD_(ULONG, Release)() override { return 1; }
+  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
+    {
+      std::lock_guard lock(m_mutex);
+      m_received.push_back({vok::CurrentThreadId(),
+                            vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(rec->bstrSymbol),
+                                                rec->bstrSymbol ? SysStringLen(rec->bstrSymbol) : 0),
+                            rec->dLast, rec->dPrevClose, rec->lVolume});
+    }
+    if (m_onQuote) m_onQuote();
+    return S_OK;
+  }
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD*) override { return S_OK; }
+  STDMETHOD(OnTSData)(TSRECORD*) override { return S_OK; }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD*) override { return S_OK; }
+
+  std::vector<Received> Got() {
+    std::lock_guard lock(m_mutex);
+    return m_received;
+  }
+  std::size_t Count() {
+    std::lock_guard lock(m_mutex);
+    return m_received.size();
+  }
+  // Runs after each recorded call, on the calling thread (set before any delivery).
+  std::function<void()> m_onQuote;
+
+ private:
+  std::mutex m_mutex;
+  std::vector<Received> m_received;
+};
+
+// A client thread: runs posted calls in order and pumps its message loop in between.
+class CClientThread {
+ public:
+  CClientThread() {
+    m_thread = std::thread([this] {
+      m_id = vok::CurrentThreadId();
+      while (!m_stop) {
+        RunPending();
+        vok::RunMessageLoop([this] { return m_stop.load() || HasPending(); }, 10);
+      }
+      RunPending();
+    });
+  }
+  ~CClientThread() { Stop(); }
+  void Stop() {
+    m_stop = true;
+    if (m_thread.joinable()) m_thread.join();
+  }
+  // Runs call on the thread and waits for it.
+  void Run(std::function<void()> call) {
+    std::atomic<bool> done{false};
+    {
+      std::lock_guard lock(m_mutex);
+      m_pending.push_back([&] {
+        call();
+        done = true;
+      });
+    }
+    while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  vok::ThreadId Id() {
+    Run([] {});
+    return m_id;
+  }
+
+ private:
+  bool HasPending() {
+    std::lock_guard lock(m_mutex);
+    return !m_pending.empty();
+  }
+  void RunPending() {
+    for (;;) {
+      std::function<void()> call;
+      {
+        std::lock_guard lock(m_mutex);
+        if (m_pending.empty()) return;
+        call = std::move(m_pending.front());
+        m_pending.pop_front();
+      }
+      call();
+    }
+  }
+  std::thread m_thread;
+  std::atomic<vok::ThreadId> m_id{0};
+  std::atomic<bool> m_stop{false};
+  std::mutex m_mutex;
+  std::deque<std::function<void()>> m_pending;
+};
+
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+  for (int waited = 0; waited < timeoutMs; waited += 2) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return done();
+}
+
+// Parses a wire line "T|fid=value;..." and hands it to the handler as the dispatcher would.
+template <class Handler>
+void Feed(Handler& handler, const std::string& line) {
+  VOKMessage message(line.c_str(), static_cast<int>(line.size()));
+  handler.OnMessage(static_cast<char>(message.GetType()), message);
+}
+
+}  // namespace vok::test

@@ -1,0 +1,231 @@
+// CQuoteHandler: the level 1 merge of '1' and 'N' messages into the cached QUOTERECORD, the work
+// items sent to subscribers, the cache readers, borrow flags and option descriptions.
+#include "handlers/quote_handler.h"
+
+#include <cctype>
+#include <ctime>
+
+#include "handlers/handler_host.h"
+#include "handlers/thread_item.h"
+#include "handlers/thread_queue.h"
+#include "message/vok_message.h"
+#include "platform/text.h"
+#include "vkdll/vkdll.h"
+#include "vokcommon/record_copy.h"
+#include "vokcommon/vok_date_time.h"
+
+namespace {
+
+constexpr long kBorrowMask = 0x19;
+
+BSTR NewBstr(std::string_view text) {
+  const vok::WideString wide = vok::WideFromNarrow(text);
+  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
+}
+
+std::string NarrowBstr(BSTR text) {
+  if (text == nullptr) return {};
+  return vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
+}
+
+void ReadDouble(const VOKMessage& message, int fid, double& target) { message.GetDouble(fid, target); }
+
+void ReadLong(const VOKMessage& message, int fid, LONG& target) {
+  int value = 0;
+  if (message.GetInt(fid, value)) target = value;
+}
+
+// Fills the cached moment from the FIX UTC stamp, or else from the Eastern date and time texts,
+// taking a missing one of the two from the moment already cached.
+void MergeTime(const VOKMessage& message, QUOTERECORD& q) {
+  CVokDateTime moment(q.UTCDateTime);
+  std::string text;
+  if (message.GetString(2043, text)) {
+    moment.ParseFIXUtcTimestamp(text);
+    q.UTCDateTime = moment.m_dt;
+    return;
+  }
+  std::string time;
+  std::string date;
+  const bool hasTime = message.GetString(2014, time) && !time.empty();
+  const bool hasDate = message.GetString(2015, date) && !date.empty();
+  if (!hasTime && !hasDate) return;
+  if (!hasDate) date = moment.FormatETDate();
+  if (!hasTime) time = moment.FormatETTime(0);
+  text = date + " " + time;
+  moment.ParseETDateTime(text.c_str(), 0, 1033);
+  q.UTCDateTime = moment.m_dt;
+}
+
+}  // namespace
+
+CMasterQuoteRecord::~CMasterQuoteRecord() {
+  SysFreeString(m_rec.bstrSymbol);
+  SysFreeString(m_rec.bstrMarket);
+  SysFreeString(m_rec.bstrCompany);
+  SysFreeString(m_rec.bstrUnderlier);
+}
+
+CQuoteHandler::CQuoteHandler(IHandlerHost* host)
+    : CHandler(host, Config{qsfLevelOne, "CQuoteHandler", {'1', 'N'}, 'H', 20000, 1013}) {}
+
+CNotifyList* CQuoteHandler::CreateNotifyList() { return new CQNotifyList(); }
+
+CMasterRecord* CQuoteHandler::CreateMasterRecord() { return new CMasterQuoteRecord(); }
+
+void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
+  if (m_host != nullptr && m_host->LogQuotes()) message.Log("L1: ", VOKTRACE_INFO);
+  if (type != '1' && type != 'N') return;
+  std::string symbol;
+  message.GetString(1003, symbol);
+
+  vok::CCriticalSectionLock lock(m_lock);
+  auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
+  if (record == nullptr) {
+    CountStrayQuote(symbol);
+    return;
+  }
+  Merge(symbol, message, record->m_rec);
+  if (record->ThreadCount() >= 1) {
+    Queue(*record);
+  } else {
+    CountStrayQuote(symbol);
+  }
+}
+
+void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, QUOTERECORD& q) {
+  std::string text;
+  if (q.bstrSymbol == nullptr) q.bstrSymbol = NewBstr(symbol);
+  if (q.bstrMarket == nullptr && message.GetString(2022, text)) q.bstrMarket = NewBstr(text);
+  if (q.bstrCompany == nullptr && (symbol.empty() || symbol[0] != '+') && message.GetString(2021, text)) {
+    q.bstrCompany = NewBstr(text);
+  }
+  ReadDouble(message, 2002, q.dLast);
+  ReadDouble(message, 2003, q.dBid);
+  ReadDouble(message, 2004, q.dAsk);
+  ReadLong(message, 2005, q.lBidSize);
+  ReadLong(message, 2006, q.lAskSize);
+  ReadDouble(message, 2009, q.dHigh);
+  ReadDouble(message, 2010, q.dLow);
+  ReadLong(message, 2007, q.lLastSize);
+  ReadLong(message, 2012, q.lVolume);
+  ReadDouble(message, 2011, q.dOpen);
+  int tick = 0;
+  if (message.GetInt(2013, tick)) q.tick = tick == 20020 ? tickEvenUp : tickDown;
+  ReadDouble(message, 2008, q.dPrevClose);
+  if (q.dPrevClose == 0 && q.dLast != 0) q.dPrevClose = q.dLast;
+  MergeTime(message, q);
+
+  const char first = symbol.empty() ? '\0' : symbol[0];
+  if (first == '/') {
+    if (q.lContractSize == 0) ReadLong(message, 2041, q.lContractSize);
+    return;
+  }
+  if (first == '+') {
+    int contractSize = 0;
+    // Contract data is fixed for the life of an option: only the first message carrying it counts.
+    if (q.lContractSize != 0 || !message.GetInt(2041, contractSize)) return;
+    q.lContractSize = contractSize;
+    ReadDouble(message, 2035, q.dStrikePrice);
+    ReadLong(message, 2036, q.lExpMonth);
+    ReadLong(message, 2040, q.lExpYear);
+    char putCall[4] = {};
+    if (message.GetString(2038, putCall, sizeof(putCall))) q.putcall = putCall[0] == 'P' ? pcPut : pcCall;
+    if (q.bstrUnderlier == nullptr && message.GetString(2034, text) && !text.empty()) {
+      q.bstrUnderlier = NewBstr(text);
+      if (m_host != nullptr) m_host->AddOptionRoot(symbol.substr(0, symbol.find('-')), text);
+    }
+    std::string description;
+    if (q.bstrCompany == nullptr && q.lContractSize > 0 && q.bstrUnderlier != nullptr &&
+        BuildOptionDescription(q, description)) {
+      q.bstrCompany = NewBstr(description);
+    }
+    return;
+  }
+  ReadLong(message, 2032, q.lFlags);
+  ReadDouble(message, 2031, q.dMarginMult);
+  double rate = 0;
+  if (m_host != nullptr && m_host->GetBorrowRate(symbol, rate)) ApplyBorrowRate(q, rate);
+}
+
+void CQuoteHandler::Queue(CMasterQuoteRecord& record) {
+  // Each item owns its copy; the queues it reaches share it and the last receiver frees it.
+  auto* item = new CQuoteThreadItem(this);
+  QUOTERECORD* copy = &item->m_rec;
+  SetQuoteRecord(copy, &record.m_rec);
+  CThreadQueue::Distribute(item, record.Threads());
+}
+
+void CQuoteHandler::OnThreadItem(CThreadItem* item) {
+  if (item == nullptr || item->GetKind() != CThreadItem::kQuote) return;
+  auto* quote = static_cast<CQuoteThreadItem*>(item);
+  // A callback may unadvise the last entry and so drop the map's reference: hold our own.
+  vok::CComPtr<CNotifyList> list(FindThreadList(NarrowBstr(quote->m_rec.bstrSymbol)));
+  if (list) static_cast<CQNotifyList*>(list.Get())->Deliver(&quote->m_rec);
+}
+
+void CQuoteHandler::SendCachedData(IVokQuotesNotify* notify, const std::string& symbol) {
+  vok::CCriticalSectionLock lock(m_lock);
+  auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
+  if (record != nullptr && record->HasData()) notify->OnQuoteData(&record->m_rec);
+}
+
+bool CQuoteHandler::GetCachedQuote(const OLECHAR* symbol, QUOTERECORD* out) {
+  if (symbol == nullptr || symbol[0] == 0 || out == nullptr) return false;
+  std::string key = vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(symbol),
+                                        std::char_traits<vok::WideChar>::length(
+                                            reinterpret_cast<const vok::WideChar*>(symbol)));
+  for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  vok::CCriticalSectionLock lock(m_lock);
+  auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(key));
+  if (record == nullptr || !record->HasData()) return false;
+  SetQuoteRecord(out, &record->m_rec);
+  return true;
+}
+
+void CQuoteHandler::SetBorrowRate(const std::string& symbol, double rate) {
+  vok::CCriticalSectionLock lock(m_lock);
+  auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
+  if (record == nullptr || !record->HasData()) return;
+  if (ApplyBorrowRate(record->m_rec, rate) && record->ThreadCount() >= 1) Queue(*record);
+}
+
+bool CQuoteHandler::ApplyBorrowRate(QUOTERECORD& record, double rate) {
+  const LONG before = record.lFlags;
+  record.dNegBorrowPct = 0;
+  record.lFlags &= ~kBorrowMask;
+  if (rate != 0) {
+    record.lFlags |= 0x09;
+    if (rate > 0) {
+      record.lFlags |= 0x10;
+      record.dNegBorrowPct = rate;
+    }
+  }
+  return record.lFlags != before;
+}
+
+bool CQuoteHandler::BuildOptionDescription(const QUOTERECORD& record, std::string& out) {
+  if (record.lContractSize <= 0 || record.bstrUnderlier == nullptr) return false;
+  // Month numbers from the wire are brought into 1..12 (carrying into the year) so that the month
+  // name is always defined.
+  long month = record.lExpMonth - 1;
+  long year = record.lExpYear;
+  year += month >= 0 ? month / 12 : -((11 - month) / 12);
+  month = ((month % 12) + 12) % 12;
+  std::tm calendar{};
+  calendar.tm_mday = 1;
+  calendar.tm_mon = static_cast<int>(month);
+  calendar.tm_year = static_cast<int>(year - 1900);
+  calendar.tm_isdst = -1;
+  char monthText[129] = {};
+  std::strftime(monthText, 128, "%b '%y", &calendar);
+  char strike[25] = {};
+  VOK_FormatNumber(record.dStrikePrice, strike, 24, 2);
+  out = NarrowBstr(record.bstrUnderlier);
+  out += ' ';
+  out += monthText;
+  out += ' ';
+  out += strike;
+  out += record.putcall == pcPut ? " Put" : " Call";
+  return true;
+}
