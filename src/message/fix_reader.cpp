@@ -21,20 +21,60 @@ namespace {
 
 constexpr char kSoh = '\x01';
 
-// The checksum sum of a range: each character as a signed 8-bit value. Eight bytes at a time: the
-// unsigned byte sum less 256 for every byte with its top bit set.
+constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+
+// The checksum sum of eight bytes, each a signed 8-bit value: the unsigned sum less 256 for every
+// byte with its top bit set.
+std::int64_t SumWord(std::uint64_t word) {
+  const std::uint64_t pairs = (word & 0x00FF00FF00FF00FFULL) + ((word >> 8) & 0x00FF00FF00FF00FFULL);
+  const auto unsignedSum = static_cast<std::int64_t>((pairs * 0x0001000100010001ULL) >> 48);
+  return unsignedSum - 256 * std::popcount(word & kHighs);
+}
+
+// Marks bytes equal to byte; the lowest mark is exact and no mark appears below a real match.
+std::uint64_t MatchBytes(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t v = word ^ (kOnes * byte);
+  return (v - kOnes) & ~v & kHighs;
+}
+
 std::int64_t SumOf(const char* begin, const char* end) {
   std::int64_t sum = 0;
   const char* p = begin;
   for (; end - p >= 8; p += 8) {
     std::uint64_t word = 0;
     std::memcpy(&word, p, 8);
-    const std::uint64_t pairs = (word & 0x00FF00FF00FF00FFULL) + ((word >> 8) & 0x00FF00FF00FF00FFULL);
-    const auto unsignedSum = static_cast<int>((pairs * 0x0001000100010001ULL) >> 48);
-    sum += unsignedSum - 256 * std::popcount(word & 0x8080808080808080ULL);
+    sum += SumWord(word);
   }
   for (; p < end; ++p) sum += static_cast<signed char>(*p);
   return sum;
+}
+
+// Scans a value up to the next SOH (or end) eight bytes at a time, adding its characters to sum
+// and noting whether it holds a ';'. Returns the SOH's position.
+const char* ScanValue(const char* p, const char* end, std::int64_t& sum, bool& semicolon) {
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; end - p >= 8; p += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p, 8);
+      const std::uint64_t soh = MatchBytes(word, 0x01);
+      const std::uint64_t semi = MatchBytes(word, ';');
+      if (soh != 0) {
+        const int bits = std::countr_zero(soh) & ~7;  // bits below the SOH byte
+        const std::uint64_t before = bits == 0 ? 0 : (~std::uint64_t{0} >> (64 - bits));
+        sum += SumWord(word & before);
+        semicolon |= (semi & before) != 0;
+        return p + bits / 8;
+      }
+      sum += SumWord(word);
+      semicolon |= semi != 0;
+    }
+  }
+  for (; p < end && *p != kSoh; ++p) {
+    sum += static_cast<signed char>(*p);
+    semicolon |= *p == ';';
+  }
+  return p;
 }
 
 int TranslateMemberTag(int tag) { return FixToInternalId(false, tag); }
@@ -139,11 +179,8 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
       }
     }
     const char* eq = p < end && *p == '=' ? p : nullptr;
-    const char* valueStart = p;
-    const void* soh = std::memchr(p, kSoh, static_cast<std::size_t>(end - p));
-    p = soh != nullptr ? static_cast<const char*>(soh) : end;
-    tokenSum += SumOf(valueStart, p);
-    const bool hasSemicolon = std::memchr(valueStart, ';', static_cast<std::size_t>(p - valueStart)) != nullptr;
+    bool hasSemicolon = false;
+    p = ScanValue(p, end, tokenSum, hasSemicolon);
     const char* tokenEnd = p;
     if (p < end) {
       tokenSum += kSoh;

@@ -260,3 +260,41 @@ TEST(FixReader, SurvivesHostileText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The checksum is summed eight bytes at a time: random texts of every length and byte value
+// (line ends aside) with a correct checksum must never be reported.
+TEST(FixReader, ChecksumMatchesASimpleSumForAnyBytes) {
+  std::uint32_t seed = 7;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  TraceLines trace;
+  int checked = 0;
+  for (int i = 0; i < 3000; ++i) {
+    std::string fields = "35=D|";
+    const int tokens = 1 + static_cast<int>(next() % 6);
+    for (int t = 0; t < tokens; ++t) {
+      fields += std::to_string(11 + next() % 200) + "=";  // never 10, the checksum tag
+      const int length = static_cast<int>(next() % 40);
+      for (int c = 0; c < length; ++c) {
+        char byte = static_cast<char>(next() % 256);
+        if (byte == '\n' || byte == '\r' || byte == '\0' || byte == '|' || byte == '\x01') byte = ';';
+        fields += byte;
+      }
+      fields += '|';
+    }
+    // A negative sum of three digits ("10=-188") is not a six-character checksum token and reads
+    // as missing: only texts whose checksum can be read are checked here.
+    const std::string text = Fix(fields);
+    if (text.size() - text.rfind("10=") != 8) continue;
+    ParseFix(text);
+    ++checked;
+  }
+  EXPECT_GT(checked, 1000);
+  EXPECT_TRUE(trace.m_lines.empty()) << trace.m_lines.front().second;
+}
+
+}  // namespace
