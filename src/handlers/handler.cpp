@@ -40,7 +40,8 @@ CHandler::~CHandler() {
 }
 
 void CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
-  if ((serviceFlags & m_serviceFlag) == 0) return;
+  // A null callback could never be called; the service object refuses it, this keeps delivery safe.
+  if ((serviceFlags & m_serviceFlag) == 0 || notify == nullptr) return;
   CTMData* data = ThreadData();
   if (data == nullptr) return;
   const vok::ThreadId thread = vok::CurrentThreadId();
@@ -53,7 +54,8 @@ void CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long 
   // The callback of SendCachedData may unadvise and so drop the map's reference.
   vok::CComPtr<CNotifyList> list = it->second;
   if (list->AddNotify(notify)) {
-    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +0x%llx", thread, m_name.c_str(), symbol.c_str(), PointerText(notify));
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +0x%llx", thread, m_name.c_str(), symbol.c_str(),
+                    PointerText(notify));
   } else {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s ?0x%llx already exists", thread, m_name.c_str(), symbol.c_str(),
                     PointerText(notify));
@@ -74,7 +76,8 @@ void CHandler::Unadvise(IVokQuotesNotify* notify, const std::string& symbol, lon
   }
   vok::CComPtr<CNotifyList> list = it->second;
   if (list->RemoveNotify(notify)) {
-    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx", thread, m_name.c_str(), symbol.c_str(), PointerText(notify));
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx", thread, m_name.c_str(), symbol.c_str(),
+                    PointerText(notify));
   } else {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx unknown", thread, m_name.c_str(), symbol.c_str(),
                     PointerText(notify));

@@ -117,7 +117,7 @@ class CHandler {
   const int m_serviceId;
   const std::string m_name;
   std::unordered_map<std::string, std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
-  std::unordered_map<std::string, StrayQuote> m_strayMap;                        // guarded by m_lock
+  std::unordered_map<std::string, StrayQuote> m_strayMap;                       // guarded by m_lock
   // Last member: each thread's CTMData outlives nothing else of the handler, and all of them are
   // destroyed with it.
   vok::CThreadLocal<CTMData> m_threadData;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -15,45 +16,16 @@
 
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
-#include "vkdll/trace.h"
 
 namespace {
 
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
+using vok::test::CTraceCapture;
 using vok::test::Feed;
 using vok::test::SentRequest;
 using vok::test::WaitUntil;
-
-// Collects trace lines of one level whose text starts with a prefix. Its state lives on the heap:
-// ThreadSanitizer would otherwise take its mutex for a handler lock of an earlier test that had the
-// same stack address and report a lock-order cycle that cannot happen.
-class CTraceCapture {
- public:
-  CTraceCapture()
-      : m_state(std::make_unique<State>()),
-        m_sink([state = m_state.get()](int level, std::string_view text) {
-          std::lock_guard lock(state->mutex);
-          state->lines.emplace_back(level, std::string(text));
-        }) {}
-  std::vector<std::string> Lines(int level, std::string_view contains) {
-    std::lock_guard lock(m_state->mutex);
-    std::vector<std::string> result;
-    for (auto& [l, text] : m_state->lines) {
-      if (l == level && text.find(contains) != std::string::npos) result.push_back(text);
-    }
-    return result;
-  }
-
- private:
-  struct State {
-    std::mutex mutex;
-    std::vector<std::pair<int, std::string>> lines;
-  };
-  std::unique_ptr<State> m_state;
-  vok::CScopedTraceSink m_sink;
-};
 
 TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   CFakeHost host;
@@ -96,7 +68,7 @@ TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
 TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
   CFakeHost host;
   CQuoteHandler handler(&host);
-  CRecordingNotify n1;
+  CRecordingNotify n1, n2;
   CTraceCapture trace;
   CClientThread a;
   const vok::ThreadId id = a.Id();
@@ -105,6 +77,7 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
     handler.UnadviseAll(&n1);  // a thread without subscriptions: nothing
     handler.Advise(&n1, "ABC", qsfLevelOne);
     handler.Advise(&n1, "ABC", qsfLevelOne);
+    handler.Unadvise(&n2, "ABC", qsfLevelOne);
     handler.UnadviseAll(&n1);
   });
   char buffer[200];
@@ -113,11 +86,15 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
   const std::string t = buffer;
   std::snprintf(buffer, sizeof buffer, "0x%llx", p);
   const std::string ptr = buffer;
+  std::snprintf(buffer, sizeof buffer, "0x%llx",
+                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&n2)));
+  const std::string ptr2 = buffer;
   const std::vector<std::string> expected = {
       t + "Warning: attempting to unadvise symbol ABC for which no map entry exists",
       t + "ABC +CNotifyList",
       t + "ABC +" + ptr,
       t + "ABC ?" + ptr + " already exists",
+      t + "ABC -" + ptr2 + " unknown",
       "CQuoteHandler::UnadviseAll: ABC -" + ptr,
       t + "ABC -CNotifyList",
   };
@@ -176,10 +153,18 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDelivery) {
   CQuoteHandler handler(&host);
   CRecordingNotify n1, n2, n3, n4;
   CClientThread a;
-  // Delivery runs newest first: n4, n3, n2, n1. n3 removes itself and its successor n2.
+  // Delivery runs newest first: n4, n3, n2, n1. n3 removes itself and its successor n2; in the
+  // second round n4 and n1 leave too.
+  std::atomic<bool> secondRound{false};
   n3.m_onQuote = [&] {
     handler.Unadvise(&n3, "XYZ", qsfLevelOne);
     handler.Unadvise(&n2, "XYZ", qsfLevelOne);
+  };
+  n4.m_onQuote = [&] {
+    if (secondRound) handler.UnadviseAll(&n4);
+  };
+  n1.m_onQuote = [&] {
+    if (secondRound) handler.UnadviseAll(&n1);
   };
   a.Run([&] {
     for (auto* n : {&n1, &n2, &n3, &n4}) handler.Advise(n, "XYZ", qsfLevelOne);
@@ -192,12 +177,13 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDelivery) {
   a.Run([&] { EXPECT_EQ(handler.ThreadNotifyCount("XYZ"), 2); });
 
   // The last callbacks leave from inside delivery: the list and the record go, later data is stray.
-  n4.m_onQuote = [&] { handler.UnadviseAll(&n4); };
-  n1.m_onQuote = [&] { handler.UnadviseAll(&n1); };
+  secondRound = true;
   Feed(handler, "1|1003=XYZ;2002=2");
-  ASSERT_TRUE(WaitUntil([&] { return n1.Count() == 2; }));
+  // n1 records the call before it unadvises: wait for the record to go, not for the count.
+  ASSERT_TRUE(WaitUntil([&] { return !handler.HasMasterRecord("XYZ"); }));
+  EXPECT_EQ(n1.Count(), 2u);
   EXPECT_EQ(n4.Count(), 2u);
-  EXPECT_EQ(host.TakeSent().back(), (SentRequest{'U', "XYZ", 20000}));
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'H', "XYZ", 20000}, {'U', "XYZ", 20000}}));
   EXPECT_FALSE(handler.HasMasterRecord("XYZ"));
 }
 

@@ -9,8 +9,10 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -20,6 +22,7 @@
 #include "platform/text.h"
 #include "platform/thread.h"
 #include "records/vokquote.h"
+#include "vkdll/trace.h"
 
 namespace vok::test {
 
@@ -183,6 +186,34 @@ class CClientThread {
   std::atomic<bool> m_stop{false};
   std::mutex m_mutex;
   std::deque<std::function<void()>> m_pending;
+};
+
+// Collects trace lines of one level whose text starts with a prefix. Its state lives on the heap:
+// ThreadSanitizer would otherwise take its mutex for a handler lock of an earlier test that had the
+// same stack address and report a lock-order cycle that cannot happen.
+class CTraceCapture {
+ public:
+  CTraceCapture()
+      : m_state(std::make_unique<State>()), m_sink([state = m_state.get()](int level, std::string_view text) {
+          std::lock_guard lock(state->mutex);
+          state->lines.emplace_back(level, std::string(text));
+        }) {}
+  std::vector<std::string> Lines(int level, std::string_view contains) {
+    std::lock_guard lock(m_state->mutex);
+    std::vector<std::string> result;
+    for (auto& [l, text] : m_state->lines) {
+      if (l == level && text.find(contains) != std::string::npos) result.push_back(text);
+    }
+    return result;
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::vector<std::pair<int, std::string>> lines;
+  };
+  std::unique_ptr<State> m_state;
+  vok::CScopedTraceSink m_sink;
 };
 
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {

@@ -3,6 +3,7 @@
 #include "handlers/quote_handler.h"
 
 #include <cctype>
+#include <cstdio>
 #include <ctime>
 
 #include "handlers/handler_host.h"
@@ -39,21 +40,31 @@ void ReadLong(const VOKMessage& message, int fid, LONG& target) {
 // taking a missing one of the two from the moment already cached.
 void MergeTime(const VOKMessage& message, QUOTERECORD& q) {
   CVokDateTime moment(q.UTCDateTime);
-  std::string text;
-  if (message.GetString(2043, text)) {
-    moment.ParseFIXUtcTimestamp(text);
+  // Fixed buffers keep the per-update path free of text allocations; longer texts are no date or
+  // time anyway and are cut short.
+  char stamp[64];
+  if (message.GetString(2043, stamp, sizeof stamp)) {
+    moment.ParseFIXUtcTimestamp(stamp);
     q.UTCDateTime = moment.m_dt;
     return;
   }
-  std::string time;
-  std::string date;
-  const bool hasTime = message.GetString(2014, time) && !time.empty();
-  const bool hasDate = message.GetString(2015, date) && !date.empty();
+  char time[64];
+  char date[64];
+  const bool hasTime = message.GetString(2014, time, sizeof time) && time[0] != '\0';
+  const bool hasDate = message.GetString(2015, date, sizeof date) && date[0] != '\0';
   if (!hasTime && !hasDate) return;
-  if (!hasDate) date = moment.FormatETDate();
-  if (!hasTime) time = moment.FormatETTime(0);
-  text = date + " " + time;
-  moment.ParseETDateTime(text.c_str(), 0, 1033);
+  std::string cached;
+  if (!hasDate) {
+    cached = moment.FormatETDate();
+    std::snprintf(date, sizeof date, "%s", cached.c_str());
+  }
+  if (!hasTime) {
+    cached = moment.FormatETTime(0);
+    std::snprintf(time, sizeof time, "%s", cached.c_str());
+  }
+  char text[sizeof date + sizeof time + 1];
+  std::snprintf(text, sizeof text, "%s %s", date, time);
+  moment.ParseETDateTime(text, 0, 1033);
   q.UTCDateTime = moment.m_dt;
 }
 
@@ -172,9 +183,9 @@ void CQuoteHandler::SendCachedData(IVokQuotesNotify* notify, const std::string& 
 
 bool CQuoteHandler::GetCachedQuote(const OLECHAR* symbol, QUOTERECORD* out) {
   if (symbol == nullptr || symbol[0] == 0 || out == nullptr) return false;
-  std::string key = vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(symbol),
-                                        std::char_traits<vok::WideChar>::length(
-                                            reinterpret_cast<const vok::WideChar*>(symbol)));
+  std::string key =
+      vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(symbol),
+                          std::char_traits<vok::WideChar>::length(reinterpret_cast<const vok::WideChar*>(symbol)));
   for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   vok::CCriticalSectionLock lock(m_lock);
   auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(key));

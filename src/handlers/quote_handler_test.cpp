@@ -17,11 +17,13 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
+using vok::test::CTraceCapture;
 using vok::test::Feed;
 using vok::test::WaitUntil;
 
 std::string Text(BSTR text) {
-  return text == nullptr ? "<null>" : vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
+  return text == nullptr ? "<null>"
+                         : vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
 }
 
 // A cached record read back through GetCachedQuote, freed on scope exit.
@@ -82,7 +84,8 @@ TEST(QuoteHandler, MergesUpdatesAndDeliversTheWholeRecordToEachThreadInOrder) {
     EXPECT_EQ(late.Got()[0].last, 10.75);
     EXPECT_EQ(late.Got()[0].thread, vok::CurrentThreadId());
   });
-  for (auto* t : {&a, &b, &c}) t->Run([&] {
+  for (auto* t : {&a, &b, &c})
+    t->Run([&] {
       for (auto* n : {&n1, &n2, &late}) handler.UnadviseAll(n);
     });
   EXPECT_FALSE(CCached(handler, u"XYZ").found);
@@ -109,6 +112,8 @@ TEST(QuoteHandler, AppliesEachFieldRuleToTheCachedRecord) {
       {"1|1003=T;2008=0", 0, 0, 10, 11, 9, 300, tickDown},
       {"1|1003=T;2002=abc;2007=0", 0, 0, 10, 11, 9, 0, tickDown},
   };
+  CTraceCapture trace;
+  host.m_logQuotes = true;
   for (const Row& row : rows) {
     Feed(handler, row.line);
     CCached c(handler, u"T");
@@ -121,6 +126,10 @@ TEST(QuoteHandler, AppliesEachFieldRuleToTheCachedRecord) {
     EXPECT_EQ(c.rec.lLastSize, row.lastSize) << row.line;
     EXPECT_EQ(c.rec.tick, row.tick) << row.line;
   }
+  host.m_logQuotes = false;
+  const auto logged = trace.Lines(2, "L1: ");
+  ASSERT_EQ(logged.size(), std::size(rows));
+  EXPECT_NE(logged[0].find("1003=T"), std::string::npos) << logged[0];
 
   // Times: date and time together, a date alone keeps the cached time of day, neither keeps the
   // moment, and a FIX UTC stamp wins over both.
