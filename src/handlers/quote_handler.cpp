@@ -175,10 +175,36 @@ void CQuoteHandler::OnThreadItem(CThreadItem* item) {
   if (list) static_cast<CQNotifyList*>(list.Get())->Deliver(&quote->m_rec);
 }
 
+namespace {
+
+// A private copy of a quote record that frees its strings with it.
+struct CQuoteCopy {
+  CQuoteCopy() = default;
+  CQuoteCopy(const CQuoteCopy&) = delete;
+  CQuoteCopy& operator=(const CQuoteCopy&) = delete;
+  ~CQuoteCopy() {
+    SysFreeString(m_rec.bstrSymbol);
+    SysFreeString(m_rec.bstrMarket);
+    SysFreeString(m_rec.bstrCompany);
+    SysFreeString(m_rec.bstrUnderlier);
+  }
+  QUOTERECORD m_rec{};
+};
+
+}  // namespace
+
 void CQuoteHandler::SendCachedData(IVokQuotesNotify* notify, const std::string& symbol) {
-  vok::CCriticalSectionLock lock(m_lock);
-  auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
-  if (record != nullptr && record->HasData()) notify->OnQuoteData(&record->m_rec);
+  // The callback gets a copy and runs with no lock held: it may unadvise the symbol, which sends the
+  // unsubscribe under the connection lock, and the connection lock always comes before ours.
+  CQuoteCopy copy;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
+    if (record == nullptr || !record->HasData()) return;
+    QUOTERECORD* target = &copy.m_rec;
+    SetQuoteRecord(target, &record->m_rec);
+  }
+  notify->OnQuoteData(&copy.m_rec);
 }
 
 bool CQuoteHandler::GetCachedQuote(const OLECHAR* symbol, QUOTERECORD* out) {

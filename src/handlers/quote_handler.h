@@ -2,7 +2,8 @@
 // QUOTERECORD of the symbol, sends a copy of the whole merged record to each subscribing thread,
 // hands a new subscriber the cached record at once, answers GetCachedQuote and applies the borrow
 // rates clients set. Threads and locks as in CHandler: OnMessage (dispatcher), GetCachedQuote and
-// SetBorrowRate (client threads) and SendCachedData take m_lock; OnThreadItem takes none.
+// SetBorrowRate (client threads) and SendCachedData take m_lock; no callback runs under it, and
+// OnThreadItem takes none.
 #pragma once
 
 #include <string>
