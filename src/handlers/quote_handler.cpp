@@ -182,12 +182,7 @@ struct CQuoteCopy {
   CQuoteCopy() = default;
   CQuoteCopy(const CQuoteCopy&) = delete;
   CQuoteCopy& operator=(const CQuoteCopy&) = delete;
-  ~CQuoteCopy() {
-    SysFreeString(m_rec.bstrSymbol);
-    SysFreeString(m_rec.bstrMarket);
-    SysFreeString(m_rec.bstrCompany);
-    SysFreeString(m_rec.bstrUnderlier);
-  }
+  ~CQuoteCopy() { FreeQuoteRecord(m_rec); }
   QUOTERECORD m_rec{};
 };
 

@@ -14,6 +14,11 @@ void CopyRecord(Record* target, const Record* source, Strings... members) {
   ((target->*members = Duplicate(source->*members)), ...);
 }
 
+template <class Record, class... Strings>
+void FreeStrings(Record& record, Strings... members) {
+  ((SysFreeString(record.*members), record.*members = nullptr), ...);
+}
+
 }  // namespace
 
 void SetQuoteRecord(QUOTERECORD*& target, const QUOTERECORD* source) {
@@ -23,4 +28,13 @@ void SetQuoteRecord(QUOTERECORD*& target, const QUOTERECORD* source) {
 
 void SetOptionsRecord(OPTIONSRECORD*& target, const OPTIONSRECORD* source) {
   CopyRecord(target, source, &OPTIONSRECORD::bstrSymbol, &OPTIONSRECORD::bstrUnderlier);
+}
+
+void FreeQuoteRecord(QUOTERECORD& record) {
+  FreeStrings(record, &QUOTERECORD::bstrSymbol, &QUOTERECORD::bstrMarket, &QUOTERECORD::bstrCompany,
+              &QUOTERECORD::bstrUnderlier);
+}
+
+void FreeOptionsRecord(OPTIONSRECORD& record) {
+  FreeStrings(record, &OPTIONSRECORD::bstrSymbol, &OPTIONSRECORD::bstrUnderlier);
 }

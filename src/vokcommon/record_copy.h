@@ -9,3 +9,7 @@
 // is null. On an allocation failure a text member of the copy is null.
 void SetQuoteRecord(QUOTERECORD*& target, const QUOTERECORD* source);
 void SetOptionsRecord(OPTIONSRECORD*& target, const OPTIONSRECORD* source);
+
+// Frees the text members of a record this code owns and sets them to null.
+void FreeQuoteRecord(QUOTERECORD& record);
+void FreeOptionsRecord(OPTIONSRECORD& record);
