@@ -1,0 +1,36 @@
+// The socket transport's calls. Handles are unsigned 32-bit, 0 meaning failure. Callbacks arrive
+// on the transport's own threads, one complete message text (NUL-terminated, without its line
+// feed) per data call; after the closed callback, and after IpcCloseTcp returns, nothing more is
+// called back for that handle.
+#pragma once
+
+#include <cstdint>
+
+using IPCHANDLE = std::uint32_t;
+
+struct IPCCALLBACKS {
+  void (*status)(IPCHANDLE handle, int code, int detail);
+  void (*data)(IPCHANDLE handle, const char* text, int length);
+  void (*closed)(IPCHANDLE handle);
+};
+
+// Once at module load, before any other call.
+void IpcConfigure(int options);
+// Reference-counted library start and stop; every IpcStartup is matched by one IpcCleanup.
+void IpcStartup();
+void IpcCleanup();
+
+// A connected stream, or 0. Returns only when the attempt is over (bounded connect time).
+// The callback table must stay valid for the life of the process.
+IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks);
+IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks);
+IPCHANDLE IpcOpenDatagram(const char* address, int port, const IPCCALLBACKS* callbacks);
+IPCHANDLE IpcOpenMulticast(const char* interfaceAddress, const char* groupAddress, int port,
+                           const IPCCALLBACKS* callbacks);
+
+// Writes one whole message from any thread; nonzero on success.
+int IpcSend(IPCHANDLE handle, const char* bytes, int length);
+// Nonzero while the connection is up.
+int IpcIsConnected(IPCHANDLE handle);
+int IpcCloseTcp(IPCHANDLE handle);
+int IpcCloseDatagram(IPCHANDLE handle);
