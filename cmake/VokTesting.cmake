@@ -1,4 +1,4 @@
-# vok_add_gtest(NAME SOURCES ... LIBS ... [LABELS ...])
+# vok_add_gtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SIMULATOR])
 # Builds one GoogleTest program. On Linux each test case is its own ctest test; under Wine a
 # process start costs about a second, so there a whole program is one ctest test.
 if(NOT VOK_BUILD_TESTS OR VOK_BUILD_FUZZ)
@@ -30,6 +30,17 @@ if(WIN32)
     set_tests_properties(wine_prefix_start PROPERTIES FIXTURES_SETUP wine LABELS wine)
     add_test(NAME wine_prefix_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/wine-prefix.sh stop ${VOK_WINEPREFIX})
     set_tests_properties(wine_prefix_stop PROPERTIES FIXTURES_CLEANUP wine LABELS wine)
+
+    # Windows tests that talk to a quote server use the Linux simulator of the linux preset, started
+    # once for the run; they read its endpoint from the file named by VOKQUOTE_SIM_ENDPOINT_FILE.
+    set(VOK_SIMULATOR_PROGRAM ${CMAKE_SOURCE_DIR}/build/linux/tools/quoteserver/vokquote-server
+      CACHE FILEPATH "The Linux quote server simulator that Windows tests connect to")
+    set(VOK_SIMULATOR_DIR ${CMAKE_BINARY_DIR}/simulator)
+    add_test(NAME simulator_start COMMAND ${CMAKE_SOURCE_DIR}/cmake/simulator.sh start
+      ${VOK_SIMULATOR_DIR} ${VOK_SIMULATOR_PROGRAM})
+    set_tests_properties(simulator_start PROPERTIES FIXTURES_SETUP simulator LABELS "wine;integration")
+    add_test(NAME simulator_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/simulator.sh stop ${VOK_SIMULATOR_DIR})
+    set_tests_properties(simulator_stop PROPERTIES FIXTURES_CLEANUP simulator LABELS "wine;integration")
   endif()
 else()
   find_package(GTest REQUIRED)
@@ -38,7 +49,9 @@ else()
 endif()
 
 function(vok_add_gtest name)
-  cmake_parse_arguments(T "" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  # SIMULATOR: under Wine the program needs the Linux quote server simulator (see above); on Linux
+  # tests start the simulator in-process instead.
+  cmake_parse_arguments(T "SIMULATOR" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
@@ -50,8 +63,15 @@ function(vok_add_gtest name)
   if(WIN32)
     if(VOK_RUN_WINE_TESTS)
       add_test(NAME ${name} COMMAND ${name})
-      set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED wine LABELS "wine;${T_LABELS}"
-        TIMEOUT ${T_TIMEOUT} ENVIRONMENT "WINEPREFIX=${VOK_WINEPREFIX};WINEDEBUG=-all")
+      set(fixtures wine)
+      set(environment "WINEPREFIX=${VOK_WINEPREFIX};WINEDEBUG=-all")
+      if(T_SIMULATOR)
+        set(fixtures "wine;simulator")
+        # Wine maps the Linux file system to drive Z:.
+        list(APPEND environment "VOKQUOTE_SIM_ENDPOINT_FILE=Z:${VOK_SIMULATOR_DIR}/simulator.endpoint")
+      endif()
+      set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}" LABELS "wine;${T_LABELS}"
+        TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${environment}")
     endif()
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
