@@ -1,0 +1,217 @@
+// Tests of the single-quote request over a real level 1 handler: answers from the cache, the
+// subscribe and unsubscribe it causes, quotes without prices, overlapping requests, and the
+// module lock a sink holds.
+#include "service/single_quote_sink.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "handlers/handler_test_support.h"
+#include "handlers/quote_handler.h"
+#include "platform/bstr.h"
+#include "platform/message_loop.h"
+#include "vkdll/vkdll.h"
+#include "vokcommon/record_copy.h"
+
+namespace {
+
+using vok::test::CFakeHost;
+using vok::test::CRecordingNotify;
+using vok::test::CTraceCapture;
+using vok::test::Feed;
+using vok::test::SentRequest;
+using vok::test::WaitUntil;
+
+// A request's outcome, with the record it filled (freed on scope exit).
+struct CResult {
+  int filled = -1;
+  QUOTERECORD rec{};
+  ~CResult() { FreeQuoteRecord(rec); }
+  std::string Symbol() const { return vok::CBstr::ToNarrow(rec.bstrSymbol); }
+};
+
+void Request(CQuoteHandler& handler, const char* symbol, LONG timeoutMs, CResult& out) {
+  const vok::CBstr wide = vok::CBstr::FromNarrow(symbol);
+  out.filled = GetSingleQuote(handler, wide.Get(), timeoutMs, &out.rec);
+}
+
+// Runs a request on its own thread; the thread's message target is known once it started.
+class CRequestThread {
+ public:
+  CRequestThread(CQuoteHandler& handler, const char* symbol, LONG timeoutMs) {
+    std::promise<vok::CMessageTarget> target;
+    auto started = target.get_future();
+    m_thread = std::thread([&handler, symbol, timeoutMs, this, &target] {
+      target.set_value(vok::CurrentMessageTarget());
+      Request(handler, symbol, timeoutMs, m_result);
+      m_done = true;
+    });
+    m_target = started.get();
+  }
+  ~CRequestThread() { Join(); }
+  void Join() {
+    if (m_thread.joinable()) m_thread.join();
+  }
+  bool Done() const { return m_done; }
+  CResult& Result() { return m_result; }
+  const vok::CMessageTarget& Target() const { return m_target; }
+
+ private:
+  CResult m_result;
+  std::atomic<bool> m_done{false};
+  vok::CMessageTarget m_target;
+  std::thread m_thread;
+};
+
+TEST(SingleQuote, AnswersFromTheCacheAtOnceWithoutSubscribing) {
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  CRecordingNotify standing;
+  handler.Advise(&standing, "XYZ", qsfLevelOne);
+  Feed(handler, "1|1003=XYZ;2002=10.5;2003=10.4;2004=10.6");
+  host.TakeSent();
+  CTraceCapture trace;
+
+  for (LONG timeout : {0, 5000}) {
+    CResult result;
+    Request(handler, "xyz", timeout, result);
+    EXPECT_EQ(result.filled, 1);
+    EXPECT_EQ(result.Symbol(), "XYZ");
+    EXPECT_EQ(result.rec.dBid, 10.4);
+    EXPECT_EQ(result.rec.dAsk, 10.6);
+  }
+  EXPECT_TRUE(host.TakeSent().empty());
+  EXPECT_TRUE(trace.Lines(VOKTRACE_INFO, "sending request").empty());
+  EXPECT_EQ(handler.ThreadNotifyCount("XYZ"), 1);
+  handler.Unadvise(&standing, "XYZ", qsfLevelOne);
+}
+
+TEST(SingleQuote, ZeroTimeoutForAnUncachedSymbolSubscribesUnsubscribesAndReturnsEmpty) {
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  CTraceCapture trace;
+  const long locksBefore = vok::ModuleLockCount();
+
+  CResult result;
+  Request(handler, "ABC", 0, result);
+
+  EXPECT_EQ(result.filled, 0);
+  EXPECT_EQ(result.rec.bstrSymbol, nullptr);
+  EXPECT_EQ(result.rec.dBid, 0);
+  const std::vector<SentRequest> expected = {{'H', "ABC", 20000}, {'U', "ABC", 20000}};
+  EXPECT_EQ(host.TakeSent(), expected);
+  EXPECT_EQ(trace.Lines(VOKTRACE_STATE, "GetSingleQuote(ABC): timed out while waiting for response").size(), 1u);
+  EXPECT_EQ(trace.Lines(VOKTRACE_INFO, "GetSingleQuote(ABC): sending request").size(), 1u);
+  EXPECT_FALSE(handler.HasMasterRecord("ABC"));
+  EXPECT_EQ(vok::ModuleLockCount(), locksBefore);  // the sink is gone
+}
+
+TEST(SingleQuote, AQuoteWithoutPricesDoesNotEndTheWaitButTheNextOneDoes) {
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  CTraceCapture trace;
+  const long locksBefore = vok::ModuleLockCount();
+
+  CRequestThread request(handler, "QQQ", 20000);
+  ASSERT_TRUE(WaitUntil([&] { return handler.HasMasterRecord("QQQ"); }));
+  EXPECT_EQ(vok::ModuleLockCount(), locksBefore + 1);  // the live sink holds the library
+
+  // A second subscriber on the requesting thread, advised after the sink: when it has seen an
+  // update, the sink has seen the same one before it.
+  CRecordingNotify after;
+  std::atomic<bool> advised{false};
+  ASSERT_TRUE(request.Target().PostCall([&] {
+    handler.Advise(&after, "QQQ", qsfLevelOne);
+    advised = true;
+  }));
+  ASSERT_TRUE(WaitUntil([&] { return advised.load(); }));
+
+  Feed(handler, "1|1003=QQQ;2021=Nasdaq Trust;2005=100");
+  ASSERT_TRUE(WaitUntil([&] { return after.Count() >= 1; }));
+  EXPECT_TRUE(trace.Lines(VOKTRACE_DETAIL, "setting event for QQQ").empty());
+  EXPECT_FALSE(request.Done());
+
+  Feed(handler, "1|1003=QQQ;2003=101.25;2004=101.5");
+  request.Join();
+  EXPECT_EQ(request.Result().filled, 1);
+  EXPECT_EQ(request.Result().Symbol(), "QQQ");
+  EXPECT_EQ(request.Result().rec.dBid, 101.25);
+  EXPECT_EQ(request.Result().rec.dAsk, 101.5);
+  EXPECT_EQ(trace.Lines(VOKTRACE_DETAIL, "setting event for QQQ").size(), 1u);
+  EXPECT_EQ(trace.Lines(VOKTRACE_INFO, "GetSingleQuote(QQQ): OK b=101.25 a=101.5").size(), 1u);
+  EXPECT_TRUE(trace.Lines(VOKTRACE_STATE, "timed out").empty());
+
+  // The sink is unadvised; the other subscriber still holds the symbol (no unsubscribe yet).
+  const std::vector<SentRequest> subscribed = {{'H', "QQQ", 20000}};
+  EXPECT_EQ(host.TakeSent(), subscribed);
+  EXPECT_EQ(handler.MasterThreadCount("QQQ"), 1);
+  EXPECT_EQ(vok::ModuleLockCount(), locksBefore);
+  handler.UnadviseAll(&after);  // a different thread's list: nothing to remove here
+}
+
+TEST(SingleQuote, OverlappingRequestsOnTwoThreadsEachUseAndRemoveTheirOwnSink) {
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  {
+    CRequestThread first(handler, "MSFT", 20000);
+    ASSERT_TRUE(WaitUntil([&] { return handler.MasterThreadCount("MSFT") == 1; }));
+    CRequestThread second(handler, "MSFT", 20000);
+    ASSERT_TRUE(WaitUntil([&] { return handler.MasterThreadCount("MSFT") == 2; }));
+
+    Feed(handler, "1|1003=MSFT;2002=300.5;2003=300.25;2004=300.75");
+    first.Join();
+    second.Join();
+    for (CRequestThread* request : {&first, &second}) {
+      EXPECT_EQ(request->Result().filled, 1);
+      EXPECT_EQ(request->Result().Symbol(), "MSFT");
+      EXPECT_EQ(request->Result().rec.dLast, 300.5);
+    }
+  }
+  // One subscribe for the first sink, one unsubscribe when the last one left.
+  const std::vector<SentRequest> expected = {{'H', "MSFT", 20000}, {'U', "MSFT", 20000}};
+  EXPECT_EQ(host.TakeSent(), expected);
+  EXPECT_FALSE(handler.HasMasterRecord("MSFT"));
+}
+
+TEST(SingleQuote, SinkAnswersOnlyLevelOneAndSignalsOnlyForPrices) {
+  auto* sink = new CSingleQuoteSink();
+  sink->AddRef();
+  vok::CComPtr<IVokQuotesNotify> notify;
+  EXPECT_EQ(sink->QueryInterface(IID_IVokQuotesNotify, notify.PutVoid()), S_OK);
+  vok::CComPtr<IUnknown> other;
+  EXPECT_EQ(sink->QueryInterface(IID_IDispatch, other.PutVoid()), E_NOINTERFACE);
+  EXPECT_EQ(other.Get(), nullptr);
+  EXPECT_EQ(sink->OnLevel2Data(nullptr), E_NOTIMPL);
+  EXPECT_EQ(sink->OnTSData(nullptr), E_NOTIMPL);
+  EXPECT_EQ(sink->OnOptionsData(nullptr), E_NOTIMPL);
+
+  CTraceCapture trace;
+  vok::CBstr symbol = vok::CBstr::FromNarrow("IBM");
+  struct Row {
+    BSTR symbol;
+    double bid, ask, last;
+    bool signals;
+  } rows[] = {
+      {nullptr, 1, 1, 1, false}, {symbol.Get(), 0, 0, 0, false}, {symbol.Get(), 1, 0, 0, true},
+      {symbol.Get(), 0, 2, 0, true}, {symbol.Get(), 0, 0, 3, true},
+  };
+  size_t expectedLines = 0;
+  for (const Row& row : rows) {
+    QUOTERECORD rec{};
+    rec.bstrSymbol = row.symbol;
+    rec.dBid = row.bid;
+    rec.dAsk = row.ask;
+    rec.dLast = row.last;
+    EXPECT_EQ(notify->OnQuoteData(&rec), S_OK);
+    if (row.signals) ++expectedLines;
+    EXPECT_EQ(trace.Lines(VOKTRACE_DETAIL, "setting event for IBM").size(), expectedLines);
+  }
+  notify = nullptr;
+  EXPECT_EQ(sink->Release(), 0u);
+}
+
+}  // namespace
