@@ -98,6 +98,11 @@ class CHandler {
     auto it = m_globalMap.find(symbol);
     return it == m_globalMap.end() ? nullptr : it->second.get();
   }
+  // With m_lock held: calls call(symbol, record) for every master record, in map order.
+  template <class Call>
+  void ForEachMaster(Call&& call) {
+    for (auto& [symbol, record] : m_globalMap) call(symbol, *record);
+  }
   // With m_lock held: counts a data message for a symbol without subscribers, tracing the 2nd to
   // 200th, 202nd to 400th, ... of a symbol.
   void CountStrayQuote(const std::string& symbol);

@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <deque>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -90,6 +91,24 @@ struct Received {
   LONG volume;
 };
 
+// The text of a record string; "<null>" for a null BSTR.
+inline std::string TextOf(BSTR text) {
+  return text == nullptr ? "<null>"
+                         : vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
+}
+
+// What one OnLevel2Data, OnTSData or OnOptionsData call saw: the record's numbers as they were
+// (its strings nulled, since they belong to the component) and its strings as text.
+template <class Record>
+struct ReceivedRecord {
+  vok::ThreadId thread;
+  Record rec;
+  std::vector<std::string> texts;  // the record's strings in field order, "<null>" for null
+};
+using L2Received = ReceivedRecord<LEVEL2RECORD>;    // texts: symbol, MMID, source
+using TSReceived = ReceivedRecord<TSRECORD>;        // texts: symbol, exchange
+using OptReceived = ReceivedRecord<OPTIONSRECORD>;  // texts: symbol, underlier
+
 class CRecordingNotify final : public IVokQuotesNotify {
  public:
   STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
@@ -109,9 +128,33 @@ class CRecordingNotify final : public IVokQuotesNotify {
     if (m_onQuote) m_onQuote();
     return S_OK;
   }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD*) override { return S_OK; }
-  STDMETHOD(OnTSData)(TSRECORD*) override { return S_OK; }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD*) override { return S_OK; }
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
+    return Record(m_level2, *rec, {&rec->bstrSymbol, &rec->bstrMMID, &rec->bstrSource});
+  }
+  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Record(m_ts, *rec, {&rec->bstrSymbol, &rec->bstrExchange}); }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override {
+    return Record(m_options, *rec, {&rec->bstrSymbol, &rec->bstrUnderlier});
+  }
+
+  std::vector<L2Received> Level2() {
+    std::lock_guard lock(m_mutex);
+    return m_level2;
+  }
+  std::vector<TSReceived> TimeAndSales() {
+    std::lock_guard lock(m_mutex);
+    return m_ts;
+  }
+  std::vector<OptReceived> Options() {
+    std::lock_guard lock(m_mutex);
+    return m_options;
+  }
+  // All calls of every kind so far.
+  std::size_t Total() {
+    std::lock_guard lock(m_mutex);
+    return m_received.size() + m_level2.size() + m_ts.size() + m_options.size();
+  }
+  // Runs after each recorded level 2, time and sales or options call, on the calling thread.
+  std::function<void()> m_onData;
 
   std::vector<Received> Got() {
     std::lock_guard lock(m_mutex);
@@ -125,8 +168,28 @@ class CRecordingNotify final : public IVokQuotesNotify {
   std::function<void()> m_onQuote;
 
  private:
+  template <class Rec>
+  HRESULT Record(std::vector<ReceivedRecord<Rec>>& into, const Rec& rec, std::initializer_list<BSTR const*> strings) {
+    ReceivedRecord<Rec> got{vok::CurrentThreadId(), rec, {}};
+    // The copy's string members point into the component's record: null them in the copy.
+    for (BSTR const* field : strings) {
+      got.texts.push_back(TextOf(*field));
+      const auto offset = reinterpret_cast<const char*>(field) - reinterpret_cast<const char*>(&rec);
+      *reinterpret_cast<BSTR*>(reinterpret_cast<char*>(&got.rec) + offset) = nullptr;
+    }
+    {
+      std::lock_guard lock(m_mutex);
+      into.push_back(std::move(got));
+    }
+    if (m_onData) m_onData();
+    return S_OK;
+  }
+
   std::mutex m_mutex;
   std::vector<Received> m_received;
+  std::vector<L2Received> m_level2;
+  std::vector<TSReceived> m_ts;
+  std::vector<OptReceived> m_options;
 };
 
 // A client thread: runs posted calls in order and pumps its message loop in between.

@@ -85,3 +85,27 @@ class CQNotifyList final : public CNotifyList {
     ForEach([record](IVokQuotesNotify* notify) { notify->OnQuoteData(record); });
   }
 };
+
+// The level 2 list: hands each side update to OnLevel2Data.
+class CL2NotifyList final : public CNotifyList {
+ public:
+  void Deliver(LEVEL2RECORD* record) {
+    ForEach([record](IVokQuotesNotify* notify) { notify->OnLevel2Data(record); });
+  }
+};
+
+// The time and sales list: hands each print to OnTSData.
+class CTSNotifyList final : public CNotifyList {
+ public:
+  void Deliver(TSRECORD* record) {
+    ForEach([record](IVokQuotesNotify* notify) { notify->OnTSData(record); });
+  }
+};
+
+// The options list: hands each option update to OnOptionsData.
+class COptNotifyList final : public CNotifyList {
+ public:
+  void Deliver(OPTIONSRECORD* record) {
+    ForEach([record](IVokQuotesNotify* notify) { notify->OnOptionsData(record); });
+  }
+};

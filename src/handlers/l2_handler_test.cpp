@@ -1,0 +1,274 @@
+// Tests of the level 2 handler: wire lines merged into the books, the side updates each subscriber
+// receives on its own thread and in order, the book handed to a new subscriber, the reset after a
+// logon, the aggregate size, requests and stray counting.
+#include "handlers/l2_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "handlers/handler_test_support.h"
+#include "vokcommon/vok_date_time.h"
+
+namespace {
+
+using vok::test::CClientThread;
+using vok::test::CFakeHost;
+using vok::test::CRecordingNotify;
+using vok::test::CTraceCapture;
+using vok::test::Feed;
+using vok::test::L2Received;
+using vok::test::SentRequest;
+using vok::test::WaitUntil;
+
+const OLECHAR* W(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
+
+DATE Eastern(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
+  return t.m_dt;
+}
+
+DATE Utc(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseDateTime(text, 1, 1033)) << text;
+  return t.m_dt;
+}
+
+// One side update as a subscriber sees it.
+struct Side {
+  std::string mmid, source;
+  int side;
+  double price;
+  LONG size;
+  VARIANT_BOOL closed;
+  auto Key() const { return std::tie(mmid, side, price, size, closed, source); }
+  bool operator==(const Side& other) const { return Key() == other.Key(); }
+  bool operator<(const Side& other) const { return Key() < other.Key(); }
+};
+
+std::ostream& operator<<(std::ostream& os, const Side& s) {
+  return os << s.mmid << "/" << s.source << " side " << s.side << " " << s.size << "@" << s.price << " closed "
+            << s.closed;
+}
+
+std::vector<Side> Sides(const std::vector<L2Received>& got) {
+  std::vector<Side> sides;
+  for (const L2Received& r : got) {
+    sides.push_back({r.texts[1], r.texts[2], r.rec.side, r.rec.dPrice, r.rec.lSize, r.rec.bClosed});
+  }
+  return sides;
+}
+
+// Feeds a sentinel update on its own participant and waits until `notify` has it: everything
+// queued before it has then been delivered too. Returns the updates before the sentinel.
+std::vector<L2Received> DrainedLevel2(CL2Handler& handler, CRecordingNotify& notify, const std::string& symbol) {
+  static int sentinel = 0;
+  const std::string mmid = "ZZSENT" + std::to_string(++sentinel);
+  Feed(handler, "2|1003=" + symbol + ";2016=" + mmid + ";2017=20010;2019=0");
+  EXPECT_TRUE(WaitUntil([&] {
+    auto got = notify.Level2();
+    return !got.empty() && got.back().texts[1] == mmid;
+  }));
+  auto got = notify.Level2();
+  got.erase(
+      std::remove_if(got.begin(), got.end(), [](const L2Received& r) { return r.texts[1].rfind("ZZSENT", 0) == 0; }),
+      got.end());
+  return got;
+}
+
+TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) {
+  CFakeHost host;
+  CL2Handler handler(&host);
+  CRecordingNotify n1, n2;
+  CClientThread a, b;
+  a.Run([&] { handler.Advise(&n1, "XYZ", qsfLevelOne | qsfLevelTwo); });
+  b.Run([&] { handler.Advise(&n2, "XYZ", qsfLevelTwo); });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20001}}));
+  EXPECT_EQ(n1.Total(), 0u);  // an empty book hands a new subscriber nothing
+
+  struct Row {
+    const char* line;
+    Side expect;
+    DATE time;
+  };
+  const Row rows[] = {
+      {"2|1003=XYZ;2016=TDFXAB;2017=20010;2018=10.25;2019=300;2024=O;2020=10:30:00",
+       {"TDFX:AB", "", msBid, 10.25, 300, VARIANT_FALSE},
+       Eastern("10:30:00")},
+      {"2|1003=XYZ;2016=ARCA;2017=20011;2018=10.3;2019=200;2024=C;2044=20090302 15:00:01",
+       {"ARCA", "ARCA", msAsk, 10.3, 200, VARIANT_TRUE},
+       Utc("20090302 15:00:01")},
+      {"2|1003=XYZ;2016=MMA;2017=20010;2018=10.25;2019=200;2033=2;2024=O",
+       {"MMA", "REGN", msBid, 10.25, 200, VARIANT_FALSE},
+       0},
+      // Price kept; the source once set stays; no 2024 closes the side.
+      {"2|1003=XYZ;2016=MMA;2017=20010;2019=250;2033=NSDQ", {"MMA", "REGN", msBid, 10.25, 250, VARIANT_TRUE}, 0},
+      // No side code is the ask; an empty source is decided again; the bid's time stays apart.
+      {"2|1003=XYZ;2016=TDFXAB;2033=Q;2018=10.35;2024=O", {"TDFX:AB", "Q", msAsk, 10.35, 0, VARIANT_FALSE}, 0},
+      {"2|1003=XYZ;2016=TDFXAB;2017=20010;2024=OPEN",
+       {"TDFX:AB", "Q", msBid, 10.25, 300, VARIANT_TRUE},
+       Eastern("10:30:00")},
+      // Every "TDFX" of such an id is qualified; the absent MMID is a participant of its own.
+      {"2|1003=XYZ;2016=TDFXTDFX1;2017=20010;2018=9;2019=5", {"TDFX:TDFX:1", "", msBid, 9, 5, VARIANT_TRUE}, 0},
+      {"2|1003=XYZ;2017=1;2018=11;2019=7", {"", "", msAsk, 11, 7, VARIANT_TRUE}, 0},
+  };
+  CTraceCapture trace;
+  host.m_logQuotes = true;
+  for (const Row& row : rows) Feed(handler, row.line);
+  host.m_logQuotes = false;
+  Feed(handler, "2|1003=NOPE;2016=MMA;2017=20010;2019=1");  // not subscribed
+  EXPECT_EQ(trace.Lines(2, "L2: ").size(), std::size(rows));
+
+  for (auto [notify, thread] : {std::pair{&n1, a.Id()}, std::pair{&n2, b.Id()}}) {
+    const auto got = DrainedLevel2(handler, *notify, "XYZ");
+    ASSERT_EQ(got.size(), std::size(rows));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(Sides({got[i]})[0], rows[i].expect) << rows[i].line;
+      EXPECT_EQ(got[i].thread, thread);
+      EXPECT_EQ(got[i].texts[0], "XYZ");
+      if (rows[i].time != 0) {
+        EXPECT_DOUBLE_EQ(got[i].rec.UTCTime, rows[i].time) << rows[i].line;
+      }
+    }
+  }
+  EXPECT_TRUE(n1.Got().empty());  // the level 1 flag is not this handler's
+
+  struct Aggregate {
+    const char16_t* symbol;
+    double price;
+    enumMarketSide side;
+    LONG expect;
+  };
+  const Aggregate sums[] = {
+      {u"XYZ", 10.25, msBid, 550},  // TDFX:AB 300 + MMA 250 (closed sides count)
+      {u"XYZ", 10.26, msBid, 0},   {u"XYZ", 10.3, msAsk, 200},
+      {u"XYZ", 10.25, msAsk, 0},   {u"XYZ", 10.25, static_cast<enumMarketSide>(3), 0},
+      {u"xyz", 10.25, msBid, -1},  {u"NOPE", 10.25, msBid, -1},
+      {u"", 10.25, msBid, -1},
+  };
+  for (const Aggregate& sum : sums) {
+    EXPECT_EQ(handler.GetAggregateSize(W(sum.symbol), sum.price, sum.side), sum.expect) << sum.price;
+  }
+  EXPECT_EQ(handler.GetAggregateSize(nullptr, 10.25, msBid), -1);
+
+  a.Run([&] { handler.UnadviseAll(&n1); });
+  EXPECT_TRUE(host.TakeSent().empty());
+  b.Run([&] { handler.Unadvise(&n2, "XYZ", qsfLevelTwo); });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'U', "XYZ", 20001}}));
+  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.25, msBid), -1);  // the book went with the last subscriber
+  Feed(handler, "2|1003=XYZ;2016=MMA;2017=20010;2019=1");
+  Feed(handler, "2|1003=NOPE;2016=MMA;2017=20010;2019=1");
+  EXPECT_EQ(trace.Lines(2, "stray"),
+            (std::vector<std::string>{"CL2Handler: Received 2 stray NOPE quotes. Recent deletion?"}));
+}
+
+TEST(L2Handler, OptionSymbolsTakeTheRegionalSourceWhateverTheTextSays) {
+  CFakeHost host;
+  CL2Handler handler(&host);
+  CRecordingNotify n1;
+  CClientThread a;
+  a.Run([&] {
+    handler.Advise(&n1, "+XYZ-A", qsfLevelTwo);
+    handler.Advise(&n1, "XYZ", qsfLevelTwo);
+  });
+  const std::pair<const char*, const char*> rows[] = {
+      {"2|1003=+XYZ-A;2016=M1;2017=20010;2033=Q", "REGN"}, {"2|1003=+XYZ-A;2016=M2;2017=20010", ""},
+      {"2|1003=+XYZ-A;2016=ARCAX;2017=20010", "ARCA"},     {"2|1003=XYZ;2016=M1;2017=20010;2033=Q", "Q"},
+      {"2|1003=XYZ;2016=M2;2017=20010;2033=22", "22"},
+  };
+  for (auto [line, source] : rows) Feed(handler, line);
+  const auto got = DrainedLevel2(handler, n1, "XYZ");
+  ASSERT_EQ(got.size(), std::size(rows));
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].texts[2], rows[i].second) << rows[i].first;
+  a.Run([&] { handler.UnadviseAll(&n1); });
+}
+
+TEST(L2Handler, NewSubscriberGetsTheSidesWithSizeAndALogonZeroesEverySize) {
+  CFakeHost host;
+  CL2Handler handler(&host);
+  CRecordingNotify n1, late, later;
+  CClientThread a, b;
+  a.Run([&] { handler.Advise(&n1, "XYZ", qsfLevelTwo); });
+  Feed(handler, "2|1003=XYZ;2016=MMA;2017=20010;2018=10.25;2019=300;2024=O;2033=NSDQ");
+  Feed(handler, "2|1003=XYZ;2016=MMA;2017=20011;2018=10.5;2019=100;2024=O");
+  Feed(handler, "2|1003=XYZ;2016=MMB;2017=20010;2018=10.2;2019=0");
+  Feed(handler, "2|1003=XYZ;2016=MMB;2017=20011;2018=10.6;2019=400");
+  const std::vector<Side> book = {
+      {"MMA", "NSDQ", msBid, 10.25, 300, VARIANT_FALSE},
+      {"MMA", "NSDQ", msAsk, 10.5, 100, VARIANT_FALSE},
+      {"MMB", "", msAsk, 10.6, 400, VARIANT_TRUE},
+  };
+  ASSERT_EQ(DrainedLevel2(handler, n1, "XYZ").size(), 4u);
+
+  // During Advise, on the subscriber's thread: one record per side with a size, book order free.
+  b.Run([&] {
+    handler.Advise(&late, "XYZ", qsfLevelTwo);
+    auto got = Sides(late.Level2());
+    // The sentinels of DrainedLevel2 have size 0 and are not handed out.
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, book);
+    for (const auto& r : late.Level2()) EXPECT_EQ(r.thread, vok::CurrentThreadId());
+    // Advising again hands the book out again.
+    handler.Advise(&late, "XYZ", qsfLevelTwo);
+    EXPECT_EQ(late.Level2().size(), 2 * book.size());
+  });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20001}}));
+
+  {
+    vok::CCriticalSectionLock lock(host.ConnectionLock());
+    handler.Resubscribe();
+  }
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20001}}));
+  for (double price : {10.25, 10.2}) EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), price, msBid), 0);
+  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.6, msAsk), 0);
+
+  // Each subscriber gets every cached side once more with size 0, prices and flags kept.
+  for (CRecordingNotify* notify : {&n1, &late}) {
+    const std::size_t before = notify == &n1 ? 4 : 2 * book.size();
+    auto got = DrainedLevel2(handler, *notify, "XYZ");
+    ASSERT_GE(got.size(), before);
+    std::vector<Side> reset = Sides({got.begin() + static_cast<std::ptrdiff_t>(before), got.end()});
+    std::sort(reset.begin(), reset.end());
+    const std::vector<Side> expected = {
+        {"MMA", "NSDQ", msBid, 10.25, 0, VARIANT_FALSE},
+        {"MMA", "NSDQ", msAsk, 10.5, 0, VARIANT_FALSE},
+        {"MMB", "", msBid, 10.2, 0, VARIANT_TRUE},
+        {"MMB", "", msAsk, 10.6, 0, VARIANT_TRUE},
+    };
+    EXPECT_EQ(reset, expected);
+  }
+  b.Run([&] {
+    handler.Advise(&later, "XYZ", qsfLevelTwo);
+    EXPECT_EQ(later.Total(), 0u);
+  });
+  Feed(handler, "2|1003=XYZ;2016=MMB;2017=20011;2019=50");
+  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.6, msAsk), 50);
+  a.Run([&] { handler.UnadviseAll(&n1); });
+  b.Run([&] {
+    handler.UnadviseAll(&late);
+    handler.UnadviseAll(&later);
+  });
+}
+
+TEST(L2Handler, BookSizeIsBoundedAndSizesSumWithoutOverflow) {
+  CFakeHost host;
+  CL2Handler handler(&host);
+  CRecordingNotify n1;
+  CClientThread a;
+  a.Run([&] { handler.Advise(&n1, "XYZ", qsfLevelTwo); });
+  CTraceCapture trace;
+  for (std::size_t i = 0; i < CMasterL2Record::kMaxEntries + 5; ++i) {
+    Feed(handler, "2|1003=XYZ;2016=M" + std::to_string(i) + ";2017=20010;2018=1;2019=2000000000");
+  }
+  EXPECT_EQ(trace.Lines(4, "L2: book of XYZ is full").size(), 1u);
+  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 1, msBid), 2147483647);
+  Feed(handler, "2|1003=XYZ;2016=M0;2017=20010;2018=2;2019=7");  // known participants still update
+  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 2, msBid), 7);
+  a.Run([&] { handler.UnadviseAll(&n1); });
+}
+
+}  // namespace
