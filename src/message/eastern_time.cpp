@@ -68,12 +68,34 @@ int ReadPart(std::string_view text, std::size_t from, std::size_t count) {
   return ReadInt(part.data(), part.data() + part.size());
 }
 
-// Appends value in decimal with at least width digits ("%0*d" for values that are not negative).
-void AppendPadded(std::string& out, std::int64_t value, int width) {
+// Writes value in decimal with at least width digits ("%0*d" for values that are not negative)
+// at out, which has room for 24 characters, and returns the end of what it wrote.
+char* WritePadded(char* out, std::int64_t value, int width) {
+  if (value >= 0 && value < 10000 && width <= 4) {
+    // Dates and times: at most four digits, written without a library call.
+    int length = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
+    if (length < width) length = width;
+    for (int i = length - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
+    return out + length;
+  }
   char digits[24];
   auto [end, ec] = std::to_chars(digits, digits + sizeof digits, value);
-  for (int length = static_cast<int>(end - digits); length < width; ++length) out.push_back('0');
-  out.append(digits, end);
+  for (int length = static_cast<int>(end - digits); length < width; ++length) *out++ = '0';
+  for (const char* d = digits; d < end; ++d) *out++ = *d;
+  return out;
+}
+
+// Reads the plain digits at text[from, from + count) into value; false when any is not a digit,
+// which leaves the part to atoi's rules.
+bool ReadDigits(std::string_view text, std::size_t from, std::size_t count, int& value) {
+  int result = 0;
+  for (std::size_t i = from; i < from + count; ++i) {
+    const unsigned digit = static_cast<unsigned char>(text[i]) - static_cast<unsigned>('0');
+    if (digit > 9) return false;
+    result = result * 10 + static_cast<int>(digit);
+  }
+  value = result;
+  return true;
 }
 
 const int g_easternOffsetHours = EasternOffsetForUtc(CurrentUtcMs() / 1000);
@@ -107,13 +129,20 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   if (value.size() <= 16) return;
   int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, millisecond = -1;
   if (value.size() == 17 || value.size() == 21) {
-    year = ReadPart(value, 0, 4);
-    month = ReadPart(value, 4, 2);
-    day = ReadPart(value, 6, 2);
-    hour = ReadPart(value, 9, 2);
-    minute = ReadPart(value, 12, 2);
-    second = ReadPart(value, 15, 2);
-    if (value.size() == 21) millisecond = ReadPart(value, 18, 3);
+    // The fixed layout "YYYYMMDD-HH:MM:SS[.sss]"; the separators are not checked.
+    const bool plain = ReadDigits(value, 0, 4, year) && ReadDigits(value, 4, 2, month) &&
+                       ReadDigits(value, 6, 2, day) && ReadDigits(value, 9, 2, hour) &&
+                       ReadDigits(value, 12, 2, minute) && ReadDigits(value, 15, 2, second) &&
+                       (value.size() == 17 || ReadDigits(value, 18, 3, millisecond));
+    if (!plain) {
+      year = ReadPart(value, 0, 4);
+      month = ReadPart(value, 4, 2);
+      day = ReadPart(value, 6, 2);
+      hour = ReadPart(value, 9, 2);
+      minute = ReadPart(value, 12, 2);
+      second = ReadPart(value, 15, 2);
+      millisecond = value.size() == 21 ? ReadPart(value, 18, 3) : -1;
+    }
   } else {
     const std::size_t dash = value.find('-');
     const std::string_view date = value.substr(0, dash);
@@ -144,25 +173,24 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   const std::int64_t days = FloorDiv(seconds, kSecondsPerDay);
   const int secondOfDay = static_cast<int>(seconds - days * kSecondsPerDay);
   const Civil shifted = CivilFromDays(days);
-  // Formatted by hand: this runs for every FIX execution report.
-  std::string text;
-  AppendPadded(text, shifted.month, 2);
-  text.push_back('/');
-  AppendPadded(text, shifted.day, 2);
-  text.push_back('/');
-  AppendPadded(text, shifted.year, 1);
-  message.SetString(1022, text);
-  text.clear();
-  AppendPadded(text, secondOfDay / 3600, 2);
-  text.push_back(':');
-  AppendPadded(text, secondOfDay / 60 % 60, 2);
-  text.push_back(':');
-  AppendPadded(text, secondOfDay % 60, 2);
+  // Formatted by hand into stack buffers: this runs for every FIX execution report.
+  char text[96];
+  char* out = WritePadded(text, shifted.month, 2);
+  *out++ = '/';
+  out = WritePadded(out, shifted.day, 2);
+  *out++ = '/';
+  out = WritePadded(out, shifted.year, 1);
+  message.SetText(1022, std::string_view(text, static_cast<std::size_t>(out - text)));
+  out = WritePadded(text, secondOfDay / 3600, 2);
+  *out++ = ':';
+  out = WritePadded(out, secondOfDay / 60 % 60, 2);
+  *out++ = ':';
+  out = WritePadded(out, secondOfDay % 60, 2);
   if (millisecond >= 0) {
-    text.push_back('.');
-    AppendPadded(text, millisecond, 3);
+    *out++ = '.';
+    out = WritePadded(out, millisecond, 3);
   }
-  message.SetString(1021, text);
+  message.SetText(1021, std::string_view(text, static_cast<std::size_t>(out - text)));
 }
 
 void AppendFixTransactTime(std::string& out, std::string_view value, int offsetHours) {

@@ -25,11 +25,13 @@ constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 
 // The checksum sum of eight bytes, each a signed 8-bit value: the unsigned sum less 256 for every
-// byte with its top bit set.
+// byte with its top bit set. The top bits are counted with a multiply, as a popcount instruction
+// cannot be assumed on every target.
 std::int64_t SumWord(std::uint64_t word) {
   const std::uint64_t pairs = (word & 0x00FF00FF00FF00FFULL) + ((word >> 8) & 0x00FF00FF00FF00FFULL);
   const auto unsignedSum = static_cast<std::int64_t>((pairs * 0x0001000100010001ULL) >> 48);
-  return unsignedSum - 256 * std::popcount(word & kHighs);
+  const auto highBytes = static_cast<std::int64_t>((((word & kHighs) >> 7) * kOnes) >> 56);
+  return unsignedSum - 256 * highBytes;
 }
 
 // Marks bytes equal to byte; the lowest mark is exact and no mark appears below a real match.
@@ -50,30 +52,16 @@ std::int64_t SumOf(const char* begin, const char* end) {
   return sum;
 }
 
-// Scans a value up to the next SOH (or end) eight bytes at a time, adding its characters to sum
-// and noting whether it holds a ';'. Returns the SOH's position.
-const char* ScanValue(const char* p, const char* end, std::int64_t& sum, bool& semicolon) {
+// The first SOH at or after p, or end: eight bytes at a time while eight remain.
+const char* FindSoh(const char* p, const char* end) {
   if constexpr (std::endian::native == std::endian::little) {
     for (; end - p >= 8; p += 8) {
       std::uint64_t word = 0;
       std::memcpy(&word, p, 8);
-      const std::uint64_t soh = MatchBytes(word, 0x01);
-      const std::uint64_t semi = MatchBytes(word, ';');
-      if (soh != 0) {
-        const int bits = std::countr_zero(soh) & ~7;  // bits below the SOH byte
-        const std::uint64_t before = bits == 0 ? 0 : (~std::uint64_t{0} >> (64 - bits));
-        sum += SumWord(word & before);
-        semicolon |= (semi & before) != 0;
-        return p + bits / 8;
-      }
-      sum += SumWord(word);
-      semicolon |= semi != 0;
+      if (const std::uint64_t soh = MatchBytes(word, 0x01); soh != 0) return p + std::countr_zero(soh) / 8;
     }
   }
-  for (; p < end && *p != kSoh; ++p) {
-    sum += static_cast<signed char>(*p);
-    semicolon |= *p == ';';
-  }
+  while (p < end && *p != kSoh) ++p;
   return p;
 }
 
@@ -146,8 +134,9 @@ void PostProcessOrder(VOKMessage& message) {
 }  // namespace
 
 void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
-  // The text is read in place, summing the checksum as each token is scanned; only a value that
-  // holds a ';' is copied, to store it with ',' instead.
+  // The text is read in place. The checksum covers every byte before the trailer, so it is summed
+  // in one pass over the whole text and the trailer tokens are taken back out as they are met.
+  // Only a value that holds a ';' is copied, to store it with ',' instead.
   const char* end = text + length;
   for (const char stop : {'\n', '\r', '\0'}) {
     if (const void* found = std::memchr(text, stop, static_cast<std::size_t>(end - text))) {
@@ -156,49 +145,46 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
   }
 
   // 64 bits: a sum over a text of many megabytes must not overflow.
-  std::int64_t total = 0;
+  std::int64_t total = SumOf(text, end);
+  // Most messages hold no ';' at all; the next one is found again only once a value passes it.
+  const char* semicolon = static_cast<const char*>(std::memchr(text, ';', static_cast<std::size_t>(end - text)));
   bool summed = false;
   bool haveExpected = false;
   int expected = 0;
   const char* p = text;
   while (p < end) {
     const char* tokenStart = p;
-    std::int64_t tokenSum = 0;
-    // The tag: plain digits are read while scanning; anything else is left to atoi's rules.
-    int tagValue = 0;
-    int tagDigits = 0;
-    bool tagPlain = true;
-    for (; p < end && *p != '=' && *p != kSoh; ++p) {
-      tokenSum += static_cast<signed char>(*p);
-      const unsigned digit = static_cast<unsigned>(*p - '0');
-      if (digit <= 9 && tagDigits < 9) {
-        tagValue = tagValue * 10 + static_cast<int>(digit);
-        ++tagDigits;
-      } else {
-        tagPlain = false;
-      }
+    // The tag: up to nine plain digits followed by '=' are read here; anything else is left to
+    // atoi's rules.
+    unsigned tagValue = 0;
+    for (; p < end; ++p) {
+      const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+      if (digit > 9) break;
+      tagValue = tagValue * 10 + digit;
+    }
+    bool tagPlain = p < end && *p == '=' && p > tokenStart && p - tokenStart <= 9;
+    if (!tagPlain) {
+      while (p < end && *p != '=' && *p != kSoh) ++p;
     }
     const char* eq = p < end && *p == '=' ? p : nullptr;
-    bool hasSemicolon = false;
-    p = ScanValue(p, end, tokenSum, hasSemicolon);
-    const char* tokenEnd = p;
-    if (p < end) {
-      tokenSum += kSoh;
-      ++p;
-    }
+    const char* tokenEnd = eq != nullptr ? FindSoh(eq + 1, end) : p;
+    p = tokenEnd < end ? tokenEnd + 1 : end;
     if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
       haveExpected = true;
       expected = ReadInt(tokenStart + 3, tokenEnd);
+      total -= SumOf(tokenStart, p);
       continue;
     }
-    total += tokenSum;
     summed = true;
     if (eq == nullptr) continue;
 
-    const int tag = tagPlain && tagDigits > 0 ? tagValue : ReadInt(tokenStart, eq);
+    const int tag = tagPlain ? static_cast<int>(tagValue) : ReadInt(tokenStart, eq);
     std::string_view value(eq + 1, static_cast<std::size_t>(tokenEnd - eq - 1));
+    if (semicolon != nullptr && semicolon < eq) {
+      semicolon = static_cast<const char*>(std::memchr(eq, ';', static_cast<std::size_t>(end - eq)));
+    }
     std::string replaced;
-    if (hasSemicolon) {
+    if (semicolon != nullptr && semicolon < tokenEnd) {
       replaced.assign(value);
       std::replace(replaced.begin(), replaced.end(), ';', ',');
       value = replaced;
@@ -211,7 +197,6 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
       if (count < 1) continue;
       const char* resume = end;
       std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, 0, resume);
-      total += SumOf(p, resume);
       VOKField field;
       field.SetGroup(std::move(group));
       message.SetField(id, std::move(field));
