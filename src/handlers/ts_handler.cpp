@@ -1,0 +1,123 @@
+// CTSHandler: one '3' message to one print for the subscribers of its symbol. A print whose type
+// code is unknown, or that lacks the price or size its type needs, is dropped without a trace.
+#include "handlers/ts_handler.h"
+
+#include <cstdio>
+
+#include "handlers/handler_host.h"
+#include "handlers/record_text.h"
+#include "handlers/thread_item.h"
+#include "handlers/thread_queue.h"
+#include "message/vok_message.h"
+#include "vkdll/vkdll.h"
+#include "vokcommon/vok_date_time.h"
+
+using vok::handlers::NarrowBstr;
+using vok::handlers::NewBstr;
+
+namespace {
+
+// Where the price and size of each kind of print are.
+struct PrintFields {
+  enumTickType type;
+  int priceField;
+  int sizeField;
+};
+
+bool FieldsOf(const VOKMessage& message, PrintFields& fields) {
+  int code = 0;
+  if (!message.GetInt(2084, code)) code = 0;
+  switch (code) {
+    case 0:
+      fields = {ttTradeTick, 2002, 2007};
+      return true;
+    case 1:
+      fields = {ttBidTick, 2003, 2005};
+      return true;
+    case 2:
+      fields = {ttAskTick, 2004, 2006};
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The print's moment from the Eastern date and time texts; a date without a time gives none.
+DATE PrintTime(const VOKMessage& message) {
+  // Longer texts are no date or time anyway and are cut short; fixed buffers keep prints cheap.
+  char date[64];
+  char time[64];
+  const bool hasDate = message.GetString(2015, date, sizeof date);
+  const bool hasTime = message.GetString(2014, time, sizeof time);
+  if (!hasTime) return 0;
+  CVokDateTime moment;
+  if (hasDate) {
+    char text[sizeof date + sizeof time + 1];
+    std::snprintf(text, sizeof text, "%s %s", date, time);
+    moment.ParseETDateTime(text, 0, 1033);
+  } else {
+    moment.ParseETDateTime(time, 0, 1033);
+  }
+  return moment.m_dt;
+}
+
+int IntOr0(const VOKMessage& message, int fid) {
+  int value = 0;
+  return message.GetInt(fid, value) ? value : 0;
+}
+
+}  // namespace
+
+CTSHandler::CTSHandler(IHandlerHost* host)
+    : CHandler(host, Config{qsfTimeAndSales, "CTSHandler", {'3'}, 'S', 20003, 301}) {}
+
+CNotifyList* CTSHandler::CreateNotifyList() { return new CTSNotifyList(); }
+
+CMasterRecord* CTSHandler::CreateMasterRecord() { return new CMasterRecord(); }
+
+void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
+  if (m_host != nullptr && m_host->LogQuotes()) message.Log("TS: ", VOKTRACE_INFO);
+  std::string symbol;
+  message.GetString(1003, symbol);
+
+  vok::CCriticalSectionLock lock(m_lock);
+  CMasterRecord* record = FindMaster(symbol);
+  if (record == nullptr) {
+    CountStrayQuote(symbol);
+    return;
+  }
+  PrintFields fields{};
+  double price = 0;
+  int size = 0;
+  if (!FieldsOf(message, fields) || !message.GetDouble(fields.priceField, price) ||
+      !message.GetInt(fields.sizeField, size)) {
+    return;
+  }
+  // Nobody would receive it: skip the copy.
+  if (record->ThreadCount() == 0) return;
+
+  auto* item = new CTSThreadItem(this);
+  TSRECORD& rec = item->m_rec;
+  rec.type = fields.type;
+  rec.dPrice = price;
+  rec.lSize = size;
+  rec.bstrSymbol = NewBstr(symbol);
+  std::string exchange;
+  message.GetString(2022, exchange);
+  rec.bstrExchange = NewBstr(exchange);
+  rec.lType = IntOr0(message, 2039);
+  rec.UTCDateTime = PrintTime(message);
+  // The wire carries the public enumerations' values as they are.
+  rec.status = static_cast<enumTickStatus>(IntOr0(message, 2083));
+  rec.tick = static_cast<enumTick>(IntOr0(message, 2013));
+  rec.cond = static_cast<enumTickCondition>(IntOr0(message, 2082));
+  CThreadQueue::Distribute(item, record->Threads());
+}
+
+void CTSHandler::OnThreadItem(CThreadItem* item) {
+  if (item == nullptr || item->GetKind() != CThreadItem::kTimeAndSales) return;
+  auto* print = static_cast<CTSThreadItem*>(item);
+  // A callback may unadvise the last entry and so drop the map's reference: hold our own.
+  vok::CComPtr<CNotifyList> list(FindThreadList(NarrowBstr(print->m_rec.bstrSymbol)));
+  if (list) static_cast<CTSNotifyList*>(list.Get())->Deliver(&print->m_rec);
+}

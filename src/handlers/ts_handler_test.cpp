@@ -1,0 +1,126 @@
+// Tests of the time and sales handler: which wire prints reach the subscribers and with what
+// values, the prints silently dropped, no cache for a new subscriber, requests and stray counting.
+#include "handlers/ts_handler.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "handlers/handler_test_support.h"
+#include "vokcommon/vok_date_time.h"
+
+namespace {
+
+using vok::test::CClientThread;
+using vok::test::CFakeHost;
+using vok::test::CRecordingNotify;
+using vok::test::CTraceCapture;
+using vok::test::Feed;
+using vok::test::SentRequest;
+using vok::test::TSReceived;
+using vok::test::WaitUntil;
+
+DATE Eastern(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
+  return t.m_dt;
+}
+
+// Feeds a sentinel print and waits until `notify` has it; returns the prints before it.
+std::vector<TSReceived> DrainedPrints(CTSHandler& handler, CRecordingNotify& notify, const std::string& symbol) {
+  Feed(handler, "3|1003=" + symbol + ";2002=0;2007=0;2022=SENTINEL");
+  EXPECT_TRUE(WaitUntil([&] {
+    auto got = notify.TimeAndSales();
+    return !got.empty() && got.back().texts[1] == "SENTINEL";
+  }));
+  auto got = notify.TimeAndSales();
+  std::erase_if(got, [](const TSReceived& r) { return r.texts[1] == "SENTINEL"; });
+  return got;
+}
+
+TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsTheRest) {
+  CFakeHost host;
+  CTSHandler handler(&host);
+  CRecordingNotify n1, n2;
+  CClientThread a, b;
+  a.Run([&] { handler.Advise(&n1, "XYZ", qsfTimeAndSales | qsfLevelTwo); });
+  b.Run([&] { handler.Advise(&n2, "XYZ", qsfTimeAndSales); });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20003}}));
+
+  struct Row {
+    const char* line;
+    bool delivered;
+    enumTickType type = ttTradeTick;
+    double price = 0;
+    LONG size = 0;
+    const char* exchange = "";
+    DATE time = 0;
+  };
+  const Row rows[] = {
+      {"3|1003=XYZ;2084=1;2003=10.5;2005=300;2022=NSDQ;2039=7;2083=1;2013=20020;2082=3;2015=03/02/2009;2014=10:30:00",
+       true, ttBidTick, 10.5, 300, "NSDQ", Eastern("03/02/2009 10:30:00")},
+      {"3|1003=XYZ;2084=1;2003=10.5", false},
+      {"3|1003=XYZ;2002=10.25;2007=100", true, ttTradeTick, 10.25, 100, "", 0},
+      {"3|1003=XYZ;2084=0;2002=10.25;2007=100;2003=1;2005=1;2015=03/02/2009", true, ttTradeTick, 10.25, 100, "", 0},
+      {"3|1003=XYZ;2084=2;2004=10.75;2006=50;2014=11:00:00", true, ttAskTick, 10.75, 50, "", Eastern("11:00:00")},
+      {"3|1003=XYZ;2084=3;2002=1;2007=1", false},
+      {"3|1003=XYZ;2084=2;2003=10;2005=5;2006=5", false},
+      {"3|1003=XYZ;2084=-1;2002=1;2007=1", false},
+      {"3|1003=XYZ;2084=0;2007=1", false},
+  };
+  CTraceCapture trace;
+  for (const Row& row : rows) Feed(handler, row.line);
+  for (int level = 1; level <= 5; ++level) EXPECT_TRUE(trace.Lines(level, "").empty()) << level;
+
+  for (auto [notify, thread] : {std::pair{&n1, a.Id()}, std::pair{&n2, b.Id()}}) {
+    const auto got = DrainedPrints(handler, *notify, "XYZ");
+    std::size_t next = 0;
+    for (const Row& row : rows) {
+      if (!row.delivered) continue;
+      ASSERT_LT(next, got.size()) << row.line;
+      const TSReceived& r = got[next++];
+      EXPECT_EQ(r.thread, thread);
+      EXPECT_EQ(r.texts[0], "XYZ");
+      EXPECT_EQ(r.texts[1], row.exchange) << row.line;
+      EXPECT_EQ(r.rec.type, row.type) << row.line;
+      EXPECT_EQ(r.rec.dPrice, row.price) << row.line;
+      EXPECT_EQ(r.rec.lSize, row.size) << row.line;
+      EXPECT_DOUBLE_EQ(r.rec.UTCDateTime, row.time) << row.line;
+    }
+    EXPECT_EQ(got.size(), next);
+    // The tick, status and condition codes pass through untranslated.
+    EXPECT_EQ(got[0].rec.tick, 20020);
+    EXPECT_EQ(got[0].rec.status, tsFiltered);
+    EXPECT_EQ(got[0].rec.cond, 3);
+    EXPECT_EQ(got[0].rec.lType, 7);
+    EXPECT_EQ(got[1].rec.tick, tickEvenUp);
+    EXPECT_EQ(got[1].rec.lType, 0);
+  }
+
+  // Nothing is cached: a new subscriber gets only what comes after it.
+  CRecordingNotify late;
+  a.Run([&] {
+    handler.Advise(&late, "XYZ", qsfTimeAndSales);
+    EXPECT_EQ(late.Total(), 0u);
+  });
+  EXPECT_EQ(DrainedPrints(handler, late, "XYZ").size(), 0u);
+
+  host.m_logQuotes = true;
+  Feed(handler, "3|1003=XYZ;2002=1;2007=1");
+  host.m_logQuotes = false;
+  EXPECT_EQ(trace.Lines(2, "TS: ").size(), 1u);
+
+  a.Run([&] {
+    handler.UnadviseAll(&n1);
+    handler.UnadviseAll(&late);
+  });
+  b.Run([&] { handler.UnadviseAll(&n2); });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'U', "XYZ", 20003}}));
+  for (int i = 0; i < 3; ++i) Feed(handler, "3|1003=XYZ;2002=1;2007=1");
+  EXPECT_EQ(trace.Lines(2, "stray"),
+            (std::vector<std::string>{"CTSHandler: Received 2 stray XYZ quotes. Recent deletion?",
+                                      "CTSHandler: Received 3 stray XYZ quotes. Recent deletion?"}));
+}
+
+}  // namespace
