@@ -1,14 +1,146 @@
-// The socket transport's calls. Placeholder until the socket facility lands: every open fails.
+// The socket transport's calls: the process-wide table from handle to open connection, the
+// reference-counted start-up, and the opens. Handles come from a counter and are never reused.
+// Datagram and multicast endpoints are not supported: their opens fail with a warning trace.
 #include "vokipc/vokipc.h"
 
-void IpcConfigure(int) {}
-void IpcStartup() {}
-void IpcCleanup() {}
-IPCHANDLE IpcOpenTcp(const char*, int, const IPCCALLBACKS*) { return 0; }
-IPCHANDLE IpcOpenTcpAlt(const char*, int, const IPCCALLBACKS*) { return 0; }
-IPCHANDLE IpcOpenDatagram(const char*, int, const IPCCALLBACKS*) { return 0; }
-IPCHANDLE IpcOpenMulticast(const char*, const char*, int, const IPCCALLBACKS*) { return 0; }
-int IpcSend(IPCHANDLE, const char*, int) { return 0; }
-int IpcIsConnected(IPCHANDLE) { return 0; }
-int IpcCloseTcp(IPCHANDLE) { return 0; }
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/socket.h"
+#include "vkdll/vkdll.h"
+#include "vokipc/tcp_connection.h"
+
+namespace {
+
+// A connect that does not complete in this time fails, so a server that drops the connection
+// attempt silently cannot hold the opening thread for the system's much longer time-out.
+constexpr std::uint32_t kConnectTimeoutMs = 10000;
+
+struct STable {
+  std::mutex lock;  // taken alone; never held while a connection is opened, closed or called back
+  std::unordered_map<IPCHANDLE, std::shared_ptr<CTcpConnection>> connections;
+  IPCHANDLE lastHandle = 0;
+  int startups = 0;
+  int options = 0;
+};
+
+STable& Table() {
+  static STable s_table;
+  return s_table;
+}
+
+std::shared_ptr<CTcpConnection> Find(IPCHANDLE handle) {
+  STable& table = Table();
+  std::lock_guard<std::mutex> lock(table.lock);
+  const auto it = table.connections.find(handle);
+  return it == table.connections.end() ? nullptr : it->second;
+}
+
+std::shared_ptr<CTcpConnection> Take(IPCHANDLE handle) {
+  STable& table = Table();
+  std::lock_guard<std::mutex> lock(table.lock);
+  const auto it = table.connections.find(handle);
+  if (it == table.connections.end()) return nullptr;
+  std::shared_ptr<CTcpConnection> connection = std::move(it->second);
+  table.connections.erase(it);
+  return connection;
+}
+
+bool RemoveAtReaderEnd(IPCHANDLE handle) { return Take(handle) != nullptr; }
+
+IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callbacks) {
+  if (address == nullptr || callbacks == nullptr) return 0;
+  int error = 0;
+  vok::CSocket socket = vok::CSocket::Connect(address, port, kConnectTimeoutMs, &error);
+  if (!socket.IsValid()) {
+    VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connect to %s:%d failed, error %d", address, port, error);
+    return 0;
+  }
+  STable& table = Table();
+  std::shared_ptr<CTcpConnection> connection;
+  {
+    std::lock_guard<std::mutex> lock(table.lock);
+    // Zero means failure, so the counter skips it when it wraps.
+    IPCHANDLE handle = ++table.lastHandle;
+    if (handle == 0) handle = ++table.lastHandle;
+    connection = std::make_shared<CTcpConnection>(handle, std::move(socket), callbacks);
+    table.connections.emplace(handle, connection);
+  }
+  if (!connection->Start(&RemoveAtReaderEnd)) {
+    Take(connection->Handle());
+    VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: no reader thread for %s:%d", address, port);
+    return 0;
+  }
+  VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d", connection->Handle(), address, port);
+  return connection->Handle();
+}
+
+}  // namespace
+
+void IpcConfigure(int options) {
+  // No option changes anything yet; the value is kept for a later use.
+  STable& table = Table();
+  std::lock_guard<std::mutex> lock(table.lock);
+  table.options = options;
+}
+
+void IpcStartup() {
+  STable& table = Table();
+  std::lock_guard<std::mutex> lock(table.lock);
+  if (table.startups++ == 0 && !vok::SocketStartup()) {
+    VOKTRACE_Write(VOKTRACE_FAILURE, "VOKIPC: the system socket library did not start");
+  }
+}
+
+void IpcCleanup() {
+  STable& table = Table();
+  int stillOpen = 0;
+  {
+    std::lock_guard<std::mutex> lock(table.lock);
+    if (table.startups == 0 || --table.startups > 0) return;
+    stillOpen = static_cast<int>(table.connections.size());
+  }
+  // Readers that ended by themselves or were closed from their own callback may still be on
+  // their way out; the socket library must outlive them.
+  WaitForReaders(stillOpen);
+  vok::SocketCleanup();
+}
+
+IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks) {
+  return OpenStream(address, port, callbacks);
+}
+
+IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks) {
+  return OpenStream(address, port, callbacks);
+}
+
+IPCHANDLE IpcOpenDatagram(const char*, int, const IPCCALLBACKS*) {
+  VOKTRACE_Write(VOKTRACE_WARNING, "VOKIPC: IpcOpenDatagram not supported");
+  return 0;
+}
+
+IPCHANDLE IpcOpenMulticast(const char*, const char*, int, const IPCCALLBACKS*) {
+  VOKTRACE_Write(VOKTRACE_WARNING, "VOKIPC: IpcOpenMulticast not supported");
+  return 0;
+}
+
+int IpcSend(IPCHANDLE handle, const char* bytes, int length) {
+  const std::shared_ptr<CTcpConnection> connection = Find(handle);
+  return connection && connection->Send(bytes, length) ? 1 : 0;
+}
+
+int IpcIsConnected(IPCHANDLE handle) {
+  const std::shared_ptr<CTcpConnection> connection = Find(handle);
+  return connection && connection->IsConnected() ? 1 : 0;
+}
+
+int IpcCloseTcp(IPCHANDLE handle) {
+  const std::shared_ptr<CTcpConnection> connection = Take(handle);
+  if (!connection) return 0;
+  connection->Close();
+  return 1;
+}
+
 int IpcCloseDatagram(IPCHANDLE) { return 0; }

@@ -1,0 +1,200 @@
+// Test helpers for the transport: a loopback server in the test process (accepts connections,
+// collects what each one receives, writes what the test tells it to) and a recorder behind the
+// transport's callback table. Both wait with bounded waits for conditions, never for time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+#include "vokipc/vokipc.h"
+
+namespace vok::test {
+
+inline constexpr auto kWaitLimit = std::chrono::seconds(20);
+
+class CLoopbackServer {
+ public:
+  explicit CLoopbackServer(const char* address = "127.0.0.1") {
+    IpcStartup();
+    m_listening = m_listener.Listen(address);
+    if (m_listening) m_acceptor = std::thread([this] { AcceptLoop(); });
+  }
+  ~CLoopbackServer() {
+    m_stop = true;
+    if (m_acceptor.joinable()) m_acceptor.join();
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      for (auto& peer : m_peers) peer->socket.Shutdown();
+    }
+    for (auto& peer : m_peers) {
+      if (peer->reader.joinable()) peer->reader.join();
+    }
+    IpcCleanup();
+  }
+
+  bool Listening() const { return m_listening; }
+  int Port() const { return m_listener.Port(); }
+
+  // Waits for the index-th accepted connection (0-based).
+  bool WaitForPeer(std::size_t index) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index; });
+  }
+  bool Write(std::size_t index, const std::string& bytes) {
+    return Peer(index).socket.SendAll(bytes.data(), bytes.size());
+  }
+  // Ends the index-th connection from the server's side.
+  void Drop(std::size_t index) { Peer(index).socket.Shutdown(); }
+
+  // Waits until the index-th connection has received at least count line feeds; returns the lines.
+  std::vector<std::string> WaitForLines(std::size_t index, std::size_t count) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index && m_peers[index]->lines.size() >= count; });
+    return m_peers.size() > index ? m_peers[index]->lines : std::vector<std::string>{};
+  }
+  // True when the client end of the index-th connection has closed (the server read end of stream).
+  bool WaitForPeerEnd(std::size_t index) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index && m_peers[index]->ended; });
+  }
+
+ private:
+  struct SPeer {
+    CSocket socket;
+    std::thread reader;
+    std::string partial;
+    std::vector<std::string> lines;
+    bool ended = false;
+  };
+
+  SPeer& Peer(std::size_t index) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return *m_peers.at(index);
+  }
+
+  void AcceptLoop() {
+    while (!m_stop) {
+      CSocket socket = m_listener.Accept(50);
+      if (!socket.IsValid()) continue;
+      std::lock_guard<std::mutex> lock(m_lock);
+      auto peer = std::make_unique<SPeer>();
+      peer->socket = std::move(socket);
+      SPeer* raw = peer.get();
+      peer->reader = std::thread([this, raw] { ReadLoop(*raw); });
+      m_peers.push_back(std::move(peer));
+      m_changed.notify_all();
+    }
+  }
+
+  void ReadLoop(SPeer& peer) {
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+      const int received = peer.socket.Receive(buffer.data(), static_cast<int>(buffer.size()));
+      std::lock_guard<std::mutex> lock(m_lock);
+      if (received <= 0) {
+        peer.ended = true;
+        m_changed.notify_all();
+        return;
+      }
+      for (int i = 0; i < received; ++i) {
+        if (buffer[i] == '\n') {
+          peer.lines.push_back(std::move(peer.partial));
+          peer.partial.clear();
+        } else {
+          peer.partial.push_back(buffer[i]);
+        }
+      }
+      m_changed.notify_all();
+    }
+  }
+
+  CListenSocket m_listener;
+  bool m_listening = false;
+  std::atomic<bool> m_stop{false};
+  std::thread m_acceptor;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::vector<std::unique_ptr<SPeer>> m_peers;  // guarded by m_lock (the vector; peers are stable)
+};
+
+// What the transport called back, per handle. One recorder is current at a time; the static
+// callback table forwards to it.
+class CCallbackRecorder {
+ public:
+  CCallbackRecorder() { s_current = this; }
+  ~CCallbackRecorder() { s_current = nullptr; }
+
+  static const IPCCALLBACKS* Table() {
+    static const IPCCALLBACKS s_table{&OnStatus, &OnData, &OnClosed};
+    return &s_table;
+  }
+
+  // Runs on the reader thread inside the data callback, after the line is recorded.
+  std::function<void(IPCHANDLE, const std::string&)> onData;
+
+  std::vector<std::string> Lines(IPCHANDLE handle) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_lines[handle];
+  }
+  int Closed(IPCHANDLE handle) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_closed[handle];
+  }
+  std::size_t Calls() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_calls;
+  }
+  bool WaitForLines(IPCHANDLE handle, std::size_t count) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_lines[handle].size() >= count; });
+  }
+  bool WaitForClosed(IPCHANDLE handle) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_closed[handle] > 0; });
+  }
+
+ private:
+  static void OnStatus(IPCHANDLE, int, int) {}
+  static void OnData(IPCHANDLE handle, const char* text, int length) {
+    CCallbackRecorder* self = s_current;
+    if (self == nullptr) return;
+    std::string line(text, static_cast<std::size_t>(length));
+    {
+      std::lock_guard<std::mutex> lock(self->m_lock);
+      // The text must be NUL-terminated right after length bytes.
+      EXPECT_EQ(text[length], '\0');
+      self->m_lines[handle].push_back(line);
+      ++self->m_calls;
+      self->m_changed.notify_all();
+    }
+    if (self->onData) self->onData(handle, line);
+  }
+  static void OnClosed(IPCHANDLE handle) {
+    CCallbackRecorder* self = s_current;
+    if (self == nullptr) return;
+    std::lock_guard<std::mutex> lock(self->m_lock);
+    ++self->m_closed[handle];
+    ++self->m_calls;
+    self->m_changed.notify_all();
+  }
+
+  static inline std::atomic<CCallbackRecorder*> s_current{nullptr};
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::map<IPCHANDLE, std::vector<std::string>> m_lines;
+  std::map<IPCHANDLE, int> m_closed;
+  std::size_t m_calls = 0;
+};
+
+}  // namespace vok::test

@@ -1,0 +1,122 @@
+// CTcpConnection: the reader thread, the serialised writes and the close that stops callbacks.
+#include "vokipc/tcp_connection.h"
+
+#include <condition_variable>
+#include <vector>
+
+#include "vkdll/vkdll.h"
+
+namespace {
+
+constexpr int kReadChunk = 64 * 1024;
+
+struct SReaderCount {
+  std::mutex lock;
+  std::condition_variable ended;
+  int running = 0;
+};
+
+SReaderCount& Readers() {
+  static SReaderCount s_readers;
+  return s_readers;
+}
+
+// Set on reader threads, so a cleanup that runs inside a callback does not wait for itself.
+thread_local bool t_onReader = false;
+
+}  // namespace
+
+void WaitForReaders(int stillOpen) {
+  SReaderCount& readers = Readers();
+  std::unique_lock<std::mutex> lock(readers.lock);
+  readers.ended.wait(lock, [&] { return readers.running <= stillOpen + (t_onReader ? 1 : 0); });
+}
+
+CTcpConnection::CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks)
+    : m_handle(handle), m_callbacks(callbacks), m_socket(std::move(socket)) {}
+
+CTcpConnection::~CTcpConnection() {
+  // Close joined or detached the reader, or the reader detached itself at its end.
+  if (m_reader.joinable()) m_reader.detach();
+}
+
+bool CTcpConnection::Start(ReaderEndHook onReaderEnd) {
+  std::lock_guard<std::mutex> startLock(m_startLock);
+  {
+    std::lock_guard<std::mutex> lock(Readers().lock);
+    ++Readers().running;
+  }
+  try {
+    m_reader = std::thread([self = shared_from_this(), onReaderEnd]() mutable {
+      t_onReader = true;
+      { std::lock_guard<std::mutex> wait(self->m_startLock); }
+      self->ReadLoop();
+      if (onReaderEnd(self->m_handle)) self->m_reader.detach();
+      self.reset();
+      SReaderCount& readers = Readers();
+      std::lock_guard<std::mutex> lock(readers.lock);
+      --readers.running;
+      readers.ended.notify_all();
+    });
+  } catch (const std::system_error&) {
+    std::lock_guard<std::mutex> lock(Readers().lock);
+    --Readers().running;
+    return false;
+  }
+  m_readerId = m_reader.get_id();
+  return true;
+}
+
+bool CTcpConnection::Deliver(const char* text, int length) {
+  if (m_closing.load()) return false;
+  m_callbacks->data(m_handle, text, length);
+  return !m_closing.load();
+}
+
+void CTcpConnection::ReadLoop() {
+  std::vector<char> buffer(kReadChunk);
+  for (;;) {
+    const int received = m_socket.Receive(buffer.data(), kReadChunk);
+    if (received <= 0) break;
+    const bool keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
+                                         [this](const char* text, int length) { return Deliver(text, length); });
+    if (!keepGoing) break;
+  }
+  m_connected = false;
+  if (!m_closing.exchange(true)) {
+    VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u ended", m_handle);
+    if (m_callbacks->closed) m_callbacks->closed(m_handle);
+  }
+}
+
+bool CTcpConnection::Send(const char* bytes, int length) {
+  if (bytes == nullptr || length < 0 || !m_connected.load()) return false;
+  std::lock_guard<std::mutex> lock(m_sendLock);
+  if (!m_socket.SendAll(bytes, static_cast<std::size_t>(length))) {
+    m_connected = false;
+    return false;
+  }
+  m_readerId = m_reader.get_id();
+  return true;
+}
+
+void CTcpConnection::Close() {
+  m_closing = true;
+  m_connected = false;
+  m_socket.Shutdown();
+  std::thread::id readerId;
+  {
+    // Only waits for Start to finish; the reader needs this lock once at its start, so it must
+    // not be held while joining.
+    std::lock_guard<std::mutex> startLock(m_startLock);
+    readerId = m_readerId;
+  }
+  if (!m_reader.joinable()) return;
+  if (readerId == std::this_thread::get_id()) {
+    // Closing from one of our own callbacks: the reader sees m_closing when the callback returns
+    // and ends without calling anything else.
+    m_reader.detach();
+  } else {
+    m_reader.join();
+  }
+}

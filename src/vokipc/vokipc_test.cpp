@@ -1,0 +1,217 @@
+// The transport against a loopback server in the test process: opens that fail, framing of what
+// the server writes, whole messages from many writing threads, the closed callback, and that no
+// callback comes once IpcCloseTcp has returned.
+#include "vokipc/vokipc.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "vkdll/trace.h"
+#include "vokipc/loopback_server_test_util.h"
+
+namespace {
+
+using vok::test::CCallbackRecorder;
+using vok::test::CLoopbackServer;
+
+class Transport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IpcStartup();
+    ASSERT_TRUE(m_server.Listening());
+  }
+  void TearDown() override {
+    for (IPCHANDLE handle : m_handles) IpcCloseTcp(handle);
+    IpcCleanup();
+  }
+  IPCHANDLE Open(const char* address = "127.0.0.1") {
+    const IPCHANDLE handle = IpcOpenTcp(address, m_server.Port(), CCallbackRecorder::Table());
+    if (handle != 0) m_handles.push_back(handle);
+    return handle;
+  }
+
+  CLoopbackServer m_server;
+  CCallbackRecorder m_recorder;
+  std::vector<IPCHANDLE> m_handles;
+};
+
+TEST_F(Transport, OpenFailsWithoutAServerOrAName) {
+  int unusedPort = 0;
+  {
+    vok::CListenSocket closedSoon;
+    ASSERT_TRUE(closedSoon.Listen("127.0.0.1"));
+    unusedPort = closedSoon.Port();
+  }
+  struct Case {
+    const char* address;
+    int port;
+  };
+  const Case cases[] = {{"127.0.0.1", unusedPort}, {"no-such-host.invalid", 5020}, {"127.0.0.1", 0},
+                        {"127.0.0.1", 70000},      {"", 5020},                     {nullptr, 5020}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(IpcOpenTcp(c.address, c.port, CCallbackRecorder::Table()), 0u)
+        << (c.address ? c.address : "(null)") << ":" << c.port;
+  }
+  EXPECT_EQ(IpcOpenTcp("127.0.0.1", m_server.Port(), nullptr), 0u);
+  EXPECT_EQ(IpcSend(0, "x\n", 2), 0);
+  EXPECT_EQ(IpcIsConnected(0), 0);
+  EXPECT_EQ(IpcCloseTcp(0), 0);
+}
+
+TEST_F(Transport, OpensByNameAndHandsOutFreshHandles) {
+  const IPCHANDLE first = Open("localhost");
+  const IPCHANDLE second = IpcOpenTcpAlt("127.0.0.1", m_server.Port(), CCallbackRecorder::Table());
+  ASSERT_NE(first, 0u);
+  ASSERT_NE(second, 0u);
+  m_handles.push_back(second);
+  EXPECT_NE(first, second);
+  EXPECT_NE(IpcIsConnected(first), 0);
+  EXPECT_NE(IpcIsConnected(second), 0);
+  ASSERT_TRUE(m_server.WaitForPeer(1));
+  EXPECT_EQ(IpcCloseTcp(first), 1);
+  EXPECT_EQ(IpcIsConnected(first), 0);
+  EXPECT_EQ(IpcCloseTcp(first), 0);
+  const IPCHANDLE third = Open();
+  EXPECT_GT(third, second);
+}
+
+TEST(TransportIpv6, ConnectsToTheIpv6Loopback) {
+  CLoopbackServer server("::1");
+  if (!server.Listening()) GTEST_SKIP() << "no IPv6 loopback here";
+  CCallbackRecorder recorder;
+  const IPCHANDLE handle = IpcOpenTcp("::1", server.Port(), CCallbackRecorder::Table());
+  ASSERT_NE(handle, 0u);
+  ASSERT_TRUE(server.WaitForPeer(0));
+  ASSERT_TRUE(server.Write(0, "G|8055=v6\n"));
+  ASSERT_TRUE(recorder.WaitForLines(handle, 1));
+  EXPECT_EQ(recorder.Lines(handle), std::vector<std::string>{"G|8055=v6"});
+  IpcCloseTcp(handle);
+}
+
+TEST_F(Transport, DeliversLinesWhole) {
+  const IPCHANDLE handle = Open();
+  ASSERT_NE(handle, 0u);
+  ASSERT_TRUE(m_server.WaitForPeer(0));
+  const std::string longLine = "1|1003=L|" + std::string(70000, 'v');
+  const std::string split = "3|1003=SPLIT|2=5";
+  for (char c : split) ASSERT_TRUE(m_server.Write(0, std::string(1, c)));
+  ASSERT_TRUE(m_server.Write(0, "\n9|\r\n" + longLine + "\n"));
+  ASSERT_TRUE(m_recorder.WaitForLines(handle, 3));
+  EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{split, "9|\r", longLine}));
+}
+
+TEST_F(Transport, DropsALineOverOneMebibyteAndKeepsTheNext) {
+  std::vector<std::string> warnings;
+  std::mutex warningsLock;
+  vok::CScopedTraceSink sink([&](int level, std::string_view text) {
+    if (level != 4) return;
+    std::lock_guard<std::mutex> lock(warningsLock);
+    warnings.emplace_back(text);
+  });
+  const IPCHANDLE handle = Open();
+  ASSERT_NE(handle, 0u);
+  ASSERT_TRUE(m_server.WaitForPeer(0));
+  ASSERT_TRUE(m_server.Write(0, "A|first\n" + std::string(2 << 20, 'z') + "\nB|after\n"));
+  ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
+  EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|first", "B|after"}));
+  std::lock_guard<std::mutex> lock(warningsLock);
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("discarding a line longer than 1048576 bytes"), std::string::npos) << warnings[0];
+}
+
+TEST_F(Transport, ConcurrentSendsArriveWhole) {
+  const IPCHANDLE handle = Open();
+  ASSERT_NE(handle, 0u);
+  constexpr int kThreads = 8;
+  constexpr int kMessages = 200;
+  std::vector<std::thread> senders;
+  for (int t = 0; t < kThreads; ++t) {
+    senders.emplace_back([handle, t] {
+      for (int m = 0; m < kMessages; ++m) {
+        // Lengths vary up to ~20 KB so that partial writes happen.
+        const std::string body(static_cast<std::size_t>((m * 997 + t * 131) % 20000), static_cast<char>('a' + t));
+        const std::string message = "T|" + std::to_string(t) + "|" + std::to_string(m) + "|" + body + "\n";
+        EXPECT_EQ(IpcSend(handle, message.data(), static_cast<int>(message.size())), 1);
+      }
+    });
+  }
+  for (auto& sender : senders) sender.join();
+  const std::vector<std::string> lines = m_server.WaitForLines(0, kThreads * kMessages);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kThreads * kMessages));
+  std::vector<int> next(kThreads, 0);
+  for (const std::string& line : lines) {
+    int t = -1, m = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "T|%d|%d|", &t, &m), 2) << line.substr(0, 40);
+    ASSERT_TRUE(t >= 0 && t < kThreads);
+    EXPECT_EQ(m, next[t]++) << "messages of one thread keep their order";
+    const std::size_t bodyStart = line.find('|', line.find('|', 2) + 1) + 1;
+    const std::string expected(static_cast<std::size_t>((m * 997 + t * 131) % 20000), static_cast<char>('a' + t));
+    EXPECT_EQ(line.compare(bodyStart, std::string::npos, expected), 0) << "message " << t << "/" << m << " torn";
+  }
+}
+
+TEST_F(Transport, ClosedComesOnceWhenThePeerEnds) {
+  const IPCHANDLE handle = Open();
+  ASSERT_NE(handle, 0u);
+  ASSERT_TRUE(m_server.WaitForPeer(0));
+  ASSERT_TRUE(m_server.Write(0, "1|last\n"));
+  m_server.Drop(0);
+  ASSERT_TRUE(m_recorder.WaitForClosed(handle));
+  EXPECT_EQ(m_recorder.Lines(handle), std::vector<std::string>{"1|last"});
+  EXPECT_EQ(IpcIsConnected(handle), 0);
+  EXPECT_EQ(IpcSend(handle, "9|\n", 3), 0);
+  // The handle is gone once the reader has ended; closing it later changes nothing.
+  IpcCloseTcp(handle);
+  EXPECT_EQ(m_recorder.Closed(handle), 1);
+}
+
+TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
+  for (int round = 0; round < 10; ++round) {
+    const IPCHANDLE handle = Open();
+    ASSERT_NE(handle, 0u);
+    ASSERT_TRUE(m_server.WaitForPeer(static_cast<std::size_t>(round)));
+    std::atomic<bool> stop{false};
+    std::thread flood([&] {
+      const std::string burst(64 * 1024 / 8, 'f');
+      std::string lines;
+      for (int i = 0; i < 8; ++i) lines += burst.substr(0, burst.size() - 1) + "\n";
+      while (!stop && m_server.Write(static_cast<std::size_t>(round), lines)) {
+      }
+    });
+    ASSERT_TRUE(m_recorder.WaitForLines(handle, 1));
+    EXPECT_EQ(IpcCloseTcp(handle), 1);
+    const std::size_t callsAtClose = m_recorder.Calls();
+    const std::size_t linesAtClose = m_recorder.Lines(handle).size();
+    // The flood keeps writing until the closed socket refuses it; any late callback would land
+    // while it does.
+    m_server.WaitForPeerEnd(static_cast<std::size_t>(round));
+    stop = true;
+    flood.join();
+    EXPECT_EQ(m_recorder.Calls(), callsAtClose) << "round " << round;
+    EXPECT_EQ(m_recorder.Lines(handle).size(), linesAtClose);
+    EXPECT_EQ(m_recorder.Closed(handle), 0) << "closed must not follow IpcCloseTcp";
+  }
+}
+
+TEST_F(Transport, ACallbackMayCloseItsOwnHandle) {
+  const IPCHANDLE handle = Open();
+  ASSERT_NE(handle, 0u);
+  std::atomic<int> closeResult{-1};
+  m_recorder.onData = [&](IPCHANDLE h, const std::string&) {
+    if (closeResult == -1) closeResult = IpcCloseTcp(h);
+  };
+  ASSERT_TRUE(m_server.WaitForPeer(0));
+  ASSERT_TRUE(m_server.Write(0, "1|a\n1|b\n1|c\n"));
+  ASSERT_TRUE(m_server.WaitForPeerEnd(0));
+  EXPECT_EQ(closeResult.load(), 1);
+  EXPECT_EQ(m_recorder.Lines(handle), std::vector<std::string>{"1|a"});
+  EXPECT_EQ(m_recorder.Closed(handle), 0);
+  EXPECT_EQ(IpcIsConnected(handle), 0);
+  m_recorder.onData = nullptr;
+}
+
+}  // namespace
