@@ -73,18 +73,9 @@ void AppendDoubleText(double value, std::string& text) {
   text.append(buffer, FormatDouble(value, buffer, kDoubleTextSize));
 }
 
-VOKField::VOKField() noexcept : m_uint64(0) {}
+VOKField::VOKField(const VOKField& other) { *this = other; }
 
-VOKField::VOKField(const VOKField& other) : m_uint64(0) { *this = other; }
-
-VOKField::VOKField(VOKField&& other) noexcept
-    : m_kind(other.m_kind),
-      m_uint64(other.m_uint64),
-      m_text(std::move(other.m_text)),
-      m_group(std::move(other.m_group)) {
-  other.m_kind = FT_NONE;
-  other.m_uint64 = 0;
-}
+VOKField::VOKField(VOKField&& other) noexcept { TakePayload(other); }
 
 VOKField& VOKField::operator=(const VOKField& other) {
   if (this == &other) return *this;
@@ -93,7 +84,7 @@ VOKField& VOKField::operator=(const VOKField& other) {
       SetInt(other.m_int);
       break;
     case FT_STRING:
-      SetString(other.m_text);
+      SetString(other.GetText());
       break;
     case FT_DOUBLE:
       SetDouble(other.m_double);
@@ -113,42 +104,68 @@ VOKField& VOKField::operator=(const VOKField& other) {
 
 VOKField& VOKField::operator=(VOKField&& other) noexcept {
   if (this == &other) return *this;
-  m_kind = other.m_kind;
-  m_uint64 = other.m_uint64;
-  m_text = std::move(other.m_text);
-  m_group = std::move(other.m_group);
-  other.m_kind = FT_NONE;
-  other.m_uint64 = 0;
-  other.m_text.clear();
+  if (OwnsPayload()) ReleasePayload();
+  TakePayload(other);
   return *this;
 }
 
-VOKField::~VOKField() = default;
-
-void VOKField::Reset() {
-  m_kind = FT_NONE;
-  m_uint64 = 0;
-  m_text.clear();
-  m_group.reset();
+void VOKField::TakePayload(VOKField& other) noexcept {
+  m_kind = other.m_kind;
+  m_textSize = other.m_textSize;
+  if (m_kind == FT_GROUP) {
+    std::construct_at(&m_group, std::move(other.m_group));
+    std::destroy_at(&other.m_group);
+  } else if (m_kind == FT_STRING && m_textSize == kHeapText) {
+    std::construct_at(&m_heap, std::move(other.m_heap));
+    std::destroy_at(&other.m_heap);
+  } else {
+    // Numbers and inline texts are plain bytes.
+    std::memcpy(m_inline, other.m_inline, sizeof m_inline);
+  }
+  other.m_kind = FT_NONE;
+  other.m_textSize = 0;
+  other.m_uint64 = 0;
 }
 
 void VOKField::ReleasePayload() {
-  m_text.clear();
-  m_group.reset();
+  if (m_kind == FT_GROUP) {
+    std::destroy_at(&m_group);
+  } else if (m_kind == FT_STRING && m_textSize == kHeapText) {
+    std::destroy_at(&m_heap);
+  }
+  m_kind = FT_NONE;
+  m_textSize = 0;
+  m_uint64 = 0;
 }
 
-void VOKField::SetString(std::string_view text) {
-  m_group.reset();
+void VOKField::SetStringSlow(std::string_view text) {
+  if (text.size() <= kInlineText) {
+    // The old payload is a long text or a group, which text may point into: copy it out first.
+    char copy[kInlineText];
+    if (!text.empty()) std::memcpy(copy, text.data(), text.size());
+    ReleasePayload();
+    std::memcpy(m_inline, copy, sizeof copy);
+    m_textSize = static_cast<std::uint32_t>(text.size());
+  } else {
+    auto data = std::make_unique_for_overwrite<char[]>(text.size());
+    std::memcpy(data.get(), text.data(), text.size());
+    if (OwnsPayload()) ReleasePayload();
+    std::construct_at(&m_heap, HeapText{std::move(data), text.size()});
+    m_textSize = kHeapText;
+  }
   m_kind = FT_STRING;
-  m_uint64 = 0;
-  m_text.assign(text.data(), text.size());
 }
 
 void VOKField::SetGroup(std::unique_ptr<VOKGroup> group) {
-  m_text.clear();
-  m_uint64 = 0;
-  m_group = std::move(group);
-  m_kind = m_group ? FT_GROUP : FT_NONE;
+  if (OwnsPayload()) ReleasePayload();
+  if (group) {
+    std::construct_at(&m_group, std::move(group));
+    m_kind = FT_GROUP;
+  } else {
+    m_kind = FT_NONE;
+    m_textSize = 0;
+    m_uint64 = 0;
+  }
 }
 
 bool VOKField::AsString(std::string& value) const {
@@ -160,7 +177,7 @@ bool VOKField::AsString(std::string& value) const {
       AppendTo(value);
       return true;
     case FT_STRING:
-      value = m_text;
+      value.assign(GetText());
       return true;
     default:
       return false;
@@ -172,9 +189,11 @@ bool VOKField::AsInt(int& value) const {
     case FT_INT:
       value = m_int;
       return true;
-    case FT_STRING:
-      value = ReadInt(m_text.data(), m_text.data() + m_text.size());
+    case FT_STRING: {
+      const std::string_view text = GetText();
+      value = ReadInt(text.data(), text.data() + text.size());
       return true;
+    }
     case FT_DOUBLE:
       value = DoubleToInt(m_double);
       return true;
@@ -191,9 +210,11 @@ bool VOKField::AsUInt64(std::uint64_t& value) const {
     case FT_INT:
       value = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_int));
       return true;
-    case FT_STRING:
-      value = ReadUInt64(m_text.data(), m_text.data() + m_text.size());
+    case FT_STRING: {
+      const std::string_view text = GetText();
+      value = ReadUInt64(text.data(), text.data() + text.size());
       return true;
+    }
     case FT_DOUBLE:
       value = DoubleToUInt64(m_double);
       return true;
@@ -210,9 +231,11 @@ bool VOKField::AsDouble(double& value) const {
     case FT_INT:
       value = m_int;
       return true;
-    case FT_STRING:
-      value = ReadDouble(m_text.data(), m_text.data() + m_text.size());
+    case FT_STRING: {
+      const std::string_view text = GetText();
+      value = ReadDouble(text.data(), text.data() + text.size());
       return true;
+    }
     case FT_DOUBLE:
       value = m_double;
       return true;
@@ -239,7 +262,7 @@ void VOKField::AppendTo(std::string& text) const {
       break;
     }
     case FT_STRING:
-      text.append(m_text);
+      text.append(GetText());
       break;
     case FT_DOUBLE:
       AppendDoubleText(m_double, text);
@@ -263,9 +286,11 @@ bool VOKField::AsString(char* buffer, int size) const {
       copyCut(digits, static_cast<std::size_t>(end - digits));
       return true;
     }
-    case FT_STRING:
-      copyCut(m_text.data(), m_text.size());
+    case FT_STRING: {
+      const std::string_view text = GetText();
+      copyCut(text.data(), text.size());
       return true;
+    }
     case FT_DOUBLE: {
       char text[kDoubleTextSize];
       const int length = FormatDouble(m_double, text, kDoubleTextSize);

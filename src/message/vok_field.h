@@ -2,9 +2,12 @@
 // group, stored in the kind it arrived in and converted on demand when read in another kind.
 // Readers never fail hard: every conversion reports success and leaves its output untouched on
 // failure. Not locked: a field belongs to one message, which one thread uses at a time.
+// Texts of up to 24 characters (symbols, ids, FIX timestamps) live inside the field itself.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -22,22 +25,37 @@ enum VOKFieldType : std::int32_t {
 
 class VOKField {
  public:
-  VOKField() noexcept;
+  // Texts up to this many characters are held in the field itself, with no allocation.
+  static constexpr std::size_t kInlineText = 24;
+
+  VOKField() noexcept {}
   VOKField(const VOKField& other);
   VOKField(VOKField&& other) noexcept;
   VOKField& operator=(const VOKField& other);
   VOKField& operator=(VOKField&& other) noexcept;
-  ~VOKField();
+  ~VOKField() {
+    if (OwnsPayload()) ReleasePayload();
+  }
 
   VOKFieldType GetKind() const { return m_kind; }
 
-  // Each setter releases the previous payload (a group and all its entries) first.
+  // Each setter releases the previous payload (a long text, a group and all its entries) first.
   void SetInt(int value) {
     ReleaseFor(FT_INT);
     m_uint64 = 0;
     m_int = value;
   }
-  void SetString(std::string_view text);
+  // text may be this field's own text.
+  void SetString(std::string_view text) {
+    if (text.size() <= kInlineText && !OwnsPayload()) {
+      // memmove: the text may already be this field's inline text.
+      if (!text.empty()) std::memmove(m_inline, text.data(), text.size());
+      m_textSize = static_cast<std::uint32_t>(text.size());
+      m_kind = FT_STRING;
+      return;
+    }
+    SetStringSlow(text);
+  }
   void SetDouble(double value) {
     ReleaseFor(FT_DOUBLE);
     m_double = value;
@@ -47,12 +65,19 @@ class VOKField {
     m_uint64 = value;
   }
   void SetGroup(std::unique_ptr<VOKGroup> group);
-  void Reset();
+  void Reset() {
+    ReleaseFor(FT_NONE);
+    m_uint64 = 0;
+  }
 
   // The group of an FT_GROUP field, else null. The field keeps ownership.
   VOKGroup* GetGroup() const { return m_kind == FT_GROUP ? m_group.get() : nullptr; }
-  // The text of an FT_STRING field; empty for every other kind.
-  const std::string& GetText() const { return m_text; }
+  // The text of an FT_STRING field; empty for every other kind. Valid until the field changes.
+  std::string_view GetText() const {
+    if (m_kind != FT_STRING) return {};
+    if (m_textSize == kHeapText) return {m_heap.m_data.get(), m_heap.m_size};
+    return {m_inline, m_textSize};
+  }
 
   bool AsString(std::string& value) const;
   bool AsInt(int& value) const;
@@ -65,21 +90,38 @@ class VOKField {
   void FormatValue(std::string& value) const { AsString(value); }
 
  private:
-  // Drops a text or group payload (numbers need nothing) and takes the new kind.
+  // A text longer than kInlineText, on the heap.
+  struct HeapText {
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size;
+  };
+  // m_textSize of a text held in m_heap.
+  static constexpr std::uint32_t kHeapText = 0xFFFFFFFFU;
+
+  // Only groups and long texts own memory; numbers and short texts need no release.
+  bool OwnsPayload() const { return m_kind == FT_GROUP || (m_kind == FT_STRING && m_textSize == kHeapText); }
   void ReleaseFor(VOKFieldType kind) {
-    if (m_kind == FT_STRING || m_kind == FT_GROUP) ReleasePayload();
+    if (OwnsPayload()) ReleasePayload();
     m_kind = kind;
   }
+  // Destroys a group or long text; afterwards the payload holds no object and m_kind is FT_NONE.
   void ReleasePayload();
+  void SetStringSlow(std::string_view text);
+  // Takes other's payload, leaving other empty; this holds no payload on entry.
+  void TakePayload(VOKField& other) noexcept;
 
   VOKFieldType m_kind = FT_NONE;
+  std::uint32_t m_textSize = 0;  // inline text length, or kHeapText
+  // The active member follows m_kind (and, for texts, m_textSize); groups and long texts are
+  // constructed and destroyed explicitly as the kind changes.
   union {
+    std::uint64_t m_uint64 = 0;
     std::int32_t m_int;
     double m_double;
-    std::uint64_t m_uint64;
+    char m_inline[kInlineText];
+    HeapText m_heap;
+    std::unique_ptr<VOKGroup> m_group;
   };
-  std::string m_text;
-  std::unique_ptr<VOKGroup> m_group;
 };
 
 // The double text of every writer: "%.8f" with trailing zeros and a trailing '.' removed, and a

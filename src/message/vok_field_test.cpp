@@ -152,6 +152,54 @@ TEST(VOKField, CopiesAreDeepAndReplacingKindsReleasesGroups) {
   EXPECT_EQ(copy.GetText(), "");
 }
 
+// Texts on both sides of the in-field limit, replacing every kind of earlier payload, copied,
+// moved and set from (a part of) the field's own text.
+TEST(VOKField, TextsOfEveryLengthSurviveReplacementCopyMoveAndAliasing) {
+  const std::string texts[] = {"", "A", std::string(VOKField::kInlineText, 'i'),
+                               std::string(VOKField::kInlineText + 1, 'h'), std::string(300, 'x') + "END"};
+  enum Start { kNone, kInt, kShort, kLong, kGroup };
+  for (const std::string& text : texts) {
+    for (const Start start : {kNone, kInt, kShort, kLong, kGroup}) {
+      SCOPED_TRACE(std::to_string(text.size()) + " after " + std::to_string(start));
+      VOKField field;
+      if (start == kInt) field.SetInt(5);
+      if (start == kShort) field.SetString("short");
+      if (start == kLong) field.SetString(std::string(100, 'L'));
+      if (start == kGroup) field.SetGroup(std::make_unique<VOKGroup>());
+      field.SetString(text);
+      EXPECT_EQ(field.GetKind(), FT_STRING);
+      EXPECT_EQ(field.GetGroup(), nullptr);
+      EXPECT_EQ(field.GetText(), text);
+
+      VOKField copy(field);
+      field.SetString(field.GetText());  // its own text
+      EXPECT_EQ(field.GetText(), text);
+      if (!text.empty()) {
+        field.SetString(field.GetText().substr(1));  // overlapping its own text
+        EXPECT_EQ(field.GetText(), text.substr(1));
+      }
+      EXPECT_EQ(copy.GetText(), text);  // a copy does not share the text
+
+      VOKField moved(std::move(copy));
+      EXPECT_EQ(moved.GetText(), text);
+      EXPECT_EQ(copy.GetKind(), FT_NONE);  // NOLINT(bugprone-use-after-move): a move empties the source
+      EXPECT_EQ(copy.GetText(), "");
+      VOKField assigned;
+      assigned.SetString(std::string(50, 'a'));
+      assigned = std::move(moved);
+      EXPECT_EQ(assigned.GetText(), text);
+      std::string read;
+      ASSERT_TRUE(assigned.AsString(read));
+      EXPECT_EQ(read, text);
+      const VOKField& self = assigned;
+      assigned = self;  // self-assignment keeps the value
+      EXPECT_EQ(assigned.GetText(), text);
+      assigned.SetUInt64(7);
+      EXPECT_EQ(assigned.GetText(), "");
+    }
+  }
+}
+
 }  // namespace
 
 namespace {
