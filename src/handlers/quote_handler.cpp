@@ -3,69 +3,30 @@
 #include "handlers/quote_handler.h"
 
 #include <cctype>
-#include <cstdio>
 #include <ctime>
 
 #include "handlers/handler_host.h"
+#include "handlers/record_text.h"
 #include "handlers/thread_item.h"
 #include "handlers/thread_queue.h"
+#include "handlers/update_time.h"
 #include "message/vok_message.h"
 #include "platform/text.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
-#include "vokcommon/vok_date_time.h"
+
+using vok::handlers::NarrowBstr;
+using vok::handlers::NewBstr;
 
 namespace {
 
 constexpr long kBorrowMask = 0x19;
-
-BSTR NewBstr(std::string_view text) {
-  const vok::WideString wide = vok::WideFromNarrow(text);
-  return SysAllocStringLen(reinterpret_cast<const OLECHAR*>(wide.data()), static_cast<UINT>(wide.size()));
-}
-
-std::string NarrowBstr(BSTR text) {
-  if (text == nullptr) return {};
-  return vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
-}
 
 void ReadDouble(const VOKMessage& message, int fid, double& target) { message.GetDouble(fid, target); }
 
 void ReadLong(const VOKMessage& message, int fid, LONG& target) {
   int value = 0;
   if (message.GetInt(fid, value)) target = value;
-}
-
-// Fills the cached moment from the FIX UTC stamp, or else from the Eastern date and time texts,
-// taking a missing one of the two from the moment already cached.
-void MergeTime(const VOKMessage& message, QUOTERECORD& q) {
-  CVokDateTime moment(q.UTCDateTime);
-  // Fixed buffers keep the per-update path free of text allocations; longer texts are no date or
-  // time anyway and are cut short.
-  char stamp[64];
-  if (message.GetString(2043, stamp, sizeof stamp)) {
-    moment.ParseFIXUtcTimestamp(stamp);
-    q.UTCDateTime = moment.m_dt;
-    return;
-  }
-  char time[64];
-  char date[64];
-  const bool hasTime = message.GetString(2014, time, sizeof time) && time[0] != '\0';
-  const bool hasDate = message.GetString(2015, date, sizeof date) && date[0] != '\0';
-  if (!hasTime && !hasDate) return;
-  std::string cached;
-  if (!hasDate) {
-    cached = moment.FormatETDate();
-    std::snprintf(date, sizeof date, "%s", cached.c_str());
-  }
-  if (!hasTime) {
-    cached = moment.FormatETTime(0);
-    std::snprintf(time, sizeof time, "%s", cached.c_str());
-  }
-  char text[sizeof date + sizeof time + 1];
-  std::snprintf(text, sizeof text, "%s %s", date, time);
-  moment.ParseETDateTime(text, 0, 1033);
-  q.UTCDateTime = moment.m_dt;
 }
 
 }  // namespace
@@ -125,7 +86,7 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
   if (message.GetInt(2013, tick)) q.tick = tick == 20020 ? tickEvenUp : tickDown;
   ReadDouble(message, 2008, q.dPrevClose);
   if (q.dPrevClose == 0 && q.dLast != 0) q.dPrevClose = q.dLast;
-  MergeTime(message, q);
+  MergeUpdateTime(message, q.UTCDateTime);
 
   const char first = symbol.empty() ? '\0' : symbol[0];
   if (first == '/') {

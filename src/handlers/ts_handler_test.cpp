@@ -27,12 +27,15 @@ DATE Eastern(const char* text) {
   return t.m_dt;
 }
 
-// Feeds a sentinel print and waits until `notify` has it; returns the prints before it.
+// Feeds a sentinel print with a price of its own and waits until `notify` has it: everything
+// queued before it has then been delivered too. Returns the prints that are not sentinels.
 std::vector<TSReceived> DrainedPrints(CTSHandler& handler, CRecordingNotify& notify, const std::string& symbol) {
-  Feed(handler, "3|1003=" + symbol + ";2002=0;2007=0;2022=SENTINEL");
+  static int round = 0;
+  const double mark = ++round;
+  Feed(handler, "3|1003=" + symbol + ";2002=" + std::to_string(round) + ";2007=0;2022=SENTINEL");
   EXPECT_TRUE(WaitUntil([&] {
     auto got = notify.TimeAndSales();
-    return !got.empty() && got.back().texts[1] == "SENTINEL";
+    return !got.empty() && got.back().texts[1] == "SENTINEL" && got.back().rec.dPrice == mark;
   }));
   auto got = notify.TimeAndSales();
   std::erase_if(got, [](const TSReceived& r) { return r.texts[1] == "SENTINEL"; });
