@@ -1,6 +1,8 @@
 // Reading the line form "T|id=value;id=value\n" and choosing between the line and FIX forms.
 // The text is read in place: every read is bounded by the end of the line and nothing is written
 // to it, so no copy is needed and a parse allocates only field nodes and long texts.
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <string_view>
 
@@ -16,6 +18,10 @@ class VOKLineReader {
   static void Read(VOKMessage& message, const char* text, int length);
 
  private:
+  // Classifies and stores any value (p at its first character) and returns where the next field
+  // starts: groups, exponents, long numbers and texts.
+  static const char* ReadValue(VOKMessage& message, int id, const char* p, const char* end);
+
   static void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
     if (!IsGroupField(id))
       entry.m_fields[id].SetString(std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
@@ -38,121 +44,168 @@ const char* LineEnd(const char* p, const char* end) {
   return end;
 }
 
+constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+
+// Reads plain digits from p, stopping at the first other character or end.
+const char* ReadDigits(const char* p, const char* end, std::uint64_t& value) {
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    value = value * 10 + digit;
+  }
+  return p;
+}
+
 }  // namespace
 
 void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
-  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
   message.SetType(text[0]);
   if (length < 2) return;
   const char* end = LineEnd(text + 2, text + length);
   const char* p = text + 2;
   while (p < end) {
-    // The id: plain digits are read while scanning; anything else is left to atoi's rules.
+    // The id: up to nine plain digits followed by '=' are read here; anything else is left to
+    // atoi's rules.
     const char* tokenStart = p;
-    unsigned idValue = 0;
-    int idDigits = 0;
-    bool idPlain = true;
-    for (; p < end && *p != '=' && *p != ';'; ++p) {
-      const unsigned digit = static_cast<unsigned>(*p - '0');
-      if (digit <= 9 && idDigits < 9) {
-        idValue = idValue * 10 + digit;
-        ++idDigits;
-      } else {
-        idPlain = false;
+    std::uint64_t idValue = 0;
+    p = ReadDigits(p, end, idValue);
+    int id = static_cast<int>(idValue);
+    if (p == end || *p != '=' || p == tokenStart || p - tokenStart > 9) {
+      while (p < end && *p != '=' && *p != ';') ++p;
+      if (p == end || *p == ';') {  // no '=': not a field
+        if (p < end) ++p;
+        continue;
       }
+      id = ReadInt(tokenStart, p);
     }
-    if (p == end || *p == ';') {  // no '=': not a field
-      if (p < end) ++p;
-      continue;
-    }
-    const char* eq = p++;
-    const int id = idPlain && idDigits > 0 ? static_cast<int>(idValue) : ReadInt(tokenStart, eq);
+    ++p;
 
-    // The value, classified in the same pass: integer, real or text. Up to 18 digits are also
-    // accumulated so that plain numbers need no second look.
+    // What the feed mostly carries, "-?digits" and "-?digits.digits" up to the next ';', is
+    // converted as it is scanned; every other value goes through the general reader.
     const char* value = p;
-    ValueKind kind = ValueKind::Integer;
     const bool negative = p < end && *p == '-';
     if (negative) ++p;
+    const char* digitsStart = p;
     std::uint64_t mantissa = 0;
-    int digits = 0;
-    int fraction = -1;
-    bool plain = true;
-    for (; p < end && *p != ';'; ++p) {
-      const char c = *p;
-      const unsigned digit = static_cast<unsigned>(c - '0');
-      if (digit <= 9) {
-        if (digits < 18) mantissa = mantissa * 10 + digit;
-        ++digits;
-        if (fraction >= 0) ++fraction;
-      } else if (c == '.' && fraction < 0) {
-        kind = ValueKind::Real;
-        fraction = 0;
-      } else if (c == 'e' && p + 1 < end && (p[1] == '+' || p[1] == '-')) {
-        kind = ValueKind::Real;
-        plain = false;
-        ++p;
-      } else {
-        kind = ValueKind::Text;
-        const void* separator = std::memchr(p, ';', static_cast<std::size_t>(end - p));
-        p = separator != nullptr ? static_cast<const char*>(separator) : end;
-        break;
+    p = ReadDigits(p, end, mantissa);
+    std::ptrdiff_t digits = p - digitsStart;
+    std::ptrdiff_t fraction = -1;
+    if (p < end && *p == '.') {
+      const char* fractionStart = ++p;
+      p = ReadDigits(p, end, mantissa);
+      fraction = p - fractionStart;
+      digits += fraction;
+    }
+    if ((p == end || *p == ';') && digits >= 1) {
+      if (fraction < 0 && digits <= 18 && !IsGroupField(id)) {
+        // Exact in 64 bits. The 32-bit limits themselves are stored as unsigned 64-bit numbers,
+        // as strtol cannot tell them from an overflow; a negative one wraps as _strtoui64 does.
+        const auto number = static_cast<std::int64_t>(negative ? ~mantissa + 1 : mantissa);
+        if (number > INT_MIN && number < INT_MAX) {
+          message.m_fields[id].SetInt(static_cast<int>(number));
+        } else {
+          message.m_fields[id].SetUInt64(static_cast<std::uint64_t>(number));
+        }
+        if (p < end) ++p;
+        continue;
+      }
+      if (fraction >= 0 && digits <= 15) {
+        // Exact digits and an exact power of ten: one division rounds as strtod does.
+        const double number = static_cast<double>(mantissa) / kPowers[fraction];
+        message.SetDouble(id, negative ? -number : number);
+        if (p < end) ++p;
+        continue;
       }
     }
-    const char* tokenEnd = p;
-    if (p < end) ++p;
-    const std::string_view valueText(value, static_cast<std::size_t>(tokenEnd - value));
-    if (valueText.empty()) kind = ValueKind::Text;
+    p = ReadValue(message, id, value, end);
+  }
+}
 
-    switch (kind) {
-      case ValueKind::Text:
-        if (!IsGroupField(id)) message.m_fields[id].SetString(valueText);
-        break;
-      case ValueKind::Real: {
-        double number = 0.0;
-        if (plain && digits >= 1 && digits <= 15) {
-          // Exact digits and an exact power of ten: one division rounds as strtod does.
-          number = static_cast<double>(mantissa) / kPowers[fraction];
-          if (negative) number = -number;
-        } else {
-          number = ReadDouble(value, tokenEnd);
-        }
-        message.SetDouble(id, number);
-        break;
-      }
-      case ValueKind::Integer: {
-        if (IsGroupField(id)) {
-          const int count = ReadInt(value, tokenEnd);
-          if (count < 1) break;
-          const char* resume = end;
-          std::unique_ptr<VOKGroup> group = ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, 0, resume);
-          VOKField field;
-          field.SetGroup(std::move(group));
-          message.SetField(id, std::move(field));
-          p = resume;
-          break;
-        }
-        int number = 0;
-        if (digits >= 1 && digits <= 9) {
-          number = static_cast<int>(mantissa);
-          message.m_fields[id].SetInt(negative ? -number : number);
-          break;
-        }
-        if (ReadInt32Exact(value, tokenEnd, number)) {
-          message.m_fields[id].SetInt(number);
-          break;
-        }
-        const std::uint64_t wide = ReadUInt64(value, tokenEnd);
-        if (wide != UINT64_MAX) {
-          message.SetUInt64(id, wide);
-        } else {
-          message.m_fields[id].SetString(valueText);
-        }
-        break;
-      }
+const char* VOKLineReader::ReadValue(VOKMessage& message, int id, const char* p, const char* end) {
+// Classified in one pass: integer, real or text. Up to 18 digits are also accumulated so
+// that plain numbers need no second look.
+const char* value = p;
+  ValueKind kind = ValueKind::Integer;
+  const bool negative = p < end && *p == '-';
+  if (negative) ++p;
+  std::uint64_t mantissa = 0;
+  int digits = 0;
+  int fraction = -1;
+  bool plain = true;
+  for (; p < end && *p != ';'; ++p) {
+    const char c = *p;
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (digit <= 9) {
+      if (digits < 18) mantissa = mantissa * 10 + digit;
+      ++digits;
+      if (fraction >= 0) ++fraction;
+    } else if (c == '.' && fraction < 0) {
+      kind = ValueKind::Real;
+      fraction = 0;
+    } else if (c == 'e' && p + 1 < end && (p[1] == '+' || p[1] == '-')) {
+      kind = ValueKind::Real;
+      plain = false;
+      ++p;
+    } else {
+      kind = ValueKind::Text;
+      const void* separator = std::memchr(p, ';', static_cast<std::size_t>(end - p));
+      p = separator != nullptr ? static_cast<const char*>(separator) : end;
+      break;
     }
   }
+  const char* tokenEnd = p;
+  if (p < end) ++p;
+  const std::string_view valueText(value, static_cast<std::size_t>(tokenEnd - value));
+  if (valueText.empty()) kind = ValueKind::Text;
+
+  switch (kind) {
+    case ValueKind::Text:
+      if (!IsGroupField(id)) message.m_fields[id].SetString(valueText);
+      break;
+    case ValueKind::Real: {
+      double number = 0.0;
+      if (plain && digits >= 1 && digits <= 15) {
+        // Exact digits and an exact power of ten: one division rounds as strtod does.
+        number = static_cast<double>(mantissa) / kPowers[fraction];
+        if (negative) number = -number;
+      } else {
+        number = ReadDouble(value, tokenEnd);
+      }
+      message.SetDouble(id, number);
+      break;
+    }
+    case ValueKind::Integer: {
+      if (IsGroupField(id)) {
+        const int count = ReadInt(value, tokenEnd);
+        if (count < 1) break;
+        const char* resume = end;
+        std::unique_ptr<VOKGroup> group = ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, 0, resume);
+        VOKField field;
+        field.SetGroup(std::move(group));
+        message.SetField(id, std::move(field));
+        p = resume;
+        break;
+      }
+      int number = 0;
+      if (digits >= 1 && digits <= 9) {
+        number = static_cast<int>(mantissa);
+        message.m_fields[id].SetInt(negative ? -number : number);
+        break;
+      }
+      if (ReadInt32Exact(value, tokenEnd, number)) {
+        message.m_fields[id].SetInt(number);
+        break;
+      }
+      const std::uint64_t wide = ReadUInt64(value, tokenEnd);
+      if (wide != UINT64_MAX) {
+        message.SetUInt64(id, wide);
+      } else {
+        message.m_fields[id].SetString(valueText);
+      }
+      break;
+    }
+  }
+  return p;
 }
 
 void VOKMessage::Parse(const char* text, int length) {

@@ -31,7 +31,9 @@ std::string TextOf(const VOKMessage& message, int fid) {
 TEST(LineForm, ClassifiesValuesWhileScanning) {
   const VOKMessage message = ParseLine(
       "1|1004=12.5;1005=100;1003=XYZ;7=-5;8=5-;9=1.2.3;10=1e+5;11=1e5;12=;13=+4;14=-;15=2147483647;"
-      "16=99999999999999999999;17=a=b;18=-2147483648;19=4294967296;21=1.5e-2;22=.5;23=1E+5\n");
+      "16=99999999999999999999;17=a=b;18=-2147483648;19=4294967296;21=1.5e-2;22=.5;23=1E+5;24=-3000000000;"
+      "25=0000000007;26=123456789012345678;27=12345678901234567890;28=-2147483647;29=1730812345;"
+      "30=-0.0;31=5.;32=1234567.12345678;33=1234567.123456789;34=.\n");
   const struct {
     int fid;
     VOKFieldType kind;
@@ -56,6 +58,17 @@ TEST(LineForm, ClassifiesValuesWhileScanning) {
       {21, FT_DOUBLE, ".015"},
       {22, FT_DOUBLE, ".5"},
       {23, FT_STRING, "1E+5"},
+      {24, FT_UINT64, "18446744070709551616"},
+      {25, FT_INT, "7"},
+      {26, FT_UINT64, "123456789012345678"},
+      {27, FT_UINT64, "12345678901234567890"},
+      {28, FT_INT, "-2147483647"},
+      {29, FT_INT, "1730812345"},
+      {30, FT_DOUBLE, "0"},
+      {31, FT_DOUBLE, "5"},
+      {32, FT_DOUBLE, "1234567.12345678"},
+      {33, FT_DOUBLE, "1234567.12345679"},
+      {34, FT_DOUBLE, "0"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(KindOf(message, c.fid), c.kind) << c.fid;
