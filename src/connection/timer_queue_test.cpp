@@ -1,0 +1,182 @@
+// CTimerQueue: timers named by user info 1, deletion (twice, by number, while a callback runs),
+// calls for deleted events dropped before the listener, and absolute due times.
+#include "connection/timer_queue.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "platform/thread.h"
+#include <thread>
+
+#include "connection/timer_test_util.h"
+
+namespace {
+
+using vok::test::CCountingListener;
+using vok::test::CGate;
+using vok::test::CTraceLines;
+
+std::string Hex(const void* pointer) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pointer)));
+  return text;
+}
+
+std::int64_t NowSeconds() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+TEST(TimerQueue, UserInfo1IsUniqueWithinAQueue) {
+  CTraceLines trace;
+  CCountingListener listener, otherListener;
+  {
+    CTimerQueue queue, other;
+    CTimerQueueEvent* first = nullptr;
+    ASSERT_TRUE(queue.CreateTimer(&first, &listener, 7, 70, 10, 10, 0));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->GetUserInfo2(), 70u);
+    CTimerQueueEvent* second = reinterpret_cast<CTimerQueueEvent*>(1);
+    EXPECT_FALSE(queue.CreateTimer(&second, &listener, 7, 71, 10, 10, 0));
+    EXPECT_EQ(second, nullptr);
+    EXPECT_EQ(trace.Lines(4, "CTimerQueue::CreateTimer, dwUserInfo1=7 already mapped to event " + Hex(first) + "," +
+                                 Hex(first->GetTimerHandle())).size(),
+              1u);
+    CTimerQueueEvent* elsewhere = nullptr;
+    EXPECT_TRUE(other.CreateTimer(&elsewhere, &otherListener, 7, 72, 3600000, 0, 0));
+    ASSERT_NE(elsewhere, nullptr);
+    // The first timer keeps running.
+    EXPECT_TRUE(listener.WaitForCalls(3));
+    EXPECT_EQ(queue.Count(), 1u);
+    first->Release();
+    elsewhere->Release();
+  }
+  // Both queues are gone: their events dropped the listener once no call is in flight.
+  for (int i = 0; i < 4000 && listener.Refs() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_EQ(listener.Refs(), 0);
+  EXPECT_EQ(otherListener.Refs(), 0);
+  EXPECT_EQ(otherListener.Calls(), 0);
+}
+
+TEST(TimerQueue, DeletesOnceAndTracesTheRest) {
+  CTraceLines trace;
+  CCountingListener listener;
+  CTimerQueue queue;
+  CTimerQueueEvent* event = nullptr;
+  ASSERT_TRUE(queue.CreateTimer(&event, &listener, 3, 0, 3600000, 0, 0));
+  EXPECT_EQ(listener.Refs(), 1);
+  const std::string handle = Hex(event->GetTimerHandle());
+  EXPECT_TRUE(queue.DeleteTimer(event, true));
+  EXPECT_FALSE(queue.DeleteTimer(event, true));
+  EXPECT_EQ(trace.Lines(1, "CTimerQueue::DeleteTimer: failed to resolve hTimer=" + handle + "!").size(), 1u);
+  EXPECT_FALSE(queue.DeleteTimerByUserInfo1(3, false));
+  EXPECT_EQ(trace.Lines(1, "CTimerQueue::DeleteTimerByUserInfo1: failed to find event id 3").size(), 1u);
+  EXPECT_EQ(queue.Count(), 0u);
+  // Only the caller's reference is left; the number can be used again.
+  EXPECT_EQ(listener.Refs(), 1);
+  event->Release();
+  EXPECT_EQ(listener.Refs(), 0);
+  CTimerQueueEvent* again = nullptr;
+  ASSERT_TRUE(queue.CreateTimer(&again, &listener, 3, 0, 3600000, 0, 0));
+  again->Release();
+  EXPECT_TRUE(queue.DeleteTimerByUserInfo1(3, true));
+  EXPECT_EQ(listener.Refs(), 0);
+}
+
+TEST(TimerQueue, ACallForADeletedEventNeverReachesTheListener) {
+  CTraceLines trace;
+  CCountingListener listener;
+  CTimerQueue queue;
+  CTimerQueueEvent* event = nullptr;
+  ASSERT_TRUE(queue.CreateTimer(&event, &listener, 1, 0, 3600000, 0, 0));
+  // A call the system started just before the deletion arrives after it.
+  ASSERT_TRUE(queue.DeleteTimer(event, false));
+  CTimerQueue::TimerProc(event, 1);
+  EXPECT_EQ(listener.Calls(), 0);
+  EXPECT_EQ(trace.Lines(4, "CTimerQueue::TimerProc, unable to resolve event " + Hex(event)).size(), 1u);
+  event->Release();
+}
+
+TEST(TimerQueue, WaitingDeletionDoesNotHoldTheLockWhileACallbackRuns) {
+  CCountingListener listener;
+  CGate entered, release;
+  listener.onEvent = [&](CTimerQueueEvent*) {
+    entered.Open();
+    release.Wait();
+  };
+  CTimerQueue queue;
+  CTimerQueueEvent* event = nullptr;
+  ASSERT_TRUE(queue.CreateTimer(&event, &listener, 9, 0, 0, 0, 0));
+  ASSERT_TRUE(entered.Wait());
+  std::atomic<bool> deleted{false};
+  std::thread deleter([&] {
+    EXPECT_TRUE(queue.DeleteTimerByUserInfo1(9, true));
+    deleted = true;
+  });
+  // The deleter is on its way or already waiting for the callback; the queue lock stays free.
+  while (queue.Count() != 0) std::this_thread::yield();
+  CTimerQueueEvent* other = nullptr;
+  EXPECT_TRUE(queue.CreateTimer(&other, &listener, 10, 0, 3600000, 0, 0));
+  EXPECT_FALSE(deleted.load()) << "a waiting deletion returned while its callback still ran";
+  release.Open();
+  deleter.join();
+  EXPECT_TRUE(deleted.load());
+  EXPECT_EQ(listener.Calls(), 1);
+  event->Release();
+  other->Release();
+}
+
+TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
+  CTraceLines trace;
+  CCountingListener listener;
+  CTimerQueue queue;
+  const std::int64_t now = NowSeconds();
+  const std::int64_t pastAt010203 = (now / 86400 - 1) * 86400 + 3723;
+  struct Case {
+    const char* name;
+    std::int64_t due;
+    bool created;
+  };
+  const Case cases[] = {{"an hour ahead", now + 3600, true},
+                        {"in the past", pastAt010203, false},
+                        {"at the limit", now + 4294967, false},
+                        {"just under the limit", now + 4294960, true}};
+  std::uint32_t userInfo = 100;
+  for (const Case& c : cases) {
+    CTimerQueueEvent* event = nullptr;
+    EXPECT_EQ(queue.CreateTimer(&event, &listener, ++userInfo, 0, CTimerQueue::AbsoluteSeconds{c.due}, 0, 0), c.created)
+        << c.name;
+    EXPECT_EQ(event != nullptr, c.created) << c.name;
+    if (event) {
+      const std::uint64_t expectedMs = static_cast<std::uint64_t>(c.due - now) * 1000;
+      // Now's milliseconds (and a second tick between the two clock reads) come off the due time.
+      EXPECT_LE(event->GetDueTime(), expectedMs) << c.name;
+      EXPECT_GT(event->GetDueTime() + 2000, expectedMs) << c.name;
+      event->Release();
+    }
+  }
+  char tid[16];
+  std::snprintf(tid, sizeof tid, "%x", vok::CurrentThreadId());
+  char queueId[32];
+  std::snprintf(queueId, sizeof queueId, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&queue)));
+  EXPECT_EQ(trace.Lines(4, std::string("CTimerQueue::CreateTimer (") + queueId +
+                               ") failed due to timeDue overflow, due=01:02:03, period=0, userinfo=102 tid=" + tid)
+                .size(),
+            1u);
+  EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 2u);
+
+  const double nowDays = 25569.0 + static_cast<double>(now) / 86400.0;
+  CTimerQueueEvent* byDate = nullptr;
+  EXPECT_TRUE(queue.CreateTimer(&byDate, &listener, 200, 0, CTimerQueue::AbsoluteDate{nowDays + 1.0 / 24}, 0, 0));
+  ASSERT_NE(byDate, nullptr);
+  EXPECT_GT(byDate->GetDueTime(), 3590000u);
+  EXPECT_LE(byDate->GetDueTime(), 3601000u);
+  byDate->Release();
+  CTimerQueueEvent* pastDate = nullptr;
+  EXPECT_FALSE(queue.CreateTimer(&pastDate, &listener, 201, 0, CTimerQueue::AbsoluteDate{nowDays - 1.0}, 0, 0));
+  EXPECT_EQ(pastDate, nullptr);
+  EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 3u);
+}
+
+}  // namespace

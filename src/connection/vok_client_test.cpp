@@ -1,0 +1,271 @@
+// VOKClient against a loopback server: address texts, opening and the trace it writes, routing of
+// received texts (heartbeat acknowledgements apart), closing from either side, destruction while
+// a callback runs, and the client-level heartbeat that closes a silent connection.
+#include "connection/vok_client.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "platform/thread.h"
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "connection/timer_test_util.h"
+#include "message/vok_message.h"
+#include "vokipc/loopback_server_test_util.h"
+
+namespace {
+
+using vok::test::CGate;
+using vok::test::CLoopbackServer;
+using vok::test::CTraceLines;
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
+std::string Id(const void* object) { return Hex(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object))); }
+
+// Records what the client is told, in order; hooks let a test act inside a callback.
+class CRecordingClient : public VOKClient {
+ public:
+  using VOKClient::VOKClient;
+  ~CRecordingClient() override {
+    if (onDestroy) onDestroy();
+    Close();
+  }
+
+  void OnData(const char* text, int) override {
+    Record("data:" + std::string(text));
+    if (onData) onData();
+  }
+  void OnClosed() override {
+    Record("closed");
+    if (onClosed) onClosed();
+  }
+  std::vector<std::string> Events() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_events;
+  }
+  bool WaitForEvents(std::size_t count) {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, vok::test::kConditionLimit, [&] { return m_events.size() >= count; });
+  }
+
+  std::function<void()> onData;
+  std::function<void()> onClosed;
+  std::function<void()> onDestroy;
+
+ private:
+  void Record(std::string event) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_events.push_back(std::move(event));
+    m_changed.notify_all();
+  }
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::vector<std::string> m_events;
+};
+
+class Client : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(m_server.Listening()); }
+  std::unique_ptr<CRecordingClient> Connect() {
+    auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
+    EXPECT_TRUE(client->IsConnected());
+    EXPECT_TRUE(m_server.WaitForPeer(m_peers++));
+    return client;
+  }
+
+  CLoopbackServer m_server;
+  std::size_t m_peers = 0;
+};
+
+TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
+  struct Case {
+    const char* text;
+    bool parsed;
+    const char* address;
+    int port;
+  };
+  const Case cases[] = {{" \t10.0.0.1:5020  ", true, "10.0.0.1", 5020},
+                        {"quotes.example:50x20", true, "quotes.example", 50},
+                        {"host:", true, "host", 0},
+                        {"host:99999999999999", true, "host", 999999999},
+                        {"10.0.0.1", false, "", 0}};
+  for (const Case& c : cases) {
+    CTraceLines trace;
+    // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
+    VOKClient client(c.text, true, false);
+    const std::string id = Id(&client);
+    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(),
+              1u)
+        << c.text;
+    EXPECT_EQ(trace.Lines(5, std::string("VOKClient: invalid ip + port ") + c.text + "!").size(), c.parsed ? 0u : 1u)
+        << c.text;
+    EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning false").size(), c.parsed ? 1u : 0u) << c.text;
+    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " return").size(), 1u) << c.text;
+    EXPECT_EQ(client.GetAddress(), c.address) << c.text;
+    EXPECT_EQ(client.GetPort(), c.port) << c.text;
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_FALSE(client.Close()) << "a client that never opened has nothing to close";
+  }
+}
+
+TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
+  CTraceLines trace;
+  auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
+  const std::string id = Id(client.get());
+  const std::string tid = Hex(vok::CurrentThreadId());
+  EXPECT_EQ(trace.Lines(2, "VOKClient").size(), 3u);
+  EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid)
+                .size(),
+            1u);
+  EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning true").size(), 1u);
+  ASSERT_TRUE(client->IsConnected());
+  const IPCHANDLE handle = client->GetHandle();
+  EXPECT_EQ(VOKClient::FromHandle(handle), client.get());
+
+  VOKMessage logon;
+  logon.SetType('H');
+  logon.SetInt(2000, 20000);
+  client->Send(logon);
+  ASSERT_TRUE(m_server.WaitForPeer(0));
+  const std::vector<std::string> received = m_server.WaitForLines(0, 1);
+  ASSERT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0] + "\n", logon.ToString());
+
+  EXPECT_TRUE(client->Close());
+  EXPECT_FALSE(client->IsConnected());
+  EXPECT_EQ(client->GetHandle(), 0u);
+  EXPECT_EQ(VOKClient::FromHandle(handle), nullptr);
+  EXPECT_FALSE(client->Close());
+  EXPECT_TRUE(m_server.WaitForPeerEnd(0));
+  client->Send(logon);  // not connected: nothing is written
+  EXPECT_EQ(client->Events(), std::vector<std::string>{}) << "closing by the owner calls nothing back";
+
+  // A detached client opens again.
+  EXPECT_TRUE(client->Open("127.0.0.1", m_server.Port(), true));
+  EXPECT_TRUE(client->IsConnected());
+  EXPECT_TRUE(client->IsAlternateOpen());
+  EXPECT_NE(client->GetHandle(), handle);
+  client.reset();
+  EXPECT_EQ(trace.Lines(2, "~VOKClient() 0x" + id + " tid=0x" + tid).size(), 1u);
+  EXPECT_TRUE(m_server.WaitForPeerEnd(1));
+}
+
+TEST_F(Client, RoutesHeartbeatAcknowledgementsOnlyWhileTheHeartbeatRuns) {
+  CTraceLines trace;
+  auto client = Connect();
+  ASSERT_TRUE(m_server.Write(0, "9|\n9\n\n9x|\n1|1003=A\n"));
+  ASSERT_TRUE(client->WaitForEvents(5));
+  EXPECT_EQ(client->Events(), (std::vector<std::string>{"data:9|", "data:9", "data:", "data:9x|", "data:1|1003=A"}));
+
+  // Ten minutes: no tick comes during the test.
+  client->EnableHeartbeat(600000);
+  EXPECT_EQ(client->GetHeartbeatInterval(), 600000);
+  ASSERT_TRUE(m_server.Write(0, "9|\n2|after\n"));
+  ASSERT_TRUE(client->WaitForEvents(6));
+  EXPECT_EQ(client->Events().back(), "data:2|after");
+  EXPECT_EQ(client->Events().size(), 6u);
+  EXPECT_EQ(trace.Lines(1, "Received HB ack from 127.0.0.1:" + std::to_string(m_server.Port())).size(), 1u);
+}
+
+TEST(ClientHeartbeat, IntervalsBelowAThousandAreSeconds) {
+  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000}, {1, 1000}, {0, 0},
+                                       {-5, 0}};
+  for (const auto& [interval, expected] : cases) {
+    VOKClient client("127.0.0.1", 1, false, false, false);
+    client.EnableHeartbeat(interval);
+    EXPECT_EQ(client.GetHeartbeatInterval(), expected) << interval;
+    EXPECT_TRUE(client.IsHeartbeatAcknowledged());
+    EXPECT_EQ(client.AddRef(), expected > 0 ? 2 : 1) << "the heartbeat timer holds the client";
+    client.Release();
+  }
+}
+
+TEST_F(Client, PeerCloseDetachesThenCallsOnClosedOnce) {
+  auto client = Connect();
+  const IPCHANDLE handle = client->GetHandle();
+  bool detachedInOnClosed = false;
+  client->onClosed = [&] { detachedInOnClosed = VOKClient::FromHandle(handle) == nullptr && !client->IsConnected(); };
+  ASSERT_TRUE(m_server.Write(0, "1|x\n"));
+  m_server.Drop(0);
+  ASSERT_TRUE(client->WaitForEvents(2));
+  EXPECT_EQ(client->Events(), (std::vector<std::string>{"data:1|x", "closed"}));
+  EXPECT_TRUE(detachedInOnClosed);
+  EXPECT_FALSE(client->Close());
+  EXPECT_EQ(client->GetHandle(), 0u);
+}
+
+// Destroying a client on one thread while its callback runs on another waits for the callback:
+// once through the transport (data), once after the peer close (closed), where the handle is
+// already gone and only the client's own count of running callbacks holds the destructor back.
+TEST_F(Client, DestructionWaitsForARunningCallback) {
+  for (const bool duringClosed : {false, true}) {
+    auto client = Connect();
+    CGate entered, release;
+    std::atomic<bool> destroyed{false};
+    std::atomic<bool> destroyedDuringCallback{false};
+    auto hold = [&] {
+      entered.Open();
+      release.Wait();
+      destroyedDuringCallback = destroyed.load();
+    };
+    if (duringClosed) {
+      client->onClosed = hold;
+      m_server.Drop(m_peers - 1);
+    } else {
+      client->onData = hold;
+      ASSERT_TRUE(m_server.Write(m_peers - 1, "1|x\n"));
+    }
+    ASSERT_TRUE(entered.Wait());
+    CGate destroying;
+    client->onDestroy = [&] { destroying.Open(); };
+    std::thread destroyer([&] {
+      client.reset();
+      destroyed = true;
+    });
+    ASSERT_TRUE(destroying.Wait());
+    release.Open();
+    destroyer.join();
+    EXPECT_FALSE(destroyedDuringCallback.load()) << (duringClosed ? "closed" : "data");
+  }
+}
+
+TEST_F(Client, ACallbackMayDestroyItsClient) {
+  CTraceLines trace;
+  auto client = Connect();
+  CRecordingClient* raw = client.get();
+  client->onData = [&] { client.reset(); };
+  ASSERT_TRUE(m_server.Write(0, "1|a\n1|b\n"));
+  ASSERT_TRUE(m_server.WaitForPeerEnd(0));
+  EXPECT_EQ(client, nullptr);
+  EXPECT_EQ(trace.Lines(2, "~VOKClient() 0x" + Id(raw)).size(), 1u);
+}
+
+TEST_F(Client, HeartbeatClosesTheConnectionWhenNoAcknowledgementComes) {
+  CTraceLines trace;
+  auto client = Connect();
+  // The server answers the first heartbeat only.
+  std::thread answerer([&] {
+    if (m_server.WaitForLines(0, 1).size() == 1) m_server.Write(0, "9|\n");
+  });
+  client->EnableHeartbeat(1000);
+  ASSERT_TRUE(client->WaitForEvents(1));
+  answerer.join();
+  EXPECT_EQ(client->Events(), std::vector<std::string>{"closed"});
+  EXPECT_FALSE(client->IsConnected());
+  const std::string where = "127.0.0.1:" + std::to_string(m_server.Port());
+  EXPECT_EQ(trace.Lines(4, "VOKClient: failed to receive HB, disconnecting " + where).size(), 1u);
+  EXPECT_EQ(trace.Lines(2, "VOKClient: sent HB to " + where).size(), 2u);
+  EXPECT_EQ(trace.Lines(1, "Received HB ack from " + where).size(), 1u);
+  ASSERT_TRUE(m_server.WaitForPeerEnd(0));
+  EXPECT_EQ(m_server.WaitForLines(0, 2), (std::vector<std::string>{"9|", "9|"}));
+}
+
+}  // namespace
