@@ -71,8 +71,15 @@ int ReadPart(std::string_view text, std::size_t from, std::size_t count) {
 // Writes value in decimal with at least width digits ("%0*d" for values that are not negative)
 // at out, which has room for 24 characters, and returns the end of what it wrote.
 char* WritePadded(char* out, std::int64_t value, int width) {
+  if (value >= 0 && value < 100 && width == 2) {
+    // Months, days, hours, minutes and seconds.
+    const int v = static_cast<int>(value);
+    out[0] = static_cast<char>('0' + v / 10);
+    out[1] = static_cast<char>('0' + v % 10);
+    return out + 2;
+  }
   if (value >= 0 && value < 10000 && width <= 4) {
-    // Dates and times: at most four digits, written without a library call.
+    // Years and milliseconds: at most four digits, written without a library call.
     int length = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
     if (length < width) length = width;
     for (int i = length - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);

@@ -24,16 +24,6 @@ constexpr char kSoh = '\x01';
 constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
 
-// The checksum sum of eight bytes, each a signed 8-bit value: the unsigned sum less 256 for every
-// byte with its top bit set. The top bits are counted with a multiply, as a popcount instruction
-// cannot be assumed on every target.
-std::int64_t SumWord(std::uint64_t word) {
-  const std::uint64_t pairs = (word & 0x00FF00FF00FF00FFULL) + ((word >> 8) & 0x00FF00FF00FF00FFULL);
-  const auto unsignedSum = static_cast<std::int64_t>((pairs * 0x0001000100010001ULL) >> 48);
-  const auto highBytes = static_cast<std::int64_t>((((word & kHighs) >> 7) * kOnes) >> 56);
-  return unsignedSum - 256 * highBytes;
-}
-
 // Marks bytes equal to byte; the lowest mark is exact and no mark appears below a real match.
 std::uint64_t MatchBytes(std::uint64_t word, unsigned char byte) {
   const std::uint64_t v = word ^ (kOnes * byte);
@@ -41,12 +31,25 @@ std::uint64_t MatchBytes(std::uint64_t word, unsigned char byte) {
 }
 
 std::int64_t SumOf(const char* begin, const char* end) {
+  // Byte pairs are added into 16-bit lanes and top bits counted in 8-bit lanes, folded into the
+  // total every 128 words, before a 16-bit lane (at most 510 a word) can overflow.
+  constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFULL;
   std::int64_t sum = 0;
   const char* p = begin;
-  for (; end - p >= 8; p += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, p, 8);
-    sum += SumWord(word);
+  while (end - p >= 8) {
+    std::uint64_t pairs = 0;
+    std::uint64_t highs = 0;
+    for (int words = 0; words < 128 && end - p >= 8; ++words, p += 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p, 8);
+      pairs += (word & kLowBytes) + ((word >> 8) & kLowBytes);
+      highs += (word >> 7) & kOnes;
+    }
+    // Lanes of pairs: 16 bits each; of highs: 8 bits each.
+    const std::uint64_t pairTotal = (pairs & 0xFFFF) + (pairs >> 16 & 0xFFFF) + (pairs >> 32 & 0xFFFF) + (pairs >> 48);
+    std::uint64_t highTotal = 0;
+    for (int lane = 0; lane < 8; ++lane) highTotal += highs >> (8 * lane) & 0xFF;
+    sum += static_cast<std::int64_t>(pairTotal) - 256 * static_cast<std::int64_t>(highTotal);
   }
   for (; p < end; ++p) sum += static_cast<signed char>(*p);
   return sum;
@@ -148,6 +151,7 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
   std::int64_t total = SumOf(text, end);
   // Most messages hold no ';' at all; the next one is found again only once a value passes it.
   const char* semicolon = static_cast<const char*>(std::memchr(text, ';', static_cast<std::size_t>(end - text)));
+  std::string replaced;
   bool summed = false;
   bool haveExpected = false;
   int expected = 0;
@@ -183,7 +187,6 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     if (semicolon != nullptr && semicolon < eq) {
       semicolon = static_cast<const char*>(std::memchr(eq, ';', static_cast<std::size_t>(end - eq)));
     }
-    std::string replaced;
     if (semicolon != nullptr && semicolon < tokenEnd) {
       replaced.assign(value);
       std::replace(replaced.begin(), replaced.end(), ';', ',');

@@ -14,11 +14,9 @@ constexpr std::array<int, 12> kLegMembers = {1507, 1512, 1511, 1510, 1501, 1502,
 }  // namespace
 
 std::span<const int> GroupMembers(int fid) {
-  if (fid == 1089) return kLegMembers;
+  if (IsGroupField(fid)) return kLegMembers;
   return {};
 }
-
-bool IsGroupField(int fid) { return fid == 1089; }
 
 VOKGroup::VOKGroup() = default;
 

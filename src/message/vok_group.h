@@ -34,4 +34,5 @@ class VOKGroup {
 // The member ids of the group whose count field is fid (head first, tail last), or an empty span
 // when fid is not a group field id. The table is constant data: safe from any thread at any time.
 std::span<const int> GroupMembers(int fid);
-bool IsGroupField(int fid);
+// Inline: every typed getter and setter asks.
+inline bool IsGroupField(int fid) { return fid == 1089; }
