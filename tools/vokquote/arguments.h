@@ -1,0 +1,46 @@
+// The vokquote command line: one subcommand, its symbols and the shared options (server, user,
+// password file, output mode, limits). Parsing is pure, so every error and help text is testable
+// without running anything. A password is never taken from the command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vok::cli {
+
+enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode };
+
+struct SArguments {
+  ECommand command = ECommand::None;
+  std::vector<std::string> symbols;  // upper-cased, in the order given, without repeats
+  // Empty host: start the built-in simulator.
+  std::string host;
+  int port = 0;
+  std::string user = "demo";
+  std::string passwordFile;      // empty: the environment variable, or no password
+  bool json = false;             // --json: JSON lines also on a terminal
+  std::int64_t count = 0;        // end after this many records or events (0: no limit)
+  std::int64_t durationMs = 0;   // end after this long (0: no limit)
+  int timeoutMs = 5000;          // quote: how long to wait for each symbol
+  int connectTimeoutMs = 10000;  // how long the logon may take
+  // Built-in simulator only.
+  std::uint64_t seed = 1;
+  int rate = 4;
+};
+
+enum class EParseResult { Ok, Help, Error };
+
+// Parses the arguments after the program name. Help: message holds the help text to print on
+// stdout. Error: message is one line for stderr (without the program name or line feed).
+EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& out, std::string& message);
+
+// The help of one subcommand, or of the program for ECommand::None.
+std::string HelpText(ECommand command);
+
+const char* CommandName(ECommand command);
+
+// "HOST:PORT" with a port from 1 to 65535.
+bool ParseServer(const std::string& text, std::string& host, int& port);
+
+}  // namespace vok::cli

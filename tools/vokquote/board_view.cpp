@@ -1,0 +1,80 @@
+// The level 1 board: rows kept from quote records, rendered with fixed columns.
+#include "board_view.h"
+
+#include <cstdio>
+
+#include "number_format.h"
+#include "ole_time.h"
+#include "platform/bstr.h"
+#include "screen.h"
+
+namespace vok::cli {
+
+CBoardView::CBoardView(const std::vector<std::string>& symbols) {
+  m_rows.reserve(symbols.size());
+  for (const auto& symbol : symbols) {
+    SBoardRow row;
+    row.symbol = symbol;
+    m_rows.push_back(std::move(row));
+  }
+}
+
+bool CBoardView::Update(const QUOTERECORD& rec) {
+  if (rec.bstrSymbol == nullptr) return false;
+  const std::string symbol = CBstr::ToNarrow(rec.bstrSymbol);
+  for (auto& row : m_rows) {
+    if (row.symbol != symbol) continue;
+    row.received = true;
+    row.last = rec.dLast;
+    row.change = rec.dPrevClose != 0 ? rec.dLast - rec.dPrevClose : 0;
+    row.bid = rec.dBid;
+    row.ask = rec.dAsk;
+    row.high = rec.dHigh;
+    row.low = rec.dLow;
+    row.bidSize = rec.lBidSize;
+    row.askSize = rec.lAskSize;
+    row.volume = rec.lVolume;
+    row.time = OleDateToClock(rec.UTCDateTime);
+    row.tick = rec.tick;
+    ++row.updates;
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::string> CBoardView::Render(bool colour) const {
+  std::vector<std::string> lines;
+  lines.reserve(m_rows.size() + 1);
+  char line[256];
+  std::snprintf(line, sizeof line, "%-10s %10s %9s %21s %21s %13s %10s %10s  %-8s", "SYMBOL", "LAST", "CHANGE",
+                "BID x SIZE", "ASK x SIZE", "VOLUME", "HIGH", "LOW", "TIME");
+  lines.push_back(colour ? std::string(kBold) + line + kReset : line);
+  for (const auto& row : m_rows) {
+    if (!row.received) {
+      std::snprintf(line, sizeof line, "%-10s %10s", row.symbol.c_str(), "...");
+      lines.push_back(line);
+      continue;
+    }
+    char last[32], change[32];
+    std::snprintf(last, sizeof last, "%10s", FormatPrice(row.last).c_str());
+    std::snprintf(change, sizeof change, "%9s", FormatChange(row.change).c_str());
+    const std::string bid = FormatPrice(row.bid) + " x " + FormatSize(row.bidSize);
+    const std::string ask = FormatPrice(row.ask) + " x " + FormatSize(row.askSize);
+    std::string text = row.symbol.size() < 10 ? row.symbol + std::string(10 - row.symbol.size(), ' ') : row.symbol;
+    text += ' ';
+    const char* lastColour = row.tick == tickEvenUp ? kGreen : row.tick == tickDown ? kRed : nullptr;
+    const char* changeColour = row.change > 0 ? kGreen : row.change < 0 ? kRed : nullptr;
+    text += colour && lastColour ? std::string(lastColour) + last + kReset : std::string(last);
+    text += ' ';
+    text += colour && changeColour ? std::string(changeColour) + change + kReset : std::string(change);
+    std::snprintf(line, sizeof line, " %21s %21s %13s %10s %10s  %-8s", bid.c_str(), ask.c_str(),
+                  FormatSize(row.volume).c_str(), FormatPrice(row.high).c_str(), FormatPrice(row.low).c_str(),
+                  row.time.c_str());
+    text += line;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    lines.push_back(std::move(text));
+  }
+  return lines;
+}
+
+}  // namespace vok::cli

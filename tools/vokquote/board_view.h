@@ -1,0 +1,38 @@
+// CBoardView: the level 1 board of `vokquote watch`, one row per symbol in the order asked for,
+// kept from the quote records as they arrive and rendered as text lines. The last price is
+// coloured by the record's tick (up green, down red) and the change by its sign. Used on the one
+// thread that receives the callbacks.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "records/vokquote.h"
+
+namespace vok::cli {
+
+struct SBoardRow {
+  std::string symbol;
+  bool received = false;
+  double last = 0, change = 0, bid = 0, ask = 0, high = 0, low = 0;
+  long bidSize = 0, askSize = 0, volume = 0;
+  std::string time;  // HH:MM:SS UTC of the last update
+  enumTick tick = tickNone;
+  int updates = 0;
+};
+
+class CBoardView {
+ public:
+  explicit CBoardView(const std::vector<std::string>& symbols);
+
+  // False (nothing changes) for a record without symbol or for a symbol not on the board.
+  bool Update(const QUOTERECORD& rec);
+  const std::vector<SBoardRow>& Rows() const { return m_rows; }
+  // A header line and one line per symbol; colour adds terminal colour sequences.
+  std::vector<std::string> Render(bool colour) const;
+
+ private:
+  std::vector<SBoardRow> m_rows;
+};
+
+}  // namespace vok::cli

@@ -1,0 +1,101 @@
+// CLiveRunner: what every live subcommand shares. It reads the password, starts the built-in
+// simulator when no server is named, opens the session, waits for the logon, subscribes, and runs
+// the main thread's loop (the component's message loop, signals, keys, redraws) until a limit,
+// q, Ctrl-C or SIGTERM ends it. Records go out as JSON lines, or into the subcommand's view
+// (ILiveView) drawn full-screen. Everything runs on the main thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "arguments.h"
+#include "book_view.h"
+#include "quote_listener.h"
+#include "session.h"
+#include "signal_watcher.h"
+
+namespace vok::sim {
+class CQuoteServer;
+}
+
+namespace vok::cli {
+
+// Exit statuses of vokquote.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitMissingQuote = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitConnection = 3;
+
+// A subcommand's full-screen view: it takes the records it shows and renders its lines.
+class ILiveView {
+ public:
+  virtual ~ILiveView() = default;
+  // Each returns whether the view changed.
+  virtual bool OnQuote(const QUOTERECORD&) { return false; }
+  virtual bool OnLevel2(const LEVEL2RECORD&) { return false; }
+  virtual bool OnTimeAndSales(const TSRECORD&) { return false; }
+  virtual bool OnOptions(const OPTIONSRECORD&) { return false; }
+  // Lines above the status line; rows is how many fit.
+  virtual std::vector<std::string> Render(int rows, bool colour, const AggregateSize& aggregate) = 0;
+};
+
+class CLiveRunner final : private IQuoteListener {
+ public:
+  // Blocks the signals it watches: construct it before any other thread starts.
+  explicit CLiveRunner(const SArguments& args);
+  CLiveRunner(const CLiveRunner&) = delete;
+  CLiveRunner& operator=(const CLiveRunner&) = delete;
+  ~CLiveRunner();
+
+  // Streams records of serviceFlags for the symbols into view (full screen) or as JSON lines.
+  // Returns the exit status.
+  int RunLive(long serviceFlags, ILiveView& view);
+  // One single quote per symbol, printed as JSON lines or as a board; 1 when one did not arrive.
+  int RunQuotes();
+
+ private:
+  enum class EStop { None, Done, Signal, OutputGone, Failed };
+
+  // Password, simulator, session, logon. False with m_error set.
+  bool Connect();
+  // Pumps the component's messages, signals and keys until deadlineMs (monotonic) or a stop.
+  void Pump(std::uint64_t deadlineMs);
+  void Redraw();
+  void WriteLine(const std::string& line);
+  bool CountRecord();
+  std::string StatusLine() const;
+  void NoteEvent(std::string text);
+
+  void OnQuote(const QUOTERECORD& rec) override;
+  void OnLevel2(const LEVEL2RECORD& rec) override;
+  void OnTimeAndSales(const TSRECORD& rec) override;
+  void OnOptions(const OPTIONSRECORD& rec) override;
+  void OnEvent(EConnectionEvent event, long errorCode) override;
+
+  const SArguments& m_args;
+  CSignalWatcher m_signals;
+  std::unique_ptr<sim::CQuoteServer> m_simulator;
+  std::string m_host;
+  int m_port = 0;
+  std::unique_ptr<CSession> m_session;
+  bool m_screenMode = false;
+  class CScreen;
+  std::unique_ptr<CScreen> m_screen;
+  ILiveView* m_view = nullptr;
+  AggregateSize m_aggregate;
+
+  EStop m_stop = EStop::None;
+  int m_signal = 0;
+  bool m_dirty = false;
+  bool m_connected = false;
+  bool m_loggedOn = false;
+  bool m_closedBeforeLogon = false;
+  std::int64_t m_records = 0;
+  std::string m_lastEvent;
+  std::string m_error;
+};
+
+}  // namespace vok::cli

@@ -1,0 +1,43 @@
+// Reading the logon password from a file or the environment.
+#include "password.h"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace vok::cli {
+
+namespace {
+constexpr std::size_t kMaxPassword = 1024;
+}
+
+void WipeText(std::string& text) {
+  volatile char* bytes = text.data();
+  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = 0;
+  text.clear();
+}
+
+bool ReadPassword(const std::string& file, std::string& password, std::string& error) {
+  WipeText(password);
+  if (file.empty()) {
+    if (const char* value = std::getenv(kPasswordVariable)) password = value;
+    return true;
+  }
+  std::ifstream in(file, std::ios::binary);
+  if (!in) {
+    error = "cannot read the password file " + file;
+    return false;
+  }
+  char c = 0;
+  while (in.get(c) && c != '\n') {
+    if (password.size() == kMaxPassword) {
+      WipeText(password);
+      error = "the first line of the password file " + file + " is longer than 1024 bytes";
+      return false;
+    }
+    password += c;
+  }
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
+}  // namespace vok::cli

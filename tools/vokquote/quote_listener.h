@@ -1,0 +1,26 @@
+// IQuoteListener: what a vokquote session reports to the command running it: each data record
+// (on the main thread, from its message loop, valid only during the call) and each connection
+// event (moved onto the main thread as well).
+#pragma once
+
+#include "records/vokquote.h"
+
+namespace vok::cli {
+
+enum class EConnectionEvent { Connect, Close, LogonSucceed };
+
+const char* EventName(EConnectionEvent event);  // the event's interface name, "OnConnect" ...
+
+class IQuoteListener {
+ public:
+  virtual void OnQuote(const QUOTERECORD& rec) = 0;
+  virtual void OnLevel2(const LEVEL2RECORD& rec) = 0;
+  virtual void OnTimeAndSales(const TSRECORD& rec) = 0;
+  virtual void OnOptions(const OPTIONSRECORD& rec) = 0;
+  virtual void OnEvent(EConnectionEvent event, long errorCode) = 0;
+
+ protected:
+  ~IQuoteListener() = default;
+};
+
+}  // namespace vok::cli

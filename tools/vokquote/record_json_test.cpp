@@ -1,0 +1,135 @@
+#include "record_json.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "json_writer.h"
+#include "ole_time.h"
+#include "platform/bstr.h"
+
+namespace vok::cli {
+namespace {
+
+// 2026-12-05 15:00:00.500 UTC as an OLE date and as Unix milliseconds.
+constexpr std::int64_t kUnixMs = 1796482800500LL;
+const double kOleDate = 25569.0 + static_cast<double>(kUnixMs) / 86400000.0;
+
+TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
+  CBstr symbol = CBstr::FromNarrow("MSFT"), market = CBstr::FromNarrow("NYSE"),
+        company = CBstr::FromNarrow("MSFT \"Tech\""), mmid = CBstr::FromNarrow("NSDQ"),
+        option = CBstr::FromNarrow("+XYZ-270115-P-52.5"), under = CBstr::FromNarrow("XYZ");
+
+  QUOTERECORD quote{};
+  quote.bstrSymbol = symbol.Get();
+  quote.bstrMarket = market.Get();
+  quote.bstrCompany = company.Get();
+  quote.dLast = 310.52;
+  quote.dBid = 310.51;
+  quote.dAsk = 310.55;
+  quote.lBidSize = 4300;
+  quote.lVolume = 478700;
+  quote.UTCDateTime = kOleDate;
+  quote.tick = tickDown;
+
+  LEVEL2RECORD level2{};
+  level2.bstrSymbol = symbol.Get();
+  level2.bstrMMID = mmid.Get();
+  level2.lSize = 300;
+  level2.dPrice = 12.5;
+  level2.side = msAsk;
+  level2.bClosed = VARIANT_TRUE;
+
+  TSRECORD ts{};
+  ts.bstrSymbol = symbol.Get();
+  ts.dPrice = 1.25;
+  ts.lSize = 100;
+  ts.type = ttBidTick;
+  ts.cond = tcQuote_Halted;
+
+  OPTIONSRECORD opt{};
+  opt.bstrSymbol = option.Get();
+  opt.bstrUnderlier = under.Get();
+  opt.dStrikePrice = 52.5;
+  opt.lExpMonth = 1;
+  opt.lExpYear = 2027;
+  opt.lOpenInterest = 1200;
+  opt.putcall = pcPut;
+
+  const std::pair<std::string, std::string> cases[] = {
+      {QuoteJson(quote, kUnixMs),
+       R"({"kind":"quote","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMarket":"NYSE",)"
+       R"("bstrCompany":"MSFT \"Tech\"","bstrUnderlier":null,"dLast":310.52,"dBid":310.51,"dAsk":310.55,)"
+       R"("dPrevClose":0,"dHigh":0,"dLow":0,"dOpen":0,"dMarginMult":0,"dStrikePrice":0,"lBidSize":4300,)"
+       R"("lAskSize":0,"lLastSize":0,"lVolume":478700,"lFlags":0,"lContractSize":0,"lExpMonth":0,"lExpYear":0,)"
+       R"("UTCDateTime":"2026-12-05T15:00:00.500Z","tick":1,"putcall":0,"dNegBorrowPct":0})"},
+      {Level2Json(level2, kUnixMs, 900),
+       R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
+       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"bClosed":true,"UTCTime":null,"aggregate":900})"},
+      {Level2Json(level2, kUnixMs),
+       R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
+       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"bClosed":true,"UTCTime":null})"},
+      {TsJson(ts, kUnixMs),
+       R"({"kind":"ts","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrExchange":null,)"
+       R"("dPrice":1.25,"lSize":100,"lType":0,"UTCDateTime":null,"type":1,"status":0,"cond":128,"tick":0})"},
+      {OptionsJson(opt, kUnixMs),
+       R"({"kind":"options","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"+XYZ-270115-P-52.5",)"
+       R"("bstrUnderlier":"XYZ","dLast":0,"dBid":0,"dAsk":0,"dPrevClose":0,"dHigh":0,"dLow":0,"dOpen":0,)"
+       R"("dStrikePrice":52.5,"lBidSize":0,"lAskSize":0,"lLastSize":0,"lVolume":0,"lExpMonth":1,"lExpYear":2027,)"
+       R"("lOpenInterest":1200,"UTCDateTime":null,"tick":0,"putcall":1})"},
+      {EventJson("OnClose", 0, kUnixMs),
+       R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnClose","lErrorCode":0})"},
+      {EventJson("OnLogonSucceed", std::nullopt, kUnixMs),
+       R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnLogonSucceed"})"},
+  };
+  for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+}
+
+TEST(RecordJson, WriterEscapesTextAndWritesNumbersExactly) {
+  const std::pair<std::string, std::string> strings[] = {
+      {"plain", R"("plain")"},
+      {"a\"b\\c", R"("a\"b\\c")"},
+      {"line\nfeed\ttab\r", R"("line\nfeed\ttab\r")"},
+      {std::string("nul\0bell\x07", 9), R"("nul\u0000bell\u0007")"},
+      {"caf\xC3\xA9", "\"caf\xC3\xA9\""},
+      {"bad\xC3(", R"("bad\ufffd(")"},
+      {"\xED\xA0\x80", R"("\ufffd\ufffd\ufffd")"},  // an encoded surrogate is not UTF-8
+  };
+  for (const auto& [text, expected] : strings) {
+    std::string out;
+    CJsonWriter::AppendString(out, text);
+    EXPECT_EQ(out, expected);
+  }
+  const std::pair<double, std::string> numbers[] = {
+      {0.1, "0.1"},
+      {310.52, "310.52"},
+      {-0.5, "-0.5"},
+      {1e21, "1e+21"},
+      {0, "0"},
+      {std::numeric_limits<double>::quiet_NaN(), "null"},
+      {std::numeric_limits<double>::infinity(), "null"},
+  };
+  for (const auto& [value, expected] : numbers) {
+    std::string out;
+    CJsonWriter::AppendNumber(out, value);
+    EXPECT_EQ(out, expected);
+  }
+}
+
+TEST(RecordJson, OleDatesBecomeUtcTexts) {
+  const std::pair<double, std::string> cases[] = {
+      {kOleDate, "2026-12-05T15:00:00.500Z"},
+      {25569.0, "1970-01-01T00:00:00.000Z"},
+      {2.0, "1900-01-01T00:00:00.000Z"},
+      {1.5, ""},  // before 1900
+      {0, ""},
+      {1e12, ""},
+  };
+  for (const auto& [date, expected] : cases) EXPECT_EQ(OleDateToText(date), expected) << date;
+  EXPECT_EQ(OleDateToClock(kOleDate), "15:00:00");
+  EXPECT_EQ(OleDateToUnixMs(kOleDate), kUnixMs);
+}
+
+}  // namespace
+}  // namespace vok::cli

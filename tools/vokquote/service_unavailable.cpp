@@ -1,0 +1,8 @@
+// Linked into vokquote only while the build has no quote service library: every live subcommand
+// then fails with a clear message, and decode works as usual.
+#include "service/vokquote_create.h"
+
+extern "C" HRESULT VokQuotesCreate(REFIID, void** object) {
+  if (object != nullptr) *object = nullptr;
+  return E_NOTIMPL;
+}

@@ -1,0 +1,123 @@
+// Creating, configuring, connecting and subscribing the quote service object.
+#include "session.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "password.h"
+#include "platform/bstr.h"
+#include "service/vokquote_create.h"
+
+namespace vok::cli {
+namespace {
+
+std::string HresultText(HRESULT hr) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
+  return text;
+}
+
+}  // namespace
+
+CSession::CSession(IQuoteListener& listener) : m_relay(std::make_shared<SEventRelay>()) {
+  m_relay->listener = &listener;
+  m_notify = CNotifySink::Create(&listener);
+}
+
+CSession::~CSession() { Close(); }
+
+void CSession::Close() {
+  m_relay->listener = nullptr;
+  if (m_notify) m_notify->Detach();
+  if (m_quotes) {
+    if (m_notify) m_quotes->UnadviseAll(m_notify.Get());
+    m_quotes->Disconnect();
+  }
+  if (m_events && m_cookie != 0) m_events->Unadvise(m_cookie);
+  m_cookie = 0;
+  m_events.Reset();
+  m_quotes.Reset();
+}
+
+bool CSession::Open(const SConnectSettings& settings, std::string& error) {
+  if (!m_notify) {
+    error = "out of memory";
+    return false;
+  }
+  HRESULT hr = VokQuotesCreate(IID_IVokQuotes, m_quotes.PutVoid());
+  if (FAILED(hr) || !m_quotes) {
+    error = "cannot create the quote service object (" + HresultText(hr) + ")";
+    return false;
+  }
+  CComPtr<IVokQuotesPriv> priv;
+  hr = m_quotes.QueryInterface(IID_IVokQuotesPriv, priv);
+  if (FAILED(hr) || !priv) {
+    error = "the quote service object has no settings interface (" + HresultText(hr) + ")";
+    return false;
+  }
+  priv->SetRemoteAddress(CBstr::FromNarrow(settings.host).Get());
+  priv->put_Port(settings.port);
+  priv->put_UserName(CBstr::FromNarrow(settings.user).Get());
+  {
+    CBstr password = CBstr::FromNarrow(settings.password);
+    priv->put_Password(password.Get());
+    if (password.Get() != nullptr) std::memset(password.Get(), 0, password.Length() * sizeof(OLECHAR));
+  }
+
+  CComPtr<IConnectionPointContainer> container;
+  hr = m_quotes.QueryInterface(IID_IConnectionPointContainer, container);
+  if (SUCCEEDED(hr) && container) hr = container->FindConnectionPoint(DIID__IVokQuotesEvents, m_events.Put());
+  CComPtr<CEventSink> sink = CEventSink::Create(CurrentMessageTarget(), m_relay);
+  if (SUCCEEDED(hr) && m_events && sink) hr = m_events->Advise(static_cast<IDispatch*>(sink.Get()), &m_cookie);
+  if (FAILED(hr) || !m_events || !sink) {
+    error = "cannot connect to the service object's events (" + HresultText(hr) + ")";
+    return false;
+  }
+  LONG result = 0;
+  hr = m_quotes->Connect(&result);
+  if (FAILED(hr)) {
+    error = "Connect failed (" + HresultText(hr) + ")";
+    return false;
+  }
+  return true;
+}
+
+bool CSession::Subscribe(const std::string& symbol, long serviceFlags) {
+  if (!m_quotes) return false;
+  return SUCCEEDED(m_quotes->AdviseSymbol(m_notify.Get(), CBstr::FromNarrow(symbol).Get(), serviceFlags));
+}
+
+long CSession::AggregateSize(const std::string& symbol, double price, enumMarketSide side) {
+  LONG size = -1;
+  if (!m_quotes || FAILED(m_quotes->GetCachedAggregateLevel2Size(CBstr::FromNarrow(symbol).Get(), price, side, &size)))
+    return -1;
+  return size;
+}
+
+bool CSession::SingleQuote(const std::string& symbol, long timeoutMs, QUOTERECORD& rec) {
+  std::memset(&rec, 0, sizeof rec);
+  if (!m_quotes) return false;
+  const HRESULT hr = m_quotes->GetSingleQuote(CBstr::FromNarrow(symbol).Get(), timeoutMs, &rec);
+  return SUCCEEDED(hr) && rec.bstrSymbol != nullptr;
+}
+
+void CSession::FreeQuote(QUOTERECORD& rec) {
+  for (BSTR* text : {&rec.bstrSymbol, &rec.bstrMarket, &rec.bstrCompany, &rec.bstrUnderlier}) {
+    CBstr::Attach(*text);
+    *text = nullptr;
+  }
+}
+
+enumConnectionState CSession::State() {
+  enumConnectionState state = csDisconnected;
+  if (m_quotes) m_quotes->get_ConnectionState(&state);
+  return state;
+}
+
+std::string CSession::ServerName() {
+  CBstr name;
+  if (m_quotes) m_quotes->get_ServerName(name.Put());
+  return name.ToNarrow();
+}
+
+}  // namespace vok::cli

@@ -1,0 +1,56 @@
+// CSession: vokquote's use of the public API. It creates the quote service object, gives it the
+// server and the logon, connects its event sink to the events connection point, connects, and
+// subscribes with one callback object; records and events reach the listener on the main thread,
+// which must run its message loop (the live loop polls MessageLoopFd). Every call, construction
+// and destruction happen on the main thread. Destruction unsubscribes, disconnects and releases.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "event_sink.h"
+#include "notify_sink.h"
+#include "platform/com_ptr.h"
+#include "quote_listener.h"
+#include "records/vokquote.h"
+
+namespace vok::cli {
+
+struct SConnectSettings {
+  std::string host;
+  int port = 0;
+  std::string user;
+  std::string password;  // clear text; the service object transforms it
+};
+
+class CSession {
+ public:
+  explicit CSession(IQuoteListener& listener);
+  CSession(const CSession&) = delete;
+  CSession& operator=(const CSession&) = delete;
+  ~CSession();
+
+  // Creates the object, applies settings and asks it to connect. The outcome arrives as events.
+  // False with a one-line error (never containing the password) when that fails.
+  bool Open(const SConnectSettings& settings, std::string& error);
+  bool Subscribe(const std::string& symbol, long serviceFlags);
+  // The cached aggregate level 2 size at a price and side; -1 when the cache has none.
+  long AggregateSize(const std::string& symbol, double price, enumMarketSide side);
+  // One level 1 quote (blocks, pumping the thread's messages). False when none arrived in time;
+  // rec then stays empty. On success the caller owns the record's strings (FreeQuote).
+  bool SingleQuote(const std::string& symbol, long timeoutMs, QUOTERECORD& rec);
+  static void FreeQuote(QUOTERECORD& rec);
+  enumConnectionState State();
+  std::string ServerName();
+
+ private:
+  void Close();
+
+  std::shared_ptr<SEventRelay> m_relay;
+  CComPtr<IVokQuotes> m_quotes;
+  CComPtr<IConnectionPoint> m_events;
+  DWORD m_cookie = 0;
+  CComPtr<CNotifySink> m_notify;
+};
+
+}  // namespace vok::cli

@@ -1,0 +1,40 @@
+// CTapeView: the time and sales tape of `vokquote tape`: the latest prints of the watched symbols,
+// newest first, kept up to a fixed number. Used on the one thread that receives the callbacks.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "records/vokquote.h"
+
+namespace vok::cli {
+
+struct STapePrint {
+  std::string symbol;
+  std::string exchange;
+  double price = 0;
+  long size = 0;
+  std::string time;  // HH:MM:SS UTC
+  enumTickType type = ttTradeTick;
+  enumTickStatus status = tsNormal;
+  enumTickCondition cond = tcTrade_RegularSale;
+  enumTick tick = tickNone;
+};
+
+class CTapeView {
+ public:
+  explicit CTapeView(std::size_t capacity = 200) : m_capacity(capacity) {}
+
+  // False for a record without symbol.
+  bool Add(const TSRECORD& rec);
+  const std::deque<STapePrint>& Prints() const { return m_prints; }  // newest first
+  // A header and up to rows prints, newest first.
+  std::vector<std::string> Render(int rows, bool colour) const;
+
+ private:
+  std::size_t m_capacity;
+  std::deque<STapePrint> m_prints;
+};
+
+}  // namespace vok::cli

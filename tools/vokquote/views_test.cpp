@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include "board_view.h"
+#include "book_view.h"
+#include "chain_view.h"
+#include "number_format.h"
+#include "platform/bstr.h"
+#include "screen.h"
+#include "tape_view.h"
+
+namespace vok::cli {
+namespace {
+
+TEST(Views, BoardKeepsTheAskedOrderAndColoursByTick) {
+  CBoardView board({"MSFT", "IBM"});
+  CBstr msft = CBstr::FromNarrow("MSFT"), other = CBstr::FromNarrow("AAPL");
+  QUOTERECORD rec{};
+  rec.bstrSymbol = msft.Get();
+  rec.dLast = 310.52;
+  rec.dPrevClose = 311.0;
+  rec.dBid = 310.51;
+  rec.lBidSize = 4300;
+  rec.dAsk = 310.55;
+  rec.lAskSize = 4200;
+  rec.lVolume = 478700;
+  rec.dHigh = 312;
+  rec.dLow = 309.125;
+  rec.UTCDateTime = 25569.0 + 0.625;  // 15:00:00
+  rec.tick = tickDown;
+  EXPECT_TRUE(board.Update(rec));
+  rec.bstrSymbol = other.Get();
+  EXPECT_FALSE(board.Update(rec));
+  rec.bstrSymbol = nullptr;
+  EXPECT_FALSE(board.Update(rec));
+
+  const auto plain = board.Render(false);
+  ASSERT_EQ(plain.size(), 3u);
+  EXPECT_EQ(plain[0].rfind("SYMBOL", 0), 0u);
+  EXPECT_EQ(plain[1],
+            "MSFT           310.52     -0.48        310.51 x 4,300        310.55 x 4,200       478,700     312.00   "
+            "309.1250  15:00:00");
+  EXPECT_EQ(plain[2], "IBM               ...");
+  const auto coloured = board.Render(true);
+  EXPECT_NE(coloured[1].find(std::string(kRed) + "    310.52" + kReset), std::string::npos) << coloured[1];
+  EXPECT_EQ(StripEscapes(coloured[1]), plain[1]);
+  EXPECT_EQ(board.Rows()[0].updates, 1);
+}
+
+TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
+  CBookView book("XYZ");
+  struct SEntry {
+    const char* mmid;
+    enumMarketSide side;
+    double price;
+    long size;
+    bool closed;
+  };
+  const SEntry entries[] = {
+      {"NSDQ", msBid, 12.50, 300, false}, {"ARCA", msBid, 12.50, 500, false}, {"TDFX1", msBid, 12.55, 100, false},
+      {"GONE", msBid, 12.60, 900, false}, {"GONE", msBid, 12.60, 0, true},    {"NSDQ", msAsk, 12.70, 200, false},
+      {"ARCA", msAsk, 12.65, 400, false}, {"NSDQ", msAsk, 12.75, 250, false},  // NSDQ's ask moved up
+  };
+  CBstr symbol = CBstr::FromNarrow("XYZ");
+  std::vector<CBstr> names;
+  for (const auto& e : entries) {
+    names.push_back(CBstr::FromNarrow(e.mmid));
+    LEVEL2RECORD rec{};
+    rec.bstrSymbol = symbol.Get();
+    rec.bstrMMID = names.back().Get();
+    rec.side = e.side;
+    rec.dPrice = e.price;
+    rec.lSize = e.size;
+    rec.bClosed = e.closed ? VARIANT_TRUE : VARIANT_FALSE;
+    EXPECT_TRUE(book.Update(rec));
+  }
+  CBstr otherSymbol = CBstr::FromNarrow("ABC");
+  LEVEL2RECORD other{};
+  other.bstrSymbol = otherSymbol.Get();
+  other.side = msBid;
+  EXPECT_FALSE(book.Update(other));
+  EXPECT_EQ(book.EntryCount(), 5);
+
+  // No cache: a level's aggregate is the sum of its entries.
+  const auto bids = book.Levels(msBid, nullptr);
+  ASSERT_EQ(bids.size(), 2u);
+  EXPECT_DOUBLE_EQ(bids[0].price, 12.55);
+  EXPECT_EQ(bids[0].aggregate, 100);
+  EXPECT_DOUBLE_EQ(bids[1].price, 12.50);
+  EXPECT_EQ(bids[1].aggregate, 800);
+  ASSERT_EQ(bids[1].entries.size(), 2u);
+  EXPECT_EQ(bids[1].entries[0].mmid, "ARCA");  // the larger first
+  EXPECT_EQ(bids[1].entries[1].mmid, "NSDQ");
+
+  // The cache's figure wins where it has one.
+  std::vector<std::pair<double, enumMarketSide>> asked;
+  const AggregateSize cache = [&](double price, enumMarketSide side) -> long {
+    asked.emplace_back(price, side);
+    return side == msAsk && price == 12.65 ? 1400 : -1;
+  };
+  const auto asks = book.Levels(msAsk, cache);
+  ASSERT_EQ(asks.size(), 2u);
+  EXPECT_DOUBLE_EQ(asks[0].price, 12.65);
+  EXPECT_EQ(asks[0].aggregate, 1400);
+  EXPECT_EQ(asks[0].entrySum, 400);
+  EXPECT_DOUBLE_EQ(asks[1].price, 12.75);
+  EXPECT_EQ(asks[1].aggregate, 250);
+  EXPECT_EQ(asked.size(), 2u);
+
+  const auto lines = book.Render(cache, 10, false);
+  ASSERT_EQ(lines.size(), 5u);  // title, header, three bid rows beside two ask rows
+  EXPECT_EQ(lines[0], "XYZ  level 2: 2 bid and 2 ask price levels");
+  EXPECT_EQ(lines[2], "     12.55       100 TDFX1       100         |      12.65     1,400 ARCA        400");
+  EXPECT_EQ(lines[3], "     12.50       800 ARCA        500         |      12.75       250 NSDQ        250");
+  EXPECT_EQ(lines[4], "                     NSDQ        300         |");
+  EXPECT_EQ(book.Render(cache, 1, false).size(), 3u);
+}
+
+TEST(Views, ChainPairsCallsAndPutsByExpiryAndStrike) {
+  CChainView chain("XYZ");
+  struct SOption {
+    const char* symbol;
+    int year, month;
+    double strike;
+    enumPutCall side;
+    double bid;
+  };
+  const SOption options[] = {
+      {"+XYZ-270219-C-55", 2027, 2, 55, pcCall, 1.1},     {"+XYZ-270115-P-52.5", 2027, 1, 52.5, pcPut, 2.2},
+      {"+XYZ-270115-C-52.5", 2027, 1, 52.5, pcCall, 3.3}, {"+XYZ-270115-C-50", 2027, 1, 50, pcCall, 4.4},
+      {"+XYZ-270115-C-50", 2027, 1, 50, pcCall, 4.5},  // an update replaces
+  };
+  CBstr under = CBstr::FromNarrow("XYZ");
+  std::vector<CBstr> names;
+  for (const auto& o : options) {
+    names.push_back(CBstr::FromNarrow(o.symbol));
+    OPTIONSRECORD rec{};
+    rec.bstrSymbol = names.back().Get();
+    rec.bstrUnderlier = under.Get();
+    rec.lExpYear = o.year;
+    rec.lExpMonth = o.month;
+    rec.dStrikePrice = o.strike;
+    rec.putcall = o.side;
+    rec.dBid = o.bid;
+    EXPECT_TRUE(chain.Update(rec));
+  }
+  CBstr otherUnder = CBstr::FromNarrow("ABC");
+  OPTIONSRECORD other{};
+  other.bstrSymbol = names[0].Get();
+  other.bstrUnderlier = otherUnder.Get();
+  EXPECT_FALSE(chain.Update(other));
+
+  const auto layout = chain.Layout();
+  ASSERT_EQ(layout.size(), 2u);
+  EXPECT_EQ(layout[0].month, 1);
+  ASSERT_EQ(layout[0].rows.size(), 2u);
+  EXPECT_DOUBLE_EQ(layout[0].rows[0].strike, 50);
+  EXPECT_DOUBLE_EQ(layout[0].rows[0].call.bid, 4.5);
+  EXPECT_FALSE(layout[0].rows[0].put.present);
+  EXPECT_DOUBLE_EQ(layout[0].rows[1].strike, 52.5);
+  EXPECT_EQ(layout[0].rows[1].call.symbol, "+XYZ-270115-C-52.5");
+  EXPECT_EQ(layout[0].rows[1].put.symbol, "+XYZ-270115-P-52.5");
+  EXPECT_EQ(layout[1].month, 2);
+  ASSERT_EQ(layout[1].rows.size(), 1u);
+  EXPECT_TRUE(layout[1].rows[0].call.present);
+
+  const auto lines = chain.Render(100, false);
+  ASSERT_EQ(lines.size(), 1u + 2 * 3 + 3);  // title; per expiry a blank, a title and a header; one per strike
+  EXPECT_EQ(lines[0], "XYZ options: 4 in 2 expiries");
+  EXPECT_EQ(lines[2].rfind("2027-01", 0), 0u);
+  EXPECT_NE(lines[5].find("   52.50 "), std::string::npos) << lines[5];
+  EXPECT_EQ(chain.Render(3, false).size(), 3u);
+}
+
+TEST(Views, TapeShowsNewestFirstUpToItsCapacity) {
+  CTapeView tape(3);
+  CBstr symbol = CBstr::FromNarrow("XYZ");
+  for (int i = 1; i <= 5; ++i) {
+    TSRECORD rec{};
+    rec.bstrSymbol = symbol.Get();
+    rec.dPrice = i;
+    rec.lSize = 100 * i;
+    EXPECT_TRUE(tape.Add(rec));
+  }
+  ASSERT_EQ(tape.Prints().size(), 3u);
+  EXPECT_DOUBLE_EQ(tape.Prints()[0].price, 5);
+  EXPECT_DOUBLE_EQ(tape.Prints()[2].price, 3);
+  const auto lines = tape.Render(2, false);
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[1].find("5.00        500"), std::string::npos) << lines[1];
+}
+
+TEST(Views, NumbersAndFramesFitTheirColumns) {
+  const std::pair<std::string, std::string> numbers[] = {
+      {FormatPrice(12.5), "12.50"},   {FormatPrice(0.0625), "0.0625"}, {FormatChange(0.52), "+0.52"},
+      {FormatChange(-1.25), "-1.25"}, {FormatChange(0), "0.00"},       {FormatSize(1234567), "1,234,567"},
+      {FormatSize(999), "999"},       {FormatSize(-1000), "-1,000"},   {FormatSize(0), "0"},
+  };
+  for (const auto& [actual, expected] : numbers) EXPECT_EQ(actual, expected);
+
+  const std::string red = std::string(kRed) + "abcdef" + kReset + "gh";
+  EXPECT_EQ(VisibleWidth(red), 8u);
+  EXPECT_EQ(CutToWidth(red, 3), std::string(kRed) + "abc\x1b[0m");
+  EXPECT_EQ(CutToWidth("caf\xC3\xA9!", 4), "caf\xC3\xA9");
+
+  const std::string frame = ComposeFrame({"one", "two", "three"}, "status", 20, 3);
+  EXPECT_EQ(frame, "\x1b[Hone\x1b[K\r\ntwo\x1b[K\r\n\x1b[J\x1b[3;1H\x1b[7mstatus             \x1b[0m");
+}
+
+}  // namespace
+}  // namespace vok::cli
