@@ -9,13 +9,17 @@
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
 #include "handlers/handler_test_support.h"
+#include "handlers/l2_handler.h"
+#include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
+#include "vokcommon/record_copy.h"
 
 namespace {
 
@@ -148,43 +152,129 @@ TEST(Handler, StrayQuotesAreCountedAndTracedExceptEvery200th) {
   EXPECT_EQ(trace.Lines(2, "stray").back(), "CQuoteHandler: Received 2 stray GONE quotes. Recent deletion?");
 }
 
-TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDelivery) {
-  CFakeHost host;
-  CQuoteHandler handler(&host);
-  CRecordingNotify n1, n2, n3, n4;
-  CClientThread a;
-  // Delivery runs newest first: n4, n3, n2, n1. n3 removes itself and its successor n2; in the
-  // second round n4 and n1 leave too.
-  std::atomic<bool> secondRound{false};
-  n3.m_onQuote = [&] {
-    handler.Unadvise(&n3, "XYZ", qsfLevelOne);
-    handler.Unadvise(&n2, "XYZ", qsfLevelOne);
-  };
-  n4.m_onQuote = [&] {
-    if (secondRound) handler.UnadviseAll(&n4);
-  };
-  n1.m_onQuote = [&] {
-    if (secondRound) handler.UnadviseAll(&n1);
-  };
-  a.Run([&] {
-    for (auto* n : {&n1, &n2, &n3, &n4}) handler.Advise(n, "XYZ", qsfLevelOne);
-  });
-  Feed(handler, "1|1003=XYZ;2002=1");
-  ASSERT_TRUE(WaitUntil([&] { return n1.Count() == 1; }));
-  EXPECT_EQ(n4.Count(), 1u);
-  EXPECT_EQ(n3.Count(), 1u);
-  EXPECT_EQ(n2.Count(), 0u);
-  a.Run([&] { EXPECT_EQ(handler.ThreadNotifyCount("XYZ"), 2); });
+// How one service is driven in the delivery test below.
+struct DeliveryCase {
+  const char* name;
+  long flag;
+  std::function<std::unique_ptr<CHandler>(IHandlerHost*)> make;
+  std::function<std::string(int)> line;                          // an update carrying the value
+  std::function<std::vector<double>(CRecordingNotify&)> values;  // the values a callback received
+  std::function<void(CHandler&)> readCache;                      // a cache read that takes the handler lock
+};
 
-  // The last callbacks leave from inside delivery: the list and the record go, later data is stray.
-  secondRound = true;
-  Feed(handler, "1|1003=XYZ;2002=2");
-  // n1 records the call before it unadvises: wait for the record to go, not for the count.
-  ASSERT_TRUE(WaitUntil([&] { return !handler.HasMasterRecord("XYZ"); }));
-  EXPECT_EQ(n1.Count(), 2u);
-  EXPECT_EQ(n4.Count(), 2u);
-  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'H', "XYZ", 20000}, {'U', "XYZ", 20000}}));
-  EXPECT_FALSE(handler.HasMasterRecord("XYZ"));
+std::vector<DeliveryCase> DeliveryCases() {
+  return {
+      {"level 1", qsfLevelOne, [](IHandlerHost* host) { return std::make_unique<CQuoteHandler>(host); },
+       [](int v) { return "1|1003=XYZ;2002=" + std::to_string(v); },
+       [](CRecordingNotify& n) {
+         std::vector<double> values;
+         for (const auto& r : n.Got()) values.push_back(r.last);
+         return values;
+       },
+       [](CHandler& h) {
+         QUOTERECORD rec{};
+         static_cast<CQuoteHandler&>(h).GetCachedQuote(reinterpret_cast<const OLECHAR*>(u"XYZ"), &rec);
+         FreeQuoteRecord(rec);
+       }},
+      {"level 2", qsfLevelTwo, [](IHandlerHost* host) { return std::make_unique<CL2Handler>(host); },
+       [](int v) { return "2|1003=XYZ;2016=MM;2017=20010;2019=100;2018=" + std::to_string(v); },
+       [](CRecordingNotify& n) {
+         std::vector<double> values;
+         for (const auto& r : n.Level2()) values.push_back(r.rec.dPrice);
+         return values;
+       },
+       [](CHandler& h) {
+         static_cast<CL2Handler&>(h).GetAggregateSize(reinterpret_cast<const OLECHAR*>(u"XYZ"), 1, msBid);
+       }},
+      {"options", qsfOptions, [](IHandlerHost* host) { return std::make_unique<COptionsHandler>(host); },
+       [](int v) { return "4|2034=XYZ;1003=+XYZ-A;2002=" + std::to_string(v); },
+       [](CRecordingNotify& n) {
+         std::vector<double> values;
+         for (const auto& r : n.Options()) values.push_back(r.rec.dLast);
+         return values;
+       },
+       [](CHandler& h) {
+         OPTIONSRECORD rec{};
+         static_cast<COptionsHandler&>(h).GetCachedOptionsRecord(reinterpret_cast<const OLECHAR*>(u"+XYZ-A"), &rec);
+         FreeOptionsRecord(rec);
+       }},
+  };
+}
+
+TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDeliveryAndDuringTheCachedCopy) {
+  using Values = std::vector<double>;
+  for (const DeliveryCase& c : DeliveryCases()) {
+    SCOPED_TRACE(c.name);
+    CFakeHost host;
+    std::unique_ptr<CHandler> handler = c.make(&host);
+    CHandler& h = *handler;
+    // Meanwhile another thread keeps taking the connection lock and then the handler lock, as the
+    // dispatcher does on a logon: a callback called under the handler lock that unadvised (and so
+    // sent under the connection lock) would deadlock against it, and TSan would see the inversion.
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+      while (!stop) {
+        vok::CCriticalSectionLock lock(host.ConnectionLock());
+        c.readCache(h);
+      }
+    });
+
+    CRecordingNotify n1, n2, n3, n4, late, solo;
+    auto once = [](std::function<void()> call) {
+      return [call = std::move(call), done = std::make_shared<std::atomic<bool>>(false)] {
+        if (!done->exchange(true)) call();
+      };
+    };
+    auto hook = [](CRecordingNotify& n, std::function<void()> call) { n.m_onQuote = n.m_onData = std::move(call); };
+    // Delivery runs newest first: n4, n3, n2, n1. n3 removes itself and its successor n2.
+    hook(n3, once([&] {
+           h.Unadvise(&n3, "XYZ", c.flag);
+           h.Unadvise(&n2, "XYZ", c.flag);
+         }));
+    CClientThread a, b;
+    a.Run([&] {
+      for (auto* n : {&n1, &n2, &n3, &n4}) h.Advise(n, "XYZ", c.flag);
+    });
+    Feed(h, c.line(1));
+    Feed(h, c.line(2));
+    ASSERT_TRUE(WaitUntil([&] { return c.values(n1).size() == 2; }));
+    EXPECT_EQ(c.values(n4), (Values{1, 2}));
+    EXPECT_EQ(c.values(n3), (Values{1}));
+    EXPECT_EQ(c.values(n2), (Values{}));
+    EXPECT_EQ(c.values(n1), (Values{1, 2}));
+
+    // The only subscriber of another thread leaves while it receives the cached data: that thread
+    // leaves the record, the symbol stays subscribed.
+    hook(solo, once([&] { h.Unadvise(&solo, "XYZ", c.flag); }));
+    b.Run([&] { h.Advise(&solo, "XYZ", c.flag); });
+    EXPECT_EQ(c.values(solo), (Values{2}));
+    EXPECT_EQ(h.MasterThreadCount("XYZ"), 1);
+
+    hook(n4, once([&] { h.UnadviseAll(&n4); }));
+    Feed(h, c.line(3));
+    ASSERT_TRUE(WaitUntil([&] { return c.values(n1).size() == 3; }));
+    EXPECT_EQ(c.values(n4), (Values{1, 2, 3}));
+    a.Run([&] { EXPECT_EQ(h.ThreadNotifyCount("XYZ"), 1); });
+
+    // A new subscriber that, while it receives the cached data, removes itself and the last other
+    // callback: the record goes and the unsubscribe is sent from inside the callback.
+    hook(late, once([&] {
+           h.Unadvise(&late, "XYZ", c.flag);
+           h.UnadviseAll(&n1);
+         }));
+    a.Run([&] {
+      h.Advise(&late, "XYZ", c.flag);
+      EXPECT_EQ(c.values(late), (Values{3}));
+      EXPECT_EQ(h.ThreadNotifyCount("XYZ"), 0);
+    });
+    EXPECT_FALSE(h.HasMasterRecord("XYZ"));
+    EXPECT_EQ(c.values(n1), (Values{1, 2, 3}));
+    stop = true;
+    reader.join();
+    const auto sent = host.TakeSent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_EQ(sent[1].type, 'U');
+  }
 }
 
 TEST(Handler, TeardownWarnsAboutSymbolsAndCallbacksStillAdvised) {
