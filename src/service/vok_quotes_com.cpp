@@ -1,69 +1,220 @@
 // CVokQuotes, its COM surface: IDispatch from the type library, the cache-reading methods, the
 // single quote, the borrow rate and underlier settings, the free-threaded marshaler, test mode
-// and the one-call creation entry. Placeholders until each is built.
+// and the one-call creation entry.
 #include "service/vok_quotes.h"
 
+#include <cstring>
+#include <string>
+
+#include "handlers/l2_handler.h"
+#include "handlers/options_handler.h"
+#include "handlers/quote_handler.h"
+#include "platform/bstr.h"
+#include "platform/thread.h"
+#include "platform/wait_with_message_loop.h"
 #include "records/vokquote.h"
+#include "service/free_threaded_marshaler.h"
+#include "service/single_quote_sink.h"
+#include "service/type_library.h"
 #include "service/vokquote_create.h"
+#include "vkdll/vkdll.h"
+
+namespace {
+
+constexpr LONG kTestIntervalMs = 200;
+// How long release waits for the test thread before leaving it to end on its own.
+constexpr std::uint32_t kTestThreadWaitMs = 10000;
+
+bool IsEmpty(BSTR text) { return text == nullptr || SysStringLen(text) == 0; }
+
+// A record handed to a client starts all zero, strings null, whatever the caller left in it.
+template <class Record>
+void Clear(Record* record) {
+  std::memset(static_cast<void*>(record), 0, sizeof(Record));
+}
+
+// The first "-"-delimited token, leading dashes skipped: "+XYZ-270115-P-52.5" gives "+XYZ".
+std::string Root(const std::string& symbol) {
+  const std::size_t begin = symbol.find_first_not_of('-');
+  if (begin == std::string::npos) return {};
+  const std::size_t end = symbol.find('-', begin);
+  return symbol.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
+}
+
+}  // namespace
+
+// ---- IDispatch ----
 
 STDMETHODIMP CVokQuotes::GetTypeInfoCount(UINT* pctinfo) {
   if (pctinfo == nullptr) return E_POINTER;
-  *pctinfo = 0;
+  vok::CComPtr<ITypeInfo> info;
+  *pctinfo = SUCCEEDED(vok::VokQuotesTypeInfo(info.Put())) ? 1 : 0;
   return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-  if (ppTInfo != nullptr) *ppTInfo = nullptr;
-  return E_NOTIMPL;
+STDMETHODIMP CVokQuotes::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo == nullptr) return E_POINTER;
+  *ppTInfo = nullptr;
+  if (iTInfo != 0) return DISP_E_BADINDEX;
+  return vok::VokQuotesTypeInfo(ppTInfo);
 }
 
-STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
-
-STDMETHODIMP CVokQuotes::Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) {
-  return E_NOTIMPL;
+STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  return vok::VokQuotesGetIDsOfNames(rgszNames, cNames, rgDispId);
 }
 
-STDMETHODIMP CVokQuotes::GetCachedQuote(BSTR, QUOTERECORD* pRec) {
+STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                              pExcepInfo, puArgErr);
+}
+
+// ---- Cache reads ----
+
+STDMETHODIMP CVokQuotes::GetCachedQuote(BSTR bstrSymbol, QUOTERECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
-  return E_NOTIMPL;
+  Clear(pRec);
+  if (IsEmpty(bstrSymbol) || !m_quoteHandler) return S_OK;
+  try {
+    m_quoteHandler->GetCachedQuote(bstrSymbol, pRec);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR, OPTIONSRECORD* pRec) {
+STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR bstrSymbol, OPTIONSRECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
-  return E_NOTIMPL;
+  Clear(pRec);
+  if (IsEmpty(bstrSymbol) || bstrSymbol[0] != '+') return S_OK;
+  auto* options = dynamic_cast<COptionsHandler*>(m_optionsHandler.get());
+  if (options == nullptr) return S_OK;
+  try {
+    options->GetCachedOptionsRecord(bstrSymbol, pRec);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR, double, enumMarketSide, LONG* pVal) {
-  if (pVal != nullptr) *pVal = -1;
-  return E_NOTIMPL;
+STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR bstrSymbol, double dPrice, enumMarketSide side,
+                                                      LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = -1;
+  if (!m_l2Handler) return S_OK;
+  try {
+    // A null BSTR is the empty symbol, which no subscription has.
+    static const OLECHAR kEmpty[1] = {0};
+    *pVal = m_l2Handler->GetAggregateSize(bstrSymbol != nullptr ? bstrSymbol : kEmpty, dPrice, side);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::GetSingleQuote(BSTR, LONG, QUOTERECORD* pRec) {
+STDMETHODIMP CVokQuotes::GetSingleQuote(BSTR bstrSymbol, LONG lTimeout, QUOTERECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
-  return E_NOTIMPL;
+  Clear(pRec);
+  if (IsEmpty(bstrSymbol) || !m_quoteHandler) return S_OK;
+  try {
+    ::GetSingleQuote(*m_quoteHandler, bstrSymbol, lTimeout, pRec);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR, double) { return E_NOTIMPL; }
+// ---- Private settings ----
 
-STDMETHODIMP CVokQuotes::GetUnderlier(BSTR, BSTR* pVal) {
+STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR symbol, double percentage) {
+  try {
+    vok::CCriticalSectionLock objectLock(m_objectLock);
+    // The exact text: a borrow rate belongs to the symbol as the host spelled it.
+    const std::string key = vok::CBstr::ToNarrow(symbol);
+    {
+      vok::CCriticalSectionLock mapsLock(m_mapsLock);
+      auto found = m_borrowMap.find(key);
+      if (found != m_borrowMap.end() && found->second == percentage) return S_OK;
+      m_borrowMap[key] = percentage;
+    }
+    // Object lock, then the handler's lock; the maps lock is a leaf and is released first.
+    if (m_quoteHandler) m_quoteHandler->SetBorrowRate(key, percentage);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
+}
+
+STDMETHODIMP CVokQuotes::GetUnderlier(BSTR symbol, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = nullptr;
-  return E_NOTIMPL;
+  try {
+    vok::CCriticalSectionLock objectLock(m_objectLock);
+    const std::string root = Root(vok::CBstr::ToNarrow(symbol));
+    vok::CCriticalSectionLock mapsLock(m_mapsLock);
+    auto found = m_underlierMap.find(root);
+    if (found != m_underlierMap.end()) *pVal = vok::CBstr::FromNarrow(found->second).Detach();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+  return S_OK;
 }
 
 STDMETHODIMP CVokQuotes::get_QuotePermissions(ULONGLONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
   *pVal = m_quotePermissions.load();
   return S_OK;
 }
 
-HRESULT CVokQuotes::CreateMarshaler() { return S_OK; }
+// ---- Free-threaded marshaler ----
+
+HRESULT CVokQuotes::CreateMarshaler() {
+  return vok::CreateFreeThreadedMarshaler(static_cast<IVokQuotes*>(this), m_marshaler.Put());
+}
 
 void CVokQuotes::ReleaseMarshaler() { m_marshaler.Reset(); }
 
-bool CVokQuotes::QueryMarshaler(REFIID, void**) { return false; }
+bool CVokQuotes::QueryMarshaler(REFIID riid, void** ppv) {
+  if (!m_marshaler || !vok::IsMarshalerInterface(riid)) return false;
+  return SUCCEEDED(m_marshaler->QueryInterface(riid, ppv));
+}
 
-void CVokQuotes::StartTestMode() {}
+// ---- Test mode ----
 
-void CVokQuotes::StopTestMode() {}
+void CVokQuotes::StartTestMode() {
+  m_testInterval = kTestIntervalMs;
+  m_testThread = std::make_unique<vok::CThreadHandle>();
+  const bool started = m_testThread->Start([this] {
+    while (!m_testStop.load()) {
+      vok::SleepMs(static_cast<std::uint32_t>(m_testInterval));
+      if (m_testStop.load()) break;
+      // The periodic test operation of each handler: the level 1 handler takes and leaves its
+      // lock (a diagnostic probe for a lock held too long); the others have nothing to do.
+      if (m_quoteHandler) m_quoteHandler->HasMasterRecord(std::string());
+    }
+  });
+  if (!started) m_testThread.reset();
+}
 
-extern "C" HRESULT VokQuotesCreate(REFIID riid, void** object) { return CVokQuotes::CreateInstance(riid, object); }
+void CVokQuotes::StopTestMode() {
+  if (!m_testThread) return;
+  m_testStop.store(true);
+  if (vok::WaitWithMessageLoop(m_testThread->EndHandle(), kTestThreadWaitMs) == 0) {
+    m_testThread->Join();
+  } else {
+    m_testThread->Detach();
+  }
+  m_testThread.reset();
+}
+
+extern "C" HRESULT VokQuotesCreate(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  try {
+    return CVokQuotes::CreateInstance(riid, object);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}

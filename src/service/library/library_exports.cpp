@@ -1,0 +1,71 @@
+// The class-server entry points both platforms share: one cached class factory for VokQuotes,
+// unloading only at a zero module lock count, registration from the registry script.
+#include "service/library/library_module.h"
+
+#include "records/vokquote.h"
+#include "service/class_factory.h"
+#include "service/module_lock.h"
+#include "service/registry_script.h"
+#include "service/type_library.h"
+#include "service/vok_quote_app.h"
+#include "service/vok_quotes.h"
+#include "vkdll/vkdll.h"
+
+namespace vok {
+namespace {
+
+HRESULT CreateVokQuotes(IUnknown* outer, REFIID riid, void** ppv) {
+  // The service object does not delegate its identity to an outer unknown.
+  if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+  return CVokQuotes::CreateInstance(riid, ppv);
+}
+
+// Created with the library and kept for its life; the class object every client gets.
+CClassFactory g_vokQuotesFactory(&CreateVokQuotes);
+
+CRegistryScript::Replacements ScriptReplacements() { return {{"MODULE", LibraryModulePath()}}; }
+
+}  // namespace
+
+HRESULT LibraryGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (clsid != CLSID_VokQuotes) return CLASS_E_CLASSNOTAVAILABLE;
+  return g_vokQuotesFactory.QueryInterface(riid, ppv);
+}
+
+HRESULT LibraryCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+HRESULT LibraryRegisterServer() {
+  try {
+    const std::string modulePath = LibraryModulePath();
+    if (modulePath.empty()) return SELFREG_E_CLASS;
+    const CRegistryScript script(LibraryRegistryScript(), ScriptReplacements());
+    if (!script.Register()) return SELFREG_E_CLASS;
+    if (!RegisterLibraryTypeLib(modulePath)) return SELFREG_E_TYPELIB;
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT LibraryUnregisterServer() {
+  try {
+    const CRegistryScript script(LibraryRegistryScript(), ScriptReplacements());
+    const bool classes = script.Unregister();
+    const bool typeLib = UnregisterLibraryTypeLib();
+    if (!classes) return SELFREG_E_CLASS;
+    return typeLib ? S_OK : SELFREG_E_TYPELIB;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+void LibraryAttach() { App().InitInstance(); }
+
+void LibraryDetach() {
+  App().ExitInstance();
+  ReleaseVokQuotesTypeInfo();
+}
+
+}  // namespace vok
