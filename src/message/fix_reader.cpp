@@ -160,12 +160,8 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     const char* tokenStart = p;
     // The tag: up to nine plain digits followed by '=' are read here; anything else is left to
     // atoi's rules.
-    unsigned tagValue = 0;
-    for (; p < end; ++p) {
-      const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
-      if (digit > 9) break;
-      tagValue = tagValue * 10 + digit;
-    }
+    std::uint64_t tagValue = 0;
+    p = ReadDigits(p, end, tagValue);
     bool tagPlain = p < end && *p == '=' && p > tokenStart && p - tokenStart <= 9;
     if (!tagPlain) {
       while (p < end && *p != '=' && *p != kSoh) ++p;

@@ -66,7 +66,6 @@ constexpr Table BuildFixToInternal() {
 }
 
 constexpr Table kInternalToFixTable = BuildInternalToFix();
-constexpr Table kFixToInternalTable = BuildFixToInternal();
 
 constexpr int Count(const Table& table) {
   int count = 0;
@@ -92,25 +91,11 @@ constexpr TypeName kExecutionTypes[] = {
 
 }  // namespace
 
+constexpr std::array<int, kFixTableSize> kFixToInternalTable = BuildFixToInternal();
+
 const char* FixVersion() { return "4.1"; }
 
 int InternalToFixTag(int id) { return id >= 1 && id < kFixTableSize ? kInternalToFixTable[id] : -1; }
-
-int FixToInternalId(bool execution, int tag) {
-  switch (tag) {
-    case 31:
-      return execution ? 1004 : -1;
-    case 32:
-      return execution ? 1002 : -1;
-    case 38:
-      return execution ? -1 : 1002;
-    case 44:
-      return execution ? -1 : 1004;
-    default:
-      break;
-  }
-  return tag >= 1 && tag < kFixTableSize ? kFixToInternalTable[tag] : -1;
-}
 
 int FixMessageTypeToInternal(std::string_view value, int current) {
   if (value.empty() || value.size() > 2) return current;

@@ -3,6 +3,8 @@
 // they are ready before any static initialiser runs and any thread may read them.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <string_view>
 
 namespace vok::message {
@@ -16,9 +18,26 @@ const char* FixVersion();  // "4.1"
 
 // internal id -> FIX tag, -1 when the field has none.
 int InternalToFixTag(int id);
+// The tag -> internal id table behind FixToInternalId (-1: not read).
+extern const std::array<int, kFixTableSize> kFixToInternalTable;
+
 // FIX tag -> internal id, -1 when the tag is not read. execution: the message is an execution
-// report ('E'), which moves price and quantity to tags 31 and 32.
-int FixToInternalId(bool execution, int tag);
+// report ('E'), which moves price and quantity to tags 31 and 32. Inline: the reader asks for
+// every tag.
+inline int FixToInternalId(bool execution, int tag) {
+  switch (tag) {
+    case 31:
+      return execution ? 1004 : -1;
+    case 32:
+      return execution ? 1002 : -1;
+    case 38:
+      return execution ? -1 : 1002;
+    case 44:
+      return execution ? -1 : 1004;
+    default:
+      return tag >= 1 && tag < kFixTableSize ? kFixToInternalTable[static_cast<std::size_t>(tag)] : -1;
+  }
+}
 
 // The internal type a FIX message type (tag 35) sets, or current when the value is not known.
 int FixMessageTypeToInternal(std::string_view value, int current);

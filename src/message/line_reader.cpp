@@ -46,16 +46,6 @@ const char* LineEnd(const char* p, const char* end) {
 
 constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
-// Reads plain digits from p, stopping at the first other character or end.
-const char* ReadDigits(const char* p, const char* end, std::uint64_t& value) {
-  for (; p < end; ++p) {
-    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
-    if (digit > 9) break;
-    value = value * 10 + digit;
-  }
-  return p;
-}
-
 }  // namespace
 
 void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {

@@ -7,6 +7,19 @@
 
 namespace vok::message {
 
+// Reads the plain digits from p up to the first other character (or end) into value, as
+// value = value * 10 + digit for each (modulo 2^64), and returns where they stop. The readers'
+// ids, tags and numbers go through here. (Eight-at-a-time forms measured slower on the short
+// runs the wire carries.)
+inline const char* ReadDigits(const char* p, const char* end, std::uint64_t& value) {
+  for (; p < end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    value = value * 10 + digit;
+  }
+  return p;
+}
+
 // atoi: leading white space, an optional sign, digits; anything else ends the number. Values out
 // of range are clamped to the 32-bit limits.
 int ReadInt(const char* begin, const char* end);

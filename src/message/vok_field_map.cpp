@@ -68,52 +68,11 @@ VOKFieldMap::~VOKFieldMap() {
   while (m_blocks) m_blocks = std::move(m_blocks->m_next);
 }
 
-VOKField* VOKFieldMap::Find(int key) {
-  const int bucket = BucketOf(key);
-  if (!IsUsed(bucket)) return nullptr;
-  for (Node* node = m_buckets[bucket]; node != nullptr; node = node->m_next) {
-    if (node->m_key == key) return &node->m_value;
-  }
-  return nullptr;
-}
-
-const VOKField* VOKFieldMap::Find(int key) const { return const_cast<VOKFieldMap*>(this)->Find(key); }
-
-VOKFieldMap::Node* VOKFieldMap::NewNode(int key) {
-  void* storage = nullptr;
-  if (m_free != nullptr) {
-    storage = m_free;
-    m_free = m_free->m_next;
-  } else {
-    if (m_blockUsed == kBlockSize) {
-      auto block = std::make_unique_for_overwrite<Block>();
-      block->m_next = std::move(m_blocks);
-      m_blocks = std::move(block);
-      m_blockUsed = 0;
-    }
-    storage = m_blocks->m_storage + sizeof(Node) * static_cast<std::size_t>(m_blockUsed++);
-  }
-  Node* node = ::new (storage) Node;
-  node->m_key = key;
-  return node;
-}
-
-VOKField& VOKFieldMap::operator[](int key) {
-  const int bucket = BucketOf(key);
-  Node*& head = m_buckets[static_cast<std::size_t>(bucket)];
-  if (IsUsed(bucket)) {
-    for (Node* node = head; node != nullptr; node = node->m_next) {
-      if (node->m_key == key) return node->m_value;
-    }
-  } else {
-    head = nullptr;
-    m_used |= std::uint64_t{1} << bucket;
-  }
-  Node* node = NewNode(key);
-  node->m_next = head;
-  head = node;
-  ++m_count;
-  return node->m_value;
+void VOKFieldMap::AddBlock() {
+  auto block = std::make_unique_for_overwrite<Block>();
+  block->m_next = std::move(m_blocks);
+  m_blocks = std::move(block);
+  m_blockUsed = 0;
 }
 
 bool VOKFieldMap::RemoveKey(int key) {

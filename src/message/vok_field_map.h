@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
 
 #include "message/vok_field.h"
 
@@ -28,10 +29,34 @@ class VOKFieldMap {
   int GetCount() const { return m_count; }
   bool IsEmpty() const { return m_count == 0; }
 
-  VOKField* Find(int key);
-  const VOKField* Find(int key) const;
+  // Inline, with operator[]: a parse stores every field through them.
+  VOKField* Find(int key) {
+    const int bucket = BucketOf(key);
+    if (!IsUsed(bucket)) return nullptr;
+    for (Node* node = m_buckets[static_cast<std::size_t>(bucket)]; node != nullptr; node = node->m_next) {
+      if (node->m_key == key) return &node->m_value;
+    }
+    return nullptr;
+  }
+  const VOKField* Find(int key) const { return const_cast<VOKFieldMap*>(this)->Find(key); }
   // The field stored under key, created empty (FT_NONE) at the head of its chain when absent.
-  VOKField& operator[](int key);
+  VOKField& operator[](int key) {
+    const int bucket = BucketOf(key);
+    Node*& head = m_buckets[static_cast<std::size_t>(bucket)];
+    if (IsUsed(bucket)) {
+      for (Node* node = head; node != nullptr; node = node->m_next) {
+        if (node->m_key == key) return node->m_value;
+      }
+    } else {
+      head = nullptr;
+      m_used |= std::uint64_t{1} << bucket;
+    }
+    Node* node = NewNode(key);
+    node->m_next = head;
+    head = node;
+    ++m_count;
+    return node->m_value;
+  }
   bool RemoveKey(int key);
   void RemoveAll();
 
@@ -63,7 +88,21 @@ class VOKFieldMap {
     FreeSlot* m_next;
   };
 
-  Node* NewNode(int key);
+  Node* NewNode(int key) {
+    void* storage = nullptr;
+    if (m_free != nullptr) {
+      storage = m_free;
+      m_free = m_free->m_next;
+    } else {
+      if (m_blockUsed == kBlockSize) AddBlock();
+      storage = m_blocks->m_storage + sizeof(Node) * static_cast<std::size_t>(m_blockUsed++);
+    }
+    Node* node = ::new (storage) Node;
+    node->m_key = key;
+    return node;
+  }
+  // Links a new block at the head of the block list, with none of its slots handed out.
+  void AddBlock();
   void DestroyNodes();
 
   bool IsUsed(int bucket) const { return (m_used >> bucket & 1U) != 0; }
