@@ -48,6 +48,8 @@ int CVokQuoteApp::ExitInstance() {
 
 void CVokQuoteApp::BeginProcessMessages() {
   vok::CCriticalSectionLock lock(m_threadLock);
+  // Service objects that overlap share the one pump; the last one to go stops it.
+  ++m_pumpUsers;
   if (m_pump) return;
   auto pump = std::make_unique<CPump>();
   std::shared_ptr<CPumpControl> control = pump->control;
@@ -67,6 +69,11 @@ void CVokQuoteApp::BeginProcessMessages() {
 void CVokQuoteApp::EndProcessMessages() {
   VOKTRACE_Write(VOKTRACE_INFO, "CVokQuoteApp::EndProcessMessages");
   vok::CCriticalSectionLock lock(m_threadLock);
+  if (m_pumpUsers > 1) {
+    --m_pumpUsers;
+    return;
+  }
+  m_pumpUsers = 0;
   if (m_pump) {
     VOKTRACE_Write(VOKTRACE_INFO, "-Q- Set queue thread deletion event...");
     if (m_pump->thread.Id() != vok::CurrentThreadId()) {

@@ -53,7 +53,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
 
   // Starts the pump thread unless one runs; stops it (waiting while dispatching the caller's
   // messages, or, called on the pump thread itself, letting it end after the current dispatch)
-  // and empties the queue.
+  // and empties the queue. Calls pair up: the pump stops at the End that matches the first Begin.
   void BeginProcessMessages();
   void EndProcessMessages();
 
@@ -96,6 +96,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   CWaitableTimer m_heartbeatTimer;
   CWaitableTimer m_reconnectTimer;
   std::unique_ptr<CPump> m_pump;         // guarded by m_threadLock
+  int m_pumpUsers = 0;                   // guarded by m_threadLock
   IQueueConsumer* m_current = nullptr;   // guarded by m_currentLock
   std::atomic<std::uint64_t> m_dispatchWakeups{0};
   std::atomic<std::uint64_t> m_heartbeatTicks{0};

@@ -9,6 +9,7 @@
 
 #include "connection/quote_client.h"
 #include "handlers/l2_handler.h"
+#include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
 #include "handlers/ts_handler.h"
 #include "platform/bstr.h"
@@ -328,9 +329,10 @@ void CVokQuotes::CreateHandlers() {
   m_quoteHandler.reset(new (std::nothrow) CQuoteHandler(this));
   m_tsHandler.reset(new (std::nothrow) CTSHandler(this));
   m_l2Handler.reset(new (std::nothrow) CL2Handler(this));
+  m_optionsHandler.reset(new (std::nothrow) COptionsHandler(this));
   // A later handler that lists a type already taken replaces the earlier one.
   for (CHandler* handler : {static_cast<CHandler*>(m_quoteHandler.get()), static_cast<CHandler*>(m_tsHandler.get()),
-                            static_cast<CHandler*>(m_l2Handler.get()), m_optionsHandler.get()}) {
+                            static_cast<CHandler*>(m_l2Handler.get()), static_cast<CHandler*>(m_optionsHandler.get())}) {
     if (handler == nullptr) continue;
     for (char type : handler->MessageTypes()) m_typeMap[static_cast<unsigned char>(type)] = handler;
   }

@@ -165,6 +165,7 @@ class CVokQuotes final : public IVokQuotes,
   std::string m_userName;    // guarded by m_objectLock
   std::string m_password;    // guarded by m_objectLock; the transformed form, never traced
   std::string m_serverName;  // guarded by the client lock
+  std::uint32_t m_disconnects = 0;  // guarded by the client lock; counts Disconnect requests
   std::atomic<LONG> m_connectBusy{0};
   std::atomic<LONG> m_port{kDefaultPort};
   std::string m_remoteAddress;  // guarded by m_objectLock
@@ -184,7 +185,7 @@ class CVokQuotes final : public IVokQuotes,
   std::unique_ptr<CQuoteHandler> m_quoteHandler;
   std::unique_ptr<CTSHandler> m_tsHandler;
   std::unique_ptr<CL2Handler> m_l2Handler;
-  std::unique_ptr<CHandler> m_optionsHandler;  // becomes COptionsHandler once that handler exists
+  std::unique_ptr<COptionsHandler> m_optionsHandler;
   vok::CComPtr<IUnknown> m_marshaler;
   std::unordered_map<std::string, double> m_borrowMap;  // guarded by m_mapsLock
   std::atomic<std::uint64_t> m_quotePermissions{0};

@@ -5,6 +5,7 @@
 
 #include "connection/quote_client.h"
 #include "handlers/l2_handler.h"
+#include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
 #include "handlers/ts_handler.h"
 #include "message/vok_message.h"
@@ -64,6 +65,7 @@ STDMETHODIMP CVokQuotes::Disconnect() {
   CreateClients(false);
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    ++m_disconnects;
     vok::App().ReconnectTimer().Cancel();
     CQuoteClient::DeleteCurrent();
   }
@@ -199,6 +201,7 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
   int code = 0;
   message.GetInt(CQuoteClient::kFidEventCode, code);
   std::string serverName;
+  std::uint32_t disconnects = 0;
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
     if (!NamesCurrentClient(message, '0')) return;
@@ -206,7 +209,14 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
       CQuoteClient::DeleteCurrent();
     }
     serverName = m_serverName;
+    disconnects = m_disconnects;
   }
+  // Arms the reconnect timer unless a Disconnect came in since the client went: Disconnect
+  // cancels under the client lock, so arming under it too cannot undo a cancel.
+  auto armReconnect = [this, disconnects](DWORD delay) {
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    if (m_disconnects == disconnects) vok::App().ReconnectTimer().SetOnceOffRelative(delay);
+  };
   // Events fire with no lock held.
   const vok::SConnectionTimes& times = vok::ConnectionTimes();
   switch (code) {
@@ -222,7 +232,7 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
       if (m_loggedInElsewhere.load() == 0) {
         const DWORD delay = times.reconnectBaseMs + static_cast<DWORD>(std::rand() % 5) * times.reconnectStepMs;
         VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s, (%d)", serverName.c_str(), static_cast<int>(delay));
-        vok::App().ReconnectTimer().SetOnceOffRelative(delay);
+        armReconnect(delay);
       } else {
         VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s -- user logged in elsewhere, NOT reconnecting",
                         serverName.c_str());
@@ -231,7 +241,7 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
       break;
     case CQuoteClient::kEventConnectFailed:
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTFAILED");
-      vok::App().ReconnectTimer().SetOnceOffRelative(times.connectRetryMs);
+      armReconnect(times.connectRetryMs);
       break;
     default:
       break;

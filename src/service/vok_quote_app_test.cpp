@@ -1,0 +1,210 @@
+// The application object's pump: batching, ordering, the current-object rule, the timers and the
+// pump that stops itself from inside a dispatch. A fake consumer stands in for the service object.
+#include "service/vok_quote_app.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "message/vok_message.h"
+#include "platform/thread.h"
+#include "service/connection_times_test_util.h"
+#include "vkdll/trace.h"
+
+namespace {
+
+// Waits, without assuming any speed, until `done` holds (true) or a generous limit passes.
+bool WaitUntil(const std::function<bool()>& done, std::uint32_t limitMs = 10000) {
+  const std::uint64_t end = vok::MonotonicMs() + limitMs;
+  while (!done()) {
+    if (vok::MonotonicMs() > end) return false;
+    vok::SleepMs(1);
+  }
+  return true;
+}
+
+class CFakeConsumer final : public IQueueConsumer {
+ public:
+  struct Seen {
+    int sequence;
+    std::uint64_t wakeup;
+    vok::ThreadId thread;
+  };
+  bool TryAddRef() override { return true; }
+  void ReleaseRef() override {}
+  void ProcessMessage(const VOKMessage& message) override {
+    int sequence = -1;
+    message.GetInt(1, sequence);
+    {
+      std::lock_guard lock(m_mutex);
+      m_seen.push_back({sequence, vok::App().DispatchWakeups(), vok::CurrentThreadId()});
+    }
+    if (m_onMessage) m_onMessage();
+  }
+  void OnHeartbeatTimer() override { ++m_heartbeats; }
+  void OnReconnectTimer() override {
+    ++m_reconnects;
+    if (m_onReconnect) m_onReconnect();
+  }
+
+  std::vector<Seen> SeenMessages() {
+    std::lock_guard lock(m_mutex);
+    return m_seen;
+  }
+  std::size_t SeenCount() {
+    std::lock_guard lock(m_mutex);
+    return m_seen.size();
+  }
+
+  std::function<void()> m_onMessage;
+  std::function<void()> m_onReconnect;
+  std::atomic<int> m_heartbeats{0};
+  std::atomic<int> m_reconnects{0};
+
+ private:
+  std::mutex m_mutex;
+  std::vector<Seen> m_seen;
+};
+
+std::unique_ptr<VOKMessage> Numbered(int sequence) {
+  auto message = std::make_unique<VOKMessage>();
+  message->SetType('1');
+  message->SetInt(1, sequence);
+  return message;
+}
+
+// Every test leaves the process-wide application object as it found it: no pump, no current.
+class QuoteApp : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    vok::App().EndProcessMessages();
+    vok::App().ClearCurrent(&m_consumer);
+    vok::App().ReconnectTimer().Cancel();
+  }
+  CFakeConsumer m_consumer;
+};
+
+TEST_F(QuoteApp, AThousandQueuedMessagesAreHandledInOrderIn501And499) {
+  vok::App().SetCurrent(&m_consumer);
+  for (int i = 0; i < 1000; ++i) vok::App().QueueMessage(Numbered(i));
+  ASSERT_EQ(vok::App().QueuedCount(), 1000u);
+  const std::uint64_t before = vok::App().DispatchWakeups();
+  vok::App().BeginProcessMessages();
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 1000; }));
+
+  const auto seen = m_consumer.SeenMessages();
+  const vok::ThreadId pump = vok::App().PumpThreadId();
+  EXPECT_NE(pump, vok::CurrentThreadId());
+  for (int i = 0; i < 1000; ++i) {
+    ASSERT_EQ(seen[i].sequence, i);
+    EXPECT_EQ(seen[i].thread, pump);
+    // The first 501 in the first wake-up, the other 499 in the next one.
+    EXPECT_EQ(seen[i].wakeup, before + (i < CVokQuoteApp::kBatchLimit ? 0 : 1)) << i;
+  }
+  EXPECT_TRUE(WaitUntil([&] { return vok::App().DispatchWakeups() == before + 2; }));
+}
+
+TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
+  vok::App().BeginProcessMessages();
+  // Queued with no current object: destroyed at once.
+  vok::App().QueueMessage(Numbered(1));
+  EXPECT_EQ(vok::App().QueuedCount(), 0u);
+
+  // Queued while the pump is busy elsewhere, then the object goes: the pump wakes, finds no
+  // object and leaves the message queued.
+  vok::CEvent release(vok::EventReset::Manual);
+  vok::CEvent inside(vok::EventReset::Manual);
+  m_consumer.m_onReconnect = [&] {
+    inside.Set();
+    release.Wait();
+  };
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().ReconnectTimer().SetOnceOffRelative(1);
+  ASSERT_TRUE(inside.Wait(10000));
+  vok::App().QueueMessage(Numbered(2));
+  vok::App().ClearCurrent(&m_consumer);
+  release.Set();
+  const std::uint64_t wakeups = vok::App().DispatchWakeups();
+  // Without an object nothing can take it, however long the pump runs.
+  EXPECT_EQ(vok::App().QueuedCount(), 1u);
+  EXPECT_EQ(m_consumer.SeenCount(), 0u);
+
+  // The next object and the next message release it, in order.
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().QueueMessage(Numbered(3));
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 2; }));
+  const auto seen = m_consumer.SeenMessages();
+  EXPECT_EQ(seen[0].sequence, 2);
+  EXPECT_EQ(seen[1].sequence, 3);
+  EXPECT_EQ(vok::App().DispatchWakeups(), wakeups + 1);
+}
+
+TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {
+  std::vector<std::string> lines;
+  std::mutex linesMutex;
+  vok::CScopedTraceSink sink([&](int, std::string_view text) {
+    std::lock_guard lock(linesMutex);
+    lines.emplace_back(text);
+  });
+  m_consumer.m_onMessage = [&] { vok::App().EndProcessMessages(); };
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().QueueMessage(Numbered(1));
+  vok::App().QueueMessage(Numbered(2));
+  vok::App().BeginProcessMessages();
+  auto returned = [&] {
+    std::lock_guard lock(linesMutex);
+    return std::find(lines.begin(), lines.end(), "-Q- Queue thread returning.") != lines.end();
+  };
+  ASSERT_TRUE(WaitUntil(returned));
+  EXPECT_FALSE(vok::App().HasPumpThread());
+  // The stop took effect before the second message: it was discarded with the queue.
+  EXPECT_EQ(m_consumer.SeenCount(), 1u);
+  EXPECT_EQ(vok::App().QueuedCount(), 0u);
+  std::lock_guard lock(linesMutex);
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "-Q- Waiting for queue thread end..."), 0);
+}
+
+TEST_F(QuoteApp, TimersReachTheCurrentObjectOnThePumpThread) {
+  vok::test::CScopedConnectionTimes times(40, 10, 1, 20);
+  vok::App().BeginProcessMessages();
+  // No current object: the heartbeat still ticks and reaches nobody.
+  const std::uint64_t ticks = vok::App().HeartbeatTicks();
+  ASSERT_TRUE(WaitUntil([&] { return vok::App().HeartbeatTicks() >= ticks + 2; }));
+  EXPECT_EQ(m_consumer.m_heartbeats.load(), 0);
+
+  vok::App().SetCurrent(&m_consumer);
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_heartbeats.load() >= 2; }));
+  vok::App().ReconnectTimer().SetOnceOffRelative(5);
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_reconnects.load() == 1; }));
+  // One-shot: a few more heartbeats pass without another reconnect.
+  const int heartbeats = m_consumer.m_heartbeats.load();
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_heartbeats.load() >= heartbeats + 3; }));
+  EXPECT_EQ(m_consumer.m_reconnects.load(), 1);
+}
+
+TEST_F(QuoteApp, EndingFromAnotherThreadWaitsForThePumpAndEmptiesTheQueue) {
+  std::vector<std::string> lines;
+  std::mutex linesMutex;
+  vok::CScopedTraceSink sink([&](int, std::string_view text) {
+    std::lock_guard lock(linesMutex);
+    lines.emplace_back(text);
+  });
+  vok::App().BeginProcessMessages();
+  EXPECT_TRUE(vok::App().HasPumpThread());
+  vok::App().EndProcessMessages();
+  EXPECT_FALSE(vok::App().HasPumpThread());
+  std::lock_guard lock(linesMutex);
+  const std::vector<std::string> expected = {"CVokQuoteApp::EndProcessMessages", "-Q- Set queue thread deletion event...",
+                                             "-Q- Waiting for queue thread end...", "-Q- Queue thread returning.",
+                                             "-Q- Queue thread destroyed."};
+  std::vector<std::string> pumpLines;
+  for (const auto& line : lines) {
+    if (std::find(expected.begin(), expected.end(), line) != expected.end()) pumpLines.push_back(line);
+  }
+  EXPECT_EQ(pumpLines, expected);
+}
+
+}  // namespace

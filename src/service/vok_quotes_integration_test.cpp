@@ -1,0 +1,308 @@
+// The service object against the quote server simulator over loopback, with the real socket
+// transport: logon, events, subscriptions around logons, drops and reconnection, silence, the
+// "logged in elsewhere" notice, Connect and Disconnect races, and hostile line framing. The
+// connection's delays are shortened here; their real lengths are tested in the slow program.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "connection/quote_client.h"
+#include "handlers/handler_test_support.h"
+#include "handlers/quote_handler.h"
+#include "platform/interface_table.h"
+#include "quote_server.h"
+#include "vokcommon/record_copy.h"
+#include "service/connection_times_test_util.h"
+#include "service/simulator_endpoint_test_util.h"
+#include "service/suite_message_service.h"
+#include "service/vok_quotes_test_util.h"
+#include "vkdll/vkdll.h"
+
+namespace {
+
+using vok::test::Bstr;
+using vok::test::CClientThread;
+using vok::test::CQuotesSession;
+using vok::test::CRecordingNotify;
+using vok::test::CTraceRecorder;
+using vok::test::Eventually;
+
+std::string Transformed(const char* clear) {
+  char out[65] = {};
+  VOK_TransformPassword(clear, out);
+  return out;
+}
+
+// Heartbeat 300 ms, reconnect after 100..140 ms, retry after 150 ms.
+constexpr std::uint32_t kHeartbeatMs = 300;
+
+class QuotesWithServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vok::sim::SServerOptions options;
+    options.users[vok::test::kSimulatorUser] = Transformed(vok::test::kSimulatorPassword);
+    options.rate = 50;
+    options.heartbeatMs = 100;
+    m_server = std::make_unique<vok::sim::CQuoteServer>(options);
+    std::string error;
+    ASSERT_TRUE(m_server->Start(&error)) << error;
+  }
+  void TearDown() override {
+    m_session.Release();
+    m_server->Stop();
+  }
+
+  void Configure(const char* password = vok::test::kSimulatorPassword) {
+    m_session.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, password);
+  }
+  void ConnectAndLogOn() {
+    Configure();
+    EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
+    ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed));
+    ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
+  }
+  // Lines the server received on a session that start with prefix.
+  std::vector<std::string> LinesStarting(int session, const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& line : m_server->ReceivedLines(session)) {
+      if (line.compare(0, prefix.size(), prefix) == 0) found.push_back(line);
+    }
+    return found;
+  }
+  // Waits until the subscriber has received at least `more` quotes beyond those it has now.
+  static bool WaitForMoreQuotes(CRecordingNotify& notify, const std::string& symbol, int more) {
+    auto countFor = [&] {
+      int n = 0;
+      for (const auto& got : notify.Got()) n += got.symbol == symbol ? 1 : 0;
+      return n;
+    };
+    const int target = countFor() + more;
+    return Eventually([&] { return countFor() >= target; });
+  }
+
+  vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
+  vok::test::CScopedConnectionTimes m_times{kHeartbeatMs, 100, 10, 150};
+  CTraceRecorder m_trace;
+  std::unique_ptr<vok::sim::CQuoteServer> m_server;
+  CQuotesSession m_session;
+};
+
+TEST_F(QuotesWithServer, LogsOnWithTheTransformedPasswordAndFiresBothEvents) {
+  ConnectAndLogOn();
+  EXPECT_EQ(m_session.State(), csLoggedIn);
+  const auto logons = LinesStarting(1, "L|");
+  ASSERT_EQ(logons.size(), 1u);
+  EXPECT_NE(logons[0].find("100=vokuser"), std::string::npos);
+  EXPECT_NE(logons[0].find("133=" + Transformed(vok::test::kSimulatorPassword)), std::string::npos);
+  // The logon is the first thing the server hears.
+  EXPECT_EQ(m_server->ReceivedLines(1).front().compare(0, 2, "L|"), 0);
+
+  vok::CBstr server;
+  m_session.m_quotes->get_ServerName(server.Put());
+  EXPECT_EQ(server.ToNarrow(), "VokSim");
+  ULONGLONG permissions = 0;
+  m_session.m_priv->get_QuotePermissions(&permissions);
+  EXPECT_EQ(permissions, 0xFFFFu);
+  EXPECT_EQ(m_trace.Count("Logged into uotes (VokSim)"), 1);
+  EXPECT_EQ(m_trace.Count("QUOTE_PERMS = FFFF"), 1);
+  EXPECT_EQ(m_trace.Count("Quotes: CONNECTED"), 1);
+  // Each event once, with OnConnect's code 0; the password never reaches the trace.
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnConnect), 1);
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnLogonSucceed), 1);
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
+  for (const auto& event : m_session.Events()) {
+    if (event.first == vok::dispid::OnConnect) EXPECT_EQ(event.second, 0);
+  }
+  EXPECT_FALSE(m_trace.AnyContains(vok::test::kSimulatorPassword));
+  EXPECT_FALSE(m_trace.AnyContains(Transformed(vok::test::kSimulatorPassword)));
+}
+
+TEST_F(QuotesWithServer, AWrongPasswordConnectsThenClosesWithoutLogon) {
+  Configure("not-the-password");
+  m_session.Connect();
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
+  ASSERT_TRUE(m_trace.WaitFor("Quotes: DISCONNECTED from "));
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnLogonSucceed), 0);
+  const auto events = m_session.Events();
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
+  EXPECT_EQ(events[1], std::make_pair(vok::dispid::OnClose, LONG{0}));
+  EXPECT_GE(m_server->RefusedLogonCount(), 1);
+  EXPECT_EQ(m_server->LogonCount(), 0);
+}
+
+TEST_F(QuotesWithServer, SubscriptionsMadeBeforeLogonAreSentAfterItAndDataReachesTheSubscriber) {
+  CClientThread client;
+  CRecordingNotify notify;
+  client.Run([&] {
+    m_session.m_quotes->AdviseSymbol(&notify, Bstr("aapl").Get(), qsfLevelOne);
+    m_session.m_quotes->AdviseSymbol(&notify, Bstr("MSFT").Get(), qsfLevelOne);
+  });
+  ConnectAndLogOn();
+  ASSERT_TRUE(m_server->WaitForLine(1, "H|", 10000));
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "H|").size() == 2; }));
+  const auto lines = m_server->ReceivedLines(1);
+  EXPECT_EQ(lines[0].compare(0, 2, "L|"), 0);
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "MSFT", 3));
+  const vok::ThreadId clientId = client.Id();
+  for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, clientId);
+  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "U|").size() == 2; }));
+}
+
+TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
+  CClientThread client;
+  CRecordingNotify notify;
+  const char* symbols[] = {"AAPL", "IBM", "ORCL"};
+  client.Run([&] {
+    for (const char* symbol : symbols) m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
+  });
+  ConnectAndLogOn();
+  for (const char* symbol : symbols) ASSERT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
+
+  m_server->Run(1, vok::sim::CScript().Drop());
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect, 2));
+  // The delay traced is one of base + 0..4 steps.
+  bool delayTraced = false;
+  for (int delay = 100; delay <= 140; delay += 10) {
+    delayTraced |= m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")") == 1;
+  }
+  EXPECT_TRUE(delayTraced);
+  const auto closes = m_session.Events();
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 1);
+
+  // The cache kept its records across the drop.
+  QUOTERECORD cached{};
+  vok::CBstr symbolText = Bstr("IBM");
+  EXPECT_TRUE(m_session.Object()->QuoteHandler()->GetCachedQuote(symbolText.Get(), &cached));
+  FreeQuoteRecord(cached);
+
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "H|").size() == 3; }));
+  for (const char* symbol : symbols) {
+    bool found = false;
+    for (const auto& line : LinesStarting(2, "H|")) found |= line.find(std::string("1003=") + symbol) != std::string::npos;
+    EXPECT_TRUE(found) << symbol;
+    EXPECT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
+  }
+  EXPECT_EQ(m_server->ConnectionCount(), 2);
+  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+}
+
+TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
+  ConnectAndLogOn();
+  m_server->Run(1, vok::sim::CScript().Silent(true));
+  ASSERT_TRUE(m_trace.WaitFor("CQuoteClient 0x"));
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
+  const int failed = m_trace.IndexOf("CQuoteClient 0x");
+  EXPECT_NE(m_trace.Lines()[failed].text.find(": failed to receive heartbeat"), std::string::npos);
+  EXPECT_EQ(m_trace.Lines()[failed].level, VOKTRACE_STATE);
+  // The first silent tick still sent a heartbeat; only the next one gave up.
+  EXPECT_GE(LinesStarting(1, "9").size(), 1u);
+  ASSERT_TRUE(m_server->WaitForClosed(1, 10000));
+  // And the client comes back.
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
+}
+
+TEST_F(QuotesWithServer, LoggedInElsewhereNoticeStopsTheNextReconnectOnly) {
+  std::vector<std::string> notices;
+  std::mutex noticesMutex;
+  vok::SetSuiteMessageHandler([&](const std::string& text) {
+    std::lock_guard lock(noticesMutex);
+    notices.push_back(text);
+  });
+  ConnectAndLogOn();
+  m_server->Run(1, vok::sim::CScript().Notice("logged in elsewhere").Drop());
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
+  ASSERT_TRUE(m_trace.WaitFor("Quotes: DISCONNECTED from VokSim -- user logged in elsewhere, NOT reconnecting"));
+  {
+    std::lock_guard lock(noticesMutex);
+    EXPECT_EQ(notices, std::vector<std::string>{"logged in elsewhere"});
+  }
+  vok::SleepMs(600);  // several reconnect delays: a reconnect that was not suppressed would have run
+  EXPECT_EQ(m_server->ConnectionCount(), 1);
+  EXPECT_EQ(m_session.State(), csDisconnected);
+
+  // The flag was consumed: after a new Connect a drop reconnects again.
+  m_session.Connect();
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
+  m_server->Run(2, vok::sim::CScript().Drop());
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 3));
+  EXPECT_EQ(m_server->ConnectionCount(), 3);
+  vok::SetSuiteMessageHandler(nullptr);
+}
+
+TEST_F(QuotesWithServer, DisconnectRightAfterConnectWaitsForTheWorkerAndLeavesNothingBehind) {
+  Configure();
+  m_session.Connect();
+  EXPECT_EQ(m_session.m_quotes->Disconnect(), S_OK);
+  // The worker has finished and its client is gone; whatever it queued names a dead client.
+  EXPECT_EQ(m_session.State(), csDisconnected);
+  EXPECT_GE(m_trace.Count("end CQuoteClient::CreateClient"), 1);
+  const std::size_t seen = m_session.Events().size();
+  ASSERT_GE(seen, 1u);
+  EXPECT_EQ(m_session.Events().back(), std::make_pair(vok::dispid::OnClose, LONG{0}));
+  vok::SleepMs(600);  // several reconnect delays: nothing may follow
+  EXPECT_EQ(m_session.Events().size(), seen);
+  EXPECT_EQ(m_server->ConnectionCount(), 1);
+  EXPECT_EQ(m_session.State(), csDisconnected);
+}
+
+TEST_F(QuotesWithServer, ConnectWhileHealthyKeepsTheClient) {
+  ConnectAndLogOn();
+  const int created = m_trace.Count("Creating QuoteClient: IP=127.0.0.1");
+  EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
+  // The worker ran and found the client in place.
+  ASSERT_TRUE(m_trace.WaitFor("end CQuoteClient::CreateClient", 2));
+  EXPECT_EQ(m_trace.Count("Creating QuoteClient: IP=127.0.0.1"), created);
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
+  EXPECT_EQ(m_session.State(), csLoggedIn);
+  EXPECT_EQ(m_server->ConnectionCount(), 1);
+}
+
+TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
+  std::vector<std::string> notices;
+  std::mutex noticesMutex;
+  vok::SetSuiteMessageHandler([&](const std::string& text) {
+    std::lock_guard lock(noticesMutex);
+    notices.push_back(text);
+  });
+  CClientThread client;
+  CRecordingNotify notify;
+  client.Run([&] { m_session.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
+  ConnectAndLogOn();
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 1));
+
+  const std::string longText(70000, 'x');
+  // Market data pauses while lines are split, or its lines would land inside the pieces.
+  vok::sim::CScript script;
+  script.Data(false)
+      .Heartbeats(false)
+      .Bytewise("5|1011=byte by byte")
+      .SendRaw(std::string("\x01\x02\xff garbage\n||||\n=;=;=\n5|1011\n\n", 31))
+      .SendRaw(std::string(2u << 20, 'g') + "\n")
+      .Split("5|1011=" + longText, 7)
+      .Send("5|1011=after")
+      .Heartbeats(true)
+      .Data(true);
+  m_server->Run(1, script);
+  ASSERT_TRUE(Eventually([&] {
+    std::lock_guard lock(noticesMutex);
+    return !notices.empty() && notices.back() == "after";
+  }));
+  {
+    std::lock_guard lock(noticesMutex);
+    ASSERT_EQ(notices.size(), 3u) << notices[0].substr(0, 40) << " / " << notices.back().substr(0, 40);
+    EXPECT_EQ(notices[0], "byte by byte");
+    EXPECT_EQ(notices[1], longText);
+  }
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
+  EXPECT_EQ(m_session.State(), csLoggedIn);
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
+  vok::SetSuiteMessageHandler(nullptr);
+  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+}
+
+}  // namespace

@@ -1,0 +1,288 @@
+// The service object without a server: construction and release, the interfaces it answers,
+// symbol normalisation, connection settings, the handler routing, the current-object rule, and
+// the connection dispatcher's handling of events that name no live client.
+#include "service/vok_quotes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "connection/quote_client.h"
+#include "handlers/l2_handler.h"
+#include "handlers/options_handler.h"
+#include "handlers/quote_handler.h"
+#include "handlers/ts_handler.h"
+#include "message/vok_message.h"
+#include "platform/environment.h"
+#include "platform/interface_table.h"
+#include "platform/settings_store.h"
+#include "service/connection_times_test_util.h"
+#include "service/vok_quotes_test_util.h"
+#include "vkdll/vkdll.h"
+
+namespace {
+
+using vok::test::Bstr;
+using vok::test::CQuotesSession;
+using vok::test::CTraceRecorder;
+
+class CNullNotify final : public IVokQuotesNotify {
+ public:
+  STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return 2; }
+  STDMETHOD_(ULONG, Release)() override { return 1; }
+  STDMETHOD(OnQuoteData)(QUOTERECORD*) override { return S_OK; }
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD*) override { return S_OK; }
+  STDMETHOD(OnTSData)(TSRECORD*) override { return S_OK; }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD*) override { return S_OK; }
+};
+
+class VokQuotes : public ::testing::Test {
+ protected:
+  vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
+};
+
+TEST_F(VokQuotes, ConstructionAndReleaseRunTheirStepsInOrderAndReleaseFiresNoClose) {
+  CTraceRecorder trace;
+  {
+    CQuotesSession session;
+    ASSERT_TRUE(session.m_quotes);
+    EXPECT_TRUE(session.Object()->IsCurrentServiceObject());
+    EXPECT_TRUE(vok::App().HasPumpThread());
+    EXPECT_EQ(session.State(), csDisconnected);
+    session.Release();
+    EXPECT_FALSE(vok::App().HasPumpThread());
+    EXPECT_EQ(session.EventCount(vok::dispid::OnClose), 0);
+  }
+  const char* order[] = {"CVokQuotes::CVokQuoteFeed",
+                         "CVokQuotes::FinalConstruct",
+                         "CVokQuoteApp::BeginProcessMessages: queue created in tid 0x",
+                         "CVokQuotes::FinalRelease",
+                         "CVokQuotes::SocketOnClose, errcode=0",
+                         "calling EndProcessMessages",
+                         "-Q- Queue thread destroyed.",
+                         "CVokQuotes::~CVokQuotes"};
+  int previous = -1;
+  for (const char* line : order) {
+    const int index = trace.IndexOf(line);
+    EXPECT_GT(index, previous) << line;
+    previous = index;
+  }
+}
+
+TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
+  CQuotesSession session;
+  struct Case {
+    const IID* iid;
+    bool answered;
+  } cases[] = {{&IID_IUnknown, true},           {&IID_IVokQuotes, true},          {&IID_IDispatch, true},
+               {&IID_IConnectionPointContainer, true}, {&IID_IVokQuotesPriv, true}, {&IID_IVokQuotesNotify, false},
+               {&DIID__IVokQuotesEvents, false}, {&IID_IClassFactory, false}};
+  vok::CComPtr<IUnknown> identity;
+  ASSERT_EQ(session.m_quotes->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
+  for (const Case& c : cases) {
+    vok::CComPtr<IUnknown> result;
+    const HRESULT hr = session.m_quotes->QueryInterface(*c.iid, result.PutVoid());
+    EXPECT_EQ(hr, c.answered ? S_OK : E_NOINTERFACE);
+    EXPECT_EQ(result.Get() != nullptr, c.answered);
+    if (!result) continue;
+    // Each interface leads back to the same identity.
+    vok::CComPtr<IUnknown> back;
+    ASSERT_EQ(result->QueryInterface(IID_IUnknown, back.PutVoid()), S_OK);
+    EXPECT_EQ(back.Get(), identity.Get());
+  }
+  vok::CComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(session.m_quotes.QueryInterface(IID_IConnectionPointContainer, container), S_OK);
+  vok::CComPtr<IConnectionPoint> other;
+  EXPECT_EQ(container->FindConnectionPoint(IID_IVokQuotesNotify, other.Put()), CONNECT_E_NOCONNECTION);
+}
+
+TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandlers) {
+  CQuotesSession session;
+  CNullNotify notify;
+  CQuoteHandler* level1 = session.Object()->QuoteHandler();
+  ASSERT_NE(level1, nullptr);
+  struct Case {
+    const char* given;
+    const char* stored;  // null: rejected
+  } cases[] = {{"  msft\t", "MSFT"}, {"+abc-xy", "+ABC-XY"}, {"/es", "/ES"}, {"a;b", nullptr},
+               {"a|b", nullptr},     {"+", nullptr},         {" / ", nullptr}, {"   ", nullptr}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne), S_OK) << c.given;
+    if (c.stored != nullptr) EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
+  }
+  EXPECT_FALSE(level1->HasMasterRecord("A;B"));
+  EXPECT_FALSE(level1->HasMasterRecord("+"));
+  // Unadvise normalises the same way; one never advised is fine.
+  CTraceRecorder trace;
+  EXPECT_EQ(session.m_quotes->UnadviseSymbol(&notify, Bstr(" msft ").Get(), qsfLevelOne), S_OK);
+  EXPECT_EQ(level1->ThreadNotifyCount("MSFT"), 0);
+  EXPECT_EQ(trace.Count("UnadviseSymbol MSFT"), 1);
+  EXPECT_EQ(session.m_quotes->UnadviseSymbol(&notify, Bstr("NEVER").Get(), qsfLevelOne), S_OK);
+  EXPECT_EQ(session.m_quotes->UnadviseAll(&notify), S_OK);
+  EXPECT_EQ(level1->ThreadNotifyCount("+ABC-XY"), 0);
+  EXPECT_EQ(level1->ThreadNotifyCount("/ES"), 0);
+}
+
+TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
+  CQuotesSession session;
+  IVokQuotesPriv* priv = session.m_priv.Get();
+  LONG port = 0;
+  ASSERT_EQ(priv->get_Port(&port), S_OK);
+  EXPECT_EQ(port, 5020);
+
+  struct Case {
+    const char* text;
+    const char* address;
+    LONG port;
+  } cases[] = {{"quotes.example.net", "quotes.example.net", 5020},
+               {" quotes.example.net :5021", "quotes.example.net", 5021},
+               {"10.0.0.1:7000:1", "10.0.0.1", 7000},
+               {"host:", "host", 0}};
+  for (const Case& c : cases) {
+    ASSERT_EQ(priv->put_Port(5020), S_OK);
+    ASSERT_EQ(priv->SetRemoteAddress(Bstr(c.text).Get()), S_OK);
+    vok::CBstr address;
+    ASSERT_EQ(session.m_quotes->get_RemoteAddress(address.Put()), S_OK);
+    EXPECT_EQ(address.ToNarrow(), c.address) << c.text;
+    priv->get_Port(&port);
+    EXPECT_EQ(port, c.port) << c.text;
+  }
+
+  priv->put_UserName(Bstr("  vokuser \t").Get());
+  vok::CBstr user;
+  priv->get_UserName(user.Put());
+  EXPECT_EQ(user.ToNarrow(), "vokuser");
+
+  // A short password is stored transformed; 64 characters or more are taken as transformed.
+  char expected[65] = {};
+  VOK_TransformPassword("vokpass", expected);
+  priv->put_Password(Bstr("vokpass").Get());
+  vok::CBstr stored;
+  session.Object()->get_Password(stored.Put());
+  EXPECT_EQ(stored.ToNarrow(), expected);
+  EXPECT_EQ(stored.ToNarrow().size(), 64u);
+  const std::string longText(70, 'q');
+  priv->put_Password(Bstr(longText).Get());
+  session.Object()->get_Password(stored.Put());
+  EXPECT_EQ(stored.ToNarrow(), longText);
+}
+
+TEST_F(VokQuotes, DataTypesRouteToTheirHandlersAndOthersAreIgnored) {
+  CQuotesSession session;
+  CVokQuotes* object = session.Object();
+  struct Case {
+    char type;
+    const char* handler;  // null: none
+  } cases[] = {{'1', "level 1"}, {'N', "level 1"}, {'2', "level 2"}, {'3', "time and sales"},
+               {'4', "options"}, {'X', nullptr},   {'G', nullptr},   {'0', nullptr}};
+  for (const Case& c : cases) {
+    CHandler* handler = object->HandlerForType(c.type);
+    if (c.handler == nullptr) {
+      EXPECT_EQ(handler, nullptr) << c.type;
+      continue;
+    }
+    ASSERT_NE(handler, nullptr) << c.type;
+    if (std::string(c.handler) == "level 1") EXPECT_NE(dynamic_cast<CQuoteHandler*>(handler), nullptr);
+    if (std::string(c.handler) == "level 2") EXPECT_NE(dynamic_cast<CL2Handler*>(handler), nullptr);
+    if (std::string(c.handler) == "time and sales") EXPECT_NE(dynamic_cast<CTSHandler*>(handler), nullptr);
+    if (std::string(c.handler) == "options") EXPECT_NE(dynamic_cast<COptionsHandler*>(handler), nullptr);
+  }
+  // A level 1 line for a symbol nobody subscribed is counted as stray, an unknown type dropped.
+  VOKMessage data("1|1003=ZZZZ;2002=10.5", -1);
+  object->ProcessMessage(data);
+  VOKMessage unknown("X|1003=ZZZZ", -1);
+  object->ProcessMessage(unknown);
+  EXPECT_FALSE(object->QuoteHandler()->HasMasterRecord("ZZZZ"));
+}
+
+TEST_F(VokQuotes, EventsNamingNoLiveClientAreIgnored) {
+  CQuotesSession session;
+  CTraceRecorder trace;
+  struct Case {
+    const char* line;
+    int type;
+  } cases[] = {{"G|9976=77;8055=Elsewhere;154=255", 'G'},
+               {"0|9976=78;9992=9978", '0'},
+               {"0|9976=79;9992=9977", '0'},
+               {"0|9992=9966", '0'}};
+  for (const Case& c : cases) {
+    VOKMessage message(c.line, -1);
+    session.Object()->ProcessMessage(message);
+  }
+  EXPECT_EQ(trace.Count("******ignoring msgtype 71 for expired CQuoteClient 0x4d*****************"), 1);
+  EXPECT_EQ(trace.Count("******ignoring msgtype 48 for expired CQuoteClient 0x4e"), 1);
+  EXPECT_EQ(trace.Count("******ignoring msgtype 48 for expired CQuoteClient 0x0"), 1);
+  EXPECT_TRUE(session.Events().empty());
+  ULONGLONG permissions = 1;
+  session.m_priv->get_QuotePermissions(&permissions);
+  EXPECT_EQ(permissions, 0u);
+  vok::CBstr server;
+  session.m_quotes->get_ServerName(server.Put());
+  EXPECT_EQ(server.ToNarrow(), "");
+  EXPECT_EQ(trace.Count("Quotes: DISCONNECTED"), 0);
+}
+
+TEST_F(VokQuotes, DisconnectWithoutAConnectionFiresCloseZero) {
+  CQuotesSession session;
+  EXPECT_EQ(session.m_quotes->Disconnect(), S_OK);
+  const auto events = session.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnClose, LONG{0}));
+}
+
+TEST_F(VokQuotes, TheObjectCreatedLastIsCurrentAndReleasingTheOtherKeepsIt) {
+  CQuotesSession first;
+  CQuotesSession second;
+  EXPECT_FALSE(first.Object()->IsCurrentServiceObject());
+  EXPECT_TRUE(second.Object()->IsCurrentServiceObject());
+  CVokQuotes* secondObject = second.Object();
+  first.Release();
+  EXPECT_TRUE(secondObject->IsCurrentServiceObject());
+  EXPECT_TRUE(vok::App().HasPumpThread());
+}
+
+TEST_F(VokQuotes, LogQuotesSettingIsReadAtConstruction) {
+  const std::string path = ::testing::TempDir() + "vok_quotes_test_settings.ini";
+  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", path.c_str());
+  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "LogQuotes", 1));
+  {
+    CQuotesSession session;
+    EXPECT_TRUE(session.Object()->LogQuotes());
+  }
+  vok::CSettingsStore::DeleteValue("", "LogQuotes");
+  {
+    CQuotesSession session;
+    EXPECT_FALSE(session.Object()->LogQuotes());
+  }
+  std::remove(path.c_str());
+  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
+}
+
+TEST_F(VokQuotes, AFailedConnectRetriesAfterTheRetryDelayWithoutAnEvent) {
+  vok::test::CScopedConnectionTimes times(30000, 10000, 1000, 250);
+  CTraceRecorder trace;
+  CQuotesSession session;
+  // Nothing listens on port 1 of the loopback address.
+  session.m_priv->SetRemoteAddress(Bstr("127.0.0.1:1").Get());
+  const std::uint32_t workers = CVokQuotes::WorkersStarted();
+  EXPECT_EQ(session.Connect(), CVokQuotes::kConnectPending);
+  ASSERT_TRUE(trace.WaitFor("Quotes: CONNECTFAILED", 2));
+  EXPECT_GE(CVokQuotes::WorkersStarted(), workers + 2);
+  EXPECT_GE(trace.Count("CVokQuotes::CreateClients: Waiting on previous worker tid=0x"), 1);
+  EXPECT_EQ(trace.Count("Quotes: CONNECTED"), 0);
+  EXPECT_TRUE(session.Events().empty());
+  // Disconnect cancels the pending retry: no worker starts after it.
+  session.m_quotes->Disconnect();
+  const std::uint32_t after = CVokQuotes::WorkersStarted();
+  const int failures = trace.Count("Quotes: CONNECTFAILED");
+  vok::SleepMs(800);  // three retry periods: a retry that was not cancelled would have run
+  EXPECT_EQ(CVokQuotes::WorkersStarted(), after);
+  EXPECT_EQ(trace.Count("Quotes: CONNECTFAILED"), failures);
+}
+
+}  // namespace
