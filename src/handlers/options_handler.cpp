@@ -10,7 +10,7 @@
 #include "handlers/record_text.h"
 #include "handlers/thread_item.h"
 #include "handlers/thread_queue.h"
-#include "handlers/update_time.h"
+#include "handlers/update_time_reader.h"
 #include "message/vok_message.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
@@ -27,7 +27,7 @@ void ReadLong(const VOKMessage& message, int fid, LONG& target) {
 }
 
 // Merges the fields every options message may carry; absent fields keep the cached value.
-void MergeOption(const VOKMessage& message, OPTIONSRECORD& o) {
+void MergeOption(const VOKMessage& message, CUpdateTimeReader& timeReader, OPTIONSRECORD& o) {
   message.GetDouble(2002, o.dLast);
   ReadLong(message, 2007, o.lLastSize);
   message.GetDouble(2003, o.dBid);
@@ -41,7 +41,7 @@ void MergeOption(const VOKMessage& message, OPTIONSRECORD& o) {
   ReadLong(message, 2012, o.lVolume);
   int tick = 0;
   if (message.GetInt(2013, tick)) o.tick = tick == 20020 ? tickEvenUp : tickDown;
-  MergeUpdateTime(message, o.UTCDateTime);
+  timeReader.Merge(message, o.UTCDateTime);
 }
 
 }  // namespace
@@ -78,7 +78,7 @@ void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
     option = AddOption(*record, underlying, optionSymbol, message);
     if (option == nullptr) return;
   }
-  MergeOption(message, option->m_rec);
+  MergeOption(message, m_timeReader, option->m_rec);
   Queue(*record, option->m_rec);
 }
 

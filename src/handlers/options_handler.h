@@ -13,6 +13,7 @@
 #include <unordered_map>
 
 #include "handlers/handler.h"
+#include "handlers/update_time_reader.h"
 #include "records/vokquote.h"
 
 // An OPTIONSRECORD that owns its two strings.
@@ -61,4 +62,6 @@ class COptionsHandler final : public CHandler {
                             const std::string& optionSymbol, const VOKMessage& message);
   // With m_lock held: queues a copy of one option's record to the underlying's threads.
   void Queue(const CMasterOptionsRecord& record, const OPTIONSRECORD& option);
+
+  CUpdateTimeReader m_timeReader;  // guarded by m_lock
 };

@@ -9,7 +9,7 @@
 #include "handlers/record_text.h"
 #include "handlers/thread_item.h"
 #include "handlers/thread_queue.h"
-#include "handlers/update_time.h"
+#include "handlers/update_time_reader.h"
 #include "message/vok_message.h"
 #include "platform/text.h"
 #include "vkdll/vkdll.h"
@@ -86,7 +86,7 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
   if (message.GetInt(2013, tick)) q.tick = tick == 20020 ? tickEvenUp : tickDown;
   ReadDouble(message, 2008, q.dPrevClose);
   if (q.dPrevClose == 0 && q.dLast != 0) q.dPrevClose = q.dLast;
-  MergeUpdateTime(message, q.UTCDateTime);
+  m_timeReader.Merge(message, q.UTCDateTime);
 
   const char first = symbol.empty() ? '\0' : symbol[0];
   if (first == '/') {

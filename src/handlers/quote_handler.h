@@ -9,6 +9,7 @@
 #include <string>
 
 #include "handlers/handler.h"
+#include "handlers/update_time_reader.h"
 #include "records/vokquote.h"
 
 // The cached level 1 record of one symbol; it has data once bstrSymbol is a non-empty string.
@@ -48,4 +49,6 @@ class CQuoteHandler final : public CHandler {
  private:
   void Merge(const std::string& symbol, const VOKMessage& message, QUOTERECORD& q);
   void Queue(CMasterQuoteRecord& record);
+
+  CUpdateTimeReader m_timeReader;  // guarded by m_lock
 };
