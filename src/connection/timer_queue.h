@@ -80,7 +80,9 @@ class CTimerQueue {
                    std::uint32_t userInfo2, AbsoluteDate due, std::uint32_t period, std::uint32_t flags);
 
   // Stops a timer. With wait set, returns after a running callback has finished: never wait from
-  // that timer's own callback. False when the event was not registered or the system failed.
+  // that timer's own callback. False when the event was not registered or the system failed;
+  // without wait, also when the system reports a callback still pending (the timer is deleted
+  // all the same: no call for it reaches the listener afterwards).
   bool DeleteTimer(CTimerQueueEvent* event, bool wait);
   bool DeleteTimerByUserInfo1(std::uint32_t userInfo1, bool wait);
 

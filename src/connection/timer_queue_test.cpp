@@ -91,7 +91,9 @@ TEST(TimerQueue, ACallForADeletedEventNeverReachesTheListener) {
   CTimerQueueEvent* event = nullptr;
   ASSERT_TRUE(queue.CreateTimer(&event, &listener, 1, 0, 3600000, 0, 0));
   // A call the system started just before the deletion arrives after it.
-  ASSERT_TRUE(queue.DeleteTimer(event, false));
+  // Without waiting the system may report a callback still pending; the timer is gone either way.
+  queue.DeleteTimer(event, false);
+  EXPECT_EQ(queue.Count(), 0u);
   CTimerQueue::TimerProc(event, 1);
   EXPECT_EQ(listener.Calls(), 0);
   EXPECT_EQ(trace.Lines(4, "CTimerQueue::TimerProc, unable to resolve event " + Hex(event)).size(), 1u);

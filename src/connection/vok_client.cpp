@@ -163,11 +163,9 @@ VOKClient::~VOKClient() {
   Detach();
   DropTimerQueue();
   {
-    // A callback dispatched before the entry went (OnClosed after a peer close, for one) may
-    // still run on another thread; this thread's own callback, if any, is the caller.
+    // Close waited for transport callbacks; timer calls in flight still hold references.
     std::unique_lock<std::mutex> lock(m_dispatch->lock);
-    const int own = t_dispatching == m_dispatch.get() ? 1 : 0;
-    m_dispatch->idle.wait(lock, [&] { return m_dispatch->running <= own && m_refs.load() <= 0; });
+    m_dispatch->idle.wait(lock, [&] { return m_refs.load() <= 0; });
   }
   IpcCleanup();
 }
@@ -278,14 +276,23 @@ void VOKClient::Send(const VOKMessage& message) {
 bool VOKClient::Close() {
   DropTimerQueue();
   const IPCHANDLE handle = m_handle.load();
-  if (handle == 0) return false;
-  if (m_datagram) {
-    IpcCloseDatagram(handle);
-  } else {
-    IpcCloseTcp(handle);
+  if (handle != 0) {
+    if (m_datagram) {
+      IpcCloseDatagram(handle);
+    } else {
+      IpcCloseTcp(handle);
+    }
+    Detach();
   }
-  Detach();
-  return true;
+  WaitForCallbacks();
+  return handle != 0;
+}
+
+void VOKClient::WaitForCallbacks() {
+  // This thread's own callback, if it is one, is the caller and cannot be waited for.
+  std::unique_lock<std::mutex> lock(m_dispatch->lock);
+  const int own = t_dispatching == m_dispatch.get() ? 1 : 0;
+  m_dispatch->idle.wait(lock, [&] { return m_dispatch->running <= own; });
 }
 
 void VOKClient::Detach() {

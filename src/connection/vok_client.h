@@ -17,8 +17,14 @@
 //   for any callback that was already dispatched (for example OnClosed after a peer close) and
 //   for the timer holds to drain. A client may be destroyed from inside its own transport
 //   callback (the wait then skips that call), but not from inside its own OnTimedEvent.
-// - A derived class whose callbacks use its own members must call Close() at the start of its
-//   own destructor: the base destructor runs after the derived members are gone.
+// - Close() does not return while a transport callback for this client runs on another thread
+//   (even one dispatched before the handle went, such as OnClosed after a peer close). A derived
+//   class whose callbacks use its own members must call Close() at the start of its destructor:
+//   the base destructor runs after the derived members are gone. The owner must not hold a lock
+//   that its callbacks take while it closes or destroys the client.
+// - A constructor that opens at once can receive callbacks before a derived class's constructor
+//   has run (they reach this class's do-nothing handlers); a derived class that must see every
+//   callback constructs without opening and calls Open itself.
 #pragma once
 
 #include <atomic>
@@ -75,7 +81,8 @@ class VOKClient : public ITimedEventListener {
   bool IsConnected();
   // Sends the message's line form when connected; nothing otherwise.
   void Send(const VOKMessage& message);
-  // Closes the handle and detaches; false when there was no handle.
+  // Closes the handle, detaches and waits for callbacks running on other threads; false when
+  // there was no handle.
   bool Close();
   // Forgets the handle (without closing it) and removes the client from the client map.
   void Detach();
@@ -106,6 +113,7 @@ class VOKClient : public ITimedEventListener {
   bool ParseAddressAndPort(const char* text);
   bool Register(IPCHANDLE handle);
   void DropTimerQueue();
+  void WaitForCallbacks();
 
   bool m_datagram = false;
   bool m_alternateOpen = false;

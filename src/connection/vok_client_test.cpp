@@ -41,11 +41,15 @@ class CRecordingClient : public VOKClient {
 
   void OnData(const char* text, int) override {
     Record("data:" + std::string(text));
-    if (onData) onData();
+    // A copy: the hook may destroy this client, and with it the hook's own closure.
+    if (onData) {
+      const std::function<void()> hook = onData;
+      hook();
+    }
   }
   void OnClosed() override {
-    Record("closed");
     if (onClosed) onClosed();
+    Record("closed");
   }
   std::vector<std::string> Events() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -74,8 +78,12 @@ class CRecordingClient : public VOKClient {
 class Client : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(m_server.Listening()); }
-  std::unique_ptr<CRecordingClient> Connect() {
-    auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
+  // Constructs without opening, so that the hooks are in place before the first callback can
+  // come, then opens.
+  std::unique_ptr<CRecordingClient> Connect(const std::function<void(CRecordingClient&)>& prepare = {}) {
+    auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, false);
+    if (prepare) prepare(*client);
+    EXPECT_TRUE(client->Open("127.0.0.1", m_server.Port(), false));
     EXPECT_TRUE(client->IsConnected());
     EXPECT_TRUE(m_server.WaitForPeer(m_peers++));
     return client;
@@ -189,15 +197,19 @@ TEST(ClientHeartbeat, IntervalsBelowAThousandAreSeconds) {
 }
 
 TEST_F(Client, PeerCloseDetachesThenCallsOnClosedOnce) {
-  auto client = Connect();
+  std::atomic<bool> detachedInOnClosed{false};
+  CRecordingClient* raw = nullptr;
+  auto client = Connect([&](CRecordingClient& c) {
+    raw = &c;
+    c.onClosed = [&] { detachedInOnClosed = raw->GetHandle() == 0 && !raw->IsConnected(); };
+  });
   const IPCHANDLE handle = client->GetHandle();
-  bool detachedInOnClosed = false;
-  client->onClosed = [&] { detachedInOnClosed = VOKClient::FromHandle(handle) == nullptr && !client->IsConnected(); };
   ASSERT_TRUE(m_server.Write(0, "1|x\n"));
   m_server.Drop(0);
   ASSERT_TRUE(client->WaitForEvents(2));
   EXPECT_EQ(client->Events(), (std::vector<std::string>{"data:1|x", "closed"}));
-  EXPECT_TRUE(detachedInOnClosed);
+  EXPECT_TRUE(detachedInOnClosed.load());
+  EXPECT_EQ(VOKClient::FromHandle(handle), nullptr);
   EXPECT_FALSE(client->Close());
   EXPECT_EQ(client->GetHandle(), 0u);
 }
@@ -207,7 +219,6 @@ TEST_F(Client, PeerCloseDetachesThenCallsOnClosedOnce) {
 // already gone and only the client's own count of running callbacks holds the destructor back.
 TEST_F(Client, DestructionWaitsForARunningCallback) {
   for (const bool duringClosed : {false, true}) {
-    auto client = Connect();
     CGate entered, release;
     std::atomic<bool> destroyed{false};
     std::atomic<bool> destroyedDuringCallback{false};
@@ -216,11 +227,10 @@ TEST_F(Client, DestructionWaitsForARunningCallback) {
       release.Wait();
       destroyedDuringCallback = destroyed.load();
     };
+    auto client = Connect([&](CRecordingClient& c) { (duringClosed ? c.onClosed : c.onData) = hold; });
     if (duringClosed) {
-      client->onClosed = hold;
       m_server.Drop(m_peers - 1);
     } else {
-      client->onData = hold;
       ASSERT_TRUE(m_server.Write(m_peers - 1, "1|x\n"));
     }
     ASSERT_TRUE(entered.Wait());
@@ -239,13 +249,25 @@ TEST_F(Client, DestructionWaitsForARunningCallback) {
 
 TEST_F(Client, ACallbackMayDestroyItsClient) {
   CTraceLines trace;
-  auto client = Connect();
-  CRecordingClient* raw = client.get();
-  client->onData = [&] { client.reset(); };
+  std::mutex holderLock;
+  std::unique_ptr<CRecordingClient> holder;
+  CGate destroyed;
+  auto client = Connect([&](CRecordingClient& c) {
+    c.onData = [&] {
+      std::lock_guard<std::mutex> lock(holderLock);
+      holder.reset();
+      destroyed.Open();
+    };
+  });
+  const std::string id = Id(client.get());
+  {
+    std::lock_guard<std::mutex> lock(holderLock);
+    holder = std::move(client);
+  }
   ASSERT_TRUE(m_server.Write(0, "1|a\n1|b\n"));
+  ASSERT_TRUE(destroyed.Wait());
   ASSERT_TRUE(m_server.WaitForPeerEnd(0));
-  EXPECT_EQ(client, nullptr);
-  EXPECT_EQ(trace.Lines(2, "~VOKClient() 0x" + Id(raw)).size(), 1u);
+  EXPECT_EQ(trace.Lines(2, "~VOKClient() 0x" + id).size(), 1u);
 }
 
 TEST_F(Client, HeartbeatClosesTheConnectionWhenNoAcknowledgementComes) {
