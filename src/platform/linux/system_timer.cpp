@@ -91,7 +91,9 @@ class CTimerThread {
         continue;
       }
       if (Clock::now() < next->second.due) {
-        m_changed.wait_until(lock, next->second.due);
+        // A copy: the timer may be deleted while this thread waits.
+        const Clock::time_point due = next->second.due;
+        m_changed.wait_until(lock, due);
         continue;
       }
       STimer& timer = next->second;
