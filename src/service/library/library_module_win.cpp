@@ -44,11 +44,11 @@ std::string_view LibraryRegistryScript() {
 }
 
 bool RegisterLibraryTypeLib(const std::string&) {
-  const std::wstring path = WideModulePath();
+  std::wstring path = WideModulePath();
   CComPtr<ITypeLib> library;
   if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Put()))) return false;
   std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
-  return SUCCEEDED(::RegisterTypeLib(library.Get(), path.c_str(), folder.empty() ? nullptr : folder.data()));
+  return SUCCEEDED(::RegisterTypeLib(library.Get(), path.data(), folder.empty() ? nullptr : folder.data()));
 }
 
 bool UnregisterLibraryTypeLib() {

@@ -83,10 +83,16 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
   return true;
 }
 
+using DllEntry = HRESULT(STDAPICALLTYPE*)();
+
+DllEntry FindExport(HMODULE dll, const char* name) {
+  return reinterpret_cast<DllEntry>(reinterpret_cast<void*>(::GetProcAddress(dll, name)));
+}
+
 HRESULT CallDllExport(const char* name) {
   HMODULE dll = ::GetModuleHandleW(L"VokQuote.dll");
   if (dll == nullptr) return E_HANDLE;
-  auto entry = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::GetProcAddress(dll, name));
+  DllEntry entry = FindExport(dll, name);
   return entry == nullptr ? E_NOTIMPL : entry();
 }
 
@@ -207,8 +213,8 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new CDllEn
 TEST(VokQuoteDll, RegistersOneConsistentSetOfKeysAndRemovesWhatItWrote) {
   HMODULE dll = ::LoadLibraryW(DllPath().c_str());
   ASSERT_NE(dll, nullptr);
-  auto registerServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::GetProcAddress(dll, "DllRegisterServer"));
-  auto unregisterServer = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(::GetProcAddress(dll, "DllUnregisterServer"));
+  DllEntry registerServer = FindExport(dll, "DllRegisterServer");
+  DllEntry unregisterServer = FindExport(dll, "DllUnregisterServer");
   ASSERT_NE(registerServer, nullptr);
   ASSERT_NE(unregisterServer, nullptr);
   const std::wstring classKey = kClassKey;
