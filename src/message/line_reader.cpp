@@ -102,7 +102,7 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
       if (fraction >= 0 && digits <= 15) {
         // Exact digits and an exact power of ten: one division rounds as strtod does.
         const double number = static_cast<double>(mantissa) / kPowers[fraction];
-        message.SetDouble(id, negative ? -number : number);
+        message.m_fields[id].SetDouble(negative ? -number : number);
         if (p < end) ++p;
         continue;
       }
