@@ -2,6 +2,7 @@
 // library's own path (read from the process's mapping list, which names the file that holds this
 // code) and the registry script compiled in from vokquote.rgs.
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -19,8 +20,14 @@ namespace {
 
 constexpr const char* kTypeLibKey = "TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}";
 
-__attribute__((constructor)) void OnLibraryLoad() { LibraryAttach(); }
-__attribute__((destructor)) void OnLibraryUnload() { LibraryDetach(); }
+void OnLibraryUnload() { LibraryDetach(); }
+
+// The exit is registered after the application object came to life inside LibraryAttach, so it
+// runs before that object's destructor, both at process exit and when the library is unloaded.
+__attribute__((constructor)) void OnLibraryLoad() {
+  LibraryAttach();
+  std::atexit(&OnLibraryUnload);
+}
 
 }  // namespace
 
