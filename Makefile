@@ -14,6 +14,13 @@ deps:
 test: deps
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/test-all.sh
 
+DEMO_SYMBOLS ?= MSFT IBM AAPL XYZ GOOG
+
+# The live level 1 board on this terminal, fed by the simulator built into vokquote (q or Ctrl-C ends it).
+demo: deps
+	cmake --preset linux && cmake --build --preset linux --target vokquote_cli
+	build/linux/tools/vokquote/vokquote watch $(DEMO_SYMBOLS)
+
 fuzz: deps
 	cmake --preset linux-fuzz && cmake --build --preset linux-fuzz
 	@for t in build/linux-fuzz/fuzz/fuzz_*; do mkdir -p build/fuzz-corpus/$$(basename $$t); \

@@ -46,7 +46,7 @@ std::vector<std::string> CBoardView::Render(bool colour) const {
   std::vector<std::string> lines;
   lines.reserve(m_rows.size() + 1);
   char line[256];
-  std::snprintf(line, sizeof line, "%-10s %10s %9s %21s %21s %13s %10s %10s  %-8s", "SYMBOL", "LAST", "CHANGE",
+  std::snprintf(line, sizeof line, "%-10s %10s %9s %19s %19s %11s %10s %10s  %-8s", "SYMBOL", "LAST", "CHANGE",
                 "BID x SIZE", "ASK x SIZE", "VOLUME", "HIGH", "LOW", "TIME");
   lines.push_back(colour ? std::string(kBold) + line + kReset : line);
   for (const auto& row : m_rows) {
@@ -67,7 +67,7 @@ std::vector<std::string> CBoardView::Render(bool colour) const {
     text += colour && lastColour ? std::string(lastColour) + last + kReset : std::string(last);
     text += ' ';
     text += colour && changeColour ? std::string(changeColour) + change + kReset : std::string(change);
-    std::snprintf(line, sizeof line, " %21s %21s %13s %10s %10s  %-8s", bid.c_str(), ask.c_str(),
+    std::snprintf(line, sizeof line, " %19s %19s %11s %10s %10s  %-8s", bid.c_str(), ask.c_str(),
                   FormatSize(row.volume).c_str(), FormatPrice(row.high).c_str(), FormatPrice(row.low).c_str(),
                   row.time.c_str());
     text += line;

@@ -58,6 +58,7 @@ CLiveRunner::~CLiveRunner() {
   // The session goes before the simulator it may be talking to, and leaves the screen drawn.
   m_session.reset();
   m_screen.reset();
+  WipeText(m_password);
 }
 
 void CLiveRunner::WriteLine(const std::string& line) {
@@ -191,14 +192,13 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
   }
 }
 
+bool CLiveRunner::ReadSecret() { return ReadPassword(m_args.passwordFile, m_password, m_error); }
+
 bool CLiveRunner::Connect() {
   const std::uint64_t deadline = MonotonicMs() + static_cast<std::uint64_t>(m_args.connectTimeoutMs);
   SConnectSettings settings{.host = m_host, .port = m_port, .user = m_args.user, .password = {}};
+  settings.password.swap(m_password);
   std::string error;
-  if (!ReadPassword(m_args.passwordFile, settings.password, error)) {
-    m_error = error;
-    return false;
-  }
   m_session = std::make_unique<CSession>(static_cast<IQuoteListener&>(*this));
   const bool opened = m_session->Open(settings, error);
   WipeText(settings.password);
@@ -262,6 +262,10 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
   m_aggregate = [this, first](double price, enumMarketSide side) {
     return m_session ? m_session->AggregateSize(first, price, side) : -1L;
   };
+  if (!ReadSecret()) {
+    PrintError(m_error);
+    return kExitUsage;
+  }
   if (!StartSimulator(m_args, m_simulator, m_host, m_port, m_error)) {
     PrintError(m_error);
     return kExitConnection;
@@ -294,6 +298,10 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
 }
 
 int CLiveRunner::RunQuotes() {
+  if (!ReadSecret()) {
+    PrintError(m_error);
+    return kExitUsage;
+  }
   if (!StartSimulator(m_args, m_simulator, m_host, m_port, m_error) || !Connect()) {
     if (m_stop == EStop::Signal) return 128 + m_signal;
     PrintError(m_error);

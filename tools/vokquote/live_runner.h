@@ -59,7 +59,9 @@ class CLiveRunner final : private IQuoteListener {
  private:
   enum class EStop { None, Done, Signal, OutputGone, Failed };
 
-  // Password, simulator, session, logon. False with m_error set.
+  // The password, read before anything starts. False with m_error set.
+  bool ReadSecret();
+  // Session and logon. False with m_error set, or on a signal.
   bool Connect();
   // Pumps the component's messages, signals and keys until deadlineMs (monotonic) or a stop.
   void Pump(std::uint64_t deadlineMs);
@@ -96,6 +98,7 @@ class CLiveRunner final : private IQuoteListener {
   std::int64_t m_records = 0;
   std::string m_lastEvent;
   std::string m_error;
+  std::string m_password;  // clear text until the session has it, then wiped
 };
 
 }  // namespace vok::cli

@@ -37,7 +37,7 @@ TEST(Views, BoardKeepsTheAskedOrderAndColoursByTick) {
   ASSERT_EQ(plain.size(), 3u);
   EXPECT_EQ(plain[0].rfind("SYMBOL", 0), 0u);
   EXPECT_EQ(plain[1],
-            "MSFT           310.52     -0.48        310.51 x 4,300        310.55 x 4,200       478,700     312.00   "
+            "MSFT           310.52     -0.48      310.51 x 4,300      310.55 x 4,200     478,700     312.00   "
             "309.1250  15:00:00");
   EXPECT_EQ(plain[2], "IBM               ...");
   const auto coloured = board.Render(true);

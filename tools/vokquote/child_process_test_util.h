@@ -1,0 +1,52 @@
+// Test helpers that run the built vokquote program as a child process: with pipes (stdin given,
+// stdout and stderr captured) or on a pseudo-terminal, always with bounded waits, and killed if
+// it outlives the test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vok::cli::test {
+
+struct SChildResult {
+  int status = -1;  // exit code, or 128 + signal
+  bool timedOut = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args and extra "NAME=value" environment entries; stdin gets input then EOF.
+SChildResult RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& input,
+                      int timeoutMs, const std::vector<std::string>& environment = {});
+
+// A child on a pseudo-terminal of the given size; what it writes is collected from the master side.
+class CPtyChild {
+ public:
+  CPtyChild() = default;
+  CPtyChild(const CPtyChild&) = delete;
+  CPtyChild& operator=(const CPtyChild&) = delete;
+  ~CPtyChild();
+
+  bool Start(const std::string& program, const std::vector<std::string>& args, int columns, int rows);
+  // Reads until the output so far contains needle; false on time-out or end of output.
+  bool ReadUntil(const std::string& needle, int timeoutMs);
+  // Reads everything until the child closes the terminal (or the time-out).
+  void ReadToEnd(int timeoutMs);
+  void Signal(int signal);
+  // Types text on the child's terminal.
+  bool Send(const std::string& text);
+  // The exit status (as SChildResult::status) within timeoutMs, else -1.
+  int Wait(int timeoutMs);
+  // The terminal's local modes (c_lflag) as the child left them.
+  unsigned LocalModes() const;
+  const std::string& Output() const { return m_output; }
+
+ private:
+  bool ReadSome(int timeoutMs);
+
+  int m_master = -1;
+  int m_pid = -1;
+  std::string m_output;
+};
+
+}  // namespace vok::cli::test
