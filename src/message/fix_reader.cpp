@@ -1,5 +1,6 @@
-// The FIX form reader; see fix_reader.h. The text is scanned once: tokens are split at SOH, their
-// characters summed for the checksum, tags translated and values stored as they are met.
+// The FIX form reader; see fix_reader.h. One word-wide pass sums the checksum over the whole text;
+// a second splits the tokens at SOH, translates tags and stores values as they are met, taking
+// the checksum tokens back out of the sum.
 #include "message/fix_reader.h"
 
 #include <algorithm>
@@ -162,7 +163,7 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
     // atoi's rules.
     std::uint64_t tagValue = 0;
     p = ReadDigits(p, end, tagValue);
-    bool tagPlain = p < end && *p == '=' && p > tokenStart && p - tokenStart <= 9;
+    const bool tagPlain = p < end && *p == '=' && p > tokenStart && p - tokenStart <= 9;
     if (!tagPlain) {
       while (p < end && *p != '=' && *p != kSoh) ++p;
     }
