@@ -3,6 +3,8 @@
 // posted calls and pumps its message loop so its dispatch queue drains.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -24,6 +26,7 @@
 #include "platform/thread.h"
 #include "records/vokquote.h"
 #include "vkdll/trace.h"
+#include "vokcommon/vok_date_time.h"
 
 namespace vok::test {
 
@@ -278,6 +281,25 @@ class CTraceCapture {
   std::unique_ptr<State> m_state;
   vok::CScopedTraceSink m_sink;
 };
+
+// Moments as the handlers compute them: an Eastern date-time text, a UTC one, a FIX UTC stamp.
+inline DATE EasternMoment(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
+  return t.m_dt;
+}
+inline DATE UtcMoment(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseDateTime(text, 1, 1033)) << text;
+  return t.m_dt;
+}
+inline DATE FixMoment(const char* text) {
+  CVokDateTime t;
+  EXPECT_TRUE(t.ParseFIXUtcTimestamp(text)) << text;
+  return t.m_dt;
+}
+
+inline const OLECHAR* Wide(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
 
 inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
   for (int waited = 0; waited < timeoutMs; waited += 2) {

@@ -5,13 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "handlers/handler_test_support.h"
-#include "vokcommon/vok_date_time.h"
 
 namespace {
 
@@ -19,24 +17,13 @@ using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
 using vok::test::CTraceCapture;
+using vok::test::EasternMoment;
 using vok::test::Feed;
 using vok::test::L2Received;
 using vok::test::SentRequest;
+using vok::test::UtcMoment;
 using vok::test::WaitUntil;
-
-const OLECHAR* W(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
-
-DATE Eastern(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
-  return t.m_dt;
-}
-
-DATE Utc(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseDateTime(text, 1, 1033)) << text;
-  return t.m_dt;
-}
+using vok::test::Wide;
 
 // One side update as a subscriber sees it.
 struct Side {
@@ -49,11 +36,6 @@ struct Side {
   bool operator==(const Side& other) const { return Key() == other.Key(); }
   bool operator<(const Side& other) const { return Key() < other.Key(); }
 };
-
-std::ostream& operator<<(std::ostream& os, const Side& s) {
-  return os << s.mmid << "/" << s.source << " side " << s.side << " " << s.size << "@" << s.price << " closed "
-            << s.closed;
-}
 
 std::vector<Side> Sides(const std::vector<L2Received>& got) {
   std::vector<Side> sides;
@@ -74,9 +56,7 @@ std::vector<L2Received> DrainedLevel2(CL2Handler& handler, CRecordingNotify& not
     return !got.empty() && got.back().texts[1] == mmid;
   }));
   auto got = notify.Level2();
-  got.erase(
-      std::remove_if(got.begin(), got.end(), [](const L2Received& r) { return r.texts[1].rfind("ZZSENT", 0) == 0; }),
-      got.end());
+  std::erase_if(got, [](const L2Received& r) { return r.texts[1].starts_with("ZZSENT"); });
   return got;
 }
 
@@ -98,10 +78,10 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
   const Row rows[] = {
       {"2|1003=XYZ;2016=TDFXAB;2017=20010;2018=10.25;2019=300;2024=O;2020=10:30:00",
        {"TDFX:AB", "", msBid, 10.25, 300, VARIANT_FALSE},
-       Eastern("10:30:00")},
+       EasternMoment("10:30:00")},
       {"2|1003=XYZ;2016=ARCA;2017=20011;2018=10.3;2019=200;2024=C;2044=20090302 15:00:01",
        {"ARCA", "ARCA", msAsk, 10.3, 200, VARIANT_TRUE},
-       Utc("20090302 15:00:01")},
+       UtcMoment("20090302 15:00:01")},
       {"2|1003=XYZ;2016=MMA;2017=20010;2018=10.25;2019=200;2033=2;2024=O",
        {"MMA", "REGN", msBid, 10.25, 200, VARIANT_FALSE},
        0},
@@ -111,7 +91,7 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
       {"2|1003=XYZ;2016=TDFXAB;2033=Q;2018=10.35;2024=O", {"TDFX:AB", "Q", msAsk, 10.35, 0, VARIANT_FALSE}, 0},
       {"2|1003=XYZ;2016=TDFXAB;2017=20010;2024=OPEN",
        {"TDFX:AB", "Q", msBid, 10.25, 300, VARIANT_TRUE},
-       Eastern("10:30:00")},
+       EasternMoment("10:30:00")},
       // Every "TDFX" of such an id is qualified; the absent MMID is a participant of its own.
       {"2|1003=XYZ;2016=TDFXTDFX1;2017=20010;2018=9;2019=5", {"TDFX:TDFX:1", "", msBid, 9, 5, VARIANT_TRUE}, 0},
       {"2|1003=XYZ;2017=1;2018=11;2019=7", {"", "", msAsk, 11, 7, VARIANT_TRUE}, 0},
@@ -151,7 +131,7 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
       {u"", 10.25, msBid, -1},
   };
   for (const Aggregate& sum : sums) {
-    EXPECT_EQ(handler.GetAggregateSize(W(sum.symbol), sum.price, sum.side), sum.expect) << sum.price;
+    EXPECT_EQ(handler.GetAggregateSize(Wide(sum.symbol), sum.price, sum.side), sum.expect) << sum.price;
   }
   EXPECT_EQ(handler.GetAggregateSize(nullptr, 10.25, msBid), -1);
 
@@ -159,32 +139,11 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
   EXPECT_TRUE(host.TakeSent().empty());
   b.Run([&] { handler.Unadvise(&n2, "XYZ", qsfLevelTwo); });
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'U', "XYZ", 20001}}));
-  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.25, msBid), -1);  // the book went with the last subscriber
+  EXPECT_EQ(handler.GetAggregateSize(Wide(u"XYZ"), 10.25, msBid), -1);  // the book went with the last subscriber
   Feed(handler, "2|1003=XYZ;2016=MMA;2017=20010;2019=1");
   Feed(handler, "2|1003=NOPE;2016=MMA;2017=20010;2019=1");
   EXPECT_EQ(trace.Lines(2, "stray"),
             (std::vector<std::string>{"CL2Handler: Received 2 stray NOPE quotes. Recent deletion?"}));
-}
-
-TEST(L2Handler, OptionSymbolsTakeTheRegionalSourceWhateverTheTextSays) {
-  CFakeHost host;
-  CL2Handler handler(&host);
-  CRecordingNotify n1;
-  CClientThread a;
-  a.Run([&] {
-    handler.Advise(&n1, "+XYZ-A", qsfLevelTwo);
-    handler.Advise(&n1, "XYZ", qsfLevelTwo);
-  });
-  const std::pair<const char*, const char*> rows[] = {
-      {"2|1003=+XYZ-A;2016=M1;2017=20010;2033=Q", "REGN"}, {"2|1003=+XYZ-A;2016=M2;2017=20010", ""},
-      {"2|1003=+XYZ-A;2016=ARCAX;2017=20010", "ARCA"},     {"2|1003=XYZ;2016=M1;2017=20010;2033=Q", "Q"},
-      {"2|1003=XYZ;2016=M2;2017=20010;2033=22", "22"},
-  };
-  for (auto [line, source] : rows) Feed(handler, line);
-  const auto got = DrainedLevel2(handler, n1, "XYZ");
-  ASSERT_EQ(got.size(), std::size(rows));
-  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].texts[2], rows[i].second) << rows[i].first;
-  a.Run([&] { handler.UnadviseAll(&n1); });
 }
 
 TEST(L2Handler, NewSubscriberGetsTheSidesWithSizeAndALogonZeroesEverySize) {
@@ -223,8 +182,8 @@ TEST(L2Handler, NewSubscriberGetsTheSidesWithSizeAndALogonZeroesEverySize) {
     handler.Resubscribe();
   }
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20001}}));
-  for (double price : {10.25, 10.2}) EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), price, msBid), 0);
-  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.6, msAsk), 0);
+  for (double price : {10.25, 10.2}) EXPECT_EQ(handler.GetAggregateSize(Wide(u"XYZ"), price, msBid), 0);
+  EXPECT_EQ(handler.GetAggregateSize(Wide(u"XYZ"), 10.6, msAsk), 0);
 
   // Each subscriber gets every cached side once more with size 0, prices and flags kept.
   for (CRecordingNotify* notify : {&n1, &late}) {
@@ -246,7 +205,7 @@ TEST(L2Handler, NewSubscriberGetsTheSidesWithSizeAndALogonZeroesEverySize) {
     EXPECT_EQ(later.Total(), 0u);
   });
   Feed(handler, "2|1003=XYZ;2016=MMB;2017=20011;2019=50");
-  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 10.6, msAsk), 50);
+  EXPECT_EQ(handler.GetAggregateSize(Wide(u"XYZ"), 10.6, msAsk), 50);
   a.Run([&] { handler.UnadviseAll(&n1); });
   b.Run([&] {
     handler.UnadviseAll(&late);
@@ -254,20 +213,28 @@ TEST(L2Handler, NewSubscriberGetsTheSidesWithSizeAndALogonZeroesEverySize) {
   });
 }
 
-TEST(L2Handler, BookSizeIsBoundedAndSizesSumWithoutOverflow) {
+TEST(L2Handler, OptionsAlwaysTakeTheRegionalSourceAndBooksAreBounded) {
   CFakeHost host;
   CL2Handler handler(&host);
   CRecordingNotify n1;
   CClientThread a;
-  a.Run([&] { handler.Advise(&n1, "XYZ", qsfLevelTwo); });
+  a.Run([&] { handler.Advise(&n1, "+XYZ-A", qsfLevelTwo); });
+  const std::pair<const char*, const char*> rows[] = {
+      {"2|1003=+XYZ-A;2016=M1;2033=Q", "REGN"}, {"2|1003=+XYZ-A;2016=M2", ""}, {"2|1003=+XYZ-A;2016=ARCAX", "ARCA"}};
+  for (auto [line, source] : rows) Feed(handler, line);
+  const auto got = DrainedLevel2(handler, n1, "+XYZ-A");
+  ASSERT_EQ(got.size(), std::size(rows));
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].texts[2], rows[i].second) << rows[i].first;
+
+  // A runaway feed of new participants stops at the bound, traced once; sums saturate.
   CTraceCapture trace;
   for (std::size_t i = 0; i < CMasterL2Record::kMaxEntries + 5; ++i) {
-    Feed(handler, "2|1003=XYZ;2016=M" + std::to_string(i) + ";2017=20010;2018=1;2019=2000000000");
+    Feed(handler, "2|1003=+XYZ-A;2016=N" + std::to_string(i) + ";2017=20010;2018=1;2019=2000000000");
   }
-  EXPECT_EQ(trace.Lines(4, "L2: book of XYZ is full").size(), 1u);
-  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 1, msBid), 2147483647);
-  Feed(handler, "2|1003=XYZ;2016=M0;2017=20010;2018=2;2019=7");  // known participants still update
-  EXPECT_EQ(handler.GetAggregateSize(W(u"XYZ"), 2, msBid), 7);
+  EXPECT_EQ(trace.Lines(4, "L2: book of +XYZ-A is full").size(), 1u);
+  EXPECT_EQ(handler.GetAggregateSize(Wide(u"+XYZ-A"), 1, msBid), 2147483647);
+  Feed(handler, "2|1003=+XYZ-A;2016=M1;2017=20010;2018=2;2019=7");  // known participants still update
+  EXPECT_EQ(handler.GetAggregateSize(Wide(u"+XYZ-A"), 2, msBid), 7);
   a.Run([&] { handler.UnadviseAll(&n1); });
 }
 

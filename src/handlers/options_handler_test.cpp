@@ -13,7 +13,6 @@
 #include "handlers/handler_test_support.h"
 #include "handlers/thread_queue.h"
 #include "vokcommon/record_copy.h"
-#include "vokcommon/vok_date_time.h"
 
 namespace {
 
@@ -21,19 +20,15 @@ using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
 using vok::test::CTraceCapture;
+using vok::test::EasternMoment;
 using vok::test::Feed;
+using vok::test::FixMoment;
 using vok::test::OptReceived;
 using vok::test::SentRequest;
 using vok::test::TextOf;
 using vok::test::WaitUntil;
 
 constexpr const char* kSentinel = "+ZZ-SENTINEL";
-
-DATE Eastern(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
-  return t.m_dt;
-}
 
 // Feeds the sentinel option of the underlying with a last price of its own and waits until
 // `notify` has that update: everything queued before it has then been delivered too. Returns
@@ -98,13 +93,12 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
     enumTick tick;
     DATE time;
   };
-  const DATE first = Eastern("03/02/2009 10:30:00");
+  const DATE first = EasternMoment("03/02/2009 10:30:00");
   const Expect a1 = {"+XYZ-A", "XYZ", 1.5, 1.4, 25, 10, 500, 1, 2009, pcPut, tickEvenUp, first};
   const Expect b1 = {"+XYZ-B", "XYZ", 0.5, 0, 30, 0, 0, 0, 0, pcCall, tickEvenUp, 0};
-  const Expect a2 = {"+XYZ-A", "XYZ", 1.75, 1.4, 25, 10, 500, 1, 2009, pcPut, tickDown, Eastern("03/02/2009 11:00:00")};
-  CVokDateTime fix;
-  ASSERT_TRUE(fix.ParseFIXUtcTimestamp("20090304-15:00:01"));
-  const Expect c1 = {"+ABC-A", "ABC", 2, 0, 0, 0, 0, 0, 0, pcCall, tickEvenUp, fix.m_dt};
+  const Expect a2 = {"+XYZ-A", "XYZ", 1.75, 1.4,   25,       10,
+                     500,      1,     2009, pcPut, tickDown, EasternMoment("03/02/2009 11:00:00")};
+  const Expect c1 = {"+ABC-A", "ABC", 2, 0, 0, 0, 0, 0, 0, pcCall, tickEvenUp, FixMoment("20090304-15:00:01")};
   const std::vector<Expect> forA = {a1, b1, a2, c1};
   const std::vector<Expect> forB = {a1, b1, a2};
   for (auto [notify, thread, expected] : {std::tuple{&n1, a.Id(), forA}, std::tuple{&n2, b.Id(), forB}}) {

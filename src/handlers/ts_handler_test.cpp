@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "handlers/handler_test_support.h"
-#include "vokcommon/vok_date_time.h"
 
 namespace {
 
@@ -16,16 +15,11 @@ using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
 using vok::test::CTraceCapture;
+using vok::test::EasternMoment;
 using vok::test::Feed;
 using vok::test::SentRequest;
 using vok::test::TSReceived;
 using vok::test::WaitUntil;
-
-DATE Eastern(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
-  return t.m_dt;
-}
 
 // Feeds a sentinel print with a price of its own and waits until `notify` has it: everything
 // queued before it has then been delivered too. Returns the prints that are not sentinels.
@@ -62,11 +56,11 @@ TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsThe
   };
   const Row rows[] = {
       {"3|1003=XYZ;2084=1;2003=10.5;2005=300;2022=NSDQ;2039=7;2083=1;2013=20020;2082=3;2015=03/02/2009;2014=10:30:00",
-       true, ttBidTick, 10.5, 300, "NSDQ", Eastern("03/02/2009 10:30:00")},
+       true, ttBidTick, 10.5, 300, "NSDQ", EasternMoment("03/02/2009 10:30:00")},
       {"3|1003=XYZ;2084=1;2003=10.5", false},
       {"3|1003=XYZ;2002=10.25;2007=100", true, ttTradeTick, 10.25, 100, "", 0},
       {"3|1003=XYZ;2084=0;2002=10.25;2007=100;2003=1;2005=1;2015=03/02/2009", true, ttTradeTick, 10.25, 100, "", 0},
-      {"3|1003=XYZ;2084=2;2004=10.75;2006=50;2014=11:00:00", true, ttAskTick, 10.75, 50, "", Eastern("11:00:00")},
+      {"3|1003=XYZ;2084=2;2004=10.75;2006=50;2014=11:00:00", true, ttAskTick, 10.75, 50, "", EasternMoment("11:00:00")},
       {"3|1003=XYZ;2084=3;2002=1;2007=1", false},
       {"3|1003=XYZ;2084=2;2003=10;2005=5;2006=5", false},
       {"3|1003=XYZ;2084=-1;2002=1;2007=1", false},

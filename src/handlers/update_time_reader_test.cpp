@@ -6,37 +6,28 @@
 
 #include <string>
 
+#include "handlers/handler_test_support.h"
 #include "message/vok_message.h"
-#include "vokcommon/vok_date_time.h"
 
 namespace {
 
-DATE Eastern(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseETDateTime(text, 0, 1033)) << text;
-  return t.m_dt;
-}
-
-DATE Fix(const char* text) {
-  CVokDateTime t;
-  EXPECT_TRUE(t.ParseFIXUtcTimestamp(text)) << text;
-  return t.m_dt;
-}
+using vok::test::EasternMoment;
+using vok::test::FixMoment;
 
 TEST(UpdateTimeReader, ReadsEachUpdatesMomentWhateverTheUpdateBeforeIt) {
   const std::pair<const char*, DATE> rows[] = {
-      {"1|2015=03/02/2009;2014=10:30:00", Eastern("03/02/2009 10:30:00")},
-      {"1|2015=03/02/2009;2014=10:30:01", Eastern("03/02/2009 10:30:01")},
-      {"1|2015=03/02/2009;2014=10:30:00", Eastern("03/02/2009 10:30:00")},
-      {"1|2014=bad", Eastern("03/02/2009 10:30:00")},  // does not read: the moment stays
-      {"1|2015=07/04/2009", Eastern("07/04/2009 10:30:00")},
-      {"1|2014=10:30:00", Eastern("07/04/2009 10:30:00")},  // same time text, other held date
-      {"1|2043=20090304-15:00:01;2015=01/01/2001;2014=09:00:00", Fix("20090304-15:00:01")},
-      {"1|2043=20090304-15:00:01", Fix("20090304-15:00:01")},
-      {"1|2043=2009", Fix("20090304-15:00:01")},
-      {"1|2014=11:00:05", Eastern("03/04/2009 11:00:05")},
-      {"1|2002=1", Eastern("03/04/2009 11:00:05")},
-      {"1|2015=03/02/2009;2014=10:30:00", Eastern("03/02/2009 10:30:00")},
+      {"1|2015=03/02/2009;2014=10:30:00", EasternMoment("03/02/2009 10:30:00")},
+      {"1|2015=03/02/2009;2014=10:30:01", EasternMoment("03/02/2009 10:30:01")},
+      {"1|2015=03/02/2009;2014=10:30:00", EasternMoment("03/02/2009 10:30:00")},
+      {"1|2014=bad", EasternMoment("03/02/2009 10:30:00")},  // does not read: the moment stays
+      {"1|2015=07/04/2009", EasternMoment("07/04/2009 10:30:00")},
+      {"1|2014=10:30:00", EasternMoment("07/04/2009 10:30:00")},  // same time text, other held date
+      {"1|2043=20090304-15:00:01;2015=01/01/2001;2014=09:00:00", FixMoment("20090304-15:00:01")},
+      {"1|2043=20090304-15:00:01", FixMoment("20090304-15:00:01")},
+      {"1|2043=2009", FixMoment("20090304-15:00:01")},
+      {"1|2014=11:00:05", EasternMoment("03/04/2009 11:00:05")},
+      {"1|2002=1", EasternMoment("03/04/2009 11:00:05")},
+      {"1|2015=03/02/2009;2014=10:30:00", EasternMoment("03/02/2009 10:30:00")},
   };
   CUpdateTimeReader reader;
   DATE moment = 0;
