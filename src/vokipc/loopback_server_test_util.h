@@ -23,6 +23,16 @@ namespace vok::test {
 
 inline constexpr auto kWaitLimit = std::chrono::seconds(20);
 
+// Waits for a condition that another thread makes true, up to kWaitLimit.
+inline bool WaitUntil(const std::function<bool()>& done) {
+  const auto limit = std::chrono::steady_clock::now() + kWaitLimit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > limit) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
 class CLoopbackServer {
  public:
   explicit CLoopbackServer(const char* address = "127.0.0.1") {

@@ -198,15 +198,17 @@ TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
 }
 
 TEST_F(Transport, ACallbackMayCloseItsOwnHandle) {
+  std::atomic<int> closeResult{-1};
+  std::atomic<bool> firstCall{true};
+  m_recorder.onData = [&](IPCHANDLE h, const std::string&) {
+    if (firstCall.exchange(false)) closeResult = IpcCloseTcp(h);
+  };
   const IPCHANDLE handle = Open();
   ASSERT_NE(handle, 0u);
-  std::atomic<int> closeResult{-1};
-  m_recorder.onData = [&](IPCHANDLE h, const std::string&) {
-    if (closeResult == -1) closeResult = IpcCloseTcp(h);
-  };
   ASSERT_TRUE(m_server.WaitForPeer(0));
   ASSERT_TRUE(m_server.Write(0, "1|a\n1|b\n1|c\n"));
   ASSERT_TRUE(m_server.WaitForPeerEnd(0));
+  ASSERT_TRUE(vok::test::WaitUntil([&] { return closeResult.load() != -1; }));
   EXPECT_EQ(closeResult.load(), 1);
   EXPECT_EQ(m_recorder.Lines(handle), std::vector<std::string>{"1|a"});
   EXPECT_EQ(m_recorder.Closed(handle), 0);
