@@ -43,6 +43,7 @@ CTcpConnection::~CTcpConnection() {
 bool CTcpConnection::Start(ReaderEndHook onReaderEnd) {
   std::lock_guard<std::mutex> startLock(m_startLock);
   {
+    // Lock order: m_startLock, then the reader count's lock (taken alone everywhere else).
     std::lock_guard<std::mutex> lock(Readers().lock);
     ++Readers().running;
   }

@@ -1,6 +1,7 @@
 // The socket transport's calls: the process-wide table from handle to open connection, the
 // reference-counted start-up, and the opens. Handles come from a counter and are never reused.
 // Datagram and multicast endpoints are not supported: their opens fail with a warning trace.
+// The status callback is never called; no IpcConfigure option exists yet.
 #include "vokipc/vokipc.h"
 
 #include <atomic>
