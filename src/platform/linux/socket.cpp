@@ -68,7 +68,8 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
-  hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+  // No AI_ADDRCONFIG: on a host whose only interface is loopback it hides "localhost".
+  hints.ai_flags = AI_NUMERICSERV;
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
   addrinfo* list = nullptr;
