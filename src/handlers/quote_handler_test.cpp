@@ -50,11 +50,12 @@ TEST(QuoteHandler, MergesUpdatesAndDeliversTheWholeRecordToEachThreadInOrder) {
   Feed(handler, "N|1003=XYZ;2002=10.75");
   Feed(handler, "1|1003=XYZ;2008=10.2;2022=OTHER;2021=Other Corp;2013=20020");
   Feed(handler, "2|1003=XYZ;2002=99");  // not a level 1 type
-  ASSERT_TRUE(WaitUntil([&] { return n1.Count() == 3 && n2.Count() == 3; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // A last update that changes nothing: once it is in, everything before it is.
+  Feed(handler, "1|1003=XYZ;2012=5000");
+  ASSERT_TRUE(WaitUntil([&] { return n1.Count() == 4 && n2.Count() == 4; }));
   for (auto [notify, thread] : {std::pair{&n1, a.Id()}, std::pair{&n2, b.Id()}}) {
     const auto got = notify->Got();
-    ASSERT_EQ(got.size(), 3u);
+    ASSERT_EQ(got.size(), 4u);
     const double last[] = {10.5, 10.75, 10.75};
     const double prevClose[] = {10.5, 10.5, 10.2};
     for (int i = 0; i < 3; ++i) {
@@ -227,10 +228,10 @@ TEST(QuoteHandler, BorrowRatesSetTheBorrowBitsAndRequeueOnlyWhenTheyChange) {
   handler.SetBorrowRate("XYZ", 0.7);
   EXPECT_EQ(CCached(handler, u"XYZ").rec.dNegBorrowPct, 0.7);
   handler.SetBorrowRate("XYZ", 0);
-  ASSERT_TRUE(WaitUntil([&] { return n1.Count() == 2; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
-  EXPECT_EQ(n1.Count(), 2u);  // the 0.7 change queued nothing
   EXPECT_EQ(CCached(handler, u"XYZ").rec.lFlags, 0x02);
+  Feed(handler, "1|1003=XYZ;2012=77");
+  ASSERT_TRUE(WaitUntil([&] { return n1.Count() >= 3 && n1.Got().back().volume == 77; }));
+  EXPECT_EQ(n1.Count(), 3u);  // the 0.7 change queued nothing
   a.Run([&] { handler.UnadviseAll(&n1); });
 }
 

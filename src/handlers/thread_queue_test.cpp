@@ -64,9 +64,11 @@ class CSubscriber {
       m_ready = true;
       while (!m_stop) {
         if (m_paused) {
+          m_pauseSeen = true;
           std::this_thread::sleep_for(std::chrono::milliseconds(5));
           continue;
         }
+        m_pauseSeen = false;
         vok::RunMessageLoop([this] { return m_stop.load() || m_paused.load(); }, 20);
       }
     });
@@ -78,9 +80,16 @@ class CSubscriber {
     if (m_thread.joinable()) m_thread.join();
   }
   vok::ThreadId Id() const { return m_id; }
-  std::atomic<bool> m_paused{false};
+  // Stops pumping and returns once the thread has seen it: nothing is delivered until Resume.
+  void Pause() {
+    m_paused = true;
+    while (!m_pauseSeen) std::this_thread::yield();
+  }
+  void Resume() { m_paused = false; }
 
  private:
+  std::atomic<bool> m_paused{false};
+  std::atomic<bool> m_pauseSeen{false};
   std::thread m_thread;
   std::atomic<vok::ThreadId> m_id{0};
   std::atomic<bool> m_ready{false};
@@ -117,13 +126,11 @@ TEST(ThreadQueue, ThreadThatStopsPumpingGetsEverythingInOrderOnItsNextTick) {
   g_destroyed = 0;
   CRecordingHandler handler;
   CSubscriber a;
-  a.m_paused = true;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  a.Pause();
   const vok::ThreadId one[] = {a.Id()};
   for (int i = 0; i < 100; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), one);
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
   EXPECT_EQ(handler.Total(), 0u);
-  a.m_paused = false;
+  a.Resume();
   ASSERT_TRUE(WaitUntil([&] { return handler.Total() == 100; }));
   const auto got = handler.DeliveredTo(a.Id());
   for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], i);
@@ -138,8 +145,7 @@ TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   EXPECT_EQ(g_destroyed, 2);
 
   CSubscriber a, b;
-  a.m_paused = true;
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  a.Pause();
   const vok::ThreadId both[] = {a.Id(), b.Id(), nobody[0]};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
   ASSERT_TRUE(WaitUntil([&] { return handler.DeliveredTo(b.Id()).size() == 10; }));
