@@ -105,8 +105,12 @@ void CVokQuoteApp::QueueMessage(std::unique_ptr<VOKMessage> message) {
     if (m_current == nullptr) return;
   }
   vok::CCriticalSectionLock lock(m_queueLock);
+  // The pump drains the queue until it is empty (or re-signals itself after a full batch), so
+  // only the first message into an empty queue needs to wake it: one system call per burst,
+  // not per message.
+  const bool wasEmpty = m_queue.empty();
   m_queue.push_back(std::move(message));
-  m_messageEvent.Set();
+  if (wasEmpty) m_messageEvent.Set();
 }
 
 std::unique_ptr<VOKMessage> CVokQuoteApp::NextMessage() {
@@ -132,8 +136,13 @@ std::size_t CVokQuoteApp::QueuedCount() {
 }
 
 void CVokQuoteApp::SetCurrent(IQueueConsumer* consumer) {
-  vok::CCriticalSectionLock lock(m_currentLock);
-  m_current = consumer;
+  {
+    vok::CCriticalSectionLock lock(m_currentLock);
+    m_current = consumer;
+  }
+  // Messages left waiting while there was no object get their wake-up now.
+  vok::CCriticalSectionLock lock(m_queueLock);
+  if (consumer != nullptr && !m_queue.empty()) m_messageEvent.Set();
 }
 
 void CVokQuoteApp::ClearCurrent(IQueueConsumer* consumer) {
@@ -200,7 +209,7 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   {
     vok::CCriticalSectionLock lock(m_currentLock);
-    // Without a service object queued messages wait for the next one.
+    // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
     if (m_current == nullptr) return;
   }
   int handled = 0;
@@ -214,7 +223,10 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
       consumer->ReleaseRef();
     }
   }
-  if (handled > 0) ++m_dispatchWakeups;
+  if (handled > 0) {
+    ++m_dispatchWakeups;
+    m_dispatchedMessages.fetch_add(handled, std::memory_order_relaxed);
+  }
   if (handled == kBatchLimit) {
     // Let the timers and the stop event have their turn before the rest of the queue.
     m_messageEvent.Set();

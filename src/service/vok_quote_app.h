@@ -77,6 +77,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   // Wake-ups of the pump that dispatched at least one message: lets tests see batching.
   std::uint64_t DispatchWakeups() const { return m_dispatchWakeups.load(); }
   std::uint64_t HeartbeatTicks() const { return m_heartbeatTicks.load(); }
+  // Messages taken from the queue by the pump so far (counted per wake-up).
+  std::uint64_t DispatchedMessages() const { return m_dispatchedMessages.load(std::memory_order_relaxed); }
 
  private:
   struct CPumpControl;
@@ -100,6 +102,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   IQueueConsumer* m_current = nullptr;   // guarded by m_currentLock
   std::atomic<std::uint64_t> m_dispatchWakeups{0};
   std::atomic<std::uint64_t> m_heartbeatTicks{0};
+  std::atomic<std::uint64_t> m_dispatchedMessages{0};
 };
 
 namespace vok {
