@@ -121,12 +121,12 @@ class CScriptReader {
     if (quotedOnly) return false;
     if (c == '{' && (m_pos + 1 >= m_text.size() || std::isspace(static_cast<unsigned char>(m_text[m_pos + 1])))) {
       ++m_pos;
-      token = "{";
+      token.push_back(c);
       return true;
     }
     if (c == '}' || c == '=') {
       ++m_pos;
-      token = c;
+      token.push_back(c);
       return true;
     }
     // A bare word; a GUID such as {466E...} is one word, braces included.
