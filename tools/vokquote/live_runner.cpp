@@ -79,6 +79,7 @@ void CLiveRunner::NoteEvent(std::string text) {
 }
 
 void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnQuote(rec);
@@ -88,6 +89,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
 }
 
 void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnLevel2(rec);
@@ -98,6 +100,7 @@ void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
 }
 
 void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnTimeAndSales(rec);
@@ -107,6 +110,7 @@ void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
 }
 
 void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnOptions(rec);
@@ -116,6 +120,7 @@ void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
 }
 
 void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
+  VOK_DCHECK_THREAD(m_thread);
   switch (event) {
     case EConnectionEvent::Connect:
       m_connected = true;
@@ -157,6 +162,7 @@ void CLiveRunner::Redraw() {
 }
 
 void CLiveRunner::Pump(std::uint64_t deadlineMs) {
+  VOK_DCHECK_THREAD(m_thread);
   std::uint64_t lastDraw = 0;
   bool keys = m_screen != nullptr && IsTerminal(STDIN_FILENO);
   while (m_stop == EStop::None) {
@@ -256,6 +262,7 @@ static bool StartSimulator(const SArguments& args, std::unique_ptr<sim::CQuoteSe
 }
 
 int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
+  VOK_DCHECK_THREAD(m_thread);
   m_view = &view;
   m_screenMode = !m_args.json && IsTerminal(STDOUT_FILENO);
   const std::string first = m_args.symbols.empty() ? std::string() : m_args.symbols.front();
@@ -298,6 +305,7 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
 }
 
 int CLiveRunner::RunQuotes() {
+  VOK_DCHECK_THREAD(m_thread);
   if (!ReadSecret()) {
     PrintError(m_error);
     return kExitUsage;

@@ -13,6 +13,7 @@
 
 #include "arguments.h"
 #include "book_view.h"
+#include "platform/thread_checker.h"
 #include "quote_listener.h"
 #include "session.h"
 #include "signal_watcher.h"
@@ -99,6 +100,7 @@ class CLiveRunner final : private IQuoteListener {
   std::string m_lastEvent;
   std::string m_error;
   std::string m_password;  // clear text until the session has it, then wiped
+  CThreadChecker m_thread;
 };
 
 }  // namespace vok::cli

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "platform/com_ptr.h"
+#include "platform/thread_checker.h"
 #include "quote_listener.h"
 
 namespace vok::cli {
@@ -15,7 +16,10 @@ class CNotifySink final : public IVokQuotesNotify {
   static CComPtr<CNotifySink> Create(IQuoteListener* listener);
 
   // No record reaches the listener after this.
-  void Detach() { m_listener = nullptr; }
+  void Detach() {
+    VOK_DCHECK_THREAD(m_thread);
+    m_listener = nullptr;
+  }
 
   STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
   STDMETHOD_(ULONG, AddRef)() override;
@@ -31,6 +35,7 @@ class CNotifySink final : public IVokQuotesNotify {
 
   std::atomic<ULONG> m_refs{0};
   IQuoteListener* m_listener;  // main thread only
+  CThreadChecker m_thread;
 };
 
 }  // namespace vok::cli

@@ -27,6 +27,7 @@ CSession::CSession(IQuoteListener& listener) : m_relay(std::make_shared<SEventRe
 CSession::~CSession() { Close(); }
 
 void CSession::Close() {
+  VOK_DCHECK_THREAD(m_thread);
   m_relay->listener = nullptr;
   if (m_notify) m_notify->Detach();
   if (m_quotes) {
@@ -40,6 +41,7 @@ void CSession::Close() {
 }
 
 bool CSession::Open(const SConnectSettings& settings, std::string& error) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!m_notify) {
     error = "out of memory";
     return false;
@@ -83,11 +85,13 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
 }
 
 bool CSession::Subscribe(const std::string& symbol, long serviceFlags) {
+  VOK_DCHECK_THREAD(m_thread);
   if (!m_quotes) return false;
   return SUCCEEDED(m_quotes->AdviseSymbol(m_notify.Get(), CBstr::FromNarrow(symbol).Get(), serviceFlags));
 }
 
 long CSession::AggregateSize(const std::string& symbol, double price, enumMarketSide side) {
+  VOK_DCHECK_THREAD(m_thread);
   LONG size = -1;
   if (!m_quotes || FAILED(m_quotes->GetCachedAggregateLevel2Size(CBstr::FromNarrow(symbol).Get(), price, side, &size)))
     return -1;
@@ -95,6 +99,7 @@ long CSession::AggregateSize(const std::string& symbol, double price, enumMarket
 }
 
 bool CSession::SingleQuote(const std::string& symbol, long timeoutMs, QUOTERECORD& rec) {
+  VOK_DCHECK_THREAD(m_thread);
   std::memset(&rec, 0, sizeof rec);
   if (!m_quotes) return false;
   const HRESULT hr = m_quotes->GetSingleQuote(CBstr::FromNarrow(symbol).Get(), timeoutMs, &rec);
@@ -109,12 +114,14 @@ void CSession::FreeQuote(QUOTERECORD& rec) {
 }
 
 enumConnectionState CSession::State() {
+  VOK_DCHECK_THREAD(m_thread);
   enumConnectionState state = csDisconnected;
   if (m_quotes) m_quotes->get_ConnectionState(&state);
   return state;
 }
 
 std::string CSession::ServerName() {
+  VOK_DCHECK_THREAD(m_thread);
   CBstr name;
   if (m_quotes) m_quotes->get_ServerName(name.Put());
   return name.ToNarrow();

@@ -11,6 +11,7 @@
 #include "event_sink.h"
 #include "notify_sink.h"
 #include "platform/com_ptr.h"
+#include "platform/thread_checker.h"
 #include "quote_listener.h"
 #include "records/vokquote.h"
 
@@ -51,6 +52,7 @@ class CSession {
   CComPtr<IConnectionPoint> m_events;
   DWORD m_cookie = 0;
   CComPtr<CNotifySink> m_notify;
+  CThreadChecker m_thread;
 };
 
 }  // namespace vok::cli

@@ -205,6 +205,14 @@ TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
   };
   EXPECT_TRUE(subscribed("MSFT"));
   EXPECT_TRUE(subscribed("IBM"));
+
+  // --duration ends the stream without a count; the snapshot is there by then.
+  const auto timed = RunChild(kProgram, Concat({"watch", "MSFT", "--duration", "1"}, ServerArgs(server)), "", kRunMs);
+  ASSERT_EQ(timed.status, 0) << timed.err;
+  const auto timedLines = Lines(timed.out);
+  EXPECT_TRUE(std::any_of(timedLines.begin(), timedLines.end(), [](const std::string& line) {
+    return Field(line, "bstrSymbol") == "MSFT";
+  })) << timed.out;
 }
 
 TEST(VokquoteProgram, BookAndTapeStreamTheirRecordsFromTheSimulator) {
@@ -237,8 +245,9 @@ TEST(VokquoteProgram, BookAndTapeStreamTheirRecordsFromTheSimulator) {
       const std::string key = mmid + "/" + Field(line, "side") + "/" +
                               std::to_string(std::stod(Field(line, "dPrice"))) + "/" + Field(line, "lSize");
       EXPECT_EQ(entries.count(key), 1u) << key;
-      if (Field(line, "bClosed") == "false")
-        EXPECT_GE(std::stol(Field(line, "aggregate")), std::stol(Field(line, "lSize")));
+      if (Field(line, "bClosed") == "false") {
+        EXPECT_GE(std::stol(Field(line, "aggregate")), std::stol(Field(line, "lSize"))) << line;
+      }
     }
     EXPECT_EQ(records, kCount);
   }
