@@ -11,7 +11,7 @@ namespace vok::cli {
 
 class CJsonWriter {
  public:
-  CJsonWriter() { m_text = "{"; }
+  CJsonWriter() { m_text.push_back('{'); }
 
   CJsonWriter& String(std::string_view key, std::string_view value);
   CJsonWriter& Number(std::string_view key, double value);
