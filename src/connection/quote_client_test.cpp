@@ -1,0 +1,152 @@
+// CQuoteClient over the real transport against a loopback peer: the logon on open, what it posts
+// for each kind of received line, its connection events with their identities, and the heartbeat
+// check. A recording sink stands in for the dispatching thread.
+#include "connection/quote_client.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <mutex>
+
+#include "message/vok_message.h"
+#include "vokipc/loopback_server_test_util.h"
+
+namespace {
+
+using vok::test::CLoopbackServer;
+using vok::test::WaitUntil;
+
+class CRecordingSink final : public IQuoteMessageSink {
+ public:
+  void QueueMessage(std::unique_ptr<VOKMessage> message) override {
+    std::lock_guard lock(m_mutex);
+    m_messages.push_back(std::move(message));
+  }
+  std::size_t Count() {
+    std::lock_guard lock(m_mutex);
+    return m_messages.size();
+  }
+  // The line form of the index-th posted message, with its line feed.
+  std::string Line(std::size_t index) {
+    std::lock_guard lock(m_mutex);
+    return index < m_messages.size() ? m_messages[index]->ToString() : std::string();
+  }
+  int Int(std::size_t index, int fid) {
+    std::lock_guard lock(m_mutex);
+    int value = -1;
+    if (index < m_messages.size()) m_messages[index]->GetInt(fid, value);
+    return value;
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::deque<std::unique_ptr<VOKMessage>> m_messages;
+};
+
+class QuoteClient : public ::testing::Test {
+ protected:
+  SQuoteClientSettings Settings(int port) {
+    SQuoteClientSettings settings;
+    settings.address = "127.0.0.1";
+    settings.port = port;
+    settings.userName = "vokuser";
+    settings.password = std::string(64, 'a');
+    return settings;
+  }
+  void TearDown() override { CQuoteClient::DeleteCurrent(); }
+
+  CLoopbackServer m_peer;
+  CRecordingSink m_sink;
+};
+
+TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
+  ASSERT_TRUE(m_peer.Listening());
+  ASSERT_EQ(CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink), 0);
+  std::uint32_t id = 0;
+  {
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    ASSERT_NE(CQuoteClient::Current(), nullptr);
+    EXPECT_EQ(CQuoteClient::Current()->State(), csLoggingIn);
+    id = CQuoteClient::CurrentIdentity();
+  }
+  ASSERT_TRUE(m_peer.WaitForPeer(0));
+  const auto lines = m_peer.WaitForLines(0, 1);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "L|100=vokuser;133=" + std::string(64, 'a'));
+  // The connected event is posted first, naming this client.
+  ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 1; }));
+  EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnected);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(0, CQuoteClient::kFidClientId)), id);
+
+  // A heartbeat is dropped, the logon reply gets the identity, anything else goes on unchanged.
+  m_peer.Write(0, "9|\nG|8055=Sim\n1|1003=IBM;2002=10.5\nX|1=2\n");
+  ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 4; }));
+  EXPECT_EQ(m_sink.Line(1).compare(0, 2, "G|"), 0);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(1, CQuoteClient::kFidClientId)), id);
+  EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
+  EXPECT_EQ(m_sink.Line(3), "X|1=2\n");
+
+  // A second call keeps the client in place and posts nothing.
+  CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink);
+  EXPECT_EQ(m_sink.Count(), 4u);
+
+  // The peer goes: a disconnection event for this client.
+  m_peer.Drop(0);
+  ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 5; }));
+  EXPECT_EQ(m_sink.Int(4, CQuoteClient::kFidEventCode), CQuoteClient::kEventDisconnected);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, CQuoteClient::kFidClientId)), id);
+}
+
+TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndSendsNothing) {
+  // Nothing listens on port 1.
+  CQuoteClient::CreateClients(Settings(1), &m_sink);
+  ASSERT_EQ(m_sink.Count(), 1u);
+  EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnectFailed);
+  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+  ASSERT_NE(CQuoteClient::Current(), nullptr);
+  EXPECT_EQ(CQuoteClient::Current()->State(), csDisconnected);
+  EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
+}
+
+TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInterval) {
+  CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink);
+  ASSERT_TRUE(m_peer.WaitForPeer(0));
+  ASSERT_EQ(m_peer.WaitForLines(0, 1).size(), 1u);
+  // Construction counts as having heard from the server: the first tick sends.
+  EXPECT_TRUE(CQuoteClient::CheckCurrentHeartbeat());
+  ASSERT_EQ(m_peer.WaitForLines(0, 2).back(), "9|");
+  // The server answers: the next tick sends again.
+  m_peer.Write(0, "9|\n");
+  ASSERT_TRUE(WaitUntil([&] {
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    return CQuoteClient::Current()->CheckHeartbeat();
+  }));
+  ASSERT_EQ(m_peer.WaitForLines(0, 3).back(), "9|");
+  // Nothing since: the tick gives up and posts a disconnection; the socket stays open.
+  const std::size_t before = m_sink.Count();
+  EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
+  ASSERT_EQ(m_sink.Count(), before + 1);
+  EXPECT_EQ(m_sink.Int(before, CQuoteClient::kFidEventCode), CQuoteClient::kEventDisconnected);
+  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+  EXPECT_TRUE(CQuoteClient::Current()->IsConnected());
+}
+
+TEST_F(QuoteClient, IdentitiesAreNeverReusedAndDeleteCurrentClearsTheClient) {
+  std::vector<std::uint32_t> ids;
+  for (int i = 0; i < 3; ++i) {
+    CQuoteClient::CreateClients(Settings(1), &m_sink);
+    {
+      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+      ids.push_back(CQuoteClient::CurrentIdentity());
+    }
+    CQuoteClient::DeleteCurrent();
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    EXPECT_EQ(CQuoteClient::Current(), nullptr);
+    EXPECT_EQ(CQuoteClient::CurrentIdentity(), 0u);
+  }
+  EXPECT_NE(ids[0], 0u);
+  EXPECT_LT(ids[0], ids[1]);
+  EXPECT_LT(ids[1], ids[2]);
+}
+
+}  // namespace
