@@ -18,10 +18,10 @@ std::int64_t PriceKey(double price) { return std::llround(price * 1e6); }
 std::string EntryText(const SBookLevel* level, const SBookEntry* entry, bool first) {
   char text[96];
   if (entry == nullptr) {
-    std::snprintf(text, sizeof text, "%-44s", "");
+    std::snprintf(text, sizeof text, "%-47s", "");
   } else {
     const std::string aggregate = first ? FormatSize(level->aggregate) : std::string();
-    std::snprintf(text, sizeof text, "%10s %9s %-6.6s %8s %-7.7s", first ? FormatPrice(level->price).c_str() : "",
+    std::snprintf(text, sizeof text, "%10s %9s %-9.9s %8s %-7.7s", first ? FormatPrice(level->price).c_str() : "",
                   aggregate.c_str(), entry->mmid.c_str(), FormatSize(entry->size).c_str(), entry->source.c_str());
   }
   return text;
@@ -92,7 +92,7 @@ std::vector<std::string> CBookView::Render(const AggregateSize& aggregate, int d
                       std::to_string(asks.size()) + " ask price levels";
   lines.push_back(colour ? std::string(kBold) + title + kReset : title);
   char header[128];
-  std::snprintf(header, sizeof header, "%10s %9s %-6s %8s %-7s | %10s %9s %-6s %8s %-7s", "BID", "LEVEL", "MMID",
+  std::snprintf(header, sizeof header, "%10s %9s %-9s %8s %-7s | %10s %9s %-9s %8s %-7s", "BID", "LEVEL", "MMID",
                 "SIZE", "SOURCE", "ASK", "LEVEL", "MMID", "SIZE", "SOURCE");
   lines.push_back(colour ? std::string(kBold) + header + kReset : header);
   const std::size_t rows =

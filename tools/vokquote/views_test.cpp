@@ -109,9 +109,9 @@ TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
   const auto lines = book.Render(cache, 10, false);
   ASSERT_EQ(lines.size(), 5u);  // title, header, three bid rows beside two ask rows
   EXPECT_EQ(lines[0], "XYZ  level 2: 2 bid and 2 ask price levels");
-  EXPECT_EQ(lines[2], "     12.55       100 TDFX1       100         |      12.65     1,400 ARCA        400");
-  EXPECT_EQ(lines[3], "     12.50       800 ARCA        500         |      12.75       250 NSDQ        250");
-  EXPECT_EQ(lines[4], "                     NSDQ        300         |");
+  EXPECT_EQ(lines[2], "     12.55       100 TDFX1          100         |      12.65     1,400 ARCA           400");
+  EXPECT_EQ(lines[3], "     12.50       800 ARCA           500         |      12.75       250 NSDQ           250");
+  EXPECT_EQ(lines[4], "                     NSDQ           300         |");
   EXPECT_EQ(book.Render(cache, 1, false).size(), 3u);
 }
 
