@@ -122,10 +122,7 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
 
 void CQuoteHandler::Queue(CMasterQuoteRecord& record) {
   // Each item owns its copy; the queues it reaches share it and the last receiver frees it.
-  auto* item = new CQuoteThreadItem(this);
-  QUOTERECORD* copy = &item->m_rec;
-  SetQuoteRecord(copy, &record.m_rec);
-  CThreadQueue::Distribute(item, record.Threads());
+  CThreadQueue::Distribute(CQuoteThreadItem::Create(this, record.m_rec), record.Threads());
 }
 
 void CQuoteHandler::OnThreadItem(CThreadItem* item) {

@@ -1,6 +1,9 @@
 // Work items: reference counting and the record strings each kind owns.
 #include "handlers/thread_item.h"
 
+#include <cstddef>
+#include <cstring>
+
 #include "vokcommon/record_copy.h"
 
 void CThreadItem::Release() {
@@ -8,7 +11,54 @@ void CThreadItem::Release() {
   if (m_references.fetch_sub(1, std::memory_order_acq_rel) <= 1) delete this;
 }
 
-CQuoteThreadItem::~CQuoteThreadItem() { FreeQuoteRecord(m_rec); }
+namespace {
+
+// Room for one BSTR inside a block: 4 bytes of padding and the 4-byte length put the text on an
+// 8-byte boundary, as the system allocator does; then the text and its NUL, rounded up to 8.
+std::size_t InlineSize(BSTR text) {
+  if (text == nullptr) return 0;
+  const std::size_t bytes = 8 + (static_cast<std::size_t>(SysStringLen(text)) + 1) * sizeof(OLECHAR);
+  return (bytes + 7) & ~std::size_t{7};
+}
+
+// Copies `text` to `cursor` (8-byte aligned) in the BSTR layout and moves the cursor past it.
+BSTR PlaceInline(unsigned char*& cursor, BSTR text) {
+  if (text == nullptr) return nullptr;
+  const UINT length = SysStringLen(text);
+  const std::uint32_t byteLength = length * sizeof(OLECHAR);
+  std::memcpy(cursor + 4, &byteLength, sizeof byteLength);
+  auto* chars = reinterpret_cast<OLECHAR*>(cursor + 8);
+  std::memcpy(chars, text, byteLength);
+  chars[length] = 0;
+  unsigned char* start = cursor;
+  cursor = start + InlineSize(text);
+  return chars;
+}
+
+}  // namespace
+
+CQuoteThreadItem* CQuoteThreadItem::Create(CHandler* handler, const QUOTERECORD& source) {
+  // The item is followed by its strings; its size is a multiple of 8, so they start aligned.
+  constexpr std::size_t kItemSize = (sizeof(CQuoteThreadItem) + 7) & ~std::size_t{7};
+  const std::size_t total = kItemSize + InlineSize(source.bstrSymbol) + InlineSize(source.bstrMarket) +
+                            InlineSize(source.bstrCompany) + InlineSize(source.bstrUnderlier);
+  void* block = ::operator new(total);
+  auto* item = ::new (block) CQuoteThreadItem(handler);
+  item->m_inlineStrings = true;
+  QUOTERECORD& rec = item->m_rec;
+  rec = source;
+  unsigned char* cursor = static_cast<unsigned char*>(block) + kItemSize;
+  rec.bstrSymbol = PlaceInline(cursor, source.bstrSymbol);
+  rec.bstrMarket = PlaceInline(cursor, source.bstrMarket);
+  rec.bstrCompany = PlaceInline(cursor, source.bstrCompany);
+  rec.bstrUnderlier = PlaceInline(cursor, source.bstrUnderlier);
+  return item;
+}
+
+CQuoteThreadItem::~CQuoteThreadItem() {
+  // Inline strings go with the block.
+  if (!m_inlineStrings) FreeQuoteRecord(m_rec);
+}
 
 CL2ThreadItem::~CL2ThreadItem() {
   SysFreeString(m_rec.bstrSymbol);

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 
 #include "records/vokquote.h"
 
@@ -42,11 +43,21 @@ class CThreadItem {
 
 class CQuoteThreadItem final : public CThreadItem {
  public:
+  // An item whose record owns separately allocated strings (or none yet).
   explicit CQuoteThreadItem(CHandler* handler) : CThreadItem(handler, kQuote) {}
+  // An item holding a copy of `source` whose strings live in the item's own allocation: one heap
+  // block per update instead of one per string. Each string keeps the BSTR layout (32-bit byte
+  // length before the text, NUL after it), so receivers read it as any BSTR; like every record
+  // string handed to a callback it belongs to the component and is never freed by the receiver.
+  static CQuoteThreadItem* Create(CHandler* handler, const QUOTERECORD& source);
+  // Both ways of making an item allocate through the global operator new.
+  static void operator delete(void* block) { ::operator delete(block); }
+
   QUOTERECORD m_rec{};
 
  private:
   ~CQuoteThreadItem() override;
+  bool m_inlineStrings = false;
 };
 
 class CL2ThreadItem final : public CThreadItem {
