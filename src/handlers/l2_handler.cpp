@@ -39,17 +39,20 @@ void QualifyMmid(std::string& mmid) {
   mmid.swap(qualified);
 }
 
-// Fills a record with one side of a participant; the record's strings must be null.
-void FillRecord(LEVEL2RECORD& rec, BSTR symbol, const CL2BidAsk& entry, int sideIndex) {
+// One side of a participant as a record whose strings are borrowed from the book: copy them before
+// the book can change.
+LEVEL2RECORD SideRecord(BSTR symbol, const CL2BidAsk& entry, int sideIndex) {
   const CL2Side& side = entry.m_sides[sideIndex];
-  rec.bstrSymbol = CopyBstr(symbol);
-  rec.bstrMMID = CopyBstr(entry.m_mmid.Get());
-  rec.bstrSource = CopyBstr(entry.m_source.Get());
+  LEVEL2RECORD rec{};
+  rec.bstrSymbol = symbol;
+  rec.bstrMMID = entry.m_mmid.Get();
+  rec.bstrSource = entry.m_source.Get();
   rec.lSize = side.m_size;
   rec.dPrice = side.m_price;
   rec.side = sideIndex == 0 ? msBid : msAsk;
   rec.bClosed = side.m_closed;
   rec.UTCTime = side.m_time.m_dt;
+  return rec;
 }
 
 // A level 2 record that owns its three strings: the copies SendCachedData hands out after it has
@@ -59,6 +62,12 @@ struct CLevel2Record {
   CLevel2Record(const CLevel2Record&) = delete;
   CLevel2Record& operator=(const CLevel2Record&) = delete;
   CLevel2Record(CLevel2Record&& other) noexcept : m_rec(other.m_rec) { other.m_rec = LEVEL2RECORD{}; }
+  // A copy of a record with borrowed strings.
+  explicit CLevel2Record(const LEVEL2RECORD& borrowed) : m_rec(borrowed) {
+    m_rec.bstrSymbol = CopyBstr(borrowed.bstrSymbol);
+    m_rec.bstrMMID = CopyBstr(borrowed.bstrMMID);
+    m_rec.bstrSource = CopyBstr(borrowed.bstrSource);
+  }
   ~CLevel2Record() {
     SysFreeString(m_rec.bstrSymbol);
     SysFreeString(m_rec.bstrMMID);
@@ -146,9 +155,8 @@ void CL2Handler::DecideSource(const std::string& symbol, const std::string& mmid
 void CL2Handler::Queue(CMasterL2Record& record, const CL2BidAsk& entry, int sideIndex) {
   // Nobody would receive it: skip the copies.
   if (record.ThreadCount() == 0) return;
-  auto* item = new CL2ThreadItem(this);
-  FillRecord(item->m_rec, record.m_symbol.Get(), entry, sideIndex);
-  CThreadQueue::Distribute(item, record.Threads());
+  CThreadQueue::Distribute(CL2ThreadItem::Create(this, SideRecord(record.m_symbol.Get(), entry, sideIndex)),
+                           record.Threads());
 }
 
 void CL2Handler::OnThreadItem(CThreadItem* item) {
@@ -171,7 +179,7 @@ void CL2Handler::SendCachedData(IVokQuotesNotify* notify, const std::string& sym
     for (const auto& [mmid, entry] : record->m_book) {
       for (int sideIndex = 0; sideIndex < 2; ++sideIndex) {
         if (entry.m_sides[sideIndex].m_size == 0) continue;
-        FillRecord(copies.emplace_back().m_rec, record->m_symbol.Get(), entry, sideIndex);
+        copies.emplace_back(SideRecord(record->m_symbol.Get(), entry, sideIndex));
       }
     }
   }

@@ -111,10 +111,7 @@ COptionsRecord* COptionsHandler::AddOption(CMasterOptionsRecord& record, const s
 void COptionsHandler::Queue(const CMasterOptionsRecord& record, const OPTIONSRECORD& option) {
   // Nobody would receive it: skip the copy.
   if (record.ThreadCount() == 0) return;
-  auto* item = new COptionsThreadItem(this);
-  OPTIONSRECORD* copy = &item->m_rec;
-  SetOptionsRecord(copy, &option);
-  CThreadQueue::Distribute(item, record.Threads());
+  CThreadQueue::Distribute(COptionsThreadItem::Create(this, option), record.Threads());
 }
 
 void COptionsHandler::OnThreadItem(CThreadItem* item) {

@@ -35,23 +35,41 @@ BSTR PlaceInline(unsigned char*& cursor, BSTR text) {
   return chars;
 }
 
+// Makes an item of type Item whose record copies `source`, the listed string members placed after
+// the item in the same block.
+template <class Item, class Record, class... Strings>
+Item* CreateInline(CHandler* handler, const Record& source, Strings... members) {
+  // The item is followed by its strings; its size rounded to 8 keeps them aligned.
+  constexpr std::size_t kItemSize = (sizeof(Item) + 7) & ~std::size_t{7};
+  const std::size_t total = (kItemSize + ... + InlineSize(source.*members));
+  void* block = ::operator new(total);
+  auto* item = ::new (block) Item(handler);
+  item->m_rec = source;
+  unsigned char* cursor = static_cast<unsigned char*>(block) + kItemSize;
+  ((item->m_rec.*members = PlaceInline(cursor, source.*members)), ...);
+  return item;
+}
+
 }  // namespace
 
 CQuoteThreadItem* CQuoteThreadItem::Create(CHandler* handler, const QUOTERECORD& source) {
-  // The item is followed by its strings; its size is a multiple of 8, so they start aligned.
-  constexpr std::size_t kItemSize = (sizeof(CQuoteThreadItem) + 7) & ~std::size_t{7};
-  const std::size_t total = kItemSize + InlineSize(source.bstrSymbol) + InlineSize(source.bstrMarket) +
-                            InlineSize(source.bstrCompany) + InlineSize(source.bstrUnderlier);
-  void* block = ::operator new(total);
-  auto* item = ::new (block) CQuoteThreadItem(handler);
+  auto* item = CreateInline<CQuoteThreadItem>(handler, source, &QUOTERECORD::bstrSymbol, &QUOTERECORD::bstrMarket,
+                                              &QUOTERECORD::bstrCompany, &QUOTERECORD::bstrUnderlier);
   item->m_inlineStrings = true;
-  QUOTERECORD& rec = item->m_rec;
-  rec = source;
-  unsigned char* cursor = static_cast<unsigned char*>(block) + kItemSize;
-  rec.bstrSymbol = PlaceInline(cursor, source.bstrSymbol);
-  rec.bstrMarket = PlaceInline(cursor, source.bstrMarket);
-  rec.bstrCompany = PlaceInline(cursor, source.bstrCompany);
-  rec.bstrUnderlier = PlaceInline(cursor, source.bstrUnderlier);
+  return item;
+}
+
+CL2ThreadItem* CL2ThreadItem::Create(CHandler* handler, const LEVEL2RECORD& source) {
+  auto* item = CreateInline<CL2ThreadItem>(handler, source, &LEVEL2RECORD::bstrSymbol, &LEVEL2RECORD::bstrMMID,
+                                           &LEVEL2RECORD::bstrSource);
+  item->m_inlineStrings = true;
+  return item;
+}
+
+COptionsThreadItem* COptionsThreadItem::Create(CHandler* handler, const OPTIONSRECORD& source) {
+  auto* item =
+      CreateInline<COptionsThreadItem>(handler, source, &OPTIONSRECORD::bstrSymbol, &OPTIONSRECORD::bstrUnderlier);
+  item->m_inlineStrings = true;
   return item;
 }
 
@@ -61,6 +79,7 @@ CQuoteThreadItem::~CQuoteThreadItem() {
 }
 
 CL2ThreadItem::~CL2ThreadItem() {
+  if (m_inlineStrings) return;
   SysFreeString(m_rec.bstrSymbol);
   SysFreeString(m_rec.bstrMMID);
   SysFreeString(m_rec.bstrSource);
@@ -71,4 +90,6 @@ CTSThreadItem::~CTSThreadItem() {
   SysFreeString(m_rec.bstrExchange);
 }
 
-COptionsThreadItem::~COptionsThreadItem() { FreeOptionsRecord(m_rec); }
+COptionsThreadItem::~COptionsThreadItem() {
+  if (!m_inlineStrings) FreeOptionsRecord(m_rec);
+}

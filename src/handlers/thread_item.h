@@ -63,10 +63,15 @@ class CQuoteThreadItem final : public CThreadItem {
 class CL2ThreadItem final : public CThreadItem {
  public:
   explicit CL2ThreadItem(CHandler* handler) : CThreadItem(handler, kLevel2) {}
+  // A copy of `source` with its strings in the item's own allocation, as CQuoteThreadItem::Create.
+  static CL2ThreadItem* Create(CHandler* handler, const LEVEL2RECORD& source);
+  static void operator delete(void* block) { ::operator delete(block); }
+
   LEVEL2RECORD m_rec{};
 
  private:
   ~CL2ThreadItem() override;
+  bool m_inlineStrings = false;
 };
 
 class CTSThreadItem final : public CThreadItem {
@@ -81,8 +86,13 @@ class CTSThreadItem final : public CThreadItem {
 class COptionsThreadItem final : public CThreadItem {
  public:
   explicit COptionsThreadItem(CHandler* handler) : CThreadItem(handler, kOptions) {}
+  // A copy of `source` with its strings in the item's own allocation, as CQuoteThreadItem::Create.
+  static COptionsThreadItem* Create(CHandler* handler, const OPTIONSRECORD& source);
+  static void operator delete(void* block) { ::operator delete(block); }
+
   OPTIONSRECORD m_rec{};
 
  private:
   ~COptionsThreadItem() override;
+  bool m_inlineStrings = false;
 };
