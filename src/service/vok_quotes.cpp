@@ -2,6 +2,7 @@
 // point container, the handlers and the host services they use.
 #include "service/vok_quotes.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <ctime>
