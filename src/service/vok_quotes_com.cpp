@@ -89,10 +89,9 @@ STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR bstrSymbol, OPTIONSRECORD* 
   if (pRec == nullptr) return E_POINTER;
   Clear(pRec);
   if (IsEmpty(bstrSymbol) || bstrSymbol[0] != '+') return S_OK;
-  auto* options = dynamic_cast<COptionsHandler*>(m_optionsHandler.get());
-  if (options == nullptr) return S_OK;
+  if (!m_optionsHandler) return S_OK;
   try {
-    options->GetCachedOptionsRecord(bstrSymbol, pRec);
+    m_optionsHandler->GetCachedOptionsRecord(bstrSymbol, pRec);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
