@@ -1,18 +1,15 @@
-// Tests of the registration script reader and of the class factory: keys and values written,
-// replaced rather than merged on a second registration, removed on unregistration except NoRemove
-// keys; malformed scripts rejected whole; the factory's aggregation rule and server locks.
+// Tests of the registration script reader: keys and values written, replaced rather than merged on
+// a second registration, removed on unregistration except NoRemove keys; malformed scripts rejected
+// whole.
 #include "service/registry_script.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <new>
 #include <string>
 
 #include "platform/class_registry.h"
 #include "platform/environment.h"
-#include "service/class_factory.h"
-#include "service/module_lock.h"
 
 namespace {
 
@@ -122,107 +119,6 @@ TEST_F(RegistryScript, RejectsMalformedScriptsWhole) {
   deep += " }";
   EXPECT_FALSE(CRegistryScript(deep, {}).IsValid());
   EXPECT_EQ(Read("Thing"), "<missing>");
-}
-
-// An object that counts itself, for the factory tests.
-class CCounted final : public IUnknown {
- public:
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    *ppv = riid == IID_IUnknown ? this : nullptr;
-    if (*ppv == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override {
-    const ULONG refs = --m_refs;
-    if (refs == 0) delete this;
-    return refs;
-  }
-
- private:
-  ULONG m_refs = 0;
-};
-
-int g_creatorCalls = 0;
-IUnknown* g_lastOuter = nullptr;
-
-HRESULT CreateCounted(IUnknown* outer, REFIID riid, void** ppv) {
-  ++g_creatorCalls;
-  g_lastOuter = outer;
-  auto* object = new CCounted();
-  object->AddRef();
-  const HRESULT hr = object->QueryInterface(riid, ppv);
-  object->Release();
-  return hr;
-}
-
-HRESULT CreateThrowing(IUnknown*, REFIID, void** ppv) {
-  *ppv = reinterpret_cast<void*>(1);
-  throw std::bad_alloc();
-}
-
-TEST(ClassFactory, CreatesThroughItsCreatorAndOnlyAggregatesAsTheInnerUnknown) {
-  CClassFactory factory(&CreateCounted);
-  CCounted outer;
-  outer.AddRef();
-  g_creatorCalls = 0;
-
-  struct Row {
-    IUnknown* outer;
-    IID iid;
-    HRESULT expected;
-    int calls;
-  } rows[] = {
-      {nullptr, IID_IUnknown, S_OK, 1},
-      {nullptr, IID_IDispatch, E_NOINTERFACE, 1},
-      {&outer, IID_IDispatch, CLASS_E_NOAGGREGATION, 0},
-      {&outer, IID_IUnknown, S_OK, 1},
-  };
-  for (const Row& row : rows) {
-    g_creatorCalls = 0;
-    g_lastOuter = nullptr;
-    void* object = reinterpret_cast<void*>(1);
-    EXPECT_EQ(factory.CreateInstance(row.outer, row.iid, &object), row.expected);
-    EXPECT_EQ(g_creatorCalls, row.calls);
-    if (row.calls > 0) {
-      EXPECT_EQ(g_lastOuter, row.outer);
-    }
-    if (SUCCEEDED(row.expected)) {
-      ASSERT_NE(object, nullptr);
-      static_cast<IUnknown*>(object)->Release();
-    } else {
-      EXPECT_EQ(object, nullptr);
-    }
-  }
-  EXPECT_EQ(factory.CreateInstance(nullptr, IID_IUnknown, nullptr), E_POINTER);
-
-  CClassFactory throwing(&CreateThrowing);
-  void* object = nullptr;
-  EXPECT_EQ(throwing.CreateInstance(nullptr, IID_IUnknown, &object), E_OUTOFMEMORY);
-  EXPECT_EQ(object, nullptr);
-}
-
-TEST(ClassFactory, LockServerHoldsTheModuleAndTheLibraryKeepsItsFactory) {
-  CClassFactory factory(&CreateCounted);
-  const long before = vok::ModuleLockCount();
-  EXPECT_EQ(factory.LockServer(TRUE), S_OK);
-  EXPECT_EQ(factory.LockServer(TRUE), S_OK);
-  EXPECT_EQ(vok::ModuleLockCount(), before + 2);
-  EXPECT_EQ(factory.LockServer(FALSE), S_OK);
-  EXPECT_EQ(factory.LockServer(FALSE), S_OK);
-  EXPECT_EQ(vok::ModuleLockCount(), before);
-
-  IClassFactory* asFactory = nullptr;
-  EXPECT_EQ(factory.QueryInterface(IID_IClassFactory, reinterpret_cast<void**>(&asFactory)), S_OK);
-  EXPECT_EQ(asFactory, &factory);
-  void* other = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory.QueryInterface(IID_IDispatch, &other), E_NOINTERFACE);
-  EXPECT_EQ(other, nullptr);
-  // Extra releases never take the library's own reference.
-  asFactory->Release();
-  EXPECT_EQ(factory.Release(), 1u);
-  EXPECT_EQ(factory.AddRef(), 2u);
 }
 
 }  // namespace
