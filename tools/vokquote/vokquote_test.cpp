@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 
 #include <termios.h>
@@ -274,31 +275,38 @@ TEST(VokquoteProgram, BookAndTapeStreamTheirRecordsFromTheSimulator) {
   }
 }
 
-// Enabled once the service object creates its options handler.
-TEST(VokquoteProgram, DISABLED_ChainStreamsTheOptionsOfTheUnderlying) {
+TEST(VokquoteProgram, ChainStreamsTheOptionsOfTheUnderlying) {
   REQUIRE_LIVE();
   sim::CQuoteServer server(Options(20));
   ASSERT_TRUE(server.Start());
   constexpr std::size_t kCount = 5;
-  // Options: the chain of the underlying, option by option in the simulator's order.
+  // Options: every record is an option of the simulator's chain with the contract and a bid it
+  // sent for that option (the cache may hand a new subscriber its options in any order).
   {
-    const auto chain = Reference(server.Port(), "S|1003=XYZ;2000=20004", '4', kCount);
-    ASSERT_EQ(chain.size(), kCount);
+    const auto chain = Reference(server.Port(), "S|1003=XYZ;2000=20004", '4', 60);
+    ASSERT_EQ(chain.size(), 60u);
+    std::map<std::string, const VOKMessage*> contracts;
+    std::set<std::pair<std::string, double>> bids;
+    for (const auto& option : chain) {
+      contracts.emplace(WireText(option, 1003), &option);
+      bids.emplace(WireText(option, 1003), WireNumber(option, 2003));
+    }
     const auto result =
         RunChild(kProgram, Concat({"chain", "XYZ", "--json", "--count", "5"}, ServerArgs(server)), "", kRunMs);
     ASSERT_EQ(result.status, 0) << result.err;
-    std::size_t i = 0;
+    std::size_t records = 0;
     for (const auto& line : Lines(result.out)) {
       if (Field(line, "kind") != "options") continue;
-      ASSERT_LT(i, kCount);
-      const VOKMessage& option = chain[i++];
-      EXPECT_EQ(Field(line, "bstrSymbol"), WireText(option, 1003));
+      ++records;
+      const std::string symbol = Field(line, "bstrSymbol");
+      const auto contract = contracts.find(symbol);
+      ASSERT_NE(contract, contracts.end()) << line;
       EXPECT_EQ(Field(line, "bstrUnderlier"), "XYZ");
-      EXPECT_DOUBLE_EQ(std::stod(Field(line, "dStrikePrice")), WireNumber(option, 2035));
-      EXPECT_DOUBLE_EQ(std::stod(Field(line, "dBid")), WireNumber(option, 2003));
-      EXPECT_EQ(Field(line, "putcall"), WireText(option, 2038) == "P" ? "1" : "0");
+      EXPECT_DOUBLE_EQ(std::stod(Field(line, "dStrikePrice")), WireNumber(*contract->second, 2035)) << line;
+      EXPECT_EQ(Field(line, "putcall"), WireText(*contract->second, 2038) == "P" ? "1" : "0") << line;
+      EXPECT_EQ(bids.count({symbol, std::stod(Field(line, "dBid"))}), 1u) << line;
     }
-    EXPECT_EQ(i, kCount);
+    EXPECT_EQ(records, kCount);
   }
 }
 
