@@ -30,9 +30,8 @@ class CPrintingNotify final : public IVokQuotesNotify {
   STDMETHOD_(ULONG, AddRef)() override { return 2; }
   STDMETHOD_(ULONG, Release)() override { return 1; }
   STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
-    std::printf("%-8s bid %10.4f  ask %10.4f  last %10.4f  volume %ld\n",
-                vok::CBstr::ToNarrow(rec->bstrSymbol).c_str(), rec->dBid, rec->dAsk, rec->dLast,
-                static_cast<long>(rec->lVolume));
+    std::printf("%-8s bid %10.4f  ask %10.4f  last %10.4f  volume %ld\n", vok::CBstr::ToNarrow(rec->bstrSymbol).c_str(),
+                rec->dBid, rec->dAsk, rec->dLast, static_cast<long>(rec->lVolume));
     std::fflush(stdout);
     return S_OK;
   }
@@ -81,8 +80,8 @@ int main(int argc, char** argv) {
   QUOTERECORD single{};
   quotes->GetSingleQuote(vok::CBstr::FromNarrow("IBM").Get(), 5000, &single);
   if (single.bstrSymbol != nullptr) {
-    std::printf("single quote %s bid %.4f ask %.4f\n", vok::CBstr::ToNarrow(single.bstrSymbol).c_str(),
-                single.dBid, single.dAsk);
+    std::printf("single quote %s bid %.4f ask %.4f\n", vok::CBstr::ToNarrow(single.bstrSymbol).c_str(), single.dBid,
+                single.dAsk);
   } else {
     std::printf("no single quote in time\n");
   }

@@ -130,8 +130,8 @@ class CScriptReader {
       return true;
     }
     // A bare word; a GUID such as {466E...} is one word, braces included.
-    while (m_pos < m_text.size() && !std::isspace(static_cast<unsigned char>(m_text[m_pos])) &&
-           m_text[m_pos] != '=' && !(m_text[m_pos] == '}' && !token.starts_with("{"))) {
+    while (m_pos < m_text.size() && !std::isspace(static_cast<unsigned char>(m_text[m_pos])) && m_text[m_pos] != '=' &&
+           !(m_text[m_pos] == '}' && !token.starts_with("{"))) {
       token += m_text[m_pos++];
       if (token.starts_with("{") && token.ends_with("}") && token.size() > 1) break;
     }

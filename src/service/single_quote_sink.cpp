@@ -95,8 +95,8 @@ int CSingleQuoteSink::Wait(const OLECHAR* wideSymbol, LONG timeoutMs, CQuoteHand
   while (!received && !waitEnded) {
     const std::uint64_t now = vok::MonotonicMs();
     if (now >= deadline) break;
-    const std::uint32_t wait = vok::MsgWaitForAny(handles, static_cast<std::uint32_t>(
-                                                               std::min<std::uint64_t>(deadline - now, vok::kInfinite - 1)));
+    const std::uint32_t wait = vok::MsgWaitForAny(
+        handles, static_cast<std::uint32_t>(std::min<std::uint64_t>(deadline - now, vok::kInfinite - 1)));
     if (wait == vok::kWaitObject0) {
       received = true;
     } else if (wait == std::size(handles)) {

@@ -196,7 +196,7 @@ TEST(SingleQuote, SinkAnswersOnlyLevelOneAndSignalsOnlyForPrices) {
     double bid, ask, last;
     bool signals;
   } rows[] = {
-      {nullptr, 1, 1, 1, false}, {symbol.Get(), 0, 0, 0, false}, {symbol.Get(), 1, 0, 0, true},
+      {nullptr, 1, 1, 1, false},     {symbol.Get(), 0, 0, 0, false}, {symbol.Get(), 1, 0, 0, true},
       {symbol.Get(), 0, 2, 0, true}, {symbol.Get(), 0, 0, 3, true},
   };
   size_t expectedLines = 0;

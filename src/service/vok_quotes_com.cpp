@@ -67,8 +67,8 @@ STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cN
 STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                 VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
-                              pExcepInfo, puArgErr);
+  return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
+                              puArgErr);
 }
 
 // ---- Cache reads ----
@@ -98,8 +98,7 @@ STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR bstrSymbol, OPTIONSRECORD* 
   return S_OK;
 }
 
-STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR bstrSymbol, double dPrice, enumMarketSide side,
-                                                      LONG* pVal) {
+STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR bstrSymbol, double dPrice, enumMarketSide side, LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = -1;
   if (!m_l2Handler) return S_OK;

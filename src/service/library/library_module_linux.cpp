@@ -57,8 +57,7 @@ bool RegisterLibraryTypeLib(const std::string& modulePath) {
   const std::string version = std::string(kTypeLibKey) + "\\2.0";
   const RegistryValue name[] = {{"", "VOKQUOTELib"}};
   const RegistryValue file[] = {{"", modulePath}};
-  return DeleteClassKeyTree(kTypeLibKey) && WriteClassKey(version, name) &&
-         WriteClassKey(version + "\\0\\linux", file);
+  return DeleteClassKeyTree(kTypeLibKey) && WriteClassKey(version, name) && WriteClassKey(version + "\\0\\linux", file);
 }
 
 bool UnregisterLibraryTypeLib() { return DeleteClassKeyTree(kTypeLibKey); }

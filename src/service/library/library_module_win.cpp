@@ -70,7 +70,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
   return TRUE;
 }
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) { return vok::LibraryGetClassObject(clsid, riid, ppv); }
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, LPVOID* ppv) {
+  return vok::LibraryGetClassObject(clsid, riid, ppv);
+}
 STDAPI DllCanUnloadNow() { return vok::LibraryCanUnloadNow(); }
 STDAPI DllRegisterServer() { return vok::LibraryRegisterServer(); }
 STDAPI DllUnregisterServer() { return vok::LibraryUnregisterServer(); }

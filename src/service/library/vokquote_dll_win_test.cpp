@@ -421,26 +421,26 @@ TEST(VokQuoteDll, AScriptHostFindsTheEventInterfaceThroughTheTypeInfoAndHearsOnC
   const struct {
     const wchar_t* name;
     DISPID id;
-  } names[] = {{L"Connect", 1}, {L"Disconnect", 5}, {L"ConnectionState", 11}, {L"ServerName", 16},
-               {L"RemoteAddress", 17}, {L"GetSingleQuote", 14}};
+  } names[] = {{L"Connect", 1},     {L"Disconnect", 5},     {L"ConnectionState", 11},
+               {L"ServerName", 16}, {L"RemoteAddress", 17}, {L"GetSingleQuote", 14}};
   for (const auto& row : names) EXPECT_EQ(idOf(row.name), row.id);
 
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
   ::VariantInit(&value);
-  ASSERT_EQ(object->Invoke(idOf(L"ConnectionState"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                           &value, nullptr, nullptr),
+  ASSERT_EQ(object->Invoke(idOf(L"ConnectionState"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value,
+                           nullptr, nullptr),
             S_OK);
   EXPECT_EQ(value.vt, VT_I4);
   EXPECT_EQ(value.lVal, csDisconnected);
   ::VariantClear(&value);
-  ASSERT_EQ(object->Invoke(idOf(L"RemoteAddress"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none,
-                           &value, nullptr, nullptr),
+  ASSERT_EQ(object->Invoke(idOf(L"RemoteAddress"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &value,
+                           nullptr, nullptr),
             S_OK);
   EXPECT_EQ(value.vt, VT_BSTR);
   ::VariantClear(&value);
-  ASSERT_EQ(object->Invoke(idOf(L"Disconnect"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr,
-                           nullptr, nullptr),
+  ASSERT_EQ(object->Invoke(idOf(L"Disconnect"), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &none, nullptr, nullptr,
+                           nullptr),
             S_OK);
   ASSERT_TRUE(PumpUntil([&] { return sink.Has(vok::dispid::OnClose, 0); }));
   EXPECT_EQ(sink.Events().size(), 1u);

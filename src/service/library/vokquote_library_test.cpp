@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "quote_server.h"
 #include "platform/bstr.h"
 #include "platform/class_registry.h"
 #include "platform/com_ptr.h"
 #include "platform/environment.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
+#include "quote_server.h"
 #include "records/vokquote.h"
 #include "service/vokquote_create.h"
 #include "vkdll/vkdll.h"
@@ -150,9 +150,9 @@ class CEventSink final : public IDispatch {
 class VokQuoteLibrary : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = std::filesystem::temp_directory_path() /
-               ("vokquote_library_" + std::to_string(vok::CurrentThreadId()) + "_" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    m_folder =
+        std::filesystem::temp_directory_path() / ("vokquote_library_" + std::to_string(vok::CurrentThreadId()) + "_" +
+                                                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(m_folder);
     vok::SetEnvironmentValue("XDG_CONFIG_HOME", m_folder.string().c_str());
     vok::SetEnvironmentValue("VOKQUOTE_CONFIG", (m_folder / "vokquote.ini").string().c_str());
@@ -229,7 +229,8 @@ TEST_F(VokQuoteLibrary, AClientConnectsSubscribesAllServicesReadsTheCachesAndRel
 
   CClientNotify notify;
   ASSERT_EQ(m_quotes->AdviseSymbol(&notify, CBstr::FromNarrow(" msft\t").Get(), kAllServices), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return notify.AllServices() && !notify.m_optionSymbol.empty() && notify.m_l2Price > 0; }));
+  ASSERT_TRUE(
+      PumpUntil([&] { return notify.AllServices() && !notify.m_optionSymbol.empty() && notify.m_l2Price > 0; }));
   EXPECT_FALSE(notify.m_otherThread);
   for (int kind = 0; kind < 4; ++kind) EXPECT_EQ(notify.m_symbols[kind].front(), "MSFT") << kind;
   EXPECT_TRUE(m_server->WaitForLine(1, "H|", 2000));
@@ -360,8 +361,10 @@ TEST_F(VokQuoteLibrary, LateBoundCallsReachTheMembersByName) {
   const struct {
     const char16_t* name;
     DISPID id;
-  } names[] = {{u"connectionstate", vok::dispid::ConnectionState}, {u"ServerName", vok::dispid::ServerName},
-               {u"RemoteAddress", vok::dispid::RemoteAddress}, {u"Disconnect", vok::dispid::Disconnect},
+  } names[] = {{u"connectionstate", vok::dispid::ConnectionState},
+               {u"ServerName", vok::dispid::ServerName},
+               {u"RemoteAddress", vok::dispid::RemoteAddress},
+               {u"Disconnect", vok::dispid::Disconnect},
                {u"GetSingleQuote", vok::dispid::GetSingleQuote}};
   for (const auto& row : names) {
     LPOLESTR text[] = {const_cast<LPOLESTR>(row.name)};
@@ -376,15 +379,15 @@ TEST_F(VokQuoteLibrary, LateBoundCallsReachTheMembersByName) {
   DISPPARAMS none = {nullptr, nullptr, 0, 0};
   VARIANT value;
   VariantInit(&value);
-  ASSERT_EQ(object->Invoke(vok::dispid::RemoteAddress, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                           nullptr),
-            S_OK);
+  ASSERT_EQ(
+      object->Invoke(vok::dispid::RemoteAddress, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr),
+      S_OK);
   ASSERT_EQ(value.vt, VT_BSTR);
   EXPECT_EQ(Text(value.bstrVal), "quotes.example");
   VariantClear(&value);
-  ASSERT_EQ(object->Invoke(vok::dispid::ConnectionState, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr,
-                           nullptr),
-            S_OK);
+  ASSERT_EQ(
+      object->Invoke(vok::dispid::ConnectionState, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, &value, nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(value.vt, VT_I4);
   EXPECT_EQ(value.lVal, csDisconnected);
   LONG port = 0;
@@ -429,14 +432,15 @@ TEST_F(VokQuoteLibrary, TheClassFactoryCreatesAndLocksAndRegistrationWritesTheCl
     EXPECT_EQ(read("Vokhaldex.VokQuotes\\CurVer"), "Vokhaldex.VokQuotes.1");
     EXPECT_EQ(read(classKey), "VokQuotes Class");
     EXPECT_EQ(read(classKey + "\\InprocServer32", "ThreadingModel"), "Both");
-    EXPECT_TRUE(read(classKey + "\\InprocServer32").ends_with("/libvokquote.so")) << read(classKey + "\\InprocServer32");
+    EXPECT_TRUE(read(classKey + "\\InprocServer32").ends_with("/libvokquote.so"))
+        << read(classKey + "\\InprocServer32");
     EXPECT_EQ(read(classKey + "\\TypeLib"), "{9E35848E-CBB2-4A29-881A-6944BBE593D5}");
     EXPECT_EQ(read("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0"), "VOKQUOTELib");
   }
   ASSERT_EQ(DllUnregisterServer(), S_OK);
-  for (const std::string& key : {std::string("Vokhaldex.VokQuotes.1"), std::string("Vokhaldex.VokQuotes\\CurVer"),
-                                 classKey, classKey + "\\InprocServer32",
-                                 std::string("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0")}) {
+  for (const std::string& key :
+       {std::string("Vokhaldex.VokQuotes.1"), std::string("Vokhaldex.VokQuotes\\CurVer"), classKey,
+        classKey + "\\InprocServer32", std::string("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0")}) {
     EXPECT_EQ(read(key), "<missing>") << key;
   }
 }
