@@ -40,7 +40,11 @@ CQuoteClient::CQuoteClient(const SQuoteClientSettings& settings, IQuoteMessageSi
       m_sink(sink),
       m_identity(NextIdentity()) {
   VOKTRACE_Write(VOKTRACE_INFO, "CQuoteClient::CQuoteClient");
-  if (IsConnected()) {
+  m_opened = IsConnected();
+  if (m_opened) {
+    // Queued before the logon goes out, so neither the reply nor a refusal's close can reach
+    // the dispatcher ahead of it: every connection's first event is the connected one.
+    PostEvent(kEventConnected);
     VOKMessage logon;
     logon.SetType('L');
     m_state.store(csLoggingIn);
@@ -121,7 +125,7 @@ int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMess
     // The blocking open and the logon send run here, with the client lock held: callers of
     // Connect, Disconnect and ConnectionState wait until the attempt is over.
     state.current = std::make_unique<CQuoteClient>(settings, sink);
-    state.current->PostEvent(state.current->IsConnected() ? kEventConnected : kEventConnectFailed);
+    if (!state.current->m_opened) state.current->PostEvent(kEventConnectFailed);
   }
   VOKTRACE_Write(VOKTRACE_INFO, "end CQuoteClient::CreateClient");
   return 0;

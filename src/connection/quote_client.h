@@ -37,7 +37,8 @@ class CQuoteClient final : public VOKClient {
   static constexpr int kEventDisconnected = 9977;
   static constexpr int kEventConnectFailed = 9966;
 
-  // Opens at once; when the stream is open, sends the logon and is csLoggingIn.
+  // Opens at once; when the stream is open, posts the connected event, sends the logon and is
+  // csLoggingIn. When the open failed, CreateClients posts the connect-failed event.
   CQuoteClient(const SQuoteClientSettings& settings, IQuoteMessageSink* sink);
   ~CQuoteClient() override;
 
@@ -75,4 +76,5 @@ class CQuoteClient final : public VOKClient {
   const std::uint32_t m_identity;
   std::atomic<enumConnectionState> m_state{csDisconnected};
   std::atomic<bool> m_heartbeatReceived{true};
+  bool m_opened = false;  // the open at construction succeeded
 };

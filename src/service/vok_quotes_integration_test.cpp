@@ -33,8 +33,9 @@ std::string Transformed(const char* clear) {
   return out;
 }
 
-// Heartbeat 300 ms, reconnect after 100..140 ms, retry after 150 ms.
-constexpr std::uint32_t kHeartbeatMs = 300;
+// Heartbeat 1 s (a loaded machine may stall the simulator for a good part of a second), reconnect
+// after 100..140 ms, retry after 150 ms.
+constexpr std::uint32_t kHeartbeatMs = 1000;
 
 class QuotesWithServer : public ::testing::Test {
  protected:
@@ -106,13 +107,11 @@ TEST_F(QuotesWithServer, LogsOnWithTheTransformedPasswordAndFiresBothEvents) {
   EXPECT_EQ(m_trace.Count("Logged into uotes (VokSim)"), 1);
   EXPECT_EQ(m_trace.Count("QUOTE_PERMS = FFFF"), 1);
   EXPECT_EQ(m_trace.Count("Quotes: CONNECTED"), 1);
-  // Each event once, with OnConnect's code 0; the password never reaches the trace.
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnConnect), 1);
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnLogonSucceed), 1);
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
-  for (const auto& event : m_session.Events()) {
-    if (event.first == vok::dispid::OnConnect) EXPECT_EQ(event.second, 0);
-  }
+  // Each event once, OnConnect(0) first; the password never reaches the trace.
+  const auto events = m_session.Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
+  EXPECT_EQ(events[1].first, vok::dispid::OnLogonSucceed);
   EXPECT_FALSE(m_trace.AnyContains(vok::test::kSimulatorPassword));
   EXPECT_FALSE(m_trace.AnyContains(Transformed(vok::test::kSimulatorPassword)));
 }
