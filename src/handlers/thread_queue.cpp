@@ -101,7 +101,8 @@ int CThreadQueue::StopTimer() {
 void CThreadQueue::Drain() {
   VOK_DCHECK_THREAD(m_threadChecker);
   // Items added during the drain (by the dispatcher, or by a callback that advises) are delivered
-  // in this same tick.
+  // in this same tick. Items are taken one at a time, not as a batch: a callback that pumps its
+  // messages (a modal wait) drains again from inside, and must go on with the next item in order.
   while (CThreadItem* item = PopItem()) {
     item->Handler()->OnThreadItem(item);
     item->Release();
