@@ -68,6 +68,8 @@ class CHandler {
   virtual void OnMessage(char type, const VOKMessage& message) = 0;
   // Delivers one work item to the calling thread's callbacks (from its dispatch queue).
   virtual void OnThreadItem(CThreadItem* item) = 0;
+  // The periodic operation of the "QuotesTestMode" thread; nothing by default.
+  virtual void TestTick() {}
 
   long ServiceFlag() const { return m_serviceFlag; }
   const std::vector<char>& MessageTypes() const { return m_messageTypes; }

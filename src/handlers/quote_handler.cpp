@@ -125,6 +125,8 @@ void CQuoteHandler::Queue(CMasterQuoteRecord& record) {
   CThreadQueue::Distribute(CQuoteThreadItem::Create(this, record.m_rec), record.Threads());
 }
 
+void CQuoteHandler::TestTick() { vok::CCriticalSectionLock lock(m_lock); }
+
 void CQuoteHandler::OnThreadItem(CThreadItem* item) {
   if (item == nullptr || item->GetKind() != CThreadItem::kQuote) return;
   auto* quote = static_cast<CQuoteThreadItem*>(item);

@@ -27,6 +27,8 @@ class CQuoteHandler final : public CHandler {
 
   void OnMessage(char type, const VOKMessage& message) override;
   void OnThreadItem(CThreadItem* item) override;
+  // Takes and leaves the handler lock: in test mode this shows a lock held too long.
+  void TestTick() override;
 
   // Fills out (which must hold null or owned strings) with a copy of the cached record and returns
   // true when the cache has data for the symbol; the symbol is matched upper-cased.

@@ -100,6 +100,8 @@ class CVokQuotes final : public IVokQuotes,
 
   // IHandlerHost
   bool LogQuotes() const override { return m_logQuotes != 0; }
+  // 200 while the "QuotesTestMode" thread runs, else 0.
+  LONG TestInterval() const { return m_testInterval; }
   bool GetBorrowRate(const std::string& symbol, double& rate) override;
   void AddOptionRoot(const std::string& root, const std::string& underlier) override;
   vok::CCriticalSection& ConnectionLock() override;

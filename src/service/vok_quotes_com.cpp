@@ -9,6 +9,7 @@
 #include "handlers/l2_handler.h"
 #include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
+#include "handlers/ts_handler.h"
 #include "platform/bstr.h"
 #include "platform/thread.h"
 #include "platform/wait_with_message_loop.h"
@@ -188,9 +189,11 @@ void CVokQuotes::StartTestMode() {
     while (!m_testStop.load()) {
       vok::SleepMs(static_cast<std::uint32_t>(m_testInterval));
       if (m_testStop.load()) break;
-      // The periodic test operation of each handler: the level 1 handler takes and leaves its
-      // lock (a diagnostic probe for a lock held too long); the others have nothing to do.
-      if (m_quoteHandler) m_quoteHandler->HasMasterRecord(std::string());
+      // The periodic test operation of each handler, in member order.
+      if (m_quoteHandler) m_quoteHandler->TestTick();
+      if (m_tsHandler) m_tsHandler->TestTick();
+      if (m_l2Handler) m_l2Handler->TestTick();
+      if (m_optionsHandler) m_optionsHandler->TestTick();
     }
   });
   if (!started) m_testThread.reset();

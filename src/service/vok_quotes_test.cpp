@@ -17,6 +17,7 @@
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/settings_store.h"
+#include "platform/thread.h"
 #include "service/connection_times_test_util.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
@@ -113,7 +114,9 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
                {"a|b", nullptr},     {"+", nullptr},         {" / ", nullptr}, {"   ", nullptr}};
   for (const Case& c : cases) {
     EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne), S_OK) << c.given;
-    if (c.stored != nullptr) EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
+    if (c.stored != nullptr) {
+      EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
+    }
   }
   EXPECT_FALSE(level1->HasMasterRecord("A;B"));
   EXPECT_FALSE(level1->HasMasterRecord("+"));
@@ -187,10 +190,18 @@ TEST_F(VokQuotes, DataTypesRouteToTheirHandlersAndOthersAreIgnored) {
       continue;
     }
     ASSERT_NE(handler, nullptr) << c.type;
-    if (std::string(c.handler) == "level 1") EXPECT_NE(dynamic_cast<CQuoteHandler*>(handler), nullptr);
-    if (std::string(c.handler) == "level 2") EXPECT_NE(dynamic_cast<CL2Handler*>(handler), nullptr);
-    if (std::string(c.handler) == "time and sales") EXPECT_NE(dynamic_cast<CTSHandler*>(handler), nullptr);
-    if (std::string(c.handler) == "options") EXPECT_NE(dynamic_cast<COptionsHandler*>(handler), nullptr);
+    if (std::string(c.handler) == "level 1") {
+      EXPECT_NE(dynamic_cast<CQuoteHandler*>(handler), nullptr);
+    }
+    if (std::string(c.handler) == "level 2") {
+      EXPECT_NE(dynamic_cast<CL2Handler*>(handler), nullptr);
+    }
+    if (std::string(c.handler) == "time and sales") {
+      EXPECT_NE(dynamic_cast<CTSHandler*>(handler), nullptr);
+    }
+    if (std::string(c.handler) == "options") {
+      EXPECT_NE(dynamic_cast<COptionsHandler*>(handler), nullptr);
+    }
   }
   // A level 1 line for a symbol nobody subscribed is counted as stray, an unknown type dropped.
   VOKMessage data("1|1003=ZZZZ;2002=10.5", -1);
@@ -246,18 +257,24 @@ TEST_F(VokQuotes, TheObjectCreatedLastIsCurrentAndReleasingTheOtherKeepsIt) {
   EXPECT_TRUE(vok::App().HasPumpThread());
 }
 
-TEST_F(VokQuotes, LogQuotesSettingIsReadAtConstruction) {
+TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
   const std::string path = ::testing::TempDir() + "vok_quotes_test_settings.ini";
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", path.c_str());
   ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "LogQuotes", 1));
+  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "QuotesTestMode", 1));
   {
     CQuotesSession session;
     EXPECT_TRUE(session.Object()->LogQuotes());
+    EXPECT_EQ(session.Object()->TestInterval(), 200);
+    // Let the test thread tick through the handlers a few times; the release below must stop it.
+    vok::SleepMs(700);
   }
   vok::CSettingsStore::DeleteValue("", "LogQuotes");
+  vok::CSettingsStore::DeleteValue("", "QuotesTestMode");
   {
     CQuotesSession session;
     EXPECT_FALSE(session.Object()->LogQuotes());
+    EXPECT_EQ(session.Object()->TestInterval(), 0);
   }
   std::remove(path.c_str());
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
