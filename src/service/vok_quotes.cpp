@@ -47,19 +47,22 @@ std::string SymbolRoot(const std::string& symbol) {
 
 }  // namespace
 
-HRESULT CVokQuotes::CreateInstance(REFIID riid, void** object) {
+HRESULT CVokQuotes::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
+  // Any interface but the inner unknown would hand out the outer object's identity twice.
+  if (outer != nullptr && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
   std::unique_ptr<CVokQuotes> created(new (std::nothrow) CVokQuotes());
   if (!created) return E_OUTOFMEMORY;
+  if (outer != nullptr) created->m_controllingUnknown = outer;
   // A reference held through construction, so a sink or handler that takes and drops one
   // cannot release the object half-built.
   created->m_refCount = 1;
   const HRESULT constructed = created->FinalConstruct();
   if (FAILED(constructed)) return constructed;
   CVokQuotes* self = created.release();
-  const HRESULT queried = self->QueryInterface(riid, object);
-  self->Release();
+  const HRESULT queried = self->m_inner.QueryInterface(riid, object);
+  self->m_inner.Release();
   return queried;
 }
 
@@ -120,30 +123,44 @@ void CVokQuotes::FinalRelease() {
 // ---- IUnknown ----
 
 STDMETHODIMP CVokQuotes::QueryInterface(REFIID riid, void** ppv) {
+  return m_controllingUnknown->QueryInterface(riid, ppv);
+}
+
+STDMETHODIMP_(ULONG) CVokQuotes::AddRef() { return m_controllingUnknown->AddRef(); }
+
+STDMETHODIMP_(ULONG) CVokQuotes::Release() { return m_controllingUnknown->Release(); }
+
+STDMETHODIMP CVokQuotes::CInnerUnknown::QueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IVokQuotes || riid == IID_IDispatch) {
-    *ppv = static_cast<IVokQuotes*>(this);
+  IUnknown* found = nullptr;
+  if (riid == IID_IUnknown) {
+    found = this;
+  } else if (riid == IID_IVokQuotes || riid == IID_IDispatch) {
+    found = static_cast<IVokQuotes*>(&m_owner);
   } else if (riid == IID_IConnectionPointContainer) {
-    *ppv = static_cast<IConnectionPointContainer*>(this);
-  } else if (QueryMarshaler(riid, ppv)) {
+    found = static_cast<IConnectionPointContainer*>(&m_owner);
+  } else if (m_owner.QueryMarshaler(riid, ppv)) {
     return S_OK;
   } else if (riid == IID_IVokQuotesPriv) {
-    *ppv = static_cast<IVokQuotesPriv*>(this);
+    found = static_cast<IVokQuotesPriv*>(&m_owner);
   } else {
     return E_NOINTERFACE;
   }
-  AddRef();
+  // Through the interface itself: the inner unknown counts here, the others on the controlling one.
+  found->AddRef();
+  *ppv = found;
   return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CVokQuotes::AddRef() { return ++m_refCount; }
+STDMETHODIMP_(ULONG) CVokQuotes::CInnerUnknown::AddRef() { return ++m_owner.m_refCount; }
 
-STDMETHODIMP_(ULONG) CVokQuotes::Release() {
-  const ULONG count = --m_refCount;
+STDMETHODIMP_(ULONG) CVokQuotes::CInnerUnknown::Release() {
+  CVokQuotes& owner = m_owner;
+  const ULONG count = --owner.m_refCount;
   if (count == 0) {
-    FinalRelease();
-    delete this;
+    owner.FinalRelease();
+    delete &owner;
   }
   return count;
 }

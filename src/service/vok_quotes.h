@@ -47,14 +47,17 @@ class CVokQuotes final : public IVokQuotes,
                          public IHandlerHost,
                          public IQueueConsumer {
  public:
-  // Creates, constructs (FinalConstruct) and queries the object; the one way to make one.
-  static HRESULT CreateInstance(REFIID riid, void** object);
+  // Creates, constructs (FinalConstruct) and queries the object; the one way to make one. With an
+  // outer unknown the object is aggregated: only IID_IUnknown may be asked for, and the result is
+  // the inner unknown, which the outer object holds and does not delegate.
+  static HRESULT CreateInstance(REFIID riid, void** object) { return CreateInstance(nullptr, riid, object); }
+  static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** object);
 
   // The WSAEWOULDBLOCK result of Connect: a connection attempt is under way.
   static constexpr LONG kConnectPending = 10035;
   static constexpr LONG kDefaultPort = 5020;
 
-  // IUnknown
+  // IUnknown of every interface: the controlling unknown's (the outer object's when aggregated).
   STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
   STDMETHOD_(ULONG, AddRef)() override;
   STDMETHOD_(ULONG, Release)() override;
@@ -110,7 +113,7 @@ class CVokQuotes final : public IVokQuotes,
 
   // IQueueConsumer (pump thread)
   bool TryAddRef() override;
-  void ReleaseRef() override { Release(); }
+  void ReleaseRef() override { m_inner.Release(); }  // pairs with TryAddRef, on the own count
   void ProcessMessage(const VOKMessage& message) override;
   void OnHeartbeatTimer() override;
   void OnReconnectTimer() override;
@@ -158,8 +161,22 @@ class CVokQuotes final : public IVokQuotes,
   void StartTestMode();
   void StopTestMode();
 
+  // The object's own, non-delegating IUnknown: it alone counts references.
+  class CInnerUnknown final : public IUnknown {
+   public:
+    explicit CInnerUnknown(CVokQuotes& owner) : m_owner(owner) {}
+    STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
+    STDMETHOD_(ULONG, AddRef)() override;
+    STDMETHOD_(ULONG, Release)() override;
+
+   private:
+    CVokQuotes& m_owner;
+  };
+
   vok::CModuleLockHolder m_moduleLock;
   std::atomic<ULONG> m_refCount{0};
+  CInnerUnknown m_inner{*this};
+  IUnknown* m_controllingUnknown = &m_inner;  // the outer object when aggregated; not counted
   // The object lock: no spin count, as the object framework's is.
   vok::CCriticalSection m_objectLock{0};
   vok::CCriticalSection m_mapsLock;

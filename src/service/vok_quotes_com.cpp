@@ -170,7 +170,7 @@ STDMETHODIMP CVokQuotes::get_QuotePermissions(ULONGLONG* pVal) {
 // ---- Free-threaded marshaler ----
 
 HRESULT CVokQuotes::CreateMarshaler() {
-  return vok::CreateFreeThreadedMarshaler(static_cast<IVokQuotes*>(this), m_marshaler.Put());
+  return vok::CreateFreeThreadedMarshaler(m_controllingUnknown, m_marshaler.Put());
 }
 
 void CVokQuotes::ReleaseMarshaler() { m_marshaler.Reset(); }

@@ -15,9 +15,7 @@ namespace vok {
 namespace {
 
 HRESULT CreateVokQuotes(IUnknown* outer, REFIID riid, void** ppv) {
-  // The service object does not delegate its identity to an outer unknown.
-  if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-  return CVokQuotes::CreateInstance(riid, ppv);
+  return CVokQuotes::CreateInstance(outer, riid, ppv);
 }
 
 // Created with the library and kept for its life; the class object every client gets.
