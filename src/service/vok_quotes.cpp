@@ -239,17 +239,19 @@ STDMETHODIMP CVokQuotes::UnadviseAll(IVokQuotesNotify* pNotify) {
 
 // ---- Connection settings ----
 
-STDMETHODIMP CVokQuotes::get_RemoteAddress(BSTR* pVal) {
+HRESULT CVokQuotes::CopyText(const std::string& member, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
   try {
     vok::CCriticalSectionLock lock(m_objectLock);
-    *pVal = vok::CBstr::FromNarrow(m_remoteAddress).Detach();
+    *pVal = vok::CBstr::FromNarrow(member).Detach();
     return S_OK;
   } catch (const std::bad_alloc&) {
     *pVal = nullptr;
     return E_OUTOFMEMORY;
   }
 }
+
+STDMETHODIMP CVokQuotes::get_RemoteAddress(BSTR* pVal) { return CopyText(m_remoteAddress, pVal); }
 
 STDMETHODIMP CVokQuotes::SetRemoteAddress(BSTR address) {
   try {
@@ -298,29 +300,9 @@ STDMETHODIMP CVokQuotes::put_Password(BSTR newVal) {
   }
 }
 
-STDMETHODIMP CVokQuotes::get_Password(BSTR* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  try {
-    vok::CCriticalSectionLock lock(m_objectLock);
-    *pVal = vok::CBstr::FromNarrow(m_password).Detach();
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    *pVal = nullptr;
-    return E_OUTOFMEMORY;
-  }
-}
+STDMETHODIMP CVokQuotes::get_Password(BSTR* pVal) { return CopyText(m_password, pVal); }
 
-STDMETHODIMP CVokQuotes::get_UserName(BSTR* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  try {
-    vok::CCriticalSectionLock lock(m_objectLock);
-    *pVal = vok::CBstr::FromNarrow(m_userName).Detach();
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    *pVal = nullptr;
-    return E_OUTOFMEMORY;
-  }
-}
+STDMETHODIMP CVokQuotes::get_UserName(BSTR* pVal) { return CopyText(m_userName, pVal); }
 
 STDMETHODIMP CVokQuotes::put_UserName(BSTR newVal) {
   try {

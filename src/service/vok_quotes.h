@@ -160,6 +160,8 @@ class CVokQuotes final : public IVokQuotes,
   bool QueryMarshaler(REFIID riid, void** ppv);
   void StartTestMode();
   void StopTestMode();
+  // A string member read under the object lock, handed out as a new BSTR.
+  HRESULT CopyText(const std::string& member, BSTR* pVal);
 
   // The object's own, non-delegating IUnknown: it alone counts references.
   class CInnerUnknown final : public IUnknown {
