@@ -94,7 +94,7 @@ HRESULT CConnectionPointImplMT::EnumConnections(IEnumConnections** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   *ppEnum = nullptr;
   try {
-    std::vector<CEnumConnections::CEntry> snapshot;
+    std::vector<SConnectionsEnumTraits::Entry> snapshot;
     vok::CCriticalSectionLock lock(m_lock);
     for (std::size_t slot = 0; slot < m_sinks.size(); ++slot) {
       if (m_sinks[slot] == 0) continue;

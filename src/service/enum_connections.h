@@ -1,36 +1,36 @@
-// CEnumConnections: a snapshot of a connection point's sinks and cookies, as EnumConnections
-// hands it out. A free-standing COM object; each holds its own copy of the snapshot.
+// CEnumConnections: a snapshot of a connection point's sinks and cookies, as EnumConnections hands
+// it out; CEnumConnectionPoints: a container's connection points, as EnumConnectionPoints hands
+// them out. Each enumerator holds its own copy of the list.
 #pragma once
-
-#include <atomic>
-#include <vector>
 
 #include "platform/com.h"
 #include "platform/com_ptr.h"
+#include "service/snapshot_enum.h"
 
-class CEnumConnections final : public IEnumConnections {
- public:
-  struct CEntry {
+struct SConnectionsEnumTraits {
+  using Interface = IEnumConnections;
+  using Element = CONNECTDATA;
+  struct Entry {
     vok::CComPtr<IUnknown> sink;
     DWORD cookie;
   };
-
-  static HRESULT Create(std::vector<CEntry> entries, IEnumConnections** ppEnum);
-
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
-  STDMETHOD_(ULONG, AddRef)() override;
-  STDMETHOD_(ULONG, Release)() override;
-
-  STDMETHOD(Next)(ULONG cConnections, CONNECTDATA* rgcd, ULONG* pcFetched) override;
-  STDMETHOD(Skip)(ULONG cConnections) override;
-  STDMETHOD(Reset)() override;
-  STDMETHOD(Clone)(IEnumConnections** ppEnum) override;
-
- private:
-  explicit CEnumConnections(std::vector<CEntry> entries) : m_entries(std::move(entries)) {}
-  ~CEnumConnections() = default;
-
-  std::atomic<ULONG> m_refs{1};
-  const std::vector<CEntry> m_entries;
-  std::atomic<std::size_t> m_position{0};
+  static const IID& Iid() { return IID_IEnumConnections; }
+  static void Copy(const Entry& entry, CONNECTDATA& data) {
+    data.pUnk = entry.sink.Get();
+    data.pUnk->AddRef();  // the caller releases each returned sink
+    data.dwCookie = entry.cookie;
+  }
 };
+using CEnumConnections = CSnapshotEnum<SConnectionsEnumTraits>;
+
+struct SConnectionPointsEnumTraits {
+  using Interface = IEnumConnectionPoints;
+  using Element = IConnectionPoint*;
+  using Entry = vok::CComPtr<IConnectionPoint>;
+  static const IID& Iid() { return IID_IEnumConnectionPoints; }
+  static void Copy(const Entry& entry, IConnectionPoint*& point) {
+    point = entry.Get();
+    point->AddRef();  // the caller releases each returned point
+  }
+};
+using CEnumConnectionPoints = CSnapshotEnum<SConnectionPointsEnumTraits>;

@@ -14,6 +14,7 @@
 #include "handlers/quote_handler.h"
 #include "handlers/ts_handler.h"
 #include "platform/bstr.h"
+#include "service/enum_connections.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/registry.h"
 #include "vokipc/vokipc.h"
@@ -178,7 +179,11 @@ bool CVokQuotes::TryAddRef() {
 STDMETHODIMP CVokQuotes::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   *ppEnum = nullptr;
-  return E_NOTIMPL;
+  try {
+    return CEnumConnectionPoints::Create({vok::CComPtr<IConnectionPoint>(&m_eventPoint)}, ppEnum);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
 }
 
 STDMETHODIMP CVokQuotes::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {

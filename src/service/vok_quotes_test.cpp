@@ -123,6 +123,31 @@ TEST_F(VokQuotes, AggregatedObjectDelegatesItsIdentityAndLivesAsLongAsTheOuterHo
   EXPECT_EQ(vok::ModuleLockCount(), locksBefore);
 }
 
+TEST_F(VokQuotes, EnumeratesItsOneConnectionPointTheSameAsFindConnectionPoint) {
+  CQuotesSession session;
+  vok::CComPtr<IConnectionPointContainer> container;
+  ASSERT_EQ(session.m_quotes->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
+  vok::CComPtr<IConnectionPoint> found;
+  ASSERT_EQ(container->FindConnectionPoint(DIID__IVokQuotesEvents, found.Put()), S_OK);
+  vok::CComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
+  IConnectionPoint* fetched[2] = {};
+  ULONG count = 0;
+  EXPECT_EQ(points->Next(2, fetched, &count), S_FALSE);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(fetched[0], found.Get());
+  IID iid{};
+  EXPECT_EQ(fetched[0]->GetConnectionInterface(&iid), S_OK);
+  EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
+  fetched[0]->Release();
+  vok::CComPtr<IEnumConnectionPoints> clone;
+  ASSERT_EQ(points->Clone(clone.Put()), S_OK);
+  EXPECT_EQ(clone->Next(1, fetched, nullptr), S_FALSE);  // the clone keeps the position
+  EXPECT_EQ(points->Reset(), S_OK);
+  EXPECT_EQ(points->Skip(1), S_OK);
+  EXPECT_EQ(points->Skip(1), S_FALSE);
+}
+
 TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
   CQuotesSession session;
   struct Case {
