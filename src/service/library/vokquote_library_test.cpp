@@ -417,9 +417,15 @@ TEST_F(VokQuoteLibrary, TheClassFactoryCreatesAndLocksAndRegistrationWritesTheCl
   quotes = nullptr;
   EXPECT_EQ(DllCanUnloadNow(), S_OK);
   CEventSink outer;
-  void* aggregated = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory->CreateInstance(&outer, IID_IUnknown, &aggregated), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(aggregated, nullptr);
+  // Aggregated: only the inner unknown may be asked for, and it keeps the library loaded.
+  void* refused = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(&outer, IID_IVokQuotes, &refused), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(refused, nullptr);
+  CComPtr<IUnknown> inner;
+  ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, inner.PutVoid()), S_OK);
+  EXPECT_EQ(DllCanUnloadNow(), S_FALSE);
+  inner = nullptr;
+  EXPECT_EQ(DllCanUnloadNow(), S_OK);
 
   const std::string classKey = "CLSID\\{466E9EDA-E060-41BE-B14F-8DA1CAB8ECEF}";
   auto read = [](const std::string& key, const char* name = "") {
