@@ -254,8 +254,11 @@ TEST_F(Client, ACallbackMayDestroyItsClient) {
   CGate destroyed;
   auto client = Connect([&](CRecordingClient& c) {
     c.onData = [&] {
-      std::lock_guard<std::mutex> lock(holderLock);
-      holder.reset();
+      {
+        std::lock_guard<std::mutex> lock(holderLock);
+        holder.reset();
+      }
+      // Last: once the gate opens the test may end, and holderLock with it.
       destroyed.Open();
     };
   });
