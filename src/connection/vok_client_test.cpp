@@ -10,6 +10,7 @@
 #include "platform/thread.h"
 #include <memory>
 #include <string>
+#include <chrono>
 #include <thread>
 #include <vector>
 
@@ -291,6 +292,15 @@ TEST_F(Client, HeartbeatClosesTheConnectionWhenNoAcknowledgementComes) {
   EXPECT_EQ(trace.Lines(1, "Received HB ack from " + where).size(), 1u);
   ASSERT_TRUE(m_server.WaitForPeerEnd(0));
   EXPECT_EQ(m_server.WaitForLines(0, 2), (std::vector<std::string>{"9|", "9|"}));
+  // The tick that closed the connection holds the client as its listener until it returns; the
+  // base destructor waits for that, but this derived client's members go first, so let it end.
+  const auto deadline = std::chrono::steady_clock::now() + vok::test::kConditionLimit;
+  for (;;) {
+    const long refs = client->AddRef();
+    client->Release();
+    if (refs == 1 || std::chrono::steady_clock::now() > deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace
