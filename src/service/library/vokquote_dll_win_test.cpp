@@ -16,6 +16,7 @@
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "records/vokquote.h"
+#include "service/library/client_notify_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 
 namespace {
@@ -97,56 +98,7 @@ HRESULT CallDllExport(const char* name) {
 }
 
 // The client's callback object: what arrived for each service, and on which thread.
-class CClientNotify final : public IVokQuotesNotify {
- public:
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid != IID_IUnknown && riid != IID_IVokQuotesNotify) return E_NOINTERFACE;
-    *ppv = static_cast<IVokQuotesNotify*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override { return --m_refs; }  // on the test's stack
-  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
-    Seen(0, rec->bstrSymbol);
-    return S_OK;
-  }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
-    Seen(1, rec->bstrSymbol);
-    if (rec->lSize > 0 && m_l2Price == 0) {
-      m_l2Price = rec->dPrice;
-      m_l2Side = rec->side;
-    }
-    return S_OK;
-  }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override {
-    Seen(2, rec->bstrSymbol);
-    return S_OK;
-  }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override {
-    Seen(3, rec->bstrUnderlier);
-    if (m_optionSymbol.empty()) m_optionSymbol = CBstr::ToNarrow(rec->bstrSymbol);
-    return S_OK;
-  }
-
-  int m_counts[4] = {};
-  std::vector<std::string> m_symbols[4];
-  bool m_otherThread = false;
-  double m_l2Price = 0;
-  enumMarketSide m_l2Side = msBid;
-  std::string m_optionSymbol;
-  std::atomic<ULONG> m_refs{0};
-
- private:
-  void Seen(int kind, BSTR symbol) {
-    ++m_counts[kind];
-    if (::GetCurrentThreadId() != m_thread) m_otherThread = true;
-    if (m_symbols[kind].size() < 4) m_symbols[kind].push_back(CBstr::ToNarrow(symbol));
-  }
-  const DWORD m_thread = ::GetCurrentThreadId();
-};
+using vok::test::CClientNotify;
 
 // An event sink answering IDispatch and the events dispinterface.
 class CEventSink final : public IDispatch {

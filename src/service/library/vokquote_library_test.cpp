@@ -19,6 +19,7 @@
 #include "platform/thread.h"
 #include "quote_server.h"
 #include "records/vokquote.h"
+#include "service/library/client_notify_test_util.h"
 #include "service/vokquote_create.h"
 #include "vkdll/vkdll.h"
 
@@ -56,57 +57,7 @@ struct CQuote {
   }
 };
 
-class CClientNotify final : public IVokQuotesNotify {
- public:
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    *ppv = riid == IID_IUnknown || riid == IID_IVokQuotesNotify ? this : nullptr;
-    if (*ppv == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override { return --m_refs; }
-  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
-    Seen(0, rec->bstrSymbol);
-    m_lastFlags = rec->lFlags;
-    return S_OK;
-  }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
-    Seen(1, rec->bstrSymbol);
-    if (rec->lSize > 0 && m_l2Price == 0) {
-      m_l2Price = rec->dPrice;
-      m_l2Side = rec->side;
-    }
-    return S_OK;
-  }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override {
-    Seen(2, rec->bstrSymbol);
-    return S_OK;
-  }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override {
-    Seen(3, rec->bstrUnderlier);
-    if (m_optionSymbol.empty()) m_optionSymbol = Text(rec->bstrSymbol);
-    return S_OK;
-  }
-  bool AllServices() const { return m_counts[0] > 0 && m_counts[1] > 0 && m_counts[2] > 0 && m_counts[3] > 0; }
-
-  int m_counts[4] = {};
-  std::vector<std::string> m_symbols[4];
-  bool m_otherThread = false;
-  double m_l2Price = 0;
-  enumMarketSide m_l2Side = msBid;
-  std::string m_optionSymbol;
-  LONG m_lastFlags = 0;
-  std::atomic<ULONG> m_refs{0};
-
- private:
-  void Seen(int kind, BSTR symbol) {
-    ++m_counts[kind];
-    if (vok::CurrentThreadId() != m_thread) m_otherThread = true;
-    if (m_symbols[kind].size() < 4) m_symbols[kind].push_back(Text(symbol));
-  }
-  const vok::ThreadId m_thread = vok::CurrentThreadId();
-};
+using vok::test::CClientNotify;
 
 // Events arrive on the firing thread (no apartments here).
 class CEventSink final : public IDispatch {
