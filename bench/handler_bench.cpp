@@ -32,7 +32,8 @@ class CBenchHost final : public IHandlerHost {
   vok::CCriticalSection m_lock;
 };
 
-class CCountingNotify final : public IVokQuotesNotify {
+// On its own cache line, as a client's heap object would be: the subscriber counts every update.
+class alignas(64) CCountingNotify final : public IVokQuotesNotify {
  public:
   STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
     *ppv = nullptr;

@@ -4,12 +4,21 @@
 #include <cstddef>
 #include <cstring>
 
+#include "platform/block_pool.h"
 #include "vokcommon/record_copy.h"
 
 void CThreadItem::Release() {
-  // acq_rel: the destroying thread must see every write the other receivers made to the item.
-  if (m_references.fetch_sub(1, std::memory_order_acq_rel) <= 1) delete this;
+  // An item that reached one queue (the common case) is destroyed without writing its count: the
+  // sole holder needs no atomic step, and the block goes back to the dispatcher unmodified.
+  // acq_rel otherwise: the destroying thread must see every write the other receivers made.
+  if (m_references.load(std::memory_order_acquire) <= 1 || m_references.fetch_sub(1, std::memory_order_acq_rel) <= 1) {
+    delete this;
+  }
 }
+
+void* CThreadItem::operator new(std::size_t bytes) { return vok::PoolAllocate(bytes); }
+
+void CThreadItem::operator delete(void* block) noexcept { vok::PoolFree(block); }
 
 namespace {
 
@@ -42,7 +51,7 @@ Item* CreateInline(CHandler* handler, const Record& source, Strings... members) 
   // The item is followed by its strings; its size rounded to 8 keeps them aligned.
   constexpr std::size_t kItemSize = (sizeof(Item) + 7) & ~std::size_t{7};
   const std::size_t total = (kItemSize + ... + InlineSize(source.*members));
-  void* block = ::operator new(total);
+  void* block = vok::PoolAllocate(total);
   auto* item = ::new (block) Item(handler);
   item->m_rec = source;
   unsigned char* cursor = static_cast<unsigned char*>(block) + kItemSize;

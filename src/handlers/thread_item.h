@@ -1,10 +1,12 @@
 // Work items: one heap object per update carrying a private copy of a public record, shared by
 // every thread queue it reaches and destroyed by the last receiver's Release. Items are created
 // on the dispatcher thread (or a client thread setting a borrow rate) and released on the
-// subscribing threads, so the reference count is atomic.
+// subscribing threads, so the reference count is atomic and the memory comes from the block pool,
+// which hands blocks freed by the subscribers back to the dispatcher without a heap lock.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <new>
 
@@ -30,6 +32,9 @@ class CThreadItem {
   // Drops one queue's hold; the last one destroys the item. Safe from several threads at once.
   void Release();
 
+  static void* operator new(std::size_t bytes);
+  static void operator delete(void* block) noexcept;
+
  protected:
   CThreadItem(CHandler* handler, Kind kind) : m_handler(handler), m_kind(kind) {}
   // Only Release destroys an item: its lifetime is its reference count.
@@ -50,8 +55,6 @@ class CQuoteThreadItem final : public CThreadItem {
   // length before the text, NUL after it), so receivers read it as any BSTR; like every record
   // string handed to a callback it belongs to the component and is never freed by the receiver.
   static CQuoteThreadItem* Create(CHandler* handler, const QUOTERECORD& source);
-  // Both ways of making an item allocate through the global operator new.
-  static void operator delete(void* block) { ::operator delete(block); }
 
   QUOTERECORD m_rec{};
 
@@ -65,7 +68,6 @@ class CL2ThreadItem final : public CThreadItem {
   explicit CL2ThreadItem(CHandler* handler) : CThreadItem(handler, kLevel2) {}
   // A copy of `source` with its strings in the item's own allocation, as CQuoteThreadItem::Create.
   static CL2ThreadItem* Create(CHandler* handler, const LEVEL2RECORD& source);
-  static void operator delete(void* block) { ::operator delete(block); }
 
   LEVEL2RECORD m_rec{};
 
@@ -88,7 +90,6 @@ class COptionsThreadItem final : public CThreadItem {
   explicit COptionsThreadItem(CHandler* handler) : CThreadItem(handler, kOptions) {}
   // A copy of `source` with its strings in the item's own allocation, as CQuoteThreadItem::Create.
   static COptionsThreadItem* Create(CHandler* handler, const OPTIONSRECORD& source);
-  static void operator delete(void* block) { ::operator delete(block); }
 
   OPTIONSRECORD m_rec{};
 

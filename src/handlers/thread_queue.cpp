@@ -2,6 +2,7 @@
 #include "handlers/thread_queue.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -42,6 +43,7 @@ CThreadQueue& CThreadQueue::CurrentQueue() {
 }
 
 CThreadQueue::CThreadQueue() : m_owner(vok::CurrentThreadId()) {
+  static_assert(alignof(CThreadQueue) == kCacheLine);
   CQueueList& list = Queues();
   vok::CCriticalSectionLock lock(list.lock);
   list.queues.push_back(this);
@@ -54,10 +56,11 @@ CThreadQueue::~CThreadQueue() {
     list.queues.erase(std::remove(list.queues.begin(), list.queues.end(), this), list.queues.end());
   }
   // The drain timer needs no killing: the thread is ending and its timers end with it.
-  std::deque<CThreadItem*> left;
+  std::vector<CThreadItem*> left(m_taken.begin() + static_cast<std::ptrdiff_t>(m_takenNext), m_taken.end());
   {
     vok::CCriticalSectionLock lock(m_lock);
-    left.swap(m_items);
+    left.insert(left.end(), m_items.begin(), m_items.end());
+    m_items.clear();
   }
   if (!left.empty()) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "CThreadQueue: thread %x ended with %u items undelivered", m_owner,
@@ -72,11 +75,16 @@ void CThreadQueue::AddItem(CThreadItem* item) {
 }
 
 CThreadItem* CThreadQueue::PopItem() {
-  vok::CCriticalSectionLock lock(m_lock);
-  if (m_items.empty()) return nullptr;
-  CThreadItem* item = m_items.front();
-  m_items.pop_front();
-  return item;
+  VOK_DCHECK_THREAD(m_threadChecker);
+  if (m_takenNext == m_taken.size()) {
+    m_taken.clear();
+    m_takenNext = 0;
+    vok::CCriticalSectionLock lock(m_lock);
+    // The emptied list goes back as the next queue, so neither side allocates once warmed up.
+    m_taken.swap(m_items);
+  }
+  if (m_takenNext == m_taken.size()) return nullptr;
+  return m_taken[m_takenNext++];
 }
 
 int CThreadQueue::StartTimer() {
@@ -101,8 +109,8 @@ int CThreadQueue::StopTimer() {
 void CThreadQueue::Drain() {
   VOK_DCHECK_THREAD(m_threadChecker);
   // Items added during the drain (by the dispatcher, or by a callback that advises) are delivered
-  // in this same tick. Items are taken one at a time, not as a batch: a callback that pumps its
-  // messages (a modal wait) drains again from inside, and must go on with the next item in order.
+  // in this same tick. A callback that pumps its messages (a modal wait) drains again from inside
+  // and goes on with the next item, in order: PopItem keeps its place in members, not here.
   while (CThreadItem* item = PopItem()) {
     item->Handler()->OnThreadItem(item);
     item->Release();

@@ -136,6 +136,41 @@ TEST(ThreadQueue, ThreadThatStopsPumpingGetsEverythingInOrderOnItsNextTick) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], i);
 }
 
+// A callback that waits modally pumps its messages, and so drains its queue from inside a delivery.
+class CPumpingHandler final : public CHandler {
+ public:
+  CPumpingHandler() : CHandler(nullptr, Config{0, "CPumpingHandler", {}, 'S', 0, 1}) {}
+  void OnMessage(char, const VOKMessage&) override {}
+  CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
+  CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
+  void OnThreadItem(CThreadItem* item) override {
+    const int seq = static_cast<CTestItem*>(item)->m_seq;
+    m_delivered.push_back(seq);
+    if (seq == 2) {
+      // Queued while the outer drain is under way: the inner drain must still come after 3..5.
+      const vok::ThreadId self[] = {vok::CurrentThreadId()};
+      CThreadQueue::Distribute(new CTestItem(this, 6), self);
+      CThreadQueue::CurrentQueue().Drain();
+    }
+  }
+  std::vector<int> m_delivered;
+};
+
+TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
+  g_destroyed = 0;
+  std::thread([] {
+    CPumpingHandler handler;
+    CThreadQueue& queue = CThreadQueue::CurrentQueue();
+    const vok::ThreadId self[] = {vok::CurrentThreadId()};
+    for (int i = 0; i < 6; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), self);
+    queue.Drain();
+    EXPECT_EQ(handler.m_delivered, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(g_destroyed, 7);
+    queue.Drain();
+    EXPECT_EQ(handler.m_delivered.size(), 7u);
+  }).join();
+}
+
 TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   g_destroyed = 0;
   CRecordingHandler handler;

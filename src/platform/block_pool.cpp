@@ -1,0 +1,195 @@
+// The block pool: per-thread caches of free blocks by size class, over shared lists bounded in size.
+#include "platform/block_pool.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+#include "platform/critical_section.h"
+#include "platform/thread_local_slot.h"
+
+namespace vok {
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizers track each block from allocation to free; recycling would hide use after free
+// from one and the hand-over of a block between threads from the other.
+constexpr bool kPoolEnabled = false;
+#else
+constexpr bool kPoolEnabled = true;
+#endif
+
+// Every block starts with a header holding its size class; 16 bytes keep the caller's part aligned.
+constexpr std::size_t kHeader = 16;
+constexpr std::size_t kStep = 64;
+constexpr std::size_t kClasses = 16;  // blocks of 64, 128, ... 1 024 bytes, header included
+constexpr std::uint32_t kUnpooled = 0xFFFFFFFFu;
+// Blocks moved between a thread's cache and the shared list at once; a cache holds at most twice
+// as many per class.
+constexpr std::size_t kBatch = 64;
+// The shared lists keep at most this many bytes per class; blocks beyond go back to the system.
+constexpr std::size_t kSharedBytesPerClass = std::size_t{4} << 20;
+
+using FreeLists = std::array<std::vector<void*>, kClasses>;
+
+// Set while the pool below exists: blocks freed during static destruction (items left in the
+// queues of threads that outlive the pool) go straight back to the system. Constant-initialised
+// and trivially destructible, so it can be read at any time.
+constinit std::atomic<bool> g_poolLive{false};
+
+void ReleaseToSystem(std::vector<void*>& blocks) {
+  for (void* raw : blocks) ::operator delete(raw);
+  blocks.clear();
+}
+
+class CPool;
+CPool* g_pool = nullptr;
+
+// One thread's free blocks. When the thread ends they go to the shared lists.
+struct CThreadCache {
+  CThreadCache();
+  ~CThreadCache();
+  CThreadCache(const CThreadCache&) = delete;
+  CThreadCache& operator=(const CThreadCache&) = delete;
+  FreeLists lists;
+};
+
+class CPool {
+ public:
+  CPool() {
+    g_pool = this;
+    g_poolLive.store(true, std::memory_order_release);
+  }
+  ~CPool() {
+    g_poolLive.store(false, std::memory_order_release);
+    // m_caches goes after this body: the caches it destroys see the pool gone and free their
+    // blocks directly.
+    for (auto& list : m_shared) ReleaseToSystem(list);
+  }
+  CPool(const CPool&) = delete;
+  CPool& operator=(const CPool&) = delete;
+
+  CThreadCache* Cache() { return m_caches.Get(); }
+  CThreadCache* PeekCache() { return m_caches.Peek(); }
+
+  // Moves up to kBatch shared blocks of the class into `into`.
+  void Take(std::size_t sizeClass, std::vector<void*>& into) {
+    CCriticalSectionLock lock(m_lock);
+    std::vector<void*>& shared = m_shared[sizeClass];
+    const std::size_t count = shared.size() < kBatch ? shared.size() : kBatch;
+    into.insert(into.end(), shared.end() - static_cast<std::ptrdiff_t>(count), shared.end());
+    shared.resize(shared.size() - count);
+  }
+
+  // Moves the last `count` blocks of `from` to the shared list, or to the system beyond its bound.
+  void Give(std::size_t sizeClass, std::vector<void*>& from, std::size_t count) {
+    const std::size_t limit = kSharedBytesPerClass / ((sizeClass + 1) * kStep);
+    const auto first = from.end() - static_cast<std::ptrdiff_t>(count);
+    std::size_t kept = 0;
+    {
+      CCriticalSectionLock lock(m_lock);
+      std::vector<void*>& shared = m_shared[sizeClass];
+      const std::size_t room = shared.size() < limit ? limit - shared.size() : 0;
+      kept = count < room ? count : room;
+      try {
+        shared.insert(shared.end(), first, first + static_cast<std::ptrdiff_t>(kept));
+      } catch (const std::bad_alloc&) {
+        kept = 0;  // no room to list them: they go back to the system
+      }
+    }
+    for (auto it = first + static_cast<std::ptrdiff_t>(kept); it != from.end(); ++it) ::operator delete(*it);
+    from.erase(first, from.end());
+  }
+
+  std::size_t SharedCount() {
+    CCriticalSectionLock lock(m_lock);
+    std::size_t count = 0;
+    for (auto& list : m_shared) count += list.size();
+    return count;
+  }
+
+ private:
+  CCriticalSection m_lock;
+  FreeLists m_shared;  // guarded by m_lock
+  // Last member: destroyed first, while the shared lists still exist.
+  CThreadLocal<CThreadCache> m_caches;
+};
+
+CPool g_poolObject;
+
+CThreadCache::CThreadCache() {
+  for (auto& list : lists) list.reserve(2 * kBatch);
+}
+
+CThreadCache::~CThreadCache() {
+  for (std::size_t c = 0; c < kClasses; ++c) {
+    if (g_poolLive.load(std::memory_order_acquire)) {
+      g_pool->Give(c, lists[c], lists[c].size());
+    } else {
+      ReleaseToSystem(lists[c]);
+    }
+  }
+}
+
+void* Stamp(void* raw, std::uint32_t sizeClass) {
+  *static_cast<std::uint32_t*>(raw) = sizeClass;
+  return static_cast<unsigned char*>(raw) + kHeader;
+}
+
+}  // namespace
+
+void* PoolAllocate(std::size_t bytes) {
+  if (bytes > kStep * kClasses - kHeader || !kPoolEnabled || !g_poolLive.load(std::memory_order_acquire)) {
+    return Stamp(::operator new(bytes + kHeader), kUnpooled);
+  }
+  const std::size_t sizeClass = (bytes + kHeader - 1) / kStep;
+  CThreadCache* cache = g_pool->Cache();
+  if (cache == nullptr) return Stamp(::operator new((sizeClass + 1) * kStep), static_cast<std::uint32_t>(sizeClass));
+  std::vector<void*>& list = cache->lists[sizeClass];
+  if (list.empty()) g_pool->Take(sizeClass, list);
+  void* raw = nullptr;
+  if (list.empty()) {
+    raw = ::operator new((sizeClass + 1) * kStep);
+  } else {
+    raw = list.back();
+    list.pop_back();
+  }
+  return Stamp(raw, static_cast<std::uint32_t>(sizeClass));
+}
+
+void PoolFree(void* block) noexcept {
+  if (block == nullptr) return;
+  void* raw = static_cast<unsigned char*>(block) - kHeader;
+  const std::uint32_t sizeClass = *static_cast<std::uint32_t*>(raw);
+  CThreadCache* cache = nullptr;
+  if (sizeClass != kUnpooled && kPoolEnabled && g_poolLive.load(std::memory_order_acquire)) {
+    // A thread without a cache yet gets one: subscriber threads only ever free.
+    try {
+      cache = g_pool->Cache();
+    } catch (const std::bad_alloc&) {
+      cache = nullptr;
+    }
+  }
+  if (cache == nullptr) {
+    ::operator delete(raw);
+    return;
+  }
+  std::vector<void*>& list = cache->lists[sizeClass];
+  list.push_back(raw);  // within the capacity reserved for it
+  if (list.size() >= 2 * kBatch) g_pool->Give(sizeClass, list, kBatch);
+}
+
+PoolCounts PoolCountsForTest() {
+  PoolCounts counts;
+  counts.pooling = kPoolEnabled;
+  if (!g_poolLive.load(std::memory_order_acquire)) return counts;
+  counts.shared = g_pool->SharedCount();
+  if (CThreadCache* cache = g_pool->PeekCache()) {
+    for (auto& list : cache->lists) counts.thisThread += list.size();
+  }
+  return counts;
+}
+
+}  // namespace vok

@@ -1,0 +1,28 @@
+// vok::PoolAllocate / vok::PoolFree: small heap blocks recycled between threads. The dispatcher
+// allocates a block per update and the subscribing threads free them in bursts of thousands; with
+// the system allocator every such free contends for the allocating thread's heap lock. Here each
+// thread keeps a few free blocks per size and trades them with a shared list in batches of 64, so
+// the lock is taken once per batch and freed blocks go straight back to the next update.
+//
+// Threads: any. Blocks are 16-byte aligned, like operator new's. Blocks above 1 KiB, and every
+// block in sanitizer builds (which must see each allocation), come from operator new directly.
+#pragma once
+
+#include <cstddef>
+
+namespace vok {
+
+// A block of at least `bytes`; throws std::bad_alloc as operator new does.
+void* PoolAllocate(std::size_t bytes);
+// Frees a block from PoolAllocate (null is ignored), on any thread.
+void PoolFree(void* block) noexcept;
+
+// What the pool holds now, for tests: blocks in the shared lists and in the calling thread's cache.
+struct PoolCounts {
+  bool pooling = false;  // false in sanitizer builds, where every block comes from operator new
+  std::size_t shared = 0;
+  std::size_t thisThread = 0;
+};
+PoolCounts PoolCountsForTest();
+
+}  // namespace vok
