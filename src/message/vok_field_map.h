@@ -12,6 +12,7 @@
 #include <new>
 
 #include "message/vok_field.h"
+#include "platform/block_pool.h"
 
 class VOKFieldMap {
  public:
@@ -80,6 +81,9 @@ class VOKFieldMap {
   // Nodes are allocated ten at a time as raw storage; a node is constructed when a key takes it
   // and destroyed when the key goes, so an empty map or a half-used block costs no constructors.
   struct Block {
+    // From the block pool, as the messages that hold them.
+    static void* operator new(std::size_t bytes) { return vok::PoolAllocate(bytes); }
+    static void operator delete(void* block) noexcept { vok::PoolFree(block); }
     std::unique_ptr<Block> m_next;
     alignas(Node) unsigned char m_storage[kBlockSize * sizeof(Node)];
   };

@@ -5,6 +5,7 @@
 // locked: one thread builds or reads it at a time; any number of threads parse and write at once.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -15,6 +16,7 @@
 #include "message/vok_field.h"
 #include "message/vok_field_map.h"
 #include "message/vok_group.h"
+#include "platform/block_pool.h"
 
 class VOKMessage {
  public:
@@ -27,6 +29,11 @@ class VOKMessage {
   VOKMessage(VOKMessage&& other) noexcept = default;
   VOKMessage& operator=(VOKMessage&& other) noexcept = default;
   ~VOKMessage() = default;
+
+  // Messages parsed on a transport thread are freed on the pump thread, many thousands a second:
+  // their memory comes from the block pool, which moves freed blocks back without a heap lock.
+  static void* operator new(std::size_t bytes) { return vok::PoolAllocate(bytes); }
+  static void operator delete(void* block) noexcept { vok::PoolFree(block); }
 
   // Removes every field, sets type 0 and routing value 0 (dropping any routing list).
   void Clear();

@@ -1,5 +1,6 @@
 // Threads and clocks: the id of the calling thread (as printed in traces and kept in master
-// records), a monotonic millisecond clock for time-outs, and a plain sleep.
+// records), the name the calling thread shows in debuggers and process monitors, a monotonic
+// millisecond clock for time-outs, and a plain sleep.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,10 @@ namespace vok {
 using ThreadId = std::uint32_t;
 
 ThreadId CurrentThreadId();
+
+// Names the calling thread for debuggers and monitors (at most 15 characters show on Linux);
+// nothing happens where the system cannot name threads.
+void SetCurrentThreadName(const char* name);
 
 // Milliseconds since an arbitrary start; never goes backwards, does not wrap in practice.
 std::uint64_t MonotonicMs();

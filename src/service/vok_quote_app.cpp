@@ -4,6 +4,7 @@
 
 #include "message/vok_message.h"
 #include "platform/interface_table.h"
+#include "platform/thread.h"
 #include "platform/wait.h"
 #include "platform/wait_with_message_loop.h"
 #include "service/connection_times.h"
@@ -54,6 +55,7 @@ void CVokQuoteApp::BeginProcessMessages() {
   auto pump = std::make_unique<CPump>();
   std::shared_ptr<CPumpControl> control = pump->control;
   const bool started = pump->thread.Start([this, control] {
+    vok::SetCurrentThreadName("vokquote-pump");
     vok::CComApartment apartment(vok::CComApartment::kMultiThreaded);
     PumpLoop(*control);
     ClearQueue();
@@ -100,25 +102,17 @@ void CVokQuoteApp::EndProcessMessages() {
 }
 
 void CVokQuoteApp::QueueMessage(std::unique_ptr<VOKMessage> message) {
+  if (!m_hasCurrent.load(std::memory_order_seq_cst)) return;
   {
-    vok::CCriticalSectionLock current(m_currentLock);
-    if (m_current == nullptr) return;
+    vok::CCriticalSectionLock lock(m_queueLock);
+    m_queue.push_back(std::move(message));
+    m_queuedCount.fetch_add(1, std::memory_order_seq_cst);
   }
-  vok::CCriticalSectionLock lock(m_queueLock);
-  // The pump drains the queue until it is empty (or re-signals itself after a full batch), so
-  // only the first message into an empty queue needs to wake it: one system call per burst,
-  // not per message.
-  const bool wasEmpty = m_queue.empty();
-  m_queue.push_back(std::move(message));
-  if (wasEmpty) m_messageEvent.Set();
-}
-
-std::unique_ptr<VOKMessage> CVokQuoteApp::NextMessage() {
-  vok::CCriticalSectionLock lock(m_queueLock);
-  if (m_queue.empty()) return nullptr;
-  std::unique_ptr<VOKMessage> head = std::move(m_queue.front());
-  m_queue.pop_front();
-  return head;
+  // A working pump finds the message when it next looks at the queue; only a pump that said it
+  // waits needs the event (a system call), and only the first producer to see that sets it.
+  if (m_pumpIdle.load(std::memory_order_seq_cst) && m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
+    m_messageEvent.Set();
+  }
 }
 
 void CVokQuoteApp::ClearQueue() {
@@ -127,6 +121,7 @@ void CVokQuoteApp::ClearQueue() {
     vok::CCriticalSectionLock lock(m_queueLock);
     m_messageEvent.Reset();
     doomed.swap(m_queue);
+    m_queuedCount.store(0, std::memory_order_seq_cst);
   }
 }
 
@@ -139,15 +134,22 @@ void CVokQuoteApp::SetCurrent(IQueueConsumer* consumer) {
   {
     vok::CCriticalSectionLock lock(m_currentLock);
     m_current = consumer;
+    m_hasCurrent.store(consumer != nullptr, std::memory_order_seq_cst);
+    m_currentVersion.fetch_add(1, std::memory_order_seq_cst);
   }
   // Messages left waiting while there was no object get their wake-up now.
-  vok::CCriticalSectionLock lock(m_queueLock);
-  if (consumer != nullptr && !m_queue.empty()) m_messageEvent.Set();
+  if (consumer != nullptr && m_queuedCount.load(std::memory_order_seq_cst) != 0 &&
+      m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
+    m_messageEvent.Set();
+  }
 }
 
 void CVokQuoteApp::ClearCurrent(IQueueConsumer* consumer) {
   vok::CCriticalSectionLock lock(m_currentLock);
-  if (m_current == consumer) m_current = nullptr;
+  if (m_current != consumer) return;
+  m_current = nullptr;
+  m_hasCurrent.store(false, std::memory_order_seq_cst);
+  m_currentVersion.fetch_add(1, std::memory_order_seq_cst);
 }
 
 bool CVokQuoteApp::IsCurrent(IQueueConsumer* consumer) {
@@ -171,15 +173,31 @@ IQueueConsumer* CVokQuoteApp::AcquireCurrent() {
   return m_current;
 }
 
+bool CVokQuoteApp::IdleIfEmpty() {
+  // Producers append, then look at m_pumpIdle; the pump sets m_pumpIdle, then looks at the queue.
+  // With both steps sequentially consistent at least one side sees the other: a message is never
+  // left behind a waiting pump.
+  m_pumpIdle.store(true, std::memory_order_seq_cst);
+  if (m_queuedCount.load(std::memory_order_seq_cst) == 0 || !m_hasCurrent.load(std::memory_order_seq_cst)) {
+    return true;
+  }
+  m_pumpIdle.store(false, std::memory_order_seq_cst);
+  return false;
+}
+
 void CVokQuoteApp::PumpLoop(CPumpControl& control) {
   const std::uint32_t heartbeatMs = vok::ConnectionTimes().heartbeatMs;
   m_heartbeatTimer.SetPeriodicRelative(heartbeatMs, heartbeatMs);
   for (;;) {
+    // With messages waiting the timers and the stop event are only polled, so they still get their
+    // turn between two batches.
+    const bool idle = IdleIfEmpty();
     const std::uint32_t result = vok::WaitForAny(
         {m_messageEvent.Handle(), m_heartbeatTimer.Handle(), m_reconnectTimer.Handle(), control.stop.Handle()},
-        vok::kInfinite);
+        idle ? vok::kInfinite : 0);
     switch (result) {
       case vok::kWaitObject0:
+      case vok::kWaitTimeout:
         DispatchBatch(control);
         break;
       case vok::kWaitObject0 + 1:
@@ -207,29 +225,44 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
 }
 
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
+  // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
+  if (!m_hasCurrent.load(std::memory_order_seq_cst)) return;
   {
-    vok::CCriticalSectionLock lock(m_currentLock);
-    // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
-    if (m_current == nullptr) return;
-  }
-  int handled = 0;
-  while (handled < kBatchLimit && !control.stopping.load(std::memory_order_relaxed)) {
-    std::unique_ptr<VOKMessage> message = NextMessage();
-    if (!message) break;
-    ++handled;
-    if (IQueueConsumer* consumer = AcquireCurrent()) {
-      consumer->ProcessMessage(*message);
-      // May be the last reference: the object is then released here, on the pump thread.
-      consumer->ReleaseRef();
+    // One lock for the whole batch: producers and the pump meet here once per batch.
+    vok::CCriticalSectionLock lock(m_queueLock);
+    const std::size_t count = m_queue.size() < kBatchLimit ? m_queue.size() : std::size_t{kBatchLimit};
+    for (std::size_t i = 0; i < count; ++i) {
+      m_batch.push_back(std::move(m_queue.front()));
+      m_queue.pop_front();
     }
+    m_queuedCount.fetch_sub(count, std::memory_order_seq_cst);
   }
+  // Each message goes to the object current when it is handled. The reference is kept from one
+  // message to the next while no other object became current, and let go after the batch.
+  IQueueConsumer* consumer = nullptr;
+  std::uint64_t consumerVersion = 0;
+  int handled = 0;
+  for (std::unique_ptr<VOKMessage>& message : m_batch) {
+    if (control.stopping.load(std::memory_order_relaxed)) break;
+    ++handled;
+    const std::uint64_t version = m_currentVersion.load(std::memory_order_seq_cst);
+    if (consumer == nullptr || version != consumerVersion) {
+      if (consumer != nullptr) consumer->ReleaseRef();
+      consumer = AcquireCurrent();
+      consumerVersion = version;
+    }
+    if (consumer != nullptr) consumer->ProcessMessage(*message);
+    message.reset();
+  }
+  m_batch.clear();
+  // May be the last reference: the object is then released here, on the pump thread.
+  if (consumer != nullptr) consumer->ReleaseRef();
   if (handled > 0) {
     ++m_dispatchWakeups;
     m_dispatchedMessages.fetch_add(handled, std::memory_order_relaxed);
   }
   if (handled == kBatchLimit) {
-    // Let the timers and the stop event have their turn before the rest of the queue.
-    m_messageEvent.Set();
+    // Let other threads have the processor before the rest of the queue.
     vok::SleepMs(0);
   }
 }

@@ -4,15 +4,18 @@
 // process, reached through vok::App(); the library's load and unload call InitInstance/ExitInstance.
 //
 // Threads and locks: QueueMessage runs on transport threads and the connection worker, the pump
-// on its own thread. m_queueLock guards m_queue and is held only for one list operation;
-// m_threadLock guards m_pump (start and stop); m_currentLock guards m_current and is a leaf: only
-// TryAddRef runs under it. Order: m_threadLock, then m_queueLock.
+// on its own thread. m_queueLock guards m_queue and is held only for one list operation (the pump
+// takes up to a whole batch in one); m_threadLock guards m_pump (start and stop); m_currentLock
+// guards m_current and is a leaf: only TryAddRef runs under it. Order: m_threadLock, then
+// m_queueLock. The pump wakes through m_messageEvent only when it said it would wait (m_pumpIdle):
+// while it works, producers append without a system call.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
 
 #include "connection/quote_message_sink.h"
 #include "platform/critical_section.h"
@@ -59,7 +62,6 @@ class CVokQuoteApp final : public IQuoteMessageSink {
 
   // Appends for the pump thread; without a current service object the message is destroyed.
   void QueueMessage(std::unique_ptr<VOKMessage> message) override;
-  std::unique_ptr<VOKMessage> NextMessage();
   void ClearQueue();
   std::size_t QueuedCount();
 
@@ -87,6 +89,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   // A new reference on the current object, or null.
   IQueueConsumer* AcquireCurrent();
   void PumpLoop(CPumpControl& control);
+  // Whether the queue is empty, after telling producers that the pump is about to wait.
+  bool IdleIfEmpty();
   // Handles up to kBatchLimit messages, then lets the timers and the stop event have a turn.
   void DispatchBatch(CPumpControl& control);
 
@@ -94,7 +98,13 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   vok::CCriticalSection m_threadLock;
   vok::CCriticalSection m_currentLock;
   std::deque<std::unique_ptr<VOKMessage>> m_queue;  // guarded by m_queueLock
+  std::atomic<std::size_t> m_queuedCount{0};        // m_queue.size(), readable without the lock
   vok::CEvent m_messageEvent{vok::EventReset::Auto};
+  std::atomic<bool> m_pumpIdle{true};                // set by the pump before it waits
+  // Bumped whenever m_current changes, so the pump sees a change without taking m_currentLock.
+  std::atomic<std::uint64_t> m_currentVersion{0};
+  std::atomic<bool> m_hasCurrent{false};
+  std::vector<std::unique_ptr<VOKMessage>> m_batch;  // pump thread only: the messages taken
   CWaitableTimer m_heartbeatTimer;
   CWaitableTimer m_reconnectTimer;
   std::unique_ptr<CPump> m_pump;         // guarded by m_threadLock

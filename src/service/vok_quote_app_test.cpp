@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "message/vok_message.h"
@@ -42,6 +44,7 @@ class CFakeConsumer final : public IQueueConsumer {
       std::lock_guard lock(m_mutex);
       m_seen.push_back({sequence, vok::App().DispatchWakeups(), vok::CurrentThreadId()});
     }
+    if (sequence >= 0 && sequence / 1000000 < kSources) ++m_perSource[sequence / 1000000];
     if (m_onMessage) m_onMessage();
   }
   void OnHeartbeatTimer() override { ++m_heartbeats; }
@@ -59,6 +62,9 @@ class CFakeConsumer final : public IQueueConsumer {
     return m_seen.size();
   }
 
+  // Messages seen per source: a sequence number s counts for source s / 1 000 000.
+  static constexpr int kSources = 4;
+  std::atomic<int> m_perSource[kSources] = {};
   std::function<void()> m_onMessage;
   std::function<void()> m_onReconnect;
   std::atomic<int> m_heartbeats{0};
@@ -138,6 +144,45 @@ TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
   const auto seen = m_consumer.SeenMessages();
   EXPECT_EQ(seen[0].sequence, 2);
   EXPECT_EQ(seen[1].sequence, 3);
+}
+
+TEST_F(QuoteApp, EachMessageGoesToTheObjectCurrentWhenItIsHandled) {
+  CFakeConsumer next;
+  // The first message makes another object current; the two behind it, taken in the same batch,
+  // must reach the new one.
+  m_consumer.m_onMessage = [&] {
+    m_consumer.m_onMessage = nullptr;
+    vok::App().SetCurrent(&next);
+  };
+  vok::App().SetCurrent(&m_consumer);
+  for (int i = 1; i <= 3; ++i) vok::App().QueueMessage(Numbered(i));
+  vok::App().BeginProcessMessages();
+  ASSERT_TRUE(WaitUntil([&] { return next.SeenCount() == 2; }));
+  vok::App().EndProcessMessages();
+  vok::App().ClearCurrent(&next);
+  ASSERT_EQ(m_consumer.SeenCount(), 1u);
+  EXPECT_EQ(m_consumer.SeenMessages()[0].sequence, 1);
+  EXPECT_EQ(next.SeenMessages()[0].sequence, 2);
+  EXPECT_EQ(next.SeenMessages()[1].sequence, 3);
+}
+
+TEST_F(QuoteApp, AMessageQueuedAsThePumpGoesIdleIsStillHandled) {
+  // Short bursts, each awaited: the pump goes idle again and again just as messages arrive. A
+  // message left behind a waiting pump stays there (nothing else comes to wake it) and the wait
+  // for its burst runs out.
+  constexpr int kBursts = 20000;
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().BeginProcessMessages();
+  int queued = 0;
+  for (int burst = 0; burst < kBursts; ++burst) {
+    for (int i = 0; i <= burst % 3; ++i) vok::App().QueueMessage(Numbered(queued++));
+    // Spun, not slept: the next burst then comes while the pump is on its way to waiting.
+    const std::uint64_t end = vok::MonotonicMs() + 5000;
+    while (m_consumer.m_perSource[0].load() != queued && vok::MonotonicMs() < end) std::this_thread::yield();
+    ASSERT_EQ(m_consumer.m_perSource[0].load(), queued) << "burst " << burst;
+  }
+  const auto seen = m_consumer.SeenMessages();
+  for (int i = 0; i < queued; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)].sequence, i);
 }
 
 TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {

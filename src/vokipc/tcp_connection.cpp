@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <vector>
 
+#include "platform/thread.h"
 #include "vkdll/vkdll.h"
 
 namespace {
@@ -50,6 +51,7 @@ bool CTcpConnection::Start(ReaderEndHook onReaderEnd) {
   try {
     m_reader = std::thread([self = shared_from_this(), onReaderEnd]() mutable {
       t_onReader = true;
+      vok::SetCurrentThreadName("vokipc-reader");
       { std::lock_guard<std::mutex> wait(self->m_startLock); }
       self->ReadLoop();
       if (onReaderEnd(self->m_handle)) self->m_reader.detach();

@@ -1,6 +1,9 @@
 // Linux backend of platform/thread.h.
 #include "platform/thread.h"
 
+#include <cstddef>
+
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -10,6 +13,12 @@ namespace vok {
 ThreadId CurrentThreadId() {
   thread_local const ThreadId id = static_cast<ThreadId>(::syscall(SYS_gettid));
   return id;
+}
+
+void SetCurrentThreadName(const char* name) {
+  char shortName[16] = {};
+  for (std::size_t i = 0; i + 1 < sizeof shortName && name[i] != '\0'; ++i) shortName[i] = name[i];
+  ::pthread_setname_np(::pthread_self(), shortName);
 }
 
 std::uint64_t MonotonicMs() {

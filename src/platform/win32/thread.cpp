@@ -3,9 +3,23 @@
 
 #include <windows.h>
 
+#include <cstddef>
+
 namespace vok {
 
 ThreadId CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+void SetCurrentThreadName(const char* name) {
+  // SetThreadDescription exists from Windows 10 1607 on; older systems simply keep no names.
+  using SetDescription = HRESULT(WINAPI*)(HANDLE, PCWSTR);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto setDescription = reinterpret_cast<SetDescription>(
+      reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "SetThreadDescription") : nullptr));
+  if (setDescription == nullptr) return;
+  wchar_t wide[64] = {};
+  for (std::size_t i = 0; i + 1 < 64 && name[i] != '\0'; ++i) wide[i] = static_cast<wchar_t>(name[i]);
+  setDescription(::GetCurrentThread(), wide);
+}
 
 std::uint64_t MonotonicMs() { return ::GetTickCount64(); }
 
