@@ -13,9 +13,16 @@
 namespace vok {
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The sanitizers track each block from allocation to free; recycling would hide use after free
 // from one and the hand-over of a block between threads from the other.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define VOK_POOL_BYPASSED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#define VOK_POOL_BYPASSED 1
+#endif
+#endif
+#ifdef VOK_POOL_BYPASSED
 constexpr bool kPoolEnabled = false;
 #else
 constexpr bool kPoolEnabled = true;
