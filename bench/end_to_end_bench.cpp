@@ -5,6 +5,9 @@
 //                            with the CPU each stage spent per update: pump_ns (the pump thread:
 //                            dispatch, merge, hand-off), reader_ns (the transport's reader: framing
 //                            and parsing) and process_ns (every thread, the simulator's included)
+//   PumpOnly                 the pump thread alone: level 1 messages parsed beforehand on another
+//                            thread, queued at once; its CPU per update (pump_ns) without the
+//                            reader and the simulator taking turns on the same processors
 //   DeliveryDelay            delay from the server's send to the subscriber's callback at 100 000
 //                            updates per second, p50 and p99 in ms (callbacks run from the 60 ms
 //                            drain of each subscriber thread)
@@ -26,6 +29,7 @@
 #include "platform/interface_table.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
+#include "message/vok_message.h"
 #include "quote_server.h"
 #include "records/vokquote.h"
 #include "service/vok_quote_app.h"
@@ -195,6 +199,37 @@ void SocketToCache(benchmark::State& state) {
   state.counters["process_ns"] = static_cast<double>(processNs) / static_cast<double>(total);
 }
 BENCHMARK(SocketToCache)->Arg(1)->Arg(4)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void PumpOnly(benchmark::State& state) {
+  CEndToEnd endToEnd(1, 0);
+  constexpr std::size_t kMessages = 200000;
+  std::vector<std::string> lines;
+  for (int i = 0; i < kSymbols; ++i) {
+    lines.push_back("1|1003=" + SymbolName(i) + ";2022=NASDAQ;2002=" + std::to_string(10 + i) +
+                    ".25;2003=10.2;2004=10.3;2005=100;2006=200;2012=123456;2014=10:30:00;2015=03/02/2009");
+  }
+  std::uint64_t pumpNs = 0;
+  std::uint64_t total = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<std::unique_ptr<VOKMessage>> messages;
+    messages.reserve(kMessages);
+    for (std::size_t i = 0; i < kMessages; ++i) {
+      const std::string& line = lines[i % lines.size()];
+      messages.push_back(std::make_unique<VOKMessage>(line.c_str(), static_cast<int>(line.size())));
+    }
+    state.ResumeTiming();
+    const std::uint64_t before = vok::App().DispatchedMessages();
+    const std::uint64_t pumpBefore = ThreadsCpuNs("vokquote-pump");
+    for (auto& message : messages) vok::App().QueueMessage(std::move(message));
+    while (vok::App().DispatchedMessages() < before + kMessages) vok::SleepMs(1);
+    pumpNs += ThreadsCpuNs("vokquote-pump") - pumpBefore;
+    total += kMessages;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(total));
+  state.counters["pump_ns"] = static_cast<double>(pumpNs) / static_cast<double>(total);
+}
+BENCHMARK(PumpOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void DeliveryDelay(benchmark::State& state) {
   constexpr int kPerMs = 100;  // 100 000 updates per second

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/critical_section.h"
+#include "platform/thread.h"
 #include "platform/thread_local_slot.h"
 
 namespace vok {
@@ -36,10 +37,22 @@ constexpr std::uint32_t kUnpooled = 0xFFFFFFFFu;
 // Blocks moved between a thread's cache and the shared list at once; a cache holds at most twice
 // as many per class.
 constexpr std::size_t kBatch = 64;
-// The shared lists keep at most this many bytes per class; blocks beyond go back to the system.
-constexpr std::size_t kSharedBytesPerClass = std::size_t{4} << 20;
+// The shared lists keep at most this many bytes per class; blocks beyond go back to the system. A
+// subscriber drains every 60 ms, so at a million updates a second some 60 000 items are out at
+// once and come back together: the bound holds that many of the common sizes.
+constexpr std::size_t kSharedBytesPerClass = std::size_t{32} << 20;
+// Blocks that sat in a shared list for a whole period, untaken, go back to the system: after a
+// burst the pool shrinks to what the steady flow uses.
+constexpr std::uint64_t kReleasePeriodMs = 1000;
 
 using FreeLists = std::array<std::vector<void*>, kClasses>;
+
+// One size class's shared blocks: the newest at the back (taken first, still warm in a cache), the
+// oldest at the front (released first).
+struct SSharedList {
+  std::vector<void*> blocks;
+  std::size_t lowWater = 0;  // the fewest blocks held since the last release
+};
 
 // Set while the pool below exists: blocks freed during static destruction (items left in the
 // queues of threads that outlive the pool) go straight back to the system. Constant-initialised
@@ -73,7 +86,7 @@ class CPool {
     g_poolLive.store(false, std::memory_order_release);
     // m_caches goes after this body: the caches it destroys see the pool gone and free their
     // blocks directly.
-    for (auto& list : m_shared) ReleaseToSystem(list);
+    for (auto& list : m_shared) ReleaseToSystem(list.blocks);
   }
   CPool(const CPool&) = delete;
   CPool& operator=(const CPool&) = delete;
@@ -83,11 +96,17 @@ class CPool {
 
   // Moves up to kBatch shared blocks of the class into `into`.
   void Take(std::size_t sizeClass, std::vector<void*>& into) {
-    CCriticalSectionLock lock(m_lock);
-    std::vector<void*>& shared = m_shared[sizeClass];
-    const std::size_t count = shared.size() < kBatch ? shared.size() : kBatch;
-    into.insert(into.end(), shared.end() - static_cast<std::ptrdiff_t>(count), shared.end());
-    shared.resize(shared.size() - count);
+    std::vector<void*> unused;
+    {
+      CCriticalSectionLock lock(m_lock);
+      SSharedList& shared = m_shared[sizeClass];
+      const std::size_t count = shared.blocks.size() < kBatch ? shared.blocks.size() : kBatch;
+      into.insert(into.end(), shared.blocks.end() - static_cast<std::ptrdiff_t>(count), shared.blocks.end());
+      shared.blocks.resize(shared.blocks.size() - count);
+      if (shared.blocks.size() < shared.lowWater) shared.lowWater = shared.blocks.size();
+      if (MonotonicMs() - m_lastRelease >= kReleasePeriodMs) CollectUnused(unused);
+    }
+    ReleaseToSystem(unused);
   }
 
   // Moves the last `count` blocks of `from` to the shared list, or to the system beyond its bound.
@@ -95,9 +114,10 @@ class CPool {
     const std::size_t limit = kSharedBytesPerClass / ((sizeClass + 1) * kStep);
     const auto first = from.end() - static_cast<std::ptrdiff_t>(count);
     std::size_t kept = 0;
+    std::vector<void*> unused;
     {
       CCriticalSectionLock lock(m_lock);
-      std::vector<void*>& shared = m_shared[sizeClass];
+      std::vector<void*>& shared = m_shared[sizeClass].blocks;
       const std::size_t room = shared.size() < limit ? limit - shared.size() : 0;
       kept = count < room ? count : room;
       try {
@@ -105,21 +125,50 @@ class CPool {
       } catch (const std::bad_alloc&) {
         kept = 0;  // no room to list them: they go back to the system
       }
+      if (MonotonicMs() - m_lastRelease >= kReleasePeriodMs) CollectUnused(unused);
     }
     for (auto it = first + static_cast<std::ptrdiff_t>(kept); it != from.end(); ++it) ::operator delete(*it);
     from.erase(first, from.end());
+    ReleaseToSystem(unused);
+  }
+
+  void ReleaseUnused() {
+    std::vector<void*> unused;
+    {
+      CCriticalSectionLock lock(m_lock);
+      CollectUnused(unused);
+    }
+    ReleaseToSystem(unused);
   }
 
   std::size_t SharedCount() {
     CCriticalSectionLock lock(m_lock);
     std::size_t count = 0;
-    for (auto& list : m_shared) count += list.size();
+    for (auto& list : m_shared) count += list.blocks.size();
     return count;
   }
 
  private:
+  // With m_lock held: moves to `out` the blocks of every class that no thread took since the last
+  // release, and starts the next period. Nothing is collected when `out` cannot grow.
+  void CollectUnused(std::vector<void*>& out) {
+    m_lastRelease = MonotonicMs();
+    for (SSharedList& shared : m_shared) {
+      const auto unusedEnd = shared.blocks.begin() + static_cast<std::ptrdiff_t>(shared.lowWater);
+      try {
+        out.insert(out.end(), shared.blocks.begin(), unusedEnd);
+      } catch (const std::bad_alloc&) {
+        shared.lowWater = shared.blocks.size();
+        continue;
+      }
+      shared.blocks.erase(shared.blocks.begin(), unusedEnd);
+      shared.lowWater = shared.blocks.size();
+    }
+  }
+
   CCriticalSection m_lock;
-  FreeLists m_shared;  // guarded by m_lock
+  std::array<SSharedList, kClasses> m_shared;  // guarded by m_lock
+  std::uint64_t m_lastRelease = 0;            // guarded by m_lock
   // Last member: destroyed first, while the shared lists still exist.
   CThreadLocal<CThreadCache> m_caches;
 };
@@ -186,6 +235,10 @@ void PoolFree(void* block) noexcept {
   std::vector<void*>& list = cache->lists[sizeClass];
   list.push_back(raw);  // within the capacity reserved for it
   if (list.size() >= 2 * kBatch) g_pool->Give(sizeClass, list, kBatch);
+}
+
+void PoolReleaseUnused() {
+  if (kPoolEnabled && g_poolLive.load(std::memory_order_acquire)) g_pool->ReleaseUnused();
 }
 
 PoolCounts PoolCountsForTest() {

@@ -4,6 +4,8 @@
 // thread keeps a few free blocks per size and trades them with a shared list in batches of 64, so
 // the lock is taken once per batch and freed blocks go straight back to the next update.
 //
+// Blocks that no thread took from the shared lists for a second go back to the system.
+//
 // Threads: any. Blocks are 16-byte aligned, like operator new's. Blocks above 1 KiB, and every
 // block in sanitizer builds (which must see each allocation), come from operator new directly.
 #pragma once
@@ -16,6 +18,10 @@ namespace vok {
 void* PoolAllocate(std::size_t bytes);
 // Frees a block from PoolAllocate (null is ignored), on any thread.
 void PoolFree(void* block) noexcept;
+
+// Returns to the system the shared blocks that no thread took since the last release. The pool
+// does this by itself about once a second while blocks move; a host may call it after a burst.
+void PoolReleaseUnused();
 
 // What the pool holds now, for tests: blocks in the shared lists and in the calling thread's cache.
 struct PoolCounts {

@@ -51,20 +51,43 @@ TEST(BlockPoolTest, BlocksFreedOnOneThreadServeTheNextAllocationsOfAnother) {
   for (void* block : again) PoolFree(block);
 }
 
-TEST(BlockPoolTest, SharedListsKeepABoundedAmount) {
-  std::vector<void*> blocks;
-  for (int i = 0; i < 100000; ++i) blocks.push_back(PoolAllocate(40));
-  const std::size_t sharedBefore = PoolCountsForTest().shared;
+// Frees `blocks` on a thread of their own, which then ends and hands its cache to the shared lists.
+void FreeOnAnotherThread(const std::vector<void*>& blocks) {
   CThreadHandle freer;
   freer.Start([&blocks] {
     for (void* block : blocks) PoolFree(block);
   });
   freer.Join();
-  const PoolCounts after = PoolCountsForTest();
-  if (!after.pooling) return;
-  // 4 MiB of 64-byte blocks at most; the rest went back to the system.
-  EXPECT_LE(after.shared - sharedBefore, 65536u);
-  EXPECT_GE(after.shared - sharedBefore, 65536u - 128u);
+}
+
+TEST(BlockPoolTest, SharedListsKeepABoundedAmountAndGiveBackWhatStaysUnused) {
+  PoolReleaseUnused();
+  PoolReleaseUnused();  // everything from earlier tests has now sat unused for a period
+  const PoolCounts empty = PoolCountsForTest();
+  if (!empty.pooling) return;
+  EXPECT_EQ(empty.shared, 0u);
+
+  // 32 MiB of 64-byte blocks at most; the rest went back to the system.
+  std::vector<void*> blocks;
+  for (int i = 0; i < 600000; ++i) blocks.push_back(PoolAllocate(40));
+  FreeOnAnotherThread(blocks);
+  const std::size_t kept = PoolCountsForTest().shared;
+  EXPECT_LE(kept, 524288u);
+  EXPECT_GE(kept, 524288u - 128u);
+
+  // Blocks given back since the last release are kept; those nobody took for a period go.
+  PoolReleaseUnused();
+  EXPECT_EQ(PoolCountsForTest().shared, kept);
+  std::vector<void*> taken;
+  for (int i = 0; i < 1000; ++i) taken.push_back(PoolAllocate(40));
+  const std::size_t afterTaking = PoolCountsForTest().shared;
+  EXPECT_LT(afterTaking, kept);
+  for (void* block : taken) PoolFree(block);  // into this thread's cache, most back to the lists
+  const std::size_t beforeRelease = PoolCountsForTest().shared;
+  ASSERT_GT(beforeRelease, afterTaking);
+  PoolReleaseUnused();
+  // Only the blocks given back after the taking stay.
+  EXPECT_EQ(PoolCountsForTest().shared, beforeRelease - afterTaking);
 }
 
 }  // namespace

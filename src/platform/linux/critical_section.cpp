@@ -1,5 +1,5 @@
-// Linux backend of platform/critical_section.h: a std::recursive_mutex, which already spins
-// briefly inside the C library before it sleeps.
+// Linux backend of platform/critical_section.h: a std::recursive_mutex. The spin count is not
+// used: the C library's recursive mutex has no spin phase to give it to.
 #include "platform/critical_section.h"
 
 namespace vok {
