@@ -7,10 +7,10 @@
 #include <chrono>
 #include <cstdio>
 
-#include "platform/thread.h"
 #include <thread>
 
 #include "connection/timer_test_util.h"
+#include "platform/thread.h"
 
 namespace {
 
@@ -22,6 +22,12 @@ std::string Hex(const void* pointer) {
   char text[32];
   std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pointer)));
   return text;
+}
+
+std::int64_t MillisecondOfSecond() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
+             .count() %
+         1000;
 }
 
 std::int64_t NowSeconds() {
@@ -40,8 +46,10 @@ TEST(TimerQueue, UserInfo1IsUniqueWithinAQueue) {
     CTimerQueueEvent* second = reinterpret_cast<CTimerQueueEvent*>(1);
     EXPECT_FALSE(queue.CreateTimer(&second, &listener, 7, 71, 10, 10, 0));
     EXPECT_EQ(second, nullptr);
-    EXPECT_EQ(trace.Lines(4, "CTimerQueue::CreateTimer, dwUserInfo1=7 already mapped to event " + Hex(first) + "," +
-                                 Hex(first->GetTimerHandle())).size(),
+    EXPECT_EQ(trace
+                  .Lines(4, "CTimerQueue::CreateTimer, dwUserInfo1=7 already mapped to event " + Hex(first) + "," +
+                                Hex(first->GetTimerHandle()))
+                  .size(),
               1u);
     CTimerQueueEvent* elsewhere = nullptr;
     EXPECT_TRUE(other.CreateTimer(&elsewhere, &otherListener, 7, 72, 3600000, 0, 0));
@@ -133,6 +141,9 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
   CTraceLines trace;
   CCountingListener listener;
   CTimerQueue queue;
+  // The cases at the limit count whole seconds from now: start early in a second, so that the
+  // queue reads the same second as this test (a slow build would otherwise cross into the next).
+  while (MillisecondOfSecond() > 200) vok::SleepMs(5);
   const std::int64_t now = NowSeconds();
   const std::int64_t pastAt010203 = (now / 86400 - 1) * 86400 + 3723;
   struct Case {
@@ -162,8 +173,9 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
   std::snprintf(tid, sizeof tid, "%x", vok::CurrentThreadId());
   char queueId[32];
   std::snprintf(queueId, sizeof queueId, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&queue)));
-  EXPECT_EQ(trace.Lines(4, std::string("CTimerQueue::CreateTimer (") + queueId +
-                               ") failed due to timeDue overflow, due=01:02:03, period=0, userinfo=102 tid=" + tid)
+  EXPECT_EQ(trace
+                .Lines(4, std::string("CTimerQueue::CreateTimer (") + queueId +
+                              ") failed due to timeDue overflow, due=01:02:03, period=0, userinfo=102 tid=" + tid)
                 .size(),
             1u);
   EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 2u);
