@@ -14,12 +14,12 @@
 namespace vok {
 namespace {
 
-// The sanitizers track each block from allocation to free; recycling would hide use after free
-// from one and the hand-over of a block between threads from the other.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// AddressSanitizer tracks each block from allocation to free; recycling would hide a use after
+// free from it. (ThreadSanitizer sees the pool's own locks order every reuse after the last use.)
+#if defined(__SANITIZE_ADDRESS__)
 #define VOK_POOL_BYPASSED 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || __has_feature(memory_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
 #define VOK_POOL_BYPASSED 1
 #endif
 #endif
@@ -76,29 +76,27 @@ struct CThreadCache {
   FreeLists lists;
 };
 
-class CPool {
+// The shared lists. Never destroyed: a thread that outlives the module's static objects may still
+// free blocks; once closed, the lists hold nothing and pass every block back to the system.
+class CSharedLists {
  public:
-  CPool() {
-    g_pool = this;
-    g_poolLive.store(true, std::memory_order_release);
+  // Closes the lists and frees what they hold.
+  void Close() {
+    CCriticalSectionLock lock(m_lock);
+    m_closed = true;
+    for (SSharedList& shared : m_shared) {
+      ReleaseToSystem(shared.blocks);
+      shared.blocks.shrink_to_fit();
+      shared.lowWater = 0;
+    }
   }
-  ~CPool() {
-    g_poolLive.store(false, std::memory_order_release);
-    // m_caches goes after this body: the caches it destroys see the pool gone and free their
-    // blocks directly.
-    for (auto& list : m_shared) ReleaseToSystem(list.blocks);
-  }
-  CPool(const CPool&) = delete;
-  CPool& operator=(const CPool&) = delete;
-
-  CThreadCache* Cache() { return m_caches.Get(); }
-  CThreadCache* PeekCache() { return m_caches.Peek(); }
 
   // Moves up to kBatch shared blocks of the class into `into`.
   void Take(std::size_t sizeClass, std::vector<void*>& into) {
     std::vector<void*> unused;
     {
       CCriticalSectionLock lock(m_lock);
+      if (m_closed) return;
       SSharedList& shared = m_shared[sizeClass];
       const std::size_t count = shared.blocks.size() < kBatch ? shared.blocks.size() : kBatch;
       into.insert(into.end(), shared.blocks.end() - static_cast<std::ptrdiff_t>(count), shared.blocks.end());
@@ -118,7 +116,7 @@ class CPool {
     {
       CCriticalSectionLock lock(m_lock);
       std::vector<void*>& shared = m_shared[sizeClass].blocks;
-      const std::size_t room = shared.size() < limit ? limit - shared.size() : 0;
+      const std::size_t room = !m_closed && shared.size() < limit ? limit - shared.size() : 0;
       kept = count < room ? count : room;
       try {
         shared.insert(shared.end(), first, first + static_cast<std::ptrdiff_t>(kept));
@@ -169,7 +167,35 @@ class CPool {
   CCriticalSection m_lock;
   std::array<SSharedList, kClasses> m_shared;  // guarded by m_lock
   std::uint64_t m_lastRelease = 0;            // guarded by m_lock
-  // Last member: destroyed first, while the shared lists still exist.
+  bool m_closed = false;                      // guarded by m_lock
+};
+
+CSharedLists& Shared() {
+  static CSharedLists* lists = new CSharedLists;  // intentionally leaked, see above
+  return *lists;
+}
+
+// The pool while the module's static objects live: the per-thread caches.
+class CPool {
+ public:
+  CPool() {
+    Shared();
+    g_pool = this;
+    g_poolLive.store(true, std::memory_order_release);
+  }
+  ~CPool() {
+    g_poolLive.store(false, std::memory_order_release);
+    Shared().Close();
+    // m_caches goes after this body: the caches it destroys see the pool gone and free their
+    // blocks directly.
+  }
+  CPool(const CPool&) = delete;
+  CPool& operator=(const CPool&) = delete;
+
+  CThreadCache* Cache() { return m_caches.Get(); }
+  CThreadCache* PeekCache() { return m_caches.Peek(); }
+
+ private:
   CThreadLocal<CThreadCache> m_caches;
 };
 
@@ -182,7 +208,7 @@ CThreadCache::CThreadCache() {
 CThreadCache::~CThreadCache() {
   for (std::size_t c = 0; c < kClasses; ++c) {
     if (g_poolLive.load(std::memory_order_acquire)) {
-      g_pool->Give(c, lists[c], lists[c].size());
+      Shared().Give(c, lists[c], lists[c].size());
     } else {
       ReleaseToSystem(lists[c]);
     }
@@ -204,7 +230,7 @@ void* PoolAllocate(std::size_t bytes) {
   CThreadCache* cache = g_pool->Cache();
   if (cache == nullptr) return Stamp(::operator new((sizeClass + 1) * kStep), static_cast<std::uint32_t>(sizeClass));
   std::vector<void*>& list = cache->lists[sizeClass];
-  if (list.empty()) g_pool->Take(sizeClass, list);
+  if (list.empty()) Shared().Take(sizeClass, list);
   void* raw = nullptr;
   if (list.empty()) {
     raw = ::operator new((sizeClass + 1) * kStep);
@@ -234,18 +260,18 @@ void PoolFree(void* block) noexcept {
   }
   std::vector<void*>& list = cache->lists[sizeClass];
   list.push_back(raw);  // within the capacity reserved for it
-  if (list.size() >= 2 * kBatch) g_pool->Give(sizeClass, list, kBatch);
+  if (list.size() >= 2 * kBatch) Shared().Give(sizeClass, list, kBatch);
 }
 
 void PoolReleaseUnused() {
-  if (kPoolEnabled && g_poolLive.load(std::memory_order_acquire)) g_pool->ReleaseUnused();
+  if (kPoolEnabled && g_poolLive.load(std::memory_order_acquire)) Shared().ReleaseUnused();
 }
 
 PoolCounts PoolCountsForTest() {
   PoolCounts counts;
   counts.pooling = kPoolEnabled;
   if (!g_poolLive.load(std::memory_order_acquire)) return counts;
-  counts.shared = g_pool->SharedCount();
+  counts.shared = Shared().SharedCount();
   if (CThreadCache* cache = g_pool->PeekCache()) {
     for (auto& list : cache->lists) counts.thisThread += list.size();
   }

@@ -7,7 +7,9 @@
 // Blocks that no thread took from the shared lists for a second go back to the system.
 //
 // Threads: any. Blocks are 16-byte aligned, like operator new's. Blocks above 1 KiB, and every
-// block in sanitizer builds (which must see each allocation), come from operator new directly.
+// block in AddressSanitizer builds (which must see each allocation), come from operator new
+// directly; ThreadSanitizer builds keep the pool, so the hand-over of blocks between threads is
+// checked too.
 #pragma once
 
 #include <cstddef>
@@ -25,7 +27,7 @@ void PoolReleaseUnused();
 
 // What the pool holds now, for tests: blocks in the shared lists and in the calling thread's cache.
 struct PoolCounts {
-  bool pooling = false;  // false in sanitizer builds, where every block comes from operator new
+  bool pooling = false;  // false in AddressSanitizer builds: every block comes from operator new
   std::size_t shared = 0;
   std::size_t thisThread = 0;
 };

@@ -67,19 +67,19 @@ TEST(BlockPoolTest, SharedListsKeepABoundedAmountAndGiveBackWhatStaysUnused) {
   if (!empty.pooling) return;
   EXPECT_EQ(empty.shared, 0u);
 
-  // 32 MiB of 64-byte blocks at most; the rest went back to the system.
+  // 32 MiB of 1 KiB blocks at most; the rest went back to the system.
   std::vector<void*> blocks;
-  for (int i = 0; i < 600000; ++i) blocks.push_back(PoolAllocate(40));
+  for (int i = 0; i < 40000; ++i) blocks.push_back(PoolAllocate(1000));
   FreeOnAnotherThread(blocks);
   const std::size_t kept = PoolCountsForTest().shared;
-  EXPECT_LE(kept, 524288u);
-  EXPECT_GE(kept, 524288u - 128u);
+  EXPECT_LE(kept, 32768u);
+  EXPECT_GE(kept, 32768u - 128u);
 
   // Blocks given back since the last release are kept; those nobody took for a period go.
   PoolReleaseUnused();
   EXPECT_EQ(PoolCountsForTest().shared, kept);
   std::vector<void*> taken;
-  for (int i = 0; i < 1000; ++i) taken.push_back(PoolAllocate(40));
+  for (int i = 0; i < 1000; ++i) taken.push_back(PoolAllocate(1000));
   const std::size_t afterTaking = PoolCountsForTest().shared;
   EXPECT_LT(afterTaking, kept);
   for (void* block : taken) PoolFree(block);  // into this thread's cache, most back to the lists
