@@ -43,7 +43,6 @@ CThreadQueue& CThreadQueue::CurrentQueue() {
 }
 
 CThreadQueue::CThreadQueue() : m_owner(vok::CurrentThreadId()) {
-  static_assert(alignof(CThreadQueue) == kCacheLine);
   CQueueList& list = Queues();
   vok::CCriticalSectionLock lock(list.lock);
   list.queues.push_back(this);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -34,13 +35,20 @@ class CRecordingHandler final : public CHandler {
   CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
   CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
   void OnThreadItem(CThreadItem* item) override {
-    std::lock_guard lock(m_mutex);
-    m_delivered[vok::CurrentThreadId()].push_back(static_cast<CTestItem*>(item)->m_seq);
+    const int seq = static_cast<CTestItem*>(item)->m_seq;
+    {
+      std::lock_guard lock(m_mutex);
+      m_delivered[vok::CurrentThreadId()].push_back(seq);
+    }
+    if (m_onItem) m_onItem(seq);
   }
   std::vector<int> DeliveredTo(vok::ThreadId thread) {
     std::lock_guard lock(m_mutex);
     return m_delivered[thread];
   }
+  // Called on the receiving thread after each item is recorded, with no lock held.
+  std::function<void(int seq)> m_onItem;
+
   std::size_t Total() {
     std::lock_guard lock(m_mutex);
     std::size_t n = 0;
@@ -136,38 +144,25 @@ TEST(ThreadQueue, ThreadThatStopsPumpingGetsEverythingInOrderOnItsNextTick) {
   for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], i);
 }
 
-// A callback that waits modally pumps its messages, and so drains its queue from inside a delivery.
-class CPumpingHandler final : public CHandler {
- public:
-  CPumpingHandler() : CHandler(nullptr, Config{0, "CPumpingHandler", {}, 'S', 0, 1}) {}
-  void OnMessage(char, const VOKMessage&) override {}
-  CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
-  CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
-  void OnThreadItem(CThreadItem* item) override {
-    const int seq = static_cast<CTestItem*>(item)->m_seq;
-    m_delivered.push_back(seq);
-    if (seq == 2) {
-      // Queued while the outer drain is under way: the inner drain must still come after 3..5.
-      const vok::ThreadId self[] = {vok::CurrentThreadId()};
-      CThreadQueue::Distribute(new CTestItem(this, 6), self);
-      CThreadQueue::CurrentQueue().Drain();
-    }
-  }
-  std::vector<int> m_delivered;
-};
-
 TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
   g_destroyed = 0;
   std::thread([] {
-    CPumpingHandler handler;
+    CRecordingHandler handler;
     CThreadQueue& queue = CThreadQueue::CurrentQueue();
     const vok::ThreadId self[] = {vok::CurrentThreadId()};
+    // A callback that waits modally pumps its messages, and so drains its queue from inside a
+    // delivery. Item 6 is queued while the outer drain is under way: it must still come after 3..5.
+    handler.m_onItem = [&](int seq) {
+      if (seq != 2) return;
+      CThreadQueue::Distribute(new CTestItem(&handler, 6), self);
+      queue.Drain();
+    };
     for (int i = 0; i < 6; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), self);
     queue.Drain();
-    EXPECT_EQ(handler.m_delivered, (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(handler.DeliveredTo(self[0]), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(g_destroyed, 7);
     queue.Drain();
-    EXPECT_EQ(handler.m_delivered.size(), 7u);
+    EXPECT_EQ(handler.Total(), 7u);
   }).join();
 }
 

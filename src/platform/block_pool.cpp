@@ -64,9 +64,6 @@ void ReleaseToSystem(std::vector<void*>& blocks) {
   blocks.clear();
 }
 
-class CPool;
-CPool* g_pool = nullptr;
-
 // One thread's free blocks. When the thread ends they go to the shared lists.
 struct CThreadCache {
   CThreadCache();
@@ -102,7 +99,7 @@ class CSharedLists {
       into.insert(into.end(), shared.blocks.end() - static_cast<std::ptrdiff_t>(count), shared.blocks.end());
       shared.blocks.resize(shared.blocks.size() - count);
       if (shared.blocks.size() < shared.lowWater) shared.lowWater = shared.blocks.size();
-      if (MonotonicMs() - m_lastRelease >= kReleasePeriodMs) CollectUnused(unused);
+      CollectUnusedIfDue(unused);
     }
     ReleaseToSystem(unused);
   }
@@ -123,7 +120,7 @@ class CSharedLists {
       } catch (const std::bad_alloc&) {
         kept = 0;  // no room to list them: they go back to the system
       }
-      if (MonotonicMs() - m_lastRelease >= kReleasePeriodMs) CollectUnused(unused);
+      CollectUnusedIfDue(unused);
     }
     for (auto it = first + static_cast<std::ptrdiff_t>(kept); it != from.end(); ++it) ::operator delete(*it);
     from.erase(first, from.end());
@@ -147,6 +144,10 @@ class CSharedLists {
   }
 
  private:
+  void CollectUnusedIfDue(std::vector<void*>& out) {
+    if (MonotonicMs() - m_lastRelease >= kReleasePeriodMs) CollectUnused(out);
+  }
+
   // With m_lock held: moves to `out` the blocks of every class that no thread took since the last
   // release, and starts the next period. Nothing is collected when `out` cannot grow.
   void CollectUnused(std::vector<void*>& out) {
@@ -180,7 +181,6 @@ class CPool {
  public:
   CPool() {
     Shared();
-    g_pool = this;
     g_poolLive.store(true, std::memory_order_release);
   }
   ~CPool() {
@@ -193,7 +193,6 @@ class CPool {
   CPool& operator=(const CPool&) = delete;
 
   CThreadCache* Cache() { return m_caches.Get(); }
-  CThreadCache* PeekCache() { return m_caches.Peek(); }
 
  private:
   CThreadLocal<CThreadCache> m_caches;
@@ -206,12 +205,9 @@ CThreadCache::CThreadCache() {
 }
 
 CThreadCache::~CThreadCache() {
+  // Once the pool is closed the shared lists pass everything on to the system.
   for (std::size_t c = 0; c < kClasses; ++c) {
-    if (g_poolLive.load(std::memory_order_acquire)) {
-      Shared().Give(c, lists[c], lists[c].size());
-    } else {
-      ReleaseToSystem(lists[c]);
-    }
+    if (!lists[c].empty()) Shared().Give(c, lists[c], lists[c].size());
   }
 }
 
@@ -227,7 +223,7 @@ void* PoolAllocate(std::size_t bytes) {
     return Stamp(::operator new(bytes + kHeader), kUnpooled);
   }
   const std::size_t sizeClass = (bytes + kHeader - 1) / kStep;
-  CThreadCache* cache = g_pool->Cache();
+  CThreadCache* cache = g_poolObject.Cache();
   if (cache == nullptr) return Stamp(::operator new((sizeClass + 1) * kStep), static_cast<std::uint32_t>(sizeClass));
   std::vector<void*>& list = cache->lists[sizeClass];
   if (list.empty()) Shared().Take(sizeClass, list);
@@ -249,7 +245,7 @@ void PoolFree(void* block) noexcept {
   if (sizeClass != kUnpooled && kPoolEnabled && g_poolLive.load(std::memory_order_acquire)) {
     // A thread without a cache yet gets one: subscriber threads only ever free.
     try {
-      cache = g_pool->Cache();
+      cache = g_poolObject.Cache();
     } catch (const std::bad_alloc&) {
       cache = nullptr;
     }
@@ -272,9 +268,6 @@ PoolCounts PoolCountsForTest() {
   counts.pooling = kPoolEnabled;
   if (!g_poolLive.load(std::memory_order_acquire)) return counts;
   counts.shared = Shared().SharedCount();
-  if (CThreadCache* cache = g_pool->PeekCache()) {
-    for (auto& list : cache->lists) counts.thisThread += list.size();
-  }
   return counts;
 }
 

@@ -25,11 +25,10 @@ void PoolFree(void* block) noexcept;
 // does this by itself about once a second while blocks move; a host may call it after a burst.
 void PoolReleaseUnused();
 
-// What the pool holds now, for tests: blocks in the shared lists and in the calling thread's cache.
+// What the pool holds now, for tests: the blocks in the shared lists.
 struct PoolCounts {
   bool pooling = false;  // false in AddressSanitizer builds: every block comes from operator new
   std::size_t shared = 0;
-  std::size_t thisThread = 0;
 };
 PoolCounts PoolCountsForTest();
 

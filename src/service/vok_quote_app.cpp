@@ -102,11 +102,10 @@ void CVokQuoteApp::EndProcessMessages() {
 }
 
 void CVokQuoteApp::QueueMessage(std::unique_ptr<VOKMessage> message) {
-  if (!m_hasCurrent.load(std::memory_order_seq_cst)) return;
+  if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
   {
     vok::CCriticalSectionLock lock(m_queueLock);
     m_queue.push_back(std::move(message));
-    m_queuedCount.fetch_add(1, std::memory_order_seq_cst);
   }
   // A working pump finds the message when it next looks at the queue; only a pump that said it
   // waits needs the event (a system call), and only the first producer to see that sets it.
@@ -121,7 +120,6 @@ void CVokQuoteApp::ClearQueue() {
     vok::CCriticalSectionLock lock(m_queueLock);
     m_messageEvent.Reset();
     doomed.swap(m_queue);
-    m_queuedCount.store(0, std::memory_order_seq_cst);
   }
 }
 
@@ -133,28 +131,25 @@ std::size_t CVokQuoteApp::QueuedCount() {
 void CVokQuoteApp::SetCurrent(IQueueConsumer* consumer) {
   {
     vok::CCriticalSectionLock lock(m_currentLock);
-    m_current = consumer;
-    m_hasCurrent.store(consumer != nullptr, std::memory_order_seq_cst);
+    m_current.store(consumer, std::memory_order_seq_cst);
     m_currentVersion.fetch_add(1, std::memory_order_seq_cst);
   }
   // Messages left waiting while there was no object get their wake-up now.
-  if (consumer != nullptr && m_queuedCount.load(std::memory_order_seq_cst) != 0 &&
-      m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
+  if (consumer != nullptr && QueuedCount() != 0 && m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
     m_messageEvent.Set();
   }
 }
 
 void CVokQuoteApp::ClearCurrent(IQueueConsumer* consumer) {
   vok::CCriticalSectionLock lock(m_currentLock);
-  if (m_current != consumer) return;
-  m_current = nullptr;
-  m_hasCurrent.store(false, std::memory_order_seq_cst);
+  if (m_current.load(std::memory_order_relaxed) != consumer) return;
+  m_current.store(nullptr, std::memory_order_seq_cst);
   m_currentVersion.fetch_add(1, std::memory_order_seq_cst);
 }
 
 bool CVokQuoteApp::IsCurrent(IQueueConsumer* consumer) {
   vok::CCriticalSectionLock lock(m_currentLock);
-  return m_current == consumer;
+  return m_current.load(std::memory_order_relaxed) == consumer;
 }
 
 bool CVokQuoteApp::HasPumpThread() {
@@ -169,18 +164,18 @@ vok::ThreadId CVokQuoteApp::PumpThreadId() {
 
 IQueueConsumer* CVokQuoteApp::AcquireCurrent() {
   vok::CCriticalSectionLock lock(m_currentLock);
-  if (m_current == nullptr || !m_current->TryAddRef()) return nullptr;
-  return m_current;
+  IQueueConsumer* current = m_current.load(std::memory_order_relaxed);
+  if (current == nullptr || !current->TryAddRef()) return nullptr;
+  return current;
 }
 
 bool CVokQuoteApp::IdleIfEmpty() {
-  // Producers append, then look at m_pumpIdle; the pump sets m_pumpIdle, then looks at the queue.
-  // With both steps sequentially consistent at least one side sees the other: a message is never
-  // left behind a waiting pump.
+  // Producers append under the queue lock, then look at m_pumpIdle; the pump sets m_pumpIdle, then
+  // looks at the queue under that lock. Whichever takes the lock second sees the other's step: a
+  // message is never left behind a waiting pump. (SetCurrent and the object check below pair the
+  // same way, through sequentially consistent steps.)
   m_pumpIdle.store(true, std::memory_order_seq_cst);
-  if (m_queuedCount.load(std::memory_order_seq_cst) == 0 || !m_hasCurrent.load(std::memory_order_seq_cst)) {
-    return true;
-  }
+  if (QueuedCount() == 0 || m_current.load(std::memory_order_seq_cst) == nullptr) return true;
   m_pumpIdle.store(false, std::memory_order_seq_cst);
   return false;
 }
@@ -226,7 +221,7 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
 
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
-  if (!m_hasCurrent.load(std::memory_order_seq_cst)) return;
+  if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
   {
     // One lock for the whole batch: producers and the pump meet here once per batch.
     vok::CCriticalSectionLock lock(m_queueLock);
@@ -235,7 +230,6 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
       m_batch.push_back(std::move(m_queue.front()));
       m_queue.pop_front();
     }
-    m_queuedCount.fetch_sub(count, std::memory_order_seq_cst);
   }
   // Each message goes to the object current when it is handled. The reference is kept from one
   // message to the next while no other object became current, and let go after the batch.

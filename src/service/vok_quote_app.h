@@ -6,7 +6,7 @@
 // Threads and locks: QueueMessage runs on transport threads and the connection worker, the pump
 // on its own thread. m_queueLock guards m_queue and is held only for one list operation (the pump
 // takes up to a whole batch in one); m_threadLock guards m_pump (start and stop); m_currentLock
-// guards m_current and is a leaf: only TryAddRef runs under it. Order: m_threadLock, then
+// guards changes of m_current and is a leaf: only TryAddRef runs under it. Order: m_threadLock, then
 // m_queueLock. The pump wakes through m_messageEvent only when it said it would wait (m_pumpIdle):
 // while it works, producers append without a system call.
 #pragma once
@@ -98,18 +98,17 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   vok::CCriticalSection m_threadLock;
   vok::CCriticalSection m_currentLock;
   std::deque<std::unique_ptr<VOKMessage>> m_queue;  // guarded by m_queueLock
-  std::atomic<std::size_t> m_queuedCount{0};        // m_queue.size(), readable without the lock
   vok::CEvent m_messageEvent{vok::EventReset::Auto};
   std::atomic<bool> m_pumpIdle{true};                // set by the pump before it waits
   // Bumped whenever m_current changes, so the pump sees a change without taking m_currentLock.
   std::atomic<std::uint64_t> m_currentVersion{0};
-  std::atomic<bool> m_hasCurrent{false};
   std::vector<std::unique_ptr<VOKMessage>> m_batch;  // pump thread only: the messages taken
   CWaitableTimer m_heartbeatTimer;
   CWaitableTimer m_reconnectTimer;
   std::unique_ptr<CPump> m_pump;         // guarded by m_threadLock
   int m_pumpUsers = 0;                   // guarded by m_threadLock
-  IQueueConsumer* m_current = nullptr;   // guarded by m_currentLock
+  // Written under m_currentLock; read without it only to see whether there is one.
+  std::atomic<IQueueConsumer*> m_current{nullptr};
   std::atomic<std::uint64_t> m_dispatchWakeups{0};
   std::atomic<std::uint64_t> m_heartbeatTicks{0};
   std::atomic<std::uint64_t> m_dispatchedMessages{0};

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include <cstddef>
+#include "platform/text.h"
 
 namespace vok {
 
@@ -16,9 +16,7 @@ void SetCurrentThreadName(const char* name) {
   auto setDescription = reinterpret_cast<SetDescription>(
       reinterpret_cast<void*>(kernel != nullptr ? ::GetProcAddress(kernel, "SetThreadDescription") : nullptr));
   if (setDescription == nullptr) return;
-  wchar_t wide[64] = {};
-  for (std::size_t i = 0; i + 1 < 64 && name[i] != '\0'; ++i) wide[i] = static_cast<wchar_t>(name[i]);
-  setDescription(::GetCurrentThread(), wide);
+  setDescription(::GetCurrentThread(), WideFromNarrow(name).c_str());
 }
 
 std::uint64_t MonotonicMs() { return ::GetTickCount64(); }
