@@ -145,3 +145,5 @@ int IpcCloseTcp(IPCHANDLE handle) {
 }
 
 int IpcCloseDatagram(IPCHANDLE) { return 0; }
+
+int IpcLastOpenError() { return 0; }

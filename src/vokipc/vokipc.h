@@ -24,6 +24,9 @@ void IpcCleanup();
 // The callback table must stay valid for the life of the process.
 IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks);
 IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks);
+// Why the calling thread's last IpcOpenTcp returned 0: the system's error code (errno on Linux,
+// the Winsock code on Windows), or 0 when it did not fail or the reason is unknown.
+int IpcLastOpenError();
 IPCHANDLE IpcOpenDatagram(const char* address, int port, const IPCCALLBACKS* callbacks);
 IPCHANDLE IpcOpenMulticast(const char* interfaceAddress, const char* groupAddress, int port,
                            const IPCCALLBACKS* callbacks);
