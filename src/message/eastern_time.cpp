@@ -37,8 +37,12 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   int millisecond = -1;  // none given
   if (value.size() == 17 || value.size() == 21) {
     // The fixed layout "YYYYMMDD-HH:MM:SS[.sss]"; the separators are not checked.
-    t = {ReadPart(value, 0, 4),  ReadPart(value, 4, 2),  ReadPart(value, 6, 2), ReadPart(value, 9, 2),
-         ReadPart(value, 12, 2), ReadPart(value, 15, 2), 0};
+    t = {.year = ReadPart(value, 0, 4),
+         .month = ReadPart(value, 4, 2),
+         .day = ReadPart(value, 6, 2),
+         .hour = ReadPart(value, 9, 2),
+         .minute = ReadPart(value, 12, 2),
+         .second = ReadPart(value, 15, 2)};
     if (value.size() == 21) millisecond = ReadPart(value, 18, 3);
   } else {
     const std::size_t dash = value.find('-');

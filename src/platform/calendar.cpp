@@ -20,10 +20,13 @@ CivilTime Fields(time_point<Clock, milliseconds> t) {
   const auto midnight = floor<days>(t);
   const year_month_day date{midnight};
   const hh_mm_ss<milliseconds> time{t - midnight};
-  return {static_cast<int>(date.year()),          static_cast<int>(static_cast<unsigned>(date.month())),
-          static_cast<int>(static_cast<unsigned>(date.day())), static_cast<int>(time.hours().count()),
-          static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
-          static_cast<int>(time.subseconds().count())};
+  return {.year = static_cast<int>(date.year()),
+          .month = static_cast<int>(static_cast<unsigned>(date.month())),
+          .day = static_cast<int>(static_cast<unsigned>(date.day())),
+          .hour = static_cast<int>(time.hours().count()),
+          .minute = static_cast<int>(time.minutes().count()),
+          .second = static_cast<int>(time.seconds().count()),
+          .millisecond = static_cast<int>(time.subseconds().count())};
 }
 
 template <class Clock>
@@ -88,9 +91,8 @@ UtcTime Now() { return floor<milliseconds>(system_clock::now()); }
 bool IsValid(const CivilTime& t) {
   if (t.year < kMinYear || t.year > kMaxYear || t.month < 1 || t.month > 12 || t.day < 1) return false;
   const year_month_day_last last{year{t.year} / month(static_cast<unsigned>(t.month)) / std::chrono::last};
-  return t.day <= static_cast<int>(static_cast<unsigned>(last.day())) && t.hour >= 0 && t.hour <= 23 &&
-         t.minute >= 0 && t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 &&
-         t.millisecond <= 999;
+  return t.day <= static_cast<int>(static_cast<unsigned>(last.day())) && t.hour >= 0 && t.hour <= 23 && t.minute >= 0 &&
+         t.minute <= 59 && t.second >= 0 && t.second <= 59 && t.millisecond >= 0 && t.millisecond <= 999;
 }
 
 CivilTime ToCivil(UtcTime t) { return Fields(t); }
@@ -113,7 +115,9 @@ int EasternOffsetHours(UtcTime t, DaylightRule rule) {
   return t >= first + hours(7) && t < last + hours(6) ? 4 : 5;
 }
 
-EasternTime EasternFromUtc(UtcTime t, int offsetHours) { return EasternTime(t.time_since_epoch() - hours(offsetHours)); }
+EasternTime EasternFromUtc(UtcTime t, int offsetHours) {
+  return EasternTime(t.time_since_epoch() - hours(offsetHours));
+}
 
 EasternTime EasternFromUtc(UtcTime t, DaylightRule rule) { return EasternFromUtc(t, EasternOffsetHours(t, rule)); }
 
