@@ -23,20 +23,12 @@ int OffsetNow() { return calendar::EasternOffsetHours(calendar::Now(), calendar:
 
 const int g_easternOffsetHours = OffsetNow();
 
-}  // namespace
-
-int EasternOffsetHours() {
-  // A static initialiser of another library may ask before ours has run: compute on demand then.
-  return g_easternOffsetHours != 0 ? g_easternOffsetHours : OffsetNow();
-}
-
-void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offsetHours) {
-  message.SetText(1047, value);
-  if (value.size() <= 16) return;
+// "YYYYMMDD-HH:MM:SS[.sss]" at fixed places when the text is 17 or 21 characters long, else split
+// at '-', ':' and '.'; every part is read with atoi, a missing one counts as 0 (milliseconds: as
+// absent, -1). False when the fields are not a valid date and time.
+bool ReadLoosely(std::string_view value, calendar::UtcTime& utc, int& millisecond) {
   CivilTime t;
-  int millisecond = -1;  // none given
   if (value.size() == 17 || value.size() == 21) {
-    // The fixed layout "YYYYMMDD-HH:MM:SS[.sss]"; the separators are not checked.
     t = {.year = ReadPart(value, 0, 4),
          .month = ReadPart(value, 4, 2),
          .day = ReadPart(value, 6, 2),
@@ -65,11 +57,31 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
       }
     }
   }
-  if (!calendar::IsValid(t)) return;
-  CivilTime eastern = calendar::ToCivil(calendar::EasternFromUtc(calendar::UtcFromCivil(t), offsetHours));
+  if (!calendar::IsValid(t)) return false;
+  utc = calendar::UtcFromCivil(t);
+  return true;
+}
+
+}  // namespace
+
+int EasternOffsetHours() {
+  // A static initialiser of another library may ask before ours has run: compute on demand then.
+  return g_easternOffsetHours != 0 ? g_easternOffsetHours : OffsetNow();
+}
+
+void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offsetHours) {
+  message.SetText(1047, value);
+  if (value.size() <= 16) return;
+  calendar::UtcTime utc;
+  int millisecond = -1;  // none given
+  // The well-formed timestamp, which is what the wire carries, is read without atoi and keeps its
+  // milliseconds in the moment.
+  const bool wellFormed = (value.size() == 17 || value.size() == 21) && calendar::ParseFixTimestamp(value, utc);
+  if (!wellFormed && !ReadLoosely(value, utc, millisecond)) return;
+  CivilTime eastern = calendar::ToCivil(calendar::EasternFromUtc(utc, offsetHours));
   message.SetText(1022, calendar::FormatUsDate(eastern, 1));  // "%Y": a year below 1000 is not padded
-  eastern.millisecond = millisecond;
-  message.SetText(1021, calendar::FormatClock(eastern, millisecond >= 0));
+  if (!wellFormed) eastern.millisecond = millisecond;
+  message.SetText(1021, calendar::FormatClock(eastern, wellFormed ? value.size() == 21 : millisecond >= 0));
 }
 
 void AppendFixTransactTime(std::string& out, std::string_view value, int offsetHours) {
