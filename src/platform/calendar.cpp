@@ -45,12 +45,7 @@ std::pair<sys_days, sys_days> DaylightDays(int y) {
 
 // Writes value with at least width characters ("%0*d") at out and returns the end.
 char* Write(char* out, long long value, int width) {
-  if (value >= 0 && value < 100 && width == 2) {  // months, days, hours, minutes, seconds
-    out[0] = static_cast<char>('0' + value / 10);
-    out[1] = static_cast<char>('0' + value % 10);
-    return out + 2;
-  }
-  if (value >= 0 && value < 10000 && width <= 4) {  // years and milliseconds
+  if (value >= 0 && value < 10000 && width <= 4) {  // every field of a date in range
     int length = value >= 1000 ? 4 : value >= 100 ? 3 : value >= 10 ? 2 : 1;
     if (length < width) length = width;
     for (int i = length - 1; i >= 0; --i, value /= 10) out[i] = static_cast<char>('0' + value % 10);
