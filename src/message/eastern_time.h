@@ -1,9 +1,8 @@
-// US Eastern time for the message layer: the process-wide offset (hours behind UTC, fixed when the
-// library loads) and the conversions of FIX times: reading the transaction time (tag 60) into
-// Eastern date and time fields, writing field 1021 back in UTC, and the UTC sending-time stamp.
+// US Eastern time for the message layer: the offset (hours behind UTC) fixed when the library
+// loads, and the FIX transaction time (tag 60, field 1021) read into Eastern date and time fields
+// and written back in UTC, both at that offset.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -11,12 +10,7 @@ class VOKMessage;
 
 namespace vok::message {
 
-// 4 during daylight saving time, else 5, for a moment given as seconds since 1970 UTC. Daylight
-// time runs from 07:00 UTC on the second Sunday of March to 07:00 UTC on the first Sunday of
-// November; a moment that is not positive gives 5.
-int EasternOffsetForUtc(std::int64_t utcSeconds);
-
-// The offset computed once for the moment the library loaded.
+// 4 or 5, by vok::calendar::DaylightRule::kSevenUtc at the moment the library loaded.
 int EasternOffsetHours();
 
 // Stores value as text in 1047 and, when it is a valid FIX timestamp longer than 16 characters,
@@ -25,9 +19,5 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
 
 // The FIX text of field 1021 ("[date-]HH:MM:SS" in Eastern time) as UTC "HH:MM:SS".
 void AppendFixTransactTime(std::string& out, std::string_view value, int offsetHours);
-
-// "YYYYMMDD-HH:MM:SS.sss" of a UTC moment in milliseconds since 1970.
-void AppendUtcTimestamp(std::string& out, std::int64_t utcMs);
-std::int64_t CurrentUtcMs();
 
 }  // namespace vok::message

@@ -11,6 +11,7 @@
 #include "message/fix_tables.h"
 #include "message/tls_buffer.h"
 #include "message/vok_message.h"
+#include "platform/calendar.h"
 
 using namespace vok::message;
 
@@ -138,7 +139,7 @@ void VOKFixWriter::Write(const VOKMessage& message, std::string& out) {
     AppendTranslated(tag, id, field, message, body, offsetHours);
   });
   std::string now;
-  AppendUtcTimestamp(now, CurrentUtcMs());
+  vok::calendar::AppendFixTimestamp(now, vok::calendar::Now());
   body.append("52=").append(now).push_back(kSoh);
   const int type = message.GetType();
   if (type != 'L' && type != '9' && type != 'B') body.append("60=").append(now).push_back(kSoh);

@@ -41,7 +41,6 @@ class CVokDateTime {
 
  private:
   BOOL Parse(const char* text, bool eastern);
-  void SetUtcMs(long long utcMs);
 };
 
 static_assert(sizeof(CVokDateTime) == sizeof(DATE), "CVokDateTime is copied as a bare DATE");

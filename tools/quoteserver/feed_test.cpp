@@ -190,6 +190,7 @@ TEST(FeedTest, TimeAndSalesPrintsCarryThePriceAndSizeOfTheirType) {
 TEST(FeedTest, OptionChainNamesTheUnderlyingAndParsesBack) {
   auto lines = FeedLines(kOptionsService, "XYZ", Settings(11), 40);
   std::set<std::string> symbols;
+  std::set<int> expiries;
   int puts = 0;
   for (const std::string& line : lines) {
     VOKMessage message = Parse(line);
@@ -207,38 +208,16 @@ TEST(FeedTest, OptionChainNamesTheUnderlyingAndParsesBack) {
     EXPECT_EQ(Text(message, 2038), contract.put ? "P" : "C");
     puts += contract.put ? 1 : 0;
     symbols.insert(symbol);
+    expiries.insert(contract.expYear * 10000 + contract.expMonth * 100 + contract.expDay);
   }
   EXPECT_EQ(symbols.size(), 36u) << "9 strikes, 2 expiries, calls and puts";
+  EXPECT_EQ(expiries, (std::set<int>{20270115, 20270219})) << "third Fridays of the next two months";
   EXPECT_GT(puts, 0);
 
   SOptionContract contract;
   for (const char* bad :
        {"XYZ", "+XYZ", "+XYZ-2701-C-10", "+XYZ-270115-X-10", "+XYZ-270115-C-", "+XYZ-271315-C-10", "+-270115-C-10"}) {
     EXPECT_FALSE(ParseOptionSymbol(bad, contract)) << bad;
-  }
-}
-
-TEST(FeedTest, TimeTextsFollowTheUsDaylightRule) {
-  std::int64_t ms = 0;
-  struct {
-    const char* utc;
-    int offset;
-    const char* date;
-    const char* time;
-  } cases[] = {
-      {"20260308-06:59:59", 5, "03/08/2026", "01:59:59"}, {"20260308-07:00:01", 4, "03/08/2026", "03:00:01"},
-      {"20261101-05:59:59", 4, "11/01/2026", "01:59:59"}, {"20261101-06:00:01", 5, "11/01/2026", "01:00:01"},
-      {"20260715-02:00:00", 4, "07/14/2026", "22:00:00"},
-  };
-  for (const auto& c : cases) {
-    ASSERT_TRUE(ParseUtcTimestamp(c.utc, ms)) << c.utc;
-    EXPECT_EQ(EasternOffsetHours(ms), c.offset) << c.utc;
-    EXPECT_EQ(FormatEasternDate(ms), c.date) << c.utc;
-    EXPECT_EQ(FormatEasternTime(ms), c.time) << c.utc;
-    EXPECT_EQ(FormatUtcTimestamp(ms + 7), std::string(c.utc) + ".007");
-  }
-  for (const char* bad : {"", "2026-03-08", "20261301-00:00:00", "20260308-24:00:00", "20260308-1:2:3x"}) {
-    EXPECT_FALSE(ParseUtcTimestamp(bad, ms)) << bad;
   }
 }
 

@@ -10,28 +10,28 @@ namespace vok::sim {
 
 namespace {
 
-constexpr std::int64_t kMsPerDay = 86400000;
+constexpr double kMsPerDay = 86400000;
 
-// Day count of the third Friday of a month.
-std::int64_t ThirdFriday(int year, int month) {
-  std::int64_t first = DaysFromCivil(year, month, 1);
-  int weekday = static_cast<int>(((first % 7) + 11) % 7);  // 0 Sunday
-  return first + (5 - weekday + 7) % 7 + 14;
+// Monthly options expire on the third Friday of their month: the one `ahead` months after the
+// month of the start.
+std::chrono::year_month_day Expiry(std::int64_t startMs, int ahead) {
+  using namespace std::chrono;
+  const year_month_day start{floor<days>(UtcFromMs(startMs))};
+  const year_month expiryMonth = start.year() / start.month() + months(ahead);
+  return year_month_day{sys_days{expiryMonth.year() / expiryMonth.month() / Friday[3]}};
 }
 
 }  // namespace
 
 COptionsFeed::COptionsFeed(std::string_view underlying, const SFeedSettings& settings)
     : CFeed(underlying, kOptionsService, settings), m_underlying(m_profile.startCents) {
-  int year, month, day;
-  CivilFromDays(settings.startMs / kMsPerDay, year, month, day);
   const std::int64_t increment = m_underlying < 2500 ? 250 : m_underlying < 10000 ? 500 : 1000;
   const std::int64_t atm = std::max<std::int64_t>(increment, m_underlying / increment * increment);
-  for (int expiry = 1; expiry <= 2; ++expiry) {
-    int expMonth = (month - 1 + expiry) % 12 + 1;
-    int expYear = year + (month - 1 + expiry) / 12;
-    int y, m, d;
-    CivilFromDays(ThirdFriday(expYear, expMonth), y, m, d);
+  for (int ahead = 1; ahead <= 2; ++ahead) {
+    const std::chrono::year_month_day expiry = Expiry(settings.startMs, ahead);
+    const int y = static_cast<int>(expiry.year());
+    const int m = static_cast<int>(static_cast<unsigned>(expiry.month()));
+    const int d = static_cast<int>(static_cast<unsigned>(expiry.day()));
     for (int k = -4; k <= 4; ++k) {
       const std::int64_t strike = atm + k * increment;
       if (strike <= 0) continue;
@@ -57,9 +57,9 @@ std::int64_t COptionsFeed::FairValue(const SOption& option) const {
   const double s = static_cast<double>(m_underlying);
   const double k = static_cast<double>(option.contract.strikeCents);
   const double intrinsic = option.contract.put ? std::max(0.0, k - s) : std::max(0.0, s - k);
-  const std::int64_t expiryMs =
-      DaysFromCivil(option.contract.expYear, option.contract.expMonth, option.contract.expDay) * kMsPerDay;
-  const double days = std::max(1.0, static_cast<double>(expiryMs - TimeMs()) / kMsPerDay);
+  const calendar::UtcTime expiry = calendar::UtcFromCivil(
+      {.year = option.contract.expYear, .month = option.contract.expMonth, .day = option.contract.expDay});
+  const double days = std::max(1.0, static_cast<double>(expiry.time_since_epoch().count() - TimeMs()) / kMsPerDay);
   const double timeValue = 0.04 * s * std::sqrt(days / 30.0) * std::exp(-std::fabs(s - k) / (0.1 * s));
   return std::max<std::int64_t>(5, static_cast<std::int64_t>(intrinsic + timeValue));
 }
