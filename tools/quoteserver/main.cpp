@@ -2,7 +2,6 @@
 // line once it listens, logs sessions on stderr (unless --quiet) and stops on SIGINT or SIGTERM.
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -14,15 +13,16 @@ int main(int argc, char** argv) {
   options.port = 5020;
   options.log = [](const std::string& text) { std::fprintf(stderr, "vokquote-server: %s\n", text.c_str()); };
   std::vector<std::string> args(argv + 1, argv + argc);
-  bool help = false;
   std::string message;
-  if (!vok::sim::ParseCommandLine(args, options, help, message)) {
-    if (help) {
+  switch (vok::sim::ParseCommandLine(args, options, message)) {
+    case vok::tools::EParseOutcome::Help:
       std::fputs(message.c_str(), stdout);
       return 0;
-    }
-    std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
-    return 2;
+    case vok::tools::EParseOutcome::Error:
+      std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
+      return vok::tools::kExitUsageError;
+    case vok::tools::EParseOutcome::Ok:
+      break;
   }
 
   // The signals are taken synchronously by this thread; the server thread inherits the mask.

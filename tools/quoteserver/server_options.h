@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "feed.h"
 #include "script.h"
 
@@ -39,9 +40,10 @@ struct SServerOptions {
   std::function<void(const std::string&)> log;
 };
 
-// Parses the command line (without argv[0]). On failure or --help, returns false with the text to
-// print in message (help text for --help, with help set).
-bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message);
+// Parses the command line (without argv[0]) into options. Help: message is the help or version
+// text for stdout; Error: message is one line for stderr (without the program name).
+tools::EParseOutcome ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options,
+                                      std::string& message);
 
 std::string HelpText();
 

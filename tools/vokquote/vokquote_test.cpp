@@ -136,10 +136,12 @@ TEST(VokquoteProgram, BadArgumentsAreOneLineOnStderrAndStatus2) {
       {{"watch"}, "vokquote: 'watch' needs at least one symbol; 'vokquote watch --help' shows how\n"},
       {{"book", "A", "--password", "pa55word"},
        "vokquote: a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD\n"},
-      {{"quote", "A", "--timeout", "soon"},
-       "vokquote: option --timeout takes a whole number from 0 to 3600000, not 'soon'\n"},
+      {{"quote", "A", "--timeout=soon"},
+       "vokquote: option --timeout: takes a whole number from 0 to 3600000, not 'soon'\n"},
+      {{"tape", "A", "--bogus", "1"}, "vokquote: unknown option --bogus; 'vokquote tape --help' lists them\n"},
       {{"watch", "A", "--password-file", "/nonexistent/vokquote-password"},
        "vokquote: cannot read the password file /nonexistent/vokquote-password\n"},
+      {{"watch", "A", "--password-file", "/tmp"}, "vokquote: the password file /tmp is a directory\n"},
   };
   for (const auto& [args, expected] : cases) {
     const auto result = RunChild(kProgram, args, "", kRunMs);
@@ -150,6 +152,7 @@ TEST(VokquoteProgram, BadArgumentsAreOneLineOnStderrAndStatus2) {
   const auto help = RunChild(kProgram, {"chain", "--help"}, "", kRunMs);
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: vokquote chain UNDERLYING", 0), 0u) << help.out;
+  EXPECT_EQ(RunChild(kProgram, {"--version"}, "", kRunMs).out, "vokquote 2.1.0\n");
 }
 
 TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
