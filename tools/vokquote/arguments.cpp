@@ -255,16 +255,17 @@ bool ParseServer(const std::string& text, std::string& host, int& port) {
   return true;
 }
 
-std::string ShownSymbol(std::string_view text) {
-  constexpr std::size_t kShown = 32;
+std::string ShownText(std::string_view text, std::size_t limit) {
   std::string shown;
-  for (std::size_t i = 0; i < text.size() && i < kShown; ++i) {
+  for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
     const auto u = static_cast<unsigned char>(text[i]);
     shown += u >= 0x20 && u < 0x7F ? text[i] : '?';
   }
-  if (text.size() > kShown) shown += "...";
+  if (text.size() > limit) shown += "...";
   return shown;
 }
+
+std::string ShownSymbol(std::string_view text) { return ShownText(text, 32); }
 
 std::string HelpText(ECommand command) {
   SArguments ignored;

@@ -48,5 +48,7 @@ bool ParseServer(const std::string& text, std::string& host, int& port);
 // A symbol as it may be echoed in a message: at most 32 characters (then "..."), anything that
 // is not printable shown as '?', so a bad argument cannot flood or drive the terminal.
 std::string ShownSymbol(std::string_view text);
+// The same for any outside text (a server's notice), cut at limit characters.
+std::string ShownText(std::string_view text, std::size_t limit);
 
 }  // namespace vok::cli

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -342,7 +343,7 @@ TEST(VokquoteProgram, QuotePrintsOneSnapshotPerSymbolOrFailsWhenNoneArrives) {
   EXPECT_EQ(Field(Lines(missing.out).empty() ? "" : Lines(missing.out).back(), "kind"), "event") << missing.out;
 }
 
-TEST(VokquoteProgram, RefusedLogonAndUnreachableServerEndWithOneLineAndStatus3) {
+TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndStatus3) {
   REQUIRE_LIVE();
   sim::SServerOptions options = Options(1);
   options.users["alice"] = Transformed("right-Pa55");
@@ -369,13 +370,25 @@ TEST(VokquoteProgram, RefusedLogonAndUnreachableServerEndWithOneLineAndStatus3) 
   ASSERT_TRUE(gone.Start());
   const int port = gone.Port();
   gone.Stop();
+  // The refusal is reported as the system says it, not after the connect timeout.
   const auto unreachable = RunChild(
-      kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(port), "--connect-timeout", "1500"}, "",
+      kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(port), "--connect-timeout", "5000"}, "",
       kRunMs);
   EXPECT_EQ(unreachable.status, 3);
-  EXPECT_EQ(unreachable.err, "vokquote: cannot connect to the server at 127.0.0.1:" + std::to_string(port) +
-                                 " (no connection within 1500 ms)\n");
-  EXPECT_EQ(unreachable.out, "");
+  EXPECT_EQ(unreachable.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
+  EXPECT_EQ(Field(unreachable.out, "lErrorCode"), std::to_string(ECONNREFUSED)) << unreachable.out;
+
+  // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.
+  sim::SServerOptions elsewhere = Options(1);
+  elsewhere.script.Expect("L|").Sleep(200).Notice("user demo logged on at another terminal").Drop();
+  sim::CQuoteServer noticing(elsewhere);
+  ASSERT_TRUE(noticing.Start());
+  const auto notice = RunChild(kProgram, Concat({"watch", "MSFT", "--json"}, ServerArgs(noticing)), "", kRunMs);
+  EXPECT_EQ(notice.status, 3);
+  EXPECT_EQ(notice.err,
+            "vokquote: the server ended the session, the user is logged in elsewhere: user demo logged on at another "
+            "terminal\n");
+  EXPECT_EQ(Field(Lines(notice.out).back(), "text"), "user demo logged on at another terminal") << notice.out;
 }
 
 TEST(VokquoteProgram, EndingTheFullScreenViewRestoresTheTerminal) {
