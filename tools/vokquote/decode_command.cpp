@@ -1,4 +1,5 @@
-// vokquote decode: describes each captured wire line read from stdin.
+// vokquote decode: describes each captured wire line read from stdin; lines it cannot read are
+// reported on stderr by number.
 #include <istream>
 #include <ostream>
 
@@ -9,7 +10,7 @@ namespace vok::cli {
 
 int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::ostream& err) {
   CBoundedLineReader reader(in);
-  std::string line;
+  std::string line, text, error;
   bool tooLong = false;
   int number = 0;
   while (reader.Next(line, tooLong)) {
@@ -18,8 +19,12 @@ int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::
       err << "vokquote: line " << number << " is longer than " << reader.MaxLength() << " bytes; skipped\n";
       continue;
     }
-    if (line.empty()) continue;
-    out << DecodeLine(line, number, args.json);
+    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+    if (!DecodeLine(line, number, args.json, text, error)) {
+      err << "vokquote: line " << number << ": " << error << "\n";
+      continue;
+    }
+    out << text;
     if (!out) return 0;  // the reader went away (a closed pipe)
   }
   out.flush();

@@ -123,9 +123,8 @@ TEST(VokquoteProgram, DecodeDescribesEachCapturedLine) {
             "  2013   tick            int     20020\n"
             "line 2: L logon (2 fields)\n"
             "  100    user            string  alice\n"
-            "  133    password        string  ********\n"
-            "line 4: nothing readable\n");
-  EXPECT_EQ(result.err, "");
+            "  133    password        string  ********\n");
+  EXPECT_EQ(result.err, "vokquote: line 4: neither the line form (T|id=value;...) nor FIX (8=FIX...)\n");
   const auto json = RunChild(kProgram, {"decode", "--json"}, "9|\n", kRunMs);
   EXPECT_EQ(json.out, R"({"kind":"message","line":1,"type":"9","name":"heartbeat","fields":[]})"
                       "\n");
