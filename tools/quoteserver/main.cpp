@@ -13,16 +13,15 @@ int main(int argc, char** argv) {
   options.port = 5020;
   options.log = [](const std::string& text) { std::fprintf(stderr, "vokquote-server: %s\n", text.c_str()); };
   std::vector<std::string> args(argv + 1, argv + argc);
+  bool help = false;
   std::string message;
-  switch (vok::sim::ParseCommandLine(args, options, message)) {
-    case vok::tools::EParseOutcome::Help:
+  if (!vok::sim::ParseCommandLine(args, options, help, message)) {
+    if (help) {
       std::fputs(message.c_str(), stdout);
       return 0;
-    case vok::tools::EParseOutcome::Error:
-      std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
-      return vok::tools::kExitUsageError;
-    case vok::tools::EParseOutcome::Ok:
-      break;
+    }
+    std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
+    return vok::tools::kExitUsageError;
   }
 
   // The signals are taken synchronously by this thread; the server thread inherits the mask.

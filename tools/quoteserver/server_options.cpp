@@ -185,12 +185,14 @@ void AddOptions(CLI::App& app, SServerOptions& options) {
   number("--max-backlog", "BYTES", 1024, std::int64_t{1} << 40,
          "disconnect a client once this much output waits for it\n(default 8388608)",
          [&options](std::int64_t value) { options.maxBacklog = static_cast<std::size_t>(value); });
-  number("--max-line", "BYTES", 16, std::int64_t{1} << 30, "longest client line; longer lines are skipped\n(default 65536)",
+  number("--max-line", "BYTES", 16, std::int64_t{1} << 30,
+         "longest client line; longer lines are skipped\n(default 65536)",
          [&options](std::int64_t value) { options.maxLine = static_cast<std::size_t>(value); });
   number("--split-delay-ms", "MS", 0, 60000,
          "pause between the pieces of a scripted split or bytewise\nsend (default 5)",
          [&options](std::int64_t value) { options.splitDelayMs = static_cast<int>(value); });
-  app.add_flag_callback("--quiet", [&options] { options.log = nullptr; }, "print nothing but the port");
+  app.add_flag_callback(
+      "--quiet", [&options] { options.log = nullptr; }, "print nothing but the port");
 }
 
 void Configure(CLI::App& app, SServerOptions& options) {
@@ -208,11 +210,12 @@ std::string HelpText() {
   return tools::HelpOf(app);
 }
 
-tools::EParseOutcome ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options,
-                                      std::string& message) {
+bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message) {
   CLI::App app;
   Configure(app, options);
-  return tools::Parse(app, args, message);
+  const tools::EParseOutcome outcome = tools::Parse(app, args, message);
+  help = outcome == tools::EParseOutcome::Help;
+  return outcome == tools::EParseOutcome::Ok;
 }
 
 }  // namespace vok::sim

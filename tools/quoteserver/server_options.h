@@ -40,10 +40,10 @@ struct SServerOptions {
   std::function<void(const std::string&)> log;
 };
 
-// Parses the command line (without argv[0]) into options. Help: message is the help or version
-// text for stdout; Error: message is one line for stderr (without the program name).
-tools::EParseOutcome ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options,
-                                      std::string& message);
+// Parses the command line (without argv[0]) into options. On --help, --version or a mistake,
+// returns false with the text to print in message: the help or version text for stdout (help set),
+// or one line for stderr without the program name (exit status 2).
+bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message);
 
 std::string HelpText();
 

@@ -33,7 +33,8 @@ constexpr SCommandInfo kCommands[] = {
      "Live level 2 book: bids and asks by price with market maker, size and source, and the\n"
      "aggregate size of each price level.",
      1, 1},
-    {ECommand::Tape, "tape", "live time and sales", "vokquote tape SYMBOL... [options]", "Time and sales prints as they arrive.", 1, -1},
+    {ECommand::Tape, "tape", "live time and sales", "vokquote tape SYMBOL... [options]",
+     "Time and sales prints as they arrive.", 1, -1},
     {ECommand::Chain, "chain", "live option chain of one underlying", "vokquote chain UNDERLYING [options]",
      "Live option chain: calls and puts by expiry and strike.", 1, 1},
     {ECommand::Quote, "quote", "one level 1 snapshot per symbol", "vokquote quote SYMBOL... [--timeout MS] [options]",

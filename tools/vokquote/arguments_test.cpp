@@ -21,12 +21,36 @@ TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
   const SCase cases[] = {
       {{"watch", "msft", " ibm ", "MSFT"}, ECommand::Watch, {"MSFT", "IBM"}, "", 0, 0, 0, 5000, false, false},
       {{"book", "XYZ", "--server", "quotes.example:5021", "--json", "--utc"},
-       ECommand::Book, {"XYZ"}, "quotes.example", 5021, 0, 0, 5000, true, true},
-      {{"tape", "A", "B", "--count=10", "--duration", "1.5"}, ECommand::Tape, {"A", "B"}, "", 0, 10, 1500, 5000,
-       false, false},
+       ECommand::Book,
+       {"XYZ"},
+       "quotes.example",
+       5021,
+       0,
+       0,
+       5000,
+       true,
+       true},
+      {{"tape", "A", "B", "--count=10", "--duration", "1.5"},
+       ECommand::Tape,
+       {"A", "B"},
+       "",
+       0,
+       10,
+       1500,
+       5000,
+       false,
+       false},
       {{"chain", "+XYZ-270115-P-52.5"}, ECommand::Chain, {"+XYZ-270115-P-52.5"}, "", 0, 0, 0, 5000, false, false},
-      {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"}, ECommand::Quote, {"MSFT"}, "127.0.0.1", 1, 0, 0,
-       0, false, false},
+      {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"},
+       ECommand::Quote,
+       {"MSFT"},
+       "127.0.0.1",
+       1,
+       0,
+       0,
+       0,
+       false,
+       false},
       {{"decode", "--json"}, ECommand::Decode, {}, "", 0, 0, 0, 5000, true, false},
   };
   for (const auto& c : cases) {
@@ -44,8 +68,8 @@ TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
   }
   SArguments parsed;
   std::string message;
-  ASSERT_EQ(ParseArguments({"watch", "X", "--user=bob", "--password-file", "/tmp/p", "--seed", "7", "--rate=0"},
-                           parsed, message),
+  ASSERT_EQ(ParseArguments({"watch", "X", "--user=bob", "--password-file", "/tmp/p", "--seed", "7", "--rate=0"}, parsed,
+                           message),
             EParseResult::Ok);
   EXPECT_EQ(parsed.user, "bob");
   EXPECT_EQ(parsed.passwordFile, "/tmp/p");
@@ -86,12 +110,9 @@ TEST(Arguments, RejectsBadCommandLinesWithOneLineNamingTheOptionButNoSecret) {
 
 TEST(Arguments, EveryCommandHasItsHelpAndTheProgramItsVersion) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
-      {{"--help"}, "Usage: vokquote COMMAND"},
-      {{"help"}, "decode"},
-      {{"--version"}, "vokquote 2.1.0\n"},
-      {{"watch", "--help"}, "Usage: vokquote watch SYMBOL..."},
-      {{"quote", "A", "-h"}, "--timeout MS"},
-      {{"decode", "--help"}, "Usage: vokquote decode"},
+      {{"--help"}, "Usage: vokquote COMMAND"}, {{"help"}, "decode"},
+      {{"--version"}, "vokquote 2.1.0\n"},     {{"watch", "--help"}, "Usage: vokquote watch SYMBOL..."},
+      {{"quote", "A", "-h"}, "--timeout MS"},  {{"decode", "--help"}, "Usage: vokquote decode"},
   };
   for (const auto& [args, expected] : cases) {
     SArguments parsed;

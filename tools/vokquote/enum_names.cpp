@@ -108,7 +108,8 @@ std::string LowerCamel(const char* name) {
 
 template <std::size_t N>
 std::string Find(const SMember (&members)[N], int value) {
-  const auto* found = std::find_if(std::begin(members), std::end(members), [value](const SMember& m) { return m.value == value; });
+  const auto* found =
+      std::find_if(std::begin(members), std::end(members), [value](const SMember& m) { return m.value == value; });
   return found != std::end(members) ? LowerCamel(found->name) : std::string();
 }
 

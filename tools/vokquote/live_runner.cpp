@@ -198,10 +198,12 @@ std::string CLiveRunner::StateText() {
       break;
   }
   if (m_downSinceMs == 0) return "connecting";
-  std::string text = m_connectError != 0 ? "cannot connect: " + std::string(std::strerror(static_cast<int>(m_connectError)))
-                                         : std::string("disconnected");
+  std::string text = m_connectError != 0
+                         ? "cannot connect: " + std::string(std::strerror(static_cast<int>(m_connectError)))
+                         : std::string("disconnected");
   const std::uint64_t waited = MonotonicMs() - m_downSinceMs;
-  if (waited < m_retryWithinMs) return text + ", reconnecting within " + std::to_string((m_retryWithinMs - waited + 999) / 1000) + " s";
+  if (waited < m_retryWithinMs)
+    return text + ", reconnecting within " + std::to_string((m_retryWithinMs - waited + 999) / 1000) + " s";
   return text + ", reconnecting";
 }
 
@@ -293,8 +295,8 @@ bool CLiveRunner::Connect() {
     m_error = "the server at " + endpoint + " did not answer the logon within " +
               std::to_string(m_args.connectTimeoutMs) + " ms";
   } else {
-    m_error = "cannot connect to " + endpoint + ": no connection within " + std::to_string(m_args.connectTimeoutMs) +
-              " ms";
+    m_error =
+        "cannot connect to " + endpoint + ": no connection within " + std::to_string(m_args.connectTimeoutMs) + " ms";
   }
   return false;
 }

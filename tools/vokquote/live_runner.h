@@ -90,7 +90,7 @@ class CLiveRunner final : private IQuoteListener {
   std::string m_host;
   int m_port = 0;
   std::unique_ptr<CSession> m_session;
-  bool m_json = false;     // events and records as JSON lines on stdout
+  bool m_json = false;  // events and records as JSON lines on stdout
   bool m_colour = false;
   class CScreen;
   std::unique_ptr<CScreen> m_screen;
@@ -103,8 +103,8 @@ class CLiveRunner final : private IQuoteListener {
   bool m_connected = false;
   bool m_loggedOn = false;
   bool m_closedBeforeLogon = false;
-  long m_connectError = 0;          // the system's reason of the last failed connect; 0 after a connect
-  std::uint64_t m_downSinceMs = 0;  // monotonic time of the last close or failed connect
+  long m_connectError = 0;            // the system's reason of the last failed connect; 0 after a connect
+  std::uint64_t m_downSinceMs = 0;    // monotonic time of the last close or failed connect
   std::uint64_t m_retryWithinMs = 0;  // the longest the service waits before it tries again
   // quote: the first record of each symbol, as its JSON line (empty until it arrives).
   bool m_quoteMode = false;

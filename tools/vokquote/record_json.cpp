@@ -80,8 +80,7 @@ std::string Level2Json(const LEVEL2RECORD& rec, std::int64_t receivedMs, std::op
   Text(json, "bstrSymbol", rec.bstrSymbol);
   Text(json, "bstrMMID", rec.bstrMMID);
   Text(json, "bstrSource", rec.bstrSource);
-  json.Integer("lSize", rec.lSize)
-      .Number("dPrice", rec.dPrice);
+  json.Integer("lSize", rec.lSize).Number("dPrice", rec.dPrice);
   Enumeration(json, "side", rec.side, MarketSideName);
   json.Bool("bClosed", rec.bClosed != 0);
   Date(json, "UTCTime", rec.UTCTime);

@@ -80,12 +80,12 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
   }
   // The "logged in elsewhere" notice reaches the host through this handler, on the library's
   // thread; like the events it is moved to the main thread.
-  SetSuiteMessageHandler([target = CurrentMessageTarget(), relay = std::weak_ptr<SEventRelay>(m_relay)](
-                             const std::string& text) {
-    target.PostCall([relay, text] {
-      if (const auto live = relay.lock(); live && live->listener != nullptr) live->listener->OnNotice(text);
-    });
-  });
+  SetSuiteMessageHandler(
+      [target = CurrentMessageTarget(), relay = std::weak_ptr<SEventRelay>(m_relay)](const std::string& text) {
+        target.PostCall([relay, text] {
+          if (const auto live = relay.lock(); live && live->listener != nullptr) live->listener->OnNotice(text);
+        });
+      });
   m_noticeHandler = true;
   LONG result = 0;
   hr = m_quotes->Connect(&result);

@@ -374,7 +374,8 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
       kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(port), "--connect-timeout", "5000"}, "",
       kRunMs);
   EXPECT_EQ(unreachable.status, 3);
-  EXPECT_EQ(unreachable.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
+  EXPECT_EQ(unreachable.err,
+            "vokquote: cannot connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
   EXPECT_EQ(Field(unreachable.out, "lErrorCode"), std::to_string(ECONNREFUSED)) << unreachable.out;
 
   // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.

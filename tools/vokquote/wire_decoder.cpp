@@ -3,9 +3,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <iterator>
 #include <string>
-#include <cstdio>
 #include <vector>
 
 #include "json_writer.h"
@@ -89,7 +89,6 @@ const char* KindName(VOKFieldType kind) {
   }
 }
 
-
 enum class EChecksum { None, Ok, Bad, Missing };
 
 // A captured line made ready for the message parser.
@@ -163,13 +162,17 @@ bool Prepare(std::string_view line, SPrepared& out, std::string& error) {
     const char separator = line[at];
     std::replace(out.text.begin(), out.text.end(), separator, kSoh);
     if (out.text.back() != kSoh) out.text += kSoh;
-    const std::size_t type = out.text.find("\x01" "35=");
+    const std::size_t type = out.text.find(
+        "\x01"
+        "35=");
     if (type != std::string::npos) {
       const std::size_t end = out.text.find(kSoh, type + 4);
       out.fixType = out.text.substr(type + 4, end - type - 4);
     }
     // The checksum: the byte sum, modulo 256, of everything before the "10=" field.
-    const std::size_t trailer = out.text.rfind("\x01" "10=");
+    const std::size_t trailer = out.text.rfind(
+        "\x01"
+        "10=");
     if (trailer == std::string::npos) {
       out.checksum = EChecksum::Missing;
       return true;
@@ -208,23 +211,74 @@ struct STagName {
 
 // The FIX 4.1 tags of the component's translation tables, with the header and trailer tags.
 constexpr STagName kFixTagNames[] = {
-    {1, "Account"},          {6, "AvgPx"},           {7, "BeginSeqNo"},         {8, "BeginString"},
-    {9, "BodyLength"},       {10, "CheckSum"},       {11, "ClOrdID"},           {12, "Commission"},
-    {14, "CumQty"},          {15, "Currency"},       {16, "EndSeqNo"},          {17, "ExecID"},
-    {18, "ExecInst"},        {19, "ExecRefID"},      {21, "HandlInst"},         {30, "LastMkt"},
-    {31, "LastPx"},          {32, "LastShares"},     {34, "MsgSeqNum"},         {35, "MsgType"},
-    {37, "OrderID"},         {38, "OrderQty"},       {39, "OrdStatus"},         {40, "OrdType"},
-    {41, "OrigClOrdID"},     {43, "PossDupFlag"},    {44, "Price"},             {49, "SenderCompID"},
-    {50, "SenderSubID"},     {52, "SendingTime"},    {54, "Side"},              {55, "Symbol"},
-    {56, "TargetCompID"},    {57, "TargetSubID"},    {58, "Text"},              {59, "TimeInForce"},
-    {60, "TransactTime"},    {61, "Urgency"},        {76, "ExecBroker"},        {77, "OpenClose"},
-    {83, "RptSeq"},          {99, "StopPx"},         {100, "ExDestination"},    {109, "ClientID"},
-    {111, "MaxFloor"},       {112, "TestReqID"},     {114, "LocateReqd"},       {115, "OnBehalfOfCompID"},
-    {116, "OnBehalfOfSubID"}, {117, "QuoteID"},      {126, "ExpireTime"},       {129, "DeliverToSubID"},
-    {132, "BidPx"},          {133, "OfferPx"},       {137, "MiscFeeAmt"},       {139, "MiscFeeType"},
-    {142, "SenderLocationID"}, {148, "Headline"},    {150, "ExecType"},         {151, "LeavesQty"},
-    {167, "SecurityType"},   {168, "EffectiveTime"}, {198, "SecondaryOrderID"}, {200, "MaturityMonthYear"},
-    {201, "PutOrCall"},      {202, "StrikePrice"},   {203, "CoveredOrUncovered"}, {205, "MaturityDay"},
+    {1, "Account"},
+    {6, "AvgPx"},
+    {7, "BeginSeqNo"},
+    {8, "BeginString"},
+    {9, "BodyLength"},
+    {10, "CheckSum"},
+    {11, "ClOrdID"},
+    {12, "Commission"},
+    {14, "CumQty"},
+    {15, "Currency"},
+    {16, "EndSeqNo"},
+    {17, "ExecID"},
+    {18, "ExecInst"},
+    {19, "ExecRefID"},
+    {21, "HandlInst"},
+    {30, "LastMkt"},
+    {31, "LastPx"},
+    {32, "LastShares"},
+    {34, "MsgSeqNum"},
+    {35, "MsgType"},
+    {37, "OrderID"},
+    {38, "OrderQty"},
+    {39, "OrdStatus"},
+    {40, "OrdType"},
+    {41, "OrigClOrdID"},
+    {43, "PossDupFlag"},
+    {44, "Price"},
+    {49, "SenderCompID"},
+    {50, "SenderSubID"},
+    {52, "SendingTime"},
+    {54, "Side"},
+    {55, "Symbol"},
+    {56, "TargetCompID"},
+    {57, "TargetSubID"},
+    {58, "Text"},
+    {59, "TimeInForce"},
+    {60, "TransactTime"},
+    {61, "Urgency"},
+    {76, "ExecBroker"},
+    {77, "OpenClose"},
+    {83, "RptSeq"},
+    {99, "StopPx"},
+    {100, "ExDestination"},
+    {109, "ClientID"},
+    {111, "MaxFloor"},
+    {112, "TestReqID"},
+    {114, "LocateReqd"},
+    {115, "OnBehalfOfCompID"},
+    {116, "OnBehalfOfSubID"},
+    {117, "QuoteID"},
+    {126, "ExpireTime"},
+    {129, "DeliverToSubID"},
+    {132, "BidPx"},
+    {133, "OfferPx"},
+    {137, "MiscFeeAmt"},
+    {139, "MiscFeeType"},
+    {142, "SenderLocationID"},
+    {148, "Headline"},
+    {150, "ExecType"},
+    {151, "LeavesQty"},
+    {167, "SecurityType"},
+    {168, "EffectiveTime"},
+    {198, "SecondaryOrderID"},
+    {200, "MaturityMonthYear"},
+    {201, "PutOrCall"},
+    {202, "StrikePrice"},
+    {203, "CoveredOrUncovered"},
+    {205, "MaturityDay"},
     {211, "PegDifference"},
 };
 
@@ -287,7 +341,8 @@ std::string JsonFields(const VOKMessage& message, bool fix, bool execution) {
     first = false;
     CJsonWriter json;
     json.Integer("id", fid).String("name", FieldName(fid)).String("type", KindName(field->GetKind()));
-    if (const int tag = fix ? FixTagOf(fid, execution) : -1; tag > 0) json.Integer("fixTag", tag).String("fixName", FixTagName(tag));
+    if (const int tag = fix ? FixTagOf(fid, execution) : -1; tag > 0)
+      json.Integer("fixTag", tag).String("fixName", FixTagName(tag));
     if (const VOKGroup* group = field->GetGroup()) {
       std::string entries = "[";
       for (int i = 0; i < group->GetCount(); ++i) {

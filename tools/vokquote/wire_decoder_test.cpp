@@ -13,7 +13,10 @@ namespace {
 // A FIX 4.1 message of these fields with separator between fields and a correct checksum, or one
 // off by one.
 std::string Fix(const std::string& fields, char separator, bool badChecksum = false) {
-  std::string fix = "8=FIX.4.1\x01" "9=" + std::to_string(fields.size()) + "\x01" + fields;
+  std::string fix =
+      "8=FIX.4.1\x01"
+      "9=" +
+      std::to_string(fields.size()) + "\x01" + fields;
   unsigned sum = 0;
   for (char c : fix) sum += static_cast<unsigned char>(c);
   char trailer[16];
@@ -52,15 +55,21 @@ TEST(WireDecoder, DescribesLineFixAndTraceFormsFieldByField) {
                                     "\n");
 
   // An execution report through the FIX tag translation, whichever separator the capture used.
-  const std::string fields = "35=8\x01" "150=2\x01" "31=12.5\x01" "32=300\x01" "55=XYZ\x01";
+  const std::string fields =
+      "35=8\x01"
+      "150=2\x01"
+      "31=12.5\x01"
+      "32=300\x01"
+      "55=XYZ\x01";
   const std::string execution =
       "line 1: E, FIX 35=8 (3 fields)\n"
       "  32     LastShares         1002   quantity        int     300\n"
       "  55     Symbol             1003   symbol          string  XYZ\n"
       "  31     LastPx             1004   price           double  12.5\n";
   for (char separator : {'\x01', '|', '^'}) EXPECT_EQ(Decoded(Fix(fields, separator), 1, false), execution);
-  EXPECT_NE(Decoded(Fix(fields, '|'), 1, true).find(R"("id":1003,"name":"symbol","type":"string","fixTag":55,)"
-                                                    R"("fixName":"Symbol","value":"XYZ")"),
+  EXPECT_NE(Decoded(Fix(fields, '|'), 1, true)
+                .find(R"("id":1003,"name":"symbol","type":"string","fixTag":55,)"
+                      R"("fixName":"Symbol","value":"XYZ")"),
             std::string::npos);
 }
 
@@ -75,8 +84,7 @@ TEST(WireDecoder, NeverShowsThePassword) {
 }
 
 TEST(WireDecoder, DecodeCommandSaysBadChecksumsInLineAndUnreadableLinesByNumberOnStderr) {
-  const std::string input = "9|\r\n\n" + std::string((1 << 20) + 10, 'x') + "\n" +
-                            Fix("35=0\x01", '|', true) + "\n" +
+  const std::string input = "9|\r\n\n" + std::string((1 << 20) + 10, 'x') + "\n" + Fix("35=0\x01", '|', true) + "\n" +
                             "not a message\n"
                             "2026-12-06 07:20:01.123 [1a2b] 3 Quotes: CONNECTED\n"
                             "8=FIX.4.1 35=0\n"
