@@ -158,7 +158,8 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
       m_loggedOn = true;
       break;
     case EConnectionEvent::Close:
-      if (!m_loggedOn) m_closedBeforeLogon = true;
+      // Only a close after a made connection is a refused logon; a failed connect says why itself.
+      if (m_connected && !m_loggedOn) m_closedBeforeLogon = true;
       m_loggedOn = false;
       m_connected = false;
       m_downSinceMs = MonotonicMs();

@@ -391,6 +391,22 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   EXPECT_EQ(Field(Lines(notice.out).back(), "text"), "user demo logged on at another terminal") << notice.out;
 }
 
+TEST(VokquoteProgram, StatusLineSaysWhenTheConnectionIsDown) {
+  REQUIRE_LIVE();
+  sim::CQuoteServer server(Options(5));
+  ASSERT_TRUE(server.Start());
+  CPtyChild child;
+  ASSERT_TRUE(child.Start(kProgram, Concat({"watch", "MSFT"}, ServerArgs(server)), 140, 20));
+  ASSERT_TRUE(child.ReadUntil("logged on as demo", 30000)) << child.Output();
+  const std::size_t before = child.Output().size();
+  server.Stop();
+  ASSERT_TRUE(child.ReadUntil("disconnected, reconnecting within 1", 30000)) << child.Output().substr(before);
+  EXPECT_EQ(child.Output().find("logged on as demo", before), std::string::npos);
+  ASSERT_TRUE(child.Send("q"));
+  child.ReadToEnd(30000);
+  EXPECT_EQ(child.Wait(30000), 0);
+}
+
 TEST(VokquoteProgram, EndingTheFullScreenViewRestoresTheTerminal) {
   REQUIRE_LIVE();
   const std::string enter = "\x1b[?1049h";
