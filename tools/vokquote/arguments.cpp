@@ -60,12 +60,6 @@ constexpr const char* kOutputNotes =
     "are left out when NO_COLOR is set or TERM is dumb. Exit status: 0 done, 1 a quote missing,\n"
     "2 a command-line error, 3 no connection or logon; 128+N after signal N.";
 
-const SCommandInfo* FindCommand(ECommand command) {
-  for (const auto& info : kCommands)
-    if (info.command == command) return &info;
-  return nullptr;
-}
-
 const SCommandInfo* FindCommand(const std::string& name) {
   for (const auto& info : kCommands)
     if (name == info.name) return &info;
@@ -240,11 +234,6 @@ class CParser {
 };
 
 }  // namespace
-
-const char* CommandName(ECommand command) {
-  const SCommandInfo* info = FindCommand(command);
-  return info != nullptr ? info->name : "vokquote";
-}
 
 bool ParseServer(const std::string& text, std::string& host, int& port) {
   const auto colon = text.rfind(':');

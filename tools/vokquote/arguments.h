@@ -40,8 +40,6 @@ EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& ou
 // The help of one subcommand, or of the program for ECommand::None.
 std::string HelpText(ECommand command);
 
-const char* CommandName(ECommand command);
-
 // "HOST:PORT" with a port from 1 to 65535.
 bool ParseServer(const std::string& text, std::string& host, int& port);
 
