@@ -13,6 +13,7 @@ int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::
   std::string line, text, error;
   bool tooLong = false;
   int number = 0;
+  int traceOther = 0;  // a trace holds many lines of other kinds: counted, not each reported
   while (reader.Next(line, tooLong)) {
     ++number;
     if (tooLong) {
@@ -20,7 +21,12 @@ int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::
       continue;
     }
     if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    if (!DecodeLine(line, number, args.json, text, error)) {
+    const EDecodeResult result = DecodeLine(line, number, args.json, text, error);
+    if (result == EDecodeResult::TraceOther) {
+      ++traceOther;
+      continue;
+    }
+    if (result == EDecodeResult::Unreadable) {
       err << "vokquote: line " << number << ": " << error << "\n";
       continue;
     }
@@ -28,6 +34,10 @@ int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::
     if (!out) return 0;  // the reader went away (a closed pipe)
   }
   out.flush();
+  if (traceOther > 0) {
+    err << "vokquote: " << traceOther << (traceOther == 1 ? " trace line" : " trace lines")
+        << " without a data message skipped (only L1:, L2:, TS: and OPT: lines carry one)\n";
+  }
   return 0;
 }
 

@@ -94,7 +94,8 @@ enum class EChecksum { None, Ok, Bad, Missing };
 // A captured line made ready for the message parser.
 struct SPrepared {
   std::string text;
-  std::string source;  // the trace's data tag ("L1") when the line came from the trace
+  std::string source;       // the trace's data tag ("L1") when the line came from the trace
+  bool traceOther = false;  // a trace line of another kind
   bool fix = false;
   std::string fixType;  // the value of tag 35
   EChecksum checksum = EChecksum::None;
@@ -144,7 +145,8 @@ bool Prepare(std::string_view line, SPrepared& out, std::string& error) {
     }
   }
   if (prefix > 0 && out.source.empty()) {
-    error = "a trace line without a data message (only L1:, L2:, TS: and OPT: lines carry one)";
+    out.traceOther = true;
+    error = "a trace line without a data message";
     return false;
   }
   if (line.empty()) {
@@ -436,16 +438,17 @@ const char* FieldName(int fid) {
   return found != end && found->fid == fid ? found->name : "";
 }
 
-bool DecodeLine(std::string_view line, int lineNumber, bool json, std::string& out, std::string& error) {
+EDecodeResult DecodeLine(std::string_view line, int lineNumber, bool json, std::string& out, std::string& error) {
   out.clear();
   SPrepared prepared;
-  if (!Prepare(line, prepared, error)) return false;
+  if (!Prepare(line, prepared, error))
+    return prepared.traceOther ? EDecodeResult::TraceOther : EDecodeResult::Unreadable;
   VOKMessage message;
   message.Parse(prepared.text.data(), static_cast<int>(prepared.text.size()));
   const int type = message.GetType();
   if (type == 0 && message.GetFieldCount() == 0) {
     error = prepared.fix ? "no FIX field the component reads" : "nothing readable";
-    return false;
+    return EDecodeResult::Unreadable;
   }
   const bool execution = prepared.fix && prepared.fixType == "8";
   if (json) {
@@ -466,7 +469,7 @@ bool DecodeLine(std::string_view line, int lineNumber, bool json, std::string& o
     }
     writer.Raw("fields", JsonFields(message, prepared.fix, execution));
     out = writer.Finish() + "\n";
-    return true;
+    return EDecodeResult::Message;
   }
   out = "line " + std::to_string(lineNumber) + ": ";
   out += type == 0 ? std::string("(no type)") : TypeText(type);
@@ -486,7 +489,7 @@ bool DecodeLine(std::string_view line, int lineNumber, bool json, std::string& o
   }
   out += '\n';
   AppendTextFields(out, message, 0, prepared.fix, execution);
-  return true;
+  return EDecodeResult::Message;
 }
 
 bool CBoundedLineReader::Next(std::string& line, bool& tooLong) {

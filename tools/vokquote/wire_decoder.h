@@ -21,10 +21,16 @@ const char* FieldName(int fid);
 // FIX 4.1 and for tags it does not use.
 const char* FixTagName(int tag);
 
+enum class EDecodeResult {
+  Message,     // out holds the description
+  TraceOther,  // a trace line that carries no data message (connection states, warnings)
+  Unreadable,  // error holds a one-line reason
+};
+
 // Text: a header line "line N: TYPE name (N fields)" then one indented line per field. JSON: one
-// line. lineNumber counts from 1 and appears in both forms. False, with a one-line reason in
-// error, for a line that holds no readable message; out is then left empty.
-bool DecodeLine(std::string_view line, int lineNumber, bool json, std::string& out, std::string& error);
+// line. lineNumber counts from 1 and appears in both forms. out is left empty unless a message
+// was read.
+EDecodeResult DecodeLine(std::string_view line, int lineNumber, bool json, std::string& out, std::string& error);
 
 // Reads lines of at most maxLength bytes from a stream; longer lines are skipped whole and
 // reported, so a capture without line feeds cannot make it allocate without bound.

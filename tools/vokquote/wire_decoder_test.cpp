@@ -29,7 +29,7 @@ std::string Fix(const std::string& fields, char separator, bool badChecksum = fa
 
 std::string Decoded(const std::string& line, int number, bool json) {
   std::string out, error;
-  EXPECT_TRUE(DecodeLine(line, number, json, out, error)) << error;
+  EXPECT_EQ(DecodeLine(line, number, json, out, error), EDecodeResult::Message) << error;
   return out;
 }
 
@@ -101,8 +101,8 @@ TEST(WireDecoder, DecodeCommandSaysBadChecksumsInLineAndUnreadableLinesByNumberO
   EXPECT_EQ(err.str(),
             "vokquote: line 3 is longer than 1048576 bytes; skipped\n"
             "vokquote: line 5: neither the line form (T|id=value;...) nor FIX (8=FIX...)\n"
-            "vokquote: line 6: a trace line without a data message (only L1:, L2:, TS: and OPT: lines carry one)\n"
-            "vokquote: line 7: FIX without separators between its fields (SOH, '|' or '^')\n");
+            "vokquote: line 7: FIX without separators between its fields (SOH, '|' or '^')\n"
+            "vokquote: 1 trace line without a data message skipped (only L1:, L2:, TS: and OPT: lines carry one)\n");
 }
 
 }  // namespace
