@@ -2,7 +2,6 @@
 // line once it listens, logs sessions on stderr (unless --quiet) and stops on SIGINT or SIGTERM.
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     std::fprintf(stderr, "vokquote-server: %s\n", message.c_str());
-    return 2;
+    return vok::tools::kExitUsageError;
   }
 
   // The signals are taken synchronously by this thread; the server thread inherits the mask.

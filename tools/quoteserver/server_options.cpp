@@ -1,4 +1,4 @@
-// Command line, users file and listen address of the simulator.
+// Command line (on the tools' shared conventions), users file and listen address of the simulator.
 #include "server_options.h"
 
 #include <arpa/inet.h>
@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 
+#include "command_line.h"
 #include "time_text.h"
 #include "vkdll/vkdll.h"
 
@@ -33,36 +35,6 @@ std::string TransformPassword(const std::string& clear) {
 }
 
 }  // namespace
-
-std::string HelpText() {
-  return R"(Usage: vokquote-server [options]
-Simulated quote server: answers logons and heartbeats, serves level 1, level 2, time and sales
-and option chain data for any symbol, deterministic for a seed, and can run a test script.
-Prints the bound port on stdout as one line once it listens. SIGINT or SIGTERM stop it.
-
-  --listen HOST:PORT    address to listen on; HOST must be a loopback address (127.x.x.x or
-                        localhost); PORT 0 picks a free port (default 127.0.0.1:5020)
-  --name NAME           server name sent in the logon reply, field 8055 (default VokSim)
-  --permissions N       quote permissions sent in the logon reply, field 154 (default 0xFFFF)
-  --users FILE          accept only these users: lines "user:password" with clear passwords;
-                        without it every logon is accepted
-  --seed N              seed of the simulated market (default 1); same seed, same data
-  --rate N              updates per second per subscribed symbol and service (default 1;
-                        0 sends only the snapshot on subscribe)
-  --heartbeat-ms MS     interval of the server's heartbeats (default 10000)
-  --start-time T        simulated time of the first update, YYYYMMDD-HH:MM:SS UTC
-                        (default: now); with a fixed start time output is byte-identical
-  --times utc|eastern   level 1 and option times as field 2043 (utc, default) or as Eastern
-                        date 2015 and time 2014 (eastern)
-  --flood               send level 1 lines of the subscribed symbols as fast as each client reads
-  --script FILE         run a test script in every session (format in docs/quoteserver.md)
-  --max-backlog BYTES   disconnect a client once this much output waits for it (default 8388608)
-  --max-line BYTES      longest client line; longer lines are skipped (default 65536)
-  --split-delay-ms MS   pause between the pieces of a scripted split or bytewise send (default 5)
-  --quiet               print nothing but the port
-  --help                this text
-)";
-}
 
 bool ParseListen(const std::string& text, std::string& host, int& port) {
   std::size_t colon = text.rfind(':');
@@ -101,85 +73,149 @@ bool LoadUsers(const std::string& path, SServerOptions& options, std::string& er
   return true;
 }
 
+namespace {
+
+constexpr const char* kSummary =
+    "Simulated quote server: answers logons and heartbeats, serves level 1, level 2, time and sales\n"
+    "and option chain data for any symbol, deterministic for a seed, and can run a test script.\n"
+    "Prints the bound port on stdout as one line once it listens. SIGINT or SIGTERM stop it.";
+
+// The options of vokquote-server, writing into options as CLI11 meets them.
+void AddOptions(CLI::App& app, SServerOptions& options) {
+  auto number = [&app](const std::string& name, const char* typeName, std::int64_t low, std::int64_t high,
+                       const std::string& help, std::function<void(std::int64_t)> set) {
+    app.add_option_function<std::string>(
+           name,
+           [=](const std::string& value) {
+             std::int64_t parsed = 0;
+             if (!ToNumber(value, low, high, parsed)) {
+               throw CLI::ValidationError("option " + name, "takes a number from " + std::to_string(low) + " to " +
+                                                                std::to_string(high) + ", not '" + value + "'");
+             }
+             set(parsed);
+           },
+           help)
+        ->type_name(typeName);
+  };
+  // Whole 64-bit values, decimal or 0x hexadecimal.
+  auto unsigned64 = [&app](const std::string& name, const std::string& help, std::uint64_t& target) {
+    app.add_option_function<std::string>(
+           name,
+           [name, &target](const std::string& value) {
+             char* end = nullptr;
+             errno = 0;
+             const unsigned long long parsed = std::strtoull(value.c_str(), &end, 0);
+             if (value.empty() || value[0] == '-' || errno != 0 || end != value.c_str() + value.size())
+               throw CLI::ValidationError("option " + name, "takes a whole number, not '" + value + "'");
+             target = parsed;
+           },
+           help)
+        ->type_name("N");
+  };
+  app.add_option_function<std::string>(
+         "--listen",
+         [&options](const std::string& value) {
+           if (!ParseListen(value, options.host, options.port))
+             throw CLI::ValidationError("option --listen", "takes HOST:PORT with a loopback HOST, not '" + value + "'");
+         },
+         "address to listen on; HOST must be a loopback address\n(127.x.x.x or localhost); PORT 0 picks a free "
+         "port\n(default 127.0.0.1:5020)")
+      ->type_name("HOST:PORT");
+  app.add_option_function<std::string>(
+         "--name",
+         [&options](const std::string& value) {
+           if (value.find_first_of(";\r\n") != std::string::npos)
+             throw CLI::ValidationError("option --name", "takes no ';' or line breaks");
+           options.name = value;
+         },
+         "server name sent in the logon reply, field 8055\n(default VokSim)")
+      ->type_name("NAME");
+  unsigned64("--permissions", "quote permissions sent in the logon reply, field 154\n(default 0xFFFF)",
+             options.permissions);
+  app.add_option_function<std::string>(
+         "--users",
+         [&options](const std::string& value) {
+           std::string error;
+           if (!LoadUsers(value, options, error)) throw CLI::ValidationError("option --users", error);
+         },
+         "accept only these users: lines \"user:password\" with clear\npasswords; without it every logon is accepted")
+      ->type_name("FILE");
+  unsigned64("--seed", "seed of the simulated market (default 1); same seed,\nsame data", options.seed);
+  number("--rate", "N", 0, 1000000,
+         "updates per second per subscribed symbol and service\n(default 1; 0 sends only the snapshot on subscribe)",
+         [&options](std::int64_t value) { options.rate = static_cast<int>(value); });
+  number("--heartbeat-ms", "MS", 1, 86400000, "interval of the server's heartbeats (default 10000)",
+         [&options](std::int64_t value) { options.heartbeatMs = static_cast<int>(value); });
+  app.add_option_function<std::string>(
+         "--start-time",
+         [&options](const std::string& value) {
+           if (!ParseUtcTimestamp(value, options.startTimeMs))
+             throw CLI::ValidationError("option --start-time", "takes YYYYMMDD-HH:MM:SS, not '" + value + "'");
+         },
+         "simulated time of the first update, YYYYMMDD-HH:MM:SS UTC\n(default: now); with a fixed start time "
+         "output is\nbyte-identical")
+      ->type_name("T");
+  app.add_option_function<std::string>(
+         "--times",
+         [&options](const std::string& value) {
+           if (value == "utc") {
+             options.times = ETimeStyle::Utc;
+           } else if (value == "eastern") {
+             options.times = ETimeStyle::Eastern;
+           } else {
+             throw CLI::ValidationError("option --times", "takes utc or eastern, not '" + value + "'");
+           }
+         },
+         "level 1 and option times as field 2043 (utc, default) or\nas Eastern date 2015 and time 2014 (eastern)")
+      ->type_name("utc|eastern");
+  app.add_flag_callback(
+      "--flood", [&options] { options.flood = true; },
+      "send level 1 lines of the subscribed symbols as fast as\neach client reads");
+  app.add_option_function<std::string>(
+         "--script",
+         [&options](const std::string& value) {
+           std::string error;
+           if (!CScript::Load(value, options.script, error)) {
+             throw CLI::ValidationError("option --script",
+                                        error.find(value) == std::string::npos ? value + ": " + error : error);
+           }
+         },
+         "run a test script in every session (format in\ndocs/quoteserver.md)")
+      ->type_name("FILE");
+  number("--max-backlog", "BYTES", 1024, std::int64_t{1} << 40,
+         "disconnect a client once this much output waits for it\n(default 8388608)",
+         [&options](std::int64_t value) { options.maxBacklog = static_cast<std::size_t>(value); });
+  number("--max-line", "BYTES", 16, std::int64_t{1} << 30,
+         "longest client line; longer lines are skipped\n(default 65536)",
+         [&options](std::int64_t value) { options.maxLine = static_cast<std::size_t>(value); });
+  number("--split-delay-ms", "MS", 0, 60000,
+         "pause between the pieces of a scripted split or bytewise\nsend (default 5)",
+         [&options](std::int64_t value) { options.splitDelayMs = static_cast<int>(value); });
+  app.add_flag_callback(
+      "--quiet", [&options] { options.log = nullptr; }, "print nothing but the port");
+}
+
+void Configure(CLI::App& app, SServerOptions& options) {
+  tools::ApplyConventions(app, "vokquote-server");
+  tools::SetUsage(app, "vokquote-server [options]", kSummary);
+  AddOptions(app, options);
+}
+
+}  // namespace
+
+std::string HelpText() {
+  SServerOptions ignored;
+  CLI::App app;
+  Configure(app, ignored);
+  return tools::HelpOf(app);
+}
+
 bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message) {
-  help = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& flag = args[i];
-    if (flag == "--help" || flag == "-h") {
-      help = true;
-      message = HelpText();
-      return false;
-    }
-    if (flag == "--flood") {
-      options.flood = true;
-      continue;
-    }
-    if (flag == "--quiet") {
-      options.log = nullptr;
-      continue;
-    }
-    if (i + 1 >= args.size()) {
-      message = flag + ": a value is missing (see --help)";
-      return false;
-    }
-    const std::string& value = args[++i];
-    std::int64_t number = 0;
-    auto bad = [&](const char* what) {
-      message = flag + " " + value + ": " + what;
-      return false;
-    };
-    if (flag == "--listen") {
-      if (!ParseListen(value, options.host, options.port)) {
-        return bad("expected HOST:PORT with a loopback HOST");
-      }
-    } else if (flag == "--name") {
-      if (value.find_first_of(";\r\n") != std::string::npos) return bad("no ';' or line breaks");
-      options.name = value;
-    } else if (flag == "--permissions") {
-      char* end = nullptr;
-      options.permissions = std::strtoull(value.c_str(), &end, 0);
-      if (value.empty() || end != value.c_str() + value.size()) return bad("a number expected");
-    } else if (flag == "--users") {
-      if (!LoadUsers(value, options, message)) return false;
-    } else if (flag == "--seed") {
-      char* end = nullptr;
-      options.seed = std::strtoull(value.c_str(), &end, 0);
-      if (value.empty() || end != value.c_str() + value.size()) return bad("a number expected");
-    } else if (flag == "--rate") {
-      if (!ToNumber(value, 0, 1000000, number)) return bad("0 to 1000000 expected");
-      options.rate = static_cast<int>(number);
-    } else if (flag == "--heartbeat-ms") {
-      if (!ToNumber(value, 1, 86400000, number)) return bad("1 to 86400000 expected");
-      options.heartbeatMs = static_cast<int>(number);
-    } else if (flag == "--start-time") {
-      if (!ParseUtcTimestamp(value, options.startTimeMs)) return bad("YYYYMMDD-HH:MM:SS expected");
-    } else if (flag == "--times") {
-      if (value == "utc")
-        options.times = ETimeStyle::Utc;
-      else if (value == "eastern")
-        options.times = ETimeStyle::Eastern;
-      else
-        return bad("utc or eastern expected");
-    } else if (flag == "--script") {
-      if (!CScript::Load(value, options.script, message)) {
-        message = value + ": " + message;
-        return false;
-      }
-    } else if (flag == "--max-backlog") {
-      if (!ToNumber(value, 1024, std::int64_t{1} << 40, number)) return bad("at least 1024 expected");
-      options.maxBacklog = static_cast<std::size_t>(number);
-    } else if (flag == "--max-line") {
-      if (!ToNumber(value, 16, std::int64_t{1} << 30, number)) return bad("at least 16 expected");
-      options.maxLine = static_cast<std::size_t>(number);
-    } else if (flag == "--split-delay-ms") {
-      if (!ToNumber(value, 0, 60000, number)) return bad("0 to 60000 expected");
-      options.splitDelayMs = static_cast<int>(number);
-    } else {
-      message = flag + ": unknown option (see --help)";
-      return false;
-    }
-  }
-  return true;
+  CLI::App app;
+  Configure(app, options);
+  const tools::EParseOutcome outcome = tools::Parse(app, args, message);
+  help = outcome == tools::EParseOutcome::Help;
+  return outcome == tools::EParseOutcome::Ok;
 }
 
 }  // namespace vok::sim

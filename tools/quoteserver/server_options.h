@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "command_line.h"
 #include "feed.h"
 #include "script.h"
 
@@ -39,8 +40,9 @@ struct SServerOptions {
   std::function<void(const std::string&)> log;
 };
 
-// Parses the command line (without argv[0]). On failure or --help, returns false with the text to
-// print in message (help text for --help, with help set).
+// Parses the command line (without argv[0]) into options. On --help, --version or a mistake,
+// returns false with the text to print in message: the help or version text for stdout (help set),
+// or one line for stderr without the program name (exit status 2).
 bool ParseCommandLine(const std::vector<std::string>& args, SServerOptions& options, bool& help, std::string& message);
 
 std::string HelpText();

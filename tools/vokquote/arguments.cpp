@@ -1,12 +1,15 @@
-// Parsing of the vokquote command line into SArguments, and the help texts.
+// Parsing of the vokquote command line into SArguments, and the help texts. CLI11 recognises
+// the options; values are checked here so each message says what the option takes.
 #include "arguments.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <functional>
 #include <optional>
-#include <string_view>
+
+#include "command_line.h"
 
 namespace vok::cli {
 namespace {
@@ -14,6 +17,7 @@ namespace {
 struct SCommandInfo {
   ECommand command;
   const char* name;
+  const char* brief;  // in the list of commands
   const char* usage;
   const char* summary;
   int minSymbols;
@@ -21,54 +25,46 @@ struct SCommandInfo {
 };
 
 constexpr SCommandInfo kCommands[] = {
-    {ECommand::Watch, "watch", "vokquote watch SYMBOL... [options]",
+    {ECommand::Watch, "watch", "live level 1 board", "vokquote watch SYMBOL... [options]",
      "Live level 1 board: one row per symbol with last, change, bid x size, ask x size, volume,\n"
      "high, low and time.",
      1, -1},
-    {ECommand::Book, "book", "vokquote book SYMBOL [options]",
+    {ECommand::Book, "book", "live level 2 book of one symbol", "vokquote book SYMBOL [options]",
      "Live level 2 book: bids and asks by price with market maker, size and source, and the\n"
      "aggregate size of each price level.",
      1, 1},
-    {ECommand::Tape, "tape", "vokquote tape SYMBOL... [options]", "Time and sales prints as they arrive.", 1, -1},
-    {ECommand::Chain, "chain", "vokquote chain UNDERLYING [options]",
+    {ECommand::Tape, "tape", "live time and sales", "vokquote tape SYMBOL... [options]",
+     "Time and sales prints as they arrive.", 1, -1},
+    {ECommand::Chain, "chain", "live option chain of one underlying", "vokquote chain UNDERLYING [options]",
      "Live option chain: calls and puts by expiry and strike.", 1, 1},
-    {ECommand::Quote, "quote", "vokquote quote SYMBOL... [--timeout MS] [options]",
-     "One level 1 snapshot per symbol, then exit. The exit status is 1 when a quote did not\n"
-     "arrive in time.",
+    {ECommand::Quote, "quote", "one level 1 snapshot per symbol", "vokquote quote SYMBOL... [--timeout MS] [options]",
+     "One level 1 snapshot per symbol, then exit. All symbols are asked for at once and waited\n"
+     "for together; the exit status is 1 when a quote did not arrive in time.",
      1, -1},
-    {ECommand::Decode, "decode", "vokquote decode [--json] < capture",
-     "Reads wire lines (line form or FIX) from stdin and prints each message's type and typed\n"
-     "fields.",
+    {ECommand::Decode, "decode", "describes captured wire lines read from stdin", "vokquote decode [--json] < capture",
+     "Reads captured wire lines from stdin - line form, FIX with SOH, '|' or '^' between fields,\n"
+     "or the library's data trace lines - and prints each message's type and typed fields (FIX\n"
+     "tags by number and name). A line it cannot read is reported on stderr with its number.",
      0, 0},
 };
 
-const SCommandInfo* FindCommand(ECommand command) {
-  for (const auto& info : kCommands)
-    if (info.command == command) return &info;
-  return nullptr;
-}
+constexpr const char* kProgramText =
+    "vokquote: realtime quotes from a quote server, or from a built-in simulator.\n"
+    "On a terminal the live commands show a full-screen view (q or Ctrl-C ends it); otherwise\n"
+    "they write one JSON object per line. 'vokquote COMMAND --help' describes one command.";
+
+constexpr const char* kOutputNotes =
+    "Times are shown in the local time zone (TZ) and labelled with it; --utc shows UTC. JSON\n"
+    "lines carry times as UTC texts, and each enumeration as its number and, beside it, its name\n"
+    "(\"side\":1,\"sideName\":\"bid\"; \"tick\":0,\"tickName\":\"evenUp\"). Colour and cursor movement\n"
+    "are left out when NO_COLOR is set or TERM is dumb. Exit status: 0 done, 1 a quote missing,\n"
+    "2 a command-line error, 3 no connection or logon; 128+N after signal N.";
 
 const SCommandInfo* FindCommand(const std::string& name) {
   for (const auto& info : kCommands)
     if (name == info.name) return &info;
   return nullptr;
 }
-
-constexpr const char* kConnectionHelp =
-    "Connection:\n"
-    "  --server HOST:PORT     quote server to use; without it a built-in simulator is started\n"
-    "  --user NAME            logon user (default demo)\n"
-    "  --password-file FILE   read the password from the first line of FILE; otherwise the\n"
-    "                         environment variable VOKQUOTE_PASSWORD is used\n"
-    "  --connect-timeout MS   how long connecting and logging on may take (default 10000)\n"
-    "  --seed N, --rate N     market seed and updates per second of the built-in simulator\n"
-    "                         (defaults 1 and 4)\n"
-    "Output:\n"
-    "  --json                 one JSON object per line even on a terminal (the default when\n"
-    "                         stdout is not a terminal)\n"
-    "  --count N              end after N data records\n"
-    "  --duration S           end after S seconds\n"
-    "  -h, --help             this text\n";
 
 std::optional<std::int64_t> ToInteger(const std::string& text) {
   std::int64_t value = 0;
@@ -78,32 +74,166 @@ std::optional<std::int64_t> ToInteger(const std::string& text) {
   return value;
 }
 
-std::optional<double> ToSeconds(const std::string& text) {
-  double value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(value)) return std::nullopt;
-  return value;
-}
-
 bool NormaliseSymbol(std::string_view text, std::string& symbol) {
   symbol.clear();
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  if (text.size() > 64) return false;
   for (char c : text) {
     const auto u = static_cast<unsigned char>(c);
-    if (std::isspace(u) || c == ';' || c == '|' || u < 0x20) return false;
+    if (std::isspace(u) || c == ';' || c == '|' || u < 0x20 || u == 0x7F) return false;
     symbol += static_cast<char>(std::toupper(u));
   }
-  return !symbol.empty() && symbol != "+" && symbol != "/" && symbol.size() <= 64;
+  return !symbol.empty() && symbol != "+" && symbol != "/";
 }
+
+// The command-line parser of one run: CLI11 apps writing into out and into the raw values that
+// are checked once everything is read.
+class CParser {
+ public:
+  explicit CParser(SArguments& out) : m_out(out) {
+    tools::ApplyConventions(m_app, "vokquote");
+    tools::SetUsage(m_app, "vokquote COMMAND [arguments] [options]", kProgramText);
+    m_app.footer(kOutputNotes);
+    for (const auto& info : kCommands) AddCommand(info);
+  }
+
+  CLI::App& App() { return m_app; }
+  CLI::App* Command(ECommand command) { return m_commands.at(static_cast<std::size_t>(command)); }
+
+  // The values CLI11 cannot check alone. False with message set.
+  bool Finish(const SCommandInfo& info, std::string& message) {
+    auto fail = [&](std::string text) {
+      message = std::move(text);
+      return false;
+    };
+    const std::string command = info.name;
+    if (m_passwordGiven)
+      return fail("a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD");
+    if (!m_out.host.empty() && m_simulatorOption)
+      return fail("--seed and --rate apply to the built-in simulator, not to --server");
+    for (const auto& arg : m_symbols) {
+      std::string symbol;
+      if (!NormaliseSymbol(arg, symbol)) return fail("'" + ShownSymbol(arg) + "' is not a symbol");
+      if (std::find(m_out.symbols.begin(), m_out.symbols.end(), symbol) == m_out.symbols.end())
+        m_out.symbols.push_back(symbol);
+    }
+    const int count = static_cast<int>(m_out.symbols.size());
+    if (count < info.minSymbols) {
+      return fail("'" + command + "' needs " + (info.maxSymbols == 1 ? "a symbol" : "at least one symbol") +
+                  "; 'vokquote " + command + " --help' shows how");
+    }
+    if (info.maxSymbols >= 0 && count > info.maxSymbols)
+      return fail("'" + command + "' takes one symbol, not " + std::to_string(count));
+    return true;
+  }
+
+ private:
+  // A whole-number option; the message names the option and the value, never a secret.
+  void Integer(CLI::App* app, const std::string& name, std::int64_t low, std::int64_t high, const std::string& help,
+               std::function<void(std::int64_t)> set) {
+    app->add_option_function<std::string>(
+           name,
+           [name, low, high, set](const std::string& text) {
+             const auto number = ToInteger(text);
+             if (!number || *number < low || *number > high) {
+               throw CLI::ValidationError("option " + name, "takes a whole number from " + std::to_string(low) +
+                                                                " to " + std::to_string(high) + ", not '" + text + "'");
+             }
+             set(*number);
+           },
+           help)
+        ->type_name("N");
+  }
+
+  void AddCommand(const SCommandInfo& info) {
+    CLI::App* app = m_app.add_subcommand(info.name, info.brief);
+    app->group("Commands");
+    tools::SetUsage(*app, info.usage, info.summary);
+    m_commands.resize(std::max<std::size_t>(m_commands.size(), static_cast<std::size_t>(info.command) + 1));
+    m_commands[static_cast<std::size_t>(info.command)] = app;
+    app->footer("");
+    if (info.maxSymbols != 0) app->add_option("symbols", m_symbols);
+    if (info.command == ECommand::Decode) {
+      app->add_flag("--json", m_out.json, "one JSON object per message");
+      return;
+    }
+    app->add_flag("--json", m_out.json,
+                  "one JSON object per line, also on a terminal (the\ndefault when stdout is not a terminal)");
+    app->add_flag("--utc", m_out.utc, "times in UTC instead of the local time zone");
+
+    if (info.command == ECommand::Quote) {
+      Integer(app, "--timeout", 0, 3600000, "how long to wait for the quotes (default 5000)",
+              [this](std::int64_t ms) { m_out.timeoutMs = static_cast<int>(ms); });
+      app->get_option("--timeout")->type_name("MS");
+    } else {
+      Integer(app, "--count", 1, INT64_MAX / 2, "end after N data records",
+              [this](std::int64_t n) { m_out.count = n; });
+      app->add_option_function<std::string>(
+             "--duration",
+             [this](const std::string& text) {
+               double seconds = 0;
+               const char* end = text.data() + text.size();
+               auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+               if (text.empty() || ec != std::errc() || ptr != end || !std::isfinite(seconds) || seconds <= 0 ||
+                   seconds > 1e7)
+                 throw CLI::ValidationError("option --duration", "takes a number of seconds, not '" + text + "'");
+               m_out.durationMs = std::max<std::int64_t>(1, std::llround(seconds * 1000));
+             },
+             "end after S seconds")
+          ->type_name("S");
+    }
+
+    const std::string connection = "Connection";
+    app->add_option_function<std::string>(
+           "--server",
+           [this](const std::string& text) {
+             if (!ParseServer(text, m_out.host, m_out.port))
+               throw CLI::ValidationError("option --server", "takes HOST:PORT, not '" + text + "'");
+           },
+           "quote server to use; without it a built-in simulator\nis started")
+        ->type_name("HOST:PORT")
+        ->group(connection);
+    app->add_option("--user", m_out.user, "logon user (default demo)")
+        ->type_name("NAME")
+        ->group(connection)
+        ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
+    app->add_option("--password-file", m_out.passwordFile,
+                    "read the password from the first line of FILE;\notherwise the environment variable\n"
+                    "VOKQUOTE_PASSWORD is used")
+        ->type_name("FILE")
+        ->group(connection)
+        ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
+    Integer(app, "--connect-timeout", 1, 600000, "how long connecting and logging on may take\n(default 10000)",
+            [this](std::int64_t ms) { m_out.connectTimeoutMs = static_cast<int>(ms); });
+    app->get_option("--connect-timeout")->type_name("MS")->group(connection);
+    Integer(app, "--seed", 0, INT64_MAX, "market seed of the built-in simulator (default 1)", [this](std::int64_t n) {
+      m_out.seed = static_cast<std::uint64_t>(n);
+      m_simulatorOption = true;
+    });
+    app->get_option("--seed")->group(connection);
+    Integer(app, "--rate", 0, 1000, "updates per second of the built-in simulator\n(default 4)",
+            [this](std::int64_t n) {
+              m_out.rate = static_cast<int>(n);
+              m_simulatorOption = true;
+            });
+    app->get_option("--rate")->group(connection);
+    // Taken only to refuse it: a password on the command line shows in the process list. An empty
+    // group keeps it out of the help.
+    app->add_option_function<std::string>("-p,--password,--pass,--passwd",
+                                          [this](const std::string&) { m_passwordGiven = true; })
+        ->group("");
+  }
+
+  SArguments& m_out;
+  CLI::App m_app;
+  std::vector<CLI::App*> m_commands;
+  std::vector<std::string> m_symbols;
+  bool m_simulatorOption = false;
+  bool m_passwordGiven = false;
+};
 
 }  // namespace
-
-const char* CommandName(ECommand command) {
-  const SCommandInfo* info = FindCommand(command);
-  return info != nullptr ? info->name : "vokquote";
-}
 
 bool ParseServer(const std::string& text, std::string& host, int& port) {
   const auto colon = text.rfind(':');
@@ -115,153 +245,56 @@ bool ParseServer(const std::string& text, std::string& host, int& port) {
   return true;
 }
 
+std::string ShownText(std::string_view text, std::size_t limit) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size() && i < limit; ++i) {
+    const auto u = static_cast<unsigned char>(text[i]);
+    shown += u >= 0x20 && u < 0x7F ? text[i] : '?';
+  }
+  if (text.size() > limit) shown += "...";
+  return shown;
+}
+
+std::string ShownSymbol(std::string_view text) { return ShownText(text, 32); }
+
 std::string HelpText(ECommand command) {
-  const SCommandInfo* info = FindCommand(command);
-  if (info == nullptr) {
-    std::string text =
-        "vokquote: realtime quotes from a quote server, or from a built-in simulator.\n\n"
-        "Usage: vokquote COMMAND [arguments] [options]\n\nCommands:\n";
-    for (const auto& each : kCommands) {
-      text += "  ";
-      text += each.usage;
-      text += '\n';
-    }
-    text +=
-        "\nOn a terminal the live commands show a full-screen view (q or Ctrl-C ends it);\n"
-        "otherwise they write one JSON object per line. 'vokquote COMMAND --help' describes\n"
-        "one command.\n\n";
-    return text + kConnectionHelp;
-  }
-  std::string text = std::string("Usage: ") + info->usage + "\n\n" + info->summary + "\n\n";
-  if (command == ECommand::Decode) {
-    return text +
-           "Options:\n  --json                 one JSON object per message\n  -h, --help             this text\n";
-  }
-  if (command == ECommand::Quote) text += "  --timeout MS           how long to wait for each quote (default 5000)\n";
-  return text + kConnectionHelp;
+  SArguments ignored;
+  CParser parser(ignored);
+  return command == ECommand::None ? tools::HelpOf(parser.App()) : tools::HelpOf(*parser.Command(command));
 }
 
 EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& out, std::string& message) {
   out = SArguments();
   message.clear();
-  auto fail = [&](std::string text) {
-    message = std::move(text);
+  if (args.empty()) {
+    message = "no command given; 'vokquote --help' lists them";
     return EParseResult::Error;
-  };
-  if (args.empty()) return fail("no command given; 'vokquote --help' lists them");
-  const std::string& first = args[0];
-  if (first == "--help" || first == "-h" || first == "help") {
+  }
+  if (args[0] == "help") {
     message = HelpText(ECommand::None);
     return EParseResult::Help;
   }
-  const SCommandInfo* info = FindCommand(first);
+  if (args[0].empty() || (args[0][0] != '-' && FindCommand(args[0]) == nullptr)) {
+    message = "unknown command '" + ShownSymbol(args[0]) + "'; 'vokquote --help' lists them";
+    return EParseResult::Error;
+  }
+  CParser parser(out);
+  switch (tools::Parse(parser.App(), args, message)) {
+    case tools::EParseOutcome::Help:
+      return EParseResult::Help;
+    case tools::EParseOutcome::Error:
+      return EParseResult::Error;
+    case tools::EParseOutcome::Ok:
+      break;
+  }
+  const auto selected = parser.App().get_subcommands();
+  const SCommandInfo* info = selected.empty() ? nullptr : FindCommand(selected.front()->get_name());
   if (info == nullptr) {
-    if (!first.empty() && first[0] == '-') return fail("a command comes first; 'vokquote --help' lists them");
-    return fail("unknown command '" + first + "'; 'vokquote --help' lists them");
+    message = "no command given; 'vokquote --help' lists them";
+    return EParseResult::Error;
   }
   out.command = info->command;
-  const std::string command = info->name;
-
-  bool seedOrRate = false;
-  bool haveServer = false;
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (arg.empty() || arg[0] != '-' || arg == "-") {
-      std::string symbol;
-      if (!NormaliseSymbol(arg, symbol)) return fail("'" + arg + "' is not a symbol");
-      if (std::find(out.symbols.begin(), out.symbols.end(), symbol) == out.symbols.end()) out.symbols.push_back(symbol);
-      continue;
-    }
-    // "--name=value" and "--name value"; only the name is ever echoed back, never a value.
-    std::optional<std::string> inlineValue;
-    if (const auto eq = arg.find('='); eq != std::string::npos && arg.starts_with("--")) {
-      inlineValue = arg.substr(eq + 1);
-      arg.resize(eq);
-    }
-    if (arg == "--help" || arg == "-h") {
-      message = HelpText(out.command);
-      return EParseResult::Help;
-    }
-    if (arg == "--password" || arg == "-p" || arg == "--pass" || arg == "--passwd") {
-      return fail("a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD");
-    }
-    auto value = [&]() -> std::optional<std::string> {
-      if (inlineValue) return inlineValue;
-      if (i + 1 < args.size()) return args[++i];
-      return std::nullopt;
-    };
-    auto integer = [&](std::int64_t low, std::int64_t high, std::int64_t& target) -> bool {
-      const auto text = value();
-      if (!text) {
-        message = "option " + arg + " needs a value";
-        return false;
-      }
-      const auto number = ToInteger(*text);
-      if (!number || *number < low || *number > high) {
-        message = "option " + arg + " takes a whole number from " + std::to_string(low) + " to " +
-                  std::to_string(high) + ", not '" + *text + "'";
-        return false;
-      }
-      target = *number;
-      return true;
-    };
-    const bool live = out.command != ECommand::Decode;
-    std::int64_t number = 0;
-    if (arg == "--json") {
-      if (inlineValue) return fail("option --json takes no value");
-      out.json = true;
-    } else if (live && arg == "--server") {
-      const auto text = value();
-      if (!text) return fail("option --server needs a value");
-      if (!ParseServer(*text, out.host, out.port)) return fail("option --server takes HOST:PORT, not '" + *text + "'");
-      haveServer = true;
-    } else if (live && arg == "--user") {
-      const auto text = value();
-      if (!text || text->empty()) return fail("option --user needs a value");
-      out.user = *text;
-    } else if (live && arg == "--password-file") {
-      const auto text = value();
-      if (!text || text->empty()) return fail("option --password-file needs a value");
-      out.passwordFile = *text;
-    } else if (live && arg == "--count") {
-      if (!integer(1, INT64_MAX / 2, out.count)) return EParseResult::Error;
-    } else if (live && arg == "--duration") {
-      const auto text = value();
-      if (!text) return fail("option --duration needs a value");
-      const auto seconds = ToSeconds(*text);
-      if (!seconds || *seconds <= 0 || *seconds > 1e7)
-        return fail("option --duration takes a number of seconds, not '" + *text + "'");
-      out.durationMs = std::max<std::int64_t>(1, static_cast<std::int64_t>(std::llround(*seconds * 1000)));
-    } else if (live && arg == "--connect-timeout") {
-      if (!integer(1, 600000, number)) return EParseResult::Error;
-      out.connectTimeoutMs = static_cast<int>(number);
-    } else if (out.command == ECommand::Quote && arg == "--timeout") {
-      if (!integer(0, 3600000, number)) return EParseResult::Error;
-      out.timeoutMs = static_cast<int>(number);
-    } else if (live && arg == "--seed") {
-      std::int64_t seed = 0;
-      if (!integer(0, INT64_MAX, seed)) return EParseResult::Error;
-      out.seed = static_cast<std::uint64_t>(seed);
-      seedOrRate = true;
-    } else if (live && arg == "--rate") {
-      if (!integer(0, 1000, number)) return EParseResult::Error;
-      out.rate = static_cast<int>(number);
-      seedOrRate = true;
-    } else {
-      return fail("unknown option " + arg + " for '" + command + "'; 'vokquote " + command + " --help' lists them");
-    }
-  }
-  if (haveServer && seedOrRate) return fail("--seed and --rate apply to the built-in simulator, not to --server");
-  const int count = static_cast<int>(out.symbols.size());
-  if (count < info->minSymbols) {
-    return fail("'" + command + "' needs " + (info->maxSymbols == 1 ? "a symbol" : "at least one symbol") +
-                "; 'vokquote " + command + " --help' shows how");
-  }
-  if (info->maxSymbols >= 0 && count > info->maxSymbols) {
-    return fail(info->maxSymbols == 0 ? "'" + command + "' takes no symbols"
-                                      : "'" + command + "' takes one symbol, not " + std::to_string(count));
-  }
-  return EParseResult::Ok;
+  return parser.Finish(*info, message) ? EParseResult::Ok : EParseResult::Error;
 }
 
 }  // namespace vok::cli

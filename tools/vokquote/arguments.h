@@ -1,10 +1,11 @@
 // The vokquote command line: one subcommand, its symbols and the shared options (server, user,
-// password file, output mode, limits). Parsing is pure, so every error and help text is testable
-// without running anything. A password is never taken from the command line.
+// password file, output mode, limits, time zone). Parsing is pure, so every error and help text is
+// testable without running anything. A password is never taken from the command line.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vok::cli {
@@ -20,9 +21,10 @@ struct SArguments {
   std::string user = "demo";
   std::string passwordFile;      // empty: the environment variable, or no password
   bool json = false;             // --json: JSON lines also on a terminal
+  bool utc = false;              // --utc: times in UTC rather than the local zone
   std::int64_t count = 0;        // end after this many records or events (0: no limit)
   std::int64_t durationMs = 0;   // end after this long (0: no limit)
-  int timeoutMs = 5000;          // quote: how long to wait for each symbol
+  int timeoutMs = 5000;          // quote: how long to wait for the quotes
   int connectTimeoutMs = 10000;  // how long the logon may take
   // Built-in simulator only.
   std::uint64_t seed = 1;
@@ -31,16 +33,20 @@ struct SArguments {
 
 enum class EParseResult { Ok, Help, Error };
 
-// Parses the arguments after the program name. Help: message holds the help text to print on
-// stdout. Error: message is one line for stderr (without the program name or line feed).
+// Parses the arguments after the program name. Help: message holds the help (or version) text to
+// print on stdout. Error: message is one line for stderr (without the program name or line feed).
 EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& out, std::string& message);
 
 // The help of one subcommand, or of the program for ECommand::None.
 std::string HelpText(ECommand command);
 
-const char* CommandName(ECommand command);
-
 // "HOST:PORT" with a port from 1 to 65535.
 bool ParseServer(const std::string& text, std::string& host, int& port);
+
+// A symbol as it may be echoed in a message: at most 32 characters (then "..."), anything that
+// is not printable shown as '?', so a bad argument cannot flood or drive the terminal.
+std::string ShownSymbol(std::string_view text);
+// The same for any outside text (a server's notice), cut at limit characters.
+std::string ShownText(std::string_view text, std::size_t limit);
 
 }  // namespace vok::cli

@@ -10,7 +10,7 @@
 
 namespace vok::cli {
 
-CBoardView::CBoardView(const std::vector<std::string>& symbols) {
+CBoardView::CBoardView(const std::vector<std::string>& symbols, bool utc) : m_utc(utc) {
   m_rows.reserve(symbols.size());
   for (const auto& symbol : symbols) {
     SBoardRow row;
@@ -34,7 +34,7 @@ bool CBoardView::Update(const QUOTERECORD& rec) {
     row.bidSize = rec.lBidSize;
     row.askSize = rec.lAskSize;
     row.volume = rec.lVolume;
-    row.time = OleDateToClock(rec.UTCDateTime);
+    row.time = OleDateToClock(rec.UTCDateTime, m_utc);
     row.tick = rec.tick;
     ++row.updates;
     return true;
@@ -46,8 +46,8 @@ std::vector<std::string> CBoardView::Render(bool colour) const {
   std::vector<std::string> lines;
   lines.reserve(m_rows.size() + 1);
   char line[256];
-  std::snprintf(line, sizeof line, "%-10s %10s %9s %19s %19s %11s %10s %10s  %-8s", "SYMBOL", "LAST", "CHANGE",
-                "BID x SIZE", "ASK x SIZE", "VOLUME", "HIGH", "LOW", "TIME");
+  std::snprintf(line, sizeof line, "%-10s %10s %9s %19s %19s %11s %10s %10s  %s", "SYMBOL", "LAST", "CHANGE",
+                "BID x SIZE", "ASK x SIZE", "VOLUME", "HIGH", "LOW", ("TIME (" + ZoneLabel(m_utc) + ")").c_str());
   lines.push_back(colour ? std::string(kBold) + line + kReset : line);
   for (const auto& row : m_rows) {
     if (!row.received) {

@@ -16,14 +16,15 @@ struct SBoardRow {
   bool received = false;
   double last = 0, change = 0, bid = 0, ask = 0, high = 0, low = 0;
   long bidSize = 0, askSize = 0, volume = 0;
-  std::string time;  // HH:MM:SS UTC of the last update
+  std::string time;  // HH:MM:SS of the last update
   enumTick tick = tickNone;
   int updates = 0;
 };
 
 class CBoardView {
  public:
-  explicit CBoardView(const std::vector<std::string>& symbols);
+  // utc: times in UTC, else in the local zone; the TIME heading names the zone.
+  explicit CBoardView(const std::vector<std::string>& symbols, bool utc = false);
 
   // False (nothing changes) for a record without symbol or for a symbol not on the board.
   bool Update(const QUOTERECORD& rec);
@@ -33,6 +34,7 @@ class CBoardView {
 
  private:
   std::vector<SBoardRow> m_rows;
+  bool m_utc;
 };
 
 }  // namespace vok::cli

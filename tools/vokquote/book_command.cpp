@@ -11,7 +11,7 @@ class CBookScreen final : public ILiveView {
   explicit CBookScreen(const std::string& symbol) : m_book(symbol) {}
   bool OnLevel2(const LEVEL2RECORD& rec) override { return m_book.Update(rec); }
   std::vector<std::string> Render(int rows, bool colour, const AggregateSize& aggregate) override {
-    return m_book.Render(aggregate, rows - 2, colour);
+    return m_book.Render(aggregate, 1000, colour);
   }
 
  private:

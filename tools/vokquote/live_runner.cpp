@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include <poll.h>
 #include <unistd.h>
@@ -11,11 +12,13 @@
 #include "board_view.h"
 #include "ole_time.h"
 #include "password.h"
+#include "platform/bstr.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
 #include "quote_server.h"
 #include "record_json.h"
 #include "screen.h"
+#include "service/connection_times.h"
 #include "terminal.h"
 
 namespace vok::cli {
@@ -33,23 +36,29 @@ void PrintError(const std::string& text) {
 
 }  // namespace
 
-// The full-screen mode: the terminal taken over, and frames drawn into it.
+// The screen of the live views: the terminal taken over and frames drawn into it in place, or,
+// without cursor control, plain frames written one below the other.
 class CLiveRunner::CScreen {
  public:
-  CScreen() : m_terminal(STDIN_FILENO, STDOUT_FILENO) {}
+  explicit CScreen(bool cursorControl) {
+    if (cursorControl) m_terminal.emplace(STDIN_FILENO, STDOUT_FILENO);
+  }
   bool Draw(const std::vector<std::string>& lines, const std::string& status) {
     int width = 0, height = 0;
-    m_terminal.Size(width, height);
-    return m_terminal.Write(ComposeFrame(lines, status, width, height));
+    TerminalSize(STDOUT_FILENO, width, height);
+    if (!m_terminal) return WriteAll(STDOUT_FILENO, ComposePlainFrame(lines, status, width, height));
+    return m_terminal->Write(ComposeFrame(lines, status, width, height));
   }
   int Rows() const {
     int width = 0, height = 0;
-    m_terminal.Size(width, height);
+    TerminalSize(STDOUT_FILENO, width, height);
     return std::max(height - 1, 1);
   }
+  // Plain frames scroll, so they are written less often.
+  std::uint64_t RedrawMs() const { return m_terminal ? kRedrawMs : 1000; }
 
  private:
-  CTerminalScreen m_terminal;
+  std::optional<CTerminalScreen> m_terminal;
 };
 
 CLiveRunner::CLiveRunner(const SArguments& args) : m_args(args) {}
@@ -74,12 +83,25 @@ bool CLiveRunner::CountRecord() {
 }
 
 void CLiveRunner::NoteEvent(std::string text) {
-  m_lastEvent = std::move(text) + " at " + UnixMsToText(NowUnixMs()).substr(11, 8);
+  m_lastEvent = std::move(text) + " at " + UnixMsToClock(NowUnixMs(), m_args.utc) + " " + ZoneLabel(m_args.utc);
   m_dirty = true;
 }
 
 void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
   VOK_DCHECK_THREAD(m_thread);
+  if (m_quoteMode) {
+    // The first record of each symbol is its snapshot; the quote ends once every symbol has one.
+    const std::string symbol = rec.bstrSymbol != nullptr ? CBstr::ToNarrow(rec.bstrSymbol) : std::string();
+    const auto at = std::find(m_args.symbols.begin(), m_args.symbols.end(), symbol);
+    if (at == m_args.symbols.end() || m_stop != EStop::None) return;
+    std::string& line = m_quoteLines[static_cast<std::size_t>(at - m_args.symbols.begin())];
+    if (!line.empty()) return;
+    line = QuoteJson(rec, NowUnixMs());
+    if (m_quoteBoard) m_quoteBoard->Update(rec);
+    if (std::none_of(m_quoteLines.begin(), m_quoteLines.end(), [](const std::string& each) { return each.empty(); }))
+      m_stop = EStop::Done;
+    return;
+  }
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnQuote(rec);
@@ -121,33 +143,75 @@ void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
 
 void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
   VOK_DCHECK_THREAD(m_thread);
+  const vok::SConnectionTimes& times = ConnectionTimes();
   switch (event) {
     case EConnectionEvent::Connect:
-      m_connected = true;
+      m_connectError = errorCode;
+      if (errorCode == 0) {
+        m_connected = true;
+      } else {
+        m_downSinceMs = MonotonicMs();
+        m_retryWithinMs = times.connectRetryMs;
+      }
       break;
     case EConnectionEvent::LogonSucceed:
       m_loggedOn = true;
       break;
     case EConnectionEvent::Close:
-      if (!m_loggedOn) m_closedBeforeLogon = true;
+      // Only a close after a made connection is a refused logon; a failed connect says why itself.
+      if (m_connected && !m_loggedOn) m_closedBeforeLogon = true;
       m_loggedOn = false;
+      m_connected = false;
+      m_downSinceMs = MonotonicMs();
+      m_retryWithinMs = times.reconnectBaseMs + 4 * times.reconnectStepMs;
       break;
   }
   if (m_stop != EStop::None) return;
   if (m_screen) {
     NoteEvent(std::string(EventName(event)) +
               (event == EConnectionEvent::LogonSucceed ? "" : "(" + std::to_string(errorCode) + ")"));
-  } else {
+  } else if (m_json) {
     WriteLine(EventJson(EventName(event),
                         event == EConnectionEvent::LogonSucceed ? std::nullopt : std::optional<long>(errorCode),
                         NowUnixMs()));
   }
 }
 
-std::string CLiveRunner::StatusLine() const {
+void CLiveRunner::OnNotice(const std::string& text) {
+  VOK_DCHECK_THREAD(m_thread);
+  if (m_stop != EStop::None) return;
+  const std::string shown = ShownText(text, 200);
+  m_error = "the server ended the session, the user is logged in elsewhere: " + shown;
+  if (m_json) WriteLine(EventJson("notice", std::nullopt, NowUnixMs(), shown));
+  m_stop = EStop::Notice;
+}
+
+std::string CLiveRunner::StateText() {
+  switch (m_session ? m_session->State() : csDisconnected) {
+    case csLoggedIn:
+      return "logged on as " + m_args.user;
+    case csConnected:
+    case csLoggingIn:
+      return "connected, logging on";
+    case csConnecting:
+      return "connecting";
+    default:
+      break;
+  }
+  if (m_downSinceMs == 0) return "connecting";
+  std::string text = m_connectError != 0
+                         ? "cannot connect: " + std::string(std::strerror(static_cast<int>(m_connectError)))
+                         : std::string("disconnected");
+  const std::uint64_t waited = MonotonicMs() - m_downSinceMs;
+  if (waited < m_retryWithinMs)
+    return text + ", reconnecting within " + std::to_string((m_retryWithinMs - waited + 999) / 1000) + " s";
+  return text + ", reconnecting";
+}
+
+std::string CLiveRunner::StatusLine() {
   std::string status = " " + Endpoint(m_host, m_port);
   if (m_simulator) status += " (built-in simulator)";
-  status += m_loggedOn ? " | logged on as " + m_args.user : m_connected ? " | connected, logging on" : " | connecting";
+  status += " | " + StateText();
   status += " | " + std::to_string(m_records) + " updates";
   if (!m_lastEvent.empty()) status += " | " + m_lastEvent;
   return status + " | q quits";
@@ -156,7 +220,7 @@ std::string CLiveRunner::StatusLine() const {
 void CLiveRunner::Redraw() {
   if (!m_screen) return;
   const std::vector<std::string> lines =
-      m_view != nullptr ? m_view->Render(m_screen->Rows(), true, m_aggregate) : std::vector<std::string>();
+      m_view != nullptr ? m_view->Render(m_screen->Rows(), m_colour, m_aggregate) : std::vector<std::string>();
   if (!m_screen->Draw(lines, StatusLine())) m_stop = EStop::OutputGone;
   m_dirty = false;
 }
@@ -167,13 +231,16 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
   bool keys = m_screen != nullptr && IsTerminal(STDIN_FILENO);
   while (m_stop == EStop::None) {
     const std::uint64_t now = MonotonicMs();
-    if (m_dirty && m_screen && now - lastDraw >= kRedrawMs) {
+    const std::uint64_t redrawMs = m_screen ? m_screen->RedrawMs() : kRedrawMs;
+    // While the connection is down the status line counts down to the next attempt.
+    if (m_screen && !m_loggedOn && now - lastDraw >= 1000) m_dirty = true;
+    if (m_dirty && m_screen && now - lastDraw >= redrawMs) {
       Redraw();
       lastDraw = now;
     }
     if (now >= deadlineMs || m_stop != EStop::None) return;
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
-    if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, kRedrawMs - std::min(kRedrawMs, now - lastDraw));
+    if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
     pollfd fds[3] = {{MessageLoopFd(), POLLIN, 0}, {m_signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const int count = ::poll(fds, keys ? 3 : 2, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
     if (count <= 0) continue;
@@ -213,21 +280,24 @@ bool CLiveRunner::Connect() {
     return false;
   }
   Redraw();
-  while (m_stop == EStop::None && !m_loggedOn && !m_closedBeforeLogon && MonotonicMs() < deadline) {
+  while (m_stop == EStop::None && !m_loggedOn && !m_closedBeforeLogon && m_connectError == 0 &&
+         MonotonicMs() < deadline) {
     Pump(std::min(deadline, MonotonicMs() + 50));
   }
   if (m_loggedOn) return true;
   const std::string endpoint = Endpoint(m_host, m_port);
   if (m_stop != EStop::None) return false;
-  if (m_closedBeforeLogon) {
+  if (m_connectError != 0) {
+    m_error = "cannot connect to " + endpoint + ": " + std::strerror(static_cast<int>(m_connectError));
+  } else if (m_closedBeforeLogon) {
     m_error = "the server at " + endpoint + " closed the connection during logon: user '" + m_args.user +
               "' or the password was refused";
   } else if (m_connected) {
     m_error = "the server at " + endpoint + " did not answer the logon within " +
               std::to_string(m_args.connectTimeoutMs) + " ms";
   } else {
-    m_error = "cannot connect to the server at " + endpoint + " (no connection within " +
-              std::to_string(m_args.connectTimeoutMs) + " ms)";
+    m_error =
+        "cannot connect to " + endpoint + ": no connection within " + std::to_string(m_args.connectTimeoutMs) + " ms";
   }
   return false;
 }
@@ -261,10 +331,22 @@ static bool StartSimulator(const SArguments& args, std::unique_ptr<sim::CQuoteSe
   return true;
 }
 
+// How a run ended, as the exit status; the error, if any, goes to stderr.
+int CLiveRunner::Finish(bool connected) {
+  if (m_stop == EStop::Signal) return 128 + m_signal;
+  if (m_stop == EStop::Notice || !connected) {
+    PrintError(m_error);
+    return kExitConnection;
+  }
+  return kExitOk;
+}
+
 int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
   VOK_DCHECK_THREAD(m_thread);
   m_view = &view;
-  m_screenMode = !m_args.json && IsTerminal(STDOUT_FILENO);
+  const bool screen = !m_args.json && IsTerminal(STDOUT_FILENO);
+  m_json = !screen;
+  m_colour = screen && TerminalWantsColour();
   const std::string first = m_args.symbols.empty() ? std::string() : m_args.symbols.front();
   m_aggregate = [this, first](double price, enumMarketSide side) {
     return m_session ? m_session->AggregateSize(first, price, side) : -1L;
@@ -278,12 +360,12 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
     return kExitConnection;
   }
   const std::uint64_t start = MonotonicMs();
-  if (m_screenMode) m_screen = std::make_unique<CScreen>();
+  if (screen) m_screen = std::make_unique<CScreen>(TerminalHasCursorControl());
   bool connected = Connect();
   if (connected) {
     for (const auto& symbol : m_args.symbols) {
       if (!m_session->Subscribe(symbol, serviceFlags)) {
-        m_error = "cannot subscribe " + symbol;
+        m_error = "cannot subscribe " + ShownSymbol(symbol);
         connected = false;
         break;
       }
@@ -296,47 +378,53 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
   // Leave the screen before anything is said on the terminal.
   m_session.reset();
   m_screen.reset();
-  if (m_stop == EStop::Signal) return 128 + m_signal;
-  if (!connected) {
-    PrintError(m_error);
-    return kExitConnection;
-  }
-  return kExitOk;
+  return Finish(connected);
 }
 
 int CLiveRunner::RunQuotes() {
   VOK_DCHECK_THREAD(m_thread);
+  const bool text = !m_args.json && IsTerminal(STDOUT_FILENO);
+  m_json = !text;
   if (!ReadSecret()) {
     PrintError(m_error);
     return kExitUsage;
   }
-  if (!StartSimulator(m_args, m_simulator, m_host, m_port, m_error) || !Connect()) {
-    if (m_stop == EStop::Signal) return 128 + m_signal;
+  if (!StartSimulator(m_args, m_simulator, m_host, m_port, m_error)) {
     PrintError(m_error);
     return kExitConnection;
   }
-  const bool text = !m_args.json && IsTerminal(STDOUT_FILENO);
-  CBoardView board(m_args.symbols);
+  bool connected = Connect();
+  m_quoteMode = true;
+  m_quoteLines.assign(m_args.symbols.size(), std::string());
+  if (text) m_quoteBoard = std::make_unique<CBoardView>(m_args.symbols, m_args.utc);
+  if (connected) {
+    // Every symbol is asked for before any is awaited, so they share one timeout.
+    const std::uint64_t deadline = MonotonicMs() + static_cast<std::uint64_t>(m_args.timeoutMs);
+    for (const auto& symbol : m_args.symbols) {
+      if (!m_session->Subscribe(symbol, qsfLevelOne)) {
+        m_error = "cannot subscribe " + ShownSymbol(symbol);
+        connected = false;
+        break;
+      }
+    }
+    if (connected) Pump(deadline);
+  }
+  m_session.reset();
+  if (m_stop == EStop::Signal || m_stop == EStop::Notice || !connected) return Finish(connected);
   int missing = 0;
-  for (const auto& symbol : m_args.symbols) {
-    QUOTERECORD rec;
-    if (!m_session->SingleQuote(symbol, m_args.timeoutMs, rec)) {
+  std::string out;
+  for (std::size_t i = 0; i < m_args.symbols.size(); ++i) {
+    if (m_quoteLines[i].empty()) {
       ++missing;
-      PrintError("no quote for " + symbol + " within " + std::to_string(m_args.timeoutMs) + " ms");
-      continue;
+      PrintError("no quote for " + m_args.symbols[i] + " within " + std::to_string(m_args.timeoutMs) + " ms");
+    } else if (!text) {
+      out += m_quoteLines[i] + "\n";
     }
-    if (text) {
-      board.Update(rec);
-    } else {
-      WriteLine(QuoteJson(rec, NowUnixMs()));
-    }
-    CSession::FreeQuote(rec);
   }
   if (text) {
-    std::string out;
-    for (const auto& line : board.Render(true)) out += line + "\n";
-    WriteAll(STDOUT_FILENO, out);
+    for (const auto& line : m_quoteBoard->Render(TerminalWantsColour())) out += line + "\n";
   }
+  WriteAll(STDOUT_FILENO, out);
   return missing == 0 ? kExitOk : kExitMissingQuote;
 }
 

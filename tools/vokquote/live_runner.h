@@ -1,8 +1,9 @@
 // CLiveRunner: what every live subcommand shares. It reads the password, starts the built-in
 // simulator when no server is named, opens the session, waits for the logon, subscribes, and runs
 // the main thread's loop (the component's message loop, signals, keys, redraws) until a limit,
-// q, Ctrl-C or SIGTERM ends it. Records go out as JSON lines, or into the subcommand's view
-// (ILiveView) drawn full-screen. Everything runs on the main thread.
+// q, Ctrl-C, SIGTERM or the server's "logged in elsewhere" notice ends it. Records go out as JSON
+// lines, or into the subcommand's view (ILiveView) drawn full-screen - or, on a terminal without
+// cursor control, as plain frames one below the other. Everything runs on the main thread.
 #pragma once
 
 #include <cstdint>
@@ -54,12 +55,14 @@ class CLiveRunner final : private IQuoteListener {
   // Streams records of serviceFlags for the symbols into view (full screen) or as JSON lines.
   // Returns the exit status.
   int RunLive(long serviceFlags, ILiveView& view);
-  // One single quote per symbol, printed as JSON lines or as a board; 1 when one did not arrive.
+  // One quote per symbol, all asked for at once and awaited together, printed as JSON lines or
+  // as a board; 1 when one did not arrive in time.
   int RunQuotes();
 
  private:
-  enum class EStop { None, Done, Signal, OutputGone, Failed };
+  enum class EStop { None, Done, Signal, OutputGone, Notice };
 
+  int Finish(bool connected);
   // The password, read before anything starts. False with m_error set.
   bool ReadSecret();
   // Session and logon. False with m_error set, or on a signal.
@@ -69,7 +72,9 @@ class CLiveRunner final : private IQuoteListener {
   void Redraw();
   void WriteLine(const std::string& line);
   bool CountRecord();
-  std::string StatusLine() const;
+  // Where the connection stands, as the status line says it.
+  std::string StateText();
+  std::string StatusLine();
   void NoteEvent(std::string text);
 
   void OnQuote(const QUOTERECORD& rec) override;
@@ -77,6 +82,7 @@ class CLiveRunner final : private IQuoteListener {
   void OnTimeAndSales(const TSRECORD& rec) override;
   void OnOptions(const OPTIONSRECORD& rec) override;
   void OnEvent(EConnectionEvent event, long errorCode) override;
+  void OnNotice(const std::string& text) override;
 
   const SArguments& m_args;
   CSignalWatcher m_signals;
@@ -84,7 +90,8 @@ class CLiveRunner final : private IQuoteListener {
   std::string m_host;
   int m_port = 0;
   std::unique_ptr<CSession> m_session;
-  bool m_screenMode = false;
+  bool m_json = false;  // events and records as JSON lines on stdout
+  bool m_colour = false;
   class CScreen;
   std::unique_ptr<CScreen> m_screen;
   ILiveView* m_view = nullptr;
@@ -96,6 +103,13 @@ class CLiveRunner final : private IQuoteListener {
   bool m_connected = false;
   bool m_loggedOn = false;
   bool m_closedBeforeLogon = false;
+  long m_connectError = 0;            // the system's reason of the last failed connect; 0 after a connect
+  std::uint64_t m_downSinceMs = 0;    // monotonic time of the last close or failed connect
+  std::uint64_t m_retryWithinMs = 0;  // the longest the service waits before it tries again
+  // quote: the first record of each symbol, as its JSON line (empty until it arrives).
+  bool m_quoteMode = false;
+  std::vector<std::string> m_quoteLines;
+  std::unique_ptr<class CBoardView> m_quoteBoard;
   std::int64_t m_records = 0;
   std::string m_lastEvent;
   std::string m_error;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 
 namespace vok::cli {
 namespace {
@@ -40,9 +41,34 @@ std::string OleDateToText(double date) {
   return UnixMsToText(OleDateToUnixMs(date));
 }
 
-std::string OleDateToClock(double date) {
-  const std::string text = OleDateToText(date);
-  return text.empty() ? text : text.substr(11, 8);
+std::string UnixMsToClock(std::int64_t ms, bool utc) {
+  const auto seconds = static_cast<std::time_t>(ms >= 0 ? ms / 1000 : (ms - 999) / 1000);
+  std::tm parts{};
+  if (utc) {
+    gmtime_r(&seconds, &parts);
+  } else {
+    tzset();  // TZ is read once per process by the C library; localtime_r alone need not read it
+    localtime_r(&seconds, &parts);
+  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", parts.tm_hour, parts.tm_min, parts.tm_sec);
+  return text;
+}
+
+std::string OleDateToClock(double date, bool utc) {
+  if (OleDateToText(date).empty()) return {};
+  return UnixMsToClock(OleDateToUnixMs(date), utc);
+}
+
+std::string ZoneLabel(bool utc) {
+  if (utc) return "UTC";
+  tzset();
+  const std::time_t now = std::time(nullptr);
+  std::tm parts{};
+  localtime_r(&now, &parts);
+  char text[32];
+  if (std::strftime(text, sizeof text, "%Z", &parts) == 0 || text[0] == '\0') return "local";
+  return text;
 }
 
 std::int64_t NowUnixMs() {

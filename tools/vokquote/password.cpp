@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <fstream>
 
+#include <sys/stat.h>
+
 namespace vok::cli {
 
 namespace {
@@ -21,6 +23,12 @@ bool ReadPassword(const std::string& file, std::string& password, std::string& e
   if (file.empty()) {
     if (const char* value = std::getenv(kPasswordVariable)) password = value;
     return true;
+  }
+  // A directory opens as a stream on Linux and reads as nothing: that would log on without a password.
+  struct stat info {};
+  if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+    error = "the password file " + file + " is a directory";
+    return false;
   }
   std::ifstream in(file, std::ios::binary);
   if (!in) {

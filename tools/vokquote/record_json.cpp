@@ -1,6 +1,7 @@
 // Record and event JSON lines for vokquote's line output.
 #include "record_json.h"
 
+#include "enum_names.h"
 #include "json_writer.h"
 #include "ole_time.h"
 #include "platform/bstr.h"
@@ -19,6 +20,17 @@ void Text(CJsonWriter& json, std::string_view key, BSTR value) {
     json.Null(key);
   } else {
     json.String(key, CBstr::ToNarrow(value));
+  }
+}
+
+// The number, then its name beside it under key + "Name" (null for a value without a member).
+void Enumeration(CJsonWriter& json, const std::string& key, int value, std::string (*name)(int)) {
+  json.Integer(key, value);
+  const std::string text = name(value);
+  if (text.empty()) {
+    json.Null(key + "Name");
+  } else {
+    json.String(key + "Name", text);
   }
 }
 
@@ -57,7 +69,9 @@ std::string QuoteJson(const QUOTERECORD& rec, std::int64_t receivedMs) {
       .Integer("lExpMonth", rec.lExpMonth)
       .Integer("lExpYear", rec.lExpYear);
   Date(json, "UTCDateTime", rec.UTCDateTime);
-  json.Integer("tick", rec.tick).Integer("putcall", rec.putcall).Number("dNegBorrowPct", rec.dNegBorrowPct);
+  Enumeration(json, "tick", rec.tick, TickName);
+  Enumeration(json, "putcall", rec.putcall, PutCallName);
+  json.Number("dNegBorrowPct", rec.dNegBorrowPct);
   return json.Finish();
 }
 
@@ -66,10 +80,9 @@ std::string Level2Json(const LEVEL2RECORD& rec, std::int64_t receivedMs, std::op
   Text(json, "bstrSymbol", rec.bstrSymbol);
   Text(json, "bstrMMID", rec.bstrMMID);
   Text(json, "bstrSource", rec.bstrSource);
-  json.Integer("lSize", rec.lSize)
-      .Number("dPrice", rec.dPrice)
-      .Integer("side", rec.side)
-      .Bool("bClosed", rec.bClosed != 0);
+  json.Integer("lSize", rec.lSize).Number("dPrice", rec.dPrice);
+  Enumeration(json, "side", rec.side, MarketSideName);
+  json.Bool("bClosed", rec.bClosed != 0);
   Date(json, "UTCTime", rec.UTCTime);
   if (aggregate) json.Integer("aggregate", *aggregate);
   return json.Finish();
@@ -81,7 +94,10 @@ std::string TsJson(const TSRECORD& rec, std::int64_t receivedMs) {
   Text(json, "bstrExchange", rec.bstrExchange);
   json.Number("dPrice", rec.dPrice).Integer("lSize", rec.lSize).Integer("lType", rec.lType);
   Date(json, "UTCDateTime", rec.UTCDateTime);
-  json.Integer("type", rec.type).Integer("status", rec.status).Integer("cond", rec.cond).Integer("tick", rec.tick);
+  Enumeration(json, "type", rec.type, TickTypeName);
+  Enumeration(json, "status", rec.status, TickStatusName);
+  Enumeration(json, "cond", rec.cond, TickConditionName);
+  Enumeration(json, "tick", rec.tick, TickName);
   return json.Finish();
 }
 
@@ -105,14 +121,17 @@ std::string OptionsJson(const OPTIONSRECORD& rec, std::int64_t receivedMs) {
       .Integer("lExpYear", rec.lExpYear)
       .Integer("lOpenInterest", rec.lOpenInterest);
   Date(json, "UTCDateTime", rec.UTCDateTime);
-  json.Integer("tick", rec.tick).Integer("putcall", rec.putcall);
+  Enumeration(json, "tick", rec.tick, TickName);
+  Enumeration(json, "putcall", rec.putcall, PutCallName);
   return json.Finish();
 }
 
-std::string EventJson(std::string_view event, std::optional<long> errorCode, std::int64_t receivedMs) {
+std::string EventJson(std::string_view event, std::optional<long> errorCode, std::int64_t receivedMs,
+                      std::optional<std::string_view> text) {
   CJsonWriter json = Start("event", receivedMs);
   json.String("event", event);
   if (errorCode) json.Integer("lErrorCode", *errorCode);
+  if (text) json.String("text", *text);
   return json.Finish();
 }
 

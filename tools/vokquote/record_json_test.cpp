@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "json_writer.h"
@@ -47,6 +48,7 @@ TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
   ts.lSize = 100;
   ts.type = ttBidTick;
   ts.cond = tcQuote_Halted;
+  ts.tick = static_cast<enumTick>(20020);  // a value the server sent that has no member
 
   OPTIONSRECORD opt{};
   opt.bstrSymbol = option.Get();
@@ -63,25 +65,30 @@ TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
        R"("bstrCompany":"MSFT \"Tech\"","bstrUnderlier":null,"dLast":310.52,"dBid":310.51,"dAsk":310.55,)"
        R"("dPrevClose":0,"dHigh":0,"dLow":0,"dOpen":0,"dMarginMult":0,"dStrikePrice":0,"lBidSize":4300,)"
        R"("lAskSize":0,"lLastSize":0,"lVolume":478700,"lFlags":0,"lContractSize":0,"lExpMonth":0,"lExpYear":0,)"
-       R"("UTCDateTime":"2026-12-05T15:00:00.500Z","tick":1,"putcall":0,"dNegBorrowPct":0})"},
+       R"("UTCDateTime":"2026-12-05T15:00:00.500Z","tick":1,"tickName":"down","putcall":0,"putcallName":"call","dNegBorrowPct":0})"},
       {Level2Json(level2, kUnixMs, 900),
        R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
-       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"bClosed":true,"UTCTime":null,"aggregate":900})"},
+       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"sideName":"ask","bClosed":true,"UTCTime":null,)"
+       R"("aggregate":900})"},
       {Level2Json(level2, kUnixMs),
        R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
-       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"bClosed":true,"UTCTime":null})"},
+       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"sideName":"ask","bClosed":true,"UTCTime":null})"},
       {TsJson(ts, kUnixMs),
        R"({"kind":"ts","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrExchange":null,)"
-       R"("dPrice":1.25,"lSize":100,"lType":0,"UTCDateTime":null,"type":1,"status":0,"cond":128,"tick":0})"},
+       R"("dPrice":1.25,"lSize":100,"lType":0,"UTCDateTime":null,"type":1,"typeName":"bidTick",)"
+       R"("status":0,"statusName":"normal","cond":128,"condName":"quoteHalted","tick":20020,"tickName":null})"},
       {OptionsJson(opt, kUnixMs),
        R"({"kind":"options","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"+XYZ-270115-P-52.5",)"
        R"("bstrUnderlier":"XYZ","dLast":0,"dBid":0,"dAsk":0,"dPrevClose":0,"dHigh":0,"dLow":0,"dOpen":0,)"
        R"("dStrikePrice":52.5,"lBidSize":0,"lAskSize":0,"lLastSize":0,"lVolume":0,"lExpMonth":1,"lExpYear":2027,)"
-       R"("lOpenInterest":1200,"UTCDateTime":null,"tick":0,"putcall":1})"},
+       R"("lOpenInterest":1200,"UTCDateTime":null,"tick":0,"tickName":"evenUp",)"
+       R"("putcall":1,"putcallName":"put"})"},
       {EventJson("OnClose", 0, kUnixMs),
        R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnClose","lErrorCode":0})"},
       {EventJson("OnLogonSucceed", std::nullopt, kUnixMs),
        R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnLogonSucceed"})"},
+      {EventJson("notice", std::nullopt, kUnixMs, "bye"),
+       R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"notice","text":"bye"})"},
   };
   for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
 }
@@ -117,7 +124,7 @@ TEST(RecordJson, WriterEscapesTextAndWritesNumbersExactly) {
   }
 }
 
-TEST(RecordJson, OleDatesBecomeUtcTexts) {
+TEST(RecordJson, OleDatesBecomeUtcTextsAndClocksInTheChosenZone) {
   const std::pair<double, std::string> cases[] = {
       {kOleDate, "2026-12-05T15:00:00.500Z"},
       {25569.0, "1970-01-01T00:00:00.000Z"},
@@ -127,7 +134,18 @@ TEST(RecordJson, OleDatesBecomeUtcTexts) {
       {1e12, ""},
   };
   for (const auto& [date, expected] : cases) EXPECT_EQ(OleDateToText(date), expected) << date;
-  EXPECT_EQ(OleDateToClock(kOleDate), "15:00:00");
+  EXPECT_EQ(OleDateToClock(kOleDate, true), "15:00:00");
+  EXPECT_EQ(ZoneLabel(true), "UTC");
+  const char* saved = std::getenv("TZ");
+  const std::string savedZone = saved != nullptr ? saved : "";
+  ::setenv("TZ", "EST5", 1);
+  EXPECT_EQ(OleDateToClock(kOleDate, false), "10:00:00");
+  EXPECT_EQ(ZoneLabel(false), "EST");
+  if (saved != nullptr) {
+    ::setenv("TZ", savedZone.c_str(), 1);
+  } else {
+    ::unsetenv("TZ");
+  }
   EXPECT_EQ(OleDateToUnixMs(kOleDate), kUnixMs);
 }
 

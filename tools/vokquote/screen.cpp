@@ -21,6 +21,15 @@ std::size_t EscapeLength(std::string_view text, std::size_t i) {
 
 bool IsContinuation(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// At most rows lines; when some do not fit, the last row says how many.
+std::vector<std::string> FittingLines(const std::vector<std::string>& lines, int rows) {
+  const auto room = static_cast<std::size_t>(std::max(rows, 1));
+  if (lines.size() <= room) return lines;
+  std::vector<std::string> fitting(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(room - 1));
+  fitting.push_back("... " + std::to_string(lines.size() - room + 1) + " more rows");
+  return fitting;
+}
+
 }  // namespace
 
 std::size_t VisibleWidth(std::string_view text) {
@@ -76,9 +85,8 @@ std::string ComposeFrame(const std::vector<std::string>& lines, std::string_view
   width = std::max(width, 10);
   height = std::max(height, 2);
   std::string frame = "\x1b[H";
-  const std::size_t rows = std::min(lines.size(), static_cast<std::size_t>(height - 1));
-  for (std::size_t i = 0; i < rows; ++i) {
-    frame += CutToWidth(lines[i], static_cast<std::size_t>(width));
+  for (const auto& line : FittingLines(lines, height - 1)) {
+    frame += CutToWidth(line, static_cast<std::size_t>(width));
     frame += "\x1b[K\r\n";
   }
   frame += "\x1b[J";  // rows the previous frame used below these
@@ -91,6 +99,21 @@ std::string ComposeFrame(const std::vector<std::string>& lines, std::string_view
   if (used < columns) frame.append(columns - used, ' ');
   frame += "\x1b[0m";
   return frame;
+}
+
+}  // namespace vok::cli
+
+namespace vok::cli {
+
+std::string ComposePlainFrame(const std::vector<std::string>& lines, std::string_view status, int width, int height) {
+  width = std::max(width, 10);
+  std::string frame;
+  for (const auto& line : FittingLines(lines, std::max(height, 2) - 1)) {
+    frame += CutToWidth(StripEscapes(line), static_cast<std::size_t>(width));
+    frame += '\n';
+  }
+  frame += CutToWidth(StripEscapes(status), static_cast<std::size_t>(width - 1));
+  return frame + "\n\n";
 }
 
 }  // namespace vok::cli

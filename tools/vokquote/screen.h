@@ -24,7 +24,11 @@ std::string CutToWidth(std::string_view text, std::size_t width);
 std::string StripEscapes(std::string_view text);
 
 // One frame: cursor home, each of lines (at most height - 1) cut to width and cleared to the end of
-// its row, the status line in reverse video on row height, everything between cleared.
+// its row, the status line in reverse video on row height, everything between cleared. Lines that
+// do not fit give way to a last row "... N more rows".
 std::string ComposeFrame(const std::vector<std::string>& lines, std::string_view status, int width, int height);
+// The same frame for a terminal without cursor control: plain lines (no escape sequences) ending
+// with the status line and an empty line, to be written below the previous frame.
+std::string ComposePlainFrame(const std::vector<std::string>& lines, std::string_view status, int width, int height);
 
 }  // namespace vok::cli

@@ -6,6 +6,7 @@
 
 #include "password.h"
 #include "platform/bstr.h"
+#include "service/suite_message_service.h"
 #include "service/vokquote_create.h"
 
 namespace vok::cli {
@@ -28,6 +29,8 @@ CSession::~CSession() { Close(); }
 
 void CSession::Close() {
   VOK_DCHECK_THREAD(m_thread);
+  if (m_noticeHandler) SetSuiteMessageHandler(nullptr);
+  m_noticeHandler = false;
   m_relay->listener = nullptr;
   if (m_notify) m_notify->Detach();
   if (m_quotes) {
@@ -75,6 +78,15 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
     error = "cannot connect to the service object's events (" + HresultText(hr) + ")";
     return false;
   }
+  // The "logged in elsewhere" notice reaches the host through this handler, on the library's
+  // thread; like the events it is moved to the main thread.
+  SetSuiteMessageHandler(
+      [target = CurrentMessageTarget(), relay = std::weak_ptr<SEventRelay>(m_relay)](const std::string& text) {
+        target.PostCall([relay, text] {
+          if (const auto live = relay.lock(); live && live->listener != nullptr) live->listener->OnNotice(text);
+        });
+      });
+  m_noticeHandler = true;
   LONG result = 0;
   hr = m_quotes->Connect(&result);
   if (FAILED(hr)) {

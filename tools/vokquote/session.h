@@ -1,6 +1,7 @@
 // CSession: vokquote's use of the public API. It creates the quote service object, gives it the
 // server and the logon, connects its event sink to the events connection point, connects, and
-// subscribes with one callback object; records and events reach the listener on the main thread,
+// subscribes with one callback object; records, events and the server's "logged in elsewhere"
+// notice (through the host's notice handler, one per process) reach the listener on the main thread,
 // which must run its message loop (the live loop polls MessageLoopFd). Every call, construction
 // and destruction happen on the main thread. Destruction unsubscribes, disconnects and releases.
 #pragma once
@@ -52,6 +53,7 @@ class CSession {
   CComPtr<IConnectionPoint> m_events;
   DWORD m_cookie = 0;
   CComPtr<CNotifySink> m_notify;
+  bool m_noticeHandler = false;  // this session registered the process's notice handler
   CThreadChecker m_thread;
 };
 

@@ -8,6 +8,7 @@ namespace {
 
 class CTapeScreen final : public ILiveView {
  public:
+  explicit CTapeScreen(bool utc) : m_tape(200, utc) {}
   bool OnTimeAndSales(const TSRECORD& rec) override { return m_tape.Add(rec); }
   std::vector<std::string> Render(int rows, bool colour, const AggregateSize&) override {
     return m_tape.Render(rows - 1, colour);
@@ -21,7 +22,7 @@ class CTapeScreen final : public ILiveView {
 
 int RunTape(const SArguments& args) {
   CLiveRunner runner(args);
-  CTapeScreen view;
+  CTapeScreen view(args.utc);
   return runner.RunLive(qsfTimeAndSales, view);
 }
 

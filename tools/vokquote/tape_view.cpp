@@ -47,7 +47,7 @@ bool CTapeView::Add(const TSRECORD& rec) {
   print.exchange = CBstr::ToNarrow(rec.bstrExchange);
   print.price = rec.dPrice;
   print.size = rec.lSize;
-  print.time = OleDateToClock(rec.UTCDateTime);
+  print.time = OleDateToClock(rec.UTCDateTime, m_utc);
   print.type = rec.type;
   print.status = rec.status;
   print.cond = rec.cond;
@@ -60,13 +60,14 @@ bool CTapeView::Add(const TSRECORD& rec) {
 std::vector<std::string> CTapeView::Render(int rows, bool colour) const {
   std::vector<std::string> lines;
   char line[160];
-  std::snprintf(line, sizeof line, "%-8s  %-10s %-5s %10s %10s  %-6s %4s  %s", "TIME", "SYMBOL", "TYPE", "PRICE",
+  const std::string time = "TIME (" + ZoneLabel(m_utc) + ")";
+  std::snprintf(line, sizeof line, "%-12s  %-10s %-5s %10s %10s  %-6s %4s  %s", time.c_str(), "SYMBOL", "TYPE", "PRICE",
                 "SIZE", "EXCH", "COND", "STATUS");
   lines.push_back(colour ? std::string(kBold) + line + kReset : line);
   const std::size_t count = std::min(m_prints.size(), static_cast<std::size_t>(std::max(rows, 0)));
   for (std::size_t i = 0; i < count; ++i) {
     const STapePrint& print = m_prints[i];
-    std::snprintf(line, sizeof line, "%-8s  %-10s %-5s %10s %10s  %-6s %4d  %s", print.time.c_str(),
+    std::snprintf(line, sizeof line, "%-12s  %-10s %-5s %10s %10s  %-6s %4d  %s", print.time.c_str(),
                   print.symbol.c_str(), TypeText(print.type), FormatPrice(print.price).c_str(),
                   FormatSize(print.size).c_str(), print.exchange.c_str(), static_cast<int>(print.cond),
                   StatusText(print.status));

@@ -15,7 +15,7 @@ struct STapePrint {
   std::string exchange;
   double price = 0;
   long size = 0;
-  std::string time;  // HH:MM:SS UTC
+  std::string time;  // HH:MM:SS, local or UTC as the view was made
   enumTickType type = ttTradeTick;
   enumTickStatus status = tsNormal;
   enumTickCondition cond = tcTrade_RegularSale;
@@ -24,7 +24,8 @@ struct STapePrint {
 
 class CTapeView {
  public:
-  explicit CTapeView(std::size_t capacity = 200) : m_capacity(capacity) {}
+  // utc: times in UTC, else in the local zone; the TIME heading names the zone.
+  explicit CTapeView(std::size_t capacity = 200, bool utc = false) : m_capacity(capacity), m_utc(utc) {}
 
   // False for a record without symbol.
   bool Add(const TSRECORD& rec);
@@ -34,6 +35,7 @@ class CTapeView {
 
  private:
   std::size_t m_capacity;
+  bool m_utc;
   std::deque<STapePrint> m_prints;
 };
 

@@ -2,6 +2,7 @@
 #include "terminal.h"
 
 #include <cerrno>
+#include <cstdlib>
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -9,6 +10,27 @@
 namespace vok::cli {
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+void TerminalSize(int fd, int& width, int& height) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
+    width = size.ws_col;
+    height = size.ws_row;
+  } else {
+    width = 80;
+    height = 24;
+  }
+}
+
+bool TerminalHasCursorControl() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && *term != '\0' && std::string_view(term) != "dumb";
+}
+
+bool TerminalWantsColour() {
+  const char* noColour = std::getenv("NO_COLOR");
+  return TerminalHasCursorControl() && (noColour == nullptr || *noColour == '\0');
+}
 
 bool WriteAll(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -39,16 +61,7 @@ CTerminalScreen::~CTerminalScreen() {
   if (m_restoreModes) ::tcsetattr(m_in, TCSANOW, &m_saved);
 }
 
-void CTerminalScreen::Size(int& width, int& height) const {
-  winsize size{};
-  if (::ioctl(m_out, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0) {
-    width = size.ws_col;
-    height = size.ws_row;
-  } else {
-    width = 80;
-    height = 24;
-  }
-}
+void CTerminalScreen::Size(int& width, int& height) const { TerminalSize(m_out, width, height); }
 
 bool CTerminalScreen::Write(std::string_view text) { return WriteAll(m_out, text); }
 

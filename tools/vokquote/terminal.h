@@ -13,6 +13,12 @@ inline constexpr std::string_view kEnterScreen = "\x1b[?1049h\x1b[H\x1b[2J\x1b[?
 inline constexpr std::string_view kLeaveScreen = "\x1b[0m\x1b[?25h\x1b[?1049l";
 
 bool IsTerminal(int fd);
+// The size of the terminal on fd; 80 x 24 when it does not say.
+void TerminalSize(int fd, int& width, int& height);
+// Whether the terminal takes escape sequences for cursor movement (TERM set and not "dumb"), and
+// whether it should be given colour (that, and NO_COLOR unset or empty).
+bool TerminalHasCursorControl();
+bool TerminalWantsColour();
 
 class CTerminalScreen {
  public:

@@ -12,7 +12,7 @@ namespace vok::cli {
 namespace {
 
 TEST(Views, BoardKeepsTheAskedOrderAndColoursByTick) {
-  CBoardView board({"MSFT", "IBM"});
+  CBoardView board({"MSFT", "IBM"}, true);
   CBstr msft = CBstr::FromNarrow("MSFT"), other = CBstr::FromNarrow("AAPL");
   QUOTERECORD rec{};
   rec.bstrSymbol = msft.Get();
@@ -36,6 +36,7 @@ TEST(Views, BoardKeepsTheAskedOrderAndColoursByTick) {
   const auto plain = board.Render(false);
   ASSERT_EQ(plain.size(), 3u);
   EXPECT_EQ(plain[0].rfind("SYMBOL", 0), 0u);
+  EXPECT_TRUE(plain[0].ends_with("TIME (UTC)")) << plain[0];
   EXPECT_EQ(plain[1],
             "MSFT           310.52     -0.48      310.51 x 4,300      310.55 x 4,200     478,700     312.00   "
             "309.1250  15:00:00");
@@ -202,8 +203,12 @@ TEST(Views, NumbersAndFramesFitTheirColumns) {
   EXPECT_EQ(CutToWidth(red, 3), std::string(kRed) + "abc\x1b[0m");
   EXPECT_EQ(CutToWidth("caf\xC3\xA9!", 4), "caf\xC3\xA9");
 
-  const std::string frame = ComposeFrame({"one", "two", "three"}, "status", 20, 3);
-  EXPECT_EQ(frame, "\x1b[Hone\x1b[K\r\ntwo\x1b[K\r\n\x1b[J\x1b[3;1H\x1b[7mstatus             \x1b[0m");
+  // Rows that do not fit the height are counted on the last row; plain frames carry no escapes.
+  EXPECT_EQ(ComposeFrame({"one", "two"}, "status", 20, 3),
+            "\x1b[Hone\x1b[K\r\ntwo\x1b[K\r\n\x1b[J\x1b[3;1H\x1b[7mstatus             \x1b[0m");
+  EXPECT_EQ(ComposeFrame({"one", "two", "three", "four"}, "status", 20, 3),
+            "\x1b[Hone\x1b[K\r\n... 3 more rows\x1b[K\r\n\x1b[J\x1b[3;1H\x1b[7mstatus             \x1b[0m");
+  EXPECT_EQ(ComposePlainFrame({red, "two", "three"}, "status", 20, 3), "abcdefgh\n... 2 more rows\nstatus\n\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fstream>
@@ -122,9 +123,8 @@ TEST(VokquoteProgram, DecodeDescribesEachCapturedLine) {
             "  2013   tick            int     20020\n"
             "line 2: L logon (2 fields)\n"
             "  100    user            string  alice\n"
-            "  133    password        string  ********\n"
-            "line 4: nothing readable\n");
-  EXPECT_EQ(result.err, "");
+            "  133    password        string  ********\n");
+  EXPECT_EQ(result.err, "vokquote: line 4: neither the line form (T|id=value;...) nor FIX (8=FIX...)\n");
   const auto json = RunChild(kProgram, {"decode", "--json"}, "9|\n", kRunMs);
   EXPECT_EQ(json.out, R"({"kind":"message","line":1,"type":"9","name":"heartbeat","fields":[]})"
                       "\n");
@@ -136,10 +136,12 @@ TEST(VokquoteProgram, BadArgumentsAreOneLineOnStderrAndStatus2) {
       {{"watch"}, "vokquote: 'watch' needs at least one symbol; 'vokquote watch --help' shows how\n"},
       {{"book", "A", "--password", "pa55word"},
        "vokquote: a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD\n"},
-      {{"quote", "A", "--timeout", "soon"},
-       "vokquote: option --timeout takes a whole number from 0 to 3600000, not 'soon'\n"},
+      {{"quote", "A", "--timeout=soon"},
+       "vokquote: option --timeout: takes a whole number from 0 to 3600000, not 'soon'\n"},
+      {{"tape", "A", "--bogus", "1"}, "vokquote: unknown option --bogus; 'vokquote tape --help' lists them\n"},
       {{"watch", "A", "--password-file", "/nonexistent/vokquote-password"},
        "vokquote: cannot read the password file /nonexistent/vokquote-password\n"},
+      {{"watch", "A", "--password-file", "/tmp"}, "vokquote: the password file /tmp is a directory\n"},
   };
   for (const auto& [args, expected] : cases) {
     const auto result = RunChild(kProgram, args, "", kRunMs);
@@ -150,6 +152,7 @@ TEST(VokquoteProgram, BadArgumentsAreOneLineOnStderrAndStatus2) {
   const auto help = RunChild(kProgram, {"chain", "--help"}, "", kRunMs);
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.out.rfind("Usage: vokquote chain UNDERLYING", 0), 0u) << help.out;
+  EXPECT_EQ(RunChild(kProgram, {"--version"}, "", kRunMs).out, "vokquote 2.1.0\n");
 }
 
 TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
@@ -339,7 +342,7 @@ TEST(VokquoteProgram, QuotePrintsOneSnapshotPerSymbolOrFailsWhenNoneArrives) {
   EXPECT_EQ(Field(Lines(missing.out).empty() ? "" : Lines(missing.out).back(), "kind"), "event") << missing.out;
 }
 
-TEST(VokquoteProgram, RefusedLogonAndUnreachableServerEndWithOneLineAndStatus3) {
+TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndStatus3) {
   REQUIRE_LIVE();
   sim::SServerOptions options = Options(1);
   options.users["alice"] = Transformed("right-Pa55");
@@ -366,13 +369,42 @@ TEST(VokquoteProgram, RefusedLogonAndUnreachableServerEndWithOneLineAndStatus3) 
   ASSERT_TRUE(gone.Start());
   const int port = gone.Port();
   gone.Stop();
+  // The refusal is reported as the system says it, not after the connect timeout.
   const auto unreachable = RunChild(
-      kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(port), "--connect-timeout", "1500"}, "",
+      kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(port), "--connect-timeout", "5000"}, "",
       kRunMs);
   EXPECT_EQ(unreachable.status, 3);
-  EXPECT_EQ(unreachable.err, "vokquote: cannot connect to the server at 127.0.0.1:" + std::to_string(port) +
-                                 " (no connection within 1500 ms)\n");
-  EXPECT_EQ(unreachable.out, "");
+  EXPECT_EQ(unreachable.err,
+            "vokquote: cannot connect to 127.0.0.1:" + std::to_string(port) + ": Connection refused\n");
+  EXPECT_EQ(Field(unreachable.out, "lErrorCode"), std::to_string(ECONNREFUSED)) << unreachable.out;
+
+  // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.
+  sim::SServerOptions elsewhere = Options(1);
+  elsewhere.script.Expect("L|").Sleep(200).Notice("user demo logged on at another terminal").Drop();
+  sim::CQuoteServer noticing(elsewhere);
+  ASSERT_TRUE(noticing.Start());
+  const auto notice = RunChild(kProgram, Concat({"watch", "MSFT", "--json"}, ServerArgs(noticing)), "", kRunMs);
+  EXPECT_EQ(notice.status, 3);
+  EXPECT_EQ(notice.err,
+            "vokquote: the server ended the session, the user is logged in elsewhere: user demo logged on at another "
+            "terminal\n");
+  EXPECT_EQ(Field(Lines(notice.out).back(), "text"), "user demo logged on at another terminal") << notice.out;
+}
+
+TEST(VokquoteProgram, StatusLineSaysWhenTheConnectionIsDown) {
+  REQUIRE_LIVE();
+  sim::CQuoteServer server(Options(5));
+  ASSERT_TRUE(server.Start());
+  CPtyChild child;
+  ASSERT_TRUE(child.Start(kProgram, Concat({"watch", "MSFT"}, ServerArgs(server)), 140, 20));
+  ASSERT_TRUE(child.ReadUntil("logged on as demo", 30000)) << child.Output();
+  const std::size_t before = child.Output().size();
+  server.Stop();
+  ASSERT_TRUE(child.ReadUntil("disconnected, reconnecting within 1", 30000)) << child.Output().substr(before);
+  EXPECT_EQ(child.Output().find("logged on as demo", before), std::string::npos);
+  ASSERT_TRUE(child.Send("q"));
+  child.ReadToEnd(30000);
+  EXPECT_EQ(child.Wait(30000), 0);
 }
 
 TEST(VokquoteProgram, EndingTheFullScreenViewRestoresTheTerminal) {

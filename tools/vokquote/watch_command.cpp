@@ -8,13 +8,10 @@ namespace {
 
 class CWatchView final : public ILiveView {
  public:
-  explicit CWatchView(const std::vector<std::string>& symbols) : m_board(symbols) {}
+  CWatchView(const std::vector<std::string>& symbols, bool utc) : m_board(symbols, utc) {}
   bool OnQuote(const QUOTERECORD& rec) override { return m_board.Update(rec); }
-  std::vector<std::string> Render(int rows, bool colour, const AggregateSize&) override {
-    auto lines = m_board.Render(colour);
-    if (lines.size() > static_cast<std::size_t>(rows)) lines.resize(static_cast<std::size_t>(rows));
-    return lines;
-  }
+  // Rows that do not fit are counted on the screen's last line.
+  std::vector<std::string> Render(int, bool colour, const AggregateSize&) override { return m_board.Render(colour); }
 
  private:
   CBoardView m_board;
@@ -24,7 +21,7 @@ class CWatchView final : public ILiveView {
 
 int RunWatch(const SArguments& args) {
   CLiveRunner runner(args);
-  CWatchView view(args.symbols);
+  CWatchView view(args.symbols, args.utc);
   return runner.RunLive(qsfLevelOne, view);
 }
 

@@ -1,6 +1,8 @@
-// Decoding of captured wire lines for `vokquote decode`: each line (line form "T|id=value;..." or
-// FIX) is parsed by the component's message class and described as its type and its typed fields,
-// sorted by field id, as text or as one JSON object. The logon password field is always masked.
+// Decoding of captured wire lines for `vokquote decode`: each line - line form "T|id=value;...",
+// FIX with SOH, '|' or '^' between fields, or a data-message line of the component's trace - is
+// parsed by the component's message class and described as its type and its typed fields, sorted
+// by field id (with the FIX tag beside each for FIX input), as text or as one JSON object. A FIX
+// checksum that does not match is said on the message's own line. The password is always masked.
 #pragma once
 
 #include <cstddef>
@@ -15,9 +17,20 @@ const char* MessageTypeName(int type);
 // The short name of a field id ("symbol", "last"), or "" when unknown.
 const char* FieldName(int fid);
 
-// Text: a header line "TYPE name (N fields)" then one indented line per field. JSON: one line.
-// lineNumber counts from 1 and appears in both forms.
-std::string DecodeLine(std::string_view line, int lineNumber, bool json);
+// The FIX 4.1 name of a tag the component reads or writes ("Symbol"), or "" for tags outside
+// FIX 4.1 and for tags it does not use.
+const char* FixTagName(int tag);
+
+enum class EDecodeResult {
+  Message,     // out holds the description
+  TraceOther,  // a trace line that carries no data message (connection states, warnings)
+  Unreadable,  // error holds a one-line reason
+};
+
+// Text: a header line "line N: TYPE name (N fields)" then one indented line per field. JSON: one
+// line. lineNumber counts from 1 and appears in both forms. out is left empty unless a message
+// was read.
+EDecodeResult DecodeLine(std::string_view line, int lineNumber, bool json, std::string& out, std::string& error);
 
 // Reads lines of at most maxLength bytes from a stream; longer lines are skipped whole and
 // reported, so a capture without line feeds cannot make it allocate without bound.
