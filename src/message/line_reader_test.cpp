@@ -64,7 +64,7 @@ TEST(LineForm, ClassifiesValuesWhileScanning) {
       {27, FT_UINT64, "12345678901234567890"},
       {28, FT_INT, "-2147483647"},
       {29, FT_INT, "1730812345"},
-      {30, FT_DOUBLE, "0"},
+      {30, FT_DOUBLE, "-0"},
       {31, FT_DOUBLE, "5"},
       {32, FT_DOUBLE, "1234567.12345678"},
       {33, FT_DOUBLE, "1234567.12345679"},

@@ -16,13 +16,14 @@ TEST(VOKField, DoubleTextDropsTrailingZerosAndLeadingZero) {
   const struct {
     double value;
     const char* text;
-  } cases[] = {{1.5, "1.5"},     {10.0, "10"},
-               {0.25, ".25"},    {0.0, "0"},
-               {-0.5, "-0.5"},   {2.0, "2"},
-               {0.5, ".5"},      {100.0, "100"},
-               {1e-9, "0"},      {123.456789012, "123.45678901"},
-               {-12.5, "-12.5"}, {1e15, "1000000000000000"},
-               {-0.0, "0"},      {-1e-12, "0"}};
+  } cases[] = {{1.5, "1.5"},         {10.0, "10"},
+               {0.25, ".25"},        {0.0, "0"},
+               {-0.5, "-0.5"},       {2.0, "2"},
+               {0.5, ".5"},          {100.0, "100"},
+               {1e-9, "0"},          {123.456789012, "123.45678901"},
+               {-12.5, "-12.5"},     {1e15, "1000000000000000"},
+               {-0.0, "-0"},         {-1e-12, "-0"},
+               {-0.000000004, "-0"}, {-0.000000006, "-0.00000001"}};
   for (const auto& c : cases) {
     std::string text = "x";
     AppendDoubleText(c.value, text);
@@ -222,7 +223,6 @@ TEST(VOKField, DoubleTextMatchesPrintfRounding) {
     std::string text = expected;
     while (text.size() > 1 && text.back() == '0') text.pop_back();
     if (text.size() > 1 && text.back() == '.') text.pop_back();
-    if (text == "-0") text = "0";
     if (text.size() > 1 && text[0] == '0') text.erase(0, 1);
     std::string actual;
     AppendDoubleText(value, actual);
