@@ -47,6 +47,7 @@ class VOKMessage {
   // so is a text that holds more fields or group entries than one message may (parse_budget.h).
   void Parse(const char* text, int length);
 
+  // Empty only when the thread could get no text buffer (traced at level 5): nothing to send.
   const std::string& ToString() const;
   const std::string& ToFIX() const;
   // Writes the line form to the trace ("%s %s" with a prefix). The logon password is masked.
