@@ -69,9 +69,13 @@ const char* FindSoh(const char* p, const char* end) {
   return p;
 }
 
-int TranslateMemberTag(int tag) { return FixToInternalId(false, tag); }
+bool TranslateMemberTag(int tag, int& id) {
+  id = FixToInternalId(false, tag);
+  return id != -1;
+}
 
-void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
+void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd, CParseBudget& budget) {
+  if (!budget.Admit(entry.Fields(), id)) return;
   std::string_view text(value, static_cast<std::size_t>(valueEnd - value));
   std::string replaced;
   if (text.find(';') != std::string_view::npos) {
@@ -137,7 +141,7 @@ void PostProcessOrder(VOKMessage& message) {
 
 }  // namespace
 
-void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
+void VOKFixReader::Read(VOKMessage& message, const char* text, int length, CParseBudget& budget) {
   // The text is read in place. The checksum covers every byte before the trailer, so it is summed
   // in one pass over the whole text and the trailer tokens are taken back out as they are met.
   // Only a value that holds a ';' is copied, to store it with ',' instead.
@@ -196,14 +200,16 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length) {
       const int count = ReadInt(value.data(), value.data() + value.size());
       if (count < 1) continue;
       const char* resume = end;
-      std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, 0, resume);
-      VOKField field;
-      field.SetGroup(std::move(group));
-      message.SetField(id, std::move(field));
+      // The group's own field is taken first, so that its entries cannot use up its place.
+      VOKField* field = budget.Field(message.m_fields, id);
+      std::unique_ptr<VOKGroup> group = ReadGroup(id, count, p, end, kFixGroupRules, budget, 0, resume);
+      if (field != nullptr) field->SetGroup(std::move(group));
       p = resume;
       continue;
     }
-    StoreFixValue(message, id, value);
+    // The message and execution types set the type, not a field: the caps do not apply.
+    const bool setsType = id == kFixMessageTypeId || id == kFixExecutionTypeId;
+    if (setsType || budget.Admit(message.Fields(), id)) StoreFixValue(message, id, value);
   }
 
   if (!haveExpected) {

@@ -3,9 +3,11 @@
 // and order fields are normalised afterwards.
 #pragma once
 
+#include "message/parse_budget.h"
+
 class VOKMessage;
 
 class VOKFixReader {
  public:
-  static void Read(VOKMessage& message, const char* text, int length);
+  static void Read(VOKMessage& message, const char* text, int length, vok::message::CParseBudget& budget);
 };

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "message/fix_tables.h"
+#include "message/parse_budget.h"
 #include "message/vok_message.h"
 #include "vkdll/trace.h"
 
@@ -198,6 +199,17 @@ TEST(FixReader, ReadsTheLegGroupWithTranslatedMembers) {
   EXPECT_EQ(huge.GetGroupCount(1089), 2);
   ASSERT_EQ(trace.m_lines.size(), 1u);
   EXPECT_EQ(trace.m_lines[0].second.rfind("Unable to parse checksum: ", 0), 0u);
+
+  // Entries over the per-message cap are skipped with one warning; the fields after them are read.
+  std::string legs = "35=AB|555=2000|";
+  for (int i = 0; i < 2000; ++i) legs += "654=L" + std::to_string(i) + "|";
+  trace.m_lines.clear();
+  const VOKMessage flood = ParseFix(Fix(legs + "55=XYZ|"));
+  EXPECT_EQ(flood.GetGroupCount(1089), vok::message::kMaxGroupEntries);
+  EXPECT_EQ(TextOf(flood, 1003), "XYZ");
+  ASSERT_EQ(trace.m_lines.size(), 1u);
+  EXPECT_EQ(trace.m_lines[0].first, 4);
+  EXPECT_EQ(trace.m_lines[0].second.rfind("VOKMessage::Parse: over the limits", 0), 0u);
 }
 
 TEST(FixReader, PostProcessesOrderTypes) {

@@ -17,7 +17,7 @@ using namespace vok::message;
 
 class VOKFixWriter {
  public:
-  static void Write(const VOKMessage& message, std::string& out);
+  static void Write(const VOKMessage& message, std::string& body, std::string& out);
   static bool NeedsOrderAdjustment(const VOKMessage& message);
   static void AdjustOrder(VOKMessage& message);
 };
@@ -115,14 +115,14 @@ void VOKFixWriter::AdjustOrder(VOKMessage& message) {
   }
 }
 
-void VOKFixWriter::Write(const VOKMessage& message, std::string& out) {
+// body is scratch space for the text between the header and the trailer.
+void VOKFixWriter::Write(const VOKMessage& message, std::string& body, std::string& out) {
   const int offsetHours = EasternOffsetHours();
   int heartbeatTest = 0;
   message.GetInt(1143, heartbeatTest);
   const bool multileg = message.GetGroupCount(1089) >= 2;
 
   // The body is written first; the header needs its length.
-  std::string& body = ThreadBuffer().m_scratch;
   body.clear();
   body.append("35=");
   body.append(InternalToFixMessageType(message.GetType(), heartbeatTest != 0, multileg));
@@ -159,16 +159,18 @@ void VOKFixWriter::Write(const VOKMessage& message, std::string& out) {
 }
 
 const std::string& VOKMessage::ToFIX() const {
-  std::string& out = ThreadBuffer().m_fix;
+  TLSBuffer* buffer = ThreadBuffer();
+  if (buffer == nullptr) return NoText();
+  std::string& out = buffer->m_fix;
   if (VOKFixWriter::NeedsOrderAdjustment(*this)) {
     // A copy of the field map keeps the wire order of the original.
     VOKMessage adjusted;
     adjusted.m_type = m_type;
     adjusted.m_fields = m_fields;
     VOKFixWriter::AdjustOrder(adjusted);
-    VOKFixWriter::Write(adjusted, out);
+    VOKFixWriter::Write(adjusted, buffer->m_scratch, out);
   } else {
-    VOKFixWriter::Write(*this, out);
+    VOKFixWriter::Write(*this, buffer->m_scratch, out);
   }
   return out;
 }

@@ -63,11 +63,13 @@ TEST(FixWriter, TranslatesFieldsAndCodes) {
   order.SetInt(2036, 3);
   order.SetString(1021, "01/15/2026-02:15:30");
   order.SetInt(7777, 1);  // no FIX tag
+  order.SetDouble(1017, -0.000000004);
   const std::string body = WithoutTimes(Checked(order.ToFIX()));
-  // 1143 and 7777 have no FIX tag; 1005 has no FIX code for 9999; 2040 carries the month of 2036.
+  // 1143 and 7777 have no FIX tag; 1005 has no FIX code for 9999; 2040 carries the month of 2036;
+  // a negative price that rounds to zero keeps its sign.
   EXPECT_NE(body.find("35=D|56=BROKER|"), std::string::npos) << body;
-  for (const char* field :
-       {"|55=XYZ|", "|54=2|", "|40=2|", "|44=12.5|", "|38=300|", "|201=1|", "|200=202603|", "|60=", "|52=T|"}) {
+  for (const char* field : {"|55=XYZ|", "|54=2|", "|40=2|", "|44=12.5|", "|38=300|", "|201=1|", "|200=202603|",
+                            "|99=-0|", "|60=", "|52=T|"}) {
     EXPECT_NE(body.find(field), std::string::npos) << field << " in " << body;
   }
   EXPECT_EQ(body.find("|59="), std::string::npos) << body;

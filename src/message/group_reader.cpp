@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "message/number_text.h"
 #include "message/vok_message.h"
@@ -31,38 +32,49 @@ Token NextToken(const char* p, const char* end, char separator) {
   return token;
 }
 
-int TokenId(const Token& token, const GroupReadRules& rules) {
-  if (token.m_eq == nullptr) return -1;
-  return rules.m_translate(ReadInt(token.m_begin, token.m_eq));
+// The internal id of a token; none for a token without '=' or with a tag that is not read.
+std::optional<int> TokenId(const Token& token, const GroupReadRules& rules) {
+  int id = 0;
+  if (token.m_eq == nullptr || !rules.m_translate(ReadInt(token.m_begin, token.m_eq), id)) return std::nullopt;
+  return id;
 }
 
 bool IsMember(std::span<const int> members, int id) {
   return std::find(members.begin(), members.end(), id) != members.end();
 }
 
-// Stores one member token; a member that is itself a group is read recursively. Returns where
-// the entry continues.
-const char* StoreMember(VOKMessage& entry, const Token& token, int id, const char* end, const GroupReadRules& rules,
-                        int depth) {
+// Stores one member token in entry (null: an entry over the budget, whose tokens are only
+// consumed); a member that is itself a group is read recursively. Returns where the entry
+// continues.
+const char* StoreMember(VOKMessage* entry, const Token& token, int id, const char* end, const GroupReadRules& rules,
+                        CParseBudget& budget, int depth) {
   if (IsGroupField(id)) {
     const int count = ReadInt(token.m_eq + 1, token.m_end);
-    if (count < 1 || depth + 1 >= kMaxGroupDepth) return token.m_next;
+    if (count < 1) return token.m_next;
+    if (depth + 1 >= kMaxGroupDepth) {
+      budget.SkipNestedGroup();
+      return token.m_next;
+    }
+    // The group's own field is taken first, so that its entries cannot use up its place.
+    const bool admitted = entry != nullptr && budget.Admit(entry->Fields(), id);
     const char* resume = end;
     std::unique_ptr<VOKGroup> group =
-        ReadGroup(id, count, token.m_end < end ? token.m_next : end, end, rules, depth + 1, resume);
-    VOKField field;
-    field.SetGroup(std::move(group));
-    entry.SetField(id, std::move(field));
+        ReadGroup(id, count, token.m_end < end ? token.m_next : end, end, rules, budget, depth + 1, resume);
+    if (admitted) {
+      VOKField field;
+      field.SetGroup(std::move(group));
+      entry->SetField(id, std::move(field));
+    }
     return resume;
   }
-  rules.m_store(entry, id, token.m_eq + 1, token.m_end);
+  if (entry != nullptr) rules.m_store(*entry, id, token.m_eq + 1, token.m_end, budget);
   return token.m_next;
 }
 
 }  // namespace
 
 std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const char* end, const GroupReadRules& rules,
-                                    int depth, const char*& resume) {
+                                    CParseBudget& budget, int depth, const char*& resume) {
   auto group = std::make_unique<VOKGroup>();
   resume = end;
   const std::span<const int> members = GroupMembers(groupId);
@@ -79,16 +91,19 @@ std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const
   if (TokenId(token, rules) != head) return group;
 
   for (int index = 1; index <= count; ++index) {
-    auto entry = std::make_unique<VOKMessage>();
-    rules.m_store(*entry, head, token.m_eq + 1, token.m_end);
+    std::unique_ptr<VOKMessage> entry;
+    if (budget.AdmitEntry()) {
+      entry = std::make_unique<VOKMessage>();
+      rules.m_store(*entry, head, token.m_eq + 1, token.m_end, budget);
+    }
     p = token.m_next;
     if (index < count) {
       // Every token up to the head's next occurrence belongs to this entry, whatever its id.
       while (p < end &&
              !(static_cast<std::size_t>(end - p) >= headLength && std::memcmp(p, headText, headLength) == 0)) {
         token = NextToken(p, end, rules.m_separator);
-        const int id = TokenId(token, rules);
-        p = id != -1 ? StoreMember(*entry, token, id, end, rules, depth) : token.m_next;
+        const std::optional<int> id = TokenId(token, rules);
+        p = id ? StoreMember(entry.get(), token, *id, end, rules, budget, depth) : token.m_next;
       }
       group->AddEntry(std::move(entry));
       if (p >= end) return group;
@@ -98,9 +113,13 @@ std::unique_ptr<VOKGroup> ReadGroup(int groupId, int count, const char* p, const
     // The last entry ends at the first token that is not a member of the group.
     while (p < end) {
       token = NextToken(p, end, rules.m_separator);
-      const int id = TokenId(token, rules);
-      if (token.m_eq != nullptr && !IsMember(members, id)) break;
-      p = token.m_eq != nullptr ? StoreMember(*entry, token, id, end, rules, depth) : token.m_next;
+      if (token.m_eq == nullptr) {
+        p = token.m_next;
+        continue;
+      }
+      const std::optional<int> id = TokenId(token, rules);
+      if (!id || !IsMember(members, *id)) break;
+      p = StoreMember(entry.get(), token, *id, end, rules, budget, depth);
     }
     group->AddEntry(std::move(entry));
     resume = p;

@@ -9,26 +9,32 @@
 #include "message/fix_reader.h"
 #include "message/group_reader.h"
 #include "message/number_text.h"
+#include "message/parse_budget.h"
 #include "message/vok_message.h"
 
 using namespace vok::message;
 
 class VOKLineReader {
  public:
-  static void Read(VOKMessage& message, const char* text, int length);
+  static void Read(VOKMessage& message, const char* text, int length, CParseBudget& budget);
 
  private:
   // Classifies and stores any value (p at its first character) and returns where the next field
   // starts: groups, exponents, long numbers and texts.
-  static const char* ReadValue(VOKMessage& message, int id, const char* p, const char* end);
+  static const char* ReadValue(VOKMessage& message, int id, const char* p, const char* end, CParseBudget& budget);
 
-  static void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd) {
-    if (!IsGroupField(id))
-      entry.m_fields[id].SetString(std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
+  static void StoreMember(VOKMessage& entry, int id, const char* value, const char* valueEnd, CParseBudget& budget) {
+    if (IsGroupField(id)) return;
+    if (VOKField* field = budget.Field(entry.m_fields, id))
+      field->SetString(std::string_view(value, static_cast<std::size_t>(valueEnd - value)));
   }
   static int SameId(int id) { return id; }
+  static bool SameIdRead(int tag, int& id) {
+    id = tag;
+    return true;
+  }
 
-  static constexpr GroupReadRules kGroupRules{';', &SameId, &SameId, &StoreMember};
+  static constexpr GroupReadRules kGroupRules{';', &SameId, &SameIdRead, &StoreMember};
 };
 
 namespace {
@@ -48,7 +54,7 @@ constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 
 
 }  // namespace
 
-void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
+void VOKLineReader::Read(VOKMessage& message, const char* text, int length, CParseBudget& budget) {
   message.SetType(text[0]);
   if (length < 2) return;
   const char* end = LineEnd(text + 2, text + length);
@@ -91,10 +97,12 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
         // Exact in 64 bits. The 32-bit limits themselves are stored as unsigned 64-bit numbers,
         // as strtol cannot tell them from an overflow; a negative one wraps as _strtoui64 does.
         const auto number = static_cast<std::int64_t>(negative ? ~mantissa + 1 : mantissa);
-        if (number > INT_MIN && number < INT_MAX) {
-          message.m_fields[id].SetInt(static_cast<int>(number));
-        } else {
-          message.m_fields[id].SetUInt64(static_cast<std::uint64_t>(number));
+        if (VOKField* field = budget.Field(message.m_fields, id)) {
+          if (number > INT_MIN && number < INT_MAX) {
+            field->SetInt(static_cast<int>(number));
+          } else {
+            field->SetUInt64(static_cast<std::uint64_t>(number));
+          }
         }
         if (p < end) ++p;
         continue;
@@ -102,19 +110,20 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length) {
       if (fraction >= 0 && digits <= 15) {
         // Exact digits and an exact power of ten: one division rounds as strtod does.
         const double number = static_cast<double>(mantissa) / kPowers[fraction];
-        message.m_fields[id].SetDouble(negative ? -number : number);
+        if (VOKField* field = budget.Field(message.m_fields, id)) field->SetDouble(negative ? -number : number);
         if (p < end) ++p;
         continue;
       }
     }
-    p = ReadValue(message, id, value, end);
+    p = ReadValue(message, id, value, end, budget);
   }
 }
 
-const char* VOKLineReader::ReadValue(VOKMessage& message, int id, const char* p, const char* end) {
-// Classified in one pass: integer, real or text. Up to 18 digits are also accumulated so
-// that plain numbers need no second look.
-const char* value = p;
+const char* VOKLineReader::ReadValue(VOKMessage& message, int id, const char* p, const char* end,
+                                     CParseBudget& budget) {
+  // Classified in one pass: integer, real or text. Up to 18 digits are also accumulated so
+  // that plain numbers need no second look.
+  const char* value = p;
   ValueKind kind = ValueKind::Integer;
   const bool negative = p < end && *p == '-';
   if (negative) ++p;
@@ -150,7 +159,8 @@ const char* value = p;
 
   switch (kind) {
     case ValueKind::Text:
-      if (!IsGroupField(id)) message.m_fields[id].SetString(valueText);
+      if (IsGroupField(id)) break;
+      if (VOKField* field = budget.Field(message.m_fields, id)) field->SetString(valueText);
       break;
     case ValueKind::Real: {
       double number = 0.0;
@@ -161,7 +171,7 @@ const char* value = p;
       } else {
         number = ReadDouble(value, tokenEnd);
       }
-      message.SetDouble(id, number);
+      if (VOKField* field = budget.Field(message.m_fields, id)) field->SetDouble(number);
       break;
     }
     case ValueKind::Integer: {
@@ -169,28 +179,31 @@ const char* value = p;
         const int count = ReadInt(value, tokenEnd);
         if (count < 1) break;
         const char* resume = end;
-        std::unique_ptr<VOKGroup> group = ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, 0, resume);
-        VOKField field;
-        field.SetGroup(std::move(group));
-        message.SetField(id, std::move(field));
+        // The group's own field is taken first, so that its entries cannot use up its place.
+        VOKField* field = budget.Field(message.m_fields, id);
+        std::unique_ptr<VOKGroup> group =
+            ReadGroup(id, count, tokenEnd < end ? p : end, end, kGroupRules, budget, 0, resume);
+        if (field != nullptr) field->SetGroup(std::move(group));
         p = resume;
         break;
       }
+      VOKField* field = budget.Field(message.m_fields, id);
+      if (field == nullptr) break;
       int number = 0;
       if (digits >= 1 && digits <= 9) {
         number = static_cast<int>(mantissa);
-        message.m_fields[id].SetInt(negative ? -number : number);
+        field->SetInt(negative ? -number : number);
         break;
       }
       if (ReadInt32Exact(value, tokenEnd, number)) {
-        message.m_fields[id].SetInt(number);
+        field->SetInt(number);
         break;
       }
       const std::uint64_t wide = ReadUInt64(value, tokenEnd);
       if (wide != UINT64_MAX) {
-        message.SetUInt64(id, wide);
+        field->SetUInt64(wide);
       } else {
-        message.m_fields[id].SetString(valueText);
+        field->SetString(valueText);
       }
       break;
     }
@@ -202,9 +215,11 @@ void VOKMessage::Parse(const char* text, int length) {
   if (text == nullptr) return;
   if (length < 0) length = static_cast<int>(strnlen(text, 0x7fffffff));
   if (length < 1) return;
+  CParseBudget budget;
   if (length > 5 && text[1] != '|') {
-    VOKFixReader::Read(*this, text, length);
-    return;
+    VOKFixReader::Read(*this, text, length, budget);
+  } else {
+    VOKLineReader::Read(*this, text, length, budget);
   }
-  VOKLineReader::Read(*this, text, length);
+  budget.Report();
 }

@@ -1,5 +1,5 @@
 // The line form: classification of values while reading, repeating groups, the writer's order,
-// round trips of every message type, long lines and hostile input.
+// round trips of every message type, long lines, the per-message caps and hostile input.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "message/parse_budget.h"
 #include "message/vok_message.h"
+#include "vkdll/trace.h"
 
 namespace {
 
@@ -64,7 +66,7 @@ TEST(LineForm, ClassifiesValuesWhileScanning) {
       {27, FT_UINT64, "12345678901234567890"},
       {28, FT_INT, "-2147483647"},
       {29, FT_INT, "1730812345"},
-      {30, FT_DOUBLE, "0"},
+      {30, FT_DOUBLE, "-0"},
       {31, FT_DOUBLE, "5"},
       {32, FT_DOUBLE, "1234567.12345678"},
       {33, FT_DOUBLE, "1234567.12345679"},
@@ -130,6 +132,8 @@ TEST(LineForm, ReadsRepeatingGroupsInline) {
       {"1|1089=2;1507=A;9999=z;1507=B;1500=7;2000=1\n",
        {{{1507, "A"}, {9999, "z"}}, {{1507, "B"}, {1500, "7"}}},
        {2000}},
+      // Any id is a member there, -1 included.
+      {"1|1089=2;1507=A;-1=m;1507=B;1501=y\n", {{{1507, "A"}, {-1, "m"}}, {{1507, "B"}, {1501, "y"}}}, {}},
       // Fewer entries than announced: the group ends with the line.
       {"1|1089=3;1507=A;1501=x\n", {{{1507, "A"}, {1501, "x"}}}, {}},
       // A count of 2^31 and beyond only creates the entries that arrive.
@@ -235,7 +239,7 @@ TEST(LineForm, EveryMessageTypeRoundTrips) {
   }
 }
 
-TEST(LineForm, ReadsLongLinesAndManyFields) {
+TEST(LineForm, ReadsLongLines) {
   const std::string big(70000, 'A');
   VOKMessage message = ParseLine("1|1003=" + big + ";1004=1.5\n");
   std::string symbol;
@@ -245,18 +249,65 @@ TEST(LineForm, ReadsLongLinesAndManyFields) {
   ASSERT_TRUE(message.GetDouble(1004, price));
   EXPECT_EQ(price, 1.5);
   EXPECT_EQ(message.ToString(), "1|1003=" + big + ";1004=1.5\n");
+}
 
-  std::string many = "1|";
-  // Ids from 2000 up: 1089 would open a repeating group.
-  for (int i = 0; i < 100000; ++i) many += std::to_string(2000 + i) + "=" + std::to_string(i * 3) + ";";
-  many += "\n";
-  VOKMessage wide = ParseLine(many);
-  EXPECT_EQ(wide.GetFieldCount(), 100000);
-  int value = 0;
-  ASSERT_TRUE(wide.GetInt(2000 + 99999, value));
-  EXPECT_EQ(value, 299997);
-  ASSERT_TRUE(wide.GetInt(2000, value));
-  EXPECT_EQ(value, 0);
+// A line that would build more than one message may hold keeps what fits, skips the rest, still
+// reads the fields after it, and says so in one warning; a large real message is not touched.
+TEST(LineForm, SkipsFieldsAndGroupEntriesOverTheCaps) {
+  int warnings = 0;
+  vok::CScopedTraceSink sink([&](int level, std::string_view text) {
+    if (level == 4 && text.starts_with("VOKMessage::Parse: over the limits")) ++warnings;
+  });
+  auto parse = [&](const std::string& line, int expectedWarnings) {
+    warnings = 0;
+    VOKMessage message = ParseLine(line);
+    EXPECT_EQ(warnings, expectedWarnings) << line.substr(0, 40);
+    return message;
+  };
+  using namespace vok::message;
+
+  std::string distinct = "1|";
+  for (int i = 0; i < 1000; ++i) distinct += std::to_string(2000 + i) + "=" + std::to_string(i) + ";";
+  const VOKMessage wide = parse(distinct + "2000=7\n", 1);
+  EXPECT_EQ(wide.GetFieldCount(), kMaxFieldsPerMap);
+  EXPECT_EQ(TextOf(wide, 2000), "7");  // an id already held is still updated
+  EXPECT_EQ(TextOf(wide, 2000 + kMaxFieldsPerMap - 1), std::to_string(kMaxFieldsPerMap - 1));
+  EXPECT_FALSE(wide.HasField(2000 + kMaxFieldsPerMap));
+
+  // Ids that share one bucket: the chain every lookup walks stays short.
+  std::string oneBucket = "1|";
+  for (int i = 1; i <= 40; ++i) oneBucket += std::to_string(47 * i) + "=x;";
+  const VOKMessage chained = parse(oneBucket + "5=y\n", 1);
+  EXPECT_EQ(chained.GetFieldCount(), kMaxChain + 1);
+  EXPECT_TRUE(chained.HasField(47 * kMaxChain));
+  EXPECT_FALSE(chained.HasField(47 * (kMaxChain + 1)));
+
+  std::string legs = "1|1089=3000;";
+  for (int i = 0; i < 3000; ++i) legs += "1507=" + std::to_string(i) + ";1501=x;";
+  const VOKMessage flood = parse(legs + "1003=XYZ\n", 1);
+  ASSERT_EQ(flood.GetGroupCount(1089), kMaxGroupEntries);
+  VOKMessage* last = nullptr;
+  ASSERT_TRUE(flood.GetGroupEntry(1089, kMaxGroupEntries - 1, last));
+  EXPECT_EQ(TextOf(*last, 1507), std::to_string(kMaxGroupEntries - 1));
+  EXPECT_EQ(TextOf(flood, 1003), "XYZ");
+
+  // Groups nested in entries end at a fixed depth.
+  std::string nested = "1|";
+  for (int i = 0; i < 10; ++i) nested += "1089=2;1507=A;";
+  parse(nested + "1507=B\n", 1);
+
+  // Forty fields and three hundred legs of twelve members.
+  std::string real = "1|";
+  for (int i = 0; i < 40; ++i) real += std::to_string(2000 + i) + "=" + std::to_string(i) + ";";
+  real += "1089=300";
+  for (int i = 0; i < 300; ++i) {
+    for (const int member : GroupMembers(1089)) real += ";" + std::to_string(member) + "=" + std::to_string(i);
+  }
+  const VOKMessage large = parse(real + "\n", 0);
+  EXPECT_EQ(large.GetFieldCount(), 41);
+  ASSERT_EQ(large.GetGroupCount(1089), 300);
+  ASSERT_TRUE(large.GetGroupEntry(1089, 299, last));
+  EXPECT_EQ(last->GetFieldCount(), 12);
 }
 
 TEST(LineForm, SkipsWhatItCannotReadInHostileInput) {

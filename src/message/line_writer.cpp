@@ -56,7 +56,9 @@ bool AppendField(int id, const VOKField& field, std::string& out, bool separator
 }  // namespace
 
 const std::string& VOKMessage::ToString() const {
-  std::string& out = vok::message::ThreadBuffer().m_line;
+  vok::message::TLSBuffer* buffer = vok::message::ThreadBuffer();
+  if (buffer == nullptr) return vok::message::NoText();
+  std::string& out = buffer->m_line;
   out.clear();
   out.push_back(static_cast<char>(m_type));
   out.push_back('|');

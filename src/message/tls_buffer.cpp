@@ -3,7 +3,7 @@
 // thread_local, whose destructor the mingw runtime runs after freeing its storage.
 #include "message/tls_buffer.h"
 
-#include <cstdlib>
+#include <atomic>
 
 #include "platform/thread_local_slot.h"
 #include "vkdll/vkdll.h"
@@ -12,6 +12,8 @@ namespace vok::message {
 namespace {
 
 vok::CThreadLocal<TLSBuffer> g_buffers;
+const std::string g_noText;
+std::atomic<bool> g_simulateNoSlot{false};
 
 }  // namespace
 
@@ -19,14 +21,17 @@ TLSBuffer::TLSBuffer() {
   for (std::string* text : {&m_line, &m_fix, &m_scratch}) text->reserve(kMinCapacity);
 }
 
-TLSBuffer& ThreadBuffer() {
-  TLSBuffer* buffer = g_buffers.Get();
+TLSBuffer* ThreadBuffer() {
+  TLSBuffer* buffer = g_simulateNoSlot.load(std::memory_order_relaxed) ? nullptr : g_buffers.Get();
   if (buffer == nullptr) {
-    // Only when the system has no thread slot left: nothing can be written on this thread.
-    VOKTRACE_Write(VOKTRACE_FAILURE, "VOKMessage: no thread slot for the text buffers");
-    std::abort();
+    // A library must not end its host: the message is not written, and the caller sees no text.
+    VOKTRACE_Write(VOKTRACE_FAILURE, "VOKMessage: no thread slot for the text buffers, message not written");
   }
-  return *buffer;
+  return buffer;
 }
+
+const std::string& NoText() { return g_noText; }
+
+void SimulateNoThreadSlot(bool simulate) { g_simulateNoSlot.store(simulate, std::memory_order_relaxed); }
 
 }  // namespace vok::message

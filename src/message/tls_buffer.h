@@ -20,6 +20,13 @@ struct TLSBuffer {
   std::string m_scratch;
 };
 
-TLSBuffer& ThreadBuffer();
+// The calling thread's buffers, or null (traced at level 5) when the system has no thread slot
+// left for them: the writer then returns NoText() and the host process carries on.
+TLSBuffer* ThreadBuffer();
+// The empty text a writer returns when it has no buffer; a written message is never empty.
+const std::string& NoText();
+
+// Tests only: while set, ThreadBuffer fails on every thread as if no thread slot were left.
+void SimulateNoThreadSlot(bool simulate);
 
 }  // namespace vok::message

@@ -52,11 +52,6 @@ int FormatDouble(double value, char* buffer, int size) {
     while (length > 1 && buffer[length - 1] == '0') --length;
     if (length > 1 && buffer[length - 1] == '.') --length;
   }
-  // A negative value that rounds to zero reads back as zero, not "-0".
-  if (length == 2 && buffer[0] == '-' && buffer[1] == '0') {
-    buffer[0] = '0';
-    length = 1;
-  }
   if (length > 1 && buffer[0] == '0') {
     std::memmove(buffer, buffer + 1, length - 1);
     --length;

@@ -125,5 +125,6 @@ class VOKField {
 };
 
 // The double text of every writer: "%.8f" with trailing zeros and a trailing '.' removed, and a
-// leading '0' dropped (0.25 -> ".25", 10.0 -> "10", 0.0 -> "0", -0.5 -> "-0.5").
+// leading '0' dropped (0.25 -> ".25", 10.0 -> "10", 0.0 -> "0", -0.5 -> "-0.5"). A negative value
+// that rounds to zero keeps its sign ("-0"): the text is exactly what those steps give.
 void AppendDoubleText(double value, std::string& text);

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <bit>
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -41,22 +42,39 @@ class VOKFieldMap {
   }
   const VOKField* Find(int key) const { return const_cast<VOKFieldMap*>(this)->Find(key); }
   // The field stored under key, created empty (FT_NONE) at the head of its chain when absent.
-  VOKField& operator[](int key) {
+  VOKField& operator[](int key) { return *FindOrAdd(key, INT_MAX); }
+  // As operator[], in one walk of the chain, but an absent key is added only while its chain holds
+  // fewer than maxChain keys (0: never); null when it is absent and not added. Parsers use it to
+  // bound the work of every lookup.
+  VOKField* FindOrAdd(int key, int maxChain) {
     const int bucket = BucketOf(key);
     Node*& head = m_buckets[static_cast<std::size_t>(bucket)];
+    int length = 0;
     if (IsUsed(bucket)) {
-      for (Node* node = head; node != nullptr; node = node->m_next) {
-        if (node->m_key == key) return node->m_value;
+      for (Node* node = head; node != nullptr; node = node->m_next, ++length) {
+        if (node->m_key == key) return &node->m_value;
       }
     } else {
       head = nullptr;
-      m_used |= std::uint64_t{1} << bucket;
     }
+    if (length >= maxChain) return nullptr;
+    m_used |= std::uint64_t{1} << bucket;
     Node* node = NewNode(key);
     node->m_next = head;
     head = node;
     ++m_count;
-    return node->m_value;
+    return &node->m_value;
+  }
+  // The number of keys in the chain that key belongs to.
+  int ChainLength(int key) const {
+    const int bucket = BucketOf(key);
+    int length = 0;
+    if (IsUsed(bucket)) {
+      for (const Node* node = m_buckets[static_cast<std::size_t>(bucket)]; node != nullptr; node = node->m_next) {
+        ++length;
+      }
+    }
+    return length;
   }
   bool RemoveKey(int key);
   void RemoveAll();

@@ -205,6 +205,7 @@ void VOKMessage::Log(const char* prefix, int level) const {
     masked = copy.ToString();
     line = &masked;
   }
+  if (line->empty()) return;  // not written (traced by the writer)
   if (prefix != nullptr && *prefix != '\0') {
     VOKTRACE_Printf(level, "%s %s", prefix, line->c_str());
   } else {

@@ -43,9 +43,11 @@ class VOKMessage {
   void SetType(char type) { m_type = static_cast<signed char>(type); }
 
   // Adds the fields of a line-form or FIX-form text (FIX when longer than 5 characters and the
-  // second is not '|'). Malformed parts are skipped; a bad FIX checksum is traced at level 4.
+  // second is not '|'). Malformed parts are skipped; a bad FIX checksum is traced at level 4, and
+  // so is a text that holds more fields or group entries than one message may (parse_budget.h).
   void Parse(const char* text, int length);
 
+  // Empty only when the thread could get no text buffer (traced at level 5): nothing to send.
   const std::string& ToString() const;
   const std::string& ToFIX() const;
   // Writes the line form to the trace ("%s %s" with a prefix). The logon password is masked.

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "message/tls_buffer.h"
 #include "vkdll/trace.h"
 
 namespace {
@@ -217,6 +218,24 @@ TEST(VOKMessage, LogWritesTheLineAndMasksThePassword) {
   for (const auto& line : trace.m_lines) EXPECT_EQ(line.second.find("s3cret"), std::string::npos);
   // The message itself still carries the password for the wire.
   EXPECT_EQ(logon.ToString(), "L|100=user;133=s3cret-password\n");
+}
+
+// Without a thread buffer the writers return no text and say so at level 5; the process goes on.
+TEST(VOKMessage, WritersReturnNoTextWithoutAThreadBuffer) {
+  VOKMessage message;
+  message.SetType('H');
+  message.SetString(1003, "XYZ");
+  TraceLines trace;
+  vok::message::SimulateNoThreadSlot(true);
+  const std::string line = message.ToString();
+  const std::string fix = message.ToFIX();
+  message.Log("Quotes:", 2);
+  vok::message::SimulateNoThreadSlot(false);
+  EXPECT_EQ(line, "");
+  EXPECT_EQ(fix, "");
+  ASSERT_EQ(trace.m_lines.size(), 3u);
+  for (const auto& [level, text] : trace.m_lines) EXPECT_EQ(level, 5) << text;
+  EXPECT_EQ(message.ToString(), "H|1003=XYZ\n");
 }
 
 }  // namespace
