@@ -99,7 +99,6 @@ bool CTcpConnection::Send(const char* bytes, int length) {
     m_connected = false;
     return false;
   }
-  m_readerId = m_reader.get_id();
   return true;
 }
 

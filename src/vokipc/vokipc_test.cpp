@@ -169,7 +169,8 @@ TEST_F(Transport, ClosedComesOnceWhenThePeerEnds) {
   EXPECT_EQ(m_recorder.Closed(handle), 1);
 }
 
-TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
+// Another thread keeps sending while the handle is closed, as the pump thread's heartbeat may.
+TEST_F(Transport, NothingIsCalledBackAfterCloseReturnsWhileSendsRace) {
   for (int round = 0; round < 10; ++round) {
     const IPCHANDLE handle = Open();
     ASSERT_NE(handle, 0u);
@@ -182,8 +183,15 @@ TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
       while (!stop && m_server.Write(static_cast<std::size_t>(round), lines)) {
       }
     });
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+      while (IpcSend(handle, "9|\n", 3) == 1) ++sent;
+    });
     ASSERT_TRUE(m_recorder.WaitForLines(handle, 1));
+    ASSERT_TRUE(vok::test::WaitUntil([&] { return sent.load() > 0; }));
     EXPECT_EQ(IpcCloseTcp(handle), 1);
+    sender.join();
+    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 0);
     const std::size_t callsAtClose = m_recorder.Calls();
     const std::size_t linesAtClose = m_recorder.Lines(handle).size();
     // The flood keeps writing until the closed socket refuses it; any late callback would land
