@@ -3,6 +3,9 @@
 // the closed callback once. Close stops all callbacks: it wakes the reader and joins it, except on
 // the reader's own thread (a callback that closes its own handle), where the reader just ends.
 //
+// A send that fails (the peer is gone, or stopped reading for the send bound) ends the stream, so
+// the reader reports it closed.
+//
 // Threads: Send from any thread (one lock serialises the writers, so messages never interleave);
 // Close from any thread, once, by whoever took the connection out of the handle table.
 #pragma once

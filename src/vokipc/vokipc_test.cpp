@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,7 +40,7 @@ class Transport : public ::testing::Test {
   std::vector<IPCHANDLE> m_handles;
 };
 
-TEST_F(Transport, OpenFailsWithoutAServerOrAName) {
+TEST_F(Transport, OpenFailsWithoutAServerOrANameAndSaysWhy) {
   int unusedPort = 0;
   {
     vok::CListenSocket closedSoon;
@@ -49,14 +50,30 @@ TEST_F(Transport, OpenFailsWithoutAServerOrAName) {
   struct Case {
     const char* address;
     int port;
+    int error;
+    int orError;  // a resolver without network may only say "try again"
   };
-  const Case cases[] = {{"127.0.0.1", unusedPort}, {"no-such-host.invalid", 5020}, {"127.0.0.1", 0},
-                        {"127.0.0.1", 70000},      {"", 5020},                     {nullptr, 5020}};
+  const int invalid = vok::kSocketErrorInvalidArgument;
+  const Case cases[] = {{"127.0.0.1", unusedPort, vok::kSocketErrorRefused, vok::kSocketErrorRefused},
+                        {"no-such-host.invalid", 5020, kIpcErrorHostNotFound, kIpcErrorTryAgain},
+                        {"127.0.0.1", 0, invalid, invalid},
+                        {"127.0.0.1", 70000, invalid, invalid},
+                        {"", 5020, invalid, invalid},
+                        {nullptr, 5020, invalid, invalid}};
   for (const Case& c : cases) {
     EXPECT_EQ(IpcOpenTcp(c.address, c.port, CCallbackRecorder::Table()), 0u)
         << (c.address ? c.address : "(null)") << ":" << c.port;
+    const int error = IpcLastOpenError();
+    EXPECT_TRUE(error == c.error || error == c.orError) << (c.address ? c.address : "(null)") << " gave " << error;
   }
   EXPECT_EQ(IpcOpenTcp("127.0.0.1", m_server.Port(), nullptr), 0u);
+  EXPECT_EQ(IpcLastOpenError(), invalid);
+  // The error belongs to the thread that opened, and a successful open clears it.
+  int otherThreadError = -1;
+  std::thread([&] { otherThreadError = IpcLastOpenError(); }).join();
+  EXPECT_EQ(otherThreadError, 0);
+  ASSERT_NE(Open(), 0u);
+  EXPECT_EQ(IpcLastOpenError(), 0);
   EXPECT_EQ(IpcSend(0, "x\n", 2), 0);
   EXPECT_EQ(IpcIsConnected(0), 0);
   EXPECT_EQ(IpcCloseTcp(0), 0);
@@ -79,17 +96,22 @@ TEST_F(Transport, OpensByNameAndHandsOutFreshHandles) {
   EXPECT_GT(third, second);
 }
 
-TEST(TransportIpv6, ConnectsToTheIpv6Loopback) {
+TEST(TransportIpv6, ConnectsToTheIpv6LoopbackWithOrWithoutBrackets) {
   CLoopbackServer server("::1");
   if (!server.Listening()) GTEST_SKIP() << "no IPv6 loopback here";
   CCallbackRecorder recorder;
-  const IPCHANDLE handle = IpcOpenTcp("::1", server.Port(), CCallbackRecorder::Table());
-  ASSERT_NE(handle, 0u);
-  ASSERT_TRUE(server.WaitForPeer(0));
-  ASSERT_TRUE(server.Write(0, "G|8055=v6\n"));
-  ASSERT_TRUE(recorder.WaitForLines(handle, 1));
-  EXPECT_EQ(recorder.Lines(handle), std::vector<std::string>{"G|8055=v6"});
-  IpcCloseTcp(handle);
+  const char* const addresses[] = {"::1", "[::1]"};
+  for (std::size_t i = 0; i < std::size(addresses); ++i) {
+    const IPCHANDLE handle = IpcOpenTcp(addresses[i], server.Port(), CCallbackRecorder::Table());
+    ASSERT_NE(handle, 0u) << addresses[i] << " error " << IpcLastOpenError();
+    ASSERT_TRUE(server.WaitForPeer(i));
+    ASSERT_TRUE(server.Write(i, "G|8055=v6\n"));
+    ASSERT_TRUE(recorder.WaitForLines(handle, 1));
+    EXPECT_EQ(recorder.Lines(handle), std::vector<std::string>{"G|8055=v6"});
+    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
+    EXPECT_EQ(server.WaitForLines(i, 1), std::vector<std::string>{"9|"});
+    IpcCloseTcp(handle);
+  }
 }
 
 TEST_F(Transport, DeliversLinesWhole) {
