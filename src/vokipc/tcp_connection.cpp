@@ -1,6 +1,7 @@
 // CTcpConnection: the reader thread, the serialised writes and the close that stops callbacks.
 #include "vokipc/tcp_connection.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <vector>
 
@@ -27,10 +28,11 @@ thread_local bool t_onReader = false;
 
 }  // namespace
 
-void WaitForReaders(int stillOpen) {
+bool WaitForReaders(int stillOpen, std::uint32_t timeoutMs) {
   SReaderCount& readers = Readers();
   std::unique_lock<std::mutex> lock(readers.lock);
-  readers.ended.wait(lock, [&] { return readers.running <= stillOpen + (t_onReader ? 1 : 0); });
+  return readers.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return readers.running <= stillOpen + (t_onReader ? 1 : 0); });
 }
 
 CTcpConnection::CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks)

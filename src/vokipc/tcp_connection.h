@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -57,6 +58,7 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
   std::thread::id m_readerId;  // set under m_startLock
 };
 
-// Waits until at most `stillOpen` reader threads run (not counting the caller's own), so that the
-// last cleanup of the library can wait for readers that are on their way out.
-void WaitForReaders(int stillOpen);
+// Waits up to timeoutMs until at most `stillOpen` reader threads run (not counting the caller's
+// own), so that the last cleanup of the library can wait for readers that are on their way out;
+// false when some still ran at the end.
+bool WaitForReaders(int stillOpen, std::uint32_t timeoutMs);

@@ -22,6 +22,9 @@ constexpr std::uint32_t kConnectTimeoutMs = 10000;
 // (the pump thread sends heartbeats) for ever; the connection then ends.
 constexpr std::uint32_t kSendTimeoutMs = 10000;
 
+// How long the last IpcCleanup waits for reader threads that are on their way out.
+constexpr std::uint32_t kCleanupWaitMs = 10000;
+
 static_assert(kIpcErrorHostNotFound == vok::kSocketErrorHostNotFound && kIpcErrorTryAgain == vok::kSocketErrorTryAgain);
 
 // Why this thread's last open failed; plain int, so no destructor runs at thread end.
@@ -75,9 +78,10 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
   std::shared_ptr<CTcpConnection> connection;
   {
     std::lock_guard<std::mutex> lock(table.lock);
-    // Zero means failure, so the counter skips it when it wraps.
+    // Zero means failure, so the counter skips it when it wraps, and also any handle that is
+    // still open by then.
     IPCHANDLE handle = ++table.lastHandle;
-    if (handle == 0) handle = ++table.lastHandle;
+    while (handle == 0 || table.connections.count(handle) != 0) handle = ++table.lastHandle;
     connection = std::make_shared<CTcpConnection>(handle, std::move(socket), callbacks);
     table.connections.emplace(handle, connection);
   }
@@ -129,8 +133,13 @@ void IpcCleanup() {
     stillOpen = static_cast<int>(table.connections.size());
   }
   // Readers that ended by themselves or were closed from their own callback may still be on
-  // their way out; the socket library must outlive them.
-  WaitForReaders(stillOpen);
+  // their way out; the socket library must outlive them. One stuck in a callback that waits for
+  // something the caller holds would hold the caller for ever, so the wait is bounded and the
+  // socket library then stays started.
+  if (!WaitForReaders(stillOpen, kCleanupWaitMs)) {
+    VOKTRACE_Write(VOKTRACE_WARNING, "VOKIPC: a reader thread is still in a callback; the socket library stays started");
+    return;
+  }
   vok::SocketCleanup();
 }
 
