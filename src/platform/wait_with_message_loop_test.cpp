@@ -52,7 +52,8 @@ TEST(WaitWithMessageLoop, TimesOutWhenNothingSignals) {
   EXPECT_EQ(vok::WaitWithMessageLoop(already.Handle(), 0), vok::kWaitObject0);
 }
 
-// A quit that arrives during the wait ends it, and stays for the thread's own loop to take.
+// A quit that arrives during the wait ends it, and stays for the thread's own loop
+// (RunMessageLoop here) to take.
 TEST(WaitWithMessageLoop, AQuitEndsTheWaitAndIsLeftForTheThreadsOwnLoop) {
   vok::CEvent never;
   const vok::CMessageTarget self = vok::CurrentMessageTarget();
