@@ -22,9 +22,9 @@
 
 class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
  public:
-  // Start after the handle is registered. Called on the reader thread after the stream ended by itself and the closed callback
-  // returned: returns true when the handle was still registered and is now removed (the reader
-  // then owns its own end and detaches), false when a Close already took it.
+  // Called on the reader thread after the stream ended by itself and the closed callback
+  // returned: true when the handle was still registered and is now removed (the reader then owns
+  // its own end and detaches), false when a Close already took it.
   using ReaderEndHook = bool (*)(IPCHANDLE handle);
 
   CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks);
@@ -32,6 +32,7 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
   CTcpConnection& operator=(const CTcpConnection&) = delete;
   ~CTcpConnection();
 
+  // Starts the reader; call it once the handle is registered.
   bool Start(ReaderEndHook onReaderEnd);
   bool Send(const char* bytes, int length);
   bool IsConnected() const { return m_connected.load(); }

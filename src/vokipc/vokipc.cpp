@@ -137,7 +137,8 @@ void IpcCleanup() {
   // something the caller holds would hold the caller for ever, so the wait is bounded and the
   // socket library then stays started.
   if (!WaitForReaders(stillOpen, kCleanupWaitMs)) {
-    VOKTRACE_Write(VOKTRACE_WARNING, "VOKIPC: a reader thread is still in a callback; the socket library stays started");
+    VOKTRACE_Write(VOKTRACE_WARNING,
+                   "VOKIPC: a reader thread is still in a callback; the socket library stays started");
     return;
   }
   vok::SocketCleanup();

@@ -126,8 +126,7 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
     if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && SelectUntil(s, false, attemptDeadline)) {
       int soError = 0;
       int length = sizeof soError;
-      if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) == 0 &&
-          soError == 0) {
+      if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) == 0 && soError == 0) {
         connected = true;
       } else {
         WSASetLastError(soError);
