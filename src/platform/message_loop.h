@@ -10,7 +10,10 @@
 //   ...
 //   pollfd fds[] = {{vok::MessageLoopFd(), POLLIN, 0}, {mySocket, POLLIN, 0}};
 //   while (::poll(fds, 2, -1) >= 0) {
-//     if (fds[0].revents & POLLIN) vok::PumpMessages();
+//     if (fds[0].revents & POLLIN) {
+//       vok::PumpMessages();
+//       if (vok::QuitPending()) break;  // QuitMessageLoop was called on this thread
+//     }
 //     ...
 //   }
 #pragma once
