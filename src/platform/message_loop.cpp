@@ -12,7 +12,10 @@ LoopExit Run(WaitHandle stop, const std::function<bool()>* done, std::uint32_t t
   const std::span<const WaitHandle> handles(&stop, stop.IsValid() ? 1 : 0);
   for (;;) {
     PumpMessages();
-    if (message_loop_backend::TakeQuitRequest()) return LoopExit::Quit;
+    if (QuitPending()) {
+      message_loop_backend::TakeQuitRequest();
+      return LoopExit::Quit;
+    }
     if (done != nullptr && (*done)()) return LoopExit::Stopped;
     std::uint32_t wait = kInfinite;
     if (timeoutMs != kInfinite) {

@@ -10,7 +10,10 @@
 //   ...
 //   pollfd fds[] = {{vok::MessageLoopFd(), POLLIN, 0}, {mySocket, POLLIN, 0}};
 //   while (::poll(fds, 2, -1) >= 0) {
-//     if (fds[0].revents & POLLIN) vok::PumpMessages();
+//     if (fds[0].revents & POLLIN) {
+//       vok::PumpMessages();
+//       if (vok::QuitPending()) break;  // QuitMessageLoop was called on this thread
+//     }
 //     ...
 //   }
 #pragma once
@@ -54,8 +57,16 @@ class CMessageTarget {
 CMessageTarget CurrentMessageTarget();
 
 // Runs everything pending for the calling thread now (posted calls, due timers, and on Windows
-// any window message) and returns how many were dispatched.
+// any window message) and returns how many were dispatched. A quit request (WM_QUIT on Windows,
+// QuitMessageLoop on Linux) stops it, and is left for the thread's own loop: Windows takes the
+// WM_QUIT out of the queue and posts it again with its exit code, Linux keeps the request. A wait
+// that pumps must therefore look at QuitPending() after each PumpMessages and end when it is
+// set, or it would only find the same quit again.
 std::size_t PumpMessages();
+
+// True when a quit request waits for the calling thread's own loop (RunMessageLoop, or a host's
+// GetMessage loop) to take it. On Windows this is known once a PumpMessages has met the WM_QUIT.
+bool QuitPending();
 
 // Waits for one of `handles` or for input to the calling thread's message loop. Returns the index
 // of the signalled handle, handles.size() when input is pending (call PumpMessages), kWaitTimeout
@@ -65,13 +76,14 @@ std::uint32_t MsgWaitForAny(std::span<const WaitHandle> handles, std::uint32_t t
 enum class LoopExit { Stopped, Quit, Timeout, Failed };
 
 // Pumps the calling thread's messages until `stop` is signalled (Stopped), QuitMessageLoop is
-// called on this thread (Quit) or timeoutMs passes (Timeout). An invalid `stop` waits only for
-// quit or time-out.
+// called on this thread or a WM_QUIT arrives (Quit; the loop takes the request, as the thread's
+// own loop) or timeoutMs passes (Timeout). An invalid `stop` waits only for quit or time-out.
 LoopExit RunMessageLoop(WaitHandle stop, std::uint32_t timeoutMs = kInfinite);
 // As above, but stops once `done()` is true; it is checked after each batch of messages.
 LoopExit RunMessageLoop(const std::function<bool()>& done, std::uint32_t timeoutMs = kInfinite);
 
-// Makes the calling thread's current or next RunMessageLoop return Quit.
+// Makes the calling thread's current or next RunMessageLoop return Quit, and ends a
+// WaitWithMessageLoop in progress on it (PostQuitMessage(0) on Windows).
 void QuitMessageLoop();
 
 #ifndef _WIN32

@@ -1,10 +1,11 @@
 // Between platform/message_loop.cpp (the loop itself, shared) and the backends' queues: how the
-// shared loop learns that QuitMessageLoop was called on this thread. Not for use outside platform/.
+// shared loop takes a quit request as the thread's own loop. Not for use outside platform/.
 #pragma once
 
 namespace vok::message_loop_backend {
 
-// True once after QuitMessageLoop on the calling thread (or a quit message was pumped).
+// Takes the calling thread's pending quit request (see QuitPending), so that it is gone from the
+// queue as well: true when there was one.
 bool TakeQuitRequest();
 
 }  // namespace vok::message_loop_backend

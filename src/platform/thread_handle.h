@@ -13,6 +13,10 @@
 
 namespace vok {
 
+// Runs a thread's body so that no exception leaves the thread: one that would end the whole host
+// process ends only this thread instead (and stops a debug build, since it is a bug).
+void RunThreadBody(const std::function<void()>& body) noexcept;
+
 class CThreadHandle {
  public:
   CThreadHandle();

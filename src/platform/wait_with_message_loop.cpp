@@ -11,8 +11,10 @@ std::uint32_t WaitWithMessageLoop(WaitHandle handle, std::uint32_t timeoutMs) {
     const std::uint32_t result = MsgWaitForAny(handles, timeoutMs);
     if (result == kWaitTimeout || result == kWaitObject0) return result;
     if (result != 1) return result;  // failed
-    // Input: deliver everything pending, then look at the handle once without waiting.
+    // Input: deliver everything pending, then look at the handle once without waiting. A quit
+    // ends the wait like a modal loop: swallowing it would leave the host's loop running.
     PumpMessages();
+    if (QuitPending()) return kWaitQuit;
     const std::uint32_t now = WaitForOne(handle, 0);
     if (now != kWaitTimeout) return now;
   }

@@ -4,10 +4,15 @@
 
 #include <atomic>
 #include <thread>
+#include <vector>
 
 #include "platform/event.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -46,5 +51,40 @@ TEST(WaitWithMessageLoop, TimesOutWhenNothingSignals) {
   vok::CEvent already(vok::EventReset::Manual, true);
   EXPECT_EQ(vok::WaitWithMessageLoop(already.Handle(), 0), vok::kWaitObject0);
 }
+
+// A quit that arrives during the wait ends it, and stays for the thread's own loop
+// (RunMessageLoop here) to take.
+TEST(WaitWithMessageLoop, AQuitEndsTheWaitAndIsLeftForTheThreadsOwnLoop) {
+  vok::CEvent never;
+  const vok::CMessageTarget self = vok::CurrentMessageTarget();
+  std::vector<int> order;
+  self.PostCall([&] {
+    order.push_back(1);
+    vok::QuitMessageLoop();
+  });
+  self.PostCall([&] { order.push_back(2); });
+  EXPECT_EQ(vok::WaitWithMessageLoop(never.Handle(), 10000), vok::kWaitQuit);
+  EXPECT_EQ(order, (std::vector<int>{1, 2}));
+  EXPECT_TRUE(vok::QuitPending());
+  // A later wait meets the same request at once; the thread's loop takes it.
+  EXPECT_EQ(vok::WaitWithMessageLoop(never.Handle(), 10000), vok::kWaitQuit);
+  EXPECT_EQ(vok::RunMessageLoop(vok::WaitHandle{}, 5000), vok::LoopExit::Quit);
+  EXPECT_FALSE(vok::QuitPending());
+  EXPECT_EQ(vok::WaitWithMessageLoop(never.Handle(), 20), vok::kWaitTimeout);
+}
+
+#ifdef _WIN32
+TEST(WaitWithMessageLoop, WmQuitReachesTheHostsGetMessageLoopWithItsExitCode) {
+  vok::CEvent never;
+  ::PostQuitMessage(42);
+  EXPECT_EQ(vok::WaitWithMessageLoop(never.Handle(), 10000), vok::kWaitQuit);
+  MSG msg{};
+  // Checked first without removing it, so that a lost quit fails here instead of blocking below.
+  ASSERT_TRUE(::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+  EXPECT_EQ(::GetMessageW(&msg, nullptr, 0, 0), 0);
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
+  EXPECT_EQ(msg.wParam, 42u);
+}
+#endif
 
 }  // namespace

@@ -49,16 +49,4 @@ TEST(LineFramer, CutsLinesWhateverTheReadSizes) {
   }
 }
 
-TEST(LineFramer, StopsWhenDeliveryAsksTo) {
-  CLineFramer framer;
-  std::string stream = "A\nB\nC\n";
-  std::vector<std::string> lines;
-  const bool finished = framer.Feed(stream.data(), stream.size(), [&](const char* text, int length) {
-    lines.emplace_back(text, static_cast<std::size_t>(length));
-    return lines.size() < 2;
-  });
-  EXPECT_FALSE(finished);
-  EXPECT_EQ(lines, (std::vector<std::string>{"A", "B"}));
-}
-
 }  // namespace

@@ -1,6 +1,7 @@
 // CTcpConnection: the reader thread, the serialised writes and the close that stops callbacks.
 #include "vokipc/tcp_connection.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <vector>
 
@@ -27,10 +28,11 @@ thread_local bool t_onReader = false;
 
 }  // namespace
 
-void WaitForReaders(int stillOpen) {
+bool WaitForReaders(int stillOpen, std::uint32_t timeoutMs) {
   SReaderCount& readers = Readers();
   std::unique_lock<std::mutex> lock(readers.lock);
-  readers.ended.wait(lock, [&] { return readers.running <= stillOpen + (t_onReader ? 1 : 0); });
+  return readers.ended.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                [&] { return readers.running <= stillOpen + (t_onReader ? 1 : 0); });
 }
 
 CTcpConnection::CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks)
@@ -77,18 +79,29 @@ bool CTcpConnection::Deliver(const char* text, int length) {
 }
 
 void CTcpConnection::ReadLoop() {
-  std::vector<char> buffer(kReadChunk);
-  for (;;) {
-    const int received = m_socket.Receive(buffer.data(), kReadChunk);
-    if (received <= 0) break;
-    const bool keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
-                                         [this](const char* text, int length) { return Deliver(text, length); });
-    if (!keepGoing) break;
+  // An exception must not leave a thread of ours (that would end the host's process): running out
+  // of memory for a line, or a callback that throws, ends this connection instead.
+  try {
+    std::vector<char> buffer(kReadChunk);
+    for (;;) {
+      const int received = m_socket.Receive(buffer.data(), kReadChunk);
+      if (received <= 0) break;
+      const bool keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
+                                           [this](const char* text, int length) { return Deliver(text, length); });
+      if (!keepGoing) break;
+    }
+  } catch (...) {
+    VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: connection %u ended by an exception in its reader", m_handle);
+    m_socket.Shutdown();
   }
   m_connected = false;
   if (!m_closing.exchange(true)) {
     VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u ended", m_handle);
-    if (m_callbacks->closed) m_callbacks->closed(m_handle);
+    try {
+      if (m_callbacks->closed) m_callbacks->closed(m_handle);
+    } catch (...) {
+      VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: the closed callback of connection %u threw", m_handle);
+    }
   }
 }
 
@@ -96,10 +109,16 @@ bool CTcpConnection::Send(const char* bytes, int length) {
   if (bytes == nullptr || length < 0 || !m_connected.load()) return false;
   std::lock_guard<std::mutex> lock(m_sendLock);
   if (!m_socket.SendAll(bytes, static_cast<std::size_t>(length))) {
+    // Part of the message may have gone out, so nothing sent later could be read right: end the
+    // stream, and the reader reports the connection closed.
+    if (!m_closing.load()) {
+      VOKTRACE_Printf(VOKTRACE_WARNING, "VOKIPC: send on connection %u failed, error %d; closing it", m_handle,
+                      vok::LastSocketError());
+    }
     m_connected = false;
+    m_socket.Shutdown();
     return false;
   }
-  m_readerId = m_reader.get_id();
   return true;
 }
 

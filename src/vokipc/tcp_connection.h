@@ -3,11 +3,15 @@
 // the closed callback once. Close stops all callbacks: it wakes the reader and joins it, except on
 // the reader's own thread (a callback that closes its own handle), where the reader just ends.
 //
+// A send that fails (the peer is gone, or stopped reading for the send bound) ends the stream, so
+// the reader reports it closed.
+//
 // Threads: Send from any thread (one lock serialises the writers, so messages never interleave);
 // Close from any thread, once, by whoever took the connection out of the handle table.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -18,9 +22,9 @@
 
 class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
  public:
-  // Start after the handle is registered. Called on the reader thread after the stream ended by itself and the closed callback
-  // returned: returns true when the handle was still registered and is now removed (the reader
-  // then owns its own end and detaches), false when a Close already took it.
+  // Called on the reader thread after the stream ended by itself and the closed callback
+  // returned: true when the handle was still registered and is now removed (the reader then owns
+  // its own end and detaches), false when a Close already took it.
   using ReaderEndHook = bool (*)(IPCHANDLE handle);
 
   CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks);
@@ -28,6 +32,7 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
   CTcpConnection& operator=(const CTcpConnection&) = delete;
   ~CTcpConnection();
 
+  // Starts the reader; call it once the handle is registered.
   bool Start(ReaderEndHook onReaderEnd);
   bool Send(const char* bytes, int length);
   bool IsConnected() const { return m_connected.load(); }
@@ -54,6 +59,7 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
   std::thread::id m_readerId;  // set under m_startLock
 };
 
-// Waits until at most `stillOpen` reader threads run (not counting the caller's own), so that the
-// last cleanup of the library can wait for readers that are on their way out.
-void WaitForReaders(int stillOpen);
+// Waits up to timeoutMs until at most `stillOpen` reader threads run (not counting the caller's
+// own), so that the last cleanup of the library can wait for readers that are on their way out;
+// false when some still ran at the end.
+bool WaitForReaders(int stillOpen, std::uint32_t timeoutMs);

@@ -18,6 +18,17 @@ namespace {
 // A connect that does not complete in this time fails, so a server that drops the connection
 // attempt silently cannot hold the opening thread for the system's much longer time-out.
 constexpr std::uint32_t kConnectTimeoutMs = 10000;
+// A server that stops reading fails a send after this long instead of blocking the sending thread
+// (the pump thread sends heartbeats) for ever; the connection then ends.
+constexpr std::uint32_t kSendTimeoutMs = 10000;
+
+// How long the last IpcCleanup waits for reader threads that are on their way out.
+constexpr std::uint32_t kCleanupWaitMs = 10000;
+
+static_assert(kIpcErrorHostNotFound == vok::kSocketErrorHostNotFound && kIpcErrorTryAgain == vok::kSocketErrorTryAgain);
+
+// Why this thread's last open failed; plain int, so no destructor runs at thread end.
+thread_local int t_lastOpenError = 0;
 
 struct STable {
   std::mutex lock;  // taken alone; never held while a connection is opened, closed or called back
@@ -52,20 +63,25 @@ std::shared_ptr<CTcpConnection> Take(IPCHANDLE handle) {
 bool RemoveAtReaderEnd(IPCHANDLE handle) { return Take(handle) != nullptr; }
 
 IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callbacks) {
+  t_lastOpenError = vok::kSocketErrorInvalidArgument;
   if (address == nullptr || callbacks == nullptr) return 0;
   int error = 0;
   vok::CSocket socket = vok::CSocket::Connect(address, port, kConnectTimeoutMs, &error);
   if (!socket.IsValid()) {
+    t_lastOpenError = error;
     VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connect to %s:%d failed, error %d", address, port, error);
     return 0;
   }
+  t_lastOpenError = vok::kSocketErrorNoMemory;
+  socket.SetSendTimeout(kSendTimeoutMs);
   STable& table = Table();
   std::shared_ptr<CTcpConnection> connection;
   {
     std::lock_guard<std::mutex> lock(table.lock);
-    // Zero means failure, so the counter skips it when it wraps.
+    // Zero means failure, so the counter skips it when it wraps, and also any handle that is
+    // still open by then.
     IPCHANDLE handle = ++table.lastHandle;
-    if (handle == 0) handle = ++table.lastHandle;
+    while (handle == 0 || table.connections.count(handle) != 0) handle = ++table.lastHandle;
     connection = std::make_shared<CTcpConnection>(handle, std::move(socket), callbacks);
     table.connections.emplace(handle, connection);
   }
@@ -74,8 +90,21 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
     VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: no reader thread for %s:%d", address, port);
     return 0;
   }
+  t_lastOpenError = 0;
   VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d", connection->Handle(), address, port);
   return connection->Handle();
+}
+
+// The opens are called from inside the host's calls: running out of memory fails the open
+// rather than sending an exception through them.
+IPCHANDLE OpenStreamNoThrow(const char* address, int port, const IPCCALLBACKS* callbacks) noexcept {
+  try {
+    return OpenStream(address, port, callbacks);
+  } catch (const std::exception&) {
+    t_lastOpenError = vok::kSocketErrorNoMemory;
+    VOKTRACE_Write(VOKTRACE_FAILURE, "VOKIPC: out of memory while opening a connection");
+    return 0;
+  }
 }
 
 }  // namespace
@@ -104,17 +133,23 @@ void IpcCleanup() {
     stillOpen = static_cast<int>(table.connections.size());
   }
   // Readers that ended by themselves or were closed from their own callback may still be on
-  // their way out; the socket library must outlive them.
-  WaitForReaders(stillOpen);
+  // their way out; the socket library must outlive them. One stuck in a callback that waits for
+  // something the caller holds would hold the caller for ever, so the wait is bounded and the
+  // socket library then stays started.
+  if (!WaitForReaders(stillOpen, kCleanupWaitMs)) {
+    VOKTRACE_Write(VOKTRACE_WARNING,
+                   "VOKIPC: a reader thread is still in a callback; the socket library stays started");
+    return;
+  }
   vok::SocketCleanup();
 }
 
 IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks) {
-  return OpenStream(address, port, callbacks);
+  return OpenStreamNoThrow(address, port, callbacks);
 }
 
 IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks) {
-  return OpenStream(address, port, callbacks);
+  return OpenStreamNoThrow(address, port, callbacks);
 }
 
 IPCHANDLE IpcOpenDatagram(const char*, int, const IPCCALLBACKS*) {
@@ -146,4 +181,4 @@ int IpcCloseTcp(IPCHANDLE handle) {
 
 int IpcCloseDatagram(IPCHANDLE) { return 0; }
 
-int IpcLastOpenError() { return 0; }
+int IpcLastOpenError() { return t_lastOpenError; }

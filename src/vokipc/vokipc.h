@@ -24,9 +24,17 @@ void IpcCleanup();
 // The callback table must stay valid for the life of the process.
 IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks);
 IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks);
-// Why the calling thread's last IpcOpenTcp returned 0: the system's error code (errno on Linux,
-// the Winsock code on Windows), or 0 when it did not fail or the reason is unknown.
+// Why the calling thread's last IpcOpenTcp or IpcOpenTcpAlt returned 0, known at once when the
+// open returns: the system's error code (errno on Linux: ECONNREFUSED, ETIMEDOUT when the 10 s
+// connect bound passed, EHOSTUNREACH, ENETUNREACH, ...; the WSAE... code on Windows), EINVAL
+// (WSAEINVAL) for a null or empty address, a port outside 1..65535 or no callback table, one of
+// the two codes below when the name did not resolve, ENOMEM (WSA_NOT_ENOUGH_MEMORY) when the
+// connection could not be set up. 0 after an open that succeeded.
 int IpcLastOpenError();
+// IpcLastOpenError when the address did not resolve. The values are Winsock's (WSAHOST_NOT_FOUND,
+// WSATRY_AGAIN) and are used on Linux too, where no errno value comes near them.
+inline constexpr int kIpcErrorHostNotFound = 11001;  // no such name, or no address for it
+inline constexpr int kIpcErrorTryAgain = 11002;      // the resolver failed for now; may work later
 IPCHANDLE IpcOpenDatagram(const char* address, int port, const IPCCALLBACKS* callbacks);
 IPCHANDLE IpcOpenMulticast(const char* interfaceAddress, const char* groupAddress, int port,
                            const IPCCALLBACKS* callbacks);

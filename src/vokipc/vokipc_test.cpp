@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -39,7 +40,7 @@ class Transport : public ::testing::Test {
   std::vector<IPCHANDLE> m_handles;
 };
 
-TEST_F(Transport, OpenFailsWithoutAServerOrAName) {
+TEST_F(Transport, OpenFailsWithoutAServerOrANameAndSaysWhy) {
   int unusedPort = 0;
   {
     vok::CListenSocket closedSoon;
@@ -49,14 +50,30 @@ TEST_F(Transport, OpenFailsWithoutAServerOrAName) {
   struct Case {
     const char* address;
     int port;
+    int error;
+    int orError;  // a resolver without network may only say "try again"
   };
-  const Case cases[] = {{"127.0.0.1", unusedPort}, {"no-such-host.invalid", 5020}, {"127.0.0.1", 0},
-                        {"127.0.0.1", 70000},      {"", 5020},                     {nullptr, 5020}};
+  const int invalid = vok::kSocketErrorInvalidArgument;
+  const Case cases[] = {{"127.0.0.1", unusedPort, vok::kSocketErrorRefused, vok::kSocketErrorRefused},
+                        {"no-such-host.invalid", 5020, kIpcErrorHostNotFound, kIpcErrorTryAgain},
+                        {"127.0.0.1", 0, invalid, invalid},
+                        {"127.0.0.1", 70000, invalid, invalid},
+                        {"", 5020, invalid, invalid},
+                        {nullptr, 5020, invalid, invalid}};
   for (const Case& c : cases) {
     EXPECT_EQ(IpcOpenTcp(c.address, c.port, CCallbackRecorder::Table()), 0u)
         << (c.address ? c.address : "(null)") << ":" << c.port;
+    const int error = IpcLastOpenError();
+    EXPECT_TRUE(error == c.error || error == c.orError) << (c.address ? c.address : "(null)") << " gave " << error;
   }
   EXPECT_EQ(IpcOpenTcp("127.0.0.1", m_server.Port(), nullptr), 0u);
+  EXPECT_EQ(IpcLastOpenError(), invalid);
+  // The error belongs to the thread that opened, and a successful open clears it.
+  int otherThreadError = -1;
+  std::thread([&] { otherThreadError = IpcLastOpenError(); }).join();
+  EXPECT_EQ(otherThreadError, 0);
+  ASSERT_NE(Open(), 0u);
+  EXPECT_EQ(IpcLastOpenError(), 0);
   EXPECT_EQ(IpcSend(0, "x\n", 2), 0);
   EXPECT_EQ(IpcIsConnected(0), 0);
   EXPECT_EQ(IpcCloseTcp(0), 0);
@@ -79,32 +96,27 @@ TEST_F(Transport, OpensByNameAndHandsOutFreshHandles) {
   EXPECT_GT(third, second);
 }
 
-TEST(TransportIpv6, ConnectsToTheIpv6Loopback) {
+TEST(TransportIpv6, ConnectsToTheIpv6LoopbackWithOrWithoutBrackets) {
   CLoopbackServer server("::1");
   if (!server.Listening()) GTEST_SKIP() << "no IPv6 loopback here";
   CCallbackRecorder recorder;
-  const IPCHANDLE handle = IpcOpenTcp("::1", server.Port(), CCallbackRecorder::Table());
-  ASSERT_NE(handle, 0u);
-  ASSERT_TRUE(server.WaitForPeer(0));
-  ASSERT_TRUE(server.Write(0, "G|8055=v6\n"));
-  ASSERT_TRUE(recorder.WaitForLines(handle, 1));
-  EXPECT_EQ(recorder.Lines(handle), std::vector<std::string>{"G|8055=v6"});
-  IpcCloseTcp(handle);
+  const char* const addresses[] = {"::1", "[::1]"};
+  for (std::size_t i = 0; i < std::size(addresses); ++i) {
+    const IPCHANDLE handle = IpcOpenTcp(addresses[i], server.Port(), CCallbackRecorder::Table());
+    ASSERT_NE(handle, 0u) << addresses[i] << " error " << IpcLastOpenError();
+    ASSERT_TRUE(server.WaitForPeer(i));
+    ASSERT_TRUE(server.Write(i, "G|8055=v6\n"));
+    ASSERT_TRUE(recorder.WaitForLines(handle, 1));
+    EXPECT_EQ(recorder.Lines(handle), std::vector<std::string>{"G|8055=v6"});
+    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
+    EXPECT_EQ(server.WaitForLines(i, 1), std::vector<std::string>{"9|"});
+    IpcCloseTcp(handle);
+  }
 }
 
-TEST_F(Transport, DeliversLinesWhole) {
-  const IPCHANDLE handle = Open();
-  ASSERT_NE(handle, 0u);
-  ASSERT_TRUE(m_server.WaitForPeer(0));
-  const std::string longLine = "1|1003=L|" + std::string(70000, 'v');
-  const std::string split = "3|1003=SPLIT|2=5";
-  for (char c : split) ASSERT_TRUE(m_server.Write(0, std::string(1, c)));
-  ASSERT_TRUE(m_server.Write(0, "\n9|\r\n" + longLine + "\n"));
-  ASSERT_TRUE(m_recorder.WaitForLines(handle, 3));
-  EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{split, "9|\r", longLine}));
-}
-
-TEST_F(Transport, DropsALineOverOneMebibyteAndKeepsTheNext) {
+// Lines split over many writes, carriage returns, a long line, and one over the 1 MiB cap that is
+// dropped (with one warning) while the line after it still arrives.
+TEST_F(Transport, DeliversLinesWholeAndDropsOnesOverOneMebibyte) {
   std::vector<std::string> warnings;
   std::mutex warningsLock;
   vok::CScopedTraceSink sink([&](int level, std::string_view text) {
@@ -115,9 +127,12 @@ TEST_F(Transport, DropsALineOverOneMebibyteAndKeepsTheNext) {
   const IPCHANDLE handle = Open();
   ASSERT_NE(handle, 0u);
   ASSERT_TRUE(m_server.WaitForPeer(0));
-  ASSERT_TRUE(m_server.Write(0, "A|first\n" + std::string(2 << 20, 'z') + "\nB|after\n"));
-  ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
-  EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|first", "B|after"}));
+  const std::string longLine = "1|1003=L|" + std::string(70000, 'v');
+  const std::string split = "3|1003=SPLIT|2=5";
+  for (char c : split) ASSERT_TRUE(m_server.Write(0, std::string(1, c)));
+  ASSERT_TRUE(m_server.Write(0, "\n9|\r\n" + longLine + "\n" + std::string(2 << 20, 'z') + "\nB|after\n"));
+  ASSERT_TRUE(m_recorder.WaitForLines(handle, 4));
+  EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{split, "9|\r", longLine, "B|after"}));
   std::lock_guard<std::mutex> lock(warningsLock);
   ASSERT_EQ(warnings.size(), 1u);
   EXPECT_NE(warnings[0].find("discarding a line longer than 1048576 bytes"), std::string::npos) << warnings[0];
@@ -169,7 +184,8 @@ TEST_F(Transport, ClosedComesOnceWhenThePeerEnds) {
   EXPECT_EQ(m_recorder.Closed(handle), 1);
 }
 
-TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
+// Another thread keeps sending while the handle is closed, as the pump thread's heartbeat may.
+TEST_F(Transport, NothingIsCalledBackAfterCloseReturnsWhileSendsRace) {
   for (int round = 0; round < 10; ++round) {
     const IPCHANDLE handle = Open();
     ASSERT_NE(handle, 0u);
@@ -182,8 +198,15 @@ TEST_F(Transport, NothingIsCalledBackAfterCloseReturns) {
       while (!stop && m_server.Write(static_cast<std::size_t>(round), lines)) {
       }
     });
+    std::atomic<int> sent{0};
+    std::thread sender([&] {
+      while (IpcSend(handle, "9|\n", 3) == 1) ++sent;
+    });
     ASSERT_TRUE(m_recorder.WaitForLines(handle, 1));
+    ASSERT_TRUE(vok::test::WaitUntil([&] { return sent.load() > 0; }));
     EXPECT_EQ(IpcCloseTcp(handle), 1);
+    sender.join();
+    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 0);
     const std::size_t callsAtClose = m_recorder.Calls();
     const std::size_t linesAtClose = m_recorder.Lines(handle).size();
     // The flood keeps writing until the closed socket refuses it; any late callback would land

@@ -177,7 +177,20 @@ std::size_t PumpMessages() {
     ++dispatched;
   }
   RearmTimerFd(state);
+  {
+    // A pending quit keeps the loop's descriptor readable, as a re-posted WM_QUIT keeps a Windows
+    // queue non-empty, so every wait that pumps finds it at once until the thread's loop takes it.
+    std::lock_guard<std::mutex> guard(state.lock);
+    if (state.quit) linux_fd::Signal(state.callFd);
+  }
   return dispatched;
+}
+
+bool QuitPending() {
+  State* queue = Queue();
+  if (queue == nullptr) return false;
+  std::lock_guard<std::mutex> guard(queue->lock);
+  return queue->quit;
 }
 
 std::uint32_t MsgWaitForAny(std::span<const WaitHandle> handles, std::uint32_t timeoutMs) {

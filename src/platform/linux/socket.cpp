@@ -10,14 +10,19 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "platform/thread.h"
 
 namespace vok {
+
+static_assert(kSocketErrorInvalidArgument == EINVAL && kSocketErrorNoMemory == ENOMEM);
+static_assert(kSocketErrorRefused == ECONNREFUSED && kSocketErrorTimedOut == ETIMEDOUT);
 
 namespace {
 
@@ -44,6 +49,26 @@ bool PollUntil(int fd, short events, std::uint64_t deadline) {
   }
 }
 
+// A getaddrinfo failure as the code CSocket::Connect reports.
+int ResolveError(int resolved) {
+  switch (resolved) {
+    case 0:  // no error, but no address either
+    case EAI_NONAME:
+    case EAI_NODATA:
+    case EAI_ADDRFAMILY:
+    case EAI_FAIL:
+      return kSocketErrorHostNotFound;
+    case EAI_AGAIN:
+      return kSocketErrorTryAgain;
+    case EAI_MEMORY:
+      return ENOMEM;
+    case EAI_SYSTEM:
+      return errno != 0 ? errno : kSocketErrorHostNotFound;
+    default:
+      return EINVAL;
+  }
+}
+
 }  // namespace
 
 bool SocketStartup() { return true; }
@@ -60,11 +85,12 @@ CSocket& CSocket::operator=(CSocket&& other) noexcept {
 }
 
 CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, int* error) {
-  int lastError = -1;
-  if (host == nullptr || port <= 0 || port > 65535) {
-    if (error) *error = lastError;
+  auto fail = [error](int code) {
+    if (error) *error = code;
     return CSocket();
-  }
+  };
+  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return fail(EINVAL);
+  const std::string name = HostWithoutBrackets(host);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -73,13 +99,18 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
   addrinfo* list = nullptr;
-  if (getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) {
-    if (error) *error = lastError;
-    return CSocket();
-  }
+  const int resolved = getaddrinfo(name.c_str(), service, &hints, &list);
+  if (resolved != 0 || list == nullptr) return fail(ResolveError(resolved));
+  std::size_t addressesLeft = 0;
+  for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) ++addressesLeft;
+
   const std::uint64_t deadline = MonotonicMs() + timeoutMs;
+  int lastError = ETIMEDOUT;
   CSocket result;
-  for (addrinfo* entry = list; entry != nullptr && !result.IsValid(); entry = entry->ai_next) {
+  for (addrinfo* entry = list; entry != nullptr && !result.IsValid(); entry = entry->ai_next, --addressesLeft) {
+    const std::uint64_t now = MonotonicMs();
+    if (now >= deadline) break;
+    const std::uint64_t attemptDeadline = now + (deadline - now) / addressesLeft;
     const int fd = socket(entry->ai_family, entry->ai_socktype | SOCK_CLOEXEC, entry->ai_protocol);
     if (fd < 0) {
       lastError = errno;
@@ -91,7 +122,7 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
       continue;
     }
     bool connected = connect(fd, entry->ai_addr, entry->ai_addrlen) == 0;
-    if (!connected && errno == EINPROGRESS && PollUntil(fd, POLLOUT, deadline)) {
+    if (!connected && errno == EINPROGRESS && PollUntil(fd, POLLOUT, attemptDeadline)) {
       int soError = 0;
       socklen_t length = sizeof soError;
       if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0) {
@@ -111,6 +142,11 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
   freeaddrinfo(list);
   if (!result.IsValid() && error) *error = lastError;
   return result;
+}
+
+bool CSocket::SetSendTimeout(std::uint32_t timeoutMs) {
+  timeval timeout{static_cast<time_t>(timeoutMs / 1000), static_cast<suseconds_t>((timeoutMs % 1000) * 1000)};
+  return IsValid() && setsockopt(Fd(m_native), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout) == 0;
 }
 
 bool CSocket::SendAll(const char* data, std::size_t size) {

@@ -41,25 +41,26 @@ CThreadHandle::~CThreadHandle() { Join(); }
 
 bool CThreadHandle::Start(std::function<void()> body) {
   if (m_state || !body) return false;
-  auto state = std::make_unique<State>();
-  state->ended = std::make_shared<CEvent>(EventReset::Manual);
-  if (!state->ended->IsValid()) return false;
-  // The new thread reports its id before Start returns, so Id() is valid at once.
-  std::promise<ThreadId> started;
-  std::future<ThreadId> id = started.get_future();
   try {
+    auto state = std::make_unique<State>();
+    state->ended = std::make_shared<CEvent>(EventReset::Manual);
+    if (!state->ended->IsValid()) return false;
+    // The new thread reports its id before Start returns, so Id() is valid at once.
+    std::promise<ThreadId> started;
+    std::future<ThreadId> id = started.get_future();
     state->thread = std::thread([ended = state->ended, body = std::move(body), &started]() mutable {
       thread_local EndSignal endSignal;
       endSignal.ended = std::move(ended);
       started.set_value(CurrentThreadId());
-      body();
+      RunThreadBody(body);
     });
-  } catch (const std::system_error&) {
+    state->id = id.get();
+    m_state = std::move(state);
+    return true;
+  } catch (const std::exception&) {
+    // No memory or no thread: the caller sees a refusal, not an exception.
     return false;
   }
-  state->id = id.get();
-  m_state = std::move(state);
-  return true;
 }
 
 bool CThreadHandle::Join(std::uint32_t timeoutMs) {

@@ -28,7 +28,8 @@ constexpr UINT kRunCallsMessage = WM_APP + 0x56;
 constexpr wchar_t kWindowClass[] = L"VokQuoteMessageTarget";
 
 thread_local bool t_threadGone = false;
-thread_local bool t_quitSeen = false;
+// Set when the last PumpMessages stopped at a WM_QUIT and posted it again.
+thread_local bool t_quitPending = false;
 
 void RunPostedCalls(State& state) {
   std::deque<std::function<void()>> calls;
@@ -130,7 +131,9 @@ bool DispatchOne() {
       unicode ? ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) : ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE);
   if (!taken) return false;
   if (msg.message == WM_QUIT) {
-    t_quitSeen = true;
+    // Not ours to take: post it again with its exit code for the thread's own loop.
+    ::PostQuitMessage(static_cast<int>(msg.wParam));
+    t_quitPending = true;
     return false;
   }
   ::TranslateMessage(&msg);
@@ -181,6 +184,7 @@ bool KillThreadTimer(ThreadTimerId id) {
 }
 
 std::size_t PumpMessages() {
+  t_quitPending = false;
   std::size_t dispatched = 0;
   while (DispatchOne()) ++dispatched;
   return dispatched;
@@ -203,12 +207,16 @@ std::uint32_t MsgWaitForAny(std::span<const WaitHandle> handles, std::uint32_t t
 
 void QuitMessageLoop() { ::PostQuitMessage(0); }
 
+bool QuitPending() { return t_quitPending; }
+
 namespace message_loop_backend {
 
 bool TakeQuitRequest() {
-  const bool quit = t_quitSeen;
-  t_quitSeen = false;
-  return quit;
+  if (!t_quitPending) return false;
+  t_quitPending = false;
+  MSG msg;
+  ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);
+  return true;
 }
 
 }  // namespace message_loop_backend

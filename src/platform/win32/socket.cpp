@@ -8,10 +8,15 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "platform/thread.h"
 
 namespace vok {
+
+static_assert(kSocketErrorHostNotFound == WSAHOST_NOT_FOUND && kSocketErrorTryAgain == WSATRY_AGAIN);
+static_assert(kSocketErrorInvalidArgument == WSAEINVAL && kSocketErrorNoMemory == WSA_NOT_ENOUGH_MEMORY);
+static_assert(kSocketErrorRefused == WSAECONNREFUSED && kSocketErrorTimedOut == WSAETIMEDOUT);
 
 namespace {
 
@@ -80,11 +85,12 @@ CSocket& CSocket::operator=(CSocket&& other) noexcept {
 }
 
 CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, int* error) {
-  int lastError = -1;
-  if (host == nullptr || port <= 0 || port > 65535) {
-    if (error) *error = lastError;
+  auto fail = [error](int code) {
+    if (error) *error = code;
     return CSocket();
-  }
+  };
+  if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) return fail(WSAEINVAL);
+  const std::string name = HostWithoutBrackets(host);
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -93,13 +99,19 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
   char service[16];
   std::snprintf(service, sizeof service, "%d", port);
   addrinfo* list = nullptr;
-  if (getaddrinfo(host, service, &hints, &list) != 0 || list == nullptr) {
-    if (error) *error = lastError;
-    return CSocket();
-  }
+  // getaddrinfo returns the Winsock code itself (WSAHOST_NOT_FOUND, WSATRY_AGAIN, ...).
+  const int resolved = getaddrinfo(name.c_str(), service, &hints, &list);
+  if (resolved != 0 || list == nullptr) return fail(resolved != 0 ? resolved : kSocketErrorHostNotFound);
+  std::size_t addressesLeft = 0;
+  for (addrinfo* entry = list; entry != nullptr; entry = entry->ai_next) ++addressesLeft;
+
   const std::uint64_t deadline = MonotonicMs() + timeoutMs;
+  int lastError = WSAETIMEDOUT;
   CSocket result;
-  for (addrinfo* entry = list; entry != nullptr && !result.IsValid(); entry = entry->ai_next) {
+  for (addrinfo* entry = list; entry != nullptr && !result.IsValid(); entry = entry->ai_next, --addressesLeft) {
+    const std::uint64_t now = MonotonicMs();
+    if (now >= deadline) break;
+    const std::uint64_t attemptDeadline = now + (deadline - now) / addressesLeft;
     const SOCKET s = socket(entry->ai_family, entry->ai_socktype, entry->ai_protocol);
     if (s == INVALID_SOCKET) {
       lastError = WSAGetLastError();
@@ -111,11 +123,10 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
       continue;
     }
     bool connected = connect(s, entry->ai_addr, static_cast<int>(entry->ai_addrlen)) == 0;
-    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && SelectUntil(s, false, deadline)) {
+    if (!connected && WSAGetLastError() == WSAEWOULDBLOCK && SelectUntil(s, false, attemptDeadline)) {
       int soError = 0;
       int length = sizeof soError;
-      if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) == 0 &&
-          soError == 0) {
+      if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) == 0 && soError == 0) {
         connected = true;
       } else {
         WSASetLastError(soError);
@@ -132,6 +143,12 @@ CSocket CSocket::Connect(const char* host, int port, std::uint32_t timeoutMs, in
   freeaddrinfo(list);
   if (!result.IsValid() && error) *error = lastError;
   return result;
+}
+
+bool CSocket::SetSendTimeout(std::uint32_t timeoutMs) {
+  const DWORD timeout = timeoutMs;
+  return IsValid() && setsockopt(Sock(m_native), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout),
+                                 sizeof timeout) == 0;
 }
 
 bool CSocket::SendAll(const char* data, std::size_t size) {

@@ -10,7 +10,7 @@ namespace {
 
 unsigned __stdcall ThreadMain(void* argument) {
   std::unique_ptr<std::function<void()>> body(static_cast<std::function<void()>*>(argument));
-  (*body)();
+  RunThreadBody(*body);
   return 0;
 }
 
@@ -36,14 +36,22 @@ CThreadHandle::~CThreadHandle() { Join(); }
 
 bool CThreadHandle::Start(std::function<void()> body) {
   if (m_state || !body) return false;
-  auto argument = std::make_unique<std::function<void()>>(std::move(body));
+  std::unique_ptr<State> state;
+  std::unique_ptr<std::function<void()>> argument;
+  try {
+    // Both allocations come first, so nothing can fail once the thread runs.
+    state = std::make_unique<State>();
+    argument = std::make_unique<std::function<void()>>(std::move(body));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   unsigned id = 0;
   const auto handle = ::_beginthreadex(nullptr, 0, &ThreadMain, argument.get(), 0, &id);
   if (handle == 0) return false;
   argument.release();  // the thread owns it now
-  m_state = std::make_unique<State>();
-  m_state->thread = reinterpret_cast<HANDLE>(handle);
-  m_state->id = id;
+  state->thread = reinterpret_cast<HANDLE>(handle);
+  state->id = id;
+  m_state = std::move(state);
   return true;
 }
 

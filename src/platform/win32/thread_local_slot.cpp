@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <new>
+
 namespace vok {
 namespace {
 
@@ -35,7 +37,8 @@ void* CThreadSlot::Value() const {
 
 bool CThreadSlot::SetValue(void* value, Deleter deleter) {
   if (m_index == FLS_OUT_OF_INDEXES) return false;
-  auto* entry = new Entry{value, deleter};
+  auto* entry = new (std::nothrow) Entry{value, deleter};
+  if (entry == nullptr) return false;
   if (!::FlsSetValue(m_index, entry)) {
     delete entry;
     return false;
