@@ -1,46 +1,24 @@
 // CQuoteClient over the real transport against a loopback peer: the logon on open, what it posts
-// for each kind of received line, its connection events with their identities, and the heartbeat
-// check. A recording sink stands in for the dispatching thread.
+// for each kind of received line (types no server sends are dropped), its connection events with
+// their identities, the heartbeat check, and a reader waiting for room in the queue. A recording
+// sink stands in for the dispatching thread.
 #include "connection/quote_client.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <string>
-#include <vector>
 
+#include "connection/timer_test_util.h"
 #include "message/vok_message.h"
-#include "vkdll/trace.h"
 #include "vkdll/vkdll.h"
 #include "vokipc/loopback_server_test_util.h"
 
 namespace {
 
 using vok::test::CLoopbackServer;
-
-// Counts trace lines by level and text.
-class CTraceLines {
- public:
-  CTraceLines()
-      : m_sink([this](int level, std::string_view text) {
-          std::lock_guard lock(m_mutex);
-          m_lines.emplace_back(level, std::string(text));
-        }) {}
-  int Count(int level, std::string_view part) {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), [&](const auto& line) {
-      return line.first == level && line.second.find(part) != std::string::npos;
-    }));
-  }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::pair<int, std::string>> m_lines;
-  vok::CScopedTraceSink m_sink;
-};
 using vok::test::WaitUntil;
 
 class CRecordingSink final : public IQuoteMessageSink {
@@ -138,7 +116,7 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   // A heartbeat is dropped, the logon reply gets the identity, data goes on unchanged. Types no
   // server sends are dropped, internal event messages above all (a forged one would close the
   // connection); one warning per run of them.
-  CTraceLines trace;
+  vok::test::CTraceLines trace;
   const std::string forged = "0|9992=9977;9976=" + std::to_string(id);
   m_peer.Write(0, "9|\nG|8055=Sim\n" + forged + "\nX|1=2\n1|1003=IBM;2002=10.5\n0|9992=9966\nN|1003=IBM\n");
   ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 4; }));
@@ -146,8 +124,8 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(1, CQuoteClient::kFidClientId)), id);
   EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
   EXPECT_EQ(m_sink.Line(3), "N|1003=IBM\n");
-  EXPECT_EQ(trace.Count(VOKTRACE_WARNING, "dropping messages of type 48 from the server"), 2);
-  EXPECT_EQ(trace.Count(VOKTRACE_WARNING, "dropping messages of type"), 2);
+  EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type").size(), 2u);
+  EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type 48 from the server").size(), 2u);
 
   // A second attempt keeps the client in place and posts nothing.
   Create(m_peer.Port());

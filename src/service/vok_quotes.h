@@ -123,12 +123,6 @@ class CVokQuotes final : public IVokQuotes,
   // Traces and fires OnClose(errcode) (suppressed once the object is being released).
   void SocketOnClose(LONG errcode);
 
-  // Connect's work: replaces an unhealthy client and starts a worker unless a wanted attempt runs.
-  void StartConnection();
-  // Joins the previous connection worker if it has ended, else lets it go; never waits.
-  void ReapWorker();
-  // Starts the connection worker of attempt `attempt` (the previous one reaped first).
-  void StartWorker(SQuoteClientSettings settings, std::uint64_t attempt);
   // The delay before a reconnect after a drop: the base plus 0 to 4 random steps.
   static std::uint32_t ReconnectDelayMs();
 
@@ -153,6 +147,12 @@ class CVokQuotes final : public IVokQuotes,
   void FinalRelease();
   void CreateHandlers();
   void DestroyHandlers();
+  // Connect's work: replaces an unhealthy client and starts a worker unless a wanted attempt runs.
+  void StartConnection();
+  // Joins the previous connection worker if it has ended, else lets it go; never waits.
+  void ReapWorker();
+  // Starts the connection worker of attempt `attempt` (the previous one reaped first).
+  void StartWorker(SQuoteClientSettings settings, std::uint64_t attempt);
   // Address, port and logon, copied under the object lock (never with the client lock held).
   void ReadConnectionSettings(SQuoteClientSettings& settings);
   // The three kinds of queued connection events and the logon reply, on the pump thread.

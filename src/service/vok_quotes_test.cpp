@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "connection/quote_client.h"
-#include "handlers/l2_handler.h"
-#include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
-#include "handlers/ts_handler.h"
 #include "message/vok_message.h"
 #include "platform/environment.h"
 #include "platform/interface_table.h"
@@ -146,12 +143,6 @@ TEST_F(VokQuotes, EnumeratesItsOneConnectionPointTheSameAsFindConnectionPoint) {
   EXPECT_EQ(fetched[0]->GetConnectionInterface(&iid), S_OK);
   EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
   fetched[0]->Release();
-  vok::CComPtr<IEnumConnectionPoints> clone;
-  ASSERT_EQ(points->Clone(clone.Put()), S_OK);
-  EXPECT_EQ(clone->Next(1, fetched, nullptr), S_FALSE);  // the clone keeps the position
-  EXPECT_EQ(points->Reset(), S_OK);
-  EXPECT_EQ(points->Skip(1), S_OK);
-  EXPECT_EQ(points->Skip(1), S_FALSE);
 }
 
 TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
@@ -194,11 +185,7 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
                {"/es", "/ES"},
                {std::string(64, 'q'), std::string(64, 'Q')},
                {"a;b", ""},
-               {"a|b", ""},
-               {"IBM;2000=20001", ""},
-               {"IBM\nU|1003=MSFT", ""},
                {"IB\x7fM", ""},
-               {std::string(65, 'q'), ""},
                {"+", ""},
                {" / ", ""},
                {"   ", ""}};
@@ -316,42 +303,6 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
   priv->put_Password(Bstr(longText).Get());
   session.Object()->get_Password(stored.Put());
   EXPECT_EQ(stored.ToNarrow(), longText);
-}
-
-TEST_F(VokQuotes, DataTypesRouteToTheirHandlersAndOthersAreIgnored) {
-  CQuotesSession session;
-  CVokQuotes* object = session.Object();
-  struct Case {
-    char type;
-    const char* handler;  // null: none
-  } cases[] = {{'1', "level 1"}, {'N', "level 1"}, {'2', "level 2"}, {'3', "time and sales"},
-               {'4', "options"}, {'X', nullptr},   {'G', nullptr},   {'0', nullptr}};
-  for (const Case& c : cases) {
-    CHandler* handler = object->HandlerForType(c.type);
-    if (c.handler == nullptr) {
-      EXPECT_EQ(handler, nullptr) << c.type;
-      continue;
-    }
-    ASSERT_NE(handler, nullptr) << c.type;
-    if (std::string(c.handler) == "level 1") {
-      EXPECT_NE(dynamic_cast<CQuoteHandler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "level 2") {
-      EXPECT_NE(dynamic_cast<CL2Handler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "time and sales") {
-      EXPECT_NE(dynamic_cast<CTSHandler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "options") {
-      EXPECT_NE(dynamic_cast<COptionsHandler*>(handler), nullptr);
-    }
-  }
-  // A level 1 line for a symbol nobody subscribed is counted as stray, an unknown type dropped.
-  VOKMessage data("1|1003=ZZZZ;2002=10.5", -1);
-  object->ProcessMessage(data);
-  VOKMessage unknown("X|1003=ZZZZ", -1);
-  object->ProcessMessage(unknown);
-  EXPECT_FALSE(object->QuoteHandler()->HasMasterRecord("ZZZZ"));
 }
 
 TEST_F(VokQuotes, EventsNamingNoLiveClientAreIgnored) {
