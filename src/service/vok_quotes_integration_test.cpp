@@ -248,7 +248,9 @@ TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
   ASSERT_EQ(m_session.Events().size(), seen);
   EXPECT_EQ(m_session.Events().back(), std::make_pair(vok::dispid::OnClose, LONG{0}));
   EXPECT_LE(m_server->ConnectionCount(), 1);
-  if (m_server->ConnectionCount() == 1) EXPECT_TRUE(m_server->WaitForClosed(1, 10000));
+  if (m_server->ConnectionCount() == 1) {
+    EXPECT_TRUE(m_server->WaitForClosed(1, 10000));
+  }
   EXPECT_EQ(m_session.State(), csDisconnected);
 }
 

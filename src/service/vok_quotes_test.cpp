@@ -193,7 +193,9 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
     EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne),
               c.stored.empty() ? E_INVALIDARG : S_OK)
         << c.given;
-    if (!c.stored.empty()) EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
+    if (!c.stored.empty()) {
+      EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
+    }
   }
   EXPECT_FALSE(level1->HasMasterRecord("A;B"));
   EXPECT_FALSE(level1->HasMasterRecord("+"));
