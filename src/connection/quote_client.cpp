@@ -1,8 +1,10 @@
-// CQuoteClient: logon on open, parse-and-post of received messages, the connection events, the
-// heartbeat check, and the module-wide current client with its lock.
+// CQuoteClient: the open outside the client lock, installation with the connected event before
+// the logon, parse-and-post of received messages, the connection events, the heartbeat check, and
+// the module-wide current client with its lock and the connection attempts.
 #include "connection/quote_client.h"
 
 #include <memory>
+#include <new>
 
 #include "message/vok_message.h"
 #include "platform/thread.h"
@@ -13,15 +15,21 @@ namespace {
 constexpr int kFidUserName = 100;
 constexpr int kFidPassword = 133;
 
-// The current client and the lock that guards it, its state and its creation and destruction.
+// The current client and the lock that guards it, its state, its creation and destruction, and
+// the connection attempts.
 struct SClientState {
   vok::CCriticalSection lock;
   std::unique_ptr<CQuoteClient> current;  // guarded by lock
+  std::uint64_t lastAttempt = 0;          // guarded by lock; numbers handed out so far
+  std::uint64_t wantedAttempt = 0;        // guarded by lock; the one that may install, 0 none
 };
 
 SClientState& Shared() {
-  static SClientState state;
-  return state;
+  // Never destroyed: a connection worker that outlived its service object may still take the
+  // lock while the process exits.
+  alignas(SClientState) static unsigned char storage[sizeof(SClientState)];
+  static SClientState* const state = new (storage) SClientState();
+  return *state;
 }
 
 // Identities start at 1 and are never handed out twice, so a queued event of a destroyed client
@@ -36,62 +44,101 @@ std::uint32_t NextIdentity() {
 }  // namespace
 
 CQuoteClient::CQuoteClient(const SQuoteClientSettings& settings, IQuoteMessageSink* sink)
-    : VOKClient(settings.address.c_str(), settings.port, false, false, true),
+    : VOKClient(settings.address.c_str(), settings.port, false, false, false),
       m_sink(sink),
       m_identity(NextIdentity()) {
   VOKTRACE_Write(VOKTRACE_INFO, "CQuoteClient::CQuoteClient");
-  m_opened = IsConnected();
-  if (m_opened) {
-    // Queued before the logon goes out, so neither the reply nor a refusal's close can reach
-    // the dispatcher ahead of it: every connection's first event is the connected one.
-    PostEvent(kEventConnected);
-    VOKMessage logon;
-    logon.SetType('L');
-    m_state.store(csLoggingIn);
-    logon.SetString(kFidUserName, settings.userName);
-    logon.SetString(kFidPassword, settings.password);
-    Send(logon);
-  }
 }
 
 CQuoteClient::~CQuoteClient() {
-  // The transport's callbacks use m_sink and the flags: stop them before the members go.
   VOKTRACE_Printf(VOKTRACE_INFO, "CQuoteClient::~CQuoteClient 0x%x", vok::CurrentThreadId());
+  // A reader waiting for room in the queue must give up first: Close waits for it, and the
+  // dispatching thread, the only one that makes room, is often the one destroying this client.
+  m_closing.store(true);
+  m_sink->ReleaseWaiters();
+  // The transport's callbacks use m_sink and the flags: stop them before the members go.
   Close();
   vok::CCriticalSectionLock lock(Lock());
   SClientState& state = Shared();
   if (state.current.get() == this) static_cast<void>(state.current.release());
 }
 
-void CQuoteClient::OnData(const char* text, int /*length*/) {
-  // The transport's text ends with a NUL; its length is not needed.
-  auto message = std::make_unique<VOKMessage>(text, -1);
-  m_heartbeatReceived.store(true);
-  switch (message->GetType()) {
+bool CQuoteClient::IsServerMessageType(int type) {
+  switch (type) {
     case 'G':
-      message->SetInt(kFidClientId, static_cast<int>(m_identity));
-      m_sink->QueueMessage(std::move(message));
-      break;
     case '9':
-      break;
+    case '5':
+    case '1':
+    case 'N':
+    case '2':
+    case '3':
+    case '4':
+      return true;
     default:
-      m_sink->QueueMessage(std::move(message));
-      break;
+      return false;
   }
 }
 
-void CQuoteClient::OnClosed() { PostEvent(kEventDisconnected); }
+void CQuoteClient::OnData(const char* text, int length) {
+  // The transport's text ends with a NUL; its length only sizes the queue's accounting.
+  auto message = std::make_unique<VOKMessage>(text, -1);
+  m_heartbeatReceived.store(true);
+  const int type = message->GetType();
+  if (!IsServerMessageType(type)) {
+    // Internal event messages above all: a forged one would close or replace the connection.
+    if (!m_droppingTypes) {
+      VOKTRACE_Printf(VOKTRACE_WARNING, "CQuoteClient 0x%x: dropping messages of type %d from the server", m_identity,
+                      type);
+      m_droppingTypes = true;
+    }
+    return;
+  }
+  m_droppingTypes = false;
+  if (type == '9') return;
+  if (type == 'G') message->SetInt(kFidClientId, static_cast<int>(m_identity));
+  m_readerWaiting.store(true, std::memory_order_relaxed);
+  m_sink->QueueReceived(std::move(message), length > 0 ? static_cast<std::size_t>(length) : 0, m_closing);
+  m_readerWaiting.store(false, std::memory_order_relaxed);
+}
 
-void CQuoteClient::PostEvent(int eventCode) {
+void CQuoteClient::OnClosed() {
+  std::lock_guard<std::mutex> lock(m_eventLock);
+  if (!m_installed) {
+    // Not current yet: Install posts it after the connected event.
+    m_closedEarly = true;
+    return;
+  }
+  PostEvent(kEventDisconnected);
+}
+
+void CQuoteClient::PostEvent(int eventCode, int errorCode) {
   auto event = std::make_unique<VOKMessage>();
   event->SetType('0');
   event->SetInt(kFidClientId, static_cast<int>(m_identity));
   event->SetInt(kFidEventCode, eventCode);
+  if (errorCode != 0) event->SetInt(kFidErrorCode, errorCode);
   m_sink->QueueMessage(std::move(event));
 }
 
+void CQuoteClient::Install(const SQuoteClientSettings& settings) {
+  {
+    std::lock_guard<std::mutex> lock(m_eventLock);
+    m_installed = true;
+    // Queued before the logon goes out, so neither the reply nor a refusal's close can reach the
+    // dispatcher ahead of it: every connection's first event is the connected one.
+    PostEvent(kEventConnected);
+    if (m_closedEarly) PostEvent(kEventDisconnected);
+  }
+  VOKMessage logon;
+  logon.SetType('L');
+  m_state.store(csLoggingIn);
+  logon.SetString(kFidUserName, settings.userName);
+  logon.SetString(kFidPassword, settings.password);
+  Send(logon);
+}
+
 bool CQuoteClient::CheckHeartbeat() {
-  if (m_heartbeatReceived.exchange(false)) {
+  if (m_heartbeatReceived.exchange(false) || m_readerWaiting.load(std::memory_order_relaxed)) {
     VOKMessage heartbeat;
     heartbeat.SetType('9');
     Send(heartbeat);
@@ -116,16 +163,61 @@ std::uint32_t CQuoteClient::CurrentIdentity() {
   return current == nullptr ? 0 : current->Identity();
 }
 
-int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMessageSink* sink) {
-  VOKTRACE_Write(VOKTRACE_INFO, "begin CQuoteClient::CreateClients");
-  vok::CCriticalSectionLock lock(Lock());
+enumConnectionState CQuoteClient::CurrentState() {
+  if (CQuoteClient* current = Current()) return current->State();
+  return AttemptUnderWay() ? csConnecting : csDisconnected;
+}
+
+std::uint64_t CQuoteClient::StartAttempt() {
   SClientState& state = Shared();
-  if (!state.current) {
+  state.wantedAttempt = ++state.lastAttempt;
+  return state.wantedAttempt;
+}
+
+void CQuoteClient::CancelAttempts() { Shared().wantedAttempt = 0; }
+
+bool CQuoteClient::AttemptUnderWay() { return Shared().wantedAttempt != 0; }
+
+void CQuoteClient::EndAttempt(std::uint64_t attempt) {
+  SClientState& state = Shared();
+  if (state.wantedAttempt == attempt) state.wantedAttempt = 0;
+}
+
+int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMessageSink* sink, std::uint64_t attempt) {
+  VOKTRACE_Write(VOKTRACE_INFO, "begin CQuoteClient::CreateClients");
+  SClientState& state = Shared();
+  bool open = false;
+  {
+    vok::CCriticalSectionLock lock(Lock());
+    open = !state.current && state.wantedAttempt == attempt;
+    if (!open) EndAttempt(attempt);
+  }
+  if (open) {
     VOKTRACE_Printf(VOKTRACE_INFO, "Creating QuoteClient: IP=%s, port=%d", settings.address.c_str(), settings.port);
-    // The blocking open and the logon send run here, with the client lock held: callers of
-    // Connect, Disconnect and ConnectionState wait until the attempt is over.
-    state.current = std::make_unique<CQuoteClient>(settings, sink);
-    if (!state.current->m_opened) state.current->PostEvent(kEventConnectFailed);
+    // The blocking open runs with no lock held: ConnectionState, Connect and Disconnect answer at
+    // once meanwhile, and a Disconnect simply makes this attempt unwanted.
+    auto client = std::make_unique<CQuoteClient>(settings, sink);
+    const bool opened = client->Open(settings.address.c_str(), settings.port, false);
+    const int error = opened ? 0 : IpcLastOpenError();
+    {
+      vok::CCriticalSectionLock lock(Lock());
+      if (!state.current && state.wantedAttempt == attempt) {
+        EndAttempt(attempt);
+        CQuoteClient* installed = client.get();
+        state.current = std::move(client);
+        if (opened) {
+          installed->Install(settings);
+        } else {
+          installed->PostEvent(kEventConnectFailed, error);
+        }
+      }
+    }
+    if (client) {
+      VOKTRACE_Printf(VOKTRACE_INFO, "CQuoteClient::CreateClients: attempt %llu was overtaken during the open",
+                      static_cast<unsigned long long>(attempt));
+      // Closed with no lock held: closing waits for the client's reader.
+      client.reset();
+    }
   }
   VOKTRACE_Write(VOKTRACE_INFO, "end CQuoteClient::CreateClient");
   return 0;

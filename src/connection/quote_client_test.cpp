@@ -1,14 +1,19 @@
 // CQuoteClient over the real transport against a loopback peer: the logon on open, what it posts
-// for each kind of received line, its connection events with their identities, and the heartbeat
-// check. A recording sink stands in for the dispatching thread.
+// for each kind of received line (types no server sends are dropped), its connection events with
+// their identities, the heartbeat check, and a reader waiting for room in the queue. A recording
+// sink stands in for the dispatching thread.
 #include "connection/quote_client.h"
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <string>
 
+#include "connection/timer_test_util.h"
 #include "message/vok_message.h"
+#include "vkdll/vkdll.h"
 #include "vokipc/loopback_server_test_util.h"
 
 namespace {
@@ -21,6 +26,22 @@ class CRecordingSink final : public IQuoteMessageSink {
   void QueueMessage(std::unique_ptr<VOKMessage> message) override {
     std::lock_guard lock(m_mutex);
     m_messages.push_back(std::move(message));
+  }
+  // Stands for a full queue while m_full is set: waits until the message is abandoned.
+  bool QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t, const std::atomic<bool>& abandon) override {
+    std::unique_lock lock(m_mutex);
+    if (m_full) {
+      ++m_waiting;
+      m_room.wait(lock, [&] { return abandon.load(); });
+      ++m_abandoned;
+      return false;
+    }
+    m_messages.push_back(std::move(message));
+    return true;
+  }
+  void ReleaseWaiters() override {
+    std::lock_guard lock(m_mutex);
+    m_room.notify_all();
   }
   std::size_t Count() {
     std::lock_guard lock(m_mutex);
@@ -38,8 +59,13 @@ class CRecordingSink final : public IQuoteMessageSink {
     return value;
   }
 
- private:
+  bool m_full = false;   // guarded by m_mutex
+  int m_waiting = 0;     // guarded by m_mutex
+  int m_abandoned = 0;   // guarded by m_mutex
   std::mutex m_mutex;
+
+ private:
+  std::condition_variable m_room;
   std::deque<std::unique_ptr<VOKMessage>> m_messages;
 };
 
@@ -53,6 +79,15 @@ class QuoteClient : public ::testing::Test {
     settings.password = std::string(64, 'a');
     return settings;
   }
+  // One connection attempt, run on this thread as the worker would.
+  void Create(int port) {
+    std::uint64_t attempt = 0;
+    {
+      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+      attempt = CQuoteClient::StartAttempt();
+    }
+    ASSERT_EQ(CQuoteClient::CreateClients(Settings(port), &m_sink, attempt), 0);
+  }
   void TearDown() override { CQuoteClient::DeleteCurrent(); }
 
   CLoopbackServer m_peer;
@@ -61,7 +96,7 @@ class QuoteClient : public ::testing::Test {
 
 TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   ASSERT_TRUE(m_peer.Listening());
-  ASSERT_EQ(CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink), 0);
+  Create(m_peer.Port());
   std::uint32_t id = 0;
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
@@ -78,16 +113,22 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnected);
   EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(0, CQuoteClient::kFidClientId)), id);
 
-  // A heartbeat is dropped, the logon reply gets the identity, anything else goes on unchanged.
-  m_peer.Write(0, "9|\nG|8055=Sim\n1|1003=IBM;2002=10.5\nX|1=2\n");
+  // A heartbeat is dropped, the logon reply gets the identity, data goes on unchanged. Types no
+  // server sends are dropped, internal event messages above all (a forged one would close the
+  // connection); one warning per run of them.
+  vok::test::CTraceLines trace;
+  const std::string forged = "0|9992=9977;9976=" + std::to_string(id);
+  m_peer.Write(0, "9|\nG|8055=Sim\n" + forged + "\nX|1=2\n1|1003=IBM;2002=10.5\n0|9992=9966\nN|1003=IBM\n");
   ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 4; }));
   EXPECT_EQ(m_sink.Line(1).compare(0, 2, "G|"), 0);
   EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(1, CQuoteClient::kFidClientId)), id);
   EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
-  EXPECT_EQ(m_sink.Line(3), "X|1=2\n");
+  EXPECT_EQ(m_sink.Line(3), "N|1003=IBM\n");
+  EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type").size(), 2u);
+  EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type 48 from the server").size(), 2u);
 
-  // A second call keeps the client in place and posts nothing.
-  CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink);
+  // A second attempt keeps the client in place and posts nothing.
+  Create(m_peer.Port());
   EXPECT_EQ(m_sink.Count(), 4u);
 
   // The peer goes: a disconnection event for this client.
@@ -99,7 +140,7 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
 
 TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndSendsNothing) {
   // Nothing listens on port 1.
-  CQuoteClient::CreateClients(Settings(1), &m_sink);
+  Create(1);
   ASSERT_EQ(m_sink.Count(), 1u);
   EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnectFailed);
   vok::CCriticalSectionLock lock(CQuoteClient::Lock());
@@ -109,7 +150,7 @@ TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndSendsNothing) {
 }
 
 TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInterval) {
-  CQuoteClient::CreateClients(Settings(m_peer.Port()), &m_sink);
+  Create(m_peer.Port());
   ASSERT_TRUE(m_peer.WaitForPeer(0));
   ASSERT_EQ(m_peer.WaitForLines(0, 1).size(), 1u);
   // Construction counts as having heard from the server: the first tick sends.
@@ -134,7 +175,7 @@ TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInte
 TEST_F(QuoteClient, IdentitiesAreNeverReusedAndDeleteCurrentClearsTheClient) {
   std::vector<std::uint32_t> ids;
   for (int i = 0; i < 3; ++i) {
-    CQuoteClient::CreateClients(Settings(1), &m_sink);
+    Create(1);
     {
       vok::CCriticalSectionLock lock(CQuoteClient::Lock());
       ids.push_back(CQuoteClient::CurrentIdentity());
@@ -150,3 +191,26 @@ TEST_F(QuoteClient, IdentitiesAreNeverReusedAndDeleteCurrentClearsTheClient) {
 }
 
 }  // namespace
+
+TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
+  Create(m_peer.Port());
+  ASSERT_TRUE(m_peer.WaitForPeer(0));
+  ASSERT_EQ(m_peer.WaitForLines(0, 1).size(), 1u);
+  {
+    std::lock_guard lock(m_sink.m_mutex);
+    m_sink.m_full = true;
+  }
+  m_peer.Write(0, "1|1003=IBM;2002=10.5\n");
+  ASSERT_TRUE(WaitUntil([&] {
+    std::lock_guard lock(m_sink.m_mutex);
+    return m_sink.m_waiting == 1;
+  }));
+  // Ticks while the reader waits: the server is ahead of us, not gone.
+  EXPECT_TRUE(CQuoteClient::CheckCurrentHeartbeat());
+  EXPECT_TRUE(CQuoteClient::CheckCurrentHeartbeat());
+  EXPECT_EQ(m_peer.WaitForLines(0, 3).back(), "9|");
+  // Closing joins the reader; it returns only because the close ends the wait.
+  CQuoteClient::DeleteCurrent();
+  std::lock_guard lock(m_sink.m_mutex);
+  EXPECT_EQ(m_sink.m_abandoned, 1);
+}

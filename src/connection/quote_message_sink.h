@@ -3,14 +3,26 @@
 // implements it; tests implement it with a queue they read.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <memory>
 
 class VOKMessage;
 
 class IQuoteMessageSink {
  public:
-  // Takes ownership; called on transport threads and on the connection worker.
+  // The component's own connection events. Never waits: the dispatching thread posts some of
+  // them itself. Takes ownership.
   virtual void QueueMessage(std::unique_ptr<VOKMessage> message) = 0;
+  // A message received from the server (bytes: the length of its text), on the transport's reader
+  // thread. Waits while the queue is full, with no lock held: the reader then stops reading its
+  // socket and TCP holds the server back. True once queued. False when the wait was given up
+  // because `abandon` was set (the connection is closing; see ReleaseWaiters) or the dispatching
+  // side stopped; the message is then destroyed.
+  virtual bool QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t bytes,
+                             const std::atomic<bool>& abandon) = 0;
+  // Wakes every waiting QueueReceived so that it looks at its abandon flag again.
+  virtual void ReleaseWaiters() = 0;
 
  protected:
   ~IQuoteMessageSink() = default;

@@ -1,8 +1,7 @@
 // The class object of a creatable class: creation, aggregation rules and server locks.
 #include "service/class_factory.h"
 
-#include <new>
-
+#include "service/com_guard.h"
 #include "service/module_lock.h"
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
@@ -30,15 +29,9 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, voi
   // An aggregate can only be asked for its inner unknown; any other interface would escape the
   // outer object's identity.
   if (pUnkOuter != nullptr && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-  try {
-    return m_creator(pUnkOuter, riid, ppvObject);
-  } catch (const std::bad_alloc&) {
-    *ppvObject = nullptr;
-    return E_OUTOFMEMORY;
-  } catch (...) {
-    *ppvObject = nullptr;
-    return E_UNEXPECTED;
-  }
+  const HRESULT hr = vok::ComGuard("CClassFactory::CreateInstance", [&] { return m_creator(pUnkOuter, riid, ppvObject); });
+  if (FAILED(hr)) *ppvObject = nullptr;
+  return hr;
 }
 
 STDMETHODIMP CClassFactory::LockServer(BOOL fLock) {

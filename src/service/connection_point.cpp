@@ -5,6 +5,7 @@
 
 #include "platform/com_ptr.h"
 #include "platform/interface_table.h"
+#include "service/com_guard.h"
 #include "service/enum_connections.h"
 
 namespace {
@@ -55,6 +56,10 @@ HRESULT CConnectionPointImplMT::GetConnectionPointContainer(IConnectionPointCont
 HRESULT CConnectionPointImplMT::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
   if (pUnkSink == nullptr || pdwCookie == nullptr) return E_POINTER;
   *pdwCookie = 0;
+  return vok::ComGuard("CConnectionPointImplMT::Advise", [&] { return AddSink(pUnkSink, pdwCookie); });
+}
+
+HRESULT CConnectionPointImplMT::AddSink(IUnknown* pUnkSink, DWORD* pdwCookie) {
   vok::CComPtr<IDispatch> sink;
   HRESULT hr = pUnkSink->QueryInterface(m_iid, sink.PutVoid());
   if (FAILED(hr)) return hr == E_NOINTERFACE ? CONNECT_E_CANNOTCONNECT : hr;
@@ -80,20 +85,22 @@ HRESULT CConnectionPointImplMT::Advise(IUnknown* pUnkSink, DWORD* pdwCookie) {
 }
 
 HRESULT CConnectionPointImplMT::Unadvise(DWORD dwCookie) {
-  DWORD tableCookie = 0;
-  {
-    vok::CCriticalSectionLock lock(m_lock);
-    if (dwCookie == 0 || dwCookie > m_sinks.size() || m_sinks[dwCookie - 1] == 0) return CONNECT_E_NOCONNECTION;
-    tableCookie = m_sinks[dwCookie - 1];
-    m_sinks[dwCookie - 1] = 0;
-  }
-  return vok::RevokeInterfaceFromGlobal(tableCookie);
+  return vok::ComGuard("CConnectionPointImplMT::Unadvise", [&] {
+    DWORD tableCookie = 0;
+    {
+      vok::CCriticalSectionLock lock(m_lock);
+      if (dwCookie == 0 || dwCookie > m_sinks.size() || m_sinks[dwCookie - 1] == 0) return CONNECT_E_NOCONNECTION;
+      tableCookie = m_sinks[dwCookie - 1];
+      m_sinks[dwCookie - 1] = 0;
+    }
+    return vok::RevokeInterfaceFromGlobal(tableCookie);
+  });
 }
 
 HRESULT CConnectionPointImplMT::EnumConnections(IEnumConnections** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   *ppEnum = nullptr;
-  try {
+  return vok::ComGuard("CConnectionPointImplMT::EnumConnections", [&] {
     std::vector<SConnectionsEnumTraits::Entry> snapshot;
     vok::CCriticalSectionLock lock(m_lock);
     for (std::size_t slot = 0; slot < m_sinks.size(); ++slot) {
@@ -104,9 +111,7 @@ HRESULT CConnectionPointImplMT::EnumConnections(IEnumConnections** ppEnum) {
       }
     }
     return CEnumConnections::Create(std::move(snapshot), ppEnum);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 void CConnectionPointImplMT::FireEvent(DISPID dispid, DISPPARAMS* params) {

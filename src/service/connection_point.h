@@ -41,6 +41,8 @@ class CConnectionPointImplMT : public IConnectionPoint {
   std::size_t SlotCount();
 
  private:
+  HRESULT AddSink(IUnknown* pUnkSink, DWORD* pdwCookie);
+
   IUnknown* const m_outer;
   IConnectionPointContainer* const m_container;
   const IID m_iid;

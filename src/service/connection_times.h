@@ -1,6 +1,6 @@
 // The fixed delays of the connection: the heartbeat period, the reconnect delay after a drop
-// (a random whole number of steps above the base), the retry after a failed connect and the
-// longest wait for a previous connection worker. Read wherever a timer is armed.
+// (a random whole number of steps above the base) and the retry after a failed connect. Read
+// wherever a timer is armed.
 #pragma once
 
 #include <atomic>
@@ -13,7 +13,6 @@ struct SConnectionTimes {
   std::atomic<std::uint32_t> reconnectBaseMs{10000};
   std::atomic<std::uint32_t> reconnectStepMs{1000};  // the delay is base + (0..4) steps
   std::atomic<std::uint32_t> connectRetryMs{20000};
-  std::atomic<std::uint32_t> workerWaitMs{30000};
 };
 
 const SConnectionTimes& ConnectionTimes();

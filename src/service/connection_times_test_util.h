@@ -15,14 +15,13 @@ namespace vok::test {
 class CScopedConnectionTimes {
  public:
   CScopedConnectionTimes(std::uint32_t heartbeatMs, std::uint32_t reconnectBaseMs, std::uint32_t reconnectStepMs,
-                         std::uint32_t connectRetryMs, std::uint32_t workerWaitMs = 30000) {
+                         std::uint32_t connectRetryMs) {
     Save();
     auto& times = detail::g_connectionTimes;
     times.heartbeatMs = heartbeatMs;
     times.reconnectBaseMs = reconnectBaseMs;
     times.reconnectStepMs = reconnectStepMs;
     times.connectRetryMs = connectRetryMs;
-    times.workerWaitMs = workerWaitMs;
   }
   ~CScopedConnectionTimes() {
     auto& times = detail::g_connectionTimes;
@@ -30,7 +29,6 @@ class CScopedConnectionTimes {
     times.reconnectBaseMs = m_saved[1];
     times.reconnectStepMs = m_saved[2];
     times.connectRetryMs = m_saved[3];
-    times.workerWaitMs = m_saved[4];
   }
   CScopedConnectionTimes(const CScopedConnectionTimes&) = delete;
   CScopedConnectionTimes& operator=(const CScopedConnectionTimes&) = delete;
@@ -42,9 +40,8 @@ class CScopedConnectionTimes {
     m_saved[1] = times.reconnectBaseMs;
     m_saved[2] = times.reconnectStepMs;
     m_saved[3] = times.connectRetryMs;
-    m_saved[4] = times.workerWaitMs;
   }
-  std::uint32_t m_saved[5] = {};
+  std::uint32_t m_saved[4] = {};
 };
 
 }  // namespace vok::test

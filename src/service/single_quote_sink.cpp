@@ -10,6 +10,7 @@
 #include "platform/message_loop.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
+#include "service/com_guard.h"
 #include "vkdll/trace.h"
 #include "vkdll/vkdll.h"
 
@@ -61,9 +62,12 @@ STDMETHODIMP_(ULONG) CSingleQuoteSink::Release() {
 STDMETHODIMP CSingleQuoteSink::OnQuoteData(QUOTERECORD* pRec) {
   if (pRec == nullptr || pRec->bstrSymbol == nullptr) return S_OK;
   if (pRec->dBid == 0 && pRec->dAsk == 0 && pRec->dLast == 0) return S_OK;
-  if (vok::TraceEnabled(VOKTRACE_DETAIL)) {
-    VOKTRACE_Printf(VOKTRACE_DETAIL, "setting event for %s", vok::CBstr::ToNarrow(pRec->bstrSymbol).c_str());
-  }
+  static_cast<void>(vok::ComGuard("CSingleQuoteSink::OnQuoteData", [&] {
+    if (vok::TraceEnabled(VOKTRACE_DETAIL)) {
+      VOKTRACE_Printf(VOKTRACE_DETAIL, "setting event for %s", vok::CBstr::ToNarrow(pRec->bstrSymbol).c_str());
+    }
+    return S_OK;
+  }));
   m_event.Set();
   return S_OK;
 }

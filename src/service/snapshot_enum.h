@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "service/com_guard.h"
 
 template <class Traits>
 class CSnapshotEnum final : public Traits::Interface {
@@ -42,6 +43,7 @@ class CSnapshotEnum final : public Traits::Interface {
     return left;
   }
 
+  // Copying an element only takes a reference: nothing here can throw.
   STDMETHOD(Next)(ULONG count, Element* elements, ULONG* pFetched) override {
     if (pFetched != nullptr) *pFetched = 0;
     if (elements == nullptr || (count > 1 && pFetched == nullptr)) return E_POINTER;
@@ -73,13 +75,11 @@ class CSnapshotEnum final : public Traits::Interface {
   STDMETHOD(Clone)(Interface** ppEnum) override {
     if (ppEnum == nullptr) return E_POINTER;
     *ppEnum = nullptr;
-    try {
+    return vok::ComGuard("CSnapshotEnum::Clone", [&] {
       const HRESULT hr = Create(m_entries, ppEnum);
       if (SUCCEEDED(hr)) static_cast<CSnapshotEnum*>(*ppEnum)->m_position.store(m_position.load());
       return hr;
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
+    });
   }
 
  private:

@@ -39,6 +39,8 @@ void CVokQuoteApp::InitInstance() { VOKTRACE_Write(VOKTRACE_INFO, "CVokComApp::I
 
 int CVokQuoteApp::ExitInstance() {
   VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuoteApp::ExitInstance tid=%x", vok::CurrentThreadId());
+  m_unloading.store(true);
+  EndWaits();
   VOK_Shutdown();
   // Never wait for the pump while holding the queue lock: the ending pump empties the queue.
   EndProcessMessages();
@@ -76,6 +78,9 @@ void CVokQuoteApp::EndProcessMessages() {
     return;
   }
   m_pumpUsers = 0;
+  // Nothing drains the queue any more: a reader waiting for room gives up its message. Ended
+  // before the queue is emptied, so the room that makes cannot let a waiter in.
+  EndWaits();
   if (m_pump) {
     VOKTRACE_Write(VOKTRACE_INFO, "-Q- Set queue thread deletion event...");
     if (m_pump->thread.Id() != vok::CurrentThreadId()) {
@@ -103,24 +108,79 @@ void CVokQuoteApp::EndProcessMessages() {
 
 void CVokQuoteApp::QueueMessage(std::unique_ptr<VOKMessage> message) {
   if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
+  Append(message, 0, true);
+}
+
+bool CVokQuoteApp::QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t bytes,
+                                 const std::atomic<bool>& abandon) {
+  const std::uint64_t epoch = m_waitEpoch.load(std::memory_order_seq_cst);
+  for (;;) {
+    if (m_current.load(std::memory_order_seq_cst) == nullptr) return false;
+    if (Append(message, bytes, false)) return true;
+    // Full: wait, holding no lock the pump or a closing thread needs. The reader that called this
+    // stops reading its socket meanwhile, which holds the server back.
+    std::unique_lock<std::mutex> lock(m_roomLock);
+    m_waiters.fetch_add(1, std::memory_order_seq_cst);
+    m_room.wait(lock, [&] {
+      return abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load() ||
+             HasRoom(bytes);
+    });
+    m_waiters.fetch_sub(1, std::memory_order_seq_cst);
+    if (abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load()) return false;
+  }
+}
+
+bool CVokQuoteApp::HasRoom(std::size_t bytes) const {
+  const std::size_t count = m_queuedCount.load(std::memory_order_seq_cst);
+  return count == 0 ||
+         (count < kMaxQueuedMessages && m_queuedBytes.load(std::memory_order_seq_cst) + bytes <= kMaxQueuedBytes);
+}
+
+bool CVokQuoteApp::Append(std::unique_ptr<VOKMessage>& message, std::size_t bytes, bool force) {
   {
     vok::CCriticalSectionLock lock(m_queueLock);
-    m_queue.push_back(std::move(message));
+    if (!force && !HasRoom(bytes)) return false;
+    m_queue.emplace_back(std::move(message), bytes);
+    m_queuedCount.store(m_queue.size(), std::memory_order_seq_cst);
+    m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_seq_cst);
   }
   // A working pump finds the message when it next looks at the queue; only a pump that said it
   // waits needs the event (a system call), and only the first producer to see that sets it.
   if (m_pumpIdle.load(std::memory_order_seq_cst) && m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
     m_messageEvent.Set();
   }
+  return true;
+}
+
+void CVokQuoteApp::MadeRoom() {
+  // A waiter counts itself before it looks at the room, so either it sees the room made or the
+  // pump sees it waiting and wakes it (under m_roomLock, so never before it waits).
+  if (m_waiters.load(std::memory_order_seq_cst) == 0) return;
+  std::lock_guard<std::mutex> lock(m_roomLock);
+  m_room.notify_all();
+}
+
+void CVokQuoteApp::ReleaseWaiters() {
+  std::lock_guard<std::mutex> lock(m_roomLock);
+  m_room.notify_all();
+}
+
+void CVokQuoteApp::EndWaits() {
+  std::lock_guard<std::mutex> lock(m_roomLock);
+  m_waitEpoch.fetch_add(1, std::memory_order_seq_cst);
+  m_room.notify_all();
 }
 
 void CVokQuoteApp::ClearQueue() {
-  std::deque<std::unique_ptr<VOKMessage>> doomed;
+  std::deque<std::pair<std::unique_ptr<VOKMessage>, std::size_t>> doomed;
   {
     vok::CCriticalSectionLock lock(m_queueLock);
     m_messageEvent.Reset();
     doomed.swap(m_queue);
+    m_queuedCount.store(0, std::memory_order_seq_cst);
+    m_queuedBytes.store(0, std::memory_order_seq_cst);
   }
+  MadeRoom();
 }
 
 std::size_t CVokQuoteApp::QueuedCount() {
@@ -226,11 +286,16 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
     // One lock for the whole batch: producers and the pump meet here once per batch.
     vok::CCriticalSectionLock lock(m_queueLock);
     const std::size_t count = m_queue.size() < kBatchLimit ? m_queue.size() : std::size_t{kBatchLimit};
+    std::size_t bytes = 0;
     for (std::size_t i = 0; i < count; ++i) {
-      m_batch.push_back(std::move(m_queue.front()));
+      m_batch.push_back(std::move(m_queue.front().first));
+      bytes += m_queue.front().second;
       m_queue.pop_front();
     }
+    m_queuedCount.store(m_queue.size(), std::memory_order_seq_cst);
+    m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) - bytes, std::memory_order_seq_cst);
   }
+  MadeRoom();
   // Each message goes to the object current when it is handled. The reference is kept from one
   // message to the next while no other object became current, and let go after the batch.
   IQueueConsumer* consumer = nullptr;

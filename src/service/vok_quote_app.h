@@ -3,18 +3,28 @@
 // object, and the heartbeat and reconnect timers that thread also waits on. One instance per
 // process, reached through vok::App(); the library's load and unload call InitInstance/ExitInstance.
 //
-// Threads and locks: QueueMessage runs on transport threads and the connection worker, the pump
-// on its own thread. m_queueLock guards m_queue and is held only for one list operation (the pump
-// takes up to a whole batch in one); m_threadLock guards m_pump (start and stop); m_currentLock
-// guards changes of m_current and is a leaf: only TryAddRef runs under it. Order: m_threadLock, then
-// m_queueLock. The pump wakes through m_messageEvent only when it said it would wait (m_pumpIdle):
-// while it works, producers append without a system call.
+// Threads and locks: QueueMessage runs on transport threads, the connection worker and the pump,
+// QueueReceived on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
+// and its byte count and is held only for one list operation (the pump takes up to a whole batch in
+// one); m_threadLock guards m_pump (start and stop); m_currentLock guards changes of m_current and
+// is a leaf: only TryAddRef runs under it; m_roomLock only pairs the waits for room with their
+// wake-ups and is a leaf. Order: m_threadLock, then m_queueLock. The pump wakes through
+// m_messageEvent only when it said it would wait (m_pumpIdle): while it works, producers append
+// without a system call.
+//
+// The queue is bounded (kMaxQueuedMessages, kMaxQueuedBytes of received text). Received messages
+// wait for room rather than being dropped: the reader thread stops, stops reading its socket, and
+// TCP makes the server wait. The component's own events never wait (the pump posts some itself)
+// and may pass the bound; they are few.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "connection/quote_message_sink.h"
@@ -45,6 +55,10 @@ class CVokQuoteApp final : public IQuoteMessageSink {
  public:
   // Messages handled per wake-up of the pump before the timers and the stop event get a turn.
   static constexpr int kBatchLimit = 501;
+  // The queue's bound: some 16 ms of work for the pump at a million updates a second, and at most
+  // a few tens of megabytes of parsed messages.
+  static constexpr std::size_t kMaxQueuedMessages = 16384;
+  static constexpr std::size_t kMaxQueuedBytes = 4u << 20;
 
   CVokQuoteApp();
   ~CVokQuoteApp();
@@ -61,9 +75,14 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   void EndProcessMessages();
 
   // Appends for the pump thread; without a current service object the message is destroyed.
+  // QueueMessage never waits; QueueReceived waits while the queue is full (IQuoteMessageSink).
   void QueueMessage(std::unique_ptr<VOKMessage> message) override;
+  bool QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t bytes, const std::atomic<bool>& abandon) override;
+  void ReleaseWaiters() override;
   void ClearQueue();
   std::size_t QueuedCount();
+  // Producers inside QueueReceived's wait for room.
+  int WaitingProducers() const { return m_waiters.load(); }
 
   // The object that receives server traffic; null clears it. The last one set wins.
   void SetCurrent(IQueueConsumer* consumer);
@@ -91,13 +110,33 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   void PumpLoop(CPumpControl& control);
   // Whether the queue is empty, after telling producers that the pump is about to wait.
   bool IdleIfEmpty();
+  // Appends (under m_queueLock) when there is room or `force`; false when full.
+  bool Append(std::unique_ptr<VOKMessage>& message, std::size_t bytes, bool force);
+  // Whether a message of `bytes` fits now (an empty queue takes any size).
+  bool HasRoom(std::size_t bytes) const;
+  // After messages left the queue: wakes the producers waiting for room.
+  void MadeRoom();
+  // Ends every wait for room at once (the pump stopped, or the library unloads).
+  void EndWaits();
   // Handles up to kBatchLimit messages, then lets the timers and the stop event have a turn.
   void DispatchBatch(CPumpControl& control);
 
   vok::CCriticalSection m_queueLock;
   vok::CCriticalSection m_threadLock;
   vok::CCriticalSection m_currentLock;
-  std::deque<std::unique_ptr<VOKMessage>> m_queue;  // guarded by m_queueLock
+  // Each message with the bytes it counts for; guarded by m_queueLock.
+  std::deque<std::pair<std::unique_ptr<VOKMessage>, std::size_t>> m_queue;
+  // Copies of the queue's length and bytes, written under m_queueLock, read by waits for room.
+  std::atomic<std::size_t> m_queuedCount{0};
+  std::atomic<std::size_t> m_queuedBytes{0};
+  // Waits for room. m_waiters counts producers inside the wait, so the pump takes m_roomLock only
+  // when one may be there; m_waitEpoch changes whenever a wait must end without room (the pump
+  // stopped, unload), so a waiter sees it even if a new pump has started since.
+  std::mutex m_roomLock;
+  std::condition_variable m_room;
+  std::atomic<int> m_waiters{0};
+  std::atomic<std::uint64_t> m_waitEpoch{0};
+  std::atomic<bool> m_unloading{false};
   vok::CEvent m_messageEvent{vok::EventReset::Auto};
   std::atomic<bool> m_pumpIdle{true};                // set by the pump before it waits
   // Bumped whenever m_current changes, so the pump sees a change without taking m_currentLock.

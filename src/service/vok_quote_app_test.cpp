@@ -210,6 +210,57 @@ TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "-Q- Waiting for queue thread end..."), 0);
 }
 
+TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMustEnd) {
+  constexpr int kMax = static_cast<int>(CVokQuoteApp::kMaxQueuedMessages);
+  vok::CEvent release(vok::EventReset::Manual);
+  m_consumer.m_onMessage = [&] { release.Wait(); };
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().BeginProcessMessages();
+  // A reader thread queuing `count` messages from `first` on; returns how many were taken.
+  std::atomic<int> taken{0};
+  auto reader = [&](int first, int count, const std::atomic<bool>& abandon) {
+    return std::thread([&, first, count] {
+      for (int i = first; i < first + count; ++i) taken += vok::App().QueueReceived(Numbered(i), 100, abandon) ? 1 : 0;
+    });
+  };
+  auto waitsAtTheBound = [&] {
+    return WaitUntil([&] { return vok::App().WaitingProducers() == 1; }) && vok::App().QueuedCount() == kMax;
+  };
+
+  // The pump is stuck in its first message: the reader fills the queue to the bound and waits.
+  std::atomic<bool> open{false};
+  std::thread first = reader(0, kMax + 600, open);
+  ASSERT_TRUE(waitsAtTheBound());
+  // Room lets it go on: nothing is dropped, and the order holds.
+  release.Set();
+  first.join();
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == static_cast<std::size_t>(kMax + 600); }));
+  const auto seen = m_consumer.SeenMessages();
+  for (int i = 0; i < kMax + 600; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)].sequence, i);
+  EXPECT_EQ(taken.load(), kMax + 600);
+
+  // A closing connection ends its reader's wait; the message is given up.
+  release.Reset();
+  std::atomic<bool> closing{false};
+  std::thread second = reader(1000000, kMax + 600, closing);
+  ASSERT_TRUE(waitsAtTheBound());
+  closing = true;
+  vok::App().ReleaseWaiters();
+  second.join();
+  EXPECT_LT(taken.load(), 2 * (kMax + 600));
+
+  // So does the end of the pump, before it empties the queue.
+  std::atomic<bool> never{false};
+  std::thread third = reader(2000000, 1, never);
+  ASSERT_TRUE(waitsAtTheBound());
+  std::thread stopper([] { vok::App().EndProcessMessages(); });
+  ASSERT_TRUE(WaitUntil([&] { return vok::App().WaitingProducers() == 0; }));
+  release.Set();
+  stopper.join();
+  third.join();
+  EXPECT_EQ(m_consumer.m_perSource[2].load(), 0);
+}
+
 TEST_F(QuoteApp, TimersReachTheCurrentObjectOnThePumpThread) {
   vok::test::CScopedConnectionTimes times(40, 10, 1, 20);
   vok::App().BeginProcessMessages();

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
-#include <ctime>
 #include <new>
+#include <type_traits>
 
 #include "connection/quote_client.h"
 #include "handlers/l2_handler.h"
@@ -14,7 +14,9 @@
 #include "handlers/quote_handler.h"
 #include "handlers/ts_handler.h"
 #include "platform/bstr.h"
+#include "service/com_guard.h"
 #include "service/enum_connections.h"
+#include "service/symbol_rule.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/registry.h"
 #include "vokipc/vokipc.h"
@@ -29,13 +31,43 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin);
 }
 
-// Trimmed and upper-cased; false for a symbol no server accepts (empty, holding a separator of
-// the wire format, or a bare option or index prefix).
-bool NormaliseSymbol(BSTR bstrSymbol, std::string& symbol) {
-  symbol = Trim(vok::CBstr::ToNarrow(bstrSymbol));
-  for (char& c : symbol) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  if (symbol.empty() || symbol.find_first_of(";|") != std::string::npos) return false;
-  return !(symbol.size() == 1 && (symbol[0] == '+' || symbol[0] == '/'));
+// Splits a server address as a host types it: "[v6]:port" (brackets stripped), "host:port" split at
+// the last colon, or a host alone. A text with more than one colon and no brackets is an IPv6
+// literal without a port ("::1", "fe80::1:5020"): a port can follow an IPv6 address only behind
+// brackets. False when the text names no port; the host is trimmed.
+bool SplitHostAndPort(const std::string& given, std::string& host, LONG& port) {
+  const std::string text = Trim(given);
+  if (!text.empty() && text.front() == '[') {
+    const std::size_t close = text.find(']');
+    if (close != std::string::npos) {
+      host = Trim(text.substr(1, close - 1));
+      if (close + 1 < text.size() && text[close + 1] == ':') {
+        port = static_cast<LONG>(std::atol(text.c_str() + close + 2));
+        return true;
+      }
+      return false;
+    }
+  }
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string::npos || text.find(':') != colon) {
+    host = text;
+    return false;
+  }
+  host = Trim(text.substr(0, colon));
+  port = static_cast<LONG>(std::atol(text.c_str() + colon + 1));
+  return true;
+}
+
+// A handler's Advise returns false when it could not file the subscription (no slot for the
+// calling thread); one that returns nothing always files it.
+template <class Handler>
+bool AdviseOn(Handler& handler, IVokQuotesNotify* notify, const std::string& symbol, LONG flags) {
+  if constexpr (std::is_void_v<decltype(handler.Advise(notify, symbol, flags))>) {
+    handler.Advise(notify, symbol, flags);
+    return true;
+  } else {
+    return handler.Advise(notify, symbol, flags);
+  }
 }
 
 // The text up to the first "-", leading dashes skipped: the root an underlier is filed under.
@@ -101,7 +133,6 @@ HRESULT CVokQuotes::FinalConstruct() {
   if (testMode) StartTestMode();
   vok::App().BeginProcessMessages();
   IpcStartup();
-  std::srand(static_cast<unsigned>(std::time(nullptr)));
   return S_OK;
 }
 
@@ -111,7 +142,8 @@ void CVokQuotes::FinalRelease() {
   vok::App().HeartbeatTimer().Cancel();
   vok::App().ReconnectTimer().Cancel();
   StopTestMode();
-  CreateClients(false);
+  // A worker still opening is not waited for (Disconnect makes its attempt unwanted).
+  ReapWorker();
   Disconnect();
   IpcCleanup();
   DestroyHandlers();
@@ -134,17 +166,21 @@ STDMETHODIMP_(ULONG) CVokQuotes::Release() { return m_controllingUnknown->Releas
 STDMETHODIMP CVokQuotes::CInnerUnknown::QueryInterface(REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
+  return vok::ComGuard("CVokQuotes::QueryInterface", [&] { return m_owner.FindInterface(this, riid, ppv); });
+}
+
+HRESULT CVokQuotes::FindInterface(IUnknown* inner, REFIID riid, void** ppv) {
   IUnknown* found = nullptr;
   if (riid == IID_IUnknown) {
-    found = this;
+    found = inner;
   } else if (riid == IID_IVokQuotes || riid == IID_IDispatch) {
-    found = static_cast<IVokQuotes*>(&m_owner);
+    found = static_cast<IVokQuotes*>(this);
   } else if (riid == IID_IConnectionPointContainer) {
-    found = static_cast<IConnectionPointContainer*>(&m_owner);
-  } else if (m_owner.QueryMarshaler(riid, ppv)) {
+    found = static_cast<IConnectionPointContainer*>(this);
+  } else if (QueryMarshaler(riid, ppv)) {
     return S_OK;
   } else if (riid == IID_IVokQuotesPriv) {
-    found = static_cast<IVokQuotesPriv*>(&m_owner);
+    found = static_cast<IVokQuotesPriv*>(this);
   } else {
     return E_NOINTERFACE;
   }
@@ -160,7 +196,11 @@ STDMETHODIMP_(ULONG) CVokQuotes::CInnerUnknown::Release() {
   CVokQuotes& owner = m_owner;
   const ULONG count = --owner.m_refCount;
   if (count == 0) {
-    owner.FinalRelease();
+    // Release has no HRESULT to report a failure with; the guard still keeps it inside.
+    static_cast<void>(vok::ComGuard("CVokQuotes::Release", [&] {
+      owner.FinalRelease();
+      return S_OK;
+    }));
     delete &owner;
   }
   return count;
@@ -179,44 +219,43 @@ bool CVokQuotes::TryAddRef() {
 STDMETHODIMP CVokQuotes::EnumConnectionPoints(IEnumConnectionPoints** ppEnum) {
   if (ppEnum == nullptr) return E_POINTER;
   *ppEnum = nullptr;
-  try {
+  return vok::ComGuard("CVokQuotes::EnumConnectionPoints", [&] {
     return CEnumConnectionPoints::Create({vok::CComPtr<IConnectionPoint>(&m_eventPoint)}, ppEnum);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP CVokQuotes::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) {
   if (ppCP == nullptr) return E_POINTER;
   *ppCP = nullptr;
-  if (riid != DIID__IVokQuotesEvents) return CONNECT_E_NOCONNECTION;
-  *ppCP = &m_eventPoint;
-  m_eventPoint.AddRef();
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::FindConnectionPoint", [&] {
+    if (riid != DIID__IVokQuotesEvents) return CONNECT_E_NOCONNECTION;
+    *ppCP = &m_eventPoint;
+    m_eventPoint.AddRef();
+    return S_OK;
+  });
 }
 
 // ---- Subscriptions ----
 
 STDMETHODIMP CVokQuotes::AdviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymbol, LONG lServiceFlags) {
-  try {
+  return vok::ComGuard("CVokQuotes::AdviseSymbol", [&] {
     std::string symbol;
-    if (!NormaliseSymbol(bstrSymbol, symbol)) return S_OK;
+    if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(bstrSymbol), symbol)) return E_INVALIDARG;
     // Object lock, then (inside each handler) the handler lock and, to send, the client lock.
     vok::CCriticalSectionLock lock(m_objectLock);
-    if (m_quoteHandler) m_quoteHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_tsHandler) m_tsHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_l2Handler) m_l2Handler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_optionsHandler) m_optionsHandler->Advise(pNotify, symbol, lServiceFlags);
-    return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+    bool filed = true;
+    if (m_quoteHandler) filed &= AdviseOn(*m_quoteHandler, pNotify, symbol, lServiceFlags);
+    if (m_tsHandler) filed &= AdviseOn(*m_tsHandler, pNotify, symbol, lServiceFlags);
+    if (m_l2Handler) filed &= AdviseOn(*m_l2Handler, pNotify, symbol, lServiceFlags);
+    if (m_optionsHandler) filed &= AdviseOn(*m_optionsHandler, pNotify, symbol, lServiceFlags);
+    return filed ? S_OK : E_OUTOFMEMORY;
+  });
 }
 
 STDMETHODIMP CVokQuotes::UnadviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymbol, LONG lServiceFlags) {
-  try {
+  return vok::ComGuard("CVokQuotes::UnadviseSymbol", [&] {
     std::string symbol;
-    if (!NormaliseSymbol(bstrSymbol, symbol)) return S_OK;
+    if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(bstrSymbol), symbol)) return E_INVALIDARG;
     VOKTRACE_Printf(VOKTRACE_INFO, "UnadviseSymbol %s", symbol.c_str());
     vok::CCriticalSectionLock lock(m_objectLock);
     if (m_quoteHandler) m_quoteHandler->Unadvise(pNotify, symbol, lServiceFlags);
@@ -224,54 +263,46 @@ STDMETHODIMP CVokQuotes::UnadviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymb
     if (m_l2Handler) m_l2Handler->Unadvise(pNotify, symbol, lServiceFlags);
     if (m_optionsHandler) m_optionsHandler->Unadvise(pNotify, symbol, lServiceFlags);
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP CVokQuotes::UnadviseAll(IVokQuotesNotify* pNotify) {
-  try {
+  return vok::ComGuard("CVokQuotes::UnadviseAll", [&] {
     vok::CCriticalSectionLock lock(m_objectLock);
     if (m_quoteHandler) m_quoteHandler->UnadviseAll(pNotify);
     if (m_tsHandler) m_tsHandler->UnadviseAll(pNotify);
     if (m_l2Handler) m_l2Handler->UnadviseAll(pNotify);
     if (m_optionsHandler) m_optionsHandler->UnadviseAll(pNotify);
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 // ---- Connection settings ----
 
-HRESULT CVokQuotes::CopyText(const std::string& member, BSTR* pVal) {
+HRESULT CVokQuotes::CopyText(const char* method, const std::string& member, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  try {
+  *pVal = nullptr;
+  return vok::ComGuard(method, [&] {
     vok::CCriticalSectionLock lock(m_objectLock);
     *pVal = vok::CBstr::FromNarrow(member).Detach();
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    *pVal = nullptr;
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
-STDMETHODIMP CVokQuotes::get_RemoteAddress(BSTR* pVal) { return CopyText(m_remoteAddress, pVal); }
+STDMETHODIMP CVokQuotes::get_RemoteAddress(BSTR* pVal) {
+  return CopyText("CVokQuotes::get_RemoteAddress", m_remoteAddress, pVal);
+}
 
 STDMETHODIMP CVokQuotes::SetRemoteAddress(BSTR address) {
-  try {
+  return vok::ComGuard("CVokQuotes::SetRemoteAddress", [&] {
+    std::string host;
+    LONG port = 0;
+    const bool hasPort = SplitHostAndPort(vok::CBstr::ToNarrow(address), host, port);
     vok::CCriticalSectionLock lock(m_objectLock);
-    std::string text = vok::CBstr::ToNarrow(address);
-    const std::size_t colon = text.find(':');
-    if (colon != std::string::npos) {
-      m_port = static_cast<LONG>(std::atol(text.c_str() + colon + 1));
-      text.resize(colon);
-    }
-    m_remoteAddress = Trim(text);
+    if (hasPort) m_port = port;
+    m_remoteAddress = std::move(host);
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 STDMETHODIMP CVokQuotes::get_Port(LONG* pVal) {
@@ -286,7 +317,7 @@ STDMETHODIMP CVokQuotes::put_Port(LONG newVal) {
 }
 
 STDMETHODIMP CVokQuotes::put_Password(BSTR newVal) {
-  try {
+  return vok::ComGuard("CVokQuotes::put_Password", [&] {
     vok::CCriticalSectionLock lock(m_objectLock);
     std::string text = vok::CBstr::ToNarrow(newVal);
     // A text of 64 characters or more is taken as already transformed.
@@ -300,23 +331,19 @@ STDMETHODIMP CVokQuotes::put_Password(BSTR newVal) {
     // The clear text does not outlive this call.
     std::fill(text.begin(), text.end(), '\0');
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
-STDMETHODIMP CVokQuotes::get_Password(BSTR* pVal) { return CopyText(m_password, pVal); }
+STDMETHODIMP CVokQuotes::get_Password(BSTR* pVal) { return CopyText("CVokQuotes::get_Password", m_password, pVal); }
 
-STDMETHODIMP CVokQuotes::get_UserName(BSTR* pVal) { return CopyText(m_userName, pVal); }
+STDMETHODIMP CVokQuotes::get_UserName(BSTR* pVal) { return CopyText("CVokQuotes::get_UserName", m_userName, pVal); }
 
 STDMETHODIMP CVokQuotes::put_UserName(BSTR newVal) {
-  try {
+  return vok::ComGuard("CVokQuotes::put_UserName", [&] {
     vok::CCriticalSectionLock lock(m_objectLock);
     m_userName = Trim(vok::CBstr::ToNarrow(newVal));
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 void CVokQuotes::ReadConnectionSettings(SQuoteClientSettings& settings) {

@@ -123,11 +123,15 @@ class CVokQuotes final : public IVokQuotes,
   // Traces and fires OnClose(errcode) (suppressed once the object is being released).
   void SocketOnClose(LONG errcode);
 
-  // Waits (at most the worker wait) for a running connection worker; with start, starts a new one.
-  void CreateClients(bool start);
+  // The delay before a reconnect after a drop: the base plus 0 to 4 random steps.
+  static std::uint32_t ReconnectDelayMs();
 
-  // For tests and diagnostics.
+  // OnConnect's code for a failed connect whose reason the transport could not tell.
+  static constexpr LONG kConnectErrorUnknown = -1;
+
+  // For tests and diagnostics: connection workers started so far, and still running.
   static std::uint32_t WorkersStarted();
+  static std::uint32_t WorkersRunning();
   CQuoteHandler* QuoteHandler() const { return m_quoteHandler.get(); }
   CHandler* HandlerForType(char type) const { return m_typeMap[static_cast<unsigned char>(type)]; }
   bool IsCurrentServiceObject() { return vok::App().IsCurrent(this); }
@@ -143,6 +147,12 @@ class CVokQuotes final : public IVokQuotes,
   void FinalRelease();
   void CreateHandlers();
   void DestroyHandlers();
+  // Connect's work: replaces an unhealthy client and starts a worker unless a wanted attempt runs.
+  void StartConnection();
+  // Joins the previous connection worker if it has ended, else lets it go; never waits.
+  void ReapWorker();
+  // Starts the connection worker of attempt `attempt` (the previous one reaped first).
+  void StartWorker(SQuoteClientSettings settings, std::uint64_t attempt);
   // Address, port and logon, copied under the object lock (never with the client lock held).
   void ReadConnectionSettings(SQuoteClientSettings& settings);
   // The three kinds of queued connection events and the logon reply, on the pump thread.
@@ -151,7 +161,7 @@ class CVokQuotes final : public IVokQuotes,
   void OnDisconnectNotice(const VOKMessage& message);
   // The connection worker's body: builds the current client from a copy of the settings. Touches
   // nothing of the service object, so a worker left running after the wait is harmless.
-  static int CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker);
+  static int CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker, std::uint64_t attempt);
 
   // Kept by the COM surface's own file: the free-threaded marshaler, the test thread.
   HRESULT CreateMarshaler();
@@ -161,7 +171,9 @@ class CVokQuotes final : public IVokQuotes,
   void StartTestMode();
   void StopTestMode();
   // A string member read under the object lock, handed out as a new BSTR.
-  HRESULT CopyText(const std::string& member, BSTR* pVal);
+  HRESULT CopyText(const char* method, const std::string& member, BSTR* pVal);
+  // The interfaces the inner unknown answers; inner is itself.
+  HRESULT FindInterface(IUnknown* inner, REFIID riid, void** ppv);
 
   // The object's own, non-delegating IUnknown: it alone counts references.
   class CInnerUnknown final : public IUnknown {
@@ -195,9 +207,8 @@ class CVokQuotes final : public IVokQuotes,
   LONG m_logQuotes = 0;
   std::atomic<bool> m_shuttingDown{false};
   std::atomic<bool> m_testStop{false};
-  // The running connection worker. Guarded by m_workerLock, not the client lock: waiting for a
-  // previous worker must not hold the lock that worker needs to finish. Order: m_workerLock,
-  // then the client lock.
+  // The last connection worker started. Guarded by m_workerLock, held only briefly (nothing ever
+  // waits for a worker). Order: m_workerLock, then the client lock.
   vok::CCriticalSection m_workerLock;
   std::unique_ptr<vok::CThreadHandle> m_connectWorker;
   LONG m_testInterval = 0;

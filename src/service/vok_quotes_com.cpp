@@ -4,6 +4,7 @@
 #include "service/vok_quotes.h"
 
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "handlers/l2_handler.h"
@@ -14,8 +15,10 @@
 #include "platform/thread.h"
 #include "platform/wait_with_message_loop.h"
 #include "records/vokquote.h"
+#include "service/com_guard.h"
 #include "service/free_threaded_marshaler.h"
 #include "service/single_quote_sink.h"
+#include "service/symbol_rule.h"
 #include "service/type_library.h"
 #include "service/vokquote_create.h"
 #include "vkdll/vkdll.h"
@@ -26,7 +29,14 @@ constexpr LONG kTestIntervalMs = 200;
 // How long release waits for the test thread before leaving it to end on its own.
 constexpr std::uint32_t kTestThreadWaitMs = 10000;
 
-bool IsEmpty(BSTR text) { return text == nullptr || SysStringLen(text) == 0; }
+// The symbol under the common rule, back in wide form for the handlers; false when rejected.
+bool NormalisedSymbol(BSTR given, vok::CBstr& symbol) {
+  std::string narrow;
+  if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(given), narrow)) return false;
+  symbol = vok::CBstr::FromNarrow(narrow);
+  if (symbol.Get() == nullptr) throw std::bad_alloc();
+  return true;
+}
 
 // A record handed to a client starts all zero, strings null, whatever the caller left in it.
 template <class Record>
@@ -48,28 +58,34 @@ std::string Root(const std::string& symbol) {
 
 STDMETHODIMP CVokQuotes::GetTypeInfoCount(UINT* pctinfo) {
   if (pctinfo == nullptr) return E_POINTER;
-  vok::CComPtr<ITypeInfo> info;
-  *pctinfo = SUCCEEDED(vok::VokQuotesTypeInfo(info.Put())) ? 1 : 0;
-  return S_OK;
+  *pctinfo = 0;
+  return vok::ComGuard("CVokQuotes::GetTypeInfoCount", [&] {
+    vok::CComPtr<ITypeInfo> info;
+    *pctinfo = SUCCEEDED(vok::VokQuotesTypeInfo(info.Put())) ? 1 : 0;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
   if (ppTInfo == nullptr) return E_POINTER;
   *ppTInfo = nullptr;
   if (iTInfo != 0) return DISP_E_BADINDEX;
-  return vok::VokQuotesTypeInfo(ppTInfo);
+  return vok::ComGuard("CVokQuotes::GetTypeInfo", [&] { return vok::VokQuotesTypeInfo(ppTInfo); });
 }
 
 STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return vok::VokQuotesGetIDsOfNames(rgszNames, cNames, rgDispId);
+  return vok::ComGuard("CVokQuotes::GetIDsOfNames",
+                       [&] { return vok::VokQuotesGetIDsOfNames(rgszNames, cNames, rgDispId); });
 }
 
 STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                 VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
-  return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
-                              puArgErr);
+  return vok::ComGuard("CVokQuotes::Invoke", [&] {
+    return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                                pExcepInfo, puArgErr);
+  });
 }
 
 // ---- Cache reads ----
@@ -77,61 +93,56 @@ STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFl
 STDMETHODIMP CVokQuotes::GetCachedQuote(BSTR bstrSymbol, QUOTERECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
   Clear(pRec);
-  if (IsEmpty(bstrSymbol) || !m_quoteHandler) return S_OK;
-  try {
-    m_quoteHandler->GetCachedQuote(bstrSymbol, pRec);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::GetCachedQuote", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (m_quoteHandler) m_quoteHandler->GetCachedQuote(symbol.Get(), pRec);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR bstrSymbol, OPTIONSRECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
   Clear(pRec);
-  if (IsEmpty(bstrSymbol) || bstrSymbol[0] != '+') return S_OK;
-  if (!m_optionsHandler) return S_OK;
-  try {
-    m_optionsHandler->GetCachedOptionsRecord(bstrSymbol, pRec);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::GetCachedOptionsRecord", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    // Only option symbols ("+" first) have an options record.
+    if (symbol.Get()[0] == '+' && m_optionsHandler) m_optionsHandler->GetCachedOptionsRecord(symbol.Get(), pRec);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR bstrSymbol, double dPrice, enumMarketSide side, LONG* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = -1;
-  if (!m_l2Handler) return S_OK;
-  try {
-    // A null BSTR is the empty symbol, which no subscription has.
-    static const OLECHAR kEmpty[1] = {0};
-    *pVal = m_l2Handler->GetAggregateSize(bstrSymbol != nullptr ? bstrSymbol : kEmpty, dPrice, side);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::GetCachedAggregateLevel2Size", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (m_l2Handler) *pVal = m_l2Handler->GetAggregateSize(symbol.Get(), dPrice, side);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::GetSingleQuote(BSTR bstrSymbol, LONG lTimeout, QUOTERECORD* pRec) {
   if (pRec == nullptr) return E_POINTER;
   Clear(pRec);
-  if (IsEmpty(bstrSymbol) || !m_quoteHandler) return S_OK;
-  try {
-    ::GetSingleQuote(*m_quoteHandler, bstrSymbol, lTimeout, pRec);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::GetSingleQuote", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (m_quoteHandler) ::GetSingleQuote(*m_quoteHandler, symbol.Get(), lTimeout, pRec);
+    return S_OK;
+  });
 }
 
 // ---- Private settings ----
 
 STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR symbol, double percentage) {
-  try {
-    vok::CCriticalSectionLock objectLock(m_objectLock);
+  return vok::ComGuard("CVokQuotes::SetNegBorrowPct", [&] {
     // The exact text: a borrow rate belongs to the symbol as the host spelled it.
     const std::string key = vok::CBstr::ToNarrow(symbol);
+    if (!vok::IsSafeExactSymbol(key)) return E_INVALIDARG;
+    vok::CCriticalSectionLock objectLock(m_objectLock);
     {
       vok::CCriticalSectionLock mapsLock(m_mapsLock);
       auto found = m_borrowMap.find(key);
@@ -140,25 +151,23 @@ STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR symbol, double percentage) {
     }
     // Object lock, then the handler's lock; the maps lock is a leaf and is released first.
     if (m_quoteHandler) m_quoteHandler->SetBorrowRate(key, percentage);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::GetUnderlier(BSTR symbol, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = nullptr;
-  try {
+  return vok::ComGuard("CVokQuotes::GetUnderlier", [&] {
+    const std::string text = vok::CBstr::ToNarrow(symbol);
+    if (!vok::IsSafeExactSymbol(text)) return E_INVALIDARG;
     vok::CCriticalSectionLock objectLock(m_objectLock);
-    const std::string root = Root(vok::CBstr::ToNarrow(symbol));
+    const std::string root = Root(text);
     vok::CCriticalSectionLock mapsLock(m_mapsLock);
     auto found = m_underlierMap.find(root);
     if (found != m_underlierMap.end()) *pVal = vok::CBstr::FromNarrow(found->second).Detach();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::get_QuotePermissions(ULONGLONG* pVal) {
@@ -213,9 +222,5 @@ void CVokQuotes::StopTestMode() {
 extern "C" HRESULT VokQuotesCreate(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
   *object = nullptr;
-  try {
-    return CVokQuotes::CreateInstance(riid, object);
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  return vok::ComGuard("VokQuotesCreate", [&] { return CVokQuotes::CreateInstance(riid, object); });
 }

@@ -1,7 +1,8 @@
 // CVokQuotes, connection side: Connect and Disconnect, the connection worker, the dispatcher of
 // queued server messages (logon reply, connection events, notices, data), the heartbeat and
 // reconnect timers' work, and the connection events fired to clients.
-#include <cstdlib>
+#include <mutex>
+#include <random>
 
 #include "connection/quote_client.h"
 #include "handlers/l2_handler.h"
@@ -11,6 +12,7 @@
 #include "message/vok_message.h"
 #include "platform/bstr.h"
 #include "platform/wait.h"
+#include "service/com_guard.h"
 #include "service/connection_times.h"
 #include "service/suite_message_service.h"
 #include "service/vok_quotes.h"
@@ -23,74 +25,98 @@ constexpr int kFidPermissions = 154;
 constexpr int kFidNoticeText = 1011;
 
 std::atomic<std::uint32_t> g_workersStarted{0};
+std::atomic<std::uint32_t> g_workersRunning{0};
+
+// The reconnect delay's random part, 0 to 4 steps. Drawn from a generator of this process seeded
+// with the system's entropy: processes that lost the server in the same second must not all
+// come back in the same second.
+std::uint32_t ReconnectSteps() {
+  static std::mutex lock;
+  static std::mt19937 generator{std::random_device{}()};
+  std::lock_guard<std::mutex> hold(lock);
+  return std::uniform_int_distribution<std::uint32_t>{0, 4}(generator);
+}
 
 }  // namespace
 
 std::uint32_t CVokQuotes::WorkersStarted() { return g_workersStarted.load(); }
+std::uint32_t CVokQuotes::WorkersRunning() { return g_workersRunning.load(); }
+std::uint32_t CVokQuotes::ReconnectDelayMs() {
+  const vok::SConnectionTimes& times = vok::ConnectionTimes();
+  return times.reconnectBaseMs + ReconnectSteps() * times.reconnectStepMs;
+}
 
 STDMETHODIMP CVokQuotes::Connect(LONG* plRetVal) {
   if (plRetVal == nullptr) return E_POINTER;
-  try {
-    *plRetVal = kConnectPending;
-    LONG idle = 0;
-    if (!m_connectBusy.compare_exchange_strong(idle, 1)) {
-      // Another Connect is starting a connection: report whether the current one is usable.
-      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-      CQuoteClient* current = CQuoteClient::Current();
-      if (current != nullptr && current->IsHealthy()) *plRetVal = 1;
-      return S_OK;
-    }
-    bool closed = false;
-    {
-      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-      CQuoteClient* current = CQuoteClient::Current();
-      if (current != nullptr && !current->IsHealthy()) {
-        CQuoteClient::DeleteCurrent();
-        closed = true;
-      }
-    }
-    if (closed) SocketOnClose(0);
-    // A healthy client stays: the worker finds it and does nothing.
-    CreateClients(true);
-    m_connectBusy.exchange(0);
+  *plRetVal = kConnectPending;
+  LONG idle = 0;
+  if (!m_connectBusy.compare_exchange_strong(idle, 1)) {
+    // Another Connect is starting a connection: report whether the current one is usable.
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    CQuoteClient* current = CQuoteClient::Current();
+    if (current != nullptr && current->IsHealthy()) *plRetVal = 1;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    m_connectBusy.exchange(0);
-    return E_OUTOFMEMORY;
   }
+  const HRESULT result = vok::ComGuard("CVokQuotes::Connect", [&] {
+    StartConnection();
+    return S_OK;
+  });
+  m_connectBusy.exchange(0);
+  return result;
+}
+
+void CVokQuotes::StartConnection() {
+  SQuoteClientSettings settings;
+  // Copied under the object lock before any other lock: the order is always object lock first.
+  ReadConnectionSettings(settings);
+  bool closed = false;
+  std::uint64_t attempt = 0;
+  {
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    CQuoteClient* current = CQuoteClient::Current();
+    if (current != nullptr && !current->IsHealthy()) {
+      CQuoteClient::DeleteCurrent();
+      closed = true;
+    }
+    // A wanted attempt still opening is left to deliver; a healthy client stays, and the worker
+    // started for it finds it and does nothing.
+    if (!CQuoteClient::AttemptUnderWay()) attempt = CQuoteClient::StartAttempt();
+  }
+  if (closed) SocketOnClose(0);
+  if (attempt != 0) StartWorker(std::move(settings), attempt);
 }
 
 STDMETHODIMP CVokQuotes::Disconnect() {
-  // A worker that is still connecting would install its client after us: let it finish first.
-  CreateClients(false);
-  {
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    ++m_disconnects;
-    vok::App().ReconnectTimer().Cancel();
-    CQuoteClient::DeleteCurrent();
-  }
-  SocketOnClose(0);
-  return S_OK;
+  return vok::ComGuard("CVokQuotes::Disconnect", [&] {
+    {
+      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+      ++m_disconnects;
+      // A worker still opening is not waited for: its attempt is no longer wanted, so it closes
+      // its client itself when the open ends.
+      CQuoteClient::CancelAttempts();
+      vok::App().ReconnectTimer().Cancel();
+      CQuoteClient::DeleteCurrent();
+    }
+    SocketOnClose(0);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CVokQuotes::get_ConnectionState(enumConnectionState* pVal) {
   if (pVal == nullptr) return E_POINTER;
   vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-  CQuoteClient* current = CQuoteClient::Current();
-  *pVal = current == nullptr ? csDisconnected : current->State();
+  *pVal = CQuoteClient::CurrentState();
   return S_OK;
 }
 
 STDMETHODIMP CVokQuotes::get_ServerName(BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
-  try {
+  *pVal = nullptr;
+  return vok::ComGuard("CVokQuotes::get_ServerName", [&] {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
     *pVal = vok::CBstr::FromNarrow(m_serverName).Detach();
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    *pVal = nullptr;
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 void CVokQuotes::SocketOnClose(LONG errcode) {
@@ -98,36 +124,44 @@ void CVokQuotes::SocketOnClose(LONG errcode) {
   m_eventPoint.Fire_OnClose(errcode);
 }
 
-void CVokQuotes::CreateClients(bool start) {
-  SQuoteClientSettings settings;
-  // Copied under the object lock before any other lock: the order is always object lock first.
-  if (start) ReadConnectionSettings(settings);
+void CVokQuotes::ReapWorker() {
   vok::CCriticalSectionLock lock(m_workerLock);
-  if (m_connectWorker) {
-    VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::CreateClients: Waiting on previous worker tid=0x%x",
-                    m_connectWorker->Id());
-    const std::uint32_t result = vok::WaitForOne(m_connectWorker->EndHandle(), vok::ConnectionTimes().workerWaitMs);
-    VOKTRACE_Printf(VOKTRACE_INFO, "WaitForSingleObject returned %x", result);
-    // A worker that is still running is never destroyed: it is let go and ends on its own. It
-    // holds nothing of this object.
-    if (result == vok::kWaitObject0) {
-      m_connectWorker->Join();
-    } else {
-      m_connectWorker->Detach();
-    }
-    m_connectWorker.reset();
+  if (!m_connectWorker) return;
+  VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::CreateClients: Waiting on previous worker tid=0x%x", m_connectWorker->Id());
+  // Only a worker that has ended is joined; one still opening is let go and ends on its own. It
+  // holds nothing of this object, only a module lock that keeps the library loaded.
+  const std::uint32_t result = vok::WaitForOne(m_connectWorker->EndHandle(), 0);
+  VOKTRACE_Printf(VOKTRACE_INFO, "WaitForSingleObject returned %x", result);
+  if (result == vok::kWaitObject0) {
+    m_connectWorker->Join();
+  } else {
+    m_connectWorker->Detach();
   }
-  if (!start) return;
-  auto worker = std::make_unique<vok::CThreadHandle>();
-  const std::uint32_t ordinal = ++g_workersStarted;
-  if (worker->Start([settings = std::move(settings), ordinal] { CreateClientsRun(settings, ordinal); })) {
-    m_connectWorker = std::move(worker);
-  }
+  m_connectWorker.reset();
 }
 
-int CVokQuotes::CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker) {
+void CVokQuotes::StartWorker(SQuoteClientSettings settings, std::uint64_t attempt) {
+  vok::CCriticalSectionLock lock(m_workerLock);
+  ReapWorker();
+  auto worker = std::make_unique<vok::CThreadHandle>();
+  const std::uint32_t ordinal = ++g_workersStarted;
+  ++g_workersRunning;
+  const bool started = worker->Start([settings = std::move(settings), ordinal, attempt, keep = vok::CModuleLockHolder()] {
+    CreateClientsRun(settings, ordinal, attempt);
+    --g_workersRunning;
+  });
+  if (started) {
+    m_connectWorker = std::move(worker);
+    return;
+  }
+  --g_workersRunning;
+  vok::CCriticalSectionLock clientLock(CQuoteClient::Lock());
+  CQuoteClient::EndAttempt(attempt);
+}
+
+int CVokQuotes::CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker, std::uint64_t attempt) {
   VOKTRACE_Printf(VOKTRACE_INFO, "CreateClientsRun hThread=%x tid=%x", worker, vok::CurrentThreadId());
-  const int result = CQuoteClient::CreateClients(settings, &vok::App());
+  const int result = CQuoteClient::CreateClients(settings, &vok::App(), attempt);
   VOKTRACE_Printf(VOKTRACE_INFO, "CreateClientsRun return hThread=%x tid=%x", worker, vok::CurrentThreadId());
   return result;
 }
@@ -230,7 +264,7 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
     case CQuoteClient::kEventDisconnected:
       SocketOnClose(0);
       if (m_loggedInElsewhere.load() == 0) {
-        const DWORD delay = times.reconnectBaseMs + static_cast<DWORD>(std::rand() % 5) * times.reconnectStepMs;
+        const DWORD delay = ReconnectDelayMs();
         VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s, (%d)", serverName.c_str(), static_cast<int>(delay));
         armReconnect(delay);
       } else {
@@ -239,10 +273,15 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
       }
       m_loggedInElsewhere = 0;
       break;
-    case CQuoteClient::kEventConnectFailed:
+    case CQuoteClient::kEventConnectFailed: {
+      // The host learns at once why: the system's error code of the failed open.
+      int error = 0;
+      message.GetInt(CQuoteClient::kFidErrorCode, error);
+      m_eventPoint.Fire_OnConnect(error != 0 ? error : kConnectErrorUnknown);
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTFAILED");
       armReconnect(times.connectRetryMs);
       break;
+    }
     default:
       break;
   }

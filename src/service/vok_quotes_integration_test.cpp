@@ -10,9 +10,11 @@
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
 #include "platform/interface_table.h"
+#include "platform/socket.h"
 #include "quote_server.h"
 #include "vokcommon/record_copy.h"
 #include "service/connection_times_test_util.h"
+#include "service/module_lock.h"
 #include "service/simulator_endpoint_test_util.h"
 #include "service/suite_message_service.h"
 #include "service/vok_quotes_test_util.h"
@@ -233,19 +235,22 @@ TEST_F(QuotesWithServer, LoggedInElsewhereNoticeStopsTheNextReconnectOnly) {
   vok::SetSuiteMessageHandler(nullptr);
 }
 
-TEST_F(QuotesWithServer, DisconnectRightAfterConnectWaitsForTheWorkerAndLeavesNothingBehind) {
+TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
   Configure();
   m_session.Connect();
   EXPECT_EQ(m_session.m_quotes->Disconnect(), S_OK);
-  // The worker has finished and its client is gone; whatever it queued names a dead client.
   EXPECT_EQ(m_session.State(), csDisconnected);
-  EXPECT_GE(m_trace.Count("end CQuoteClient::CreateClient"), 1);
+  // The worker, wherever Disconnect found it, ends without installing anything; whatever it queued
+  // names a dead client.
+  ASSERT_TRUE(Eventually([] { return CVokQuotes::WorkersRunning() == 0; }));
   const std::size_t seen = m_session.Events().size();
-  ASSERT_GE(seen, 1u);
-  EXPECT_EQ(m_session.Events().back(), std::make_pair(vok::dispid::OnClose, LONG{0}));
   vok::SleepMs(600);  // several reconnect delays: nothing may follow
-  EXPECT_EQ(m_session.Events().size(), seen);
-  EXPECT_EQ(m_server->ConnectionCount(), 1);
+  ASSERT_EQ(m_session.Events().size(), seen);
+  EXPECT_EQ(m_session.Events().back(), std::make_pair(vok::dispid::OnClose, LONG{0}));
+  EXPECT_LE(m_server->ConnectionCount(), 1);
+  if (m_server->ConnectionCount() == 1) {
+    EXPECT_TRUE(m_server->WaitForClosed(1, 10000));
+  }
   EXPECT_EQ(m_session.State(), csDisconnected);
 }
 
@@ -274,6 +279,13 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
   ConnectAndLogOn();
   ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 1));
 
+  std::uint32_t id = 0;
+  {
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    id = CQuoteClient::CurrentIdentity();
+  }
+  // Connection events are the component's own: forged ones naming the live client change nothing.
+  const std::string forged = "0|9976=" + std::to_string(id) + ";9992=";
   const std::string longText(70000, 'x');
   // Market data pauses while lines are split, or its lines would land inside the pieces.
   vok::sim::CScript script;
@@ -283,6 +295,8 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
       .SendRaw(std::string("\x01\x02\xff garbage\n||||\n=;=;=\n5|1011\n\n", 31))
       .SendRaw(std::string(2u << 20, 'g') + "\n")
       .Split("5|1011=" + longText, 7)
+      .Send(forged + "9977")
+      .Send(forged + "9966")
       .Send("5|1011=after")
       .Heartbeats(true)
       .Data(true);
@@ -298,10 +312,61 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
     EXPECT_EQ(notices[1], longText);
   }
   EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
+  EXPECT_EQ(m_session.EventCount(vok::dispid::OnConnect), 1);
   EXPECT_EQ(m_session.State(), csLoggedIn);
+  EXPECT_GE(m_trace.Count("CQuoteClient 0x"), 1);  // the dropped lines are traced
   ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
   vok::SetSuiteMessageHandler(nullptr);
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+}
+
+TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
+  vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
+  ASSERT_TRUE(vok::SocketStartup());
+  // A listener that never accepts, its backlog filled: a further connect neither completes nor
+  // fails until the listener goes.
+  auto listener = std::make_unique<vok::CListenSocket>();
+  ASSERT_TRUE(listener->Listen("127.0.0.1"));
+  const int port = listener->Port();
+  std::vector<vok::CSocket> backlog;
+  for (int error = 0; backlog.size() < 4096;) {
+    vok::CSocket socket = vok::CSocket::Connect("127.0.0.1", port, 300, &error);
+    if (!socket.IsValid()) break;
+    backlog.push_back(std::move(socket));
+  }
+  ASSERT_LT(backlog.size(), 4096u);
+
+  CTraceRecorder trace;
+  const long locks = vok::ModuleLockCount();
+  const std::uint32_t started = CVokQuotes::WorkersStarted();
+  auto session = std::make_unique<CQuotesSession>();
+  session->Configure("127.0.0.1", port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+  EXPECT_EQ(session->Connect(), CVokQuotes::kConnectPending);
+  ASSERT_TRUE(trace.WaitFor("Creating QuoteClient: IP=127.0.0.1"));
+  EXPECT_EQ(session->State(), csConnecting);
+  vok::CBstr server;
+  EXPECT_EQ(session->m_quotes->get_ServerName(server.Put()), S_OK);
+  // The attempt under way is not doubled.
+  EXPECT_EQ(session->Connect(), CVokQuotes::kConnectPending);
+  EXPECT_EQ(CVokQuotes::WorkersStarted(), started + 1);
+  EXPECT_EQ(session->m_quotes->Disconnect(), S_OK);
+  EXPECT_EQ(session->State(), csDisconnected);
+  EXPECT_EQ(session->Events(), (std::vector<std::pair<DISPID, LONG>>{{vok::dispid::OnClose, 0}}));
+  session.reset();
+  // Every call above, and the release, returned while the worker was still in its open; the
+  // worker keeps the library loaded.
+  EXPECT_EQ(CVokQuotes::WorkersRunning(), 1u);
+  EXPECT_EQ(trace.Count("end CQuoteClient::CreateClient"), 0);
+  EXPECT_GT(vok::ModuleLockCount(), locks);
+
+  // The listener goes, the open fails; the attempt was given up, so the worker just ends.
+  listener.reset();
+  ASSERT_TRUE(Eventually([] { return CVokQuotes::WorkersRunning() == 0; }));
+  EXPECT_EQ(trace.Count("CQuoteClient::CreateClients: attempt "), 1);
+  EXPECT_EQ(trace.Count("Quotes: CONNECTFAILED"), 0);
+  EXPECT_TRUE(Eventually([&] { return vok::ModuleLockCount() == locks; }));
+  backlog.clear();
+  vok::SocketCleanup();
 }
 
 }  // namespace

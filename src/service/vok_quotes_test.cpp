@@ -6,22 +6,25 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <set>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "connection/quote_client.h"
-#include "handlers/l2_handler.h"
-#include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
-#include "handlers/ts_handler.h"
 #include "message/vok_message.h"
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/settings_store.h"
 #include "platform/thread.h"
+#include "service/com_guard.h"
 #include "service/connection_times_test_util.h"
 #include "service/module_lock.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
+#include "vokipc/vokipc.h"
 
 namespace {
 
@@ -140,12 +143,6 @@ TEST_F(VokQuotes, EnumeratesItsOneConnectionPointTheSameAsFindConnectionPoint) {
   EXPECT_EQ(fetched[0]->GetConnectionInterface(&iid), S_OK);
   EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
   fetched[0]->Release();
-  vok::CComPtr<IEnumConnectionPoints> clone;
-  ASSERT_EQ(points->Clone(clone.Put()), S_OK);
-  EXPECT_EQ(clone->Next(1, fetched, nullptr), S_FALSE);  // the clone keeps the position
-  EXPECT_EQ(points->Reset(), S_OK);
-  EXPECT_EQ(points->Skip(1), S_OK);
-  EXPECT_EQ(points->Skip(1), S_FALSE);
 }
 
 TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
@@ -181,13 +178,22 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
   CQuoteHandler* level1 = session.Object()->QuoteHandler();
   ASSERT_NE(level1, nullptr);
   struct Case {
-    const char* given;
-    const char* stored;  // null: rejected
-  } cases[] = {{"  msft\t", "MSFT"}, {"+abc-xy", "+ABC-XY"}, {"/es", "/ES"}, {"a;b", nullptr},
-               {"a|b", nullptr},     {"+", nullptr},         {" / ", nullptr}, {"   ", nullptr}};
+    std::string given;
+    std::string stored;  // empty: rejected
+  } cases[] = {{"  msft\t", "MSFT"},
+               {"+abc-xy", "+ABC-XY"},
+               {"/es", "/ES"},
+               {std::string(64, 'q'), std::string(64, 'Q')},
+               {"a;b", ""},
+               {"IB\x7fM", ""},
+               {"+", ""},
+               {" / ", ""},
+               {"   ", ""}};
   for (const Case& c : cases) {
-    EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne), S_OK) << c.given;
-    if (c.stored != nullptr) {
+    EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne),
+              c.stored.empty() ? E_INVALIDARG : S_OK)
+        << c.given;
+    if (!c.stored.empty()) {
       EXPECT_EQ(level1->ThreadNotifyCount(c.stored), 1) << c.given;
     }
   }
@@ -202,6 +208,55 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
   EXPECT_EQ(session.m_quotes->UnadviseAll(&notify), S_OK);
   EXPECT_EQ(level1->ThreadNotifyCount("+ABC-XY"), 0);
   EXPECT_EQ(level1->ThreadNotifyCount("/ES"), 0);
+  EXPECT_EQ(level1->ThreadNotifyCount(std::string(64, 'Q')), 0);
+}
+
+TEST_F(VokQuotes, EveryCallThatTakesASymbolRefusesOneThatCouldChangeTheWireLine) {
+  CQuotesSession session;
+  CNullNotify notify;
+  IVokQuotes* quotes = session.m_quotes.Get();
+  IVokQuotesPriv* priv = session.m_priv.Get();
+  // Each call with a symbol; the exact-text calls keep case and blanks but not separators.
+  const std::function<HRESULT(BSTR)> calls[] = {
+      [&](BSTR s) { return quotes->AdviseSymbol(&notify, s, qsfLevelOne); },
+      [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); },
+      [&](BSTR s) {
+        QUOTERECORD record{};
+        return quotes->GetCachedQuote(s, &record);
+      },
+      [&](BSTR s) {
+        OPTIONSRECORD record{};
+        return quotes->GetCachedOptionsRecord(s, &record);
+      },
+      [&](BSTR s) {
+        LONG size = 0;
+        const HRESULT hr = quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size);
+        EXPECT_EQ(size, -1);
+        return hr;
+      },
+      [&](BSTR s) {
+        QUOTERECORD record{};
+        return quotes->GetSingleQuote(s, 0, &record);
+      },
+      [&](BSTR s) { return priv->SetNegBorrowPct(s, 1.5); },
+      [&](BSTR s) {
+        vok::CBstr underlier;
+        return priv->GetUnderlier(s, underlier.Put());
+      }};
+  const char* refused[] = {"IBM;2000=20001", "IBM|X", "IBM\r\nL|100=x", "\x01IBM"};
+  for (const auto& call : calls) {
+    for (const char* symbol : refused) EXPECT_EQ(call(Bstr(symbol).Get()), E_INVALIDARG) << symbol;
+    EXPECT_EQ(call(Bstr(std::string(65, 'A')).Get()), E_INVALIDARG);
+    EXPECT_EQ(call(Bstr("+xyz-1").Get()), S_OK);
+  }
+  // An empty symbol is refused where it is normalised (it names nothing to look up).
+  QUOTERECORD record{};
+  EXPECT_EQ(quotes->GetCachedQuote(nullptr, &record), E_INVALIDARG);
+  EXPECT_EQ(record.bstrSymbol, nullptr);
+  // A single quote asks for the normalised symbol.
+  CTraceRecorder trace;
+  EXPECT_EQ(quotes->GetSingleQuote(Bstr(" ibm ").Get(), 0, &record), S_OK);
+  EXPECT_EQ(trace.Count("GetSingleQuote(IBM): sending request"), 1);
 }
 
 TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
@@ -217,8 +272,12 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
     LONG port;
   } cases[] = {{"quotes.example.net", "quotes.example.net", 5020},
                {" quotes.example.net :5021", "quotes.example.net", 5021},
-               {"10.0.0.1:7000:1", "10.0.0.1", 7000},
-               {"host:", "host", 0}};
+               {"host:", "host", 0},
+               {"[::1]:5022", "::1", 5022},
+               {" [fe80::1] ", "fe80::1", 5020},
+               {"::1", "::1", 5020},
+               {"::1:5023", "::1:5023", 5020},  // no brackets: all of it is the address
+               {"10.0.0.1:7000:1", "10.0.0.1:7000:1", 5020}};
   for (const Case& c : cases) {
     ASSERT_EQ(priv->put_Port(5020), S_OK);
     ASSERT_EQ(priv->SetRemoteAddress(Bstr(c.text).Get()), S_OK);
@@ -246,42 +305,6 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
   priv->put_Password(Bstr(longText).Get());
   session.Object()->get_Password(stored.Put());
   EXPECT_EQ(stored.ToNarrow(), longText);
-}
-
-TEST_F(VokQuotes, DataTypesRouteToTheirHandlersAndOthersAreIgnored) {
-  CQuotesSession session;
-  CVokQuotes* object = session.Object();
-  struct Case {
-    char type;
-    const char* handler;  // null: none
-  } cases[] = {{'1', "level 1"}, {'N', "level 1"}, {'2', "level 2"}, {'3', "time and sales"},
-               {'4', "options"}, {'X', nullptr},   {'G', nullptr},   {'0', nullptr}};
-  for (const Case& c : cases) {
-    CHandler* handler = object->HandlerForType(c.type);
-    if (c.handler == nullptr) {
-      EXPECT_EQ(handler, nullptr) << c.type;
-      continue;
-    }
-    ASSERT_NE(handler, nullptr) << c.type;
-    if (std::string(c.handler) == "level 1") {
-      EXPECT_NE(dynamic_cast<CQuoteHandler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "level 2") {
-      EXPECT_NE(dynamic_cast<CL2Handler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "time and sales") {
-      EXPECT_NE(dynamic_cast<CTSHandler*>(handler), nullptr);
-    }
-    if (std::string(c.handler) == "options") {
-      EXPECT_NE(dynamic_cast<COptionsHandler*>(handler), nullptr);
-    }
-  }
-  // A level 1 line for a symbol nobody subscribed is counted as stray, an unknown type dropped.
-  VOKMessage data("1|1003=ZZZZ;2002=10.5", -1);
-  object->ProcessMessage(data);
-  VOKMessage unknown("X|1003=ZZZZ", -1);
-  object->ProcessMessage(unknown);
-  EXPECT_FALSE(object->QuoteHandler()->HasMasterRecord("ZZZZ"));
 }
 
 TEST_F(VokQuotes, EventsNamingNoLiveClientAreIgnored) {
@@ -353,8 +376,16 @@ TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
 }
 
-TEST_F(VokQuotes, AFailedConnectRetriesAfterTheRetryDelayWithoutAnEvent) {
+TEST_F(VokQuotes, AFailedConnectFiresOnConnectWithItsErrorAndRetriesAfterTheRetryDelay) {
   vok::test::CScopedConnectionTimes times(30000, 10000, 1000, 250);
+  // What the transport tells of a refused connect on this machine; a reason it cannot tell
+  // becomes the fixed code.
+  static const IPCCALLBACKS kNoCallbacks{nullptr, nullptr, nullptr};
+  IpcStartup();
+  ASSERT_EQ(IpcOpenTcp("127.0.0.1", 1, &kNoCallbacks), 0u);
+  const LONG expected = IpcLastOpenError() != 0 ? IpcLastOpenError() : CVokQuotes::kConnectErrorUnknown;
+  IpcCleanup();
+
   CTraceRecorder trace;
   CQuotesSession session;
   // Nothing listens on port 1 of the loopback address.
@@ -362,10 +393,10 @@ TEST_F(VokQuotes, AFailedConnectRetriesAfterTheRetryDelayWithoutAnEvent) {
   const std::uint32_t workers = CVokQuotes::WorkersStarted();
   EXPECT_EQ(session.Connect(), CVokQuotes::kConnectPending);
   ASSERT_TRUE(trace.WaitFor("Quotes: CONNECTFAILED", 2));
+  ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnConnect, 2));
   EXPECT_GE(CVokQuotes::WorkersStarted(), workers + 2);
-  EXPECT_GE(trace.Count("CVokQuotes::CreateClients: Waiting on previous worker tid=0x"), 1);
   EXPECT_EQ(trace.Count("Quotes: CONNECTED"), 0);
-  EXPECT_TRUE(session.Events().empty());
+  for (const auto& event : session.Events()) EXPECT_EQ(event, std::make_pair(vok::dispid::OnConnect, expected));
   // Disconnect cancels the pending retry: no worker starts after it.
   session.m_quotes->Disconnect();
   const std::uint32_t after = CVokQuotes::WorkersStarted();
@@ -373,6 +404,34 @@ TEST_F(VokQuotes, AFailedConnectRetriesAfterTheRetryDelayWithoutAnEvent) {
   vok::SleepMs(800);  // three retry periods: a retry that was not cancelled would have run
   EXPECT_EQ(CVokQuotes::WorkersStarted(), after);
   EXPECT_EQ(trace.Count("Quotes: CONNECTFAILED"), failures);
+}
+
+TEST_F(VokQuotes, ReconnectDelaysAreWholeStepsDrawnIndependentlyOfTheCLibrarySeed) {
+  vok::test::CScopedConnectionTimes times(30000, 10000, 1000, 20000);
+  auto draw = [] {
+    std::srand(7);
+    std::vector<std::uint32_t> delays(40);
+    for (auto& delay : delays) delay = CVokQuotes::ReconnectDelayMs();
+    return delays;
+  };
+  const std::vector<std::uint32_t> first = draw();
+  std::set<std::uint32_t> seen(first.begin(), first.end());
+  for (std::uint32_t delay : seen) EXPECT_TRUE(delay >= 10000 && delay <= 14000 && delay % 1000 == 0) << delay;
+  EXPECT_GE(seen.size(), 3u);
+  // The same C library seed (two processes started in the same second) gives another sequence.
+  EXPECT_NE(draw(), first);
+}
+
+TEST_F(VokQuotes, TheInterfaceGuardTurnsExceptionsIntoResultsAndTracesNoExceptionText) {
+  CTraceRecorder trace;
+  EXPECT_EQ(vok::ComGuard("CTest::Fails", []() -> HRESULT { throw std::runtime_error("password=hunter2"); }),
+            E_UNEXPECTED);
+  EXPECT_EQ(vok::ComGuard("CTest::Exhausted", []() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+  EXPECT_EQ(vok::ComGuard("CTest::Works", [] { return S_FALSE; }), S_FALSE);
+  ASSERT_EQ(trace.Count("CTest::Fails: unexpected exception"), 1);
+  EXPECT_EQ(trace.Lines()[static_cast<std::size_t>(trace.IndexOf("CTest::Fails"))].level, VOKTRACE_FAILURE);
+  EXPECT_FALSE(trace.AnyContains("hunter2"));
+  EXPECT_FALSE(trace.AnyContains("CTest::Exhausted"));
 }
 
 }  // namespace

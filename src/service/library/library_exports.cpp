@@ -4,6 +4,7 @@
 
 #include "records/vokquote.h"
 #include "service/class_factory.h"
+#include "service/com_guard.h"
 #include "service/module_lock.h"
 #include "service/registry_script.h"
 #include "service/type_library.h"
@@ -29,34 +30,30 @@ HRESULT LibraryGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
   if (clsid != CLSID_VokQuotes) return CLASS_E_CLASSNOTAVAILABLE;
-  return g_vokQuotesFactory.QueryInterface(riid, ppv);
+  return ComGuard("DllGetClassObject", [&] { return g_vokQuotesFactory.QueryInterface(riid, ppv); });
 }
 
 HRESULT LibraryCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 HRESULT LibraryRegisterServer() {
-  try {
+  return ComGuard("DllRegisterServer", [] {
     const std::string modulePath = LibraryModulePath();
     if (modulePath.empty()) return SELFREG_E_CLASS;
     const CRegistryScript script(LibraryRegistryScript(), ScriptReplacements());
     if (!script.Register()) return SELFREG_E_CLASS;
     if (!RegisterLibraryTypeLib(modulePath)) return SELFREG_E_TYPELIB;
     return S_OK;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 HRESULT LibraryUnregisterServer() {
-  try {
+  return ComGuard("DllUnregisterServer", [] {
     const CRegistryScript script(LibraryRegistryScript(), ScriptReplacements());
     const bool classes = script.Unregister();
     const bool typeLib = UnregisterLibraryTypeLib();
     if (!classes) return SELFREG_E_CLASS;
     return typeLib ? S_OK : SELFREG_E_TYPELIB;
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
+  });
 }
 
 void LibraryAttach() { App().InitInstance(); }

@@ -275,7 +275,8 @@ TEST_F(VokQuoteLibrary, NullOutputsAreRefusedAndReturnedRecordsStartEmpty) {
   EXPECT_EQ(m_quotes->GetSingleQuote(symbol.Get(), 0, nullptr), E_POINTER);
   EXPECT_EQ(m_priv->GetUnderlier(symbol.Get(), nullptr), E_POINTER);
 
-  // Whatever the caller left in a record is cleared, also when nothing is found.
+  // Whatever the caller left in a record is cleared, also when nothing is found or the symbol is
+  // refused (an empty one names nothing).
   const struct {
     const char* symbol;
     bool single;
@@ -284,15 +285,16 @@ TEST_F(VokQuoteLibrary, NullOutputsAreRefusedAndReturnedRecordsStartEmpty) {
     QUOTERECORD rec;
     std::memset(&rec, 0x5A, sizeof(rec));
     const CBstr text = row.symbol == nullptr ? CBstr() : CBstr::FromNarrow(row.symbol);
+    const bool refused = row.symbol == nullptr || *row.symbol == '\0';
     EXPECT_EQ(row.single ? m_quotes->GetSingleQuote(text.Get(), 0, &rec) : m_quotes->GetCachedQuote(text.Get(), &rec),
-              S_OK);
+              refused ? E_INVALIDARG : S_OK);
     QUOTERECORD zero{};
     EXPECT_EQ(std::memcmp(&rec, &zero, sizeof(rec)), 0) << (row.symbol ? row.symbol : "<null>") << row.single;
   }
   for (const char* text : {"ABC", "+ABC-1", ""}) {
     OPTIONSRECORD rec;
     std::memset(&rec, 0x5A, sizeof(rec));
-    EXPECT_EQ(m_quotes->GetCachedOptionsRecord(CBstr::FromNarrow(text).Get(), &rec), S_OK);
+    EXPECT_EQ(m_quotes->GetCachedOptionsRecord(CBstr::FromNarrow(text).Get(), &rec), *text == '\0' ? E_INVALIDARG : S_OK);
     OPTIONSRECORD zero{};
     EXPECT_EQ(std::memcmp(&rec, &zero, sizeof(rec)), 0) << text;
   }
