@@ -260,6 +260,29 @@ TEST_F(VokQuoteLibrary, BorrowRatesChangeTheCachedFlagsOfTheExactSymbolOnce) {
   Release();
 }
 
+// The C registration hands each notice's text and the caller's context to the handler.
+TEST_F(VokQuoteLibrary, ServerNoticesReachTheHandlerRegisteredInC) {
+  struct SNotices {
+    std::mutex mutex;
+    std::vector<std::string> texts;
+  } notices;
+  VokSetSuiteMessageHandler(
+      [](const char* text, void* context) {
+        auto* seen = static_cast<SNotices*>(context);
+        std::lock_guard lock(seen->mutex);
+        seen->texts.emplace_back(text);
+      },
+      &notices);
+  StartServer();
+  CreateAndConnect();
+  m_server->Run(1, vok::sim::CScript().Notice("logged in elsewhere").Drop());
+  ASSERT_TRUE(PumpUntil([&] { return m_events.Has(vok::dispid::OnClose); }));
+  VokSetSuiteMessageHandler(nullptr, nullptr);
+  std::lock_guard lock(notices.mutex);
+  EXPECT_EQ(notices.texts, std::vector<std::string>{"logged in elsewhere"});
+  Release();
+}
+
 TEST_F(VokQuoteLibrary, NullOutputsAreRefusedAndReturnedRecordsStartEmpty) {
   ASSERT_EQ(VokQuotesCreate(IID_IVokQuotes, m_quotes.PutVoid()), S_OK);
   ASSERT_EQ(m_quotes.QueryInterface(IID_IVokQuotesPriv, m_priv), S_OK);
