@@ -187,6 +187,12 @@ typedef struct IUnknown IUnknown;
 typedef struct IDispatch IDispatch;
 #endif
 
+/* A record held by a VARIANT (VT_RECORD): the data and its record information. */
+struct tagBRECORD {
+  void* pvRecord;
+  void* pRecInfo;
+};
+
 typedef struct VARIANT {
   VARTYPE vt;
   WORD wReserved1;
@@ -210,10 +216,7 @@ typedef struct VARIANT {
     UINT uintVal;
     ULONGLONG ullVal;
     void* byref;
-    struct {
-      void* pvRecord;
-      void* pRecInfo;
-    } brecVal;
+    struct tagBRECORD brecVal;
   };
 } VARIANT;
 typedef VARIANT VARIANTARG;
