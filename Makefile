@@ -1,7 +1,10 @@
 # The two commands: `make demo` (the live quote view against the built-in simulator) and
-# `make test` (every build and test this machine allows). Both install missing Debian packages
-# when run as root.
-.PHONY: all deps test demo fuzz bench clean
+# `make test` (every build and test this machine allows). Each installs the missing Debian packages
+# it needs when run as root: the Linux build needs only the native tool chain; `make test` adds the
+# Windows cross compilers, Wine and clang.
+.PHONY: all deps deps-test deps-fuzz test demo fuzz bench install clean
+
+PREFIX ?= /usr/local
 
 FUZZ_SECONDS ?= 30
 
@@ -9,9 +12,15 @@ all: deps
 	cmake --preset linux && cmake --build --preset linux
 
 deps:
-	@scripts/install-deps.sh
+	@scripts/install-deps.sh build
 
-test: deps
+deps-fuzz:
+	@scripts/install-deps.sh fuzz
+
+deps-test:
+	@scripts/install-deps.sh test
+
+test: deps-test
 	FUZZ_SECONDS=$(FUZZ_SECONDS) scripts/test-all.sh
 
 DEMO_SYMBOLS ?= MSFT IBM AAPL XYZ GOOG
@@ -21,7 +30,7 @@ demo: deps
 	cmake --preset linux && cmake --build --preset linux --target vokquote_cli
 	build/linux/tools/vokquote/vokquote watch $(DEMO_SYMBOLS)
 
-fuzz: deps
+fuzz: deps-fuzz
 	cmake --preset linux-fuzz && cmake --build --preset linux-fuzz
 	@for t in build/linux-fuzz/fuzz/fuzz_*; do mkdir -p build/fuzz-corpus/$$(basename $$t); \
 	  echo "== $$t"; $$t -max_total_time=$(FUZZ_SECONDS) build/fuzz-corpus/$$(basename $$t) || exit 1; done
@@ -29,6 +38,10 @@ fuzz: deps
 bench: all
 	@for b in build/linux/bench/*_bench; do echo "== $$b"; $$b --benchmark_repetitions=5 \
 	  --benchmark_report_aggregates_only=true || exit 1; done
+
+# The library, its headers and package files, and the two tools under PREFIX.
+install: all
+	cmake --install build/linux --prefix $(PREFIX)
 
 clean:
 	rm -rf build

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Builds every preset and runs every test the machine allows: ctest on linux, linux-asan,
-# linux-tsan and win64 (under Wine), each fuzz target for FUZZ_SECONDS, and a build-only check of
-# win32. Ends with one line "N passed, N failed" over all of it; exits non-zero on any failure.
+# linux-tsan and win64 (under Wine), a client built out of tree against the linux install, each
+# fuzz target for FUZZ_SECONDS, and a build-only check of win32. Ends with one line
+# "N passed, N failed" over all of it; exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
@@ -72,13 +73,28 @@ run_fuzz() {
   done
 }
 
+# The install as a user sees it: find_package and pkg-config builds of the examples, run against
+# the installed simulator.
+run_consumer() {
+  echo "== consumer test (install, find_package, pkg-config)"
+  if scripts/consumer-test.sh build/linux >"$LOGS/consumer.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    note_fail "consumer test"
+  fi
+  cat "$LOGS/consumer.log"
+}
+
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
 # The tests labelled slow wait out the real connection delays (heartbeat, reconnect); once, in the
 # plain build, is enough. The linux build comes first: the Windows tests use its simulator.
-build linux && run_ctest linux
+if build linux; then
+  run_ctest linux
+  run_consumer
+fi
 for preset in linux-asan linux-tsan; do
   build "$preset" && run_ctest "$preset" -LE slow
 done

@@ -9,20 +9,8 @@
 #define VOK_PRINTF_FORMAT(fmt, args)
 #endif
 
-// Trace levels: 1 detail, 2 information, 3 connection state, 4 warnings, 5 failures.
-enum VokTraceLevel {
-  VOKTRACE_DETAIL = 1,
-  VOKTRACE_INFO = 2,
-  VOKTRACE_STATE = 3,
-  VOKTRACE_WARNING = 4,
-  VOKTRACE_FAILURE = 5,
-};
-
-// One trace line with a fixed text. A trailing line feed in text is not doubled.
-void VOKTRACE_Write(int level, const char* text);
-
-// One trace line formatted like printf. Nothing is formatted when no one listens at that level.
-void VOKTRACE_Printf(int level, const char* format, ...) VOK_PRINTF_FORMAT(2, 3);
+// The trace calls are part of the public interface, with C linkage so any client can add lines.
+#include <vokquote/trace.h>
 
 void VOK_Startup();
 void VOK_Shutdown();

@@ -1,6 +1,10 @@
 // The class-server entry points both platforms share: one cached class factory for VokQuotes,
-// unloading only at a zero module lock count, registration from the registry script.
+// unloading only at a zero module lock count, registration from the registry script; and the
+// version query.
 #include "service/library/library_module.h"
+
+#include <vokquote/api.h>
+#include <vokquote/version.h>
 
 #include "records/vokquote.h"
 #include "service/class_factory.h"
@@ -64,3 +68,5 @@ void LibraryDetach() {
 }
 
 }  // namespace vok
+
+extern "C" const char* VokQuoteVersion() { return VOKQUOTE_VERSION_STRING; }

@@ -3,6 +3,8 @@
 // with callbacks pumped by the client's own message loop, the caches, the single quote, the private
 // settings, late-bound calls, events, registration in the class registry file, and unloading.
 #include <gtest/gtest.h>
+#include <vokquote/api.h>
+#include <vokquote/version.h>
 
 #include <atomic>
 #include <cstring>
@@ -15,20 +17,12 @@
 #include "platform/class_registry.h"
 #include "platform/com_ptr.h"
 #include "platform/environment.h"
-#include "platform/message_loop.h"
 #include "platform/thread.h"
 #include "quote_server.h"
 #include "records/vokquote.h"
 #include "service/library/client_notify_test_util.h"
 #include "service/vokquote_create.h"
 #include "vkdll/vkdll.h"
-
-extern "C" {
-HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv);
-HRESULT DllCanUnloadNow();
-HRESULT DllRegisterServer();
-HRESULT DllUnregisterServer();
-}
 
 namespace {
 
@@ -37,13 +31,13 @@ using vok::CComPtr;
 
 constexpr LONG kAllServices = qsfLevelOne | qsfLevelTwo | qsfTimeAndSales | qsfOptions;
 
-// Pumps this thread's message loop (which runs the callbacks) until done() holds; bounded. Events
-// arrive on other threads without waking the loop, so it is looked at in short slices.
+// Pumps this thread's message loop in the library (which runs the callbacks) until done() holds;
+// bounded. Events arrive on other threads without waking the loop, so it is looked at in slices.
 bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs = 20000) {
   const std::uint64_t deadline = vok::MonotonicMs() + timeoutMs;
   while (!done()) {
     if (vok::MonotonicMs() >= deadline) return false;
-    vok::RunMessageLoop(done, 10);
+    VokRunMessageLoop(-1, 10);
   }
   return true;
 }
@@ -266,6 +260,29 @@ TEST_F(VokQuoteLibrary, BorrowRatesChangeTheCachedFlagsOfTheExactSymbolOnce) {
   Release();
 }
 
+// The C registration hands each notice's text and the caller's context to the handler.
+TEST_F(VokQuoteLibrary, ServerNoticesReachTheHandlerRegisteredInC) {
+  struct SNotices {
+    std::mutex mutex;
+    std::vector<std::string> texts;
+  } notices;
+  VokSetSuiteMessageHandler(
+      [](const char* text, void* context) {
+        auto* seen = static_cast<SNotices*>(context);
+        std::lock_guard lock(seen->mutex);
+        seen->texts.emplace_back(text);
+      },
+      &notices);
+  StartServer();
+  CreateAndConnect();
+  m_server->Run(1, vok::sim::CScript().Notice("logged in elsewhere").Drop());
+  ASSERT_TRUE(PumpUntil([&] { return m_events.Has(vok::dispid::OnClose); }));
+  VokSetSuiteMessageHandler(nullptr, nullptr);
+  std::lock_guard lock(notices.mutex);
+  EXPECT_EQ(notices.texts, std::vector<std::string>{"logged in elsewhere"});
+  Release();
+}
+
 TEST_F(VokQuoteLibrary, NullOutputsAreRefusedAndReturnedRecordsStartEmpty) {
   ASSERT_EQ(VokQuotesCreate(IID_IVokQuotes, m_quotes.PutVoid()), S_OK);
   ASSERT_EQ(m_quotes.QueryInterface(IID_IVokQuotesPriv, m_priv), S_OK);
@@ -391,7 +408,7 @@ TEST_F(VokQuoteLibrary, TheClassFactoryCreatesAndLocksAndRegistrationWritesTheCl
     EXPECT_EQ(read("Vokhaldex.VokQuotes\\CurVer"), "Vokhaldex.VokQuotes.1");
     EXPECT_EQ(read(classKey), "VokQuotes Class");
     EXPECT_EQ(read(classKey + "\\InprocServer32", "ThreadingModel"), "Both");
-    EXPECT_TRUE(read(classKey + "\\InprocServer32").ends_with("/libvokquote.so"))
+    EXPECT_TRUE(read(classKey + "\\InprocServer32").ends_with("/libvokquote.so." VOKQUOTE_VERSION_STRING))
         << read(classKey + "\\InprocServer32");
     EXPECT_EQ(read(classKey + "\\TypeLib"), "{9E35848E-CBB2-4A29-881A-6944BBE593D5}");
     EXPECT_EQ(read("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0"), "VOKQUOTELib");
