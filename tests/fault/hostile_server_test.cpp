@@ -143,7 +143,7 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   // Resident memory sampled all along; far past the bound the flood is cut short, so that an
   // unbounded queue fails the test instead of the machine.
   const long baselineKb = vok::fault::ResidentKb();
-  const long guardKb = vok::fault::kSanitized ? 4L << 20 : 400L << 10;
+  const long guardKb = vok::fault::kSanitized ? 2L << 20 : 400L << 10;
   std::atomic<long> peakKb{baselineKb};
   std::atomic<bool> sampling{true};
   std::atomic<bool> cut{false};
