@@ -165,10 +165,12 @@ class CLiveFeed {
 
   explicit CLiveFeed(vok::sim::SServerOptions options = DefaultOptions())
       : m_server(std::make_unique<vok::sim::CQuoteServer>(std::move(options))) {}
+  // The subscriber thread ends before the object goes, so its per-thread data goes with it (the
+  // lifecycle test covers objects released under living subscriber threads).
   ~CLiveFeed() {
     m_client.Run([this] { m_session.m_quotes->UnadviseAll(&m_notify); });
-    m_session.Release();
     m_client.Stop();
+    m_session.Release();
     m_server->Stop();
   }
   CLiveFeed(const CLiveFeed&) = delete;

@@ -1,7 +1,7 @@
-// A hostile quote server: forged connection events, endless lines, lines packed with fields or
-// with absurd group counts, and a flood while one subscriber thread stops pumping. The connection
-// must stay up, memory bounded and delivery going; and symbols a client passes in follow one rule
-// at every entry point. VOK_FAULT_FLOOD_MB sets the size of the flood.
+// A hostile quote server and careless client input: forged connection events, endless lines,
+// lines packed with fields or with absurd group counts, and a flood while one subscriber thread
+// stops pumping. The connection must stay up, memory bounded and delivery going; and symbols a
+// client passes in follow one rule at every entry point. VOK_FAULT_FLOOD_MB sets the flood's size.
 #include <gtest/gtest.h>
 
 #include <atomic>
