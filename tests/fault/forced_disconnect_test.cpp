@@ -87,7 +87,7 @@ TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
   }
 
   // Each connection fired one OnConnect(0), each accepted logon one OnLogonSucceed, and every
-  // connection but the open one one OnClose(0).
+  // connection but the open one one OnClose(0) (the sink records -12345 for an event without one).
   EXPECT_EQ(session.EventCount(vok::dispid::OnConnect), server.ConnectionCount());
   EXPECT_EQ(session.EventCount(vok::dispid::OnLogonSucceed), server.LogonCount());
   EXPECT_EQ(session.EventCount(vok::dispid::OnClose), server.ConnectionCount() - 1);
