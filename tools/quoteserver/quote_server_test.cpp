@@ -286,14 +286,17 @@ TEST(QuoteServerTest, FloodSendsExactlyTheRequestedLines) {
   ASSERT_TRUE(Logon(client, server.Port()));
   client.Send("H|1003=F1;2000=20000\nH|1003=F2;2000=20000\n");
   ASSERT_TRUE(server.WaitForLine(1, "H|1003=F2", kWaitMs));
-  server.Run(1, CScript().Flood(50000));
+  server.Run(1, CScript().Flood(50000).Notice("flood done"));
   std::size_t lines = 0;
   std::set<std::string> symbols;
+  std::string last;
   while (auto line = client.ReadLine(500)) {
     ++lines;
-    symbols.insert(FieldOf(*line, 1003));
+    last = *line;
+    if (line->compare(0, 2, "1|") == 0) symbols.insert(FieldOf(*line, 1003));
   }
-  EXPECT_EQ(lines, 50000u + 2u) << "two snapshots and the flood";
+  EXPECT_EQ(lines, 50000u + 2u + 1u) << "two snapshots, the flood and the notice";
+  EXPECT_EQ(last, "5|1011=flood done") << "the step after a bounded flood waits for its last line";
   EXPECT_EQ(symbols, (std::set<std::string>{"F1", "F2"}));
 }
 

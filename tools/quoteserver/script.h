@@ -26,7 +26,8 @@ enum class EScriptAction {
   Drop,        // close the connection
   Logon,       // how later logons are answered: text accept|refuse|ignore|delay, number = delay ms
   Notice,      // a '5' line with field 1011 = text
-  Flood,       // number level 1 lines as fast as the client reads (0: without end)
+  Flood,       // number level 1 lines as fast as the client reads, later steps after the last
+               // (0: without end, later steps at once)
 };
 
 struct SScriptStep {

@@ -72,8 +72,11 @@ void CSession::FlushOut() {
 
 bool CSession::WantsWrite() const {
   if (Closed()) return false;
-  if (!m_out.Empty()) return true;
   // A flood whose lines are not built yet asks for writability; PumpFlood builds them then.
+  return !m_out.Empty() || FloodPending();
+}
+
+bool CSession::FloodPending() const {
   return m_flooding && m_loggedIn && (m_floodDirty || !m_floodEnds.empty()) &&
          (m_floodUnbounded || m_floodRemaining > 0);
 }
@@ -302,13 +305,14 @@ void CSession::OnTimer(std::int64_t nowUs) {
   SendData(nowUs);
   RunScript(nowUs);
   FlushOut();
-  PumpFlood();
+  PumpFloodThenScript(nowUs);
 }
 
 void CSession::RunScript(std::int64_t nowUs) {
   while (m_stepIndex < m_steps.size() && !Closed()) {
-    // Later steps wait for split pieces still on their way, so output keeps the script's order.
-    if (!m_timed.empty()) return;
+    // Later steps wait for split pieces still on their way, and for the last line of a bounded
+    // flood, so output keeps the script's order.
+    if (!m_timed.empty() || (FloodPending() && !m_floodUnbounded)) return;
     const SScriptStep& step = m_steps[m_stepIndex];
     switch (step.action) {
       case EScriptAction::Expect: {
@@ -414,10 +418,19 @@ void CSession::PumpFlood() {
   }
 }
 
+void CSession::PumpFloodThenScript(std::int64_t nowUs) {
+  PumpFlood();
+  if (m_stepIndex == m_steps.size() || FloodPending()) return;
+  // A bounded flood just ended: the steps it held back run now, not at the next timer.
+  RunScript(nowUs);
+  FlushOut();
+  PumpFlood();
+}
+
 void CSession::OnWritable(std::int64_t nowUs) {
   VOK_DCHECK_THREAD(m_threadChecker);
   FlushOut();
-  PumpFlood();
+  PumpFloodThenScript(nowUs);
 }
 
 }  // namespace vok::sim

@@ -86,6 +86,9 @@ class CSession {
   void SendPieces(const std::string& bytes, std::size_t pieces, std::int64_t nowUs);
   void BuildFlood();
   void PumpFlood();
+  // PumpFlood, then the script steps a bounded flood held back once its last line is queued.
+  void PumpFloodThenScript(std::int64_t nowUs);
+  bool FloodPending() const;  // flood lines still to send to a logged-on client
   void Queue(std::string_view bytes) { m_out.Append(bytes); }
   void FlushOut();
   void Close(std::string reason);
