@@ -5,8 +5,10 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 
+#include "platform/event.h"
 #include "platform/thread.h"
 #include "platform/thread_handle.h"
 
@@ -45,6 +47,28 @@ TEST(ThreadLocalSlotTest, EachThreadGetsItsOwnObjectDestroyedAtThreadEnd) {
   }
   EXPECT_EQ(g_perThread.Get(), mine);
   EXPECT_EQ(mine->entries["main"], "kept");
+}
+
+// A slot that goes while other threads still live (a handler released while its subscriber threads
+// run on) destroys their objects then, and those threads end later without touching them again.
+TEST(ThreadLocalSlotTest, ASlotDestroyedBeforeItsThreadsEndDestroysTheirObjectsOnce) {
+  const int destroyedBefore = g_destroyed;
+  auto slot = std::make_unique<CThreadLocal<CPerThread>>();
+  slot->Get();
+  CEvent holding;
+  CEvent release;
+  CThreadHandle thread;
+  ASSERT_TRUE(thread.Start([&] {
+    slot->Get()->entries["held"] = std::string(100, 'x');
+    holding.Set();
+    release.Wait(5000);
+  }));
+  ASSERT_TRUE(holding.Wait(5000));
+  slot.reset();
+  EXPECT_EQ(g_destroyed.load(), destroyedBefore + 2);
+  release.Set();
+  ASSERT_TRUE(thread.Join(5000));
+  EXPECT_EQ(g_destroyed.load(), destroyedBefore + 2);
 }
 
 }  // namespace
