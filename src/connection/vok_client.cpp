@@ -270,6 +270,8 @@ bool VOKClient::IsConnected() {
 void VOKClient::Send(const VOKMessage& message) {
   if (!IsConnected()) return;
   const std::string& text = message.ToString();
+  // Empty only when the message could not be written (no thread buffer): nothing to send.
+  if (text.empty()) return;
   IpcSend(m_handle.load(), text.data(), static_cast<int>(text.size()));
 }
 

@@ -111,6 +111,12 @@ int CSingleQuoteSink::Wait(const OLECHAR* wideSymbol, LONG timeoutMs, CQuoteHand
           break;
         }
       }
+      // The host asked its thread to quit: the pump left the request for the host's own loop, and
+      // waiting on would only spin until the time-out.
+      if (!received && vok::QuitPending()) {
+        VOKTRACE_Printf(VOKTRACE_STATE, "GetSingleQuote(%s): quit requested", symbol.c_str());
+        waitEnded = true;
+      }
     } else if (wait == vok::kWaitTimeout) {
       VOKTRACE_Printf(VOKTRACE_STATE, "GetSingleQuote(%s): WAIT_TIMEOUT", symbol.c_str());
       waitEnded = true;

@@ -110,6 +110,24 @@ TEST(SingleQuote, ZeroTimeoutForAnUncachedSymbolSubscribesUnsubscribesAndReturns
   EXPECT_EQ(vok::ModuleLockCount(), locksBefore);  // the sink is gone
 }
 
+// A host that asks its thread to quit while the request waits gets its answer at once, and its own
+// loop still finds the quit afterwards.
+TEST(SingleQuote, AQuitRequestEndsTheWaitAndIsLeftForTheHostsLoop) {
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  CTraceCapture trace;
+  vok::QuitMessageLoop();
+
+  CResult result;
+  Request(handler, "ABC", 20000, result);
+
+  EXPECT_EQ(result.filled, 0);
+  EXPECT_EQ(trace.Lines(VOKTRACE_STATE, "GetSingleQuote(ABC): quit requested").size(), 1u);
+  EXPECT_TRUE(vok::QuitPending());
+  EXPECT_EQ(vok::RunMessageLoop(vok::WaitHandle{}, 0), vok::LoopExit::Quit);
+  EXPECT_FALSE(vok::QuitPending());
+}
+
 TEST(SingleQuote, AQuoteWithoutPricesDoesNotEndTheWaitButTheNextOneDoes) {
   CFakeHost host;
   CQuoteHandler handler(&host);
