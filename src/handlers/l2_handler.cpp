@@ -91,6 +91,7 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   auto* record = static_cast<CMasterL2Record*>(FindMaster(symbol));
   if (record == nullptr) {
     CountStrayQuote(symbol);
@@ -98,6 +99,8 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   }
   std::string mmid;
   message.GetString(2016, mmid);
+  // Market maker ids key the book, whose entries live as long as the subscription.
+  if (DropOverlongKey(mmid)) return;
   int sideCode = 0;
   // Only the bid code names the bid: any other code, or none, is the ask.
   const int sideIndex = message.GetInt(2017, sideCode) && sideCode == kBidCode ? 0 : 1;

@@ -52,6 +52,7 @@ void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
   if (record == nullptr) {
     CountStrayQuote(symbol);

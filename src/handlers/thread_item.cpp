@@ -4,8 +4,19 @@
 #include <cstddef>
 #include <cstring>
 
+#include "handlers/delivery_gate.h"
+#include "handlers/handler.h"
 #include "platform/block_pool.h"
 #include "vokcommon/record_copy.h"
+
+CThreadItem::CThreadItem(CHandler* handler, Kind kind)
+    : m_gate(handler == nullptr ? nullptr : handler->Gate()), m_kind(kind) {
+  if (m_gate != nullptr) m_gate->AddRef();
+}
+
+CThreadItem::~CThreadItem() {
+  if (m_gate != nullptr) m_gate->Release();
+}
 
 void CThreadItem::Release() {
   // An item that reached one queue (the common case) is destroyed without writing its count: the
@@ -19,6 +30,63 @@ void CThreadItem::Release() {
 void* CThreadItem::operator new(std::size_t bytes) { return vok::PoolAllocate(bytes); }
 
 void CThreadItem::operator delete(void* block) noexcept { vok::PoolFree(block); }
+
+namespace {
+
+// FNV-1a over the text of a BSTR, folded into `hash`.
+std::uint64_t HashText(std::uint64_t hash, BSTR text) {
+  if (text == nullptr) return hash;
+  for (const OLECHAR* c = text; *c != 0; ++c) {
+    hash ^= static_cast<std::uint64_t>(*c);
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
+bool SameText(BSTR a, BSTR b) {
+  const UINT length = SysStringLen(a);
+  return length == SysStringLen(b) && (length == 0 || std::memcmp(a, b, length * sizeof(OLECHAR)) == 0);
+}
+
+}  // namespace
+
+bool CThreadItem::Conflatable() const { return m_kind == kQuote || m_kind == kLevel2 || m_kind == kOptions; }
+
+std::uint64_t CThreadItem::SnapshotHash() const {
+  std::uint64_t hash = 0xcbf29ce484222325ull ^ reinterpret_cast<std::uintptr_t>(m_gate) ^ static_cast<std::uint64_t>(m_kind);
+  switch (m_kind) {
+    case kQuote:
+      return HashText(hash, static_cast<const CQuoteThreadItem*>(this)->m_rec.bstrSymbol);
+    case kOptions:
+      return HashText(hash, static_cast<const COptionsThreadItem*>(this)->m_rec.bstrSymbol);
+    case kLevel2: {
+      const LEVEL2RECORD& rec = static_cast<const CL2ThreadItem*>(this)->m_rec;
+      hash = HashText(HashText(hash, rec.bstrSymbol) * 31, rec.bstrMMID);
+      return hash * 31 + static_cast<std::uint64_t>(rec.side);
+    }
+    default:
+      return hash;
+  }
+}
+
+bool CThreadItem::SameSnapshot(const CThreadItem& other) const {
+  if (m_gate != other.m_gate || m_kind != other.m_kind) return false;
+  switch (m_kind) {
+    case kQuote:
+      return SameText(static_cast<const CQuoteThreadItem*>(this)->m_rec.bstrSymbol,
+                      static_cast<const CQuoteThreadItem&>(other).m_rec.bstrSymbol);
+    case kOptions:
+      return SameText(static_cast<const COptionsThreadItem*>(this)->m_rec.bstrSymbol,
+                      static_cast<const COptionsThreadItem&>(other).m_rec.bstrSymbol);
+    case kLevel2: {
+      const LEVEL2RECORD& a = static_cast<const CL2ThreadItem*>(this)->m_rec;
+      const LEVEL2RECORD& b = static_cast<const CL2ThreadItem&>(other).m_rec;
+      return a.side == b.side && SameText(a.bstrSymbol, b.bstrSymbol) && SameText(a.bstrMMID, b.bstrMMID);
+    }
+    default:
+      return false;
+  }
+}
 
 namespace {
 

@@ -67,7 +67,7 @@ class CSubscriber {
  public:
   CSubscriber() {
     m_thread = std::thread([this] {
-      CThreadQueue::CurrentQueue().StartTimer();
+      CThreadQueue::CurrentQueue()->StartTimer();
       m_id = vok::CurrentThreadId();
       m_ready = true;
       while (!m_stop) {
@@ -148,7 +148,7 @@ TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
   g_destroyed = 0;
   std::thread([] {
     CRecordingHandler handler;
-    CThreadQueue& queue = CThreadQueue::CurrentQueue();
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
     const vok::ThreadId self[] = {vok::CurrentThreadId()};
     // A callback that waits modally pumps its messages, and so drains its queue from inside a
     // delivery. Item 6 is queued while the outer drain is under way: it must still come after 3..5.
@@ -187,8 +187,8 @@ TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
 
 TEST(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
   std::thread([] {
-    CThreadQueue& queue = CThreadQueue::CurrentQueue();
-    EXPECT_EQ(&queue, &CThreadQueue::CurrentQueue());
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
+    EXPECT_EQ(&queue, CThreadQueue::CurrentQueue());
     EXPECT_EQ(queue.StopTimer(), 0);
     EXPECT_FALSE(queue.TimerRunning());
     EXPECT_EQ(queue.StartTimer(), 1);

@@ -81,6 +81,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   CMasterRecord* record = FindMaster(symbol);
   if (record == nullptr) {
     CountStrayQuote(symbol);
