@@ -203,11 +203,13 @@ STDMETHODIMP CVokQuotes::AdviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymbol
     if (!NormaliseSymbol(bstrSymbol, symbol)) return S_OK;
     // Object lock, then (inside each handler) the handler lock and, to send, the client lock.
     vok::CCriticalSectionLock lock(m_objectLock);
-    if (m_quoteHandler) m_quoteHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_tsHandler) m_tsHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_l2Handler) m_l2Handler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_optionsHandler) m_optionsHandler->Advise(pNotify, symbol, lServiceFlags);
-    return S_OK;
+    // A handler fails only when this thread can have no thread map or dispatch queue.
+    bool advised = true;
+    if (m_quoteHandler) advised &= m_quoteHandler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_tsHandler) advised &= m_tsHandler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_l2Handler) advised &= m_l2Handler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_optionsHandler) advised &= m_optionsHandler->Advise(pNotify, symbol, lServiceFlags);
+    return advised ? S_OK : E_OUTOFMEMORY;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
