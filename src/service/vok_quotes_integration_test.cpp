@@ -231,7 +231,10 @@ TEST_F(QuotesWithServer, UpdatesQueuedForAReleasedObjectAreNeverDeliveredNorReac
   client.Run([&] { third.m_quotes->AdviseSymbol(&fresh, Bstr("AAPL").Get(), qsfLevelOne); });
   vok::SleepMs(200);
   EXPECT_TRUE(fresh.Got().empty());
-  client.Run([&] { third.m_quotes->UnadviseAll(&fresh); });
+  client.Run([&] {
+    third.m_quotes->UnadviseAll(&fresh);
+    third.Release();
+  });
 }
 
 TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
