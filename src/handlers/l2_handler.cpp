@@ -19,6 +19,7 @@ using vok::handlers::CopyBstr;
 using vok::handlers::NarrowBstr;
 using vok::handlers::NarrowText;
 using vok::handlers::NewBstr;
+using vok::handlers::NewFieldBstr;
 
 namespace {
 
@@ -152,7 +153,7 @@ void CL2Handler::DecideSource(const std::string& symbol, const std::string& mmid
     if (type == stOption || (type == stEquity && text == "2")) text = "REGN";
   }
   // An empty source is stored as an empty text, so the next message tries again.
-  entry.m_source = vok::CBstr::Attach(NewBstr(text));
+  entry.m_source = vok::CBstr::Attach(NewFieldBstr(text));
 }
 
 void CL2Handler::Queue(CMasterL2Record& record, const CL2BidAsk& entry, int sideIndex) {

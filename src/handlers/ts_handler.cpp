@@ -14,6 +14,7 @@
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NewBstr;
+using vok::handlers::NewFieldBstr;
 
 namespace {
 
@@ -105,7 +106,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   rec.bstrSymbol = NewBstr(symbol);
   std::string exchange;
   message.GetString(2022, exchange);
-  rec.bstrExchange = NewBstr(exchange);
+  rec.bstrExchange = NewFieldBstr(exchange);
   rec.lType = IntOr0(message, 2039);
   rec.UTCDateTime = PrintTime(message);
   // The wire carries the public enumerations' values as they are.
