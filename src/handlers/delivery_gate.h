@@ -1,8 +1,8 @@
 // CDeliveryGate: what a queued work item holds instead of a pointer to its handler. The handler
 // owns one gate; every item holds a reference on it, so an item may outlive its handler safely.
-// A drain enters the gate before it hands an item to the handler and leaves it afterwards; the
-// handler closes the gate first thing in its destruction, after which no item of it is delivered
-// and no entry is in progress on another thread.
+// A drain enters the gate before it hands an item to the handler and leaves it after the last of
+// a run of that handler's items; the handler closes the gate first thing in its destruction, after
+// which no item of it is delivered and no entry is in progress on another thread.
 //
 // Threads: Enter and Leave run on any subscribing thread, Close on the thread that destroys the
 // handler. Close waits for entries of other threads; entries of its own thread (the handler being
@@ -44,8 +44,9 @@ class CDeliveryGate {
   static constexpr std::uint32_t kClosed = 0x80000000u;
 
   CHandler* const m_handler;
-  std::atomic<std::int32_t> m_refs{0};
-  std::atomic<std::uint32_t> m_state{0};  // kClosed, and the number of entries in progress
+  // Apart: items are counted by the dispatcher and the last receiver, entries by the subscribers.
+  alignas(64) std::atomic<std::int32_t> m_refs{0};
+  alignas(64) std::atomic<std::uint32_t> m_state{0};  // kClosed, and the number of entries in progress
   std::mutex m_mutex;
   std::condition_variable m_allLeft;
 };

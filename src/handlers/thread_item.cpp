@@ -48,44 +48,37 @@ bool SameText(BSTR a, BSTR b) {
   return length == SysStringLen(b) && (length == 0 || std::memcmp(a, b, length * sizeof(OLECHAR)) == 0);
 }
 
-}  // namespace
-
-bool CThreadItem::Conflatable() const { return m_kind == kQuote || m_kind == kLevel2 || m_kind == kOptions; }
-
-std::uint64_t CThreadItem::SnapshotHash() const {
-  std::uint64_t hash = 0xcbf29ce484222325ull ^ reinterpret_cast<std::uintptr_t>(m_gate) ^ static_cast<std::uint64_t>(m_kind);
-  switch (m_kind) {
-    case kQuote:
-      return HashText(hash, static_cast<const CQuoteThreadItem*>(this)->m_rec.bstrSymbol);
-    case kOptions:
-      return HashText(hash, static_cast<const COptionsThreadItem*>(this)->m_rec.bstrSymbol);
-    case kLevel2: {
-      const LEVEL2RECORD& rec = static_cast<const CL2ThreadItem*>(this)->m_rec;
-      hash = HashText(HashText(hash, rec.bstrSymbol) * 31, rec.bstrMMID);
-      return hash * 31 + static_cast<std::uint64_t>(rec.side);
-    }
-    default:
-      return hash;
-  }
+// Items of different handlers (service objects) or kinds never replace each other.
+std::uint64_t SeedHash(const CThreadItem& item) {
+  return 0xcbf29ce484222325ull ^ reinterpret_cast<std::uintptr_t>(item.Gate()) ^
+         static_cast<std::uint64_t>(item.GetKind());
 }
 
-bool CThreadItem::SameSnapshot(const CThreadItem& other) const {
-  if (m_gate != other.m_gate || m_kind != other.m_kind) return false;
-  switch (m_kind) {
-    case kQuote:
-      return SameText(static_cast<const CQuoteThreadItem*>(this)->m_rec.bstrSymbol,
-                      static_cast<const CQuoteThreadItem&>(other).m_rec.bstrSymbol);
-    case kOptions:
-      return SameText(static_cast<const COptionsThreadItem*>(this)->m_rec.bstrSymbol,
-                      static_cast<const COptionsThreadItem&>(other).m_rec.bstrSymbol);
-    case kLevel2: {
-      const LEVEL2RECORD& a = static_cast<const CL2ThreadItem*>(this)->m_rec;
-      const LEVEL2RECORD& b = static_cast<const CL2ThreadItem&>(other).m_rec;
-      return a.side == b.side && SameText(a.bstrSymbol, b.bstrSymbol) && SameText(a.bstrMMID, b.bstrMMID);
-    }
-    default:
-      return false;
-  }
+}  // namespace
+
+std::uint64_t CQuoteThreadItem::SnapshotHash() const { return HashText(SeedHash(*this), m_rec.bstrSymbol); }
+
+bool CQuoteThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* quote = dynamic_cast<const CQuoteThreadItem*>(&other);
+  return quote != nullptr && quote->Gate() == Gate() && SameText(quote->m_rec.bstrSymbol, m_rec.bstrSymbol);
+}
+
+std::uint64_t COptionsThreadItem::SnapshotHash() const { return HashText(SeedHash(*this), m_rec.bstrSymbol); }
+
+bool COptionsThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* option = dynamic_cast<const COptionsThreadItem*>(&other);
+  return option != nullptr && option->Gate() == Gate() && SameText(option->m_rec.bstrSymbol, m_rec.bstrSymbol);
+}
+
+std::uint64_t CL2ThreadItem::SnapshotHash() const {
+  const std::uint64_t hash = HashText(HashText(SeedHash(*this), m_rec.bstrSymbol) * 31, m_rec.bstrMMID);
+  return hash * 31 + static_cast<std::uint64_t>(m_rec.side);
+}
+
+bool CL2ThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* side = dynamic_cast<const CL2ThreadItem*>(&other);
+  return side != nullptr && side->Gate() == Gate() && side->m_rec.side == m_rec.side &&
+         SameText(side->m_rec.bstrSymbol, m_rec.bstrSymbol) && SameText(side->m_rec.bstrMMID, m_rec.bstrMMID);
 }
 
 namespace {

@@ -30,11 +30,11 @@ class CThreadItem {
 
   // What a newer item may replace in a queue that has fallen behind: level 1 and options records
   // are whole snapshots of one symbol, a level 2 record of one side of one participant. Prints
-  // (time and sales) and records of unknown kinds replace nothing. The hash picks candidates, and
-  // SameSnapshot decides.
-  bool Conflatable() const;
-  std::uint64_t SnapshotHash() const;
-  bool SameSnapshot(const CThreadItem& other) const;
+  // (time and sales) and other items replace nothing. The hash picks candidates, and SameSnapshot
+  // decides.
+  virtual bool Conflatable() const { return false; }
+  virtual std::uint64_t SnapshotHash() const { return 0; }
+  virtual bool SameSnapshot(const CThreadItem& /*other*/) const { return false; }
 
   // Sets the number of queues that hold the item; Distribute does this before the first queue
   // can see it.
@@ -71,6 +71,10 @@ class CQuoteThreadItem final : public CThreadItem {
 
   QUOTERECORD m_rec{};
 
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
+
  private:
   ~CQuoteThreadItem() override;
   bool m_inlineStrings = false;
@@ -83,6 +87,10 @@ class CL2ThreadItem final : public CThreadItem {
   static CL2ThreadItem* Create(CHandler* handler, const LEVEL2RECORD& source);
 
   LEVEL2RECORD m_rec{};
+
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
 
  private:
   ~CL2ThreadItem() override;
@@ -105,6 +113,10 @@ class COptionsThreadItem final : public CThreadItem {
   static COptionsThreadItem* Create(CHandler* handler, const OPTIONSRECORD& source);
 
   OPTIONSRECORD m_rec{};
+
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
 
  private:
   ~COptionsThreadItem() override;

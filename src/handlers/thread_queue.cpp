@@ -99,9 +99,9 @@ void CThreadQueue::AddBehind(CThreadItem* item) {
       ++m_printsDropped;
       if (!m_dropTraced) {
         m_dropTraced = true;
-        VOKTRACE_Printf(VOKTRACE_WARNING,
-                        "CThreadQueue: thread %x does not drain its queue; its oldest time and sales prints are dropped",
-                        m_owner);
+        VOKTRACE_Printf(
+            VOKTRACE_WARNING,
+            "CThreadQueue: thread %x does not drain its queue; its oldest time and sales prints are dropped", m_owner);
       }
     }
   } else if (item->Conflatable()) {
@@ -218,18 +218,34 @@ void CThreadQueue::Drain() {
   // Items added during the drain (by the dispatcher, or by a callback that advises) are delivered
   // in this same tick. A callback that pumps its messages (a modal wait) drains again from inside
   // and goes on with the next item, in order: PopItem keeps its place in members, not here.
+  // The drain stays inside a handler's gate from one item of that handler to the next, so the
+  // subscriber threads do not all write the gate for every item.
+  CEntered entered{nullptr, m_innermost};
+  m_innermost = &entered;
+  CHandler* handler = nullptr;
+  auto leave = [&] {
+    if (entered.gate != nullptr) entered.gate->Leave();
+    entered.gate = nullptr;
+    handler = nullptr;
+  };
   while (CThreadItem* item = PopItem()) {
-    // An item whose handler is gone (or going) is dropped here: the gate refuses it.
     CDeliveryGate* gate = item->Gate();
-    if (CHandler* handler = gate == nullptr ? nullptr : gate->Enter()) {
-      const CEntered entered{gate, m_innermost};
-      m_innermost = &entered;
+    if (gate != entered.gate) {
+      leave();
+      // An item whose handler is gone (or going) is dropped: the gate refuses it.
+      handler = gate == nullptr ? nullptr : gate->Enter();
+      if (handler != nullptr) entered.gate = gate;
+    }
+    if (handler != nullptr) {
       handler->OnThreadItem(item);
-      m_innermost = entered.outer;
-      gate->Leave();
+      // A callback may have released the handler: let its release go on, and deliver no more of
+      // it. The item's reference keeps the gate readable here.
+      if (!gate->IsOpen()) leave();
     }
     item->Release();
   }
+  leave();
+  m_innermost = entered.outer;
 }
 
 std::uint32_t CThreadQueue::EntriesOnCurrentThread(const CDeliveryGate* gate) {

@@ -80,10 +80,10 @@ class alignas(64) CThreadQueue {
   void Drain();
 
  private:
-  // One delivery in progress on the owner thread; nested deliveries (a callback that pumps) chain
-  // to the outer one on the stack.
+  // The gate a drain on the owner thread is inside (null between handlers); nested drains (a
+  // callback that pumps) chain to the outer one on the stack.
   struct CEntered {
-    const CDeliveryGate* gate;
+    CDeliveryGate* gate;
     const CEntered* outer;
   };
 
