@@ -57,7 +57,7 @@ class CSubscribers {
   explicit CSubscribers(int count) {
     for (int i = 0; i < count; ++i) {
       m_threads.emplace_back([this] {
-        CThreadQueue::CurrentQueue().StartTimer();
+        CThreadQueue::CurrentQueue()->StartTimer();
         {
           std::lock_guard lock(m_mutex);
           m_ids.push_back(vok::CurrentThreadId());

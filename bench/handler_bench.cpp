@@ -127,11 +127,11 @@ void BM_Level1UpdateOwnThread(benchmark::State& state) {
     if (++next == messages.size()) {
       next = 0;
       state.PauseTiming();
-      CThreadQueue::CurrentQueue().Drain();
+      CThreadQueue::CurrentQueue()->Drain();
       state.ResumeTiming();
     }
   }
-  CThreadQueue::CurrentQueue().Drain();
+  CThreadQueue::CurrentQueue()->Drain();
   handler.UnadviseAll(&notify);
   state.SetItemsProcessed(state.iterations());
 }

@@ -24,12 +24,15 @@ CHandler::CHandler(IHandlerHost* host, const Config& config)
       m_messageTypes(config.messageTypes),
       m_subscribeType(config.subscribeType),
       m_serviceId(config.serviceId),
-      m_name(config.name) {
+      m_name(config.name),
+      m_gate(new CDeliveryGate(this)) {
   m_globalMap.reserve(config.globalMapSize);
   m_strayMap.reserve(17);
 }
 
 CHandler::~CHandler() {
+  // Final handler classes have closed it already, before their own members went.
+  CloseDelivery();
   vok::CCriticalSectionLock lock(m_lock);
   for (auto& [symbol, record] : m_globalMap) {
     record.reset();
@@ -39,17 +42,23 @@ CHandler::~CHandler() {
   m_strayMap.clear();
 }
 
-void CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
+bool CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
   // A null callback could never be called; the service object refuses it, this keeps delivery safe.
-  if ((serviceFlags & m_serviceFlag) == 0 || notify == nullptr) return;
-  CTMData* data = ThreadData();
-  if (data == nullptr) return;
+  if ((serviceFlags & m_serviceFlag) == 0 || notify == nullptr) return true;
   const vok::ThreadId thread = vok::CurrentThreadId();
+  if (symbol.size() > kMaxSymbolLength) {
+    VOKTRACE_Printf(VOKTRACE_WARNING, "[%x] %s: a symbol of %u characters is not subscribed", thread, m_name.c_str(),
+                    static_cast<unsigned>(symbol.size()));
+    return true;
+  }
+  CThreadQueue* queue = CThreadQueue::CurrentQueue();
+  CTMData* data = ThreadData();
+  if (queue == nullptr || data == nullptr) return false;
   auto it = data->m_map.find(symbol);
   if (it == data->m_map.end()) {
     it = data->m_map.emplace(symbol, vok::CComPtr<CNotifyList>(CreateNotifyList())).first;
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +CNotifyList", thread, m_name.c_str(), symbol.c_str());
-    AddToGlobalMap(symbol);
+    AddToGlobalMap(symbol, *queue);
   }
   // The callback of SendCachedData may unadvise and so drop the map's reference.
   vok::CComPtr<CNotifyList> list = it->second;
@@ -61,6 +70,7 @@ void CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long 
                     PointerText(notify));
   }
   SendCachedData(notify, symbol);
+  return true;
 }
 
 void CHandler::Unadvise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags) {
@@ -112,7 +122,7 @@ void CHandler::UnadviseAll(IVokQuotesNotify* notify) {
   }
 }
 
-void CHandler::AddToGlobalMap(const std::string& symbol) {
+void CHandler::AddToGlobalMap(const std::string& symbol, CThreadQueue& queue) {
   bool subscribe = false;
   {
     vok::CCriticalSectionLock lock(m_lock);
@@ -128,7 +138,7 @@ void CHandler::AddToGlobalMap(const std::string& symbol) {
   }
   // The connection lock comes before the handler lock, so the request goes out without it.
   if (subscribe) Subscribe(symbol.c_str());
-  CThreadQueue::CurrentQueue().StartTimer();
+  queue.StartTimer();
 }
 
 void CHandler::RemoveFromGlobalMap(const std::string& symbol) {
@@ -145,7 +155,8 @@ void CHandler::RemoveFromGlobalMap(const std::string& symbol) {
     }
   }
   if (unsubscribe) Unsubscribe(symbol.c_str());
-  CThreadQueue::CurrentQueue().StopTimer();
+  // The queue exists: the thread's Advise made it.
+  if (CThreadQueue* queue = CThreadQueue::CurrentQueue()) queue->StopTimer();
 }
 
 void CHandler::Subscribe(const char* symbol) { SendRequest(m_subscribeType, symbol); }
@@ -172,6 +183,17 @@ void CHandler::Resubscribe() {
 void CHandler::CountStrayQuote(const std::string& symbol) {
   auto it = m_strayMap.find(symbol);
   if (it == m_strayMap.end()) {
+    // A feed of ever new symbols must not grow the map without end: past the cap, new symbols
+    // are not counted (the ones counted keep their cadence).
+    if (m_strayMap.size() >= kMaxStraySymbols) {
+      if (!m_strayFullTraced) {
+        VOKTRACE_Printf(VOKTRACE_WARNING, "%s: stray quotes of %u symbols counted; further symbols are not",
+                        m_name.c_str(), static_cast<unsigned>(kMaxStraySymbols));
+        m_strayFullTraced = true;
+      }
+      return;
+    }
+    m_strayFullTraced = false;
     m_strayMap.emplace(symbol, StrayQuote{});
     return;
   }
@@ -180,6 +202,26 @@ void CHandler::CountStrayQuote(const std::string& symbol) {
     VOKTRACE_Printf(VOKTRACE_INFO, "%s: Received %d stray %s quotes. Recent deletion?", m_name.c_str(), count,
                     symbol.c_str());
   }
+}
+
+bool CHandler::DropOverlongKey(const std::string& key) {
+  if (key.size() <= kMaxSymbolLength) {
+    m_overlongBurst = false;
+    return false;
+  }
+  ++m_overlongDropped;
+  // One line per burst, and at most one a second however the burst is broken up.
+  if (!m_overlongBurst) {
+    m_overlongBurst = true;
+    const std::uint64_t now = vok::MonotonicMs();
+    if (m_overlongTracedAt == 0 || now - m_overlongTracedAt >= 1000) {
+      m_overlongTracedAt = now;
+      VOKTRACE_Printf(VOKTRACE_WARNING, "%s: dropping data for a symbol of %u characters (%llu such messages so far)",
+                      m_name.c_str(), static_cast<unsigned>(key.size()),
+                      static_cast<unsigned long long>(m_overlongDropped));
+    }
+  }
+  return true;
 }
 
 CNotifyList* CHandler::FindThreadList(const std::string& symbol) {

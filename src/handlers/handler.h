@@ -9,13 +9,18 @@
 // on the dispatcher with the connection lock held. m_lock (recursive) guards m_globalMap, the
 // master records and m_strayMap. Order: connection lock, then m_lock, then the queue locks; the
 // connection lock is never first taken while m_lock is held.
+// Lifetime: work items reach the handler only through its delivery gate. Every final handler class
+// calls CloseDelivery first in its destructor: from then on none of its items is delivered, and no
+// other thread is inside its OnThreadItem while its members and thread maps are torn down.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "handlers/delivery_gate.h"
 #include "handlers/master_record.h"
 #include "handlers/notify_list.h"
 #include "platform/com_ptr.h"
@@ -24,6 +29,7 @@
 #include "records/vokquote.h"
 
 class CThreadItem;
+class CThreadQueue;
 class IHandlerHost;
 class VOKMessage;
 
@@ -49,14 +55,21 @@ class CHandler {
     std::size_t globalMapSize;
   };
 
+  // Longer symbols (and market maker ids) are no real ones: they are never subscribed, and data
+  // messages naming them are dropped before any lookup.
+  static constexpr std::size_t kMaxSymbolLength = 64;
+  // Symbols whose stray messages are counted at most; further ones are not counted.
+  static constexpr std::size_t kMaxStraySymbols = 4096;
+
   CHandler(const CHandler&) = delete;
   CHandler& operator=(const CHandler&) = delete;
   // Warns about every symbol still subscribed; the lists of every thread are released with them.
   virtual ~CHandler();
 
   // Subscription calls of the service object, on the client's thread. Each does nothing unless
-  // serviceFlags holds this handler's flag.
-  void Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags);
+  // serviceFlags holds this handler's flag. Advise returns false, having changed nothing, when the
+  // calling thread can have no thread map or dispatch queue (out of thread slots or memory).
+  bool Advise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags);
   void Unadvise(IVokQuotesNotify* notify, const std::string& symbol, long serviceFlags);
   // Removes the callback from every symbol of the calling thread.
   void UnadviseAll(IVokQuotesNotify* notify);
@@ -70,6 +83,11 @@ class CHandler {
   virtual void OnThreadItem(CThreadItem* item) = 0;
   // The periodic operation of the "QuotesTestMode" thread; nothing by default.
   virtual void TestTick() {}
+
+  // What every work item of this handler holds; see CDeliveryGate.
+  CDeliveryGate* Gate() const { return m_gate.Get(); }
+  // Closes the gate: waits for deliveries in progress on other threads and drops queued items.
+  void CloseDelivery() { m_gate->Close(); }
 
   long ServiceFlag() const { return m_serviceFlag; }
   const std::vector<char>& MessageTypes() const { return m_messageTypes; }
@@ -108,13 +126,16 @@ class CHandler {
   // With m_lock held: counts a data message for a symbol without subscribers, tracing the 2nd to
   // 200th, 202nd to 400th, ... of a symbol.
   void CountStrayQuote(const std::string& symbol);
+  // With m_lock held: true (and counted, traced once per burst) when a data message must be
+  // dropped because `key` is longer than kMaxSymbolLength.
+  bool DropOverlongKey(const std::string& key);
 
   IHandlerHost* const m_host;
   vok::CCriticalSection m_lock;
 
  private:
   void SendRequest(char type, const char* symbol);
-  void AddToGlobalMap(const std::string& symbol);
+  void AddToGlobalMap(const std::string& symbol, CThreadQueue& queue);
   void RemoveFromGlobalMap(const std::string& symbol);
   CTMData* ThreadData() { return m_threadData.Get(); }
 
@@ -123,8 +144,13 @@ class CHandler {
   const char m_subscribeType;
   const int m_serviceId;
   const std::string m_name;
+  const vok::CComPtr<CDeliveryGate> m_gate;
   std::unordered_map<std::string, std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
   std::unordered_map<std::string, StrayQuote> m_strayMap;                       // guarded by m_lock
+  bool m_strayFullTraced = false;                                               // guarded by m_lock
+  bool m_overlongBurst = false;                                                 // guarded by m_lock
+  std::uint64_t m_overlongDropped = 0;                                          // guarded by m_lock
+  std::uint64_t m_overlongTracedAt = 0;                                         // guarded by m_lock
   // Last member: each thread's CTMData outlives nothing else of the handler, and all of them are
   // destroyed with it.
   vok::CThreadLocal<CTMData> m_threadData;

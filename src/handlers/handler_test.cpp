@@ -19,6 +19,7 @@
 #include "handlers/l2_handler.h"
 #include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
+#include "platform/thread_local_slot.h"
 #include "vokcommon/record_copy.h"
 
 namespace {
@@ -129,7 +130,7 @@ TEST(Handler, RequestsWaitForLogonAndResubscribeSendsEverySymbolOnce) {
   a.Run([&] { handler.UnadviseAll(&n1); });
 }
 
-TEST(Handler, StrayQuotesAreCountedAndTracedExceptEvery200th) {
+TEST(Handler, StrayQuotesAreCountedForBoundedSymbolsAndTracedExceptEvery200th) {
   CFakeHost host;
   CQuoteHandler handler(&host);
   CTraceCapture trace;
@@ -150,6 +151,53 @@ TEST(Handler, StrayQuotesAreCountedAndTracedExceptEvery200th) {
   Feed(handler, "1|1003=GONE;2002=1.5");
   Feed(handler, "1|1003=GONE;2002=1.5");
   EXPECT_EQ(trace.Lines(2, "stray").back(), "CQuoteHandler: Received 2 stray GONE quotes. Recent deletion?");
+
+  // Only so many symbols are counted; those counted keep their cadence.
+  for (std::size_t i = 1; i < CHandler::kMaxStraySymbols + 5; ++i) Feed(handler, "1|1003=S" + std::to_string(i));
+  Feed(handler, "1|1003=LATE");
+  Feed(handler, "1|1003=LATE");
+  Feed(handler, "1|1003=GONE;2002=1.5");
+  EXPECT_TRUE(trace.Lines(2, "stray LATE").empty());
+  EXPECT_EQ(trace.Lines(2, "stray").back(), "CQuoteHandler: Received 3 stray GONE quotes. Recent deletion?");
+  EXPECT_EQ(trace.Lines(4, "further symbols are not").size(), 1u);
+
+  // A symbol longer than any real one is never subscribed, and its data is dropped before any
+  // lookup, with one warning for the burst.
+  const std::string longest(CHandler::kMaxSymbolLength, 'L');
+  const std::string tooLong = longest + "X";
+  host.TakeSent();
+  a.Run([&] {
+    handler.Advise(&n1, tooLong, qsfLevelOne);
+    handler.Advise(&n1, longest, qsfLevelOne);
+  });
+  EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'H', longest, 20000}}));
+  EXPECT_FALSE(handler.HasMasterRecord(tooLong));
+  for (int i = 0; i < 3; ++i) Feed(handler, "1|1003=" + tooLong + ";2002=1.5");
+  EXPECT_EQ(trace.Lines(4, "dropping data for a symbol of 65 characters").size(), 1u);
+  EXPECT_TRUE(trace.Lines(2, "stray " + tooLong).empty());
+  a.Run([&] { handler.UnadviseAll(&n1); });
+}
+
+TEST(Handler, AdviseFailsAndChangesNothingWhenTheThreadCanHaveNoThreadMap) {
+  // Use up the system's thread slots, so the next handler has none for its thread maps.
+  std::vector<std::unique_ptr<vok::CThreadSlot>> slots;
+  static int held = 0;
+  for (;;) {
+    auto slot = std::make_unique<vok::CThreadSlot>();
+    if (!slot->SetValue(&held, [](void*) {})) break;
+    slots.push_back(std::move(slot));
+    ASSERT_LT(slots.size(), 100000u);
+  }
+  CFakeHost host;
+  CQuoteHandler handler(&host);
+  slots.clear();
+  CRecordingNotify n1;
+  CClientThread a;
+  bool advised = true;
+  a.Run([&] { advised = handler.Advise(&n1, "XYZ", qsfLevelOne); });
+  EXPECT_FALSE(advised);
+  EXPECT_FALSE(handler.HasMasterRecord("XYZ"));
+  EXPECT_TRUE(host.TakeSent().empty());
 }
 
 // How one service is driven in the delivery test below.

@@ -19,6 +19,7 @@ using vok::handlers::CopyBstr;
 using vok::handlers::NarrowBstr;
 using vok::handlers::NarrowText;
 using vok::handlers::NewBstr;
+using vok::handlers::NewFieldBstr;
 
 namespace {
 
@@ -91,6 +92,7 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   auto* record = static_cast<CMasterL2Record*>(FindMaster(symbol));
   if (record == nullptr) {
     CountStrayQuote(symbol);
@@ -98,6 +100,8 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   }
   std::string mmid;
   message.GetString(2016, mmid);
+  // Market maker ids key the book, whose entries live as long as the subscription.
+  if (DropOverlongKey(mmid)) return;
   int sideCode = 0;
   // Only the bid code names the bid: any other code, or none, is the ask.
   const int sideIndex = message.GetInt(2017, sideCode) && sideCode == kBidCode ? 0 : 1;
@@ -149,7 +153,7 @@ void CL2Handler::DecideSource(const std::string& symbol, const std::string& mmid
     if (type == stOption || (type == stEquity && text == "2")) text = "REGN";
   }
   // An empty source is stored as an empty text, so the next message tries again.
-  entry.m_source = vok::CBstr::Attach(NewBstr(text));
+  entry.m_source = vok::CBstr::Attach(NewFieldBstr(text));
 }
 
 void CL2Handler::Queue(CMasterL2Record& record, const CL2BidAsk& entry, int sideIndex) {

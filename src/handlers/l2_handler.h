@@ -48,6 +48,7 @@ class CMasterL2Record final : public CMasterRecord {
 class CL2Handler final : public CHandler {
  public:
   explicit CL2Handler(IHandlerHost* host);
+  ~CL2Handler() override { CloseDelivery(); }
 
   void OnMessage(char type, const VOKMessage& message) override;
   void OnThreadItem(CThreadItem* item) override;

@@ -61,6 +61,7 @@ void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   message.GetString(2034, underlying);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(underlying)) return;
   auto* record = static_cast<CMasterOptionsRecord*>(FindMaster(underlying));
   if (record == nullptr) {
     CountStrayQuote(underlying);
@@ -68,7 +69,8 @@ void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   }
   std::string optionSymbol;
   message.GetString(1003, optionSymbol);
-  if (optionSymbol.empty()) return;
+  // Option symbols key the underlying's cache, whose entries live as long as the subscription.
+  if (optionSymbol.empty() || DropOverlongKey(optionSymbol)) return;
 
   COptionsRecord* option = nullptr;
   auto it = record->m_options.find(optionSymbol);

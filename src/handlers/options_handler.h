@@ -41,6 +41,7 @@ class CMasterOptionsRecord final : public CMasterRecord {
 class COptionsHandler final : public CHandler {
  public:
   explicit COptionsHandler(IHandlerHost* host);
+  ~COptionsHandler() override { CloseDelivery(); }
 
   void OnMessage(char type, const VOKMessage& message) override;
   void OnThreadItem(CThreadItem* item) override;

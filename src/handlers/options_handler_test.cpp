@@ -150,12 +150,12 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
 
   // An update queued before the thread unadvised is dropped with a trace when it is drained.
   a.Run([&] {
-    CThreadQueue::CurrentQueue().Drain();  // what other tests' sentinels left queued here
+    CThreadQueue::CurrentQueue()->Drain();  // what other tests' sentinels left queued here
     handler.UnadviseAll(&n1);
     handler.Advise(&n1, "ABC", qsfOptions);
     Feed(handler, "4|2034=ABC;1003=+ABC-A;2002=3");
     handler.Unadvise(&n1, "ABC", qsfOptions);
-    CThreadQueue::CurrentQueue().Drain();
+    CThreadQueue::CurrentQueue()->Drain();
   });
   EXPECT_EQ(trace.Lines(2, "COptionsHandler::OnThreadItem"),
             (std::vector<std::string>{"COptionsHandler::OnThreadItem, rec'd quote for +ABC-A -- not in map"}));

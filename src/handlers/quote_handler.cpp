@@ -17,6 +17,7 @@
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NewBstr;
+using vok::handlers::NewFieldBstr;
 
 namespace {
 
@@ -52,6 +53,7 @@ void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   auto* record = static_cast<CMasterQuoteRecord*>(FindMaster(symbol));
   if (record == nullptr) {
     CountStrayQuote(symbol);
@@ -68,9 +70,9 @@ void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
 void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, QUOTERECORD& q) {
   std::string text;
   if (q.bstrSymbol == nullptr) q.bstrSymbol = NewBstr(symbol);
-  if (q.bstrMarket == nullptr && message.GetString(2022, text)) q.bstrMarket = NewBstr(text);
+  if (q.bstrMarket == nullptr && message.GetString(2022, text)) q.bstrMarket = NewFieldBstr(text);
   if (q.bstrCompany == nullptr && (symbol.empty() || symbol[0] != '+') && message.GetString(2021, text)) {
-    q.bstrCompany = NewBstr(text);
+    q.bstrCompany = NewFieldBstr(text);
   }
   ReadDouble(message, 2002, q.dLast);
   ReadDouble(message, 2003, q.dBid);
@@ -103,7 +105,9 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
     ReadLong(message, 2040, q.lExpYear);
     char putCall[4] = {};
     if (message.GetString(2038, putCall, sizeof(putCall))) q.putcall = putCall[0] == 'P' ? pcPut : pcCall;
-    if (q.bstrUnderlier == nullptr && message.GetString(2034, text) && !text.empty()) {
+    // A longer text is no symbol: it would not be filed as an option root either.
+    if (q.bstrUnderlier == nullptr && message.GetString(2034, text) && !text.empty() &&
+        text.size() <= kMaxSymbolLength) {
       q.bstrUnderlier = NewBstr(text);
       if (m_host != nullptr) m_host->AddOptionRoot(symbol.substr(0, symbol.find('-')), text);
     }

@@ -24,6 +24,7 @@ class CMasterQuoteRecord final : public CMasterRecord {
 class CQuoteHandler final : public CHandler {
  public:
   explicit CQuoteHandler(IHandlerHost* host);
+  ~CQuoteHandler() override { CloseDelivery(); }
 
   void OnMessage(char type, const VOKMessage& message) override;
   void OnThreadItem(CThreadItem* item) override;

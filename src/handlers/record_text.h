@@ -25,6 +25,20 @@ inline BSTR NewBstr(std::string_view text) {
   return result;
 }
 
+// Descriptive texts from the wire (market, company, exchange, source) are cut to this many bytes:
+// every queued update carries a copy, so their length bounds what a waiting queue holds.
+inline constexpr std::size_t kMaxFieldText = 128;
+
+// NewBstr of at most the first kMaxFieldText bytes of `text`, not cutting a UTF-8 sequence.
+inline BSTR NewFieldBstr(std::string_view text) {
+  if (text.size() > kMaxFieldText) {
+    std::size_t cut = kMaxFieldText;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+    text = text.substr(0, cut);
+  }
+  return NewBstr(text);
+}
+
 // A copy of a BSTR (null stays null).
 inline BSTR CopyBstr(BSTR text) { return text == nullptr ? nullptr : SysAllocStringLen(text, SysStringLen(text)); }
 

@@ -4,8 +4,19 @@
 #include <cstddef>
 #include <cstring>
 
+#include "handlers/delivery_gate.h"
+#include "handlers/handler.h"
 #include "platform/block_pool.h"
 #include "vokcommon/record_copy.h"
+
+CThreadItem::CThreadItem(CHandler* handler, Kind kind)
+    : m_gate(handler == nullptr ? nullptr : handler->Gate()), m_kind(kind) {
+  if (m_gate != nullptr) m_gate->AddRef();
+}
+
+CThreadItem::~CThreadItem() {
+  if (m_gate != nullptr) m_gate->Release();
+}
 
 void CThreadItem::Release() {
   // An item that reached one queue (the common case) is destroyed without writing its count: the
@@ -19,6 +30,56 @@ void CThreadItem::Release() {
 void* CThreadItem::operator new(std::size_t bytes) { return vok::PoolAllocate(bytes); }
 
 void CThreadItem::operator delete(void* block) noexcept { vok::PoolFree(block); }
+
+namespace {
+
+// FNV-1a over the text of a BSTR, folded into `hash`.
+std::uint64_t HashText(std::uint64_t hash, BSTR text) {
+  if (text == nullptr) return hash;
+  for (const OLECHAR* c = text; *c != 0; ++c) {
+    hash ^= static_cast<std::uint64_t>(*c);
+    hash *= 0x100000001b3ull;
+  }
+  return hash;
+}
+
+bool SameText(BSTR a, BSTR b) {
+  const UINT length = SysStringLen(a);
+  return length == SysStringLen(b) && (length == 0 || std::memcmp(a, b, length * sizeof(OLECHAR)) == 0);
+}
+
+// Items of different handlers (service objects) or kinds never replace each other.
+std::uint64_t SeedHash(const CThreadItem& item) {
+  return 0xcbf29ce484222325ull ^ reinterpret_cast<std::uintptr_t>(item.Gate()) ^
+         static_cast<std::uint64_t>(item.GetKind());
+}
+
+}  // namespace
+
+std::uint64_t CQuoteThreadItem::SnapshotHash() const { return HashText(SeedHash(*this), m_rec.bstrSymbol); }
+
+bool CQuoteThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* quote = dynamic_cast<const CQuoteThreadItem*>(&other);
+  return quote != nullptr && quote->Gate() == Gate() && SameText(quote->m_rec.bstrSymbol, m_rec.bstrSymbol);
+}
+
+std::uint64_t COptionsThreadItem::SnapshotHash() const { return HashText(SeedHash(*this), m_rec.bstrSymbol); }
+
+bool COptionsThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* option = dynamic_cast<const COptionsThreadItem*>(&other);
+  return option != nullptr && option->Gate() == Gate() && SameText(option->m_rec.bstrSymbol, m_rec.bstrSymbol);
+}
+
+std::uint64_t CL2ThreadItem::SnapshotHash() const {
+  const std::uint64_t hash = HashText(HashText(SeedHash(*this), m_rec.bstrSymbol) * 31, m_rec.bstrMMID);
+  return hash * 31 + static_cast<std::uint64_t>(m_rec.side);
+}
+
+bool CL2ThreadItem::SameSnapshot(const CThreadItem& other) const {
+  const auto* side = dynamic_cast<const CL2ThreadItem*>(&other);
+  return side != nullptr && side->Gate() == Gate() && side->m_rec.side == m_rec.side &&
+         SameText(side->m_rec.bstrSymbol, m_rec.bstrSymbol) && SameText(side->m_rec.bstrMMID, m_rec.bstrMMID);
+}
 
 namespace {
 

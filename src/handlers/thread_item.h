@@ -3,6 +3,8 @@
 // on the dispatcher thread (or a client thread setting a borrow rate) and released on the
 // subscribing threads, so the reference count is atomic and the memory comes from the block pool,
 // which hands blocks freed by the subscribers back to the dispatcher without a heap lock.
+// An item reaches its handler only through the handler's delivery gate, on which it holds a
+// reference: an item may outlive its handler, and is then dropped undelivered.
 #pragma once
 
 #include <atomic>
@@ -12,6 +14,7 @@
 
 #include "records/vokquote.h"
 
+class CDeliveryGate;
 class CHandler;
 
 class CThreadItem {
@@ -21,8 +24,17 @@ class CThreadItem {
   CThreadItem(const CThreadItem&) = delete;
   CThreadItem& operator=(const CThreadItem&) = delete;
 
-  CHandler* Handler() const { return m_handler; }
+  // Null only for an item made without a handler (tests).
+  CDeliveryGate* Gate() const { return m_gate; }
   Kind GetKind() const { return m_kind; }
+
+  // What a newer item may replace in a queue that has fallen behind: level 1 and options records
+  // are whole snapshots of one symbol, a level 2 record of one side of one participant. Prints
+  // (time and sales) and other items replace nothing. The hash picks candidates, and SameSnapshot
+  // decides.
+  virtual bool Conflatable() const { return false; }
+  virtual std::uint64_t SnapshotHash() const { return 0; }
+  virtual bool SameSnapshot(const CThreadItem& /*other*/) const { return false; }
 
   // Sets the number of queues that hold the item; Distribute does this before the first queue
   // can see it.
@@ -36,12 +48,13 @@ class CThreadItem {
   static void operator delete(void* block) noexcept;
 
  protected:
-  CThreadItem(CHandler* handler, Kind kind) : m_handler(handler), m_kind(kind) {}
+  // Takes a reference on the handler's delivery gate.
+  CThreadItem(CHandler* handler, Kind kind);
   // Only Release destroys an item: its lifetime is its reference count.
-  virtual ~CThreadItem() = default;
+  virtual ~CThreadItem();
 
  private:
-  CHandler* const m_handler;
+  CDeliveryGate* const m_gate;
   std::atomic<std::int32_t> m_references{0};
   const Kind m_kind;
 };
@@ -58,6 +71,10 @@ class CQuoteThreadItem final : public CThreadItem {
 
   QUOTERECORD m_rec{};
 
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
+
  private:
   ~CQuoteThreadItem() override;
   bool m_inlineStrings = false;
@@ -70,6 +87,10 @@ class CL2ThreadItem final : public CThreadItem {
   static CL2ThreadItem* Create(CHandler* handler, const LEVEL2RECORD& source);
 
   LEVEL2RECORD m_rec{};
+
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
 
  private:
   ~CL2ThreadItem() override;
@@ -92,6 +113,10 @@ class COptionsThreadItem final : public CThreadItem {
   static COptionsThreadItem* Create(CHandler* handler, const OPTIONSRECORD& source);
 
   OPTIONSRECORD m_rec{};
+
+  bool Conflatable() const override { return true; }
+  std::uint64_t SnapshotHash() const override;
+  bool SameSnapshot(const CThreadItem& other) const override;
 
  private:
   ~COptionsThreadItem() override;

@@ -1,12 +1,14 @@
-// The per-thread dispatch queues and the process-wide list of live queues.
+// The per-thread dispatch queues, the process-wide list of live queues, and the bounds of a queue
+// whose thread falls behind.
 #include "handlers/thread_queue.h"
 
 #include <algorithm>
 #include <cstddef>
-#include <cstdlib>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "handlers/delivery_gate.h"
 #include "handlers/handler.h"
 #include "handlers/thread_item.h"
 #include "platform/thread_local_slot.h"
@@ -31,15 +33,14 @@ vok::CThreadLocal<std::unique_ptr<CThreadQueue>> g_currentQueue;
 
 }  // namespace
 
-CThreadQueue& CThreadQueue::CurrentQueue() {
+CThreadQueue* CThreadQueue::CurrentQueue() {
   std::unique_ptr<CThreadQueue>* queue = g_currentQueue.Get();
   if (queue == nullptr) {
-    // Without a thread slot nothing can work; there is no sensible way to go on.
     VOKTRACE_Write(VOKTRACE_FAILURE, "CThreadQueue: no thread slot for the dispatch queue");
-    std::abort();
+    return nullptr;
   }
   if (!*queue) queue->reset(new CThreadQueue);
-  return **queue;
+  return queue->get();
 }
 
 CThreadQueue::CThreadQueue() : m_owner(vok::CurrentThreadId()) {
@@ -61,6 +62,7 @@ CThreadQueue::~CThreadQueue() {
     left.insert(left.end(), m_items.begin(), m_items.end());
     m_items.clear();
   }
+  left.erase(std::remove(left.begin(), left.end(), nullptr), left.end());
   if (!left.empty()) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "CThreadQueue: thread %x ended with %u items undelivered", m_owner,
                     static_cast<unsigned>(left.size()));
@@ -70,7 +72,87 @@ CThreadQueue::~CThreadQueue() {
 
 void CThreadQueue::AddItem(CThreadItem* item) {
   vok::CCriticalSectionLock lock(m_lock);
-  m_items.push_back(item);
+  // A thread that keeps up never gets here with kConflateAt items waiting: it pays nothing more.
+  if (!m_behind && m_items.size() < kConflateAt) {
+    m_items.push_back(item);
+    m_highWater = std::max(m_highWater, m_items.size());
+    return;
+  }
+  AddBehind(item);
+}
+
+void CThreadQueue::AddBehind(CThreadItem* item) {
+  if (!m_behind) {
+    IndexWaiting();
+    m_behind = true;
+  }
+  const std::size_t position = m_items.size();
+  if (item->GetKind() == CThreadItem::kTimeAndSales) {
+    m_items.push_back(item);
+    m_prints.push_back(position);
+    while (m_prints.size() - m_printsHead > kMaxPrints) {
+      CThreadItem*& oldest = m_items[m_prints[m_printsHead++]];
+      if (oldest == nullptr) continue;
+      oldest->Release();
+      oldest = nullptr;
+      ++m_removed;
+      ++m_printsDropped;
+      if (!m_dropTraced) {
+        m_dropTraced = true;
+        VOKTRACE_Printf(
+            VOKTRACE_WARNING,
+            "CThreadQueue: thread %x does not drain its queue; its oldest time and sales prints are dropped", m_owner);
+      }
+    }
+  } else if (item->Conflatable()) {
+    auto [it, added] = m_snapshots.try_emplace(item->SnapshotHash(), position);
+    if (!added) {
+      CThreadItem*& waiting = m_items[it->second];
+      if (waiting != nullptr && waiting->SameSnapshot(*item)) {
+        // The newer snapshot takes the older one's place: what the thread sees stays in order.
+        std::swap(waiting, item);
+        ++m_conflated;
+        item->Release();
+        return;
+      }
+      it->second = position;
+    }
+    m_items.push_back(item);
+  } else {
+    m_items.push_back(item);
+  }
+  // Dropped prints leave holes; closing them now and then keeps the list at its bound.
+  if (m_removed >= kConflateAt) Compact();
+  m_highWater = std::max(m_highWater, m_items.size() - m_removed);
+}
+
+void CThreadQueue::IndexWaiting() {
+  m_snapshots.clear();
+  m_snapshots.reserve(kConflateAt);
+  m_prints.clear();
+  m_printsHead = 0;
+  for (std::size_t i = 0; i < m_items.size(); ++i) {
+    const CThreadItem* item = m_items[i];
+    if (item == nullptr) continue;
+    if (item->GetKind() == CThreadItem::kTimeAndSales) {
+      m_prints.push_back(i);
+    } else if (item->Conflatable()) {
+      m_snapshots[item->SnapshotHash()] = i;
+    }
+  }
+}
+
+void CThreadQueue::Compact() {
+  m_items.erase(std::remove(m_items.begin(), m_items.end(), nullptr), m_items.end());
+  m_removed = 0;
+  if (m_behind) IndexWaiting();
+}
+
+void CThreadQueue::ResetBehind() {
+  m_behind = false;
+  m_dropTraced = false;
+  m_prints.clear();
+  m_printsHead = 0;
 }
 
 CThreadItem* CThreadQueue::PopItem() {
@@ -78,12 +160,38 @@ CThreadItem* CThreadQueue::PopItem() {
   if (m_takenNext == m_taken.size()) {
     m_taken.clear();
     m_takenNext = 0;
-    vok::CCriticalSectionLock lock(m_lock);
-    // The emptied list goes back as the next queue, so neither side allocates once warmed up.
-    m_taken.swap(m_items);
+    // The index of a queue that was behind is freed after the lock is let go.
+    std::unordered_map<std::uint64_t, std::size_t> index;
+    {
+      vok::CCriticalSectionLock lock(m_lock);
+      // The emptied list goes back as the next queue, so neither side allocates once warmed up.
+      m_taken.swap(m_items);
+      m_removed = 0;
+      if (m_behind) ResetBehind();
+      if (!m_snapshots.empty()) index.swap(m_snapshots);
+    }
   }
-  if (m_takenNext == m_taken.size()) return nullptr;
-  return m_taken[m_takenNext++];
+  // Null entries were taken out while they waited.
+  while (m_takenNext < m_taken.size()) {
+    if (CThreadItem* item = m_taken[m_takenNext++]) return item;
+  }
+  return nullptr;
+}
+
+CQueueStats CThreadQueue::Statistics() {
+  vok::CCriticalSectionLock lock(m_lock);
+  return CQueueStats{m_conflated, m_printsDropped, m_items.size() - m_removed, m_highWater};
+}
+
+bool CThreadQueue::StatisticsOf(vok::ThreadId thread, CQueueStats& out) {
+  CQueueList& list = Queues();
+  vok::CCriticalSectionLock listLock(list.lock);
+  for (CThreadQueue* queue : list.queues) {
+    if (queue->m_owner != thread) continue;
+    out = queue->Statistics();
+    return true;
+  }
+  return false;
 }
 
 int CThreadQueue::StartTimer() {
@@ -110,10 +218,67 @@ void CThreadQueue::Drain() {
   // Items added during the drain (by the dispatcher, or by a callback that advises) are delivered
   // in this same tick. A callback that pumps its messages (a modal wait) drains again from inside
   // and goes on with the next item, in order: PopItem keeps its place in members, not here.
+  // The drain stays inside a handler's gate from one item of that handler to the next, so the
+  // subscriber threads do not all write the gate for every item.
+  CEntered entered{nullptr, m_innermost};
+  m_innermost = &entered;
+  CHandler* handler = nullptr;
+  auto leave = [&] {
+    if (entered.gate != nullptr) entered.gate->Leave();
+    entered.gate = nullptr;
+    handler = nullptr;
+  };
   while (CThreadItem* item = PopItem()) {
-    item->Handler()->OnThreadItem(item);
+    CDeliveryGate* gate = item->Gate();
+    if (gate != entered.gate) {
+      leave();
+      // An item whose handler is gone (or going) is dropped: the gate refuses it.
+      handler = gate == nullptr ? nullptr : gate->Enter();
+      if (handler != nullptr) entered.gate = gate;
+    }
+    if (handler != nullptr) {
+      handler->OnThreadItem(item);
+      // A callback may have released the handler: let its release go on, and deliver no more of
+      // it. The item's reference keeps the gate readable here.
+      if (!gate->IsOpen()) leave();
+    }
     item->Release();
   }
+  leave();
+  m_innermost = entered.outer;
+}
+
+std::uint32_t CThreadQueue::EntriesOnCurrentThread(const CDeliveryGate* gate) {
+  std::unique_ptr<CThreadQueue>* queue = g_currentQueue.Peek();
+  if (queue == nullptr || !*queue) return 0;
+  std::uint32_t count = 0;
+  for (const CEntered* entered = (*queue)->m_innermost; entered != nullptr; entered = entered->outer) {
+    count += entered->gate == gate ? 1 : 0;
+  }
+  return count;
+}
+
+void CThreadQueue::Purge(const CDeliveryGate* gate) {
+  std::vector<CThreadItem*> purged;
+  {
+    CQueueList& list = Queues();
+    vok::CCriticalSectionLock listLock(list.lock);
+    for (CThreadQueue* queue : list.queues) {
+      vok::CCriticalSectionLock queueLock(queue->m_lock);
+      const std::size_t before = purged.size();
+      for (CThreadItem*& item : queue->m_items) {
+        if (item == nullptr || item->Gate() != gate) continue;
+        purged.push_back(item);
+        item = nullptr;
+        ++queue->m_removed;
+      }
+      if (purged.size() == before) continue;
+      queue->ResetBehind();
+      queue->Compact();
+    }
+  }
+  // Released outside the locks; the gate's owner still holds it, so none of these frees it.
+  for (CThreadItem* item : purged) item->Release();
 }
 
 std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::ThreadId> threads) {

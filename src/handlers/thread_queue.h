@@ -1,17 +1,21 @@
 // CThreadQueue: the dispatch queue of one subscribing thread. Handlers Distribute a work item to
 // the queues of every thread that subscribed to its symbol; each thread drains its own queue from
 // a 60 ms thread timer on its message loop and hands the items to their handlers, in order.
+// A queue whose thread falls behind is bounded: past kConflateAt waiting items a newer snapshot
+// replaces the waiting one of the same key in place, and prints beyond kMaxPrints drop the oldest.
 //
 // Threads: a queue is created on first use by its own thread (CurrentQueue) and destroyed when that
-// thread ends. AddItem runs on any thread; PopItem, Drain, StartTimer and StopTimer on the owner
-// only. The owner takes everything queued in one step into a list only it reads, so the dispatcher
-// and the owner meet on the queue lock once per drain, not once per item.
-// Locks: the process-wide queue-list lock guards the list of live queues; m_lock guards m_items.
-// Order: a handler's lock, then the queue-list lock, then one queue lock at a time.
+// thread ends. AddItem, Purge and Statistics run on any thread; PopItem, Drain, StartTimer and
+// StopTimer on the owner only. The owner takes everything queued in one step into a list only it
+// reads, so the dispatcher and the owner meet on the queue lock once per drain, not once per item.
+// Locks: the process-wide queue-list lock guards the list of live queues; m_lock guards m_items and
+// the members declared with it. Order: a handler's lock, then the queue-list lock, then one queue
+// lock at a time. A delivery gate's Close takes the queue-list lock with no handler lock held.
 #pragma once
 
 #include <cstdint>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/critical_section.h"
@@ -19,20 +23,40 @@
 #include "platform/thread.h"
 #include "platform/thread_checker.h"
 
+class CDeliveryGate;
 class CThreadItem;
+
+// What a queue has done to keep up with its thread; Statistics reads it.
+struct CQueueStats {
+  std::uint64_t conflated = 0;      // waiting snapshots replaced in place by a newer one
+  std::uint64_t printsDropped = 0;  // time and sales prints dropped, oldest first
+  std::size_t depth = 0;            // items waiting to be taken by the owner now
+  std::size_t highWater = 0;        // the most items ever waiting at once
+};
 
 class alignas(64) CThreadQueue {
  public:
   static constexpr std::uint32_t kDrainPeriodMs = 60;
   static constexpr std::size_t kCacheLine = 64;
+  // Waiting items from which on the queue conflates snapshots, and prints kept at most.
+  static constexpr std::size_t kConflateAt = 65536;
+  static constexpr std::size_t kMaxPrints = 65536;
 
-  // The calling thread's queue, created and registered on first use.
-  static CThreadQueue& CurrentQueue();
+  // The calling thread's queue, created and registered on first use; null when the system has no
+  // thread slot for it (nothing can be delivered to this thread then).
+  static CThreadQueue* CurrentQueue();
 
   // Queues `item` to the live queue of each thread in `threads` (in that order). The item's
   // references become the number of queues it reached; an item that reached none is destroyed.
   // Returns that number.
   static std::int32_t Distribute(CThreadItem* item, std::span<const vok::ThreadId> threads);
+
+  // Takes the items of `gate` out of every queue's waiting list and releases them.
+  static void Purge(const CDeliveryGate* gate);
+  // How many deliveries through `gate` the calling thread is nested in.
+  static std::uint32_t EntriesOnCurrentThread(const CDeliveryGate* gate);
+  // The counts of the queue of `thread`; false when that thread has no queue.
+  static bool StatisticsOf(vok::ThreadId thread, CQueueStats& out);
 
   CThreadQueue(const CThreadQueue&) = delete;
   CThreadQueue& operator=(const CThreadQueue&) = delete;
@@ -40,6 +64,7 @@ class alignas(64) CThreadQueue {
 
   void AddItem(CThreadItem* item);
   CThreadItem* PopItem();
+  CQueueStats Statistics();
 
   // One count per live subscription of this thread (per handler and symbol). The first starts
   // the drain timer, the last stops it. Both return the new count, never below 0.
@@ -55,18 +80,45 @@ class alignas(64) CThreadQueue {
   void Drain();
 
  private:
+  // The gate a drain on the owner thread is inside (null between handlers); nested drains (a
+  // callback that pumps) chain to the outer one on the stack.
+  struct CEntered {
+    CDeliveryGate* gate;
+    const CEntered* outer;
+  };
+
   CThreadQueue();
+
+  // With m_lock held, once the queue is past kConflateAt.
+  void AddBehind(CThreadItem* item);
+  void IndexWaiting();
+  void Compact();
+  void ResetBehind();
 
   // What the dispatcher touches, together: it writes this line for every item it queues.
   const vok::ThreadId m_owner;
   vok::CCriticalSection m_lock;
-  std::vector<CThreadItem*> m_items;  // guarded by m_lock; the queue holds one reference to each
+  // Guarded by m_lock; the queue holds one reference to each item. A null entry is an item taken
+  // out while waiting (replaced, dropped or purged).
+  std::vector<CThreadItem*> m_items;
+  std::size_t m_removed = 0;  // guarded by m_lock: null entries in m_items
+  // Guarded by m_lock, used only while the queue is behind: position of the newest waiting
+  // snapshot by key hash, and positions of the waiting prints, oldest first.
+  bool m_behind = false;
+  std::unordered_map<std::uint64_t, std::size_t> m_snapshots;
+  std::vector<std::size_t> m_prints;
+  std::size_t m_printsHead = 0;
+  bool m_dropTraced = false;
+  std::uint64_t m_conflated = 0;      // guarded by m_lock
+  std::uint64_t m_printsDropped = 0;  // guarded by m_lock
+  std::size_t m_highWater = 0;        // guarded by m_lock
   // Owner thread only, from the next cache line on: the owner steps through a batch item by item,
   // and those writes must not take the dispatcher's line away from it.
   // Items taken from m_items, delivered from m_takenNext on, in order. A callback that pumps its
   // messages drains again from inside and goes on here, with the next item.
   alignas(kCacheLine) std::vector<CThreadItem*> m_taken;
   std::size_t m_takenNext = 0;
+  const CEntered* m_innermost = nullptr;
   vok::ThreadTimerId m_timerId = 0;
   int m_timerCount = 0;
   vok::CThreadChecker m_threadChecker;

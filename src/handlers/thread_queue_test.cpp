@@ -1,3 +1,6 @@
+// Tests of the per-thread dispatch queues: order and single delivery on every thread, the bounds of
+// a queue whose thread falls behind, handlers that go while their items wait or are being
+// delivered, nested drains, and the items left when a thread ends.
 #include "handlers/thread_queue.h"
 
 #include <gtest/gtest.h>
@@ -10,45 +13,54 @@
 #include <vector>
 
 #include "handlers/handler.h"
+#include "handlers/handler_test_support.h"
 #include "handlers/thread_item.h"
-#include "platform/event.h"
+#include "platform/bstr.h"
+#include "vkdll/vkdll.h"
 
 namespace {
 
+using vok::test::CTraceCapture;
+using vok::test::WaitUntil;
+
 std::atomic<int> g_destroyed{0};
 
-// An item that records its sequence number and counts its destruction.
+// A print-like item that records its sequence number and counts its destruction. Prints are
+// never conflated, so a queue that falls behind only ever drops the oldest of them.
 class CTestItem final : public CThreadItem {
  public:
-  CTestItem(CHandler* handler, int seq) : CThreadItem(handler, kQuote), m_seq(seq) {}
+  CTestItem(CHandler* handler, int seq) : CThreadItem(handler, kTimeAndSales), m_seq(seq) {}
   const int m_seq;
 
  private:
   ~CTestItem() override { ++g_destroyed; }
 };
 
-// Records, per receiving thread, the sequence numbers delivered to it.
-class CRecordingHandler final : public CHandler {
+// A level 1 item of `symbol` whose volume carries its sequence number.
+CThreadItem* Quote(CHandler* handler, const char* symbol, int seq) {
+  vok::CBstr text = vok::CBstr::FromNarrow(symbol);
+  QUOTERECORD rec{};
+  rec.bstrSymbol = text.Get();
+  rec.lVolume = seq;
+  return CQuoteThreadItem::Create(handler, rec);
+}
+
+// Sequence numbers delivered, per receiving thread, by every recording handler: what a handler
+// delivered stays readable after it is gone.
+class CDeliveryLog {
  public:
-  CRecordingHandler() : CHandler(nullptr, Config{0, "CRecordingHandler", {}, 'S', 0, 1}) {}
-  void OnMessage(char, const VOKMessage&) override {}
-  CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
-  CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
-  void OnThreadItem(CThreadItem* item) override {
-    const int seq = static_cast<CTestItem*>(item)->m_seq;
-    {
-      std::lock_guard lock(m_mutex);
-      m_delivered[vok::CurrentThreadId()].push_back(seq);
-    }
-    if (m_onItem) m_onItem(seq);
+  void Clear() {
+    std::lock_guard lock(m_mutex);
+    m_delivered.clear();
   }
-  std::vector<int> DeliveredTo(vok::ThreadId thread) {
+  void Add(int seq) {
+    std::lock_guard lock(m_mutex);
+    m_delivered[vok::CurrentThreadId()].push_back(seq);
+  }
+  std::vector<int> To(vok::ThreadId thread) {
     std::lock_guard lock(m_mutex);
     return m_delivered[thread];
   }
-  // Called on the receiving thread after each item is recorded, with no lock held.
-  std::function<void(int seq)> m_onItem;
-
   std::size_t Total() {
     std::lock_guard lock(m_mutex);
     std::size_t n = 0;
@@ -60,6 +72,25 @@ class CRecordingHandler final : public CHandler {
   std::mutex m_mutex;
   std::map<vok::ThreadId, std::vector<int>> m_delivered;
 };
+CDeliveryLog g_log;
+
+class CRecordingHandler final : public CHandler {
+ public:
+  CRecordingHandler() : CHandler(nullptr, Config{0, "CRecordingHandler", {}, 'S', 0, 1}) {}
+  ~CRecordingHandler() override { CloseDelivery(); }
+  void OnMessage(char, const VOKMessage&) override {}
+  CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
+  CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
+  void OnThreadItem(CThreadItem* item) override {
+    const int seq = item->GetKind() == CThreadItem::kQuote ? static_cast<CQuoteThreadItem*>(item)->m_rec.lVolume
+                                                           : static_cast<CTestItem*>(item)->m_seq;
+    g_log.Add(seq);
+    // A copy: the call may destroy this handler, and nothing of it is touched afterwards.
+    if (auto onItem = m_onItem) onItem(seq);
+  }
+  // Called on the receiving thread after each item is recorded, with no lock held.
+  std::function<void(int seq)> m_onItem;
+};
 
 // A subscriber thread: creates its queue, starts the drain timer, and pumps until told to stop.
 // While `paused` it does not pump at all.
@@ -67,7 +98,7 @@ class CSubscriber {
  public:
   CSubscriber() {
     m_thread = std::thread([this] {
-      CThreadQueue::CurrentQueue().StartTimer();
+      CThreadQueue::CurrentQueue()->StartTimer();
       m_id = vok::CurrentThreadId();
       m_ready = true;
       while (!m_stop) {
@@ -104,16 +135,9 @@ class CSubscriber {
   std::atomic<bool> m_stop{false};
 };
 
-bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  for (int waited = 0; waited < timeoutMs; waited += 5) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return done();
-}
-
 TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   g_destroyed = 0;
+  g_log.Clear();
   CRecordingHandler handler;
   CSubscriber a, b;
   const vok::ThreadId both[] = {a.Id(), b.Id()};
@@ -121,34 +145,122 @@ TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   for (int i = 0; i < kItems; ++i) {
     EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
   }
-  ASSERT_TRUE(WaitUntil([&] { return handler.Total() == 2 * kItems; }));
+  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 2 * kItems; }));
   std::vector<int> expected(kItems);
   for (int i = 0; i < kItems; ++i) expected[i] = i;
-  EXPECT_EQ(handler.DeliveredTo(a.Id()), expected);
-  EXPECT_EQ(handler.DeliveredTo(b.Id()), expected);
+  EXPECT_EQ(g_log.To(a.Id()), expected);
+  EXPECT_EQ(g_log.To(b.Id()), expected);
   EXPECT_TRUE(WaitUntil([] { return g_destroyed == kItems; }));
   EXPECT_EQ(g_destroyed, kItems);
 }
 
-TEST(ThreadQueue, ThreadThatStopsPumpingGetsEverythingInOrderOnItsNextTick) {
+TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshotsAndPrints) {
   g_destroyed = 0;
+  g_log.Clear();
+  CTraceCapture trace;
   CRecordingHandler handler;
   CSubscriber a;
   a.Pause();
   const vok::ThreadId one[] = {a.Id()};
-  for (int i = 0; i < 100; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), one);
-  EXPECT_EQ(handler.Total(), 0u);
+  std::vector<int> expected;
+  // Up to the bound nothing is replaced, not even updates of one symbol.
+  for (int i = 0; i < static_cast<int>(CThreadQueue::kConflateAt); ++i) {
+    CThreadQueue::Distribute(Quote(&handler, "X", i), one);
+    expected.push_back(i);
+  }
+  // Beyond it a snapshot replaces the waiting one of its symbol, in that one's place.
+  CThreadQueue::Distribute(Quote(&handler, "Y", 70000), one);
+  CThreadQueue::Distribute(Quote(&handler, "X", 70001), one);
+  CThreadQueue::Distribute(Quote(&handler, "Y", 70002), one);
+  expected.back() = 70001;
+  expected.push_back(70002);
+  // Prints are kept up to their own bound, then the oldest go.
+  constexpr int kPrints = static_cast<int>(CThreadQueue::kMaxPrints) + 2;
+  for (int i = 0; i < kPrints; ++i) CThreadQueue::Distribute(new CTestItem(&handler, 100000 + i), one);
+  for (int i = 2; i < kPrints; ++i) expected.push_back(100000 + i);
+  EXPECT_EQ(g_destroyed, 2);
+
+  CQueueStats stats;
+  ASSERT_TRUE(CThreadQueue::StatisticsOf(a.Id(), stats));
+  EXPECT_EQ(stats.conflated, 2u);
+  EXPECT_EQ(stats.printsDropped, 2u);
+  EXPECT_EQ(stats.depth, expected.size());
+  EXPECT_EQ(stats.highWater, expected.size());
+  EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "oldest time and sales prints are dropped").size(), 1u);
+
   a.Resume();
-  ASSERT_TRUE(WaitUntil([&] { return handler.Total() == 100; }));
-  const auto got = handler.DeliveredTo(a.Id());
-  for (int i = 0; i < 100; ++i) EXPECT_EQ(got[i], i);
+  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == expected.size(); }));
+  EXPECT_EQ(g_log.To(a.Id()), expected);
+  ASSERT_TRUE(CThreadQueue::StatisticsOf(a.Id(), stats));
+  EXPECT_EQ(stats.depth, 0u);
+  EXPECT_EQ(stats.highWater, expected.size());
+}
+
+TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliveriesUnderWay) {
+  g_destroyed = 0;
+  g_log.Clear();
+  CSubscriber a;
+  const vok::ThreadId one[] = {a.Id()};
+  // Queued items go with their handler; the others are delivered as before.
+  auto gone = std::make_unique<CRecordingHandler>();
+  CRecordingHandler stays;
+  a.Pause();
+  for (int i = 0; i < 10; ++i) CThreadQueue::Distribute(new CTestItem(gone.get(), i), one);
+  CThreadQueue::Distribute(new CTestItem(&stays, 10), one);
+  gone.reset();
+  EXPECT_EQ(g_destroyed, 10);
+  a.Resume();
+  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 1; }));
+
+  // A delivery under way on the subscriber holds the handler's release until it returns; the item
+  // taken with it is not delivered.
+  auto busy = std::make_unique<CRecordingHandler>();
+  std::atomic<bool> inside{false};
+  std::atomic<bool> finish{false};
+  busy->m_onItem = [&](int) {
+    inside = true;
+    while (!finish) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  a.Pause();
+  CThreadQueue::Distribute(new CTestItem(busy.get(), 20), one);
+  CThreadQueue::Distribute(new CTestItem(busy.get(), 21), one);
+  a.Resume();
+  ASSERT_TRUE(WaitUntil([&] { return inside.load(); }));
+  std::atomic<bool> released{false};
+  std::thread releaser([&] {
+    busy.reset();
+    released = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(released);
+  finish = true;
+  releaser.join();
+  CThreadQueue::Distribute(new CTestItem(&stays, 22), one);
+  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 3; }));
+  EXPECT_EQ(g_log.To(a.Id()), (std::vector<int>{10, 20, 22}));
+
+  // Released from inside one of its own callbacks: no wait for itself, and nothing more of it.
+  std::thread([&stays] {
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
+    const vok::ThreadId self[] = {vok::CurrentThreadId()};
+    auto handler = std::make_unique<CRecordingHandler>();
+    handler->m_onItem = [&handler](int seq) {
+      if (seq == 31) handler.reset();
+    };
+    for (int i = 30; i < 34; ++i) CThreadQueue::Distribute(new CTestItem(handler.get(), i), self);
+    CThreadQueue::Distribute(new CTestItem(&stays, 34), self);
+    queue.Drain();
+    EXPECT_EQ(g_log.To(self[0]), (std::vector<int>{30, 31, 34}));
+  }).join();
+  EXPECT_TRUE(WaitUntil([] { return g_destroyed == 19; }));
 }
 
 TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
   g_destroyed = 0;
+  g_log.Clear();
   std::thread([] {
     CRecordingHandler handler;
-    CThreadQueue& queue = CThreadQueue::CurrentQueue();
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
     const vok::ThreadId self[] = {vok::CurrentThreadId()};
     // A callback that waits modally pumps its messages, and so drains its queue from inside a
     // delivery. Item 6 is queued while the outer drain is under way: it must still come after 3..5.
@@ -159,10 +271,10 @@ TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
     };
     for (int i = 0; i < 6; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), self);
     queue.Drain();
-    EXPECT_EQ(handler.DeliveredTo(self[0]), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(g_log.To(self[0]), (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(g_destroyed, 7);
     queue.Drain();
-    EXPECT_EQ(handler.Total(), 7u);
+    EXPECT_EQ(g_log.Total(), 7u);
   }).join();
 }
 
@@ -178,17 +290,17 @@ TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   a.Pause();
   const vok::ThreadId both[] = {a.Id(), b.Id(), nobody[0]};
   for (int i = 0; i < 10; ++i) EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
-  ASSERT_TRUE(WaitUntil([&] { return handler.DeliveredTo(b.Id()).size() == 10; }));
+  ASSERT_TRUE(WaitUntil([&] { return g_log.To(b.Id()).size() == 10; }));
   EXPECT_EQ(g_destroyed, 2);  // a still holds all ten
   a.Stop();                   // ends with its ten undelivered: released, not delivered
   EXPECT_EQ(g_destroyed, 12);
-  EXPECT_TRUE(handler.DeliveredTo(a.Id()).empty());
+  EXPECT_TRUE(g_log.To(a.Id()).empty());
 }
 
 TEST(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
   std::thread([] {
-    CThreadQueue& queue = CThreadQueue::CurrentQueue();
-    EXPECT_EQ(&queue, &CThreadQueue::CurrentQueue());
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
+    EXPECT_EQ(&queue, CThreadQueue::CurrentQueue());
     EXPECT_EQ(queue.StopTimer(), 0);
     EXPECT_FALSE(queue.TimerRunning());
     EXPECT_EQ(queue.StartTimer(), 1);

@@ -14,6 +14,7 @@
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NewBstr;
+using vok::handlers::NewFieldBstr;
 
 namespace {
 
@@ -81,6 +82,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   message.GetString(1003, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
+  if (DropOverlongKey(symbol)) return;
   CMasterRecord* record = FindMaster(symbol);
   if (record == nullptr) {
     CountStrayQuote(symbol);
@@ -104,7 +106,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   rec.bstrSymbol = NewBstr(symbol);
   std::string exchange;
   message.GetString(2022, exchange);
-  rec.bstrExchange = NewBstr(exchange);
+  rec.bstrExchange = NewFieldBstr(exchange);
   rec.lType = IntOr0(message, 2039);
   rec.UTCDateTime = PrintTime(message);
   // The wire carries the public enumerations' values as they are.

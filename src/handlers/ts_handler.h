@@ -10,6 +10,7 @@
 class CTSHandler final : public CHandler {
  public:
   explicit CTSHandler(IHandlerHost* host);
+  ~CTSHandler() override { CloseDelivery(); }
 
   void OnMessage(char type, const VOKMessage& message) override;
   void OnThreadItem(CThreadItem* item) override;

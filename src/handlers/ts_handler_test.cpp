@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "handlers/handler_test_support.h"
+#include "handlers/record_text.h"
 
 namespace {
 
@@ -54,6 +55,9 @@ TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsThe
     const char* exchange = "";
     DATE time = 0;
   };
+  // Descriptive texts are cut to their bound.
+  const std::string longExchange = "3|1003=XYZ;2002=2;2007=2;2022=" + std::string(200, 'E');
+  const std::string cutExchange(vok::handlers::kMaxFieldText, 'E');
   const Row rows[] = {
       {"3|1003=XYZ;2084=1;2003=10.5;2005=300;2022=NSDQ;2039=7;2083=1;2013=20020;2082=3;2015=03/02/2009;2014=10:30:00",
        true, ttBidTick, 10.5, 300, "NSDQ", EasternMoment("03/02/2009 10:30:00")},
@@ -65,6 +69,7 @@ TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsThe
       {"3|1003=XYZ;2084=2;2003=10;2005=5;2006=5", false},
       {"3|1003=XYZ;2084=-1;2002=1;2007=1", false},
       {"3|1003=XYZ;2084=0;2007=1", false},
+      {longExchange.c_str(), true, ttTradeTick, 2, 2, cutExchange.c_str(), 0},
   };
   CTraceCapture trace;
   for (const Row& row : rows) Feed(handler, row.line);

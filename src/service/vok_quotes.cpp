@@ -58,18 +58,6 @@ bool SplitHostAndPort(const std::string& given, std::string& host, LONG& port) {
   return true;
 }
 
-// A handler's Advise returns false when it could not file the subscription (no slot for the
-// calling thread); one that returns nothing always files it.
-template <class Handler>
-bool AdviseOn(Handler& handler, IVokQuotesNotify* notify, const std::string& symbol, LONG flags) {
-  if constexpr (std::is_void_v<decltype(handler.Advise(notify, symbol, flags))>) {
-    handler.Advise(notify, symbol, flags);
-    return true;
-  } else {
-    return handler.Advise(notify, symbol, flags);
-  }
-}
-
 // The text up to the first "-", leading dashes skipped: the root an underlier is filed under.
 std::string SymbolRoot(const std::string& symbol) {
   const std::size_t begin = symbol.find_first_not_of('-');
@@ -243,12 +231,13 @@ STDMETHODIMP CVokQuotes::AdviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymbol
     if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(bstrSymbol), symbol)) return E_INVALIDARG;
     // Object lock, then (inside each handler) the handler lock and, to send, the client lock.
     vok::CCriticalSectionLock lock(m_objectLock);
-    bool filed = true;
-    if (m_quoteHandler) filed &= AdviseOn(*m_quoteHandler, pNotify, symbol, lServiceFlags);
-    if (m_tsHandler) filed &= AdviseOn(*m_tsHandler, pNotify, symbol, lServiceFlags);
-    if (m_l2Handler) filed &= AdviseOn(*m_l2Handler, pNotify, symbol, lServiceFlags);
-    if (m_optionsHandler) filed &= AdviseOn(*m_optionsHandler, pNotify, symbol, lServiceFlags);
-    return filed ? S_OK : E_OUTOFMEMORY;
+    // A handler fails only when this thread can have no thread map or dispatch queue.
+    bool advised = true;
+    if (m_quoteHandler) advised &= m_quoteHandler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_tsHandler) advised &= m_tsHandler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_l2Handler) advised &= m_l2Handler->Advise(pNotify, symbol, lServiceFlags);
+    if (m_optionsHandler) advised &= m_optionsHandler->Advise(pNotify, symbol, lServiceFlags);
+    return advised ? S_OK : E_OUTOFMEMORY;
   });
 }
 

@@ -1,7 +1,8 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, events, subscriptions around logons, drops and reconnection, silence, the
-// "logged in elsewhere" notice, Connect and Disconnect races, and hostile line framing. The
-// connection's delays are shortened here; their real lengths are tested in the slow program.
+// "logged in elsewhere" notice, Connect and Disconnect races, hostile line framing, and objects
+// released while updates for them wait in a subscriber's queue. The connection's delays are
+// shortened here; their real lengths are tested in the slow program.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -190,6 +191,52 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
   }
   EXPECT_EQ(m_server->ConnectionCount(), 2);
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+}
+
+TEST_F(QuotesWithServer, UpdatesQueuedForAReleasedObjectAreNeverDeliveredNorReachTheNextObject) {
+  CClientThread client;
+  CRecordingNotify notify;
+  client.Run([&] {
+    for (const char* symbol : {"AAPL", "MSFT", "IBM"}) {
+      m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
+    }
+  });
+  ConnectAndLogOn();
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
+  // Updates queue while the subscriber does not pump; it releases the object still subscribed.
+  std::size_t delivered = 0;
+  client.Run([&] {
+    vok::SleepMs(200);
+    m_session.Release();
+    delivered = notify.Got().size();
+  });
+  vok::SleepMs(200);  // the subscriber pumps again
+  EXPECT_EQ(notify.Got().size(), delivered);
+
+  // Unadvised and released with updates queued: none of them reaches a new object's subscriber
+  // on the same thread (a new object that is not connected has nothing of its own to deliver).
+  {
+    CQuotesSession second;
+    second.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+    second.Connect();
+    ASSERT_TRUE(second.WaitForEvent(vok::dispid::OnLogonSucceed));
+    client.Run([&] { second.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
+    ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
+    client.Run([&] {
+      vok::SleepMs(200);
+      second.m_quotes->UnadviseAll(&notify);
+      second.Release();
+    });
+  }
+  CQuotesSession third;
+  CRecordingNotify fresh;
+  client.Run([&] { third.m_quotes->AdviseSymbol(&fresh, Bstr("AAPL").Get(), qsfLevelOne); });
+  vok::SleepMs(200);
+  EXPECT_TRUE(fresh.Got().empty());
+  client.Run([&] {
+    third.m_quotes->UnadviseAll(&fresh);
+    third.Release();
+  });
 }
 
 TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
