@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <new>
-#include <type_traits>
 
 #include "connection/quote_client.h"
 #include "handlers/l2_handler.h"
