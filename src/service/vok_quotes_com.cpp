@@ -15,6 +15,7 @@
 #include "platform/wait_with_message_loop.h"
 #include "records/vokquote.h"
 #include "service/free_threaded_marshaler.h"
+#include "service/record_dispatch.h"
 #include "service/single_quote_sink.h"
 #include "service/type_library.h"
 #include "service/vokquote_create.h"
@@ -68,6 +69,11 @@ STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cN
 STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
                                 VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  // The record members are answered here: a type-information invoke may not marshal records.
+  HRESULT recordResult = S_OK;
+  if (vok::InvokeRecordMember(this, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr, recordResult)) {
+    return recordResult;
+  }
   return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
                               puArgErr);
 }

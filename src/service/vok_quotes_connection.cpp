@@ -13,6 +13,7 @@
 #include "platform/wait.h"
 #include "service/connection_times.h"
 #include "service/suite_message_service.h"
+#include "service/user_settings.h"
 #include "service/vok_quotes.h"
 #include "vkdll/vkdll.h"
 
@@ -102,6 +103,8 @@ void CVokQuotes::CreateClients(bool start) {
   SQuoteClientSettings settings;
   // Copied under the object lock before any other lock: the order is always object lock first.
   if (start) ReadConnectionSettings(settings);
+  // What the host left unset comes from the per-user settings, read outside every lock.
+  if (start) vok::ApplyUserConnectionDefaults(settings);
   vok::CCriticalSectionLock lock(m_workerLock);
   if (m_connectWorker) {
     VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::CreateClients: Waiting on previous worker tid=0x%x",
