@@ -30,5 +30,10 @@ bench: all
 	@for b in build/linux/bench/*_bench; do echo "== $$b"; $$b --benchmark_repetitions=5 \
 	  --benchmark_report_aggregates_only=true || exit 1; done
 
+# dist/vokquote-<version>-windows.zip: the release DLLs (x86, x64), type libraries, examples, README-windows.md.
+.PHONY: dist
+dist: deps
+	scripts/dist.sh
+
 clean:
 	rm -rf build
