@@ -13,7 +13,7 @@ struct SQuoteClientSettings;
 namespace vok {
 
 struct SUserSettings {
-  std::string server;    // "host:port", "[IPv6]:port", or a host alone
+  std::string server;  // "host:port", "[IPv6]:port", or a host alone
   std::string userName;
   std::string traceFile;
   std::uint32_t traceLevel = 0;  // 0: the default

@@ -76,8 +76,7 @@ STDMETHODIMP CVokQuotesSettings::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTI
   return vok::LibraryTypeInfo(IID_IVokQuotesSettings, ppTInfo);
 }
 
-STDMETHODIMP CVokQuotesSettings::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID,
-                                               DISPID* rgDispId) {
+STDMETHODIMP CVokQuotesSettings::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return vok::LibraryGetIDsOfNames(IID_IVokQuotesSettings, rgszNames, cNames, rgDispId);
 }

@@ -80,8 +80,9 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   CComPtr<IVokQuotesSettings> settings;
-  ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(settings.Put())),
-            S_OK);
+  ASSERT_EQ(
+      CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(settings.Put())),
+      S_OK);
   EXPECT_EQ(settings->put_Server(CBstr::FromNarrow("no:port:here:[").Get()), E_INVALIDARG);
   EXPECT_EQ(settings->put_TraceLevel(6), E_INVALIDARG);
   ASSERT_EQ(settings->put_Server(CBstr::FromNarrow("[::1]:5021").Get()), S_OK);

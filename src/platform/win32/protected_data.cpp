@@ -2,8 +2,8 @@
 // as a REG_BINARY value of the settings key.
 #include "platform/protected_data.h"
 
-#include <windows.h>
 #include <wincrypt.h>
+#include <windows.h>
 
 #include <vector>
 

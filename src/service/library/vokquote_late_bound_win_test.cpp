@@ -170,9 +170,9 @@ TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
   // The registry holds sealed bytes: neither the clear text nor the transformed form.
   BYTE data[4096];
   DWORD size = sizeof data, type = 0;
-  ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vokhaldex\\VokQuote", L"Password", RRF_RT_ANY, &type, data,
-                           &size),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vokhaldex\\VokQuote", L"Password", RRF_RT_ANY, &type, data, &size),
+      ERROR_SUCCESS);
   EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
   const std::string stored(reinterpret_cast<const char*>(data), size);
   // The transform is the lowercase hex SHA-256; its first 16 digits are enough to recognise it.
