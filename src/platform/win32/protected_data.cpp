@@ -2,8 +2,9 @@
 // as a REG_BINARY value of the settings key.
 #include "platform/protected_data.h"
 
-#include <wincrypt.h>
 #include <windows.h>
+// wincrypt.h needs the types of windows.h.
+#include <wincrypt.h>
 
 #include <vector>
 

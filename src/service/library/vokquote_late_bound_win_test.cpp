@@ -197,7 +197,7 @@ TEST(LateBound, RecordMembersAnswerThroughInvoke) {
   ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
 
   // A record as the result: VT_RECORD with the type library's record description.
-  const CBstr ibm = CBstr::FromNarrow("ibm");
+  const CBstr ibm = CBstr::FromNarrow("IBM");
   CVariant single;
   ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
   ASSERT_EQ(single->vt, VT_RECORD);
