@@ -4,6 +4,7 @@
 #include "service/vok_quotes_settings.h"
 
 #include <gtest/gtest.h>
+#include <vokquote/version.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -100,6 +101,9 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(reread->get_UserName(user.Put()), S_OK);
   EXPECT_EQ(CBstr::ToNarrow(server.Get()), "[::1]:5021");
   EXPECT_EQ(CBstr::ToNarrow(user.Get()), "vokuser");
+  CBstr version;
+  ASSERT_EQ(reread->get_Version(version.Put()), S_OK);
+  EXPECT_EQ(CBstr::ToNarrow(version.Get()), VOKQUOTE_VERSION_STRING);
   LONG level = 0;
   VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_TRUE;
   reread->get_TraceLevel(&level);
