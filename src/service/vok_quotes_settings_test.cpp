@@ -85,7 +85,6 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
       CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(settings.Put())),
       S_OK);
   EXPECT_EQ(settings->put_Server(CBstr::FromNarrow("no:port:here:[").Get()), E_INVALIDARG);
-  EXPECT_EQ(settings->put_TraceLevel(6), E_INVALIDARG);
   ASSERT_EQ(settings->put_Server(CBstr::FromNarrow("[::1]:5021").Get()), S_OK);
   ASSERT_EQ(settings->put_UserName(CBstr::FromNarrow("vokuser").Get()), S_OK);
   ASSERT_EQ(settings->put_Password(CBstr::FromNarrow("vokpass").Get()), S_OK);

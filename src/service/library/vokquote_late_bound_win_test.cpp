@@ -25,13 +25,17 @@ namespace {
 using vok::CBstr;
 using vok::CComPtr;
 
-DWORD RunRegsvr32() {
+std::wstring DllPath() {
   // Wine shows the Linux root as drive Z:.
   std::wstring path = L"Z:" + vok::WideFromNarrow(VOK_DLL_PATH);
   for (wchar_t& c : path) {
     if (c == L'/') c = L'\\';
   }
-  std::wstring command = L"regsvr32.exe /s \"" + path + L"\"";
+  return path;
+}
+
+DWORD RunRegsvr32() {
+  std::wstring command = L"regsvr32.exe /s \"" + DllPath() + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof(startup);
   PROCESS_INFORMATION process{};
@@ -161,6 +165,16 @@ TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
   EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
   EXPECT_EQ(reread.Text(L"UserName"), "someone");
   EXPECT_EQ(reread.Text(L"Version"), VOKQUOTE_VERSION_STRING);
+  // The DLL's version resource says the same.
+  const std::wstring dll = DllPath();
+  std::vector<BYTE> block(::GetFileVersionInfoSizeW(dll.c_str(), nullptr));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(VOKQUOTE_VERSION_MINOR, VOKQUOTE_VERSION_MAJOR)));
+  EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), VOKQUOTE_VERSION_PATCH);
   CVariant ignored;
   EXPECT_TRUE(FAILED(reread.Call(L"Password", {}, ignored.Get(), DISPATCH_PROPERTYGET))) << "write only";
   const CBstr bad = CBstr::FromNarrow("host:99999");
