@@ -23,8 +23,7 @@ for pair in win64:x64 win32:x86; do
   folder=${pair#*:}
   cp "build/$preset/src/service/library/VokQuote.dll" "build/$preset/src/records/VokQuote.tlb" "$stage/$folder/"
 done
-cp examples/quote_client.vbs examples/QuoteSheet.bas examples/QuoteSink.cls examples/quote_client.cpp \
-  "$stage/examples/"
+cp examples/quote_client.vbs examples/QuoteSheet.bas examples/QuoteSink.cls "$stage/examples/"
 cp README-windows.md "$stage/"
 
 rm -f "dist/$name.zip"
