@@ -2,7 +2,7 @@
 # `make test` (every build and test this machine allows). Each installs the missing Debian packages
 # it needs when run as root: the Linux build needs only the native tool chain; `make test` adds the
 # Windows cross compilers, Wine and clang.
-.PHONY: all deps deps-test deps-fuzz test demo fuzz bench install clean
+.PHONY: all deps deps-test deps-fuzz test demo fuzz bench install dist clean
 
 PREFIX ?= /usr/local
 
@@ -42,6 +42,10 @@ bench: all
 # The library, its headers and package files, and the two tools under PREFIX.
 install: all
 	cmake --install build/linux --prefix $(PREFIX)
+
+# dist/vokquote-<version>-windows.zip: the release DLLs (x86, x64), type libraries, examples, README-windows.md.
+dist: deps-test
+	scripts/dist.sh
 
 clean:
 	rm -rf build

@@ -26,6 +26,10 @@ VOK_DEFINE_GUID(IID_IVokQuotesNotify, 0xDD1C99E1, 0xCF17, 0x4103, 0x99, 0xCF, 0x
 VOK_DEFINE_GUID(IID_IVokQuotes, 0xD44C0635, 0x1482, 0x45F8, 0xB8, 0x5A, 0x47, 0x9A, 0xE8, 0xEA, 0x46, 0x34);
 VOK_DEFINE_GUID(DIID__IVokQuotesEvents, 0x94AD3427, 0xA423, 0x439D, 0x96, 0xAE, 0x28, 0x01, 0x49, 0xFF, 0xFA, 0xD3);
 VOK_DEFINE_GUID(CLSID_VokQuotes, 0x466E9EDA, 0xE060, 0x41BE, 0xB1, 0x4F, 0x8D, 0xA1, 0xCA, 0xB8, 0xEC, 0xEF);
+VOK_DEFINE_GUID(IID_IVokQuotesSettings, 0x3F0C7A52, 0x8B1E, 0x4D6F, 0xA2, 0xC9, 0x5E, 0x7D, 0x1B, 0x4A, 0x9C, 0x30);
+VOK_DEFINE_GUID(CLSID_VokQuotesSettings, 0x8D2B6E14, 0x5A3F, 0x4C7B, 0xB9, 0xE1, 0x0F, 0x6A, 0x2D, 0x8C, 0x4E, 0x57);
+/* The custom attribute of the library that carries the project version text. */
+VOK_DEFINE_GUID(GUID_VokQuoteVersionAttribute, 0x0B6E2F51, 0x7C3A, 0x4E0B, 0x9D, 0x54, 0x2A, 0x8F, 0x1C, 0x6E, 0x3B, 0x71);
 VOK_DEFINE_GUID(IID_IVokQuotesPriv, 0xB28A9F1D, 0x747E, 0x4456, 0x80, 0x83, 0xFC, 0x36, 0x9D, 0x02, 0x5B, 0x9F);
 
 // ---- Enumerations (all 32-bit signed) ----
@@ -282,11 +286,32 @@ struct IVokQuotesPriv : public IUnknown {
   STDMETHOD(GetUnderlier)(BSTR symbol, BSTR* pVal) PURE;
 };
 
+// The per-user settings of the component (class VokQuotesSettings): the connection defaults a
+// service object uses when its host sets none, and the trace settings.
+struct IVokQuotesSettings : public IDispatch {
+  STDMETHOD(get_Server)(BSTR* pVal) PURE;
+  STDMETHOD(put_Server)(BSTR newVal) PURE;
+  STDMETHOD(get_UserName)(BSTR* pVal) PURE;
+  STDMETHOD(put_UserName)(BSTR newVal) PURE;
+  STDMETHOD(put_Password)(BSTR newVal) PURE;
+  STDMETHOD(get_TraceFile)(BSTR* pVal) PURE;
+  STDMETHOD(put_TraceFile)(BSTR newVal) PURE;
+  STDMETHOD(get_TraceLevel)(LONG* pVal) PURE;
+  STDMETHOD(put_TraceLevel)(LONG newVal) PURE;
+  STDMETHOD(get_LogQuotes)(VARIANT_BOOL* pVal) PURE;
+  STDMETHOD(put_LogQuotes)(VARIANT_BOOL newVal) PURE;
+  STDMETHOD(get_QuotesTestMode)(VARIANT_BOOL* pVal) PURE;
+  STDMETHOD(put_QuotesTestMode)(VARIANT_BOOL newVal) PURE;
+  STDMETHOD(Save)() PURE;
+  STDMETHOD(get_Version)(BSTR* pVal) PURE;
+};
+
 #ifdef _WIN32
 // Lets __uuidof and the system's IID_PPV_ARGS work with these interfaces.
 __CRT_UUID_DECL(IVokQuotesNotify, 0xDD1C99E1, 0xCF17, 0x4103, 0x99, 0xCF, 0x2F, 0x69, 0x47, 0x44, 0x25, 0x2E)
 __CRT_UUID_DECL(IVokQuotes, 0xD44C0635, 0x1482, 0x45F8, 0xB8, 0x5A, 0x47, 0x9A, 0xE8, 0xEA, 0x46, 0x34)
 __CRT_UUID_DECL(_IVokQuotesEvents, 0x94AD3427, 0xA423, 0x439D, 0x96, 0xAE, 0x28, 0x01, 0x49, 0xFF, 0xFA, 0xD3)
+__CRT_UUID_DECL(IVokQuotesSettings, 0x3F0C7A52, 0x8B1E, 0x4D6F, 0xA2, 0xC9, 0x5E, 0x7D, 0x1B, 0x4A, 0x9C, 0x30)
 __CRT_UUID_DECL(IVokQuotesPriv, 0xB28A9F1D, 0x747E, 0x4456, 0x80, 0x83, 0xFC, 0x36, 0x9D, 0x02, 0x5B, 0x9F)
 #endif
 
@@ -305,6 +330,17 @@ inline constexpr DISPID GetCachedAggregateLevel2Size = 13;
 inline constexpr DISPID GetSingleQuote = 14;
 inline constexpr DISPID ServerName = 16;
 inline constexpr DISPID RemoteAddress = 17;
+
+// IVokQuotesSettings.
+inline constexpr DISPID SettingsServer = 1;
+inline constexpr DISPID SettingsUserName = 2;
+inline constexpr DISPID SettingsPassword = 3;
+inline constexpr DISPID SettingsTraceFile = 4;
+inline constexpr DISPID SettingsTraceLevel = 5;
+inline constexpr DISPID SettingsLogQuotes = 6;
+inline constexpr DISPID SettingsQuotesTestMode = 7;
+inline constexpr DISPID SettingsSave = 8;
+inline constexpr DISPID SettingsVersion = 9;
 
 // _IVokQuotesEvents.
 inline constexpr DISPID OnConnect = 1;

@@ -5,5 +5,7 @@
 namespace vok {
 
 void WriteDebugOutput(const char* line);
+// True where the system has such a channel (Windows).
+bool HasDebugOutput();
 
 }  // namespace vok

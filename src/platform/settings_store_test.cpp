@@ -6,12 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/class_registry.h"
+#include "platform/protected_data.h"
 
 #ifndef _WIN32
 #include <stdlib.h>
 #include <unistd.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -43,6 +47,9 @@ class SettingsStoreTest : public ::testing::Test {
   void TearDown() override {
     CSettingsStore::DeleteValue("", "PlatformTestValue");
     CSettingsStore::DeleteValue("PlatformTest", "Nested");
+    CSettingsStore::DeleteValue("", "PlatformTestText");
+    CSettingsStore::DeleteValue("", "PlatformTestBytes");
+    WriteProtectedSecret("PlatformTestSecret", "");
     DeleteClassKeyTree("VokQuotePlatformTest");
   }
 #endif
@@ -73,6 +80,44 @@ TEST_F(SettingsStoreTest, WritesReadsAndDeletesDwordValues) {
 #else
   EXPECT_EQ(CSettingsStore::Location(), "HKEY_CURRENT_USER\\Software\\Vokhaldex\\VokQuote");
 #endif
+}
+
+TEST_F(SettingsStoreTest, TextBinaryAndProtectedSecretsRoundTrip) {
+  std::string text;
+  ASSERT_TRUE(CSettingsStore::WriteString("", "PlatformTestText", "[::1]:5020"));
+  ASSERT_TRUE(CSettingsStore::ReadString("", "PlatformTestText", text));
+  EXPECT_EQ(text, "[::1]:5020");
+  std::uint32_t number = 0;
+  EXPECT_FALSE(CSettingsStore::ReadDword("", "PlatformTestText", number));
+  const std::vector<std::uint8_t> bytes = {0, 1, 0x7F, 0x80, 0xFF};
+  std::vector<std::uint8_t> readBytes;
+  ASSERT_TRUE(CSettingsStore::WriteBinary("", "PlatformTestBytes", bytes));
+  ASSERT_TRUE(CSettingsStore::ReadBinary("", "PlatformTestBytes", readBytes));
+  EXPECT_EQ(readBytes, bytes);
+
+  const std::string secret(64, 'a');
+  std::string read;
+  EXPECT_EQ(ReadProtectedSecret("PlatformTestSecret", read), ProtectedReadResult::kMissing);
+  ASSERT_TRUE(WriteProtectedSecret("PlatformTestSecret", secret));
+  ASSERT_EQ(ReadProtectedSecret("PlatformTestSecret", read), ProtectedReadResult::kRead);
+  EXPECT_EQ(read, secret);
+#ifndef _WIN32
+  EXPECT_FALSE(CSettingsStore::WriteString("", "PlatformTestText", "two\nlines"));
+  const std::string path = ProtectedSecretLocation("PlatformTestSecret");
+  struct stat info {};
+  ASSERT_EQ(::stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(CSettingsStore::Location()).find(secret), std::string::npos);
+#else
+  // The registry holds only the sealed bytes, never the text.
+  ASSERT_TRUE(CSettingsStore::ReadBinary("", "PlatformTestSecret", readBytes));
+  EXPECT_EQ(std::string(readBytes.begin(), readBytes.end()).find("aaaaaaaa"), std::string::npos);
+  // A clear text value written by hand under the name is refused.
+  ASSERT_TRUE(CSettingsStore::WriteString("", "PlatformTestSecret", secret));
+  EXPECT_EQ(ReadProtectedSecret("PlatformTestSecret", read), ProtectedReadResult::kExposed);
+#endif
+  EXPECT_TRUE(WriteProtectedSecret("PlatformTestSecret", ""));
+  EXPECT_EQ(ReadProtectedSecret("PlatformTestSecret", read), ProtectedReadResult::kMissing);
 }
 
 #ifndef _WIN32

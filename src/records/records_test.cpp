@@ -4,10 +4,13 @@
 // offset with the C++ declarations. On Linux it compares the same tables with VokQuote.idl.
 #include "records/vokquote.h"
 
+#include <vokquote/version.h>
+
 #include <gtest/gtest.h>
 
 #include <cctype>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -304,6 +307,34 @@ const char* const kTypeOrder[] = {
     "IVokQuotes",
     "_IVokQuotesEvents",
     "VokQuotes",
+    "IVokQuotesSettings",
+    "VokQuotesSettings",
+};
+
+// The settings interface's vtable: properties come in get/put pairs under one name, so the table
+// is by vtable slot (after IDispatch's seven) with the invoke kind.
+struct SettingsMember {
+  const char* name;
+  DISPID dispid;
+  int invokeKind;  // 1 method, 2 propget, 4 propput
+  std::size_t vtableOffset;
+};
+const SettingsMember kSettingsMembers[] = {
+    {"Server", vok::dispid::SettingsServer, 2, VtableOffset(&IVokQuotesSettings::get_Server)},
+    {"Server", vok::dispid::SettingsServer, 4, VtableOffset(&IVokQuotesSettings::put_Server)},
+    {"UserName", vok::dispid::SettingsUserName, 2, VtableOffset(&IVokQuotesSettings::get_UserName)},
+    {"UserName", vok::dispid::SettingsUserName, 4, VtableOffset(&IVokQuotesSettings::put_UserName)},
+    {"Password", vok::dispid::SettingsPassword, 4, VtableOffset(&IVokQuotesSettings::put_Password)},
+    {"TraceFile", vok::dispid::SettingsTraceFile, 2, VtableOffset(&IVokQuotesSettings::get_TraceFile)},
+    {"TraceFile", vok::dispid::SettingsTraceFile, 4, VtableOffset(&IVokQuotesSettings::put_TraceFile)},
+    {"TraceLevel", vok::dispid::SettingsTraceLevel, 2, VtableOffset(&IVokQuotesSettings::get_TraceLevel)},
+    {"TraceLevel", vok::dispid::SettingsTraceLevel, 4, VtableOffset(&IVokQuotesSettings::put_TraceLevel)},
+    {"LogQuotes", vok::dispid::SettingsLogQuotes, 2, VtableOffset(&IVokQuotesSettings::get_LogQuotes)},
+    {"LogQuotes", vok::dispid::SettingsLogQuotes, 4, VtableOffset(&IVokQuotesSettings::put_LogQuotes)},
+    {"QuotesTestMode", vok::dispid::SettingsQuotesTestMode, 2, VtableOffset(&IVokQuotesSettings::get_QuotesTestMode)},
+    {"QuotesTestMode", vok::dispid::SettingsQuotesTestMode, 4, VtableOffset(&IVokQuotesSettings::put_QuotesTestMode)},
+    {"Save", vok::dispid::SettingsSave, 1, VtableOffset(&IVokQuotesSettings::Save)},
+    {"Version", vok::dispid::SettingsVersion, 2, VtableOffset(&IVokQuotesSettings::get_Version)},
 };
 
 TEST(RecordsTest, VtableSlotsFollowTheBaseInterfaces) {
@@ -318,6 +349,9 @@ TEST(RecordsTest, VtableSlotsFollowTheBaseInterfaces) {
     }
   }
   EXPECT_EQ(VtableOffset(&IVokQuotesPriv::GetUnderlier), 11 * sizeof(void*));
+  for (std::size_t i = 0; i < std::size(kSettingsMembers); ++i) {
+    EXPECT_EQ(kSettingsMembers[i].vtableOffset, (7 + i) * sizeof(void*)) << kSettingsMembers[i].name;
+  }
 }
 
 #ifdef _WIN32
@@ -368,7 +402,7 @@ class RecordsTypeLibTest : public ::testing::Test {
   ITypeLib* m_lib = nullptr;
 };
 
-TEST_F(RecordsTypeLibTest, LibraryHoldsTheSeventeenTypesInOrder) {
+TEST_F(RecordsTypeLibTest, LibraryHoldsItsTypesInOrderWithTheProjectVersion) {
   TLIBATTR* libAttr = nullptr;
   ASSERT_EQ(m_lib->GetLibAttr(&libAttr), S_OK);
   EXPECT_TRUE(IsEqualGUID(libAttr->guid, LIBID_VOKQUOTELib));
@@ -383,8 +417,18 @@ TEST_F(RecordsTypeLibTest, LibraryHoldsTheSeventeenTypesInOrder) {
   ::SysFreeString(name);
   ::SysFreeString(help);
 
-  ASSERT_EQ(m_lib->GetTypeInfoCount(), 17u);
-  for (UINT i = 0; i < 17; ++i) {
+  ITypeLib2* lib2 = nullptr;
+  ASSERT_EQ(m_lib->QueryInterface(IID_ITypeLib2, reinterpret_cast<void**>(&lib2)), S_OK);
+  VARIANT version;
+  ::VariantInit(&version);
+  ASSERT_EQ(lib2->GetCustData(GUID_VokQuoteVersionAttribute, &version), S_OK);
+  ASSERT_EQ(version.vt, VT_BSTR);
+  EXPECT_EQ(Narrow(version.bstrVal), VOKQUOTE_VERSION_STRING);
+  ::VariantClear(&version);
+  lib2->Release();
+
+  ASSERT_EQ(m_lib->GetTypeInfoCount(), std::size(kTypeOrder));
+  for (UINT i = 0; i < std::size(kTypeOrder); ++i) {
     BSTR typeName = nullptr;
     m_lib->GetDocumentation(i, &typeName, nullptr, nullptr, nullptr);
     EXPECT_EQ(Narrow(typeName), kTypeOrder[i]) << i;
@@ -402,6 +446,8 @@ TEST_F(RecordsTypeLibTest, LibraryHoldsTheSeventeenTypesInOrder) {
       {"IVokQuotes", IID_IVokQuotes, TKIND_DISPATCH},  // a dual interface reads as its dispatch side
       {"_IVokQuotesEvents", DIID__IVokQuotesEvents, TKIND_DISPATCH},
       {"VokQuotes", CLSID_VokQuotes, TKIND_COCLASS},
+      {"IVokQuotesSettings", IID_IVokQuotesSettings, TKIND_DISPATCH},
+      {"VokQuotesSettings", CLSID_VokQuotesSettings, TKIND_COCLASS},
   };
   for (const auto& expected : kinds) {
     ITypeInfo* info = Find(expected.type);
@@ -494,6 +540,31 @@ TEST_F(RecordsTypeLibTest, MethodDispidsAndVtableOffsetsMatchTheHeader) {
   }
 }
 
+TEST_F(RecordsTypeLibTest, SettingsMembersMatchTheHeader) {
+  ITypeInfo* info = Find("IVokQuotesSettings");
+  ASSERT_NE(info, nullptr);
+  HREFTYPE vtableRef = 0;
+  ITypeInfo* vtableInfo = nullptr;
+  ASSERT_EQ(info->GetRefTypeOfImplType(-1, &vtableRef), S_OK);
+  ASSERT_EQ(info->GetRefTypeInfo(vtableRef, &vtableInfo), S_OK);
+  {
+    TypeAttr attr(vtableInfo);
+    ASSERT_EQ(attr.attr->cFuncs, std::size(kSettingsMembers));
+    for (UINT i = 0; i < attr.attr->cFuncs; ++i) {
+      FUNCDESC* func = nullptr;
+      ASSERT_EQ(vtableInfo->GetFuncDesc(i, &func), S_OK);
+      const SettingsMember& expected = kSettingsMembers[i];
+      EXPECT_EQ(MemberName(vtableInfo, func->memid), expected.name) << i;
+      EXPECT_EQ(func->memid, expected.dispid) << expected.name;
+      EXPECT_EQ(static_cast<int>(func->invkind), expected.invokeKind) << expected.name;
+      EXPECT_EQ(static_cast<std::size_t>(func->oVft), expected.vtableOffset) << expected.name;
+      vtableInfo->ReleaseFuncDesc(func);
+    }
+  }
+  vtableInfo->Release();
+  info->Release();
+}
+
 #else  // Linux: the same tables against the IDL source.
 
 std::string ReadIdl() {
@@ -570,6 +641,16 @@ TEST(RecordsIdlTest, HeaderMatchesTheIdl) {
     }
     EXPECT_EQ(i, iface.methods.size()) << iface.name;
   }
+
+  const std::string settings = BodyOf(idl, "interface", "IVokQuotesSettings");
+  std::size_t i = 0;
+  for (auto it = std::sregex_iterator(settings.begin(), settings.end(), idPattern); it != std::sregex_iterator();
+       ++it, ++i) {
+    ASSERT_LT(i, std::size(kSettingsMembers));
+    EXPECT_EQ((*it)[2], kSettingsMembers[i].name);
+    EXPECT_EQ(std::stol((*it)[1]), kSettingsMembers[i].dispid) << kSettingsMembers[i].name;
+  }
+  EXPECT_EQ(i, std::size(kSettingsMembers));
 }
 
 #endif

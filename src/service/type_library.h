@@ -14,6 +14,14 @@ HRESULT VokQuotesTypeInfo(ITypeInfo** out);
 // Drops the cached type information (library unload).
 void ReleaseVokQuotesTypeInfo();
 
+// Any type of the library by its GUID (records, the settings interface), with a new reference;
+// E_NOTIMPL where no type library exists.
+HRESULT LibraryTypeInfo(REFGUID guid, ITypeInfo** out);
+// IDispatch of another dual interface of the library, driven by its type information.
+HRESULT LibraryGetIDsOfNames(REFGUID iid, LPOLESTR* names, UINT count, DISPID* ids);
+HRESULT LibraryInvoke(REFGUID iid, void* object, DISPID member, WORD flags, DISPPARAMS* params, VARIANT* result,
+                      EXCEPINFO* exception, UINT* argError);
+
 HRESULT VokQuotesGetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids);
 HRESULT VokQuotesInvoke(IVokQuotes* object, DISPID member, WORD flags, DISPPARAMS* params, VARIANT* result,
                         EXCEPINFO* exception, UINT* argError);

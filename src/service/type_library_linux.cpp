@@ -48,6 +48,22 @@ HRESULT VokQuotesTypeInfo(ITypeInfo** out) {
 
 void ReleaseVokQuotesTypeInfo() {}
 
+// Linux has no type library: its clients call the other interfaces through their vtables.
+HRESULT LibraryTypeInfo(REFGUID, ITypeInfo** out) {
+  if (out == nullptr) return E_POINTER;
+  *out = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT LibraryGetIDsOfNames(REFGUID, LPOLESTR*, UINT count, DISPID* ids) {
+  if (ids != nullptr) {
+    for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
+  }
+  return E_NOTIMPL;
+}
+
+HRESULT LibraryInvoke(REFGUID, void*, DISPID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) { return E_NOTIMPL; }
+
 HRESULT VokQuotesGetIDsOfNames(LPOLESTR* names, UINT count, DISPID* ids) {
   if (names == nullptr || ids == nullptr || count == 0) return E_POINTER;
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;

@@ -17,6 +17,7 @@
 #include "records/vokquote.h"
 #include "service/com_guard.h"
 #include "service/free_threaded_marshaler.h"
+#include "service/record_dispatch.h"
 #include "service/single_quote_sink.h"
 #include "service/symbol_rule.h"
 #include "service/type_library.h"
@@ -83,6 +84,11 @@ STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFl
                                 VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
   if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
   return vok::ComGuard("CVokQuotes::Invoke", [&] {
+    // The record members are answered here: a type-information invoke may not marshal records.
+    HRESULT recordResult = S_OK;
+    if (vok::InvokeRecordMember(this, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr, recordResult)) {
+      return recordResult;
+    }
     return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
                                 pExcepInfo, puArgErr);
   });

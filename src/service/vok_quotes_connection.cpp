@@ -15,6 +15,7 @@
 #include "service/com_guard.h"
 #include "service/connection_times.h"
 #include "service/suite_message_service.h"
+#include "service/user_settings.h"
 #include "service/vok_quotes.h"
 #include "vkdll/vkdll.h"
 
@@ -69,6 +70,8 @@ void CVokQuotes::StartConnection() {
   SQuoteClientSettings settings;
   // Copied under the object lock before any other lock: the order is always object lock first.
   ReadConnectionSettings(settings);
+  // What the host left unset comes from the per-user settings, read outside every lock.
+  vok::ApplyUserConnectionDefaults(settings);
   bool closed = false;
   std::uint64_t attempt = 0;
   {

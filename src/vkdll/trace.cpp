@@ -2,18 +2,20 @@
 // lock so lines from different threads never interleave.
 #include "vkdll/trace.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "platform/debug_output.h"
+#include "platform/settings_store.h"
 #include "platform/thread.h"
 #include "vkdll/vkdll.h"
 
@@ -22,6 +24,33 @@ namespace {
 
 constexpr int kDefaultMinLevel = 3;
 constexpr std::size_t kMaxLine = 70 * 1024;  // a whole 64 KiB message line and its prefix
+constexpr int kDebugOutputLevel = VOKTRACE_WARNING;
+
+struct STraceSettings {
+  std::string destination;  // a file path, "stderr", or empty for none
+  int minLevel = kDefaultMinLevel;
+};
+
+// The environment first (VOKQUOTE_TRACE, VOKQUOTE_TRACE_LEVEL); what it leaves unset comes from the
+// per-user settings ("TraceFile", "TraceLevel"), which a COM host such as a spreadsheet cannot
+// bypass. With "LogQuotes" on and no level given, the data-message lines (level 2) are written.
+STraceSettings ReadTraceSettings() {
+  STraceSettings settings;
+  if (const char* dest = std::getenv("VOKQUOTE_TRACE"); dest != nullptr && *dest != '\0') {
+    settings.destination = dest;
+  } else {
+    CSettingsStore::ReadString("", "TraceFile", settings.destination);
+  }
+  std::uint32_t value = 0;
+  if (const char* level = std::getenv("VOKQUOTE_TRACE_LEVEL"); level != nullptr && *level != '\0') {
+    settings.minLevel = std::atoi(level);
+  } else if (CSettingsStore::ReadDword("", "TraceLevel", value) && value != 0) {
+    settings.minLevel = static_cast<int>(std::min<std::uint32_t>(value, VOKTRACE_FAILURE));
+  } else if (CSettingsStore::ReadDword("", "LogQuotes", value) && value != 0) {
+    settings.minLevel = VOKTRACE_INFO;
+  }
+  return settings;
+}
 
 struct FileCloser {
   void operator()(std::FILE* f) const {
@@ -38,22 +67,24 @@ class CTraceState {
 
   bool Enabled(int level) const {
     return m_hasSink.load(std::memory_order_acquire) ||
-           (m_hasFile.load(std::memory_order_acquire) && level >= m_minLevel.load(std::memory_order_relaxed));
+           (m_hasFile.load(std::memory_order_acquire) && level >= m_minLevel.load(std::memory_order_relaxed)) ||
+           (m_debugWarnings.load(std::memory_order_acquire) && level >= kDebugOutputLevel);
   }
 
   void Reload() {
+    const STraceSettings settings = ReadTraceSettings();
     std::lock_guard lock(m_lock);
     m_file.reset();
     m_hasFile.store(false, std::memory_order_release);
-    int minLevel = kDefaultMinLevel;
-    if (const char* level = std::getenv("VOKQUOTE_TRACE_LEVEL"); level != nullptr && *level != '\0') {
-      minLevel = std::atoi(level);
+    m_minLevel.store(settings.minLevel, std::memory_order_relaxed);
+    // With nowhere to write, warnings and failures still reach a debugger.
+    m_debugWarnings.store(settings.destination.empty() && HasDebugOutput(), std::memory_order_release);
+    if (settings.destination.empty()) return;
+    std::FILE* f = settings.destination == "stderr" ? stderr : std::fopen(settings.destination.c_str(), "a");
+    if (f == nullptr) {
+      m_debugWarnings.store(HasDebugOutput(), std::memory_order_release);
+      return;
     }
-    m_minLevel.store(minLevel, std::memory_order_relaxed);
-    const char* dest = std::getenv("VOKQUOTE_TRACE");
-    if (dest == nullptr || *dest == '\0') return;
-    std::FILE* f = std::strcmp(dest, "stderr") == 0 ? stderr : std::fopen(dest, "a");
-    if (f == nullptr) return;
     m_file.reset(f);
     m_hasFile.store(true, std::memory_order_release);
   }
@@ -69,15 +100,19 @@ class CTraceState {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
     std::lock_guard lock(m_lock);
     if (m_sink) m_sink(level, text);
-    if (!m_file || level < m_minLevel.load(std::memory_order_relaxed)) return;
+    const bool toFile = m_file && level >= m_minLevel.load(std::memory_order_relaxed);
+    const bool toDebugger = toFile || (m_debugWarnings.load(std::memory_order_relaxed) && level >= kDebugOutputLevel);
+    if (!toDebugger) return;
     char prefix[64];
     const int prefixLen = FormatPrefix(level, prefix, sizeof prefix);
     std::string& line = m_line;
     line.assign(prefix, static_cast<std::size_t>(prefixLen));
     line.append(text);
     line.push_back('\n');
-    std::fwrite(line.data(), 1, line.size(), m_file.get());
-    std::fflush(m_file.get());
+    if (toFile) {
+      std::fwrite(line.data(), 1, line.size(), m_file.get());
+      std::fflush(m_file.get());
+    }
     WriteDebugOutput(line.c_str());
   }
 
@@ -104,6 +139,7 @@ class CTraceState {
   std::atomic<bool> m_hasFile{false};
   std::atomic<bool> m_hasSink{false};
   std::atomic<int> m_minLevel{kDefaultMinLevel};
+  std::atomic<bool> m_debugWarnings{false};  // no destination: levels 4 and 5 go to the debugger
 };
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Trace settings and the in-process sink that tests use to read trace lines.
 // Lines go to the destination named by VOKQUOTE_TRACE (a file path, "stderr", or unset for none)
 // when their level is at least VOKQUOTE_TRACE_LEVEL (default 3), and to an installed sink at every
-// level. Both settings are read once, on first use; ReloadTraceSettings reads them again.
+// level. Where the environment is silent the per-user settings "TraceFile" and "TraceLevel" apply
+// ("LogQuotes" on lowers the default to 2); with no destination at all, levels 4 and 5 still go to
+// the system debugger where there is one. Read once, on first use; ReloadTraceSettings reads again.
 #pragma once
 
 #include <functional>

@@ -11,7 +11,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/debug_output.h"
 #include "platform/environment.h"
+#include "platform/settings_store.h"
 #include "vkdll/vkdll.h"
 
 namespace {
@@ -86,6 +88,52 @@ TEST(Trace, FileDestinationFiltersByLevelAndKeepsLinesWhole) {
   }
   EXPECT_EQ(count, 800);
   std::remove(path.c_str());
+}
+
+TEST(Trace, PerUserSettingsApplyWhereTheEnvironmentIsSilent) {
+  const std::string folder = ::testing::TempDir();
+  const std::string config = folder + "vok_trace_test.ini";
+  const std::string path = folder + "vok_trace_settings.log";
+  std::remove(config.c_str());
+  std::remove(path.c_str());
+  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", config.c_str());  // Linux; Windows uses the registry
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE", "");
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE_LEVEL", "");
+
+  // Nowhere to write: only warnings and failures, and only where a debugger channel exists.
+  vok::ReloadTraceSettings();
+  EXPECT_EQ(vok::TraceEnabled(4), vok::HasDebugOutput());
+  EXPECT_FALSE(vok::TraceEnabled(3));
+
+  // "LogQuotes" alone lowers the level to the data-message lines.
+  ASSERT_TRUE(vok::CSettingsStore::WriteString("", "TraceFile", path));
+  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "LogQuotes", 1));
+  vok::ReloadTraceSettings();
+  EXPECT_TRUE(vok::TraceEnabled(2));
+  EXPECT_FALSE(vok::TraceEnabled(1));
+  VOKTRACE_Write(2, "data message line");
+
+  // An explicit level wins over "LogQuotes", and the environment over the settings.
+  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "TraceLevel", 5));
+  vok::ReloadTraceSettings();
+  EXPECT_FALSE(vok::TraceEnabled(4));
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE_LEVEL", "3");
+  vok::ReloadTraceSettings();
+  EXPECT_TRUE(vok::TraceEnabled(3));
+  EXPECT_FALSE(vok::TraceEnabled(2));
+
+  vok::SetEnvironmentValue("VOKQUOTE_TRACE_LEVEL", "");
+  for (const char* name : {"TraceFile", "LogQuotes", "TraceLevel"}) vok::CSettingsStore::DeleteValue("", name);
+  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", "");
+  vok::ReloadTraceSettings();
+  std::ifstream in(path);
+  std::string line;
+  ASSERT_TRUE(std::getline(in, line));
+  EXPECT_NE(line.find("] 2 data message line"), std::string::npos) << line;
+  EXPECT_FALSE(std::getline(in, line));
+  in.close();
+  std::remove(path.c_str());
+  std::remove(config.c_str());
 }
 
 }  // namespace

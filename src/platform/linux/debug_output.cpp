@@ -5,4 +5,6 @@ namespace vok {
 
 void WriteDebugOutput(const char*) {}
 
+bool HasDebugOutput() { return false; }
+
 }  // namespace vok

@@ -7,4 +7,6 @@ namespace vok {
 
 void WriteDebugOutput(const char* line) { ::OutputDebugStringA(line); }
 
+bool HasDebugOutput() { return true; }
+
 }  // namespace vok

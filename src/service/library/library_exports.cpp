@@ -14,6 +14,7 @@
 #include "service/type_library.h"
 #include "service/vok_quote_app.h"
 #include "service/vok_quotes.h"
+#include "service/vok_quotes_settings.h"
 #include "vkdll/vkdll.h"
 
 namespace vok {
@@ -25,6 +26,7 @@ HRESULT CreateVokQuotes(IUnknown* outer, REFIID riid, void** ppv) {
 
 // Created with the library and kept for its life; the class object every client gets.
 CClassFactory g_vokQuotesFactory(&CreateVokQuotes);
+CClassFactory g_settingsFactory(&CVokQuotesSettings::CreateInstance);
 
 CRegistryScript::Replacements ScriptReplacements() { return {{"MODULE", LibraryModulePath()}}; }
 
@@ -33,8 +35,11 @@ CRegistryScript::Replacements ScriptReplacements() { return {{"MODULE", LibraryM
 HRESULT LibraryGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   if (ppv == nullptr) return E_POINTER;
   *ppv = nullptr;
-  if (clsid != CLSID_VokQuotes) return CLASS_E_CLASSNOTAVAILABLE;
-  return ComGuard("DllGetClassObject", [&] { return g_vokQuotesFactory.QueryInterface(riid, ppv); });
+  return ComGuard("DllGetClassObject", [&] {
+    if (clsid == CLSID_VokQuotes) return g_vokQuotesFactory.QueryInterface(riid, ppv);
+    if (clsid == CLSID_VokQuotesSettings) return g_settingsFactory.QueryInterface(riid, ppv);
+    return CLASS_E_CLASSNOTAVAILABLE;
+  });
 }
 
 HRESULT LibraryCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }

@@ -1,0 +1,271 @@
+// VokQuote.dll as late-bound hosts (VBA "As Object", scripts, .NET dynamic) see it, under Wine:
+// the settings class configures the component through IDispatch alone, its password lands in the
+// registry only protected, and the three record members of VokQuotes answer through
+// IDispatch::Invoke with records described by the type library.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vokquote/version.h>
+
+#include <cctype>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/text.h"
+#include "records/vokquote.h"
+#include "service/library/client_notify_test_util.h"
+#include "service/simulator_endpoint_test_util.h"
+
+namespace {
+
+using vok::CBstr;
+using vok::CComPtr;
+
+std::wstring DllPath() {
+  // Wine shows the Linux root as drive Z:.
+  std::wstring path = L"Z:" + vok::WideFromNarrow(VOK_DLL_PATH);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+DWORD RunRegsvr32() {
+  std::wstring command = L"regsvr32.exe /s \"" + DllPath() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+
+class CVariant {
+ public:
+  CVariant() { ::VariantInit(&m_value); }
+  ~CVariant() { ::VariantClear(&m_value); }
+  CVariant(const CVariant&) = delete;
+  CVariant& operator=(const CVariant&) = delete;
+  VARIANT* operator->() { return &m_value; }
+  VARIANT* Get() { return &m_value; }
+
+ private:
+  VARIANT m_value;
+};
+
+// A late-bound object: members by name, arguments in call order.
+class CLateBound {
+ public:
+  explicit CLateBound(const wchar_t* progId) {
+    CLSID clsid{};
+    if (FAILED(::CLSIDFromProgID(progId, &clsid))) return;
+    ::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch, m_object.PutVoid());
+  }
+  IDispatch* Get() const { return m_object.Get(); }
+
+  DISPID Id(const wchar_t* name) {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+    DISPID id = DISPID_UNKNOWN;
+    m_object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    return id;
+  }
+  HRESULT Call(const wchar_t* name, std::vector<VARIANT> args, VARIANT* result,
+               WORD flags = DISPATCH_METHOD | DISPATCH_PROPERTYGET) {
+    std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+    DISPPARAMS params{reversed.data(), nullptr, static_cast<UINT>(reversed.size()), 0};
+    UINT argError = 0;
+    return m_object->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, nullptr, &argError);
+  }
+  HRESULT Put(const wchar_t* name, VARIANT value) {
+    DISPID named = DISPID_PROPERTYPUT;
+    DISPPARAMS params{&value, &named, 1, 1};
+    return m_object->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
+                            nullptr);
+  }
+  std::string Text(const wchar_t* name) {
+    CVariant result;
+    if (FAILED(Call(name, {}, result.Get(), DISPATCH_PROPERTYGET)) || result->vt != VT_BSTR) return "<failed>";
+    return CBstr::ToNarrow(result->bstrVal);
+  }
+  LONG Number(const wchar_t* name) {
+    CVariant result;
+    if (FAILED(Call(name, {}, result.Get(), DISPATCH_PROPERTYGET))) return -99;
+    ::VariantChangeType(result.Get(), result.Get(), 0, VT_I4);
+    return result->lVal;
+  }
+
+ private:
+  CComPtr<IDispatch> m_object;
+};
+
+// VARIANT arguments that the caller's CBstr keeps alive.
+VARIANT Text(const CBstr& text) {
+  VARIANT v;
+  v.vt = VT_BSTR;
+  v.bstrVal = text.Get();
+  return v;
+}
+VARIANT Number(LONG value) {
+  VARIANT v;
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
+  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
+  while (!done()) {
+    if (::GetTickCount64() >= deadline) return false;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+  }
+  return true;
+}
+
+// Writes the settings through the settings class alone, as a script would.
+void Configure(const std::string& server, const std::string& user, const std::string& password) {
+  CLateBound settings(L"Vokhaldex.VokQuotesSettings");
+  ASSERT_NE(settings.Get(), nullptr);
+  const CBstr serverText = CBstr::FromNarrow(server), userText = CBstr::FromNarrow(user),
+              passwordText = CBstr::FromNarrow(password);
+  ASSERT_EQ(settings.Put(L"Server", Text(serverText)), S_OK);
+  ASSERT_EQ(settings.Put(L"UserName", Text(userText)), S_OK);
+  ASSERT_EQ(settings.Put(L"Password", Text(passwordText)), S_OK);
+  ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+}
+
+class LateBoundEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    ASSERT_EQ(RunRegsvr32(), 0u);
+    ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+  }
+  void TearDown() override {
+    Configure("", "", "");
+    ::CoUninitialize();
+  }
+};
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new LateBoundEnvironment);
+
+TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
+  Configure("[::1]:5021", "someone", "secret-pass");
+  CLateBound reread(L"Vokhaldex.VokQuotesSettings");
+  ASSERT_NE(reread.Get(), nullptr);
+  EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
+  EXPECT_EQ(reread.Text(L"UserName"), "someone");
+  EXPECT_EQ(reread.Text(L"Version"), VOKQUOTE_VERSION_STRING);
+  // The DLL's version resource says the same.
+  const std::wstring dll = DllPath();
+  std::vector<BYTE> block(::GetFileVersionInfoSizeW(dll.c_str(), nullptr));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(::GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT fixedSize = 0;
+  ASSERT_TRUE(::VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &fixedSize));
+  EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(VOKQUOTE_VERSION_MINOR, VOKQUOTE_VERSION_MAJOR)));
+  EXPECT_EQ(HIWORD(fixed->dwFileVersionLS), VOKQUOTE_VERSION_PATCH);
+  CVariant ignored;
+  EXPECT_TRUE(FAILED(reread.Call(L"Password", {}, ignored.Get(), DISPATCH_PROPERTYGET))) << "write only";
+  const CBstr bad = CBstr::FromNarrow("host:99999");
+  EXPECT_TRUE(FAILED(reread.Put(L"Server", Text(bad)))) << "an invalid server is refused";
+  EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
+
+  // The registry holds sealed bytes: neither the clear text nor the transformed form.
+  BYTE data[4096];
+  DWORD size = sizeof data, type = 0;
+  ASSERT_EQ(
+      ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vokhaldex\\VokQuote", L"Password", RRF_RT_ANY, &type, data, &size),
+      ERROR_SUCCESS);
+  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+  const std::string stored(reinterpret_cast<const char*>(data), size);
+  // The transform is the lowercase hex SHA-256; its first 16 digits are enough to recognise it.
+  EXPECT_EQ(stored.find("secret-pass"), std::string::npos);
+  for (std::size_t i = 0; i + 16 <= stored.size(); ++i) {
+    bool hex = true;
+    for (std::size_t j = i; j < i + 16 && hex; ++j) hex = std::isxdigit(static_cast<unsigned char>(stored[j])) != 0;
+    ASSERT_FALSE(hex) << "hex text in the stored password";
+  }
+}
+
+TEST(LateBound, RecordMembersAnswerThroughInvoke) {
+  std::string host;
+  int port = 0;
+  ASSERT_TRUE(vok::test::ReadSimulatorEndpoint(host, port)) << "no simulator endpoint";
+  Configure(host + ":" + std::to_string(port), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+
+  CLateBound quotes(L"Vokhaldex.VokQuotes");
+  ASSERT_NE(quotes.Get(), nullptr);
+  CVariant connect;
+  ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
+
+  // A record as the result: VT_RECORD with the type library's record description.
+  const CBstr ibm = CBstr::FromNarrow("IBM");
+  CVariant single;
+  ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
+  ASSERT_EQ(single->vt, VT_RECORD);
+  ASSERT_NE(single->pRecInfo, nullptr);
+  GUID guid{};
+  ASSERT_EQ(single->pRecInfo->GetGuid(&guid), S_OK);
+  EXPECT_EQ(guid, GUID_QUOTERECORD);
+  ULONG size = 0;
+  single->pRecInfo->GetSize(&size);
+  EXPECT_EQ(size, sizeof(QUOTERECORD));
+  const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
+  EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
+  EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
+
+  // The cache, after a subscription made through the vtable.
+  CComPtr<IVokQuotes> early;
+  ASSERT_EQ(quotes.Get()->QueryInterface(IID_IVokQuotes, early.PutVoid()), S_OK);
+  vok::test::CClientNotify notify;
+  const CBstr msft = CBstr::FromNarrow("MSFT");
+  ASSERT_EQ(early->AdviseSymbol(&notify, msft.Get(), qsfLevelOne | qsfOptions), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return notify.m_counts[0] > 0 && notify.m_counts[3] > 0; }));
+  CVariant cached;
+  ASSERT_EQ(quotes.Call(L"GetCachedQuote", {Text(msft)}, cached.Get()), S_OK);
+  ASSERT_EQ(cached->vt, VT_RECORD);
+  EXPECT_EQ(CBstr::ToNarrow(static_cast<const QUOTERECORD*>(cached->pvRecord)->bstrSymbol), "MSFT");
+
+  const CBstr optionSymbol = CBstr::FromNarrow(notify.m_optionSymbol);
+  CVariant option;
+  ASSERT_EQ(quotes.Call(L"GetCachedOptionsRecord", {Text(optionSymbol)}, option.Get()), S_OK);
+  ASSERT_EQ(option->vt, VT_RECORD);
+  ASSERT_EQ(option->pRecInfo->GetGuid(&guid), S_OK);
+  EXPECT_EQ(guid, GUID_OPTIONSRECORD);
+  const auto* options = static_cast<const OPTIONSRECORD*>(option->pvRecord);
+  EXPECT_EQ(CBstr::ToNarrow(options->bstrSymbol), notify.m_optionSymbol);
+  EXPECT_EQ(CBstr::ToNarrow(options->bstrUnderlier), "MSFT");
+
+  // The caller's own record, passed by reference as a last argument, is filled in place; one of
+  // the wrong type is refused.
+  void* own = single->pRecInfo->RecordCreate();
+  ASSERT_NE(own, nullptr);
+  VARIANT byRef;
+  byRef.vt = VT_RECORD | VT_BYREF;
+  byRef.pvRecord = own;
+  byRef.pRecInfo = single->pRecInfo;
+  ASSERT_EQ(quotes.Call(L"GetCachedQuote", {Text(msft), byRef}, nullptr), S_OK);
+  EXPECT_EQ(CBstr::ToNarrow(static_cast<const QUOTERECORD*>(own)->bstrSymbol), "MSFT");
+  EXPECT_EQ(quotes.Call(L"GetCachedOptionsRecord", {Text(optionSymbol), byRef}, nullptr), DISP_E_TYPEMISMATCH);
+  single->pRecInfo->RecordDestroy(own);
+  CVariant none;
+  EXPECT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm)}, none.Get()), DISP_E_BADPARAMCOUNT);
+
+  EXPECT_EQ(early->UnadviseAll(&notify), S_OK);
+  CVariant disconnect;
+  EXPECT_EQ(quotes.Call(L"Disconnect", {}, disconnect.Get()), S_OK);
+}
+
+}  // namespace

@@ -1,0 +1,157 @@
+// The per-user settings: server text parsing, the settings class's round trip through the store
+// (password protected, never in clear), and the connection defaults a service object takes from
+// them where its host set nothing. Linux works on a temporary settings file.
+#include "service/vok_quotes_settings.h"
+
+#include <gtest/gtest.h>
+#include <vokquote/version.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "connection/quote_client.h"
+#include "platform/bstr.h"
+#include "platform/com_ptr.h"
+#include "platform/environment.h"
+#include "platform/protected_data.h"
+#include "service/user_settings.h"
+#include "vkdll/trace.h"
+#include "vkdll/vkdll.h"
+
+namespace {
+
+using vok::CBstr;
+using vok::CComPtr;
+
+TEST(ServerAddress, SplitsHostAndPortOrRefuses) {
+  struct Case {
+    const char* text;
+    bool ok;
+    const char* host;
+    int port;
+  };
+  const Case cases[] = {
+      {"quotes.example:5021", true, "quotes.example", 5021},
+      {" 10.0.0.1 ", true, "10.0.0.1", 5020},
+      {"[::1]:6000", true, "::1", 6000},
+      {"[fe80::1]", true, "fe80::1", 5020},
+      {"fe80::2", true, "fe80::2", 5020},
+      {"host:", false, "", 0},
+      {"host:0", false, "", 0},
+      {"host:65536", false, "", 0},
+      {"host:12x", false, "", 0},
+      {"[::1]6000", false, "", 0},
+      {"[]:1", false, "", 0},
+      {"", false, "", 0},
+  };
+  for (const Case& c : cases) {
+    std::string host = "unchanged";
+    int port = 5020;
+    EXPECT_EQ(vok::ParseServerAddress(c.text, host, port), c.ok) << c.text;
+    EXPECT_EQ(host, c.ok ? c.host : "unchanged") << c.text;
+    EXPECT_EQ(port, c.ok ? c.port : 5020) << c.text;
+  }
+}
+
+// The store on Linux is a file these tests can inspect; under Wine the DLL test covers it.
+#ifndef _WIN32
+class SettingsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_folder = ::testing::TempDir() + "vokquote-settings-test";
+    std::filesystem::remove_all(m_folder);
+    std::filesystem::create_directories(m_folder);
+    vok::SetEnvironmentValue("VOKQUOTE_CONFIG", (m_folder + "/vokquote.ini").c_str());
+  }
+  void TearDown() override {
+    vok::SetEnvironmentValue("VOKQUOTE_CONFIG", "");
+    std::filesystem::remove_all(m_folder);
+  }
+  static std::string ReadFile(const std::string& path) {
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+  }
+  std::string m_folder;
+};
+
+TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
+  CComPtr<IVokQuotesSettings> settings;
+  ASSERT_EQ(
+      CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(settings.Put())),
+      S_OK);
+  EXPECT_EQ(settings->put_Server(CBstr::FromNarrow("no:port:here:[").Get()), E_INVALIDARG);
+  ASSERT_EQ(settings->put_Server(CBstr::FromNarrow("[::1]:5021").Get()), S_OK);
+  ASSERT_EQ(settings->put_UserName(CBstr::FromNarrow("vokuser").Get()), S_OK);
+  ASSERT_EQ(settings->put_Password(CBstr::FromNarrow("vokpass").Get()), S_OK);
+  ASSERT_EQ(settings->put_TraceLevel(4), S_OK);
+  ASSERT_EQ(settings->put_LogQuotes(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(settings->Save(), S_OK);
+
+  CComPtr<IVokQuotesSettings> reread;
+  ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(reread.Put())),
+            S_OK);
+  CBstr server, user;
+  ASSERT_EQ(reread->get_Server(server.Put()), S_OK);
+  ASSERT_EQ(reread->get_UserName(user.Put()), S_OK);
+  EXPECT_EQ(CBstr::ToNarrow(server.Get()), "[::1]:5021");
+  EXPECT_EQ(CBstr::ToNarrow(user.Get()), "vokuser");
+  CBstr version;
+  ASSERT_EQ(reread->get_Version(version.Put()), S_OK);
+  EXPECT_EQ(CBstr::ToNarrow(version.Get()), VOKQUOTE_VERSION_STRING);
+  LONG level = 0;
+  VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_TRUE;
+  reread->get_TraceLevel(&level);
+  reread->get_LogQuotes(&logQuotes);
+  reread->get_QuotesTestMode(&testMode);
+  EXPECT_EQ(level, 4);
+  EXPECT_EQ(logQuotes, VARIANT_TRUE);
+  EXPECT_EQ(testMode, VARIANT_FALSE);
+
+  // Stored transformed and apart from the settings file, which never holds it.
+  char transformed[65] = {};
+  VOK_TransformPassword("vokpass", transformed);
+  const std::string ini = ReadFile(m_folder + "/vokquote.ini");
+  EXPECT_EQ(ini.find("vokpass"), std::string::npos);
+  EXPECT_EQ(ini.find(transformed), std::string::npos);
+  EXPECT_EQ(ReadFile(vok::ProtectedSecretLocation("Password")), std::string(transformed) + "\n");
+
+  // The host's own settings win; what it left empty comes from the store.
+  SQuoteClientSettings host;
+  host.port = 5020;
+  host.userName = "hostuser";
+  vok::ApplyUserConnectionDefaults(host);
+  EXPECT_EQ(host.address, "::1");
+  EXPECT_EQ(host.port, 5021);
+  EXPECT_EQ(host.userName, "hostuser");
+  EXPECT_EQ(host.password, transformed);
+  SQuoteClientSettings configured{"quotes.example", 7000, "", ""};
+  vok::ApplyUserConnectionDefaults(configured);
+  EXPECT_EQ(configured.address, "quotes.example");
+  EXPECT_EQ(configured.port, 7000);
+  EXPECT_EQ(configured.userName, "vokuser");
+}
+
+TEST_F(SettingsTest, PasswordOthersCanReadIsRefusedWithAFailureLine) {
+  ASSERT_TRUE(vok::WriteUserPassword(std::string(64, 'f')));
+  std::filesystem::permissions(vok::ProtectedSecretLocation("Password"), std::filesystem::perms::group_read,
+                               std::filesystem::perm_options::add);
+  std::vector<std::string> failures;
+  vok::CScopedTraceSink sink([&](int level, std::string_view text) {
+    if (level == VOKTRACE_FAILURE) failures.emplace_back(text);
+  });
+  SQuoteClientSettings settings;
+  vok::ApplyUserConnectionDefaults(settings);
+  EXPECT_TRUE(settings.password.empty());
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("readable by others"), std::string::npos) << failures[0];
+  EXPECT_EQ(failures[0].find(std::string(64, 'f')), std::string::npos);
+}
+
+#endif
+
+}  // namespace
