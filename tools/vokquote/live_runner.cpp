@@ -156,6 +156,7 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
       break;
     case EConnectionEvent::LogonSucceed:
       m_loggedOn = true;
+      m_everLoggedOn = true;
       break;
     case EConnectionEvent::Close:
       // Only a close after a made connection is a refused logon; a failed connect says why itself.
@@ -280,11 +281,13 @@ bool CLiveRunner::Connect() {
     return false;
   }
   Redraw();
-  while (m_stop == EStop::None && !m_loggedOn && !m_closedBeforeLogon && m_connectError == 0 &&
+  // A logon counts even when the connection dropped again in the same batch of events: from here
+  // on the view shows the reconnects.
+  while (m_stop == EStop::None && !m_everLoggedOn && !m_closedBeforeLogon && m_connectError == 0 &&
          MonotonicMs() < deadline) {
     Pump(std::min(deadline, MonotonicMs() + 50));
   }
-  if (m_loggedOn) return true;
+  if (m_everLoggedOn) return true;
   const std::string endpoint = Endpoint(m_host, m_port);
   if (m_stop != EStop::None) return false;
   if (m_connectError != 0) {

@@ -102,6 +102,7 @@ class CLiveRunner final : private IQuoteListener {
   bool m_dirty = false;
   bool m_connected = false;
   bool m_loggedOn = false;
+  bool m_everLoggedOn = false;  // a logon succeeded at least once
   bool m_closedBeforeLogon = false;
   long m_connectError = 0;            // the system's reason of the last failed connect; 0 after a connect
   std::uint64_t m_downSinceMs = 0;    // monotonic time of the last close or failed connect
