@@ -59,9 +59,9 @@ class CRecordingSink final : public IQuoteMessageSink {
     return value;
   }
 
-  bool m_full = false;   // guarded by m_mutex
-  int m_waiting = 0;     // guarded by m_mutex
-  int m_abandoned = 0;   // guarded by m_mutex
+  bool m_full = false;  // guarded by m_mutex
+  int m_waiting = 0;    // guarded by m_mutex
+  int m_abandoned = 0;  // guarded by m_mutex
   std::mutex m_mutex;
 
  private:

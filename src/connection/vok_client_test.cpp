@@ -100,8 +100,7 @@ TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
     // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
     VOKClient client(c.text, true, false);
     const std::string id = Hex(&client);
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(),
-              1u)
+    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(), 1u)
         << c.text;
     EXPECT_EQ(trace.Lines(5, std::string("VOKClient: invalid ip + port ") + c.text + "!").size(), c.parsed ? 0u : 1u)
         << c.text;
@@ -120,9 +119,9 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   const std::string id = Hex(client.get());
   const std::string tid = Hex(vok::CurrentThreadId());
   EXPECT_EQ(trace.Lines(2, "VOKClient").size(), 3u);
-  EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid)
-                .size(),
-            1u);
+  EXPECT_EQ(
+      trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid).size(),
+      1u);
   EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning true").size(), 1u);
   ASSERT_TRUE(client->IsConnected());
   const IPCHANDLE handle = client->GetHandle();
@@ -174,8 +173,8 @@ TEST_F(Client, RoutesHeartbeatAcknowledgementsOnlyWhileTheHeartbeatRuns) {
 }
 
 TEST(ClientHeartbeat, IntervalsBelowAThousandAreSeconds) {
-  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000}, {1, 1000}, {0, 0},
-                                       {-5, 0}};
+  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000},
+                                       {1, 1000},   {0, 0},         {-5, 0}};
   for (const auto& [interval, expected] : cases) {
     VOKClient client("127.0.0.1", 1, false, false, false);
     client.EnableHeartbeat(interval);
