@@ -184,42 +184,19 @@ TEST(LineForm, WritesGroupsHeadFirstTailLast) {
   EXPECT_EQ(empty.ToString(), "O|1=1;2=2\n");
 }
 
-// Every message type of the protocol, written and read back, keeps its fields, kinds and text.
-TEST(LineForm, EveryMessageTypeRoundTrips) {
-  struct Field {
-    int fid;
-    const char* value;  // stored through the line reader's classification
+// A line written and read back keeps its fields, kinds and text: one of each kind, a group and an
+// empty message.
+TEST(LineForm, WrittenLinesReadBackTheSame) {
+  const char* const lines[] = {
+      "1|1003=XYZ;1004=12.5;1005=100;1030=-0.25;1020=4294967296;1021=09:30:00;133=0123456789abcdef\n",
+      "4|1003=+XYZAB;2035=52.5;2038=C;1089=1;1507=leg;1500=t\n",
+      "9|\n",
   };
-  const struct {
-    char type;
-    std::vector<Field> fields;
-  } cases[] = {
-      {'L', {{100, "user"}, {133, "0123456789abcdef"}}},
-      {'9', {}},
-      {'H', {{1003, "XYZ"}, {2000, "20000"}}},
-      {'S', {{1003, "XYZ"}, {2000, "20001"}}},
-      {'U', {{1003, "XYZ"}, {2000, "20003"}}},
-      {'G', {{8055, "Server One"}, {154, "3"}}},
-      {'5', {{1011, "logged in elsewhere"}}},
-      {'1', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "100"}, {1006, "12.75"}, {1007, "200"}, {1030, "-0.25"}}},
-      {'N', {{1003, "ABC"}, {1020, "4294967296"}, {1021, "09:30:00"}}},
-      {'2', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "300"}, {1001, "10000"}, {1014, "MMID"}}},
-      {'3', {{1003, "XYZ"}, {1004, "12.5"}, {1005, "100"}, {1022, "01/15/2026"}}},
-      {'4', {{1003, "+XYZAB"}, {2035, "52.5"}, {2038, "C"}, {1089, "1"}, {1507, "leg"}, {1500, "t"}}},
-      {'0', {{9992, "9978"}, {9976, "17"}}},
-  };
-  for (const auto& c : cases) {
-    std::string line(1, c.type);
-    line += '|';
-    for (std::size_t i = 0; i < c.fields.size(); ++i) {
-      if (i != 0) line += ';';
-      line += std::to_string(c.fields[i].fid) + "=" + c.fields[i].value;
-    }
-    line += '\n';
+  for (const char* line : lines) {
     const VOKMessage first = ParseLine(line);
     const std::string written = first.ToString();
     const VOKMessage second = ParseLine(written);
-    EXPECT_EQ(second.GetType(), c.type);
+    EXPECT_EQ(second.GetType(), line[0]);
     EXPECT_EQ(second.ToString(), written) << line;
     EXPECT_EQ(first.GetFieldCount(), second.GetFieldCount()) << line;
     first.Fields().ForEach([&](int fid, const VOKField& field) {
