@@ -146,38 +146,25 @@ TEST(VOKMessage, CopiesAreDeepAndCarryTypeRoutingAndWideNumbers) {
   EXPECT_EQ(routed.GetFieldCount(), 0);
 }
 
+// The target keeps its type; listed ids the source lacks are skipped.
 TEST(VOKMessage, CopyFieldsCopiesAllOrListedFields) {
   VOKMessage source;
   source.SetType('1');
-  source.SetInt(1, 1);
-  source.SetInt(2, 2);
-  source.SetInt(3, 3);
-  VOKMessage target;
-  target.SetType('H');
-  target.SetInt(2, 20);
+  for (int fid : {1, 2, 3}) source.SetInt(fid, fid);
   const int ids[] = {2, 3, 4};
-
-  VOKMessage missingOnly = target;
-  missingOnly.CopyFields(source, ids, true);
-  VOKMessage overwrite = target;
-  overwrite.CopyFields(source, ids, false);
-  VOKMessage all = target;
-  all.CopyFields(source);
-
-  const struct {
-    const VOKMessage* message;
-    int v1, v2, v3;
-  } cases[] = {{&missingOnly, -1, 20, 3}, {&overwrite, -1, 2, 3}, {&all, 1, 2, 3}};
-  for (const auto& c : cases) {
-    int v1 = -1, v2 = -1, v3 = -1;
-    c.message->GetInt(1, v1);
-    c.message->GetInt(2, v2);
-    c.message->GetInt(3, v3);
-    EXPECT_EQ(v1, c.v1);
-    EXPECT_EQ(v2, c.v2);
-    EXPECT_EQ(v3, c.v3);
-    EXPECT_EQ(c.message->GetType(), 'H');
-    EXPECT_FALSE(c.message->HasField(4));
+  enum Mode { kMissingOnly, kOverwrite, kAll };
+  const std::pair<Mode, const char*> cases[] = {
+      {kMissingOnly, "H|2=20;3=3\n"}, {kOverwrite, "H|2=2;3=3\n"}, {kAll, "H|1=1;2=2;3=3\n"}};
+  for (const auto& [mode, line] : cases) {
+    VOKMessage target;
+    target.SetType('H');
+    target.SetInt(2, 20);
+    if (mode == kAll) {
+      target.CopyFields(source);
+    } else {
+      target.CopyFields(source, ids, mode == kMissingOnly);
+    }
+    EXPECT_EQ(target.ToString(), line);
   }
 }
 
