@@ -59,9 +59,9 @@ class CRecordingSink final : public IQuoteMessageSink {
     return value;
   }
 
-  bool m_full = false;   // guarded by m_mutex
-  int m_waiting = 0;     // guarded by m_mutex
-  int m_abandoned = 0;   // guarded by m_mutex
+  bool m_full = false;  // guarded by m_mutex
+  int m_waiting = 0;    // guarded by m_mutex
+  int m_abandoned = 0;  // guarded by m_mutex
   std::mutex m_mutex;
 
  private:
@@ -138,15 +138,26 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, CQuoteClient::kFidClientId)), id);
 }
 
-TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndSendsNothing) {
-  // Nothing listens on port 1.
-  Create(1);
-  ASSERT_EQ(m_sink.Count(), 1u);
-  EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnectFailed);
-  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-  ASSERT_NE(CQuoteClient::Current(), nullptr);
-  EXPECT_EQ(CQuoteClient::Current()->State(), csDisconnected);
-  EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
+// Nothing listens on port 1. Every attempt takes a new identity; DeleteCurrent clears the client.
+TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndIdentitiesAreNeverReused) {
+  std::uint32_t last = 0;
+  for (std::size_t i = 0; i < 3; ++i) {
+    Create(1);
+    ASSERT_EQ(m_sink.Count(), i + 1);
+    EXPECT_EQ(m_sink.Int(i, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnectFailed);
+    {
+      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+      ASSERT_NE(CQuoteClient::Current(), nullptr);
+      EXPECT_EQ(CQuoteClient::Current()->State(), csDisconnected);
+      EXPECT_GT(CQuoteClient::CurrentIdentity(), last);
+      last = CQuoteClient::CurrentIdentity();
+    }
+    EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
+    CQuoteClient::DeleteCurrent();
+    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+    EXPECT_EQ(CQuoteClient::Current(), nullptr);
+    EXPECT_EQ(CQuoteClient::CurrentIdentity(), 0u);
+  }
 }
 
 TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInterval) {
@@ -172,26 +183,6 @@ TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInte
   EXPECT_TRUE(CQuoteClient::Current()->IsConnected());
 }
 
-TEST_F(QuoteClient, IdentitiesAreNeverReusedAndDeleteCurrentClearsTheClient) {
-  std::vector<std::uint32_t> ids;
-  for (int i = 0; i < 3; ++i) {
-    Create(1);
-    {
-      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-      ids.push_back(CQuoteClient::CurrentIdentity());
-    }
-    CQuoteClient::DeleteCurrent();
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    EXPECT_EQ(CQuoteClient::Current(), nullptr);
-    EXPECT_EQ(CQuoteClient::CurrentIdentity(), 0u);
-  }
-  EXPECT_NE(ids[0], 0u);
-  EXPECT_LT(ids[0], ids[1]);
-  EXPECT_LT(ids[1], ids[2]);
-}
-
-}  // namespace
-
 TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
   Create(m_peer.Port());
   ASSERT_TRUE(m_peer.WaitForPeer(0));
@@ -214,3 +205,5 @@ TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
   std::lock_guard lock(m_sink.m_mutex);
   EXPECT_EQ(m_sink.m_abandoned, 1);
 }
+
+}  // namespace

@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
-
 #include <thread>
 
 #include "connection/timer_test_util.h"
@@ -17,12 +15,7 @@ namespace {
 using vok::test::CCountingListener;
 using vok::test::CGate;
 using vok::test::CTraceLines;
-
-std::string Hex(const void* pointer) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(pointer)));
-  return text;
-}
+using vok::test::Hex;
 
 std::int64_t MillisecondOfSecond() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -169,13 +162,10 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
       event->Release();
     }
   }
-  char tid[16];
-  std::snprintf(tid, sizeof tid, "%x", vok::CurrentThreadId());
-  char queueId[32];
-  std::snprintf(queueId, sizeof queueId, "%x", static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(&queue)));
   EXPECT_EQ(trace
-                .Lines(4, std::string("CTimerQueue::CreateTimer (") + queueId +
-                              ") failed due to timeDue overflow, due=01:02:03, period=0, userinfo=102 tid=" + tid)
+                .Lines(4, "CTimerQueue::CreateTimer (" + Hex(&queue) +
+                              ") failed due to timeDue overflow, due=01:02:03, period=0, userinfo=102 tid=" +
+                              Hex(vok::CurrentThreadId()))
                 .size(),
             1u);
   EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 2u);

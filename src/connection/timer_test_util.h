@@ -1,97 +1,55 @@
-// Test helpers for the socket client and the timer queue: trace capture and a listener that counts
-// its references and timer calls. Waits are bounded waits for conditions.
+// Test helpers for the socket client and the timer queue: a listener that counts its references
+// and timer calls, and a gate a callback can wait at. Waits are bounded waits for conditions.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
+#include <cstdint>
+#include <cstdio>
 #include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
-#include <utility>
-#include <vector>
 
 #include "connection/timed_event_listener.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 
 namespace vok::test {
 
-inline constexpr auto kConditionLimit = std::chrono::seconds(20);
-
-// Every trace line while alive. The state lives on the heap so that a late line from another
-// thread never meets a destroyed lock of a test's stack.
-class CTraceLines {
- public:
-  CTraceLines()
-      : m_state(std::make_shared<State>()), m_sink([state = m_state](int level, std::string_view text) {
-          std::lock_guard<std::mutex> lock(state->lock);
-          state->lines.emplace_back(level, std::string(text));
-          state->changed.notify_all();
-        }) {}
-
-  // Lines at level that contain the text, in order.
-  std::vector<std::string> Lines(int level, std::string_view contains) {
-    std::lock_guard<std::mutex> lock(m_state->lock);
-    std::vector<std::string> result;
-    for (const auto& [lineLevel, text] : m_state->lines) {
-      if (lineLevel == level && text.find(contains) != std::string::npos) result.push_back(text);
-    }
-    return result;
-  }
-  bool WaitFor(int level, std::string_view contains) {
-    std::unique_lock<std::mutex> lock(m_state->lock);
-    return m_state->changed.wait_for(lock, kConditionLimit, [&] {
-      for (const auto& [lineLevel, text] : m_state->lines) {
-        if (lineLevel == level && text.find(contains) != std::string::npos) return true;
-      }
-      return false;
-    });
-  }
-
- private:
-  struct State {
-    std::mutex lock;
-    std::condition_variable changed;
-    std::vector<std::pair<int, std::string>> lines;
-  };
-  std::shared_ptr<State> m_state;
-  vok::CScopedTraceSink m_sink;
-};
+// The traces name threads and objects in lower-case hex without a prefix.
+inline std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%x", value);
+  return text;
+}
+inline std::string Hex(const void* object) {
+  return Hex(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object)));
+}
 
 // Counts AddRef/Release and OnTimedEvent calls; a test may block the call with a hook.
 class CCountingListener : public ITimedEventListener {
  public:
   void OnTimedEvent(CTimerQueueEvent* event) override {
     if (onEvent) onEvent(event);
-    std::lock_guard<std::mutex> lock(m_lock);
     ++m_calls;
-    m_changed.notify_all();
   }
   long AddRef() override { return ++m_refs; }
   long Release() override { return --m_refs; }
 
   long Refs() const { return m_refs.load(); }
-  int Calls() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_calls;
-  }
+  int Calls() const { return m_calls.load(); }
   bool WaitForCalls(int count) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kConditionLimit, [&] { return m_calls >= count; });
+    return WaitUntil([&] { return m_calls.load() >= count; });
   }
 
   std::function<void(CTimerQueueEvent*)> onEvent;
 
  private:
   std::atomic<long> m_refs{0};
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  int m_calls = 0;
+  std::atomic<int> m_calls{0};
 };
 
-// A one-way gate: Wait blocks until Open.
+// A one-way gate: Wait blocks until Open, for kWaitLimit at most. Open notifies under the lock,
+// so a waiter that wakes and destroys the gate never races the opener.
 class CGate {
  public:
   void Open() {
@@ -101,11 +59,7 @@ class CGate {
   }
   bool Wait() {
     std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kConditionLimit, [&] { return m_open; });
-  }
-  bool IsOpen() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_open;
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_open; });
   }
 
  private:

@@ -5,17 +5,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
-#include "platform/thread.h"
+#include <chrono>
 #include <memory>
 #include <string>
-#include <chrono>
 #include <thread>
 #include <vector>
 
 #include "connection/timer_test_util.h"
 #include "message/vok_message.h"
+#include "platform/thread.h"
 #include "vokipc/loopback_server_test_util.h"
 
 namespace {
@@ -23,13 +21,7 @@ namespace {
 using vok::test::CGate;
 using vok::test::CLoopbackServer;
 using vok::test::CTraceLines;
-
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%x", value);
-  return text;
-}
-std::string Id(const void* object) { return Hex(static_cast<unsigned>(reinterpret_cast<std::uintptr_t>(object))); }
+using vok::test::Hex;
 
 // Records what the client is told, in order; hooks let a test act inside a callback.
 class CRecordingClient : public VOKClient {
@@ -57,8 +49,7 @@ class CRecordingClient : public VOKClient {
     return m_events;
   }
   bool WaitForEvents(std::size_t count) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, vok::test::kConditionLimit, [&] { return m_events.size() >= count; });
+    return vok::test::WaitUntil([&] { return Events().size() >= count; });
   }
 
   std::function<void()> onData;
@@ -69,10 +60,8 @@ class CRecordingClient : public VOKClient {
   void Record(std::string event) {
     std::lock_guard<std::mutex> lock(m_lock);
     m_events.push_back(std::move(event));
-    m_changed.notify_all();
   }
   std::mutex m_lock;
-  std::condition_variable m_changed;
   std::vector<std::string> m_events;
 };
 
@@ -110,9 +99,8 @@ TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
     CTraceLines trace;
     // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
     VOKClient client(c.text, true, false);
-    const std::string id = Id(&client);
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(),
-              1u)
+    const std::string id = Hex(&client);
+    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(), 1u)
         << c.text;
     EXPECT_EQ(trace.Lines(5, std::string("VOKClient: invalid ip + port ") + c.text + "!").size(), c.parsed ? 0u : 1u)
         << c.text;
@@ -128,12 +116,12 @@ TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
 TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   CTraceLines trace;
   auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
-  const std::string id = Id(client.get());
+  const std::string id = Hex(client.get());
   const std::string tid = Hex(vok::CurrentThreadId());
   EXPECT_EQ(trace.Lines(2, "VOKClient").size(), 3u);
-  EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid)
-                .size(),
-            1u);
+  EXPECT_EQ(
+      trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid).size(),
+      1u);
   EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning true").size(), 1u);
   ASSERT_TRUE(client->IsConnected());
   const IPCHANDLE handle = client->GetHandle();
@@ -185,8 +173,8 @@ TEST_F(Client, RoutesHeartbeatAcknowledgementsOnlyWhileTheHeartbeatRuns) {
 }
 
 TEST(ClientHeartbeat, IntervalsBelowAThousandAreSeconds) {
-  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000}, {1, 1000}, {0, 0},
-                                       {-5, 0}};
+  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000},
+                                       {1, 1000},   {0, 0},         {-5, 0}};
   for (const auto& [interval, expected] : cases) {
     VOKClient client("127.0.0.1", 1, false, false, false);
     client.EnableHeartbeat(interval);
@@ -263,7 +251,7 @@ TEST_F(Client, ACallbackMayDestroyItsClient) {
       destroyed.Open();
     };
   });
-  const std::string id = Id(client.get());
+  const std::string id = Hex(client.get());
   {
     std::lock_guard<std::mutex> lock(holderLock);
     holder = std::move(client);
@@ -294,7 +282,7 @@ TEST_F(Client, HeartbeatClosesTheConnectionWhenNoAcknowledgementComes) {
   EXPECT_EQ(m_server.WaitForLines(0, 2), (std::vector<std::string>{"9|", "9|"}));
   // The tick that closed the connection holds the client as its listener until it returns; the
   // base destructor waits for that, but this derived client's members go first, so let it end.
-  const auto deadline = std::chrono::steady_clock::now() + vok::test::kConditionLimit;
+  const auto deadline = std::chrono::steady_clock::now() + vok::test::kWaitLimit;
   for (;;) {
     const long refs = client->AddRef();
     client->Release();

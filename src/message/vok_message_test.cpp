@@ -8,17 +8,11 @@
 #include <vector>
 
 #include "message/tls_buffer.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 
 namespace {
 
-struct TraceLines {
-  TraceLines() : m_sink([this](int level, std::string_view text) { m_lines.emplace_back(level, std::string(text)); }) {}
-  std::vector<std::pair<int, std::string>> m_lines;
-
- private:
-  vok::CScopedTraceSink m_sink;
-};
+using vok::test::CTraceLines;
 
 VOKMessage TwoLegs() {
   VOKMessage message;
@@ -32,7 +26,9 @@ VOKMessage TwoLegs() {
   return message;
 }
 
-TEST(VOKMessage, GettersOnAbsentOrGroupFieldsLeaveOutputUntouched) {
+// Getters of an absent or a group field fail and leave their output alone; the guarded setters
+// leave a group alone, the unguarded string setter does not.
+TEST(VOKMessage, GettersAndSettersRespectAbsentAndGroupFields) {
   VOKMessage message = TwoLegs();
   std::string s = "keep";
   int i = 9;
@@ -58,40 +54,22 @@ TEST(VOKMessage, GettersOnAbsentOrGroupFieldsLeaveOutputUntouched) {
   message.SetString(1089, "text");
   message.SetInt(1089, 3);
   EXPECT_EQ(message.GetGroupCount(1089), 2);
-  const VOKField* field = nullptr;
+  VOKField* field = nullptr;
   ASSERT_TRUE(message.Lookup(1089, field));
   EXPECT_EQ(field->GetKind(), FT_GROUP);
-}
+  std::string appended = "a";
+  field->AppendTo(appended);
+  EXPECT_EQ(appended, "a");
+  message.SetString(1089, std::string("forced"));
+  EXPECT_EQ(field->GetText(), "forced");
 
-TEST(VOKMessage, SettersStoreTheirKindAndUnguardedFormsNeverRefuse) {
-  VOKMessage message;
-  message.SetString(1, "x");
-  message.SetInt(2, -4);
-  message.SetDouble(3, 2.5);
-  message.SetUInt64(4, 5000000000ULL);
   const int seven = 7;
   message.SetInt(5, &seven);
-  message.SetString(1089, std::string("forced"));
-  const struct {
-    int fid;
-    VOKFieldType kind;
-    const char* text;
-  } cases[] = {
-      {1, FT_STRING, "x"}, {2, FT_INT, "-4"}, {3, FT_DOUBLE, "2.5"}, {4, FT_UINT64, "5000000000"}, {5, FT_INT, "7"}};
-  for (const auto& c : cases) {
-    VOKField* field = nullptr;
-    ASSERT_TRUE(message.Lookup(c.fid, field));
-    EXPECT_EQ(field->GetKind(), c.kind);
-    std::string text;
-    EXPECT_TRUE(message.GetString(c.fid, text));
-    EXPECT_EQ(text, c.text);
-  }
-  VOKField* forced = nullptr;
-  ASSERT_TRUE(message.Lookup(1089, forced));
-  EXPECT_EQ(forced->GetText(), "forced");
-  EXPECT_TRUE(message.RemoveKey(1));
-  EXPECT_FALSE(message.RemoveKey(1));
-  EXPECT_EQ(message.GetFieldCount(), 5);
+  ASSERT_TRUE(message.GetInt(5, i));
+  EXPECT_EQ(i, 7);
+  EXPECT_TRUE(message.RemoveKey(5));
+  EXPECT_FALSE(message.RemoveKey(5));
+  EXPECT_EQ(message.GetFieldCount(), 1);
 }
 
 TEST(VOKMessage, GroupEntriesAreReadByIndexAndSequentially) {
@@ -168,38 +146,25 @@ TEST(VOKMessage, CopiesAreDeepAndCarryTypeRoutingAndWideNumbers) {
   EXPECT_EQ(routed.GetFieldCount(), 0);
 }
 
+// The target keeps its type; listed ids the source lacks are skipped.
 TEST(VOKMessage, CopyFieldsCopiesAllOrListedFields) {
   VOKMessage source;
   source.SetType('1');
-  source.SetInt(1, 1);
-  source.SetInt(2, 2);
-  source.SetInt(3, 3);
-  VOKMessage target;
-  target.SetType('H');
-  target.SetInt(2, 20);
+  for (int fid : {1, 2, 3}) source.SetInt(fid, fid);
   const int ids[] = {2, 3, 4};
-
-  VOKMessage missingOnly = target;
-  missingOnly.CopyFields(source, ids, true);
-  VOKMessage overwrite = target;
-  overwrite.CopyFields(source, ids, false);
-  VOKMessage all = target;
-  all.CopyFields(source);
-
-  const struct {
-    const VOKMessage* message;
-    int v1, v2, v3;
-  } cases[] = {{&missingOnly, -1, 20, 3}, {&overwrite, -1, 2, 3}, {&all, 1, 2, 3}};
-  for (const auto& c : cases) {
-    int v1 = -1, v2 = -1, v3 = -1;
-    c.message->GetInt(1, v1);
-    c.message->GetInt(2, v2);
-    c.message->GetInt(3, v3);
-    EXPECT_EQ(v1, c.v1);
-    EXPECT_EQ(v2, c.v2);
-    EXPECT_EQ(v3, c.v3);
-    EXPECT_EQ(c.message->GetType(), 'H');
-    EXPECT_FALSE(c.message->HasField(4));
+  enum Mode { kMissingOnly, kOverwrite, kAll };
+  const std::pair<Mode, const char*> cases[] = {
+      {kMissingOnly, "H|2=20;3=3\n"}, {kOverwrite, "H|2=2;3=3\n"}, {kAll, "H|1=1;2=2;3=3\n"}};
+  for (const auto& [mode, line] : cases) {
+    VOKMessage target;
+    target.SetType('H');
+    target.SetInt(2, 20);
+    if (mode == kAll) {
+      target.CopyFields(source);
+    } else {
+      target.CopyFields(source, ids, mode == kMissingOnly);
+    }
+    EXPECT_EQ(target.ToString(), line);
   }
 }
 
@@ -208,14 +173,14 @@ TEST(VOKMessage, LogWritesTheLineAndMasksThePassword) {
   logon.SetType('L');
   logon.SetString(100, "user");
   logon.SetString(133, "s3cret-password");
-  TraceLines trace;
+  CTraceLines trace;
   logon.Log("Quotes: sending", 2);
   logon.Log(nullptr, 1);
-  ASSERT_EQ(trace.m_lines.size(), 2u);
-  EXPECT_EQ(trace.m_lines[0].first, 2);
-  EXPECT_EQ(trace.m_lines[0].second, "Quotes: sending L|100=user;133=********");
-  EXPECT_EQ(trace.m_lines[1].second, "L|100=user;133=********");
-  for (const auto& line : trace.m_lines) EXPECT_EQ(line.second.find("s3cret"), std::string::npos);
+  ASSERT_EQ(trace.All().size(), 2u);
+  EXPECT_EQ(trace.All()[0].first, 2);
+  EXPECT_EQ(trace.All()[0].second, "Quotes: sending L|100=user;133=********");
+  EXPECT_EQ(trace.All()[1].second, "L|100=user;133=********");
+  for (const auto& line : trace.All()) EXPECT_EQ(line.second.find("s3cret"), std::string::npos);
   // The message itself still carries the password for the wire.
   EXPECT_EQ(logon.ToString(), "L|100=user;133=s3cret-password\n");
 }
@@ -225,7 +190,7 @@ TEST(VOKMessage, WritersReturnNoTextWithoutAThreadBuffer) {
   VOKMessage message;
   message.SetType('H');
   message.SetString(1003, "XYZ");
-  TraceLines trace;
+  CTraceLines trace;
   vok::message::SimulateNoThreadSlot(true);
   const std::string line = message.ToString();
   const std::string fix = message.ToFIX();
@@ -233,8 +198,8 @@ TEST(VOKMessage, WritersReturnNoTextWithoutAThreadBuffer) {
   vok::message::SimulateNoThreadSlot(false);
   EXPECT_EQ(line, "");
   EXPECT_EQ(fix, "");
-  ASSERT_EQ(trace.m_lines.size(), 3u);
-  for (const auto& [level, text] : trace.m_lines) EXPECT_EQ(level, 5) << text;
+  ASSERT_EQ(trace.All().size(), 3u);
+  for (const auto& [level, text] : trace.All()) EXPECT_EQ(level, 5) << text;
   EXPECT_EQ(message.ToString(), "H|1003=XYZ\n");
 }
 

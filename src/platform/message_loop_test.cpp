@@ -148,19 +148,6 @@ TEST(MessageLoopTest, MsgWaitReturnsOnInputAndOnTheHandle) {
   setter.join();
 }
 
-TEST(MessageLoopTest, RunMessageLoopEndsOnTheStopHandle) {
-  CEvent stop;
-  CMessageTarget self = CurrentMessageTarget();
-  int calls = 0;
-  self.PostCall([&] { ++calls; });
-  self.PostCall([&] {
-    ++calls;
-    stop.Set();
-  });
-  EXPECT_EQ(RunMessageLoop(stop.Handle(), 5000), LoopExit::Stopped);
-  EXPECT_EQ(calls, 2);
-}
-
 #ifdef _WIN32
 TEST(MessageLoopTest, ClientsOwnWindowsMessageLoopDrivesTimersAndPostedCalls) {
   int ticks = 0;

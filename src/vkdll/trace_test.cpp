@@ -1,3 +1,4 @@
+// The trace: what a sink sees, and the file destination filtered by level from many threads.
 #include "vkdll/trace.h"
 
 #include <gtest/gtest.h>
@@ -14,44 +15,27 @@
 #include "platform/debug_output.h"
 #include "platform/environment.h"
 #include "platform/settings_store.h"
+#include "vkdll/trace_test_util.h"
 #include "vkdll/vkdll.h"
 
 namespace {
 
-struct Line {
-  int level;
-  std::string text;
-};
+using vok::test::CTraceLines;
 
-class TraceCapture {
- public:
-  TraceCapture()
-      : m_sink([this](int level, std::string_view text) { m_lines.push_back({level, std::string(text)}); }) {}
-  std::vector<Line> m_lines;
-
- private:
-  vok::CScopedTraceSink m_sink;
-};
-
-TEST(Trace, SinkSeesEveryLevelWithoutTrailingLineFeed) {
-  TraceCapture capture;
+TEST(Trace, SinkSeesEveryLevelWholeWithoutTrailingLineFeed) {
+  CTraceLines capture;
   VOKTRACE_Write(1, "detail");
   VOKTRACE_Printf(4, "warn %d %s", 42, "x");
   VOKTRACE_Write(3, "line with feed\n");
-  ASSERT_EQ(capture.m_lines.size(), 3u);
-  EXPECT_EQ(capture.m_lines[0].level, 1);
-  EXPECT_EQ(capture.m_lines[0].text, "detail");
-  EXPECT_EQ(capture.m_lines[1].text, "warn 42 x");
-  EXPECT_EQ(capture.m_lines[2].text, "line with feed");
-}
-
-TEST(Trace, LongFormattedLineArrivesWhole) {
-  TraceCapture capture;
   const std::string big(70000, 'x');
   VOKTRACE_Printf(2, "%s %s", "p", big.c_str());
-  ASSERT_EQ(capture.m_lines.size(), 1u);
-  EXPECT_GE(capture.m_lines[0].text.size(), 60000u);
-  EXPECT_EQ(capture.m_lines[0].text.substr(0, 3), "p x");
+  const auto lines = capture.All();
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], std::make_pair(1, std::string("detail")));
+  EXPECT_EQ(lines[1], std::make_pair(4, std::string("warn 42 x")));
+  EXPECT_EQ(lines[2].second, "line with feed");
+  EXPECT_GE(lines[3].second.size(), 60000u);
+  EXPECT_EQ(lines[3].second.substr(0, 3), "p x");
 }
 
 TEST(Trace, FileDestinationFiltersByLevelAndKeepsLinesWhole) {

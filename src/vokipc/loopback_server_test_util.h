@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <map>
 #include <memory>
@@ -17,21 +15,10 @@
 #include <vector>
 
 #include "platform/socket.h"
+#include "vkdll/trace_test_util.h"
 #include "vokipc/vokipc.h"
 
 namespace vok::test {
-
-inline constexpr auto kWaitLimit = std::chrono::seconds(20);
-
-// Waits for a condition that another thread makes true, up to kWaitLimit.
-inline bool WaitUntil(const std::function<bool()>& done) {
-  const auto limit = std::chrono::steady_clock::now() + kWaitLimit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > limit) return false;
-    std::this_thread::yield();
-  }
-  return true;
-}
 
 class CLoopbackServer {
  public:
@@ -55,11 +42,16 @@ class CLoopbackServer {
 
   bool Listening() const { return m_listening; }
   int Port() const { return m_listener.Port(); }
+  // Runs read under the server's lock and returns what it returns.
+  template <typename F>
+  auto Locked(F read) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return read();
+  }
 
   // Waits for the index-th accepted connection (0-based).
   bool WaitForPeer(std::size_t index) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index; });
+    return WaitUntil([&] { return Locked([&] { return m_peers.size() > index; }); });
   }
   bool Write(std::size_t index, const std::string& bytes) {
     return Peer(index).socket.SendAll(bytes.data(), bytes.size());
@@ -69,14 +61,12 @@ class CLoopbackServer {
 
   // Waits until the index-th connection has received at least count line feeds; returns the lines.
   std::vector<std::string> WaitForLines(std::size_t index, std::size_t count) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index && m_peers[index]->lines.size() >= count; });
-    return m_peers.size() > index ? m_peers[index]->lines : std::vector<std::string>{};
+    WaitUntil([&] { return Locked([&] { return m_peers.size() > index && m_peers[index]->lines.size() >= count; }); });
+    return Locked([&] { return m_peers.size() > index ? m_peers[index]->lines : std::vector<std::string>{}; });
   }
   // True when the client end of the index-th connection has closed (the server read end of stream).
   bool WaitForPeerEnd(std::size_t index) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_peers.size() > index && m_peers[index]->ended; });
+    return WaitUntil([&] { return Locked([&] { return m_peers.size() > index && m_peers[index]->ended; }); });
   }
 
  private:
@@ -103,7 +93,6 @@ class CLoopbackServer {
       SPeer* raw = peer.get();
       peer->reader = std::thread([this, raw] { ReadLoop(*raw); });
       m_peers.push_back(std::move(peer));
-      m_changed.notify_all();
     }
   }
 
@@ -114,7 +103,6 @@ class CLoopbackServer {
       std::lock_guard<std::mutex> lock(m_lock);
       if (received <= 0) {
         peer.ended = true;
-        m_changed.notify_all();
         return;
       }
       for (int i = 0; i < received; ++i) {
@@ -125,7 +113,6 @@ class CLoopbackServer {
           peer.partial.push_back(buffer[i]);
         }
       }
-      m_changed.notify_all();
     }
   }
 
@@ -134,7 +121,6 @@ class CLoopbackServer {
   std::atomic<bool> m_stop{false};
   std::thread m_acceptor;
   std::mutex m_lock;
-  std::condition_variable m_changed;
   std::vector<std::unique_ptr<SPeer>> m_peers;  // guarded by m_lock (the vector; peers are stable)
 };
 
@@ -166,12 +152,10 @@ class CCallbackRecorder {
     return m_calls;
   }
   bool WaitForLines(IPCHANDLE handle, std::size_t count) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_lines[handle].size() >= count; });
+    return WaitUntil([&] { return Lines(handle).size() >= count; });
   }
   bool WaitForClosed(IPCHANDLE handle) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_closed[handle] > 0; });
+    return WaitUntil([&] { return Closed(handle) > 0; });
   }
 
  private:
@@ -186,7 +170,6 @@ class CCallbackRecorder {
       EXPECT_EQ(text[length], '\0');
       self->m_lines[handle].push_back(line);
       ++self->m_calls;
-      self->m_changed.notify_all();
     }
     if (self->onData) self->onData(handle, line);
   }
@@ -196,12 +179,10 @@ class CCallbackRecorder {
     std::lock_guard<std::mutex> lock(self->m_lock);
     ++self->m_closed[handle];
     ++self->m_calls;
-    self->m_changed.notify_all();
   }
 
   static inline std::atomic<CCallbackRecorder*> s_current{nullptr};
   std::mutex m_lock;
-  std::condition_variable m_changed;
   std::map<IPCHANDLE, std::vector<std::string>> m_lines;
   std::map<IPCHANDLE, int> m_closed;
   std::size_t m_calls = 0;
