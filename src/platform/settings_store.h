@@ -15,6 +15,8 @@ class CSettingsStore {
  public:
   // False when the store, key or value is missing, or the value is not a 32-bit number.
   static bool ReadDword(std::string_view subkey, std::string_view name, std::uint32_t& value);
+  // A text value (REG_SZ on Windows, as UTF-8); false when missing or of another type.
+  static bool ReadString(std::string_view subkey, std::string_view name, std::string& value);
   static bool WriteDword(std::string_view subkey, std::string_view name, std::uint32_t value);
   // True when the value is gone afterwards (also when it never existed).
   static bool DeleteValue(std::string_view subkey, std::string_view name);

@@ -37,6 +37,15 @@ bool CSettingsStore::ReadDword(std::string_view subkey, std::string_view name, s
   return true;
 }
 
+bool CSettingsStore::ReadString(std::string_view subkey, std::string_view name, std::string& value) {
+  std::lock_guard<std::mutex> guard(g_lock);
+  const linux_ini::CIniFile file(FilePath());
+  const std::string* text = file.Find(Section(subkey), name);
+  if (text == nullptr) return false;
+  value = *text;
+  return true;
+}
+
 bool CSettingsStore::WriteDword(std::string_view subkey, std::string_view name, std::uint32_t value) {
   std::lock_guard<std::mutex> guard(g_lock);
   linux_ini::CIniFile file(FilePath());

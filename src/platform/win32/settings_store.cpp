@@ -53,6 +53,30 @@ bool CSettingsStore::ReadDword(std::string_view subkey, std::string_view name, s
   return true;
 }
 
+bool CSettingsStore::ReadString(std::string_view subkey, std::string_view name, std::string& value) {
+  CKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), 0, KEY_READ, key.Put()) != ERROR_SUCCESS) {
+    return false;
+  }
+  const std::wstring valueName = WideFromNarrow(name);
+  DWORD type = 0;
+  DWORD size = 0;
+  if (::RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      type != REG_SZ || size > 64 * 1024) {
+    return false;
+  }
+  std::wstring text(size / sizeof(wchar_t) + 1, L'\0');
+  if (::RegQueryValueExW(key.Get(), valueName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(text.data()), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return false;
+  }
+  text.resize(size / sizeof(wchar_t));
+  while (!text.empty() && text.back() == L'\0') text.pop_back();
+  value = NarrowFromWide(text);
+  return true;
+}
+
 bool CSettingsStore::WriteDword(std::string_view subkey, std::string_view name, std::uint32_t value) {
   CKey key;
   if (::RegCreateKeyExW(HKEY_CURRENT_USER, KeyPath(subkey).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Put(),
