@@ -58,6 +58,8 @@ bool CTlsServerContext::Load(const std::string& certificateFile, const std::stri
     return false;
   }
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  // A client that closes its socket without a close_notify has simply gone, as over clear text.
+  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   // The send buffer moves as it grows and is written in pieces.
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   if (SSL_CTX_use_certificate_chain_file(ctx, certificateFile.c_str()) != 1) {

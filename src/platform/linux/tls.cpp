@@ -131,6 +131,9 @@ std::unique_ptr<CTlsClient> CTlsClient::Connect(CSocket socket, const STlsClient
   }
   SSL_CTX* ctx = impl->ctx.get();
   SSL_CTX_set_min_proto_version(ctx, TLS1_2_VERSION);
+  // A server that closes without a close_notify ends the stream as it would in clear text: the
+  // line framing, not the TLS close, tells whether a message was whole.
+  SSL_CTX_set_options(ctx, SSL_OP_IGNORE_UNEXPECTED_EOF);
   SSL_CTX_set_mode(ctx, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   if (!pinned) {
     const bool loaded = options.caFile.empty()
@@ -256,9 +259,6 @@ int CTlsClient::Receive(char* buffer, int size) {
         continue;
       case SSL_ERROR_ZERO_RETURN:
         return 0;
-      case SSL_ERROR_SYSCALL:
-        // A peer that closes without a close_notify ends the stream as a plain close does.
-        return errno == 0 || errno == ECONNRESET ? 0 : -1;
       default:
         return -1;
     }
