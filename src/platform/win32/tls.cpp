@@ -7,6 +7,7 @@
 #include "platform/tls.h"
 
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <schannel.h>
 #include <security.h>
@@ -30,6 +31,8 @@ namespace vok {
 namespace {
 
 constexpr std::size_t kMaxRecord = 64 * 1024;  // more than one TLS record ever needs
+// SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h, which this file does not otherwise need.
+constexpr DWORD kIgnoreNameMismatch = 0x00001000;
 
 // Owns a credentials handle, a security context, a certificate context, a store or a chain.
 struct CCredentials {
@@ -136,6 +139,43 @@ std::string ChainErrorText(DWORD status) {
   }
 }
 
+// The address bytes of an IPv4 or IPv6 literal; empty for a host name.
+std::vector<BYTE> IpLiteral(const std::string& host) {
+  in_addr v4{};
+  if (inet_pton(AF_INET, host.c_str(), &v4) == 1) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&v4);
+    return std::vector<BYTE>(bytes, bytes + sizeof v4);
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) {
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(&v6);
+    return std::vector<BYTE>(bytes, bytes + sizeof v6);
+  }
+  return {};
+}
+
+// Whether the certificate lists address among its IP address entries. The system's SSL policy
+// does not match IP literals everywhere, so an address is checked here.
+bool HasIpAddress(const CERT_CONTEXT* cert, const std::vector<BYTE>& address) {
+  const CERT_EXTENSION* extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension,
+                                                      cert->pCertInfo->rgExtension);
+  if (extension == nullptr) return false;
+  CERT_ALT_NAME_INFO* names = nullptr;
+  DWORD size = 0;
+  if (!CryptDecodeObjectEx(X509_ASN_ENCODING, X509_ALTERNATE_NAME, extension->Value.pbData, extension->Value.cbData,
+                           CRYPT_DECODE_ALLOC_FLAG, nullptr, &names, &size)) {
+    return false;
+  }
+  bool found = false;
+  for (DWORD i = 0; i < names->cAltEntry && !found; ++i) {
+    const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
+    found = entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS && entry.IPAddress.cbData == address.size() &&
+            std::memcmp(entry.IPAddress.pbData, address.data(), address.size()) == 0;
+  }
+  LocalFree(names);
+  return found;
+}
+
 }  // namespace
 
 struct CTlsClient::SImpl {
@@ -227,7 +267,8 @@ struct CTlsClient::SImpl {
     return true;
   }
 
-  bool Verify(const STlsClientOptions& options, const std::wstring& host, std::string& reason) {
+  bool Verify(const STlsClientOptions& options, const std::string& hostNarrow, const std::wstring& host,
+              std::string& reason) {
     const CERT_CONTEXT* raw = nullptr;
     if (QueryContextAttributesW(&context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw) != SEC_E_OK || raw == nullptr) {
       reason = "certificate refused: the server sent none";
@@ -271,10 +312,12 @@ struct CTlsClient::SImpl {
       return false;
     }
     const ChainPtr chain(rawChain);
+    const std::vector<BYTE> address = IpLiteral(hostNarrow);
     SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl{};
     ssl.cbSize = sizeof ssl;
     ssl.dwAuthType = AUTHTYPE_SERVER;
     ssl.pwszServerName = const_cast<wchar_t*>(host.c_str());
+    if (!address.empty()) ssl.fdwChecks = kIgnoreNameMismatch;
     CERT_CHAIN_POLICY_PARA policyPara{};
     policyPara.cbSize = sizeof policyPara;
     policyPara.pvExtraPolicyPara = &ssl;
@@ -286,6 +329,10 @@ struct CTlsClient::SImpl {
     }
     if (policyStatus.dwError != 0) {
       reason = "certificate refused: " + ChainErrorText(policyStatus.dwError);
+      return false;
+    }
+    if (!address.empty() && !HasIpAddress(cert.get(), address)) {
+      reason = "certificate refused: " + ChainErrorText(static_cast<DWORD>(CERT_E_CN_NO_MATCH));
       return false;
     }
     return true;
@@ -322,7 +369,7 @@ std::unique_ptr<CTlsClient> CTlsClient::Connect(CSocket socket, const STlsClient
     reason = "the server offers no TLS version from 1.2 up";
     return nullptr;
   }
-  if (!impl->Verify(options, host, reason)) {
+  if (!impl->Verify(options, hostNarrow, host, reason)) {
     failure = ETlsFailure::Refused;
     return nullptr;
   }
