@@ -27,13 +27,13 @@
 #include <vector>
 
 #include "connection/tls_settings.h"
+#include "message/vok_message.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "platform/interface_table.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
 #include "platform/tls_test_certificates_util.h"
-#include "message/vok_message.h"
 #include "quote_server.h"
 #include "records/vokquote.h"
 #include "service/vok_quote_app.h"
@@ -215,7 +215,9 @@ BENCHMARK(SocketToCache)
     ->Args({1, 1})
     ->Args({4, 0})
     ->Args({4, 1})
-    ->ArgNames({"threads", "tls"})->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgNames({"threads", "tls"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void PumpOnly(benchmark::State& state) {
   CEndToEnd endToEnd(1, 0, false);
@@ -297,6 +299,9 @@ void DeliveryDelay(benchmark::State& state) {
 BENCHMARK(DeliveryDelay)
     ->Args({1, 0})
     ->Args({1, 1})
-    ->ArgNames({"threads", "tls"})->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->ArgNames({"threads", "tls"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

@@ -39,8 +39,8 @@ class CTlsClient {
  public:
   // Runs the handshake on socket within timeoutMs. Null when it failed: failure says how, reason
   // in words (for the trace; never holds data the application sent).
-  static std::unique_ptr<CTlsClient> Connect(CSocket socket, const STlsClientOptions& options,
-                                             std::uint32_t timeoutMs, ETlsFailure& failure, std::string& reason);
+  static std::unique_ptr<CTlsClient> Connect(CSocket socket, const STlsClientOptions& options, std::uint32_t timeoutMs,
+                                             ETlsFailure& failure, std::string& reason);
   CTlsClient(const CTlsClient&) = delete;
   CTlsClient& operator=(const CTlsClient&) = delete;
   ~CTlsClient();

@@ -42,10 +42,10 @@ class CTestCertificates {
                                        {"DNS:localhost,IP:127.0.0.1", -1, 30, true}};
     for (int i = 0; i < kServerCount; ++i) {
       const SSpec& spec = specs[i];
-      const Cert cert = spec.selfSigned ? Make(serverKey.get(), "localhost", nullptr, nullptr, spec.fromDays,
-                                               spec.toDays, spec.altNames)
-                                        : Make(serverKey.get(), "localhost", ca.get(), caKey.get(), spec.fromDays,
-                                               spec.toDays, spec.altNames);
+      const Cert cert =
+          spec.selfSigned
+              ? Make(serverKey.get(), "localhost", nullptr, nullptr, spec.fromDays, spec.toDays, spec.altNames)
+              : Make(serverKey.get(), "localhost", ca.get(), caKey.get(), spec.fromDays, spec.toDays, spec.altNames);
       if (!cert || !WriteCert(cert.get(), CertFile(static_cast<EServer>(i)))) return;
       unsigned char digest[32];
       unsigned int length = 0;
@@ -84,8 +84,8 @@ class CTestCertificates {
   using Cert = std::unique_ptr<X509, SCertFree>;
 
   // issuer null: self-signed; altNames null: a CA certificate.
-  static Cert Make(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long fromDays,
-                   long toDays, const char* altNames) {
+  static Cert Make(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long fromDays, long toDays,
+                   const char* altNames) {
     static long s_serial = 1;
     Cert cert(X509_new());
     if (!cert) return nullptr;
@@ -95,8 +95,7 @@ class CTestCertificates {
     X509_gmtime_adj(X509_getm_notAfter(cert.get()), toDays * 86400);
     X509_set_pubkey(cert.get(), key);
     X509_NAME* name = X509_get_subject_name(cert.get());
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1,
-                               0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
     X509_set_issuer_name(cert.get(), issuer != nullptr ? X509_get_subject_name(issuer) : name);
     X509V3_CTX context;
     X509V3_set_ctx_nodb(&context);
@@ -108,9 +107,10 @@ class CTestCertificates {
       X509_EXTENSION_free(extension);
       return true;
     };
-    const bool extended = altNames == nullptr
-                              ? add(NID_basic_constraints, "critical,CA:TRUE") && add(NID_key_usage, "critical,keyCertSign")
-                              : add(NID_basic_constraints, "CA:FALSE") && add(NID_subject_alt_name, altNames);
+    const bool extended =
+        altNames == nullptr
+            ? add(NID_basic_constraints, "critical,CA:TRUE") && add(NID_key_usage, "critical,keyCertSign")
+            : add(NID_basic_constraints, "CA:FALSE") && add(NID_subject_alt_name, altNames);
     if (!extended || X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) return nullptr;
     return cert;
   }

@@ -170,9 +170,9 @@ TEST_F(QuotesOverTls, LogsOnStreamsAndResubscribesAfterADropWithNothingReadableO
 
   const std::string wire = relay.Captured();
   EXPECT_GT(wire.size(), 1000u);
-  for (const std::string& secret : {std::string(vok::test::kSimulatorPassword),
-                                    Transformed(vok::test::kSimulatorPassword), std::string("100=vokuser"),
-                                    std::string("1003=AAPL")}) {
+  for (const std::string& secret :
+       {std::string(vok::test::kSimulatorPassword), Transformed(vok::test::kSimulatorPassword),
+        std::string("100=vokuser"), std::string("1003=AAPL")}) {
     EXPECT_EQ(wire.find(secret), std::string::npos) << secret;
     std::string lower = secret;
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });

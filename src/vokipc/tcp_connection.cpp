@@ -126,7 +126,7 @@ bool CTcpConnection::Send(const char* bytes, int length) {
   if (bytes == nullptr || length < 0 || !m_connected.load()) return false;
   std::lock_guard<std::mutex> lock(m_sendLock);
   const bool sent = m_tls ? m_tls->SendAll(bytes, static_cast<std::size_t>(length), kTlsSendTimeoutMs)
-                         : m_socket.SendAll(bytes, static_cast<std::size_t>(length));
+                          : m_socket.SendAll(bytes, static_cast<std::size_t>(length));
   if (!sent) {
     // Part of the message may have gone out, so nothing sent later could be read right: end the
     // stream, and the reader reports the connection closed.

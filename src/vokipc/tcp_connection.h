@@ -52,9 +52,9 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
 
   const IPCHANDLE m_handle;
   const IPCCALLBACKS* const m_callbacks;
-  vok::CSocket m_socket;                  // plain streams
+  vok::CSocket m_socket;                   // plain streams
   std::unique_ptr<vok::CTlsClient> m_tls;  // TLS streams (m_socket is then empty)
-  std::mutex m_sendLock;  // held for one whole message
+  std::mutex m_sendLock;                   // held for one whole message
   std::atomic<bool> m_connected{true};
   // Set by Close or by the reader at its end; whoever sets it first decides whether the closed
   // callback comes (the reader) or not (Close).

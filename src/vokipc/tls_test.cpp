@@ -133,8 +133,8 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
       {E::kValid, "localhost", ca, selfPin, "does not match the pinned one"},
   };
   for (const SCase& c : cases) {
-    SCOPED_TRACE(std::string(c.host) + " server " + std::to_string(c.server) + " ca '" + c.caFile + "' pin '" +
-                 c.pin + "'");
+    SCOPED_TRACE(std::string(c.host) + " server " + std::to_string(c.server) + " ca '" + c.caFile + "' pin '" + c.pin +
+                 "'");
     COneShotServer server(&m_certificates, c.server);
     const IPCTLSOPTIONS options{c.caFile.c_str(), c.pin.c_str()};
     IPCHANDLE handle = 0;
@@ -164,8 +164,8 @@ TEST_F(TlsTransport, ATlsClientAndAPlainPeerFailCleanly) {
   {
     COneShotServer plain(nullptr, CTestCertificates::kValid);
     IPCHANDLE handle = 0;
-    const std::vector<std::string> traces = FailureTraces(
-        [&] { handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr); });
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr); });
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
     ASSERT_EQ(traces.size(), 1u);

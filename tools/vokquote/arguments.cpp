@@ -112,7 +112,8 @@ class CParser {
       return fail("a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD");
     if (!m_out.host.empty() && m_simulatorOption)
       return fail("--seed and --rate apply to the built-in simulator, not to --server");
-    if (m_out.host.empty() && m_out.tls) return fail("--tls and --ca need --server: the built-in simulator speaks clear text");
+    if (m_out.host.empty() && m_out.tls)
+      return fail("--tls and --ca need --server: the built-in simulator speaks clear text");
     for (const auto& arg : m_symbols) {
       std::string symbol;
       if (!NormaliseSymbol(arg, symbol)) return fail("'" + ShownSymbol(arg) + "' is not a symbol");

@@ -66,8 +66,7 @@ int NoSignalWrite(BIO* bio, const char* data, int size) {
 const BIO_METHOD* NoSignalSocketMethod() {
   static BIO_METHOD* const s_method = [] {
     const BIO_METHOD* socket = BIO_s_socket();
-    BIO_METHOD* method = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR,
-                                      "vok socket");
+    BIO_METHOD* method = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "vok socket");
     if (method == nullptr) return method;
     BIO_meth_set_write(method, &NoSignalWrite);
     BIO_meth_set_read(method, BIO_meth_get_read(socket));

@@ -6,9 +6,12 @@
 #define SECURITY_WIN32
 #include "platform/tls.h"
 
+// Groups of their own, so that sorting keeps Winsock and windows.h before the security headers.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
 #include <windows.h>
+
 #include <schannel.h>
 #include <security.h>
 #include <sspi.h>
@@ -157,8 +160,8 @@ std::vector<BYTE> IpLiteral(const std::string& host) {
 // Whether the certificate lists address among its IP address entries. The system's SSL policy
 // does not match IP literals everywhere, so an address is checked here.
 bool HasIpAddress(const CERT_CONTEXT* cert, const std::vector<BYTE>& address) {
-  const CERT_EXTENSION* extension = CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension,
-                                                      cert->pCertInfo->rgExtension);
+  const CERT_EXTENSION* extension =
+      CertFindExtension(szOID_SUBJECT_ALT_NAME2, cert->pCertInfo->cExtension, cert->pCertInfo->rgExtension);
   if (extension == nullptr) return false;
   CERT_ALT_NAME_INFO* names = nullptr;
   DWORD size = 0;
@@ -184,7 +187,7 @@ struct CTlsClient::SImpl {
   CtxtHandle context{};
   bool contextValid = false;
   SecPkgContext_StreamSizes sizes{};
-  std::mutex lock;  // guards context (EncryptMessage, DecryptMessage)
+  std::mutex lock;             // guards context (EncryptMessage, DecryptMessage)
   std::vector<char> incoming;  // received, not yet decrypted (reader thread)
   std::vector<char> plain;     // decrypted, not yet returned (reader thread)
   std::size_t plainOffset = 0;
@@ -214,9 +217,8 @@ struct CTlsClient::SImpl {
       SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuffer};
       DWORD got = 0;
       status = InitializeSecurityContextW(&credentials.handle, first ? nullptr : &context,
-                                          const_cast<wchar_t*>(target.c_str()), wanted, 0, 0,
-                                          first ? nullptr : &inDesc, 0, first ? &context : nullptr, &outDesc, &got,
-                                          nullptr);
+                                          const_cast<wchar_t*>(target.c_str()), wanted, 0, 0, first ? nullptr : &inDesc,
+                                          0, first ? &context : nullptr, &outDesc, &got, nullptr);
       if (first) contextValid = status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
       first = false;
       if (outBuffer.pvBuffer != nullptr) {
@@ -306,8 +308,8 @@ struct CTlsClient::SImpl {
     CERT_CHAIN_PARA chainPara{};
     chainPara.cbSize = sizeof chainPara;
     const CERT_CHAIN_CONTEXT* rawChain = nullptr;
-    if (!CertGetCertificateChain(static_cast<HCERTCHAINENGINE>(engine.get()), cert.get(), nullptr,
-                                 cert->hCertStore, &chainPara, 0, nullptr, &rawChain)) {
+    if (!CertGetCertificateChain(static_cast<HCERTCHAINENGINE>(engine.get()), cert.get(), nullptr, cert->hCertStore,
+                                 &chainPara, 0, nullptr, &rawChain)) {
       reason = "certificate refused: no chain could be built";
       return false;
     }
