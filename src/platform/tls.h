@@ -1,7 +1,8 @@
 // vok::CTlsClient: a TLS session over a connected stream socket, for the transport. It checks the
 // server certificate against the system's trust store (or a CA file) and the host name, or only
 // against a pinned SHA-256 fingerprint of the certificate when one is configured. TLS 1.2 is the
-// least it accepts; 1.3 is preferred. Linux: OpenSSL (libssl); Windows: Schannel (secur32).
+// least it accepts. Linux: OpenSSL (libssl), 1.3 preferred; Windows: Schannel (secur32), whose
+// credential form used here negotiates 1.2.
 //
 // Threads: SendAll from one thread at a time (the caller serialises its writers), Receive from
 // one reader thread, Shutdown from any thread; the session's own lock keeps reads and writes of

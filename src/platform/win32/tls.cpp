@@ -352,7 +352,8 @@ std::unique_ptr<CTlsClient> CTlsClient::Connect(CSocket socket, const STlsClient
   impl->socket = std::move(socket);
   SCHANNEL_CRED credentials{};
   credentials.dwVersion = SCHANNEL_CRED_VERSION;
-  // The system's protocols (1.3 where it offers it); the version is checked after the handshake.
+  // The system's default protocols for this credential form (TLS 1.2 on current Windows; 1.3
+  // needs the newer form); anything below 1.2 is refused after the handshake.
   credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   TimeStamp expiry{};
   if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
@@ -436,7 +437,7 @@ int CTlsClient::Receive(char* buffer, int size) {
         std::lock_guard<std::mutex> guard(impl.lock);
         status = DecryptMessage(&impl.context, &desc, 0, nullptr);
       }
-      if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED || status == SEC_I_RENEGOTIATE) {
+      if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) {
         std::vector<char> extra;
         for (const SecBuffer& b : buffers) {
           if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
@@ -447,11 +448,12 @@ int CTlsClient::Receive(char* buffer, int size) {
           }
         }
         impl.incoming.swap(extra);
-        // The server's close ends the stream; a renegotiation (a TLS 1.3 key update or ticket
-        // handled by the system) carries no data of ours and reading goes on.
+        // The server's close ends the stream.
         if (status == SEC_I_CONTEXT_EXPIRED) impl.ended = true;
         continue;
       }
+      // Anything else, a renegotiation included (the credentials offer TLS 1.2, where a quote
+      // server has no reason to ask for one), ends the connection.
       if (status != SEC_E_INCOMPLETE_MESSAGE) return -1;
     }
     if (!impl.ReadMore(0)) return impl.shutdown.load() ? -1 : 0;
