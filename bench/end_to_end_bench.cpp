@@ -8,6 +8,8 @@
 //   PumpOnly                 the pump thread alone: level 1 messages parsed beforehand on another
 //                            thread, queued at once; its CPU per update (pump_ns) without the
 //                            reader and the simulator taking turns on the same processors
+//   .../tls:1                the same over TLS (a throwaway certificate made at start), next to
+//                            tls:0, clear text, in the same run
 //   DeliveryDelay            delay from the server's send to the subscriber's callback at 100 000
 //                            updates per second, p50 and p99 in ms (callbacks run from the 60 ms
 //                            drain of each subscriber thread)
@@ -24,12 +26,14 @@
 #include <thread>
 #include <vector>
 
+#include "connection/tls_settings.h"
+#include "message/vok_message.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "platform/interface_table.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
-#include "message/vok_message.h"
+#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "records/vokquote.h"
 #include "service/vok_quote_app.h"
@@ -122,11 +126,17 @@ class CSubscriber {
 // The simulator, a logged-on service object and the subscriber threads.
 class CEndToEnd {
  public:
-  CEndToEnd(int threads, int rate, std::vector<std::atomic<std::uint64_t>>* arrivals = nullptr) {
+  CEndToEnd(int threads, int rate, bool tls, std::vector<std::atomic<std::uint64_t>>* arrivals = nullptr) {
     vok::sim::SServerOptions options;
     options.rate = rate;
     options.heartbeatMs = 1000;
     options.maxBacklog = 256u << 20;
+    if (tls) {
+      m_certificates = std::make_unique<vok::test::CTestCertificates>();
+      options.tlsCertificateFile = m_certificates->CertFile(vok::test::CTestCertificates::kValid);
+      options.tlsKeyFile = m_certificates->KeyFile();
+    }
+    OverrideTlsSettings(STlsSettings{tls, tls ? m_certificates->CaFile() : std::string(), {}});
     m_server = std::make_unique<vok::sim::CQuoteServer>(options);
     m_server->Start();
     CVokQuotes::CreateInstance(IID_IVokQuotes, m_quotes.PutVoid());
@@ -156,6 +166,7 @@ class CEndToEnd {
     m_priv.Reset();
     m_quotes.Reset();
     m_server->Stop();
+    OverrideTlsSettings(std::nullopt);
   }
   vok::sim::CQuoteServer& Server() { return *m_server; }
   std::uint64_t Calls() const {
@@ -166,6 +177,7 @@ class CEndToEnd {
 
  private:
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
+  std::unique_ptr<vok::test::CTestCertificates> m_certificates;
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   vok::CComPtr<IVokQuotes> m_quotes;
   vok::CComPtr<IVokQuotesPriv> m_priv;
@@ -173,7 +185,7 @@ class CEndToEnd {
 };
 
 void SocketToCache(benchmark::State& state) {
-  CEndToEnd endToEnd(static_cast<int>(state.range(0)), 0);
+  CEndToEnd endToEnd(static_cast<int>(state.range(0)), 0, state.range(1) != 0);
   constexpr std::int64_t kLines = 200000;
   std::uint64_t total = 0;
   std::uint64_t pumpNs = 0;
@@ -198,10 +210,17 @@ void SocketToCache(benchmark::State& state) {
   state.counters["reader_ns"] = static_cast<double>(readerNs) / static_cast<double>(total);
   state.counters["process_ns"] = static_cast<double>(processNs) / static_cast<double>(total);
 }
-BENCHMARK(SocketToCache)->Arg(1)->Arg(4)->ArgName("threads")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(SocketToCache)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Args({4, 0})
+    ->Args({4, 1})
+    ->ArgNames({"threads", "tls"})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void PumpOnly(benchmark::State& state) {
-  CEndToEnd endToEnd(1, 0);
+  CEndToEnd endToEnd(1, 0, false);
   constexpr std::size_t kMessages = 200000;
   std::vector<std::string> lines;
   for (int i = 0; i < kSymbols; ++i) {
@@ -237,7 +256,7 @@ void DeliveryDelay(benchmark::State& state) {
   constexpr std::size_t kUpdates = static_cast<std::size_t>(kPerMs) * kMs;
   std::vector<std::atomic<std::uint64_t>> arrivals(kUpdates);
   std::vector<std::uint64_t> sent(kMs);
-  CEndToEnd endToEnd(static_cast<int>(state.range(0)), 0, &arrivals);
+  CEndToEnd endToEnd(static_cast<int>(state.range(0)), 0, state.range(1) != 0, &arrivals);
   std::vector<double> delaysMs;
   for (auto _ : state) {
     for (auto& arrival : arrivals) arrival.store(0);
@@ -277,6 +296,12 @@ void DeliveryDelay(benchmark::State& state) {
   state.counters["lost"] = static_cast<double>(lost);
   state.SetItemsProcessed(static_cast<std::int64_t>(kUpdates));
 }
-BENCHMARK(DeliveryDelay)->Arg(1)->ArgName("threads")->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(DeliveryDelay)
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->ArgNames({"threads", "tls"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 }  // namespace

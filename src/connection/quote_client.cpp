@@ -197,6 +197,7 @@ int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMess
     // The blocking open runs with no lock held: ConnectionState, Connect and Disconnect answer at
     // once meanwhile, and a Disconnect simply makes this attempt unwanted.
     auto client = std::make_unique<CQuoteClient>(settings, sink);
+    client->SetTls(ReadTlsSettings());
     const bool opened = client->Open(settings.address.c_str(), settings.port, false);
     const int error = opened ? 0 : IpcLastOpenError();
     {

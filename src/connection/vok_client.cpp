@@ -246,6 +246,9 @@ bool VOKClient::Open(const char* address, int port, bool alternateOpen) {
   IPCHANDLE handle;
   if (m_datagram) {
     handle = IpcOpenDatagram(m_address.c_str(), port, table);
+  } else if (m_tls.useTls) {
+    const IPCTLSOPTIONS options{m_tls.caFile.c_str(), m_tls.pinnedSha256.c_str()};
+    handle = IpcOpenTls(m_address.c_str(), port, table, &options);
   } else if (alternateOpen) {
     handle = IpcOpenTcpAlt(m_address.c_str(), port, table);
   } else {

@@ -33,6 +33,7 @@
 #include <string>
 
 #include "connection/timed_event_listener.h"
+#include "connection/tls_settings.h"
 #include "vokipc/vokipc.h"
 
 class CTimerQueue;
@@ -76,6 +77,8 @@ class VOKClient : public ITimedEventListener {
   // Opens a stream (or datagram endpoint when the client is a datagram one); false when the
   // transport could not open. The stream open blocks until the connection is made or has failed.
   bool Open(const char* address, int port, bool alternateOpen);
+  // Stream opens from then on use TLS as these settings say (clear text when useTls is off).
+  void SetTls(const STlsSettings& tls) { m_tls = tls; }
   bool OpenMulticast(const char* interfaceAddress, const char* groupAddress, int port);
 
   bool IsConnected();
@@ -117,6 +120,7 @@ class VOKClient : public ITimedEventListener {
 
   bool m_datagram = false;
   bool m_alternateOpen = false;
+  STlsSettings m_tls;  // owner's threads, like Open
   std::atomic<bool> m_open{false};
   std::atomic<bool> m_heartbeatAcknowledged{true};
   std::atomic<IPCHANDLE> m_handle{0};

@@ -11,6 +11,8 @@
 namespace {
 
 constexpr int kReadChunk = 64 * 1024;
+// Bounds each TLS write as the socket's send time-out bounds each plain one.
+constexpr std::uint32_t kTlsSendTimeoutMs = 10000;
 
 struct SReaderCount {
   std::mutex lock;
@@ -37,6 +39,21 @@ bool WaitForReaders(int stillOpen, std::uint32_t timeoutMs) {
 
 CTcpConnection::CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks)
     : m_handle(handle), m_callbacks(callbacks), m_socket(std::move(socket)) {}
+
+CTcpConnection::CTcpConnection(IPCHANDLE handle, std::unique_ptr<vok::CTlsClient> tls, const IPCCALLBACKS* callbacks)
+    : m_handle(handle), m_callbacks(callbacks), m_tls(std::move(tls)) {}
+
+int CTcpConnection::Receive(char* buffer, int size) {
+  return m_tls ? m_tls->Receive(buffer, size) : m_socket.Receive(buffer, size);
+}
+
+void CTcpConnection::ShutdownStream() {
+  if (m_tls) {
+    m_tls->Shutdown();
+  } else {
+    m_socket.Shutdown();
+  }
+}
 
 CTcpConnection::~CTcpConnection() {
   // Close joined or detached the reader, or the reader detached itself at its end.
@@ -84,7 +101,7 @@ void CTcpConnection::ReadLoop() {
   try {
     std::vector<char> buffer(kReadChunk);
     for (;;) {
-      const int received = m_socket.Receive(buffer.data(), kReadChunk);
+      const int received = Receive(buffer.data(), kReadChunk);
       if (received <= 0) break;
       const bool keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
                                            [this](const char* text, int length) { return Deliver(text, length); });
@@ -92,7 +109,7 @@ void CTcpConnection::ReadLoop() {
     }
   } catch (...) {
     VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: connection %u ended by an exception in its reader", m_handle);
-    m_socket.Shutdown();
+    ShutdownStream();
   }
   m_connected = false;
   if (!m_closing.exchange(true)) {
@@ -108,7 +125,9 @@ void CTcpConnection::ReadLoop() {
 bool CTcpConnection::Send(const char* bytes, int length) {
   if (bytes == nullptr || length < 0 || !m_connected.load()) return false;
   std::lock_guard<std::mutex> lock(m_sendLock);
-  if (!m_socket.SendAll(bytes, static_cast<std::size_t>(length))) {
+  const bool sent = m_tls ? m_tls->SendAll(bytes, static_cast<std::size_t>(length), kTlsSendTimeoutMs)
+                          : m_socket.SendAll(bytes, static_cast<std::size_t>(length));
+  if (!sent) {
     // Part of the message may have gone out, so nothing sent later could be read right: end the
     // stream, and the reader reports the connection closed.
     if (!m_closing.load()) {
@@ -116,7 +135,7 @@ bool CTcpConnection::Send(const char* bytes, int length) {
                       vok::LastSocketError());
     }
     m_connected = false;
-    m_socket.Shutdown();
+    ShutdownStream();
     return false;
   }
   return true;
@@ -125,7 +144,7 @@ bool CTcpConnection::Send(const char* bytes, int length) {
 void CTcpConnection::Close() {
   m_closing = true;
   m_connected = false;
-  m_socket.Shutdown();
+  ShutdownStream();
   std::thread::id readerId;
   {
     // Only waits for Start to finish; the reader needs this lock once at its start, so it must

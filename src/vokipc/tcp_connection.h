@@ -8,6 +8,8 @@
 //
 // Threads: Send from any thread (one lock serialises the writers, so messages never interleave);
 // Close from any thread, once, by whoever took the connection out of the handle table.
+//
+// Over TLS the same holds; the session then carries the bytes in place of the bare socket.
 #pragma once
 
 #include <atomic>
@@ -17,6 +19,7 @@
 #include <thread>
 
 #include "platform/socket.h"
+#include "platform/tls.h"
 #include "vokipc/line_framer.h"
 #include "vokipc/vokipc.h"
 
@@ -28,6 +31,7 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
   using ReaderEndHook = bool (*)(IPCHANDLE handle);
 
   CTcpConnection(IPCHANDLE handle, vok::CSocket socket, const IPCCALLBACKS* callbacks);
+  CTcpConnection(IPCHANDLE handle, std::unique_ptr<vok::CTlsClient> tls, const IPCCALLBACKS* callbacks);
   CTcpConnection(const CTcpConnection&) = delete;
   CTcpConnection& operator=(const CTcpConnection&) = delete;
   ~CTcpConnection();
@@ -43,11 +47,14 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
  private:
   void ReadLoop();
   bool Deliver(const char* text, int length);
+  int Receive(char* buffer, int size);
+  void ShutdownStream();
 
   const IPCHANDLE m_handle;
   const IPCCALLBACKS* const m_callbacks;
-  vok::CSocket m_socket;
-  std::mutex m_sendLock;  // held for one whole message
+  vok::CSocket m_socket;                   // plain streams
+  std::unique_ptr<vok::CTlsClient> m_tls;  // TLS streams (m_socket is then empty)
+  std::mutex m_sendLock;                   // held for one whole message
   std::atomic<bool> m_connected{true};
   // Set by Close or by the reader at its end; whoever sets it first decides whether the closed
   // callback comes (the reader) or not (Close).

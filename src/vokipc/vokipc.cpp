@@ -7,9 +7,12 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 #include "platform/socket.h"
+#include "platform/thread.h"
+#include "platform/tls.h"
 #include "vkdll/vkdll.h"
 #include "vokipc/tcp_connection.h"
 
@@ -62,10 +65,12 @@ std::shared_ptr<CTcpConnection> Take(IPCHANDLE handle) {
 
 bool RemoveAtReaderEnd(IPCHANDLE handle) { return Take(handle) != nullptr; }
 
-IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callbacks) {
+// tls: null for a plain stream.
+IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callbacks, const IPCTLSOPTIONS* tls) {
   t_lastOpenError = vok::kSocketErrorInvalidArgument;
   if (address == nullptr || callbacks == nullptr) return 0;
   int error = 0;
+  const std::uint64_t started = vok::MonotonicMs();
   vok::CSocket socket = vok::CSocket::Connect(address, port, kConnectTimeoutMs, &error);
   if (!socket.IsValid()) {
     t_lastOpenError = error;
@@ -74,6 +79,25 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
   }
   t_lastOpenError = vok::kSocketErrorNoMemory;
   socket.SetSendTimeout(kSendTimeoutMs);
+  std::unique_ptr<vok::CTlsClient> session;
+  if (tls != nullptr) {
+    vok::STlsClientOptions options;
+    options.serverName = address;
+    if (tls->caFile != nullptr) options.caFile = tls->caFile;
+    if (tls->pinnedSha256 != nullptr) options.pinnedSha256 = tls->pinnedSha256;
+    // The handshake gets what the connect left of the bound, so the open stays within it.
+    const std::uint64_t spent = vok::MonotonicMs() - started;
+    const std::uint32_t left = spent >= kConnectTimeoutMs ? 1 : kConnectTimeoutMs - static_cast<std::uint32_t>(spent);
+    vok::ETlsFailure failure = vok::ETlsFailure::None;
+    std::string reason;
+    session = vok::CTlsClient::Connect(std::move(socket), options, left, failure, reason);
+    if (!session) {
+      t_lastOpenError = failure == vok::ETlsFailure::Refused ? kIpcErrorTlsRefused : kIpcErrorTlsHandshake;
+      VOKTRACE_Printf(VOKTRACE_FAILURE, "VOKIPC: TLS to %s:%d failed, error %d: %s", address, port, t_lastOpenError,
+                      reason.c_str());
+      return 0;
+    }
+  }
   STable& table = Table();
   std::shared_ptr<CTcpConnection> connection;
   {
@@ -82,7 +106,8 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
     // still open by then.
     IPCHANDLE handle = ++table.lastHandle;
     while (handle == 0 || table.connections.count(handle) != 0) handle = ++table.lastHandle;
-    connection = std::make_shared<CTcpConnection>(handle, std::move(socket), callbacks);
+    connection = session ? std::make_shared<CTcpConnection>(handle, std::move(session), callbacks)
+                         : std::make_shared<CTcpConnection>(handle, std::move(socket), callbacks);
     table.connections.emplace(handle, connection);
   }
   if (!connection->Start(&RemoveAtReaderEnd)) {
@@ -91,15 +116,17 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
     return 0;
   }
   t_lastOpenError = 0;
-  VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d", connection->Handle(), address, port);
+  VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d%s", connection->Handle(), address, port,
+                  tls != nullptr ? " over TLS" : "");
   return connection->Handle();
 }
 
 // The opens are called from inside the host's calls: running out of memory fails the open
 // rather than sending an exception through them.
-IPCHANDLE OpenStreamNoThrow(const char* address, int port, const IPCCALLBACKS* callbacks) noexcept {
+IPCHANDLE OpenStreamNoThrow(const char* address, int port, const IPCCALLBACKS* callbacks,
+                            const IPCTLSOPTIONS* tls) noexcept {
   try {
-    return OpenStream(address, port, callbacks);
+    return OpenStream(address, port, callbacks, tls);
   } catch (const std::exception&) {
     t_lastOpenError = vok::kSocketErrorNoMemory;
     VOKTRACE_Write(VOKTRACE_FAILURE, "VOKIPC: out of memory while opening a connection");
@@ -145,11 +172,16 @@ void IpcCleanup() {
 }
 
 IPCHANDLE IpcOpenTcp(const char* address, int port, const IPCCALLBACKS* callbacks) {
-  return OpenStreamNoThrow(address, port, callbacks);
+  return OpenStreamNoThrow(address, port, callbacks, nullptr);
 }
 
 IPCHANDLE IpcOpenTcpAlt(const char* address, int port, const IPCCALLBACKS* callbacks) {
-  return OpenStreamNoThrow(address, port, callbacks);
+  return OpenStreamNoThrow(address, port, callbacks, nullptr);
+}
+
+IPCHANDLE IpcOpenTls(const char* address, int port, const IPCCALLBACKS* callbacks, const IPCTLSOPTIONS* options) {
+  static constexpr IPCTLSOPTIONS kSystemTrust{nullptr, nullptr};
+  return OpenStreamNoThrow(address, port, callbacks, options != nullptr ? options : &kSystemTrust);
 }
 
 IPCHANDLE IpcOpenDatagram(const char*, int, const IPCCALLBACKS*) {

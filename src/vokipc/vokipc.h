@@ -35,6 +35,25 @@ int IpcLastOpenError();
 // WSATRY_AGAIN) and are used on Linux too, where no errno value comes near them.
 inline constexpr int kIpcErrorHostNotFound = 11001;  // no such name, or no address for it
 inline constexpr int kIpcErrorTryAgain = 11002;      // the resolver failed for now; may work later
+
+// A TLS stream: IpcOpenTcp, then a TLS handshake within the same connect bound. The server's
+// certificate is checked against the system's trust store and the host name (sent as SNI), or
+// against caFile and the host name, or only against pinnedSha256 when that is set (see
+// vok::STlsClientOptions). A failed handshake closes the connection with a level 5 trace naming
+// the reason, and IpcLastOpenError says which of the two codes below; there is no fallback to
+// clear text. Null or empty strings mean "not configured".
+struct IPCTLSOPTIONS {
+  const char* caFile;
+  const char* pinnedSha256;
+};
+IPCHANDLE IpcOpenTls(const char* address, int port, const IPCCALLBACKS* callbacks, const IPCTLSOPTIONS* options);
+// IpcLastOpenError after a TCP connect that worked but no TLS session came up: the server does
+// not speak TLS, offers no version from 1.2 up, or the handshake ran out of time.
+inline constexpr int kIpcErrorTlsHandshake = 11201;
+// IpcLastOpenError when the server's certificate was refused: untrusted, expired, for another
+// host name, or not the pinned one.
+inline constexpr int kIpcErrorTlsRefused = 11202;
+
 IPCHANDLE IpcOpenDatagram(const char* address, int port, const IPCCALLBACKS* callbacks);
 IPCHANDLE IpcOpenMulticast(const char* interfaceAddress, const char* groupAddress, int port,
                            const IPCCALLBACKS* callbacks);

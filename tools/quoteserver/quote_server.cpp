@@ -3,6 +3,8 @@
 // can read and wait on them from their own threads.
 #include "quote_server.h"
 
+#include <signal.h>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -22,6 +24,7 @@
 #include <thread>
 
 #include "session.h"
+#include "tls_server.h"
 #include "unique_fd.h"
 
 namespace vok::sim {
@@ -88,6 +91,8 @@ class CQuoteServer::CImpl final : public ISessionHost {
   CUniqueFd m_epoll;
   CUniqueFd m_wake;
   int m_port = 0;
+  CTlsServerContext m_tls;  // loaded at Start when the options name a certificate
+  bool m_tlsOn = false;
   std::thread m_thread;
   std::atomic<bool> m_stopping{false};
   int m_nextNumber = 1;
@@ -106,6 +111,14 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
     return false;
   };
   if (m_thread.joinable()) return true;
+  m_tlsOn = !m_options.tlsCertificateFile.empty();
+  if (m_tlsOn) {
+    std::string tlsError;
+    if (!m_tls.Load(m_options.tlsCertificateFile, m_options.tlsKeyFile, tlsError)) {
+      if (error != nullptr) *error = tlsError;
+      return false;
+    }
+  }
   in_addr address{};
   if (inet_pton(AF_INET, m_options.host.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127) {
     errno = EINVAL;
@@ -142,8 +155,16 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
   m_feedSettings.stepMs = m_options.rate > 0 ? std::max(1, 1000 / m_options.rate) : 1000;
   m_feedSettings.times = m_options.times;
   m_stopping = false;
-  m_thread = std::thread([this] { Loop(); });
-  Log("listening on " + m_options.host + ":" + std::to_string(m_port));
+  m_thread = std::thread([this] {
+    // OpenSSL writes TLS sessions with write(), so a client gone away would raise SIGPIPE in
+    // the process that hosts the server; blocked here, it is an EPIPE of that session only.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    Loop();
+  });
+  Log("listening on " + m_options.host + ":" + std::to_string(m_port) + (m_tlsOn ? " (TLS)" : ""));
   return true;
 }
 
@@ -228,6 +249,18 @@ void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
     SEntry& entry = m_sessions[fd];
     entry.events = EPOLLIN;
     entry.session = std::make_unique<CSession>(number, std::move(socket), m_options, m_feedSettings, *this);
+    if (m_tlsOn) {
+      std::unique_ptr<CTlsServerStream> tls = m_tls.Accept(fd);
+      if (!tls) {
+        Log("session " + std::to_string(number) + ": no TLS session");
+        m_sessions.erase(fd);
+        std::lock_guard lock(m_lock);
+        m_infos[number].open = false;
+        m_infos[number].closeReason = "no TLS session";
+        continue;
+      }
+      entry.session->UseTls(std::move(tls));
+    }
     entry.session->Start(nowUs);
   }
 }

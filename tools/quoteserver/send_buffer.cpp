@@ -5,11 +5,15 @@
 
 #include <cerrno>
 
+#include "tls_server.h"
+
 namespace vok::sim {
 
-CSendBuffer::EFlush CSendBuffer::Flush(int fd, std::size_t& bytesWritten) {
+CSendBuffer::EFlush CSendBuffer::Flush(int fd, CTlsServerStream* tls, std::size_t& bytesWritten) {
   while (m_offset < m_data.size()) {
-    ssize_t sent = ::send(fd, m_data.data() + m_offset, m_data.size() - m_offset, MSG_NOSIGNAL);
+    const char* data = m_data.data() + m_offset;
+    const std::size_t size = m_data.size() - m_offset;
+    ssize_t sent = tls != nullptr ? tls->Write(data, size) : ::send(fd, data, size, MSG_NOSIGNAL);
     if (sent > 0) {
       m_offset += static_cast<std::size_t>(sent);
       bytesWritten += static_cast<std::size_t>(sent);

@@ -8,6 +8,8 @@
 
 namespace vok::sim {
 
+class CTlsServerStream;
+
 class CSendBuffer {
  public:
   void Append(std::string_view bytes) { m_data.append(bytes); }
@@ -15,8 +17,9 @@ class CSendBuffer {
   bool Empty() const { return Pending() == 0; }
 
   enum class EFlush { Done, WouldBlock, Failed };
-  // Writes until the buffer is empty or the socket is full. bytesWritten accumulates.
-  EFlush Flush(int fd, std::size_t& bytesWritten);
+  // Writes until the buffer is empty or the socket is full, through tls when it is set.
+  // bytesWritten accumulates.
+  EFlush Flush(int fd, CTlsServerStream* tls, std::size_t& bytesWritten);
 
  private:
   std::string m_data;

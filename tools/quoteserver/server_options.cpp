@@ -191,6 +191,13 @@ void AddOptions(CLI::App& app, SServerOptions& options) {
   number("--split-delay-ms", "MS", 0, 60000,
          "pause between the pieces of a scripted split or bytewise\nsend (default 5)",
          [&options](std::int64_t value) { options.splitDelayMs = static_cast<int>(value); });
+  CLI::Option* certificate = app.add_option("--tls-cert", options.tlsCertificateFile,
+                                            "serve TLS only, with this PEM certificate (chain); needs\n--tls-key")
+                                 ->type_name("FILE");
+  CLI::Option* key =
+      app.add_option("--tls-key", options.tlsKeyFile, "PEM private key of --tls-cert")->type_name("FILE");
+  certificate->needs(key);
+  key->needs(certificate);
   app.add_flag_callback(
       "--quiet", [&options] { options.log = nullptr; }, "print nothing but the port");
 }

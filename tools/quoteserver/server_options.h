@@ -36,6 +36,9 @@ struct SServerOptions {
   int socketSendBuffer = 0;               // SO_SNDBUF of client sockets; 0: the system's
   std::size_t maxRecordedLines = 100000;  // client lines kept per session for observation (16 MiB at most)
   CScript script;
+  // PEM certificate (chain) and key: when set, every session speaks TLS and nothing in clear.
+  std::string tlsCertificateFile;
+  std::string tlsKeyFile;
   // Receives one text per notable event (connections, logons, skipped lines). Null: silent.
   std::function<void(const std::string&)> log;
 };

@@ -54,14 +54,14 @@ void CSession::Close(std::string reason) {
 void CSession::FlushBeforeClose() {
   if (!m_socket.Valid() || m_out.Empty()) return;
   std::size_t written = 0;
-  m_out.Flush(m_socket.Get(), written);
+  m_out.Flush(m_socket.Get(), m_tls.get(), written);
   m_bytesSent += written;
 }
 
 void CSession::FlushOut() {
   if (Closed()) return;
   std::size_t written = 0;
-  CSendBuffer::EFlush result = m_out.Flush(m_socket.Get(), written);
+  CSendBuffer::EFlush result = m_out.Flush(m_socket.Get(), m_tls.get(), written);
   m_bytesSent += written;
   if (result == CSendBuffer::EFlush::Failed) {
     Close(std::string("send failed: ") + std::strerror(errno));
@@ -99,8 +99,9 @@ std::int64_t CSession::NextDueUs() const {
 void CSession::OnReadable(std::int64_t nowUs) {
   VOK_DCHECK_THREAD(m_threadChecker);
   char buffer[64 * 1024];
-  for (int reads = 0; reads < 16 && !Closed(); ++reads) {
-    ssize_t got = ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
+  // TLS may hold decrypted bytes that the socket no longer signals, so those are read too.
+  for (int reads = 0; (reads < 16 || (m_tls && m_tls->HasBuffered())) && !Closed(); ++reads) {
+    ssize_t got = m_tls ? m_tls->Read(buffer, sizeof buffer) : ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
     if (got > 0) {
       Consume(buffer, static_cast<std::size_t>(got), nowUs);
       continue;

@@ -20,6 +20,7 @@
 #include "script.h"
 #include "send_buffer.h"
 #include "server_options.h"
+#include "tls_server.h"
 #include "unique_fd.h"
 
 class VOKMessage;
@@ -48,6 +49,8 @@ class CSession {
   int Fd() const { return m_socket.Get(); }
   int Number() const { return m_number; }
 
+  // Before Start: the session speaks TLS through tls instead of clear text on its socket.
+  void UseTls(std::unique_ptr<CTlsServerStream> tls) { m_tls = std::move(tls); }
   void Start(std::int64_t nowUs);
   void OnReadable(std::int64_t nowUs);
   void OnWritable(std::int64_t nowUs);
@@ -97,6 +100,7 @@ class CSession {
   vok::CThreadChecker m_threadChecker;  // the server thread, which creates sessions
   const int m_number;
   CUniqueFd m_socket;
+  std::unique_ptr<CTlsServerStream> m_tls;  // declared after m_socket: freed before it closes
   const SServerOptions& m_options;
   const SFeedSettings m_feedSettings;
   ISessionHost& m_host;

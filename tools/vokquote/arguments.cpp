@@ -112,6 +112,8 @@ class CParser {
       return fail("a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD");
     if (!m_out.host.empty() && m_simulatorOption)
       return fail("--seed and --rate apply to the built-in simulator, not to --server");
+    if (m_out.host.empty() && m_out.tls)
+      return fail("--tls and --ca need --server: the built-in simulator speaks clear text");
     for (const auto& arg : m_symbols) {
       std::string symbol;
       if (!NormaliseSymbol(arg, symbol)) return fail("'" + ShownSymbol(arg) + "' is not a symbol");
@@ -204,6 +206,19 @@ class CParser {
         ->type_name("FILE")
         ->group(connection)
         ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
+    app->add_flag("--tls", m_out.tls,
+                  "connect with TLS; the server's certificate must be\ntrusted by the system and name the host")
+        ->group(connection);
+    app->add_option_function<std::string>(
+           "--ca",
+           [this](const std::string& file) {
+             if (file.empty()) throw CLI::ValidationError("option --ca", "needs a value");
+             m_out.caFile = file;
+             m_out.tls = true;
+           },
+           "with TLS (implied), trust the CAs of this PEM file\ninstead of the system's")
+        ->type_name("FILE")
+        ->group(connection);
     Integer(app, "--connect-timeout", 1, 600000, "how long connecting and logging on may take\n(default 10000)",
             [this](std::int64_t ms) { m_out.connectTimeoutMs = static_cast<int>(ms); });
     app->get_option("--connect-timeout")->type_name("MS")->group(connection);

@@ -20,6 +20,8 @@ struct SArguments {
   int port = 0;
   std::string user = "demo";
   std::string passwordFile;      // empty: the environment variable, or no password
+  bool tls = false;              // --tls (or --ca): TLS to the server named by --server
+  std::string caFile;            // --ca: CAs to trust instead of the system's store
   bool json = false;             // --json: JSON lines also on a terminal
   bool utc = false;              // --utc: times in UTC rather than the local zone
   std::int64_t count = 0;        // end after this many records or events (0: no limit)

@@ -20,6 +20,7 @@
 #include "screen.h"
 #include "service/connection_times.h"
 #include "terminal.h"
+#include "vokipc/vokipc.h"
 
 namespace vok::cli {
 namespace {
@@ -270,7 +271,8 @@ bool CLiveRunner::ReadSecret() { return ReadPassword(m_args.passwordFile, m_pass
 
 bool CLiveRunner::Connect() {
   const std::uint64_t deadline = MonotonicMs() + static_cast<std::uint64_t>(m_args.connectTimeoutMs);
-  SConnectSettings settings{.host = m_host, .port = m_port, .user = m_args.user, .password = {}};
+  SConnectSettings settings{
+      .host = m_host, .port = m_port, .user = m_args.user, .password = {}, .tls = m_args.tls, .caFile = m_args.caFile};
   settings.password.swap(m_password);
   std::string error;
   m_session = std::make_unique<CSession>(static_cast<IQuoteListener&>(*this));
@@ -290,7 +292,11 @@ bool CLiveRunner::Connect() {
   if (m_everLoggedOn) return true;
   const std::string endpoint = Endpoint(m_host, m_port);
   if (m_stop != EStop::None) return false;
-  if (m_connectError != 0) {
+  if (m_connectError == kIpcErrorTlsRefused) {
+    m_error = "cannot connect to " + endpoint + ": the server's TLS certificate was refused";
+  } else if (m_connectError == kIpcErrorTlsHandshake) {
+    m_error = "cannot connect to " + endpoint + ": no TLS session (does the server speak TLS?)";
+  } else if (m_connectError != 0) {
     m_error = "cannot connect to " + endpoint + ": " + std::strerror(static_cast<int>(m_connectError));
   } else if (m_closedBeforeLogon) {
     m_error = "the server at " + endpoint + " closed the connection during logon: user '" + m_args.user +

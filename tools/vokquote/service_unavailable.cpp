@@ -1,5 +1,6 @@
 // Linked into vokquote only while the build has no quote service library: every live subcommand
 // then fails with a clear message, and decode works as usual.
+#include "connection/tls_settings.h"
 #include "service/connection_times.h"
 #include "service/suite_message_service.h"
 #include "service/vokquote_create.h"
@@ -8,6 +9,8 @@ extern "C" HRESULT VokQuotesCreate(REFIID, void** object) {
   if (object != nullptr) *object = nullptr;
   return E_NOTIMPL;
 }
+
+void OverrideTlsSettings(const std::optional<STlsSettings>&) {}
 
 namespace vok {
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "connection/tls_settings.h"
 #include "password.h"
 #include "platform/bstr.h"
 #include "service/suite_message_service.h"
@@ -87,6 +88,8 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
         });
       });
   m_noticeHandler = true;
+  // The command line decides, whatever the user's settings say.
+  OverrideTlsSettings(STlsSettings{settings.tls, settings.caFile, {}});
   LONG result = 0;
   hr = m_quotes->Connect(&result);
   if (FAILED(hr)) {

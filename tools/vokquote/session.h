@@ -23,6 +23,8 @@ struct SConnectSettings {
   int port = 0;
   std::string user;
   std::string password;  // clear text; the service object transforms it
+  bool tls = false;
+  std::string caFile;  // empty: the system's trust store
 };
 
 class CSession {

@@ -1,0 +1,185 @@
+// The transport over TLS against a small OpenSSL server of the test process: which certificates
+// the client accepts and which it refuses (with the error code and the level 5 trace), lines and
+// close over an accepted session, and a TLS client meeting a plain server and the reverse.
+#include <gtest/gtest.h>
+#include <openssl/ssl.h>
+
+#include <signal.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/tls_test_certificates_util.h"
+#include "vkdll/trace.h"
+#include "vokipc/loopback_server_test_util.h"
+
+namespace {
+
+using vok::test::CCallbackRecorder;
+using vok::test::CTestCertificates;
+
+// Accepts one connection. With a certificate it runs a TLS handshake, then sends two lines (the
+// second in two writes), records the first line it receives and closes; without one it sends a
+// line in clear and waits for the client to go.
+class COneShotServer {
+ public:
+  COneShotServer(const CTestCertificates* certificates, CTestCertificates::EServer server) {
+    m_listening = m_listener.Listen("127.0.0.1");
+    if (certificates != nullptr) {
+      m_ctx = SSL_CTX_new(TLS_server_method());
+      SSL_CTX_use_certificate_file(m_ctx, certificates->CertFile(server).c_str(), SSL_FILETYPE_PEM);
+      SSL_CTX_use_PrivateKey_file(m_ctx, certificates->KeyFile().c_str(), SSL_FILETYPE_PEM);
+    }
+    m_thread = std::thread([this] { Serve(); });
+  }
+  ~COneShotServer() {
+    m_thread.join();
+    SSL_CTX_free(m_ctx);
+  }
+  int Port() const { return m_listener.Port(); }
+  // What the server read in clear after the handshake (TLS) or at all (plain); after the client went.
+  std::string Received() {
+    m_thread.join();
+    m_thread = std::thread([] {});
+    return m_received;
+  }
+
+ private:
+  void Serve() {
+    // The client may hang up first; the test server writes without MSG_NOSIGNAL.
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    vok::CSocket socket = m_listener.Accept(20000);
+    if (!socket.IsValid()) return;
+    const int fd = static_cast<int>(socket.Get());
+    char buffer[4096];
+    if (m_ctx == nullptr) {
+      socket.SendAll("A|plain\n", 8);
+      for (int got; (got = socket.Receive(buffer, sizeof buffer)) > 0;) m_received.append(buffer, got);
+      return;
+    }
+    SSL* ssl = SSL_new(m_ctx);
+    SSL_set_fd(ssl, fd);
+    if (SSL_accept(ssl) == 1) {
+      SSL_write(ssl, "A|hello\nB|spl", 13);
+      SSL_write(ssl, "it\n", 3);
+      while (m_received.find('\n') == std::string::npos) {
+        const int got = SSL_read(ssl, buffer, sizeof buffer);
+        if (got <= 0) break;
+        m_received.append(buffer, got);
+      }
+      SSL_shutdown(ssl);
+    }
+    SSL_free(ssl);
+  }
+
+  vok::CListenSocket m_listener;
+  bool m_listening = false;
+  SSL_CTX* m_ctx = nullptr;
+  std::string m_received;
+  std::thread m_thread;
+};
+
+class TlsTransport : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    IpcStartup();
+    ASSERT_TRUE(m_certificates.Ok());
+  }
+  void TearDown() override { IpcCleanup(); }
+
+  // Level 5 lines traced while fn ran.
+  template <typename Fn>
+  std::vector<std::string> FailureTraces(Fn fn) {
+    std::vector<std::string> lines;
+    std::mutex lock;
+    vok::CScopedTraceSink sink([&](int level, std::string_view text) {
+      std::lock_guard<std::mutex> guard(lock);
+      if (level == 5) lines.emplace_back(text);
+    });
+    fn();
+    return lines;
+  }
+
+  CTestCertificates m_certificates;
+  CCallbackRecorder m_recorder;
+};
+
+TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
+  using E = CTestCertificates;
+  const std::string ca = m_certificates.CaFile();
+  const std::string validPin = m_certificates.Fingerprint(E::kValid);
+  const std::string selfPin = m_certificates.Fingerprint(E::kSelfSigned);
+  struct SCase {
+    E::EServer server;
+    const char* host;
+    std::string caFile;
+    std::string pin;
+    const char* refusal;  // null: accepted
+  } cases[] = {
+      {E::kValid, "localhost", ca, "", nullptr},
+      {E::kValid, "127.0.0.1", ca, "", nullptr},
+      {E::kSelfSigned, "127.0.0.1", "", selfPin, nullptr},
+      {E::kValid, "localhost", "", validPin, nullptr},
+      {E::kValid, "localhost", "", "", "unable to get local issuer certificate"},
+      {E::kOtherHost, "localhost", ca, "", "hostname mismatch"},
+      {E::kExpired, "localhost", ca, "", "certificate has expired"},
+      {E::kSelfSigned, "localhost", "", "", "self-signed certificate"},
+      {E::kSelfSigned, "localhost", ca, "", "self-signed certificate"},
+      {E::kValid, "localhost", ca, selfPin, "does not match the pinned one"},
+  };
+  for (const SCase& c : cases) {
+    SCOPED_TRACE(std::string(c.host) + " server " + std::to_string(c.server) + " ca '" + c.caFile + "' pin '" + c.pin +
+                 "'");
+    COneShotServer server(&m_certificates, c.server);
+    const IPCTLSOPTIONS options{c.caFile.c_str(), c.pin.c_str()};
+    IPCHANDLE handle = 0;
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options); });
+    if (c.refusal != nullptr) {
+      EXPECT_EQ(handle, 0u);
+      EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsRefused);
+      ASSERT_EQ(traces.size(), 1u);
+      EXPECT_NE(traces[0].find(c.refusal), std::string::npos) << traces[0];
+      continue;
+    }
+    ASSERT_NE(handle, 0u);
+    EXPECT_TRUE(traces.empty());
+    ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
+    EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|hello", "B|split"}));
+    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
+    EXPECT_EQ(server.Received(), "9|\n");
+    // The server closed after the line: the reader reports it once.
+    ASSERT_TRUE(m_recorder.WaitForClosed(handle));
+    EXPECT_EQ(m_recorder.Closed(handle), 1);
+    IpcCloseTcp(handle);
+  }
+}
+
+TEST_F(TlsTransport, ATlsClientAndAPlainPeerFailCleanly) {
+  {
+    COneShotServer plain(nullptr, CTestCertificates::kValid);
+    IPCHANDLE handle = 0;
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr); });
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
+    ASSERT_EQ(traces.size(), 1u);
+    EXPECT_NE(traces[0].find("TLS to 127.0.0.1"), std::string::npos) << traces[0];
+    // Nothing but the handshake went out in clear.
+    EXPECT_EQ(plain.Received().find("9|"), std::string::npos);
+  }
+  COneShotServer tls(&m_certificates, CTestCertificates::kValid);
+  const IPCHANDLE handle = IpcOpenTcp("127.0.0.1", tls.Port(), CCallbackRecorder::Table());
+  ASSERT_NE(handle, 0u);
+  IpcSend(handle, "0|user\n", 7);
+  ASSERT_TRUE(m_recorder.WaitForClosed(handle));
+  EXPECT_TRUE(m_recorder.Lines(handle).empty());
+  IpcCloseTcp(handle);
+}
+
+}  // namespace
