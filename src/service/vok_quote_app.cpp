@@ -15,6 +15,9 @@
 struct CVokQuoteApp::CPumpControl {
   vok::CEvent stop{vok::EventReset::Auto};
   std::atomic<bool> stopping{false};
+  // Set by the pump thread once it dispatches nothing more.
+  vok::CEvent ended{vok::EventReset::Manual};
+  vok::ThreadId thread = 0;
 };
 
 struct CVokQuoteApp::CPump {
@@ -50,7 +53,26 @@ int CVokQuoteApp::ExitInstance() {
 }
 
 void CVokQuoteApp::BeginProcessMessages() {
-  vok::CCriticalSectionLock lock(m_threadLock);
+  for (;;) {
+    std::shared_ptr<CPumpControl> ending;
+    {
+      vok::CCriticalSectionLock lock(m_threadLock);
+      // A pump that is still ending must be gone before another starts: one thread handles the
+      // messages, in order. (Unless this is that pump itself, creating an object in a callback.)
+      if (m_ending && m_ending->thread != vok::CurrentThreadId() &&
+          vok::WaitForOne(m_ending->ended.Handle(), 0) != vok::kWaitObject0) {
+        ending = m_ending;
+      } else {
+        StartPump();
+        return;
+      }
+    }
+    vok::WaitWithMessageLoop(ending->ended.Handle(), vok::kInfinite);
+  }
+}
+
+// With m_threadLock held.
+void CVokQuoteApp::StartPump() {
   // Service objects that overlap share the one pump; the last one to go stops it.
   ++m_pumpUsers;
   if (m_pump) return;
@@ -58,50 +80,61 @@ void CVokQuoteApp::BeginProcessMessages() {
   std::shared_ptr<CPumpControl> control = pump->control;
   const bool started = pump->thread.Start([this, control] {
     vok::SetCurrentThreadName("vokquote-pump");
-    vok::CComApartment apartment(vok::CComApartment::kMultiThreaded);
-    PumpLoop(*control);
-    ClearQueue();
+    {
+      vok::CComApartment apartment(vok::CComApartment::kMultiThreaded);
+      PumpLoop(*control);
+      ClearQueue();
+    }
+    control->ended.Set();
   });
   if (!started) {
     VOKTRACE_Write(VOKTRACE_FAILURE, "CVokQuoteApp::BeginProcessMessages: cannot start the queue thread");
     return;
   }
+  control->thread = pump->thread.Id();
   VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuoteApp::BeginProcessMessages: queue created in tid 0x%x", pump->thread.Id());
   m_pump = std::move(pump);
 }
 
 void CVokQuoteApp::EndProcessMessages() {
   VOKTRACE_Write(VOKTRACE_INFO, "CVokQuoteApp::EndProcessMessages");
-  vok::CCriticalSectionLock lock(m_threadLock);
-  if (m_pumpUsers > 1) {
-    --m_pumpUsers;
-    return;
-  }
-  m_pumpUsers = 0;
-  // Nothing drains the queue any more: a reader waiting for room gives up its message. Ended
-  // before the queue is emptied, so the room that makes cannot let a waiter in.
-  EndWaits();
-  if (m_pump) {
-    VOKTRACE_Write(VOKTRACE_INFO, "-Q- Set queue thread deletion event...");
-    if (m_pump->thread.Id() != vok::CurrentThreadId()) {
-      VOKTRACE_Write(VOKTRACE_INFO, "-Q- Waiting for queue thread end...");
+  std::unique_ptr<CPump> stopping;
+  {
+    vok::CCriticalSectionLock lock(m_threadLock);
+    if (m_pumpUsers > 1) {
+      --m_pumpUsers;
+      return;
+    }
+    m_pumpUsers = 0;
+    // Nothing drains the queue any more: a reader waiting for room gives up its message. Ended
+    // before the queue is emptied, so the room that makes cannot let a waiter in.
+    EndWaits();
+    if (m_pump) {
+      VOKTRACE_Write(VOKTRACE_INFO, "-Q- Set queue thread deletion event...");
       m_pump->control->stopping.store(true);
       m_pump->control->stop.Set();
-      // Keep the caller's own messages flowing: a single-threaded caller may be servicing calls
-      // the pump makes into its apartment while it finishes.
-      vok::WaitWithMessageLoop(m_pump->thread.EndHandle(), vok::kInfinite);
-      VOKTRACE_Write(VOKTRACE_INFO, "-Q- Queue thread destroyed.");
-      m_pump->thread.Join();
-      m_pump.reset();
-    } else {
-      // The last release of the service object happened inside a dispatch: the pump ends by
-      // itself once that dispatch returns.
-      std::shared_ptr<CPumpControl> control = m_pump->control;
-      m_pump->thread.Detach();
-      m_pump.reset();
-      control->stopping.store(true);
-      control->stop.Set();
+      if (m_pump->thread.Id() != vok::CurrentThreadId()) {
+        m_ending = m_pump->control;
+        stopping = std::move(m_pump);
+      } else {
+        // The last release of the service object happened inside a dispatch: the pump ends by
+        // itself once that dispatch returns.
+        m_pump->thread.Detach();
+        m_pump.reset();
+      }
     }
+  }
+  if (stopping) {
+    // Waited for without the thread lock: the pump may be releasing the last service object at
+    // this moment (unload while a dispatch holds it), and that release stops the pump too.
+    VOKTRACE_Write(VOKTRACE_INFO, "-Q- Waiting for queue thread end...");
+    // Keep the caller's own messages flowing: a single-threaded caller may be servicing calls
+    // the pump makes into its apartment while it finishes.
+    vok::WaitWithMessageLoop(stopping->thread.EndHandle(), vok::kInfinite);
+    VOKTRACE_Write(VOKTRACE_INFO, "-Q- Queue thread destroyed.");
+    stopping->thread.Join();
+    vok::CCriticalSectionLock lock(m_threadLock);
+    if (m_ending == stopping->control) m_ending.reset();
   }
   ClearQueue();
 }

@@ -6,7 +6,8 @@
 // Threads and locks: QueueMessage runs on transport threads, the connection worker and the pump,
 // QueueReceived on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
 // and its byte count and is held only for one list operation (the pump takes up to a whole batch in
-// one); m_threadLock guards m_pump (start and stop); m_currentLock guards changes of m_current and
+// one); m_threadLock guards m_pump (start and stop), and is never held while waiting for a pump
+// to end, since the pump may itself be releasing the last service object; m_currentLock guards changes of m_current and
 // is a leaf: only TryAddRef runs under it; m_roomLock only pairs the waits for room with their
 // wake-ups and is a leaf. Order: m_threadLock, then m_queueLock. The pump wakes through
 // m_messageEvent only when it said it would wait (m_pumpIdle): while it works, producers append
@@ -107,6 +108,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
 
   // A new reference on the current object, or null.
   IQueueConsumer* AcquireCurrent();
+  void StartPump();
   void PumpLoop(CPumpControl& control);
   // Whether the queue is empty, after telling producers that the pump is about to wait.
   bool IdleIfEmpty();
@@ -146,6 +148,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   CWaitableTimer m_reconnectTimer;
   std::unique_ptr<CPump> m_pump;         // guarded by m_threadLock
   int m_pumpUsers = 0;                   // guarded by m_threadLock
+  // A pump being stopped by a thread that waits for it outside m_threadLock; guarded by it.
+  std::shared_ptr<CPumpControl> m_ending;
   // Written under m_currentLock; read without it only to see whether there is one.
   std::atomic<IQueueConsumer*> m_current{nullptr};
   std::atomic<std::uint64_t> m_dispatchWakeups{0};

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "message/vok_message.h"
+#include "platform/event.h"
 #include "platform/thread.h"
 #include "service/connection_times_test_util.h"
 #include "vkdll/trace.h"
@@ -208,6 +209,29 @@ TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {
   EXPECT_EQ(vok::App().QueuedCount(), 0u);
   std::lock_guard lock(linesMutex);
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "-Q- Waiting for queue thread end..."), 0);
+}
+
+// Unload (or the last object's release elsewhere) stops the pump while a dispatch holds the last
+// reference of a service object, whose release stops the pump too: both must return.
+TEST_F(QuoteApp, AStopFromInsideADispatchWhileAnotherThreadStopsThePumpEndsBoth) {
+  std::atomic<bool> waiting{false};
+  vok::CScopedTraceSink sink([&](int, std::string_view text) {
+    if (text == "-Q- Waiting for queue thread end...") waiting = true;
+  });
+  vok::CEvent release;
+  m_consumer.m_onMessage = [&] {
+    release.Wait(10000);
+    vok::App().EndProcessMessages();
+  };
+  vok::App().SetCurrent(&m_consumer);
+  vok::App().BeginProcessMessages();
+  vok::App().QueueMessage(Numbered(1));
+  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 1; }));
+  std::thread unload([] { vok::App().EndProcessMessages(); });
+  ASSERT_TRUE(WaitUntil([&] { return waiting.load(); }));
+  release.Set();
+  unload.join();
+  EXPECT_FALSE(vok::App().HasPumpThread());
 }
 
 TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMustEnd) {
