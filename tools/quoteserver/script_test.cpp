@@ -120,11 +120,6 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
   }
   EXPECT_FALSE(ParseCommandLine({"--help"}, options, help, message));
   EXPECT_TRUE(help);
-  for (const char* flag :
-       {"--listen", "--name", "--permissions", "--users", "--seed", "--rate", "--heartbeat-ms", "--start-time",
-        "--times", "--flood", "--script", "--max-backlog", "--max-line", "--split-delay-ms", "--quiet", "--help"}) {
-    EXPECT_NE(message.find(flag), std::string::npos) << flag << " is not explained";
-  }
 }
 
 TEST(ServerOptionsTest, UsersFileStoresTransformedPasswords) {

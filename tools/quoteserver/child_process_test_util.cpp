@@ -1,7 +1,6 @@
-// Child processes for vokquote's end-to-end tests.
+// Child processes for the end-to-end tests of the tools.
 #include "child_process_test_util.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -15,7 +14,7 @@
 
 extern char** environ;
 
-namespace vok::cli::test {
+namespace vok::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -198,4 +197,4 @@ unsigned CPtyChild::LocalModes() const {
   return static_cast<unsigned>(modes.c_lflag);
 }
 
-}  // namespace vok::cli::test
+}  // namespace vok::test

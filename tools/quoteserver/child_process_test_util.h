@@ -1,12 +1,12 @@
-// Test helpers that run the built vokquote program as a child process: with pipes (stdin given,
-// stdout and stderr captured) or on a pseudo-terminal, always with bounded waits, and killed if
-// it outlives the test.
+// Test helpers that run a built tool (vokquote, vokquote-server) as a child process: with pipes
+// (stdin given, stdout and stderr captured) or on a pseudo-terminal, always with bounded waits, and
+// killed if it outlives the test.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace vok::cli::test {
+namespace vok::test {
 
 struct SChildResult {
   int status = -1;  // exit code, or 128 + signal
@@ -49,4 +49,4 @@ class CPtyChild {
   std::string m_output;
 };
 
-}  // namespace vok::cli::test
+}  // namespace vok::test
