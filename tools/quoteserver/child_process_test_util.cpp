@@ -82,7 +82,8 @@ SChildResult RunChild(const std::string& program, const std::vector<std::string>
                       int timeoutMs, const std::vector<std::string>& environment) {
   // Files rather than pipes: a child that writes much never blocks on a reader.
   static int serial = 0;
-  const std::string base = ::testing::TempDir() + "child_" + std::to_string(::getpid()) + "_" + std::to_string(++serial);
+  const std::string base =
+      ::testing::TempDir() + "child_" + std::to_string(::getpid()) + "_" + std::to_string(++serial);
   const std::string paths[3] = {base + ".in", base + ".out", base + ".err"};
   std::ofstream(paths[0], std::ios::binary) << input;
   posix_spawn_file_actions_t actions;

@@ -95,7 +95,7 @@ TEST(FeedTest, LevelOnePricesWalkInCentsWithTheBidBelowTheAsk) {
 
   // An option's quote carries its contract; the client builds the description itself.
   const auto option = Feed(kLevel1Service, "+XYZ-270115-P-52.5", Settings(3), 0)[0];
-  const std::pair<int, const char*> fields[] = {{2021, "<absent>"}, {2041, "100"}, {2036, "1"}, {2040, "2027"},
+  const std::pair<int, const char*> fields[] = {{2021, "<absent>"}, {2041, "100"}, {2036, "1"},  {2040, "2027"},
                                                 {2035, "52.5"},     {2038, "P"},   {2034, "XYZ"}};
   for (const auto& [fid, expected] : fields) EXPECT_EQ(Text(option, fid), expected) << fid;
 }

@@ -84,9 +84,12 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
   SServerOptions o;
   bool help = false;
   std::string message;
-  ASSERT_TRUE(ParseCommandLine({"--listen", "localhost:0", "--name", "Sim2", "--permissions", "0x1F", "--seed", "42",
-                                "--rate", "250", "--heartbeat-ms", "150", "--times", "eastern", "--start-time",
-                                "20261205-15:00:00", "--flood", "--max-backlog", "65536", "--max-line", "1024"},
+  ASSERT_TRUE(ParseCommandLine({"--listen",      "localhost:0",   "--name",         "Sim2",
+                                "--permissions", "0x1F",          "--seed",         "42",
+                                "--rate",        "250",           "--heartbeat-ms", "150",
+                                "--times",       "eastern",       "--start-time",   "20261205-15:00:00",
+                                "--flood",       "--max-backlog", "65536",          "--max-line",
+                                "1024"},
                                o, help, message))
       << message;
   EXPECT_EQ(o.host + ":" + std::to_string(o.port) + " " + o.name + " " + std::to_string(o.permissions) + " " +
@@ -96,11 +99,16 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
   EXPECT_EQ(o.times, ETimeStyle::Eastern);
   EXPECT_TRUE(o.flood);
 
-  const std::vector<std::string> bad[] = {{"--listen", "0.0.0.0:5020"}, {"--listen", "10.1.2.3:1"},
-                                          {"--listen", "127.0.0.1"},    {"--listen", "127.0.0.1:70000"},
-                                          {"--rate", "-1"},             {"--times", "local"},
-                                          {"--seed"},                   {"--bogus", "1"},
-                                          {"--users", "/nonexistent/users"}, {"--name", "a;b"}};
+  const std::vector<std::string> bad[] = {{"--listen", "0.0.0.0:5020"},
+                                          {"--listen", "10.1.2.3:1"},
+                                          {"--listen", "127.0.0.1"},
+                                          {"--listen", "127.0.0.1:70000"},
+                                          {"--rate", "-1"},
+                                          {"--times", "local"},
+                                          {"--seed"},
+                                          {"--bogus", "1"},
+                                          {"--users", "/nonexistent/users"},
+                                          {"--name", "a;b"}};
   for (const auto& args : bad) {
     EXPECT_FALSE(ParseCommandLine(args, o, help, message)) << args[0];
     EXPECT_FALSE(help);

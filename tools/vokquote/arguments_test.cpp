@@ -20,7 +20,8 @@ std::string Summary(const SArguments& a) {
 TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"watch", "msft", " ibm ", "MSFT"}, "watch MSFT IBM :0 0 0 5000"},
-      {{"book", "XYZ", "--server", "quotes.example:5021", "--json", "--utc"}, "book XYZ quotes.example:5021 0 0 5000 json utc"},
+      {{"book", "XYZ", "--server", "quotes.example:5021", "--json", "--utc"},
+       "book XYZ quotes.example:5021 0 0 5000 json utc"},
       {{"tape", "A", "B", "--count=10", "--duration", "1.5"}, "tape A B :0 10 1500 5000"},
       {{"chain", "+XYZ-270115-P-52.5"}, "chain +XYZ-270115-P-52.5 :0 0 0 5000"},
       {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"}, "quote MSFT 127.0.0.1:1 0 0 0"},
@@ -37,9 +38,9 @@ TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
   ASSERT_EQ(ParseArguments({"watch", "X", "--user=bob", "--password-file", "/tmp/p", "--seed", "7", "--rate=0"}, parsed,
                            message),
             EParseResult::Ok);
-  EXPECT_EQ(parsed.user + " " + parsed.passwordFile + " " + std::to_string(parsed.seed) + " " +
-                std::to_string(parsed.rate),
-            "bob /tmp/p 7 0");
+  EXPECT_EQ(
+      parsed.user + " " + parsed.passwordFile + " " + std::to_string(parsed.seed) + " " + std::to_string(parsed.rate),
+      "bob /tmp/p 7 0");
 }
 
 TEST(Arguments, RejectsBadCommandLinesWithOneLineNamingTheOptionButNoSecret) {

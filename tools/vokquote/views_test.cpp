@@ -134,7 +134,8 @@ TEST(Views, ChainPairsCallsAndPutsByExpiryAndStrike) {
   // The later update of a contract replaced the first; a strike without a put leaves that side blank.
   const std::string blank(44, ' ');
   EXPECT_EQ(lines[4], "    4.50     0.00     0.00        0        0    50.00 " + blank);
-  EXPECT_EQ(lines[5], "    3.30     0.00     0.00        0        0    52.50     2.20     0.00     0.00        0        0");
+  EXPECT_EQ(lines[5],
+            "    3.30     0.00     0.00        0        0    52.50     2.20     0.00     0.00        0        0");
   EXPECT_EQ(lines[6], "");
   EXPECT_EQ(lines[7].rfind("2027-02", 0), 0u);
   EXPECT_EQ(lines[9], "    1.10     0.00     0.00        0        0    55.00 " + blank);

@@ -99,16 +99,17 @@ sim::SServerOptions Options(int rate) {
 
 // Runs vokquote with args against server.
 SChildResult RunAgainst(const sim::CQuoteServer& server, std::vector<std::string> args,
-                 const std::vector<std::string>& environment = {}) {
+                        const std::vector<std::string>& environment = {}) {
   args.insert(args.end(), {"--server", "127.0.0.1:" + std::to_string(server.Port())});
   return RunChild(kProgram, args, "", kRunMs, environment);
 }
 
 TEST(VokquoteProgram, DecodeAndBadArgumentsNeedNoServer) {
-  const auto decoded = RunChild(kProgram, {"decode"},
-                                "9|\nL|100=alice;133=2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b\r\n"
-                                "\nnot a message\n",
-                                kRunMs);
+  const auto decoded =
+      RunChild(kProgram, {"decode"},
+               "9|\nL|100=alice;133=2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b\r\n"
+               "\nnot a message\n",
+               kRunMs);
   EXPECT_EQ(decoded.status, 0) << decoded.err;
   EXPECT_EQ(decoded.out,
             "line 1: 9 heartbeat (0 fields)\n"
@@ -206,9 +207,12 @@ std::string WireKey(const VOKMessage& line) {
     if (price.empty() && WireNumber(line, fid) >= 0) price = std::to_string(WireNumber(line, fid));
   }
   switch (line.GetType()) {
-    case '2': return WireText(line, 2016) + "/" + (WireText(line, 2017) == "20010" ? "1/" : "2/") + price;
-    case '3': return WireText(line, 2022) + "/" + price;
-    default: return WireText(line, 1003) + "/" + std::to_string(WireNumber(line, 2035)) + "/" + price;
+    case '2':
+      return WireText(line, 2016) + "/" + (WireText(line, 2017) == "20010" ? "1/" : "2/") + price;
+    case '3':
+      return WireText(line, 2022) + "/" + price;
+    default:
+      return WireText(line, 1003) + "/" + std::to_string(WireNumber(line, 2035)) + "/" + price;
   }
 }
 
@@ -277,7 +281,7 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   const std::string passwordFile = ::testing::TempDir() + "vokquote_password";
   std::ofstream(passwordFile) << "right-Pa55\n";
   const auto accepted = RunAgainst(server, {"quote", "MSFT", "--user", "alice", "--password-file", passwordFile},
-                            {"VOKQUOTE_PASSWORD=wrong-Pa55"});
+                                   {"VOKQUOTE_PASSWORD=wrong-Pa55"});
   EXPECT_EQ(accepted.status, 0) << accepted.err;
   EXPECT_EQ(server.LogonCount(), 1);
   EXPECT_EQ((accepted.out + accepted.err).find("Pa55"), std::string::npos);
@@ -287,7 +291,8 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   ASSERT_TRUE(gone.Start());
   const std::string where = "127.0.0.1:" + std::to_string(gone.Port());
   gone.Stop();
-  const auto unreachable = RunChild(kProgram, {"watch", "MSFT", "--server", where, "--connect-timeout", "5000"}, "", kRunMs);
+  const auto unreachable =
+      RunChild(kProgram, {"watch", "MSFT", "--server", where, "--connect-timeout", "5000"}, "", kRunMs);
   EXPECT_EQ(unreachable.status, 3);
   EXPECT_EQ(unreachable.err, "vokquote: cannot connect to " + where + ": Connection refused\n");
   EXPECT_EQ(Field(unreachable.out, "lErrorCode"), std::to_string(ECONNREFUSED)) << unreachable.out;
@@ -309,8 +314,8 @@ TEST(VokquoteProgram, StatusLineSaysWhenTheConnectionIsDown) {
   sim::CQuoteServer server(Options(5));
   ASSERT_TRUE(server.Start());
   CPtyChild child;
-  ASSERT_TRUE(child.Start(kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(server.Port())}, 140,
-                          20));
+  ASSERT_TRUE(
+      child.Start(kProgram, {"watch", "MSFT", "--server", "127.0.0.1:" + std::to_string(server.Port())}, 140, 20));
   ASSERT_TRUE(child.ReadUntil("logged on as demo", 30000)) << child.Output();
   const std::size_t before = child.Output().size();
   server.Stop();

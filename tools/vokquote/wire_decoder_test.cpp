@@ -73,7 +73,8 @@ TEST(WireDecoder, DescribesLineFixAndTraceFormsFieldByField) {
                 .find(R"("id":1003,"name":"symbol","type":"string","fixTag":55,)"
                       R"("fixName":"Symbol","value":"XYZ")"),
             std::string::npos);
-  const std::string logon = Decoded("L|100=alice;133=2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b", 1, true);
+  const std::string logon =
+      Decoded("L|100=alice;133=2bb80d537b1da3e38bd30361aa855686bde0eacd7162fef6a25fe97bf527a25b", 1, true);
   EXPECT_EQ(logon.find("2bb80d"), std::string::npos) << logon;
   EXPECT_NE(logon.find(R"("value":"********")"), std::string::npos) << logon;
 }
