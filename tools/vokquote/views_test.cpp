@@ -1,3 +1,5 @@
+// The terminal views checked by what they render: board rows in the asked order, book levels,
+// the option chain by expiry and strike, the tape newest first, and the number and frame layout.
 #include <gtest/gtest.h>
 
 #include "board_view.h"
