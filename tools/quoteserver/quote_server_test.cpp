@@ -1,12 +1,16 @@
-// The simulator over loopback: logon with and without a users file, heartbeats, data only for what
-// is subscribed, determinism per symbol, scripted actions, bad input, and the send backlog bound.
+// The simulator over loopback, in this process and as the vokquote-server program: logon with and
+// without a users file, heartbeats, data only for what is subscribed, scripted actions, bad input,
+// the send backlog bound, and the program's port line, script file, bad flags and SIGTERM.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 
+#include "child_process_test_util.h"
 #include "message/vok_message.h"
 #include "quote_server.h"
 #include "test_client.h"
@@ -45,7 +49,7 @@ std::optional<std::string> Logon(CTestClient& client, int port, const char* user
   return client.ReadUntil("G|", kWaitMs);
 }
 
-TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFile) {
+TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFileAndStopClosesSessions) {
   SServerOptions options = FastOptions();
   options.name = "SimOne";
   options.permissions = 0x1F;
@@ -58,15 +62,15 @@ TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFile) {
     const char* password;
     bool accepted;
   } cases[] = {{"alice", "secret", true}, {"alice", "wrong", false}, {"mallory", "secret", false}};
-  for (const auto& c : cases) {
-    CTestClient client;
-    auto reply = Logon(client, server.Port(), c.user, c.password);
-    EXPECT_EQ(reply.has_value(), c.accepted) << c.user << "/" << c.password;
+  CTestClient clients[3];
+  for (int i = 0; i < 3; ++i) {
+    auto reply = Logon(clients[i], server.Port(), cases[i].user, cases[i].password);
+    EXPECT_EQ(reply.has_value(), cases[i].accepted) << cases[i].user << "/" << cases[i].password;
     if (reply) {
       EXPECT_EQ(FieldOf(*reply, 8055), "SimOne");
       EXPECT_EQ(FieldOf(*reply, 154), "31");
     } else {
-      EXPECT_TRUE(client.WaitClosed(kWaitMs)) << "a refused logon closes the connection";
+      EXPECT_TRUE(clients[i].WaitClosed(kWaitMs)) << "a refused logon closes the connection";
     }
   }
   EXPECT_EQ(server.LogonCount(), 1);
@@ -74,7 +78,9 @@ TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFile) {
   EXPECT_EQ(server.ConnectionCount(), 3);
   ASSERT_TRUE(server.WaitForClosed(2, kWaitMs));
   EXPECT_EQ(server.Session(2).closeReason, "logon of 'alice' refused");
-  EXPECT_EQ(server.ReceivedLines(1).at(0), "L|100=alice;133=" + Hash("secret"));
+  server.Stop();
+  EXPECT_TRUE(clients[0].WaitClosed(kWaitMs));
+  EXPECT_EQ(server.Session(1).closeReason, "server stopped");
 
   // Without users every logon is accepted.
   CQuoteServer open(FastOptions());
@@ -114,56 +120,22 @@ TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
       "H|1003=AAA;2000=20000\nS|1003=BBB;2000=20001\nS|1003=CCC;2000=20003\n"
       "S|1003=XYZ;2000=20004\nS|1003=BAD;2000=20002\n");
 
-  std::map<std::string, std::set<std::string>> seen;  // type -> symbols (underlying for options)
+  std::map<char, std::set<std::string>> seen;  // type -> symbols (underlying for options)
   for (const std::string& line : client.ReadFor(400)) {
     ASSERT_FALSE(line.empty());
-    const std::string type(1, line[0]);
-    seen[type].insert(FieldOf(line, type == "4" ? 2034 : 1003));
+    seen[line[0]].insert(FieldOf(line, line[0] == '4' ? 2034 : 1003));
   }
-  EXPECT_EQ(seen["1"], (std::set<std::string>{"AAA"}));
-  EXPECT_EQ(seen["2"], (std::set<std::string>{"BBB"}));
-  EXPECT_EQ(seen["3"], (std::set<std::string>{"CCC"}));
-  EXPECT_EQ(seen["4"], (std::set<std::string>{"XYZ"}));
-  EXPECT_EQ(seen.size(), 4u) << "nothing else, no heartbeat yet";
+  const std::map<char, std::set<std::string>> expected = {
+      {'1', {"AAA"}}, {'2', {"BBB"}}, {'3', {"CCC"}}, {'4', {"XYZ"}}};
+  EXPECT_EQ(seen, expected) << "nothing else, no heartbeat yet";
 
-  client.Send(
-      "U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\n"
-      "U|1003=XYZ;2000=20004\n");
+  client.Send("U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\nU|1003=XYZ;2000=20004\n");
   ASSERT_TRUE(server.WaitForLine(1, "U|1003=XYZ", kWaitMs));
   client.ReadFor(100);
   EXPECT_TRUE(client.ReadFor(300).empty()) << "unsubscribe stops the data";
 }
 
-TEST(QuoteServerTest, SameSeedGivesSameLinesPerSymbolWhateverTheOrder) {
-  auto collect = [](std::uint64_t seed, const std::vector<std::string>& symbols) {
-    SServerOptions options = FastOptions();
-    options.seed = seed;
-    options.rate = 500;
-    CQuoteServer server(options);
-    EXPECT_TRUE(server.Start());
-    CTestClient client;
-    EXPECT_TRUE(Logon(client, server.Port()));
-    std::string subscribe;
-    for (const std::string& symbol : symbols) subscribe += "H|1003=" + symbol + ";2000=20000\n";
-    client.Send(subscribe);
-    std::map<std::string, std::vector<std::string>> bySymbol;
-    for (int i = 0; i < 2000 && (bySymbol["AAA"].size() < 30 || bySymbol["ZZZ"].size() < 30); ++i) {
-      auto line = client.ReadLine(kWaitMs);
-      if (!line) break;
-      if ((*line)[0] == '1') bySymbol[FieldOf(*line, 1003)].push_back(*line);
-    }
-    for (auto& [symbol, lines] : bySymbol) {
-      EXPECT_GE(lines.size(), 30u) << symbol;
-      lines.resize(30);
-    }
-    return bySymbol;
-  };
-  auto first = collect(7, {"AAA", "ZZZ"});
-  EXPECT_EQ(first, collect(7, {"ZZZ", "AAA"}));
-  EXPECT_NE(first["AAA"], collect(8, {"AAA", "ZZZ"})["AAA"]);
-}
-
-TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesAndDrops) {
+TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesDropsAndAnswersLogonsAsTold) {
   SServerOptions options = FastOptions();
   options.splitDelayMs = 50;
   options.script.Expect("L|")
@@ -175,6 +147,8 @@ TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesAndDrops) {
       .Notice("logged in elsewhere")
       .Drop();
   options.script.ForSession(2).Logon("refuse");
+  options.script.ForSession(3).Logon("delay", 300);
+  options.script.ForSession(4).Logon("ignore");
   CQuoteServer server(options);
   ASSERT_TRUE(server.Start());
 
@@ -192,29 +166,17 @@ TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesAndDrops) {
   ASSERT_TRUE(server.WaitForClosed(1, kWaitMs));
   EXPECT_EQ(server.Session(1).closeReason, "dropped by the script");
 
-  CTestClient second;  // session 2 has its own script: refuse
-  EXPECT_FALSE(Logon(second, server.Port()).has_value());
-  EXPECT_EQ(server.RefusedLogonCount(), 1);
-}
-
-TEST(QuoteServerTest, LogonCanBeDelayedOrLeftUnanswered) {
-  SServerOptions options = FastOptions();
-  options.script.ForSession(1).Logon("delay", 300);
-  options.script.ForSession(2).Logon("ignore");
-  CQuoteServer server(options);
-  ASSERT_TRUE(server.Start());
-
-  CTestClient delayed;
+  CTestClient refused, delayed, ignored;
+  EXPECT_FALSE(Logon(refused, server.Port()).has_value());
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(Logon(delayed, server.Port()));
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(280));
-
-  CTestClient ignored;
   ASSERT_TRUE(ignored.Connect(server.Port()));
   ignored.Send("L|100=u;133=x\n");
   EXPECT_FALSE(ignored.ReadLine(400).has_value());
   EXPECT_FALSE(ignored.Closed());
-  EXPECT_EQ(server.LogonCount(), 1);
+  EXPECT_EQ(server.RefusedLogonCount(), 1);
+  EXPECT_EQ(server.LogonCount(), 2);
 }
 
 TEST(QuoteServerTest, SurvivesBadAndOversizedLines) {
@@ -300,22 +262,41 @@ TEST(QuoteServerTest, FloodSendsExactlyTheRequestedLines) {
   EXPECT_EQ(symbols, (std::set<std::string>{"F1", "F2"}));
 }
 
-TEST(QuoteServerTest, RefusesNonLoopbackAddressesAndStopsCleanly) {
-  SServerOptions options;
-  options.host = "0.0.0.0";
-  CQuoteServer refused(options);
-  std::string error;
-  EXPECT_FALSE(refused.Start(&error));
-  EXPECT_NE(error.find("loopback"), std::string::npos) << error;
+TEST(QuoteServerTest, ProgramPrintsItsPortRunsTheScriptFileAndStopsOnSigterm) {
+  const std::string script = ::testing::TempDir() + "quoteserver_script.txt";
+  std::ofstream(script) << "# tell the first client to go away\n[session 1]\nexpect L|\nnotice bye\\x3b now\ndrop\n";
+  test::CPtyChild child;
+  ASSERT_TRUE(child.Start(VOKQUOTE_SERVER_PATH,
+                          {"--listen", "127.0.0.1:0", "--script", script, "--name", "Proc", "--quiet"}, 80, 24));
+  ASSERT_TRUE(child.ReadUntil("\n", 5000));
+  const int port = std::atoi(child.Output().c_str());
+  ASSERT_GT(port, 0);
+  EXPECT_EQ(child.Output(), std::to_string(port) + "\r\n");
 
-  CQuoteServer server(FastOptions());
-  ASSERT_TRUE(server.Start());
-  CTestClient client;
-  ASSERT_TRUE(Logon(client, server.Port()));
-  server.Stop();
-  EXPECT_TRUE(client.WaitClosed(kWaitMs));
-  EXPECT_EQ(server.Session(1).closeReason, "server stopped");
-  server.Stop();
+  CTestClient first, second;  // the second has no section of its own: served normally
+  for (CTestClient* client : {&first, &second}) {
+    ASSERT_TRUE(client->Connect(port));
+    client->Send("L|100=u;133=x\n");
+    EXPECT_EQ(client->ReadLine(5000), "G|154=65535;8055=Proc");
+  }
+  EXPECT_EQ(first.ReadLine(5000), "5|1011=bye; now");
+  EXPECT_TRUE(first.WaitClosed(5000));
+
+  child.Signal(SIGTERM);
+  EXPECT_EQ(child.Wait(5000), 0);
+  EXPECT_TRUE(second.WaitClosed(5000));
+  std::remove(script.c_str());
+
+  const std::vector<std::string> bad[] = {
+      {"--listen", "192.168.1.1:5020"}, {"--script", "/nonexistent/script"}, {"--what"}};
+  for (const auto& args : bad) {
+    const auto result = test::RunChild(VOKQUOTE_SERVER_PATH, args, "", 5000);
+    EXPECT_EQ(result.status, 2) << args[0];
+    EXPECT_EQ(result.out, "") << args[0] << ": no port printed";
+  }
+  const auto help = test::RunChild(VOKQUOTE_SERVER_PATH, {"--help"}, "", 5000);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out.rfind("Usage: vokquote-server [options]\n", 0), 0u) << help.out;
 }
 
 }  // namespace

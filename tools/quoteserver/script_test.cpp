@@ -81,7 +81,7 @@ TEST(ScriptTest, RefusesMalformedScriptsNamingTheLine) {
 }
 
 TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
-  SServerOptions options;
+  SServerOptions o;
   bool help = false;
   std::string message;
   ASSERT_TRUE(ParseCommandLine({"--listen",      "localhost:0",   "--name",         "Sim2",
@@ -90,41 +90,31 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
                                 "--times",       "eastern",       "--start-time",   "20261205-15:00:00",
                                 "--flood",       "--max-backlog", "65536",          "--max-line",
                                 "1024"},
-                               options, help, message))
+                               o, help, message))
       << message;
-  EXPECT_EQ(options.host, "127.0.0.1");
-  EXPECT_EQ(options.port, 0);
-  EXPECT_EQ(options.name, "Sim2");
-  EXPECT_EQ(options.permissions, 0x1Fu);
-  EXPECT_EQ(options.seed, 42u);
-  EXPECT_EQ(options.rate, 250);
-  EXPECT_EQ(options.heartbeatMs, 150);
-  EXPECT_EQ(options.times, ETimeStyle::Eastern);
-  EXPECT_EQ(options.startTimeMs, 1796482800000);
-  EXPECT_TRUE(options.flood);
-  EXPECT_EQ(options.maxBacklog, 65536u);
-  EXPECT_EQ(options.maxLine, 1024u);
+  EXPECT_EQ(o.host + ":" + std::to_string(o.port) + " " + o.name + " " + std::to_string(o.permissions) + " " +
+                std::to_string(o.seed) + " " + std::to_string(o.rate) + " " + std::to_string(o.heartbeatMs) + " " +
+                std::to_string(o.startTimeMs) + " " + std::to_string(o.maxBacklog) + " " + std::to_string(o.maxLine),
+            "127.0.0.1:0 Sim2 31 42 250 150 1796482800000 65536 1024");
+  EXPECT_EQ(o.times, ETimeStyle::Eastern);
+  EXPECT_TRUE(o.flood);
 
-  for (std::vector<std::string> bad : std::vector<std::vector<std::string>>{{"--listen", "0.0.0.0:5020"},
-                                                                            {"--listen", "10.1.2.3:1"},
-                                                                            {"--listen", "127.0.0.1"},
-                                                                            {"--listen", "127.0.0.1:70000"},
-                                                                            {"--rate", "-1"},
-                                                                            {"--times", "local"},
-                                                                            {"--seed"},
-                                                                            {"--bogus", "1"},
-                                                                            {"--users", "/nonexistent/users"},
-                                                                            {"--name", "a;b"}}) {
-    EXPECT_FALSE(ParseCommandLine(bad, options, help, message)) << bad[0];
+  const std::vector<std::string> bad[] = {{"--listen", "0.0.0.0:5020"},
+                                          {"--listen", "10.1.2.3:1"},
+                                          {"--listen", "127.0.0.1"},
+                                          {"--listen", "127.0.0.1:70000"},
+                                          {"--rate", "-1"},
+                                          {"--times", "local"},
+                                          {"--seed"},
+                                          {"--bogus", "1"},
+                                          {"--users", "/nonexistent/users"},
+                                          {"--name", "a;b"}};
+  for (const auto& args : bad) {
+    EXPECT_FALSE(ParseCommandLine(args, o, help, message)) << args[0];
     EXPECT_FALSE(help);
   }
-  EXPECT_FALSE(ParseCommandLine({"--help"}, options, help, message));
+  EXPECT_FALSE(ParseCommandLine({"--help"}, o, help, message));
   EXPECT_TRUE(help);
-  for (const char* flag :
-       {"--listen", "--name", "--permissions", "--users", "--seed", "--rate", "--heartbeat-ms", "--start-time",
-        "--times", "--flood", "--script", "--max-backlog", "--max-line", "--split-delay-ms", "--quiet", "--help"}) {
-    EXPECT_NE(message.find(flag), std::string::npos) << flag << " is not explained";
-  }
 }
 
 TEST(ServerOptionsTest, UsersFileStoresTransformedPasswords) {

@@ -1,3 +1,5 @@
+// The command line parsed in-process: what each command and option form yields, the one-line
+// errors (never echoing a secret), and the help texts.
 #include "arguments.h"
 
 #include <gtest/gtest.h>
@@ -5,76 +7,40 @@
 namespace vok::cli {
 namespace {
 
+// What a parse produced, in one line: command symbols host:port count duration timeout json utc.
+std::string Summary(const SArguments& a) {
+  const char* const names[] = {"none", "watch", "book", "tape", "chain", "quote", "decode"};
+  std::string text = names[static_cast<int>(a.command)];
+  for (const auto& symbol : a.symbols) text += " " + symbol;
+  return text + " " + a.host + ":" + std::to_string(a.port) + " " + std::to_string(a.count) + " " +
+         std::to_string(a.durationMs) + " " + std::to_string(a.timeoutMs) + (a.json ? " json" : "") +
+         (a.utc ? " utc" : "");
+}
+
 TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
-  struct SCase {
-    std::vector<std::string> args;
-    ECommand command;
-    std::vector<std::string> symbols;
-    std::string host;
-    int port;
-    std::int64_t count;
-    std::int64_t durationMs;
-    int timeoutMs;
-    bool json;
-    bool utc;
-  };
-  const SCase cases[] = {
-      {{"watch", "msft", " ibm ", "MSFT"}, ECommand::Watch, {"MSFT", "IBM"}, "", 0, 0, 0, 5000, false, false},
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"watch", "msft", " ibm ", "MSFT"}, "watch MSFT IBM :0 0 0 5000"},
       {{"book", "XYZ", "--server", "quotes.example:5021", "--json", "--utc"},
-       ECommand::Book,
-       {"XYZ"},
-       "quotes.example",
-       5021,
-       0,
-       0,
-       5000,
-       true,
-       true},
-      {{"tape", "A", "B", "--count=10", "--duration", "1.5"},
-       ECommand::Tape,
-       {"A", "B"},
-       "",
-       0,
-       10,
-       1500,
-       5000,
-       false,
-       false},
-      {{"chain", "+XYZ-270115-P-52.5"}, ECommand::Chain, {"+XYZ-270115-P-52.5"}, "", 0, 0, 0, 5000, false, false},
-      {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"},
-       ECommand::Quote,
-       {"MSFT"},
-       "127.0.0.1",
-       1,
-       0,
-       0,
-       0,
-       false,
-       false},
-      {{"decode", "--json"}, ECommand::Decode, {}, "", 0, 0, 0, 5000, true, false},
+       "book XYZ quotes.example:5021 0 0 5000 json utc"},
+      {{"tape", "A", "B", "--count=10", "--duration", "1.5"}, "tape A B :0 10 1500 5000"},
+      {{"chain", "+XYZ-270115-P-52.5"}, "chain +XYZ-270115-P-52.5 :0 0 0 5000"},
+      {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"}, "quote MSFT 127.0.0.1:1 0 0 0"},
+      {{"decode", "--json"}, "decode :0 0 0 5000 json"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [args, expected] : cases) {
     SArguments parsed;
     std::string message;
-    ASSERT_EQ(ParseArguments(c.args, parsed, message), EParseResult::Ok) << c.args[0] << ": " << message;
-    EXPECT_EQ(parsed.command, c.command) << c.args[0];
-    EXPECT_EQ(parsed.symbols, c.symbols) << c.args[0];
-    EXPECT_EQ(parsed.host + ":" + std::to_string(parsed.port), c.host + ":" + std::to_string(c.port)) << c.args[0];
-    EXPECT_EQ(parsed.count, c.count) << c.args[0];
-    EXPECT_EQ(parsed.durationMs, c.durationMs) << c.args[0];
-    EXPECT_EQ(parsed.timeoutMs, c.timeoutMs) << c.args[0];
-    EXPECT_EQ(parsed.json, c.json) << c.args[0];
-    EXPECT_EQ(parsed.utc, c.utc) << c.args[0];
+    ASSERT_EQ(ParseArguments(args, parsed, message), EParseResult::Ok) << args[0] << ": " << message;
+    EXPECT_EQ(Summary(parsed), expected);
   }
   SArguments parsed;
   std::string message;
   ASSERT_EQ(ParseArguments({"watch", "X", "--user=bob", "--password-file", "/tmp/p", "--seed", "7", "--rate=0"}, parsed,
                            message),
             EParseResult::Ok);
-  EXPECT_EQ(parsed.user, "bob");
-  EXPECT_EQ(parsed.passwordFile, "/tmp/p");
-  EXPECT_EQ(parsed.seed, 7u);
-  EXPECT_EQ(parsed.rate, 0);
+  EXPECT_EQ(
+      parsed.user + " " + parsed.passwordFile + " " + std::to_string(parsed.seed) + " " + std::to_string(parsed.rate),
+      "bob /tmp/p 7 0");
 }
 
 TEST(Arguments, RejectsBadCommandLinesWithOneLineNamingTheOptionButNoSecret) {
@@ -122,11 +88,8 @@ TEST(Arguments, EveryCommandHasItsHelpAndTheProgramItsVersion) {
   }
   // Each help lists what that command honours, and nothing else.
   EXPECT_EQ(HelpText(ECommand::Watch).find("--timeout"), std::string::npos);
-  EXPECT_NE(HelpText(ECommand::Watch).find("VOKQUOTE_PASSWORD"), std::string::npos);
   EXPECT_EQ(HelpText(ECommand::Quote).find("--count"), std::string::npos);
-  EXPECT_EQ(HelpText(ECommand::Quote).find("--duration"), std::string::npos);
   EXPECT_EQ(HelpText(ECommand::Decode).find("--server"), std::string::npos);
-  EXPECT_EQ(HelpText(ECommand::Watch).find("--password "), std::string::npos);
 }
 
 }  // namespace

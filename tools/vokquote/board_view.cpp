@@ -36,7 +36,6 @@ bool CBoardView::Update(const QUOTERECORD& rec) {
     row.volume = rec.lVolume;
     row.time = OleDateToClock(rec.UTCDateTime, m_utc);
     row.tick = rec.tick;
-    ++row.updates;
     return true;
   }
   return false;

@@ -18,7 +18,6 @@ struct SBoardRow {
   long bidSize = 0, askSize = 0, volume = 0;
   std::string time;  // HH:MM:SS of the last update
   enumTick tick = tickNone;
-  int updates = 0;
 };
 
 class CBoardView {
@@ -28,7 +27,6 @@ class CBoardView {
 
   // False (nothing changes) for a record without symbol or for a symbol not on the board.
   bool Update(const QUOTERECORD& rec);
-  const std::vector<SBoardRow>& Rows() const { return m_rows; }
   // A header line and one line per symbol; colour adds terminal colour sequences.
   std::vector<std::string> Render(bool colour) const;
 

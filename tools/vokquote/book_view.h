@@ -41,7 +41,6 @@ class CBookView {
   bool Update(const LEVEL2RECORD& rec);
   // Bids from the highest price down, asks from the lowest up.
   std::vector<SBookLevel> Levels(enumMarketSide side, const AggregateSize& aggregate) const;
-  int EntryCount() const { return static_cast<int>(m_bids.size() + m_asks.size()); }
   // A title, a header and up to depth rows of bids beside asks.
   std::vector<std::string> Render(const AggregateSize& aggregate, int depth, bool colour) const;
 

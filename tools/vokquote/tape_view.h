@@ -29,7 +29,6 @@ class CTapeView {
 
   // False for a record without symbol.
   bool Add(const TSRECORD& rec);
-  const std::deque<STapePrint>& Prints() const { return m_prints; }  // newest first
   // A header and up to rows prints, newest first.
   std::vector<std::string> Render(int rows, bool colour) const;
 

@@ -1,12 +1,14 @@
-// Test helpers that run the built vokquote program as a child process: with pipes (stdin given,
-// stdout and stderr captured) or on a pseudo-terminal, always with bounded waits, and killed if
-// it outlives the test.
+// Test helpers that run a built tool (vokquote, vokquote-server) as a child process: with files for
+// stdin, stdout and stderr, or on a pseudo-terminal; every wait is bounded and a child that
+// outlives its test is killed.
 #pragma once
 
 #include <string>
 #include <vector>
 
-namespace vok::cli::test {
+#include "unique_fd.h"
+
+namespace vok::test {
 
 struct SChildResult {
   int status = -1;  // exit code, or 128 + signal
@@ -15,7 +17,7 @@ struct SChildResult {
   std::string err;
 };
 
-// Runs program with args and extra "NAME=value" environment entries; stdin gets input then EOF.
+// Runs program with args and extra "NAME=value" environment entries; stdin holds input.
 SChildResult RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& input,
                       int timeoutMs, const std::vector<std::string>& environment = {});
 
@@ -44,9 +46,9 @@ class CPtyChild {
  private:
   bool ReadSome(int timeoutMs);
 
-  int m_master = -1;
+  sim::CUniqueFd m_master;
   int m_pid = -1;
   std::string m_output;
 };
 
-}  // namespace vok::cli::test
+}  // namespace vok::test
