@@ -279,6 +279,19 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
   }
 }
 
+void CVokQuoteApp::Deliver(IQueueConsumer& consumer, const VOKMessage& message) {
+  switch (message.GetType()) {
+    case 'G':
+    case '0':
+    case '5':
+      consumer.OnConnectionMessage(message);
+      return;
+    default:
+      consumer.DataDispatch().Dispatch(message);
+      return;
+  }
+}
+
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
   if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
@@ -310,7 +323,7 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
       consumer = AcquireCurrent();
       consumerVersion = version;
     }
-    if (consumer != nullptr) consumer->ProcessMessage(*message);
+    if (consumer != nullptr) Deliver(*consumer, *message);
     message.reset();
   }
   m_batch.clear();
