@@ -8,6 +8,7 @@
 #include "connection/quote_client.h"
 #include "handlers/handler_set.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/bstr.h"
 #include "platform/wait.h"
 #include "service/com_guard.h"
@@ -17,11 +18,9 @@
 #include "service/vok_quote_app.h"
 #include "vkdll/vkdll.h"
 
-namespace {
+namespace wire = vok::wire;
 
-constexpr int kFidServerName = 8055;
-constexpr int kFidPermissions = 154;
-constexpr int kFidNoticeText = 1011;
+namespace {
 
 std::atomic<std::uint32_t> g_workersStarted{0};
 std::atomic<std::uint32_t> g_workersRunning{0};
@@ -163,13 +162,13 @@ void CConnectionLifecycle::OnReconnectTimer() {
 
 void CConnectionLifecycle::OnConnectionMessage(const VOKMessage& message) {
   switch (message.GetType()) {
-    case 'G':
+    case wire::kMsgLogonReply:
       OnLogonReply(message);
       return;
-    case '0':
+    case wire::kMsgConnectionEvent:
       OnConnectionEvent(message);
       return;
-    case '5':
+    case wire::kMsgDisconnectNotice:
       OnDisconnectNotice(message);
       return;
     default:
@@ -182,7 +181,7 @@ namespace {
 // With the client lock held: whether the message names the current client; traces when not.
 bool NamesCurrentClient(const VOKMessage& message, int type) {
   int id = 0;
-  message.GetInt(CQuoteClient::kFidClientId, id);
+  message.GetInt(wire::kFidClientId, id);
   const std::uint32_t client = static_cast<std::uint32_t>(id);
   if (client == CQuoteClient::CurrentIdentity() && client != 0) return true;
   VOKTRACE_Printf(VOKTRACE_INFO, "******ignoring msgtype %d for expired CQuoteClient 0x%x*****************", type,
@@ -195,18 +194,18 @@ bool NamesCurrentClient(const VOKMessage& message, int type) {
 void CConnectionLifecycle::OnLogonReply(const VOKMessage& message) {
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    if (!NamesCurrentClient(message, 'G')) return;
+    if (!NamesCurrentClient(message, wire::kMsgLogonReply)) return;
     CQuoteClient::Current()->SetState(csLoggedIn);
     VOKTRACE_Write(VOKTRACE_INFO, "Quotes: Received LogonSucceed");
     // Client lock, then each handler's lock.
     m_handlers.Resubscribe();
     std::string serverName;
-    if (message.GetString(kFidServerName, serverName)) {
+    if (message.GetString(wire::kFidServerName, serverName)) {
       m_serverName = serverName;
       VOKTRACE_Printf(VOKTRACE_STATE, "Logged into uotes (%s)", m_serverName.c_str());
     }
     std::uint64_t permissions = 0;
-    if (message.GetUInt64(kFidPermissions, permissions)) m_quotePermissions = permissions;
+    if (message.GetUInt64(wire::kFidPermissions, permissions)) m_quotePermissions = permissions;
     VOKTRACE_Printf(VOKTRACE_INFO, "QUOTE_PERMS = %X", static_cast<unsigned>(m_quotePermissions.load()));
   }
   m_events.FireLogonSucceed();
@@ -214,13 +213,13 @@ void CConnectionLifecycle::OnLogonReply(const VOKMessage& message) {
 
 void CConnectionLifecycle::OnConnectionEvent(const VOKMessage& message) {
   int code = 0;
-  message.GetInt(CQuoteClient::kFidEventCode, code);
+  message.GetInt(wire::kFidEventCode, code);
   std::string serverName;
   std::uint32_t disconnects = 0;
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    if (!NamesCurrentClient(message, '0')) return;
-    if (code == CQuoteClient::kEventDisconnected || code == CQuoteClient::kEventConnectFailed) {
+    if (!NamesCurrentClient(message, wire::kMsgConnectionEvent)) return;
+    if (code == wire::kEventDisconnected || code == wire::kEventConnectFailed) {
       CQuoteClient::DeleteCurrent();
     }
     serverName = m_serverName;
@@ -235,14 +234,14 @@ void CConnectionLifecycle::OnConnectionEvent(const VOKMessage& message) {
   // Events fire with no lock held.
   const vok::SConnectionTimes& times = vok::ConnectionTimes();
   switch (code) {
-    case CQuoteClient::kEventConnected: {
+    case wire::kEventConnected: {
       m_events.FireConnect(0);
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTED");
       const std::uint32_t heartbeatMs = times.heartbeatMs;
       vok::App().HeartbeatTimer().SetPeriodicRelative(heartbeatMs, heartbeatMs);
       break;
     }
-    case CQuoteClient::kEventDisconnected:
+    case wire::kEventDisconnected:
       SocketOnClose(0);
       if (m_loggedInElsewhere.load() == 0) {
         const DWORD delay = ReconnectDelayMs();
@@ -255,10 +254,10 @@ void CConnectionLifecycle::OnConnectionEvent(const VOKMessage& message) {
       }
       m_loggedInElsewhere = 0;
       break;
-    case CQuoteClient::kEventConnectFailed: {
+    case wire::kEventConnectFailed: {
       // The host learns at once why: the system's error code of the failed open.
       int error = 0;
-      message.GetInt(CQuoteClient::kFidErrorCode, error);
+      message.GetInt(wire::kFidErrorCode, error);
       m_events.FireConnect(error != 0 ? error : kConnectErrorUnknown);
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTFAILED");
       armReconnect(times.connectRetryMs);
@@ -271,7 +270,7 @@ void CConnectionLifecycle::OnConnectionEvent(const VOKMessage& message) {
 
 void CConnectionLifecycle::OnDisconnectNotice(const VOKMessage& message) {
   std::string text;
-  if (!message.GetString(kFidNoticeText, text)) return;
+  if (!message.GetString(wire::kFidNoticeText, text)) return;
   m_loggedInElsewhere = 1;
   vok::ShowSuiteMessage(text);
 }

@@ -3,6 +3,7 @@
 #include "service/vok_quote_app.h"
 
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/interface_table.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
@@ -280,15 +281,10 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
 }
 
 void CVokQuoteApp::Deliver(IQueueConsumer& consumer, const VOKMessage& message) {
-  switch (message.GetType()) {
-    case 'G':
-    case '0':
-    case '5':
-      consumer.OnConnectionMessage(message);
-      return;
-    default:
-      consumer.DataDispatch().Dispatch(message);
-      return;
+  if (vok::wire::IsConnectionMessage(message.GetType())) {
+    consumer.OnConnectionMessage(message);
+  } else {
+    consumer.DataDispatch().Dispatch(message);
   }
 }
 
