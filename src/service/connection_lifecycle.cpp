@@ -275,6 +275,17 @@ void CConnectionLifecycle::OnDisconnectNotice(const VOKMessage& message) {
   vok::ShowSuiteMessage(text);
 }
 
+vok::CCriticalSection& CConnectionLifecycle::ClientLock() { return CQuoteClient::Lock(); }
+
+bool CConnectionLifecycle::LoggedIn() const {
+  CQuoteClient* current = CQuoteClient::Current();
+  return current != nullptr && current->State() == csLoggedIn;
+}
+
+void CConnectionLifecycle::Send(const VOKMessage& message) {
+  if (CQuoteClient* current = CQuoteClient::Current()) current->Send(message);
+}
+
 enumConnectionState CConnectionLifecycle::State() const {
   vok::CCriticalSectionLock lock(CQuoteClient::Lock());
   return CQuoteClient::CurrentState();

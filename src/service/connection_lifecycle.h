@@ -56,6 +56,12 @@ class CConnectionLifecycle final {
   // Cancels attempts and the reconnect timer, drops the current client and fires OnClose(0).
   HRESULT Disconnect();
   enumConnectionState State() const;
+  // The client lock (CQuoteClient's): the current client and its state.
+  static vok::CCriticalSection& ClientLock();
+  // Both with the client lock held: whether a current client is logged in, and sending on it (the
+  // result is not checked).
+  bool LoggedIn() const;
+  void Send(const VOKMessage& message);
   std::string ServerName() const;
   std::uint64_t QuotePermissions() const { return m_quotePermissions.load(); }
 

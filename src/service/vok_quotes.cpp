@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-#include "connection/quote_client.h"
+#include "connection/quote_client.h"  // SQuoteClientSettings
 #include "handlers/l2_handler.h"
 #include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
@@ -130,7 +130,7 @@ HRESULT CVokQuotes::FinalConstruct() {
   const HRESULT marshaler = CreateMarshaler();
   if (FAILED(marshaler)) return marshaler;
 
-  vok::CCriticalSectionLock clientLock(CQuoteClient::Lock());
+  vok::CCriticalSectionLock clientLock(CConnectionLifecycle::ClientLock());
   vok::App().SetCurrent(this);
   bool testMode = false;
   {
@@ -396,16 +396,11 @@ void CVokQuotes::AddUnderlier(const std::string& symbol, const std::string& unde
   AddOptionRoot(SymbolRoot(symbol), underlier);
 }
 
-vok::CCriticalSection& CVokQuotes::ConnectionLock() { return CQuoteClient::Lock(); }
+vok::CCriticalSection& CVokQuotes::ConnectionLock() { return CConnectionLifecycle::ClientLock(); }
 
-bool CVokQuotes::ConnectionLoggedIn() {
-  CQuoteClient* current = CQuoteClient::Current();
-  return current != nullptr && current->State() == csLoggedIn;
-}
+bool CVokQuotes::ConnectionLoggedIn() { return m_connection.LoggedIn(); }
 
-void CVokQuotes::Send(const VOKMessage& message) {
-  if (CQuoteClient* current = CQuoteClient::Current()) current->Send(message);
-}
+void CVokQuotes::Send(const VOKMessage& message) { m_connection.Send(message); }
 
 // ---- IDispatch ----
 
