@@ -7,13 +7,13 @@
 #include <new>
 
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/thread.h"
 #include "vkdll/vkdll.h"
 
-namespace {
+namespace wire = vok::wire;
 
-constexpr int kFidUserName = 100;
-constexpr int kFidPassword = 133;
+namespace {
 
 // The current client and the lock that guards it, its state, its creation and destruction, and
 // the connection attempts.
@@ -65,14 +65,14 @@ CQuoteClient::~CQuoteClient() {
 
 bool CQuoteClient::IsServerMessageType(int type) {
   switch (type) {
-    case 'G':
-    case '9':
-    case '5':
-    case '1':
-    case 'N':
-    case '2':
-    case '3':
-    case '4':
+    case wire::kMsgLogonReply:
+    case wire::kMsgHeartbeat:
+    case wire::kMsgDisconnectNotice:
+    case wire::kMsgLevel1:
+    case wire::kMsgLevel1Alt:
+    case wire::kMsgLevel2:
+    case wire::kMsgTimeSales:
+    case wire::kMsgOptions:
       return true;
     default:
       return false;
@@ -94,8 +94,8 @@ void CQuoteClient::OnData(const char* text, int length) {
     return;
   }
   m_droppingTypes = false;
-  if (type == '9') return;
-  if (type == 'G') message->SetInt(kFidClientId, static_cast<int>(m_identity));
+  if (type == wire::kMsgHeartbeat) return;
+  if (type == wire::kMsgLogonReply) message->SetInt(wire::kFidClientId, static_cast<int>(m_identity));
   m_readerWaiting.store(true, std::memory_order_relaxed);
   m_sink->QueueReceived(std::move(message), length > 0 ? static_cast<std::size_t>(length) : 0, m_closing);
   m_readerWaiting.store(false, std::memory_order_relaxed);
@@ -108,15 +108,15 @@ void CQuoteClient::OnClosed() {
     m_closedEarly = true;
     return;
   }
-  PostEvent(kEventDisconnected);
+  PostEvent(wire::kEventDisconnected);
 }
 
 void CQuoteClient::PostEvent(int eventCode, int errorCode) {
   auto event = std::make_unique<VOKMessage>();
-  event->SetType('0');
-  event->SetInt(kFidClientId, static_cast<int>(m_identity));
-  event->SetInt(kFidEventCode, eventCode);
-  if (errorCode != 0) event->SetInt(kFidErrorCode, errorCode);
+  event->SetType(wire::kMsgConnectionEvent);
+  event->SetInt(wire::kFidClientId, static_cast<int>(m_identity));
+  event->SetInt(wire::kFidEventCode, eventCode);
+  if (errorCode != 0) event->SetInt(wire::kFidErrorCode, errorCode);
   m_sink->QueueMessage(std::move(event));
 }
 
@@ -126,21 +126,21 @@ void CQuoteClient::Install(const SQuoteClientSettings& settings) {
     m_installed = true;
     // Queued before the logon goes out, so neither the reply nor a refusal's close can reach the
     // dispatcher ahead of it: every connection's first event is the connected one.
-    PostEvent(kEventConnected);
-    if (m_closedEarly) PostEvent(kEventDisconnected);
+    PostEvent(wire::kEventConnected);
+    if (m_closedEarly) PostEvent(wire::kEventDisconnected);
   }
   VOKMessage logon;
-  logon.SetType('L');
+  logon.SetType(wire::kMsgLogon);
   m_state.store(csLoggingIn);
-  logon.SetString(kFidUserName, settings.userName);
-  logon.SetString(kFidPassword, settings.password);
+  logon.SetString(wire::kFidUserName, settings.userName);
+  logon.SetString(wire::kFidPassword, settings.password);
   Send(logon);
 }
 
 bool CQuoteClient::CheckHeartbeat() {
   if (m_heartbeatReceived.exchange(false) || m_readerWaiting.load(std::memory_order_relaxed)) {
     VOKMessage heartbeat;
-    heartbeat.SetType('9');
+    heartbeat.SetType(wire::kMsgHeartbeat);
     Send(heartbeat);
     return true;
   }
@@ -209,7 +209,7 @@ int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMess
         if (opened) {
           installed->Install(settings);
         } else {
-          installed->PostEvent(kEventConnectFailed, error);
+          installed->PostEvent(wire::kEventConnectFailed, error);
         }
       }
     }

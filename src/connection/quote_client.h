@@ -33,15 +33,6 @@ struct SQuoteClientSettings {
 
 class CQuoteClient final : public VOKClient {
  public:
-  // Field ids and event codes of the internal connection-event message (type '0').
-  static constexpr int kFidClientId = 9976;
-  static constexpr int kFidEventCode = 9992;
-  // The system error code of a failed open (connect-failed events only).
-  static constexpr int kFidErrorCode = 9993;
-  static constexpr int kEventConnected = 9978;
-  static constexpr int kEventDisconnected = 9977;
-  static constexpr int kEventConnectFailed = 9966;
-
   // Not open yet: the connection worker opens it (OpenStream) outside the client lock.
   CQuoteClient(const SQuoteClientSettings& settings, IQuoteMessageSink* sink);
   ~CQuoteClient() override;

@@ -13,6 +13,7 @@
 
 #include "connection/timer_test_util.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
 #include "vokipc/loopback_server_test_util.h"
 
@@ -110,8 +111,8 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(lines[0], "L|100=vokuser;133=" + std::string(64, 'a'));
   // The connected event is posted first, naming this client.
   ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 1; }));
-  EXPECT_EQ(m_sink.Int(0, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnected);
-  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(0, CQuoteClient::kFidClientId)), id);
+  EXPECT_EQ(m_sink.Int(0, vok::wire::kFidEventCode), vok::wire::kEventConnected);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(0, vok::wire::kFidClientId)), id);
 
   // A heartbeat is dropped, the logon reply gets the identity, data goes on unchanged. Types no
   // server sends are dropped, internal event messages above all (a forged one would close the
@@ -121,7 +122,7 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   m_peer.Write(0, "9|\nG|8055=Sim\n" + forged + "\nX|1=2\n1|1003=IBM;2002=10.5\n0|9992=9966\nN|1003=IBM\n");
   ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 4; }));
   EXPECT_EQ(m_sink.Line(1).compare(0, 2, "G|"), 0);
-  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(1, CQuoteClient::kFidClientId)), id);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(1, vok::wire::kFidClientId)), id);
   EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
   EXPECT_EQ(m_sink.Line(3), "N|1003=IBM\n");
   EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type").size(), 2u);
@@ -134,8 +135,8 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   // The peer goes: a disconnection event for this client.
   m_peer.Drop(0);
   ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 5; }));
-  EXPECT_EQ(m_sink.Int(4, CQuoteClient::kFidEventCode), CQuoteClient::kEventDisconnected);
-  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, CQuoteClient::kFidClientId)), id);
+  EXPECT_EQ(m_sink.Int(4, vok::wire::kFidEventCode), vok::wire::kEventDisconnected);
+  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, vok::wire::kFidClientId)), id);
 }
 
 // Nothing listens on port 1. Every attempt takes a new identity; DeleteCurrent clears the client.
@@ -144,7 +145,7 @@ TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndIdentitiesAreNeverReused) {
   for (std::size_t i = 0; i < 3; ++i) {
     Create(1);
     ASSERT_EQ(m_sink.Count(), i + 1);
-    EXPECT_EQ(m_sink.Int(i, CQuoteClient::kFidEventCode), CQuoteClient::kEventConnectFailed);
+    EXPECT_EQ(m_sink.Int(i, vok::wire::kFidEventCode), vok::wire::kEventConnectFailed);
     {
       vok::CCriticalSectionLock lock(CQuoteClient::Lock());
       ASSERT_NE(CQuoteClient::Current(), nullptr);
@@ -178,7 +179,7 @@ TEST_F(QuoteClient, HeartbeatTicksSendWhileDataArrivesAndCloseAfterOneSilentInte
   const std::size_t before = m_sink.Count();
   EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
   ASSERT_EQ(m_sink.Count(), before + 1);
-  EXPECT_EQ(m_sink.Int(before, CQuoteClient::kFidEventCode), CQuoteClient::kEventDisconnected);
+  EXPECT_EQ(m_sink.Int(before, vok::wire::kFidEventCode), vok::wire::kEventDisconnected);
   vok::CCriticalSectionLock lock(CQuoteClient::Lock());
   EXPECT_TRUE(CQuoteClient::Current()->IsConnected());
 }

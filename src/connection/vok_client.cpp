@@ -10,9 +10,12 @@
 
 #include "connection/timer_queue.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/critical_section.h"
 #include "platform/thread.h"
 #include "vkdll/vkdll.h"
+
+namespace wire = vok::wire;
 
 namespace vok::detail {
 
@@ -91,7 +94,7 @@ struct VOKClientCallbacks {
   static void Data(IPCHANDLE handle, const char* text, int length) {
     if (text == nullptr) return;
     Dispatch(handle, [&](VOKClient* client) {
-      if (text[0] == '9' && text[1] == '|') {
+      if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
         client->OnHeartbeatData(text, length);
       } else {
         client->OnData(text, length);
@@ -346,7 +349,7 @@ VOKClient* VOKClient::FromHandle(IPCHANDLE handle) {
 void VOKClient::SendHeartbeat() {
   if (m_heartbeatAcknowledged.exchange(false)) {
     VOKMessage heartbeat;
-    heartbeat.SetType('9');
+    heartbeat.SetType(wire::kMsgHeartbeat);
     Send(heartbeat);
     VOKTRACE_Printf(VOKTRACE_INFO, "VOKClient: sent HB to %s:%d", m_address.c_str(), m_port);
     return;

@@ -7,8 +7,11 @@
 #include "handlers/handler_host.h"
 #include "handlers/thread_queue.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/thread.h"
 #include "vkdll/vkdll.h"
+
+namespace wire = vok::wire;
 
 namespace {
 
@@ -161,7 +164,7 @@ void CHandler::RemoveFromGlobalMap(const std::string& symbol) {
 
 void CHandler::Subscribe(const char* symbol) { SendRequest(m_subscribeType, symbol); }
 
-void CHandler::Unsubscribe(const char* symbol) { SendRequest('U', symbol); }
+void CHandler::Unsubscribe(const char* symbol) { SendRequest(wire::kMsgUnsubscribe, symbol); }
 
 void CHandler::SendRequest(char type, const char* symbol) {
   if (m_host == nullptr) return;
@@ -169,8 +172,8 @@ void CHandler::SendRequest(char type, const char* symbol) {
   if (!m_host->ConnectionLoggedIn()) return;
   VOKMessage message;
   message.SetType(type);
-  message.SetString(1003, symbol);
-  message.SetInt(2000, m_serviceId);
+  message.SetString(wire::kFidSymbol, symbol);
+  message.SetInt(wire::kFidServiceId, m_serviceId);
   m_host->Send(message);
 }
 

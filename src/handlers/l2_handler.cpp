@@ -12,8 +12,11 @@
 #include "handlers/thread_item.h"
 #include "handlers/thread_queue.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/security_type.h"
+
+namespace wire = vok::wire;
 
 using vok::handlers::CopyBstr;
 using vok::handlers::NarrowBstr;
@@ -22,8 +25,6 @@ using vok::handlers::NewBstr;
 using vok::handlers::NewFieldBstr;
 
 namespace {
-
-constexpr int kBidCode = 20010;
 
 // Participants of one ECN arrive as "TDFX<id>"; subscribers know them as "TDFX:<id>".
 void QualifyMmid(std::string& mmid) {
@@ -80,7 +81,8 @@ struct CLevel2Record {
 }  // namespace
 
 CL2Handler::CL2Handler(IHandlerHost* host)
-    : CHandler(host, Config{qsfLevelTwo, "CL2Handler", {'2'}, 'S', 20001, 301}) {}
+    : CHandler(host,
+               Config{qsfLevelTwo, "CL2Handler", {wire::kMsgLevel2}, wire::kMsgSubscribe, wire::kLevel2Service, 301}) {}
 
 CNotifyList* CL2Handler::CreateNotifyList() { return new CL2NotifyList(); }
 
@@ -89,7 +91,7 @@ CMasterRecord* CL2Handler::CreateMasterRecord() { return new CMasterL2Record(); 
 void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   if (m_host != nullptr && m_host->LogQuotes()) message.Log("L2: ", VOKTRACE_INFO);
   std::string symbol;
-  message.GetString(1003, symbol);
+  message.GetString(wire::kFidSymbol, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
   if (DropOverlongKey(symbol)) return;
@@ -99,12 +101,12 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
     return;
   }
   std::string mmid;
-  message.GetString(2016, mmid);
+  message.GetString(wire::kFidMarketMaker, mmid);
   // Market maker ids key the book, whose entries live as long as the subscription.
   if (DropOverlongKey(mmid)) return;
   int sideCode = 0;
   // Only the bid code names the bid: any other code, or none, is the ask.
-  const int sideIndex = message.GetInt(2017, sideCode) && sideCode == kBidCode ? 0 : 1;
+  const int sideIndex = message.GetInt(wire::kFidSide, sideCode) && sideCode == wire::kSideBid ? 0 : 1;
   QualifyMmid(mmid);
 
   auto it = record->m_book.find(mmid);
@@ -125,18 +127,19 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
   if (entry.m_source.Length() == 0) DecideSource(symbol, mmid, message, entry);
 
   CL2Side& side = entry.m_sides[sideIndex];
-  message.GetDouble(2018, side.m_price);
+  message.GetDouble(wire::kFidSidePrice, side.m_price);
   int size = 0;
-  if (message.GetInt(2019, size)) side.m_size = size;
+  if (message.GetInt(wire::kFidSideSize, size)) side.m_size = size;
   // Longer texts are no time anyway and are cut short; the buffer keeps the update allocation-free.
   char time[64];
-  if (message.GetString(2044, time, sizeof time)) {
+  if (message.GetString(wire::kFidSideTime, time, sizeof time)) {
     side.m_time.ParseDateTime(time, 1, 1033);
-  } else if (message.GetString(2020, time, sizeof time)) {
+  } else if (message.GetString(wire::kFidSideEasternTime, time, sizeof time)) {
     side.m_time.ParseETDateTime(time, 0, 1033);
   }
   char closed[4];
-  const bool open = message.GetString(2024, closed, sizeof closed) && closed[0] == 'O' && closed[1] == '\0';
+  const bool open =
+      message.GetString(wire::kFidSideOpen, closed, sizeof closed) && closed[0] == 'O' && closed[1] == '\0';
   side.m_closed = open ? VARIANT_FALSE : VARIANT_TRUE;
 
   Queue(*record, entry, sideIndex);
@@ -145,7 +148,7 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
 void CL2Handler::DecideSource(const std::string& symbol, const std::string& mmid, const VOKMessage& message,
                               CL2BidAsk& entry) {
   std::string text;
-  message.GetString(2033, text);
+  message.GetString(wire::kFidSideSource, text);
   if (text.empty()) {
     if (mmid.compare(0, 4, "ARCA") == 0) text = "ARCA";
   } else {

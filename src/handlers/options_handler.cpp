@@ -12,8 +12,11 @@
 #include "handlers/thread_queue.h"
 #include "handlers/update_time_reader.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
+
+namespace wire = vok::wire;
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NarrowText;
@@ -28,19 +31,19 @@ void ReadLong(const VOKMessage& message, int fid, LONG& target) {
 
 // Merges the fields every options message may carry; absent fields keep the cached value.
 void MergeOption(const VOKMessage& message, CUpdateTimeReader& timeReader, OPTIONSRECORD& o) {
-  message.GetDouble(2002, o.dLast);
-  ReadLong(message, 2007, o.lLastSize);
-  message.GetDouble(2003, o.dBid);
-  message.GetDouble(2004, o.dAsk);
-  ReadLong(message, 2005, o.lBidSize);
-  ReadLong(message, 2006, o.lAskSize);
-  message.GetDouble(2008, o.dPrevClose);
-  message.GetDouble(2009, o.dHigh);
-  message.GetDouble(2010, o.dLow);
-  message.GetDouble(2011, o.dOpen);
-  ReadLong(message, 2012, o.lVolume);
+  message.GetDouble(wire::kFidLast, o.dLast);
+  ReadLong(message, wire::kFidLastSize, o.lLastSize);
+  message.GetDouble(wire::kFidBid, o.dBid);
+  message.GetDouble(wire::kFidAsk, o.dAsk);
+  ReadLong(message, wire::kFidBidSize, o.lBidSize);
+  ReadLong(message, wire::kFidAskSize, o.lAskSize);
+  message.GetDouble(wire::kFidPrevClose, o.dPrevClose);
+  message.GetDouble(wire::kFidHigh, o.dHigh);
+  message.GetDouble(wire::kFidLow, o.dLow);
+  message.GetDouble(wire::kFidOpen, o.dOpen);
+  ReadLong(message, wire::kFidVolume, o.lVolume);
   int tick = 0;
-  if (message.GetInt(2013, tick)) o.tick = tick == 20020 ? tickEvenUp : tickDown;
+  if (message.GetInt(wire::kFidTick, tick)) o.tick = tick == wire::kTickUp ? tickEvenUp : tickDown;
   timeReader.Merge(message, o.UTCDateTime);
 }
 
@@ -49,7 +52,10 @@ void MergeOption(const VOKMessage& message, CUpdateTimeReader& timeReader, OPTIO
 COptionsRecord::~COptionsRecord() { FreeOptionsRecord(m_rec); }
 
 COptionsHandler::COptionsHandler(IHandlerHost* host)
-    : CHandler(host, Config{qsfOptions, "COptionsHandler", {'4'}, 'S', 20004, 107}) {}
+    : CHandler(
+          host,
+          Config{qsfOptions, "COptionsHandler", {wire::kMsgOptions}, wire::kMsgSubscribe, wire::kOptionsService, 107}) {
+}
 
 CNotifyList* COptionsHandler::CreateNotifyList() { return new COptNotifyList(); }
 
@@ -58,7 +64,7 @@ CMasterRecord* COptionsHandler::CreateMasterRecord() { return new CMasterOptions
 void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   if (m_host != nullptr && m_host->LogQuotes()) message.Log("OPT: ", VOKTRACE_INFO);
   std::string underlying;
-  message.GetString(2034, underlying);
+  message.GetString(wire::kFidUnderlier, underlying);
 
   vok::CCriticalSectionLock lock(m_lock);
   if (DropOverlongKey(underlying)) return;
@@ -68,7 +74,7 @@ void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
     return;
   }
   std::string optionSymbol;
-  message.GetString(1003, optionSymbol);
+  message.GetString(wire::kFidSymbol, optionSymbol);
   // Option symbols key the underlying's cache, whose entries live as long as the subscription.
   if (optionSymbol.empty() || DropOverlongKey(optionSymbol)) return;
 
@@ -100,12 +106,12 @@ COptionsRecord* COptionsHandler::AddOption(CMasterOptionsRecord& record, const s
   o.bstrUnderlier = NewBstr(underlying);
   if (m_host != nullptr) m_host->AddOptionRoot(optionSymbol.substr(0, optionSymbol.find('-')), underlying);
   // Contract data is fixed for the life of an option: only its first message counts.
-  message.GetDouble(2035, o.dStrikePrice);
-  ReadLong(message, 2036, o.lExpMonth);
-  ReadLong(message, 2037, o.lOpenInterest);
-  ReadLong(message, 2040, o.lExpYear);
+  message.GetDouble(wire::kFidStrike, o.dStrikePrice);
+  ReadLong(message, wire::kFidExpMonth, o.lExpMonth);
+  ReadLong(message, wire::kFidOpenInterest, o.lOpenInterest);
+  ReadLong(message, wire::kFidExpYear, o.lExpYear);
   char putCall[4] = {};
-  message.GetString(2038, putCall, sizeof putCall);
+  message.GetString(wire::kFidPutCall, putCall, sizeof putCall);
   o.putcall = putCall[0] == 'P' ? pcPut : pcCall;
   return &option;
 }

@@ -11,9 +11,12 @@
 #include "handlers/thread_queue.h"
 #include "handlers/update_time_reader.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/text.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
+
+namespace wire = vok::wire;
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NewBstr;
@@ -40,7 +43,12 @@ CMasterQuoteRecord::~CMasterQuoteRecord() {
 }
 
 CQuoteHandler::CQuoteHandler(IHandlerHost* host)
-    : CHandler(host, Config{qsfLevelOne, "CQuoteHandler", {'1', 'N'}, 'H', 20000, 1013}) {}
+    : CHandler(host, Config{qsfLevelOne,
+                            "CQuoteHandler",
+                            {wire::kMsgLevel1, wire::kMsgLevel1Alt},
+                            wire::kMsgSubscribeLevel1,
+                            wire::kLevel1Service,
+                            1013}) {}
 
 CNotifyList* CQuoteHandler::CreateNotifyList() { return new CQNotifyList(); }
 
@@ -48,9 +56,9 @@ CMasterRecord* CQuoteHandler::CreateMasterRecord() { return new CMasterQuoteReco
 
 void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
   if (m_host != nullptr && m_host->LogQuotes()) message.Log("L1: ", VOKTRACE_INFO);
-  if (type != '1' && type != 'N') return;
+  if (type != wire::kMsgLevel1 && type != wire::kMsgLevel1Alt) return;
   std::string symbol;
-  message.GetString(1003, symbol);
+  message.GetString(wire::kFidSymbol, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
   if (DropOverlongKey(symbol)) return;
@@ -70,43 +78,43 @@ void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
 void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, QUOTERECORD& q) {
   std::string text;
   if (q.bstrSymbol == nullptr) q.bstrSymbol = NewBstr(symbol);
-  if (q.bstrMarket == nullptr && message.GetString(2022, text)) q.bstrMarket = NewFieldBstr(text);
-  if (q.bstrCompany == nullptr && (symbol.empty() || symbol[0] != '+') && message.GetString(2021, text)) {
+  if (q.bstrMarket == nullptr && message.GetString(wire::kFidExchange, text)) q.bstrMarket = NewFieldBstr(text);
+  if (q.bstrCompany == nullptr && (symbol.empty() || symbol[0] != '+') && message.GetString(wire::kFidCompany, text)) {
     q.bstrCompany = NewFieldBstr(text);
   }
-  ReadDouble(message, 2002, q.dLast);
-  ReadDouble(message, 2003, q.dBid);
-  ReadDouble(message, 2004, q.dAsk);
-  ReadLong(message, 2005, q.lBidSize);
-  ReadLong(message, 2006, q.lAskSize);
-  ReadDouble(message, 2009, q.dHigh);
-  ReadDouble(message, 2010, q.dLow);
-  ReadLong(message, 2007, q.lLastSize);
-  ReadLong(message, 2012, q.lVolume);
-  ReadDouble(message, 2011, q.dOpen);
+  ReadDouble(message, wire::kFidLast, q.dLast);
+  ReadDouble(message, wire::kFidBid, q.dBid);
+  ReadDouble(message, wire::kFidAsk, q.dAsk);
+  ReadLong(message, wire::kFidBidSize, q.lBidSize);
+  ReadLong(message, wire::kFidAskSize, q.lAskSize);
+  ReadDouble(message, wire::kFidHigh, q.dHigh);
+  ReadDouble(message, wire::kFidLow, q.dLow);
+  ReadLong(message, wire::kFidLastSize, q.lLastSize);
+  ReadLong(message, wire::kFidVolume, q.lVolume);
+  ReadDouble(message, wire::kFidOpen, q.dOpen);
   int tick = 0;
-  if (message.GetInt(2013, tick)) q.tick = tick == 20020 ? tickEvenUp : tickDown;
-  ReadDouble(message, 2008, q.dPrevClose);
+  if (message.GetInt(wire::kFidTick, tick)) q.tick = tick == wire::kTickUp ? tickEvenUp : tickDown;
+  ReadDouble(message, wire::kFidPrevClose, q.dPrevClose);
   if (q.dPrevClose == 0 && q.dLast != 0) q.dPrevClose = q.dLast;
   m_timeReader.Merge(message, q.UTCDateTime);
 
   const char first = symbol.empty() ? '\0' : symbol[0];
   if (first == '/') {
-    if (q.lContractSize == 0) ReadLong(message, 2041, q.lContractSize);
+    if (q.lContractSize == 0) ReadLong(message, wire::kFidContractSize, q.lContractSize);
     return;
   }
   if (first == '+') {
     int contractSize = 0;
     // Contract data is fixed for the life of an option: only the first message carrying it counts.
-    if (q.lContractSize != 0 || !message.GetInt(2041, contractSize)) return;
+    if (q.lContractSize != 0 || !message.GetInt(wire::kFidContractSize, contractSize)) return;
     q.lContractSize = contractSize;
-    ReadDouble(message, 2035, q.dStrikePrice);
-    ReadLong(message, 2036, q.lExpMonth);
-    ReadLong(message, 2040, q.lExpYear);
+    ReadDouble(message, wire::kFidStrike, q.dStrikePrice);
+    ReadLong(message, wire::kFidExpMonth, q.lExpMonth);
+    ReadLong(message, wire::kFidExpYear, q.lExpYear);
     char putCall[4] = {};
-    if (message.GetString(2038, putCall, sizeof(putCall))) q.putcall = putCall[0] == 'P' ? pcPut : pcCall;
+    if (message.GetString(wire::kFidPutCall, putCall, sizeof(putCall))) q.putcall = putCall[0] == 'P' ? pcPut : pcCall;
     // A longer text is no symbol: it would not be filed as an option root either.
-    if (q.bstrUnderlier == nullptr && message.GetString(2034, text) && !text.empty() &&
+    if (q.bstrUnderlier == nullptr && message.GetString(wire::kFidUnderlier, text) && !text.empty() &&
         text.size() <= kMaxSymbolLength) {
       q.bstrUnderlier = NewBstr(text);
       if (m_host != nullptr) m_host->AddOptionRoot(symbol.substr(0, symbol.find('-')), text);
@@ -118,8 +126,8 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
     }
     return;
   }
-  ReadLong(message, 2032, q.lFlags);
-  ReadDouble(message, 2031, q.dMarginMult);
+  ReadLong(message, wire::kFidFlags, q.lFlags);
+  ReadDouble(message, wire::kFidMarginMultiplier, q.dMarginMult);
   double rate = 0;
   if (m_host != nullptr && m_host->GetBorrowRate(symbol, rate)) ApplyBorrowRate(q, rate);
 }

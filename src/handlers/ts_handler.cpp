@@ -9,8 +9,11 @@
 #include "handlers/thread_item.h"
 #include "handlers/thread_queue.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/vok_date_time.h"
+
+namespace wire = vok::wire;
 
 using vok::handlers::NarrowBstr;
 using vok::handlers::NewBstr;
@@ -27,16 +30,16 @@ struct PrintFields {
 
 bool FieldsOf(const VOKMessage& message, PrintFields& fields) {
   int code = 0;
-  if (!message.GetInt(2084, code)) code = 0;
+  if (!message.GetInt(wire::kFidPrintKind, code)) code = wire::kPrintTrade;
   switch (code) {
-    case 0:
-      fields = {ttTradeTick, 2002, 2007};
+    case wire::kPrintTrade:
+      fields = {ttTradeTick, wire::kFidLast, wire::kFidLastSize};
       return true;
-    case 1:
-      fields = {ttBidTick, 2003, 2005};
+    case wire::kPrintBid:
+      fields = {ttBidTick, wire::kFidBid, wire::kFidBidSize};
       return true;
-    case 2:
-      fields = {ttAskTick, 2004, 2006};
+    case wire::kPrintAsk:
+      fields = {ttAskTick, wire::kFidAsk, wire::kFidAskSize};
       return true;
     default:
       return false;
@@ -48,8 +51,8 @@ DATE PrintTime(const VOKMessage& message) {
   // Longer texts are no date or time anyway and are cut short; fixed buffers keep prints cheap.
   char date[64];
   char time[64];
-  const bool hasDate = message.GetString(2015, date, sizeof date);
-  const bool hasTime = message.GetString(2014, time, sizeof time);
+  const bool hasDate = message.GetString(wire::kFidEasternDate, date, sizeof date);
+  const bool hasTime = message.GetString(wire::kFidEasternTime, time, sizeof time);
   if (!hasTime) return 0;
   CVokDateTime moment;
   if (hasDate) {
@@ -70,7 +73,12 @@ int IntOr0(const VOKMessage& message, int fid) {
 }  // namespace
 
 CTSHandler::CTSHandler(IHandlerHost* host)
-    : CHandler(host, Config{qsfTimeAndSales, "CTSHandler", {'3'}, 'S', 20003, 301}) {}
+    : CHandler(host, Config{qsfTimeAndSales,
+                            "CTSHandler",
+                            {wire::kMsgTimeSales},
+                            wire::kMsgSubscribe,
+                            wire::kTimeSalesService,
+                            301}) {}
 
 CNotifyList* CTSHandler::CreateNotifyList() { return new CTSNotifyList(); }
 
@@ -79,7 +87,7 @@ CMasterRecord* CTSHandler::CreateMasterRecord() { return new CMasterRecord(); }
 void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   if (m_host != nullptr && m_host->LogQuotes()) message.Log("TS: ", VOKTRACE_INFO);
   std::string symbol;
-  message.GetString(1003, symbol);
+  message.GetString(wire::kFidSymbol, symbol);
 
   vok::CCriticalSectionLock lock(m_lock);
   if (DropOverlongKey(symbol)) return;
@@ -105,14 +113,14 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   rec.lSize = size;
   rec.bstrSymbol = NewBstr(symbol);
   std::string exchange;
-  message.GetString(2022, exchange);
+  message.GetString(wire::kFidExchange, exchange);
   rec.bstrExchange = NewFieldBstr(exchange);
-  rec.lType = IntOr0(message, 2039);
+  rec.lType = IntOr0(message, wire::kFidPrintType);
   rec.UTCDateTime = PrintTime(message);
   // The wire carries the public enumerations' values as they are.
-  rec.status = static_cast<enumTickStatus>(IntOr0(message, 2083));
-  rec.tick = static_cast<enumTick>(IntOr0(message, 2013));
-  rec.cond = static_cast<enumTickCondition>(IntOr0(message, 2082));
+  rec.status = static_cast<enumTickStatus>(IntOr0(message, wire::kFidPrintStatus));
+  rec.tick = static_cast<enumTick>(IntOr0(message, wire::kFidTick));
+  rec.cond = static_cast<enumTickCondition>(IntOr0(message, wire::kFidPrintCondition));
   CThreadQueue::Distribute(item, record->Threads());
 }
 

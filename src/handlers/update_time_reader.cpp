@@ -5,19 +5,22 @@
 #include <string>
 
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vokcommon/vok_date_time.h"
+
+namespace wire = vok::wire;
 
 void CUpdateTimeReader::Merge(const VOKMessage& message, DATE& moment) {
   // Fixed buffers keep the per-update path free of text allocations.
   char stamp[kTextSize];
-  if (message.GetString(2043, stamp, sizeof stamp)) {
+  if (message.GetString(wire::kFidUtcTimestamp, stamp, sizeof stamp)) {
     Convert(kFix, stamp, std::strlen(stamp), moment);
     return;
   }
   char date[kTextSize];
   char time[kTextSize];
-  const bool hasTime = message.GetString(2014, time, sizeof time) && time[0] != '\0';
-  const bool hasDate = message.GetString(2015, date, sizeof date) && date[0] != '\0';
+  const bool hasTime = message.GetString(wire::kFidEasternTime, time, sizeof time) && time[0] != '\0';
+  const bool hasDate = message.GetString(wire::kFidEasternDate, date, sizeof date) && date[0] != '\0';
   if (!hasTime && !hasDate) return;
   const CVokDateTime held(moment);
   std::string cached;

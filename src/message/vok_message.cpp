@@ -5,13 +5,13 @@
 #include <cstring>
 #include <utility>
 
+#include "message/wire_vocabulary.h"
 #include "vkdll/trace.h"
 #include "vkdll/vkdll.h"
 
 namespace {
 
-// The logon's second text (the password) is replaced by this in every trace line.
-constexpr int kPasswordField = 133;
+// The logon's password is replaced by this in every trace line.
 constexpr const char* kMask = "********";
 
 }  // namespace
@@ -196,12 +196,12 @@ void VOKMessage::Log(const char* prefix, int level) const {
   if (!vok::TraceEnabled(level)) return;
   const std::string* line = &ToString();
   std::string masked;
-  if (m_fields.Find(kPasswordField) != nullptr) {
+  if (m_fields.Find(vok::wire::kFidPassword) != nullptr) {
     // A field-map copy keeps the wire order; only the password's value changes.
     VOKMessage copy;
     copy.m_type = m_type;
     copy.m_fields = m_fields;
-    copy.SetString(kPasswordField, std::string(kMask));
+    copy.SetString(vok::wire::kFidPassword, std::string(kMask));
     masked = copy.ToString();
     line = &masked;
   }

@@ -3,6 +3,7 @@
 #include "service/vok_quote_app.h"
 
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/interface_table.h"
 #include "platform/thread.h"
 #include "platform/wait.h"
@@ -312,6 +313,14 @@ void CVokQuoteApp::PumpLoop(CPumpControl& control) {
   }
 }
 
+void CVokQuoteApp::Deliver(IQueueConsumer& consumer, const VOKMessage& message) {
+  if (vok::wire::IsConnectionMessage(message.GetType())) {
+    consumer.OnConnectionMessage(message);
+  } else {
+    consumer.DataDispatch().Dispatch(message);
+  }
+}
+
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
   if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
@@ -343,7 +352,7 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
       consumer = AcquireCurrent();
       consumerVersion = version;
     }
-    if (consumer != nullptr) consumer->ProcessMessage(*message);
+    if (consumer != nullptr) Deliver(*consumer, *message);
     message.reset();
   }
   m_batch.clear();

@@ -1,7 +1,8 @@
 // CVokQuoteApp: the library's application object. It owns the queue of decoded server messages,
 // the pump thread "-Q-" that hands them one by one, in arrival order, to the current service
-// object, and the heartbeat and reconnect timers that thread also waits on. One instance per
-// process, reached through vok::App(); the library's load and unload call InitInstance/ExitInstance.
+// object (data messages straight to its handler set, the connection's own messages to it), and
+// the heartbeat and reconnect timers that thread also waits on. One instance per process, reached
+// through vok::App(); the library's load and unload call InitInstance/ExitInstance.
 //
 // Threads and locks: QueueMessage runs on transport threads, the connection worker and the pump,
 // QueueReceived on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
@@ -29,6 +30,7 @@
 #include <vector>
 
 #include "connection/quote_message_sink.h"
+#include "handlers/handler_set.h"
 #include "platform/critical_section.h"
 #include "platform/event.h"
 #include "platform/thread.h"
@@ -43,8 +45,10 @@ class IQueueConsumer {
   // Takes a reference unless the last one is already gone (the object is being released).
   virtual bool TryAddRef() = 0;
   virtual void ReleaseRef() = 0;
-  // One dequeued message; the pump keeps ownership and destroys it afterwards.
-  virtual void ProcessMessage(const VOKMessage& message) = 0;
+  // A dequeued logon reply, connection event or notice; the pump keeps ownership of the message.
+  virtual void OnConnectionMessage(const VOKMessage& message) = 0;
+  // Where the pump hands every other (data) message.
+  virtual IDataDispatch& DataDispatch() = 0;
   virtual void OnHeartbeatTimer() = 0;
   virtual void OnReconnectTimer() = 0;
 
@@ -120,6 +124,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   void MadeRoom();
   // Ends every wait for room at once (the pump stopped, or the library unloads).
   void EndWaits();
+  // One message to the consumer: the connection's own to it, data to its dispatch.
+  static void Deliver(IQueueConsumer& consumer, const VOKMessage& message);
   // Handles up to kBatchLimit messages, then lets the timers and the stop event have a turn.
   void DispatchBatch(CPumpControl& control);
 
@@ -140,7 +146,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   std::atomic<std::uint64_t> m_waitEpoch{0};
   std::atomic<bool> m_unloading{false};
   vok::CEvent m_messageEvent{vok::EventReset::Auto};
-  std::atomic<bool> m_pumpIdle{true};                // set by the pump before it waits
+  std::atomic<bool> m_pumpIdle{true};  // set by the pump before it waits
   // Bumped whenever m_current changes, so the pump sees a change without taking m_currentLock.
   std::atomic<std::uint64_t> m_currentVersion{0};
   std::vector<std::unique_ptr<VOKMessage>> m_batch;  // pump thread only: the messages taken

@@ -29,7 +29,7 @@ bool WaitUntil(const std::function<bool()>& done, std::uint32_t limitMs = 10000)
   return true;
 }
 
-class CFakeConsumer final : public IQueueConsumer {
+class CFakeConsumer final : public IQueueConsumer, public IDataDispatch {
  public:
   struct Seen {
     int sequence;
@@ -38,7 +38,9 @@ class CFakeConsumer final : public IQueueConsumer {
   };
   bool TryAddRef() override { return true; }
   void ReleaseRef() override {}
-  void ProcessMessage(const VOKMessage& message) override {
+  void OnConnectionMessage(const VOKMessage& message) override { Dispatch(message); }
+  IDataDispatch& DataDispatch() override { return *this; }
+  void Dispatch(const VOKMessage& message) override {
     int sequence = -1;
     message.GetInt(1, sequence);
     {

@@ -1,21 +1,30 @@
-// CVokQuotes: construction and release, the connection settings, subscriptions, the connection
-// point container, the handlers and the host services they use.
+// CVokQuotes: construction and release, identity and aggregation, IDispatch, the connection point
+// container, subscriptions, the connection settings, the cache reads and the host services the
+// handlers use.
 #include "service/vok_quotes.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <cstring>
 #include <new>
+#include <string>
 
-#include "connection/quote_client.h"
+#include "connection/quote_client.h"  // SQuoteClientSettings
 #include "handlers/l2_handler.h"
 #include "handlers/options_handler.h"
 #include "handlers/quote_handler.h"
-#include "handlers/ts_handler.h"
 #include "platform/bstr.h"
+#include "platform/thread.h"
+#include "platform/wait_with_message_loop.h"
 #include "service/com_guard.h"
 #include "service/enum_connections.h"
+#include "service/free_threaded_marshaler.h"
+#include "service/record_dispatch.h"
+#include "service/single_quote_sink.h"
 #include "service/symbol_rule.h"
+#include "service/type_library.h"
+#include "service/vokquote_create.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/registry.h"
 #include "vokipc/vokipc.h"
@@ -65,6 +74,25 @@ std::string SymbolRoot(const std::string& symbol) {
   return symbol.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
 }
 
+constexpr LONG kTestIntervalMs = 200;
+// How long release waits for the test thread before leaving it to end on its own.
+constexpr std::uint32_t kTestThreadWaitMs = 10000;
+
+// The symbol under the common rule, back in wide form for the handlers; false when rejected.
+bool NormalisedSymbol(BSTR given, vok::CBstr& symbol) {
+  std::string narrow;
+  if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(given), narrow)) return false;
+  symbol = vok::CBstr::FromNarrow(narrow);
+  if (symbol.Get() == nullptr) throw std::bad_alloc();
+  return true;
+}
+
+// A record handed to a client starts all zero, strings null, whatever the caller left in it.
+template <class Record>
+void Clear(Record* record) {
+  std::memset(static_cast<void*>(record), 0, sizeof(Record));
+}
+
 }  // namespace
 
 HRESULT CVokQuotes::CreateInstance(IUnknown* outer, REFIID riid, void** object) {
@@ -103,7 +131,7 @@ HRESULT CVokQuotes::FinalConstruct() {
   const HRESULT marshaler = CreateMarshaler();
   if (FAILED(marshaler)) return marshaler;
 
-  vok::CCriticalSectionLock clientLock(CQuoteClient::Lock());
+  vok::CCriticalSectionLock clientLock(CConnectionLifecycle::ClientLock());
   vok::App().SetCurrent(this);
   bool testMode = false;
   {
@@ -115,7 +143,7 @@ HRESULT CVokQuotes::FinalConstruct() {
       if (settings.Read("LogQuotes", value)) m_logQuotes = value;
     }
   }
-  CreateHandlers();
+  m_handlers.Create(this);
   // The test thread calls into the handlers, so it starts only once they exist.
   if (testMode) StartTestMode();
   vok::App().BeginProcessMessages();
@@ -126,14 +154,13 @@ HRESULT CVokQuotes::FinalConstruct() {
 void CVokQuotes::FinalRelease() {
   VOKTRACE_Write(VOKTRACE_INFO, "CVokQuotes::FinalRelease");
   m_shuttingDown.store(true);
-  vok::App().HeartbeatTimer().Cancel();
-  vok::App().ReconnectTimer().Cancel();
+  m_connection.CancelTimers();
   StopTestMode();
   // A worker still opening is not waited for (Disconnect makes its attempt unwanted).
-  ReapWorker();
+  m_connection.ReapWorker();
   Disconnect();
   IpcCleanup();
-  DestroyHandlers();
+  m_handlers.Destroy();
   VOKTRACE_Write(VOKTRACE_INFO, "calling EndProcessMessages");
   vok::App().EndProcessMessages();
   vok::App().ClearCurrent(this);
@@ -230,13 +257,7 @@ STDMETHODIMP CVokQuotes::AdviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymbol
     if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(bstrSymbol), symbol)) return E_INVALIDARG;
     // Object lock, then (inside each handler) the handler lock and, to send, the client lock.
     vok::CCriticalSectionLock lock(m_objectLock);
-    // A handler fails only when this thread can have no thread map or dispatch queue.
-    bool advised = true;
-    if (m_quoteHandler) advised &= m_quoteHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_tsHandler) advised &= m_tsHandler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_l2Handler) advised &= m_l2Handler->Advise(pNotify, symbol, lServiceFlags);
-    if (m_optionsHandler) advised &= m_optionsHandler->Advise(pNotify, symbol, lServiceFlags);
-    return advised ? S_OK : E_OUTOFMEMORY;
+    return m_handlers.Advise(pNotify, symbol, lServiceFlags) ? S_OK : E_OUTOFMEMORY;
   });
 }
 
@@ -246,10 +267,7 @@ STDMETHODIMP CVokQuotes::UnadviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymb
     if (!vok::NormaliseSymbol(vok::CBstr::ToNarrow(bstrSymbol), symbol)) return E_INVALIDARG;
     VOKTRACE_Printf(VOKTRACE_INFO, "UnadviseSymbol %s", symbol.c_str());
     vok::CCriticalSectionLock lock(m_objectLock);
-    if (m_quoteHandler) m_quoteHandler->Unadvise(pNotify, symbol, lServiceFlags);
-    if (m_tsHandler) m_tsHandler->Unadvise(pNotify, symbol, lServiceFlags);
-    if (m_l2Handler) m_l2Handler->Unadvise(pNotify, symbol, lServiceFlags);
-    if (m_optionsHandler) m_optionsHandler->Unadvise(pNotify, symbol, lServiceFlags);
+    m_handlers.Unadvise(pNotify, symbol, lServiceFlags);
     return S_OK;
   });
 }
@@ -257,10 +275,28 @@ STDMETHODIMP CVokQuotes::UnadviseSymbol(IVokQuotesNotify* pNotify, BSTR bstrSymb
 STDMETHODIMP CVokQuotes::UnadviseAll(IVokQuotesNotify* pNotify) {
   return vok::ComGuard("CVokQuotes::UnadviseAll", [&] {
     vok::CCriticalSectionLock lock(m_objectLock);
-    if (m_quoteHandler) m_quoteHandler->UnadviseAll(pNotify);
-    if (m_tsHandler) m_tsHandler->UnadviseAll(pNotify);
-    if (m_l2Handler) m_l2Handler->UnadviseAll(pNotify);
-    if (m_optionsHandler) m_optionsHandler->UnadviseAll(pNotify);
+    m_handlers.UnadviseAll(pNotify);
+    return S_OK;
+  });
+}
+
+// ---- Connection ----
+
+STDMETHODIMP CVokQuotes::Connect(LONG* plRetVal) { return m_connection.Connect(plRetVal); }
+
+STDMETHODIMP CVokQuotes::Disconnect() { return m_connection.Disconnect(); }
+
+STDMETHODIMP CVokQuotes::get_ConnectionState(enumConnectionState* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = m_connection.State();
+  return S_OK;
+}
+
+STDMETHODIMP CVokQuotes::get_ServerName(BSTR* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = nullptr;
+  return vok::ComGuard("CVokQuotes::get_ServerName", [&] {
+    *pVal = vok::CBstr::FromNarrow(m_connection.ServerName()).Detach();
     return S_OK;
   });
 }
@@ -342,37 +378,6 @@ void CVokQuotes::ReadConnectionSettings(SQuoteClientSettings& settings) {
   settings.password = m_password;
 }
 
-// ---- Handlers ----
-
-void CVokQuotes::CreateHandlers() {
-  DestroyHandlers();
-  m_quoteHandler.reset(new (std::nothrow) CQuoteHandler(this));
-  m_tsHandler.reset(new (std::nothrow) CTSHandler(this));
-  m_l2Handler.reset(new (std::nothrow) CL2Handler(this));
-  m_optionsHandler.reset(new (std::nothrow) COptionsHandler(this));
-  // A later handler that lists a type already taken replaces the earlier one.
-  for (CHandler* handler : {static_cast<CHandler*>(m_quoteHandler.get()), static_cast<CHandler*>(m_tsHandler.get()),
-                            static_cast<CHandler*>(m_l2Handler.get()), static_cast<CHandler*>(m_optionsHandler.get())}) {
-    if (handler == nullptr) continue;
-    for (char type : handler->MessageTypes()) m_typeMap[static_cast<unsigned char>(type)] = handler;
-  }
-}
-
-void CVokQuotes::DestroyHandlers() {
-  auto destroy = [this](auto& handler) {
-    if (!handler) return;
-    for (char type : handler->MessageTypes()) {
-      CHandler*& slot = m_typeMap[static_cast<unsigned char>(type)];
-      if (slot == handler.get()) slot = nullptr;
-    }
-    handler.reset();
-  };
-  destroy(m_quoteHandler);
-  destroy(m_tsHandler);
-  destroy(m_l2Handler);
-  destroy(m_optionsHandler);
-}
-
 // ---- IHandlerHost ----
 
 bool CVokQuotes::GetBorrowRate(const std::string& symbol, double& rate) {
@@ -392,13 +397,181 @@ void CVokQuotes::AddUnderlier(const std::string& symbol, const std::string& unde
   AddOptionRoot(SymbolRoot(symbol), underlier);
 }
 
-vok::CCriticalSection& CVokQuotes::ConnectionLock() { return CQuoteClient::Lock(); }
+vok::CCriticalSection& CVokQuotes::ConnectionLock() { return CConnectionLifecycle::ClientLock(); }
 
-bool CVokQuotes::ConnectionLoggedIn() {
-  CQuoteClient* current = CQuoteClient::Current();
-  return current != nullptr && current->State() == csLoggedIn;
+bool CVokQuotes::ConnectionLoggedIn() { return m_connection.LoggedIn(); }
+
+void CVokQuotes::Send(const VOKMessage& message) { m_connection.Send(message); }
+
+// ---- IDispatch ----
+
+STDMETHODIMP CVokQuotes::GetTypeInfoCount(UINT* pctinfo) {
+  if (pctinfo == nullptr) return E_POINTER;
+  *pctinfo = 0;
+  return vok::ComGuard("CVokQuotes::GetTypeInfoCount", [&] {
+    vok::CComPtr<ITypeInfo> info;
+    *pctinfo = SUCCEEDED(vok::VokQuotesTypeInfo(info.Put())) ? 1 : 0;
+    return S_OK;
+  });
 }
 
-void CVokQuotes::Send(const VOKMessage& message) {
-  if (CQuoteClient* current = CQuoteClient::Current()) current->Send(message);
+STDMETHODIMP CVokQuotes::GetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
+  if (ppTInfo == nullptr) return E_POINTER;
+  *ppTInfo = nullptr;
+  if (iTInfo != 0) return DISP_E_BADINDEX;
+  return vok::ComGuard("CVokQuotes::GetTypeInfo", [&] { return vok::VokQuotesTypeInfo(ppTInfo); });
+}
+
+STDMETHODIMP CVokQuotes::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  return vok::ComGuard("CVokQuotes::GetIDsOfNames",
+                       [&] { return vok::VokQuotesGetIDsOfNames(rgszNames, cNames, rgDispId); });
+}
+
+STDMETHODIMP CVokQuotes::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags, DISPPARAMS* pDispParams,
+                                VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+  if (riid != IID_NULL) return DISP_E_UNKNOWNINTERFACE;
+  return vok::ComGuard("CVokQuotes::Invoke", [&] {
+    // The record members are answered here: a type-information invoke may not marshal records.
+    HRESULT recordResult = S_OK;
+    if (vok::InvokeRecordMember(this, dispIdMember, wFlags, pDispParams, pVarResult, puArgErr, recordResult)) {
+      return recordResult;
+    }
+    return vok::VokQuotesInvoke(static_cast<IVokQuotes*>(this), dispIdMember, wFlags, pDispParams, pVarResult,
+                                pExcepInfo, puArgErr);
+  });
+}
+
+// ---- Cache reads ----
+
+STDMETHODIMP CVokQuotes::GetCachedQuote(BSTR bstrSymbol, QUOTERECORD* pRec) {
+  if (pRec == nullptr) return E_POINTER;
+  Clear(pRec);
+  return vok::ComGuard("CVokQuotes::GetCachedQuote", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (CQuoteHandler* quotes = m_handlers.Quotes()) quotes->GetCachedQuote(symbol.Get(), pRec);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CVokQuotes::GetCachedOptionsRecord(BSTR bstrSymbol, OPTIONSRECORD* pRec) {
+  if (pRec == nullptr) return E_POINTER;
+  Clear(pRec);
+  return vok::ComGuard("CVokQuotes::GetCachedOptionsRecord", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    // Only option symbols ("+" first) have an options record.
+    if (COptionsHandler* options = m_handlers.Options(); options != nullptr && symbol.Get()[0] == '+')
+      options->GetCachedOptionsRecord(symbol.Get(), pRec);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CVokQuotes::GetCachedAggregateLevel2Size(BSTR bstrSymbol, double dPrice, enumMarketSide side, LONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = -1;
+  return vok::ComGuard("CVokQuotes::GetCachedAggregateLevel2Size", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (CL2Handler* level2 = m_handlers.Level2()) *pVal = level2->GetAggregateSize(symbol.Get(), dPrice, side);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CVokQuotes::GetSingleQuote(BSTR bstrSymbol, LONG lTimeout, QUOTERECORD* pRec) {
+  if (pRec == nullptr) return E_POINTER;
+  Clear(pRec);
+  return vok::ComGuard("CVokQuotes::GetSingleQuote", [&] {
+    vok::CBstr symbol;
+    if (!NormalisedSymbol(bstrSymbol, symbol)) return E_INVALIDARG;
+    if (CQuoteHandler* quotes = m_handlers.Quotes()) ::GetSingleQuote(*quotes, symbol.Get(), lTimeout, pRec);
+    return S_OK;
+  });
+}
+
+// ---- Private settings ----
+
+STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR symbol, double percentage) {
+  return vok::ComGuard("CVokQuotes::SetNegBorrowPct", [&] {
+    // The exact text: a borrow rate belongs to the symbol as the host spelled it.
+    const std::string key = vok::CBstr::ToNarrow(symbol);
+    if (!vok::IsSafeExactSymbol(key)) return E_INVALIDARG;
+    vok::CCriticalSectionLock objectLock(m_objectLock);
+    {
+      vok::CCriticalSectionLock mapsLock(m_mapsLock);
+      auto found = m_borrowMap.find(key);
+      if (found != m_borrowMap.end() && found->second == percentage) return S_OK;
+      m_borrowMap[key] = percentage;
+    }
+    // Object lock, then the handler's lock; the maps lock is a leaf and is released first.
+    if (CQuoteHandler* quotes = m_handlers.Quotes()) quotes->SetBorrowRate(key, percentage);
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CVokQuotes::GetUnderlier(BSTR symbol, BSTR* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = nullptr;
+  return vok::ComGuard("CVokQuotes::GetUnderlier", [&] {
+    const std::string text = vok::CBstr::ToNarrow(symbol);
+    if (!vok::IsSafeExactSymbol(text)) return E_INVALIDARG;
+    vok::CCriticalSectionLock objectLock(m_objectLock);
+    const std::string root = SymbolRoot(text);
+    vok::CCriticalSectionLock mapsLock(m_mapsLock);
+    auto found = m_underlierMap.find(root);
+    if (found != m_underlierMap.end()) *pVal = vok::CBstr::FromNarrow(found->second).Detach();
+    return S_OK;
+  });
+}
+
+STDMETHODIMP CVokQuotes::get_QuotePermissions(ULONGLONG* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  *pVal = m_connection.QuotePermissions();
+  return S_OK;
+}
+
+// ---- Free-threaded marshaler ----
+
+HRESULT CVokQuotes::CreateMarshaler() {
+  return vok::CreateFreeThreadedMarshaler(m_controllingUnknown, m_marshaler.Put());
+}
+
+void CVokQuotes::ReleaseMarshaler() { m_marshaler.Reset(); }
+
+bool CVokQuotes::QueryMarshaler(REFIID riid, void** ppv) {
+  if (!m_marshaler || !vok::IsMarshalerInterface(riid)) return false;
+  return SUCCEEDED(m_marshaler->QueryInterface(riid, ppv));
+}
+
+// ---- Test mode ----
+
+void CVokQuotes::StartTestMode() {
+  m_testInterval = kTestIntervalMs;
+  m_testThread = std::make_unique<vok::CThreadHandle>();
+  const bool started = m_testThread->Start([this] {
+    while (!m_testStop.load()) {
+      vok::SleepMs(static_cast<std::uint32_t>(m_testInterval));
+      if (m_testStop.load()) break;
+      m_handlers.TestTick();
+    }
+  });
+  if (!started) m_testThread.reset();
+}
+
+void CVokQuotes::StopTestMode() {
+  if (!m_testThread) return;
+  m_testStop.store(true);
+  if (vok::WaitWithMessageLoop(m_testThread->EndHandle(), kTestThreadWaitMs) == 0) {
+    m_testThread->Join();
+  } else {
+    m_testThread->Detach();
+  }
+  m_testThread.reset();
+}
+
+extern "C" HRESULT VokQuotesCreate(REFIID riid, void** object) {
+  if (object == nullptr) return E_POINTER;
+  *object = nullptr;
+  return vok::ComGuard("VokQuotesCreate", [&] { return CVokQuotes::CreateInstance(riid, object); });
 }

@@ -179,7 +179,7 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
   // The cache kept its records across the drop.
   QUOTERECORD cached{};
   vok::CBstr symbolText = Bstr("IBM");
-  EXPECT_TRUE(m_session.Object()->QuoteHandler()->GetCachedQuote(symbolText.Get(), &cached));
+  EXPECT_TRUE(m_session.Object()->Handlers().Quotes()->GetCachedQuote(symbolText.Get(), &cached));
   FreeQuoteRecord(cached);
 
   ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "H|").size() == 3; }));
@@ -289,7 +289,7 @@ TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
   EXPECT_EQ(m_session.State(), csDisconnected);
   // The worker, wherever Disconnect found it, ends without installing anything; whatever it queued
   // names a dead client.
-  ASSERT_TRUE(Eventually([] { return CVokQuotes::WorkersRunning() == 0; }));
+  ASSERT_TRUE(Eventually([] { return CConnectionLifecycle::WorkersRunning() == 0; }));
   const std::size_t seen = m_session.Events().size();
   vok::SleepMs(600);  // several reconnect delays: nothing may follow
   ASSERT_EQ(m_session.Events().size(), seen);
@@ -385,7 +385,7 @@ TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
 
   CTraceRecorder trace;
   const long locks = vok::ModuleLockCount();
-  const std::uint32_t started = CVokQuotes::WorkersStarted();
+  const std::uint32_t started = CConnectionLifecycle::WorkersStarted();
   auto session = std::make_unique<CQuotesSession>();
   session->Configure("127.0.0.1", port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
   EXPECT_EQ(session->Connect(), CVokQuotes::kConnectPending);
@@ -395,20 +395,20 @@ TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
   EXPECT_EQ(session->m_quotes->get_ServerName(server.Put()), S_OK);
   // The attempt under way is not doubled.
   EXPECT_EQ(session->Connect(), CVokQuotes::kConnectPending);
-  EXPECT_EQ(CVokQuotes::WorkersStarted(), started + 1);
+  EXPECT_EQ(CConnectionLifecycle::WorkersStarted(), started + 1);
   EXPECT_EQ(session->m_quotes->Disconnect(), S_OK);
   EXPECT_EQ(session->State(), csDisconnected);
   EXPECT_EQ(session->Events(), (std::vector<std::pair<DISPID, LONG>>{{vok::dispid::OnClose, 0}}));
   session.reset();
   // Every call above, and the release, returned while the worker was still in its open; the
   // worker keeps the library loaded.
-  EXPECT_EQ(CVokQuotes::WorkersRunning(), 1u);
+  EXPECT_EQ(CConnectionLifecycle::WorkersRunning(), 1u);
   EXPECT_EQ(trace.Count("end CQuoteClient::CreateClient"), 0);
   EXPECT_GT(vok::ModuleLockCount(), locks);
 
   // The listener goes, the open fails; the attempt was given up, so the worker just ends.
   listener.reset();
-  ASSERT_TRUE(Eventually([] { return CVokQuotes::WorkersRunning() == 0; }));
+  ASSERT_TRUE(Eventually([] { return CConnectionLifecycle::WorkersRunning() == 0; }));
   EXPECT_EQ(trace.Count("CQuoteClient::CreateClients: attempt "), 1);
   EXPECT_EQ(trace.Count("Quotes: CONNECTFAILED"), 0);
   EXPECT_TRUE(Eventually([&] { return vok::ModuleLockCount() == locks; }));

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <functional>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -175,7 +174,7 @@ TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
 TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandlers) {
   CQuotesSession session;
   CNullNotify notify;
-  CQuoteHandler* level1 = session.Object()->QuoteHandler();
+  CQuoteHandler* level1 = session.Object()->Handlers().Quotes();
   ASSERT_NE(level1, nullptr);
   struct Case {
     std::string given;
@@ -307,41 +306,6 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
   EXPECT_EQ(stored.ToNarrow(), longText);
 }
 
-TEST_F(VokQuotes, EventsNamingNoLiveClientAreIgnored) {
-  CQuotesSession session;
-  CTraceRecorder trace;
-  struct Case {
-    const char* line;
-    int type;
-  } cases[] = {{"G|9976=77;8055=Elsewhere;154=255", 'G'},
-               {"0|9976=78;9992=9978", '0'},
-               {"0|9976=79;9992=9977", '0'},
-               {"0|9992=9966", '0'}};
-  for (const Case& c : cases) {
-    VOKMessage message(c.line, -1);
-    session.Object()->ProcessMessage(message);
-  }
-  EXPECT_EQ(trace.Count("******ignoring msgtype 71 for expired CQuoteClient 0x4d*****************"), 1);
-  EXPECT_EQ(trace.Count("******ignoring msgtype 48 for expired CQuoteClient 0x4e"), 1);
-  EXPECT_EQ(trace.Count("******ignoring msgtype 48 for expired CQuoteClient 0x0"), 1);
-  EXPECT_TRUE(session.Events().empty());
-  ULONGLONG permissions = 1;
-  session.m_priv->get_QuotePermissions(&permissions);
-  EXPECT_EQ(permissions, 0u);
-  vok::CBstr server;
-  session.m_quotes->get_ServerName(server.Put());
-  EXPECT_EQ(server.ToNarrow(), "");
-  EXPECT_EQ(trace.Count("Quotes: DISCONNECTED"), 0);
-}
-
-TEST_F(VokQuotes, DisconnectWithoutAConnectionFiresCloseZero) {
-  CQuotesSession session;
-  EXPECT_EQ(session.m_quotes->Disconnect(), S_OK);
-  const auto events = session.Events();
-  ASSERT_EQ(events.size(), 1u);
-  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnClose, LONG{0}));
-}
-
 TEST_F(VokQuotes, TheObjectCreatedLastIsCurrentAndReleasingTheOtherKeepsIt) {
   CQuotesSession first;
   CQuotesSession second;
@@ -383,43 +347,27 @@ TEST_F(VokQuotes, AFailedConnectFiresOnConnectWithItsErrorAndRetriesAfterTheRetr
   static const IPCCALLBACKS kNoCallbacks{nullptr, nullptr, nullptr};
   IpcStartup();
   ASSERT_EQ(IpcOpenTcp("127.0.0.1", 1, &kNoCallbacks), 0u);
-  const LONG expected = IpcLastOpenError() != 0 ? IpcLastOpenError() : CVokQuotes::kConnectErrorUnknown;
+  const LONG expected = IpcLastOpenError() != 0 ? IpcLastOpenError() : CConnectionLifecycle::kConnectErrorUnknown;
   IpcCleanup();
 
   CTraceRecorder trace;
   CQuotesSession session;
   // Nothing listens on port 1 of the loopback address.
   session.m_priv->SetRemoteAddress(Bstr("127.0.0.1:1").Get());
-  const std::uint32_t workers = CVokQuotes::WorkersStarted();
+  const std::uint32_t workers = CConnectionLifecycle::WorkersStarted();
   EXPECT_EQ(session.Connect(), CVokQuotes::kConnectPending);
   ASSERT_TRUE(trace.WaitFor("Quotes: CONNECTFAILED", 2));
   ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnConnect, 2));
-  EXPECT_GE(CVokQuotes::WorkersStarted(), workers + 2);
+  EXPECT_GE(CConnectionLifecycle::WorkersStarted(), workers + 2);
   EXPECT_EQ(trace.Count("Quotes: CONNECTED"), 0);
   for (const auto& event : session.Events()) EXPECT_EQ(event, std::make_pair(vok::dispid::OnConnect, expected));
   // Disconnect cancels the pending retry: no worker starts after it.
   session.m_quotes->Disconnect();
-  const std::uint32_t after = CVokQuotes::WorkersStarted();
+  const std::uint32_t after = CConnectionLifecycle::WorkersStarted();
   const int failures = trace.Count("Quotes: CONNECTFAILED");
   vok::SleepMs(800);  // three retry periods: a retry that was not cancelled would have run
-  EXPECT_EQ(CVokQuotes::WorkersStarted(), after);
+  EXPECT_EQ(CConnectionLifecycle::WorkersStarted(), after);
   EXPECT_EQ(trace.Count("Quotes: CONNECTFAILED"), failures);
-}
-
-TEST_F(VokQuotes, ReconnectDelaysAreWholeStepsDrawnIndependentlyOfTheCLibrarySeed) {
-  vok::test::CScopedConnectionTimes times(30000, 10000, 1000, 20000);
-  auto draw = [] {
-    std::srand(7);
-    std::vector<std::uint32_t> delays(40);
-    for (auto& delay : delays) delay = CVokQuotes::ReconnectDelayMs();
-    return delays;
-  };
-  const std::vector<std::uint32_t> first = draw();
-  std::set<std::uint32_t> seen(first.begin(), first.end());
-  for (std::uint32_t delay : seen) EXPECT_TRUE(delay >= 10000 && delay <= 14000 && delay % 1000 == 0) << delay;
-  EXPECT_GE(seen.size(), 3u);
-  // The same C library seed (two processes started in the same second) gives another sequence.
-  EXPECT_NE(draw(), first);
 }
 
 TEST_F(VokQuotes, TheInterfaceGuardTurnsExceptionsIntoResultsAndTracesNoExceptionText) {

@@ -39,10 +39,10 @@ std::unique_ptr<CFeed> CFeed::Create(int serviceId, std::string_view symbol, con
 void CFeed::AddTime() {
   const std::int64_t now = TimeMs();
   if (m_settings.times == ETimeStyle::Utc) {
-    m_writer.Text(2043, FormatUtcTimestamp(now));
+    m_writer.Text(wire::kFidUtcTimestamp, FormatUtcTimestamp(now));
   } else {
-    m_writer.Text(2015, FormatEasternDate(now));
-    m_writer.Text(2014, FormatEasternTime(now));
+    m_writer.Text(wire::kFidEasternDate, FormatEasternDate(now));
+    m_writer.Text(wire::kFidEasternTime, FormatEasternTime(now));
   }
 }
 

@@ -10,19 +10,18 @@
 #include <string_view>
 
 #include "line_writer.h"
+#include "message/wire_vocabulary.h"
 #include "random.h"
 #include "symbol_profile.h"
 
 namespace vok::sim {
 
-constexpr int kLevel1Service = 20000;
-constexpr int kLevel2Service = 20001;
-constexpr int kTimeSalesService = 20003;
-constexpr int kOptionsService = 20004;
-
-// Wire tick values: 20020 is read as up or even, anything else as down.
-constexpr int kTickUp = 20020;
-constexpr int kTickDown = 20021;
+using wire::kLevel1Service;
+using wire::kLevel2Service;
+using wire::kOptionsService;
+using wire::kTickDown;
+using wire::kTickUp;
+using wire::kTimeSalesService;
 
 enum class ETimeStyle {
   Utc,      // field 2043, "YYYYMMDD-HH:MM:SS.sss"

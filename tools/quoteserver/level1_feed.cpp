@@ -27,69 +27,69 @@ void CLevel1Feed::Requote() {
 void CLevel1Feed::AddContract() {
   if (m_profile.isOption) {
     const SOptionContract& c = m_profile.option;
-    m_writer.Int(2041, 100);
-    m_writer.Price(2035, c.strikeCents);
-    m_writer.Int(2036, c.expMonth);
-    m_writer.Int(2040, c.expYear);
-    m_writer.Text(2038, c.put ? "P" : "C");
-    m_writer.Text(2034, c.underlying);
+    m_writer.Int(wire::kFidContractSize, 100);
+    m_writer.Price(wire::kFidStrike, c.strikeCents);
+    m_writer.Int(wire::kFidExpMonth, c.expMonth);
+    m_writer.Int(wire::kFidExpYear, c.expYear);
+    m_writer.Text(wire::kFidPutCall, c.put ? "P" : "C");
+    m_writer.Text(wire::kFidUnderlier, c.underlying);
   } else if (!m_symbol.empty() && m_symbol[0] == '/') {
-    m_writer.Int(2041, 50);
+    m_writer.Int(wire::kFidContractSize, 50);
   } else {
-    m_writer.Int(2032, 0);
-    m_writer.Double(2031, 0.25 * static_cast<double>(1 + m_random.Below(4)));
+    m_writer.Int(wire::kFidFlags, 0);
+    m_writer.Double(wire::kFidMarginMultiplier, 0.25 * static_cast<double>(1 + m_random.Below(4)));
   }
 }
 
 void CLevel1Feed::Snapshot(std::string& out) {
-  m_writer.Begin('1');
-  m_writer.Text(1003, m_symbol);
-  m_writer.Text(2022, m_profile.market);
-  if (!m_profile.isOption) m_writer.Text(2021, m_profile.company);
-  m_writer.Price(2002, m_last);
-  m_writer.Price(2003, m_bid);
-  m_writer.Price(2004, m_ask);
-  m_writer.Int(2005, m_bidSize);
-  m_writer.Int(2006, m_askSize);
-  m_writer.Price(2009, m_high);
-  m_writer.Price(2010, m_low);
-  m_writer.Int(2007, m_lastSize);
-  m_writer.Int(2012, m_volume);
-  m_writer.Price(2011, m_open);
-  m_writer.Int(2013, m_up ? kTickUp : kTickDown);
-  m_writer.Price(2008, m_prevClose);
+  m_writer.Begin(wire::kMsgLevel1);
+  m_writer.Text(wire::kFidSymbol, m_symbol);
+  m_writer.Text(wire::kFidExchange, m_profile.market);
+  if (!m_profile.isOption) m_writer.Text(wire::kFidCompany, m_profile.company);
+  m_writer.Price(wire::kFidLast, m_last);
+  m_writer.Price(wire::kFidBid, m_bid);
+  m_writer.Price(wire::kFidAsk, m_ask);
+  m_writer.Int(wire::kFidBidSize, m_bidSize);
+  m_writer.Int(wire::kFidAskSize, m_askSize);
+  m_writer.Price(wire::kFidHigh, m_high);
+  m_writer.Price(wire::kFidLow, m_low);
+  m_writer.Int(wire::kFidLastSize, m_lastSize);
+  m_writer.Int(wire::kFidVolume, m_volume);
+  m_writer.Price(wire::kFidOpen, m_open);
+  m_writer.Int(wire::kFidTick, m_up ? kTickUp : kTickDown);
+  m_writer.Price(wire::kFidPrevClose, m_prevClose);
   AddTime();
   AddContract();
   m_writer.AppendTo(out);
 }
 
 void CLevel1Feed::WriteUpdate(std::string& out) {
-  m_writer.Begin('1');
-  m_writer.Text(1003, m_symbol);
+  m_writer.Begin(wire::kMsgLevel1);
+  m_writer.Text(wire::kFidSymbol, m_symbol);
   if (m_random.Percent(50)) {
     std::int64_t last = Walk(m_last);
     m_up = last >= m_last;
     m_last = last;
     m_lastSize = Lots(10);
     m_volume += m_lastSize;
-    m_writer.Price(2002, m_last);
-    m_writer.Int(2007, m_lastSize);
-    m_writer.Int(2012, m_volume);
-    m_writer.Int(2013, m_up ? kTickUp : kTickDown);
+    m_writer.Price(wire::kFidLast, m_last);
+    m_writer.Int(wire::kFidLastSize, m_lastSize);
+    m_writer.Int(wire::kFidVolume, m_volume);
+    m_writer.Int(wire::kFidTick, m_up ? kTickUp : kTickDown);
     if (m_last > m_high) {
       m_high = m_last;
-      m_writer.Price(2009, m_high);
+      m_writer.Price(wire::kFidHigh, m_high);
     }
     if (m_last < m_low) {
       m_low = m_last;
-      m_writer.Price(2010, m_low);
+      m_writer.Price(wire::kFidLow, m_low);
     }
   } else {
     Requote();
-    m_writer.Price(2003, m_bid);
-    m_writer.Price(2004, m_ask);
-    m_writer.Int(2005, m_bidSize);
-    m_writer.Int(2006, m_askSize);
+    m_writer.Price(wire::kFidBid, m_bid);
+    m_writer.Price(wire::kFidAsk, m_ask);
+    m_writer.Int(wire::kFidBidSize, m_bidSize);
+    m_writer.Int(wire::kFidAskSize, m_askSize);
   }
   AddTime();
   m_writer.AppendTo(out);

@@ -45,15 +45,15 @@ CLevel2Feed::CLevel2Feed(std::string_view symbol, const SFeedSettings& settings)
 void CLevel2Feed::WriteSide(const SParticipant& participant, bool bid, std::string& out) {
   const SSide& side = bid ? participant.bid : participant.ask;
   const std::int64_t now = TimeMs();
-  m_writer.Begin('2');
-  m_writer.Text(1003, m_symbol);
-  m_writer.Text(2016, participant.mmid);
-  m_writer.Int(2017, bid ? 20010 : 20011);
-  m_writer.Price(2018, side.cents);
-  m_writer.Int(2019, side.open ? side.size : 0);
-  m_writer.Text(2020, FormatEasternDate(now) + " " + FormatEasternTime(now));
-  m_writer.Text(2024, side.open ? "O" : "C");
-  if (!participant.source.empty()) m_writer.Text(2033, participant.source);
+  m_writer.Begin(wire::kMsgLevel2);
+  m_writer.Text(wire::kFidSymbol, m_symbol);
+  m_writer.Text(wire::kFidMarketMaker, participant.mmid);
+  m_writer.Int(wire::kFidSide, bid ? wire::kSideBid : wire::kSideAsk);
+  m_writer.Price(wire::kFidSidePrice, side.cents);
+  m_writer.Int(wire::kFidSideSize, side.open ? side.size : 0);
+  m_writer.Text(wire::kFidSideEasternTime, FormatEasternDate(now) + " " + FormatEasternTime(now));
+  m_writer.Text(wire::kFidSideOpen, side.open ? "O" : "C");
+  if (!participant.source.empty()) m_writer.Text(wire::kFidSideSource, participant.source);
   m_writer.AppendTo(out);
 }
 

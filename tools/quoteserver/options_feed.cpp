@@ -67,28 +67,28 @@ std::int64_t COptionsFeed::FairValue(const SOption& option) const {
 void COptionsFeed::WriteOption(SOption& option, bool full, std::string& out) {
   const std::int64_t bid = std::max<std::int64_t>(1, option.last - m_random.Between(1, 10));
   const std::int64_t ask = option.last + m_random.Between(1, 10);
-  m_writer.Begin('4');
-  m_writer.Text(1003, option.symbol);
-  m_writer.Text(2034, m_symbol);
-  m_writer.Price(2035, option.contract.strikeCents);
-  m_writer.Int(2036, option.contract.expMonth);
-  m_writer.Int(2037, option.openInterest);
-  m_writer.Int(2040, option.contract.expYear);
-  m_writer.Text(2038, option.contract.put ? "P" : "C");
-  m_writer.Price(2002, option.last);
-  m_writer.Int(2007, option.lastSize);
-  m_writer.Price(2003, bid);
-  m_writer.Price(2004, ask);
-  m_writer.Int(2005, 10 * m_random.Between(1, 50));
-  m_writer.Int(2006, 10 * m_random.Between(1, 50));
-  m_writer.Int(2012, option.volume);
-  m_writer.Int(2013, option.up ? kTickUp : kTickDown);
+  m_writer.Begin(wire::kMsgOptions);
+  m_writer.Text(wire::kFidSymbol, option.symbol);
+  m_writer.Text(wire::kFidUnderlier, m_symbol);
+  m_writer.Price(wire::kFidStrike, option.contract.strikeCents);
+  m_writer.Int(wire::kFidExpMonth, option.contract.expMonth);
+  m_writer.Int(wire::kFidOpenInterest, option.openInterest);
+  m_writer.Int(wire::kFidExpYear, option.contract.expYear);
+  m_writer.Text(wire::kFidPutCall, option.contract.put ? "P" : "C");
+  m_writer.Price(wire::kFidLast, option.last);
+  m_writer.Int(wire::kFidLastSize, option.lastSize);
+  m_writer.Price(wire::kFidBid, bid);
+  m_writer.Price(wire::kFidAsk, ask);
+  m_writer.Int(wire::kFidBidSize, 10 * m_random.Between(1, 50));
+  m_writer.Int(wire::kFidAskSize, 10 * m_random.Between(1, 50));
+  m_writer.Int(wire::kFidVolume, option.volume);
+  m_writer.Int(wire::kFidTick, option.up ? kTickUp : kTickDown);
   if (full) {
-    m_writer.Price(2008, option.prevClose);
-    m_writer.Price(2011, option.open);
+    m_writer.Price(wire::kFidPrevClose, option.prevClose);
+    m_writer.Price(wire::kFidOpen, option.open);
   }
-  m_writer.Price(2009, option.high);
-  m_writer.Price(2010, option.low);
+  m_writer.Price(wire::kFidHigh, option.high);
+  m_writer.Price(wire::kFidLow, option.low);
   AddTime();
   m_writer.AppendTo(out);
 }

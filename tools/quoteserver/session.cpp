@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 
 namespace vok::sim {
 
@@ -156,15 +157,15 @@ void CSession::HandleLine(std::string& line, std::int64_t nowUs) {
   VOKMessage message(line.c_str(), static_cast<int>(line.size()));
   const char type = line[0];
   switch (type) {
-    case 'L':
+    case wire::kMsgLogon:
       OnLogonLine(message, nowUs);
       break;
-    case '9':
+    case wire::kMsgHeartbeat:
       if (!m_silent) Queue("9|\n");
       break;
-    case 'H':
-    case 'S':
-    case 'U':
+    case wire::kMsgSubscribeLevel1:
+    case wire::kMsgSubscribe:
+    case wire::kMsgUnsubscribe:
       OnSubscribeLine(type, message, nowUs);
       break;
     default:
@@ -182,8 +183,8 @@ bool CSession::CheckCredentials(const std::string& user, const std::string& pass
 
 void CSession::OnLogonLine(const VOKMessage& message, std::int64_t nowUs) {
   std::string user, password;
-  message.GetString(100, user);
-  message.GetString(133, password);
+  message.GetString(wire::kFidUserName, user);
+  message.GetString(wire::kFidPassword, password);
   if (m_logonPolicy == ELogonPolicy::Ignore) {
     m_host.Log("session " + std::to_string(m_number) + ": logon of '" + user + "' left unanswered");
     return;
@@ -203,9 +204,9 @@ void CSession::OnLogonLine(const VOKMessage& message, std::int64_t nowUs) {
 
 void CSession::CompleteLogon(std::int64_t nowUs) {
   m_pendingLogonUs = -1;
-  m_writer.Begin('G');
-  m_writer.Text(8055, m_options.name);
-  m_writer.Int(154, static_cast<std::int64_t>(m_options.permissions));
+  m_writer.Begin(wire::kMsgLogonReply);
+  m_writer.Text(wire::kFidServerName, m_options.name);
+  m_writer.Int(wire::kFidPermissions, static_cast<std::int64_t>(m_options.permissions));
   m_scratch.clear();
   m_writer.AppendTo(m_scratch);
   Queue(m_scratch);
@@ -222,14 +223,14 @@ void CSession::OnSubscribeLine(char type, const VOKMessage& message, std::int64_
   }
   std::string symbol;
   int service = 0;
-  message.GetString(1003, symbol);
-  if (!message.GetInt(2000, service) && type == 'H') service = kLevel1Service;
+  message.GetString(wire::kFidSymbol, symbol);
+  if (!message.GetInt(wire::kFidServiceId, service) && type == wire::kMsgSubscribeLevel1) service = kLevel1Service;
   if (symbol.empty() || symbol.size() > kMaxSymbolLength || !IsKnownService(service)) {
     m_host.Log(prefix + "subscription line without a usable symbol or service ignored");
     return;
   }
   auto key = std::make_pair(symbol, service);
-  if (type == 'U') {
+  if (type == wire::kMsgUnsubscribe) {
     if (m_subscriptions.erase(key) > 0 && service == kLevel1Service) m_floodDirty = true;
     return;
   }
@@ -364,8 +365,8 @@ void CSession::RunScript(std::int64_t nowUs) {
                                                 : ELogonPolicy::Accept;
         break;
       case EScriptAction::Notice:
-        m_writer.Begin('5');
-        m_writer.Text(1011, step.text);
+        m_writer.Begin(wire::kMsgDisconnectNotice);
+        m_writer.Text(wire::kFidNoticeText, step.text);
         m_scratch.clear();
         m_writer.AppendTo(m_scratch);
         Queue(m_scratch);

@@ -22,31 +22,31 @@ void CTimeSalesFeed::WriteUpdate(std::string& out) {
   m_last = Walk(m_last);
   const std::uint32_t kind = m_random.Below(10);  // 0-5 trade, 6-7 bid, 8-9 ask
   const std::int64_t now = TimeMs();
-  m_writer.Begin('3');
-  m_writer.Text(1003, m_symbol);
+  m_writer.Begin(wire::kMsgTimeSales);
+  m_writer.Text(wire::kFidSymbol, m_symbol);
   if (kind < 6) {
     // The type code is left out now and then: a print without 2084 is a trade.
-    if (kind != 0) m_writer.Int(2084, 0);
-    m_writer.Price(2002, m_last);
-    m_writer.Int(2007, Lots(10));
-    m_writer.Int(2082, m_random.Percent(80) ? 0 : kTradeConditions[m_random.Below(4)]);
+    if (kind != 0) m_writer.Int(wire::kFidPrintKind, wire::kPrintTrade);
+    m_writer.Price(wire::kFidLast, m_last);
+    m_writer.Int(wire::kFidLastSize, Lots(10));
+    m_writer.Int(wire::kFidPrintCondition, m_random.Percent(80) ? 0 : kTradeConditions[m_random.Below(4)]);
   } else if (kind < 8) {
-    m_writer.Int(2084, 1);
-    m_writer.Price(2003, m_last - 1 < 1 ? 1 : m_last - 1);
-    m_writer.Int(2005, Lots(20));
-    m_writer.Int(2082, kQuoteConditions[m_random.Below(5)]);
+    m_writer.Int(wire::kFidPrintKind, wire::kPrintBid);
+    m_writer.Price(wire::kFidBid, m_last - 1 < 1 ? 1 : m_last - 1);
+    m_writer.Int(wire::kFidBidSize, Lots(20));
+    m_writer.Int(wire::kFidPrintCondition, kQuoteConditions[m_random.Below(5)]);
   } else {
-    m_writer.Int(2084, 2);
-    m_writer.Price(2004, m_last + 1);
-    m_writer.Int(2006, Lots(20));
-    m_writer.Int(2082, kQuoteConditions[m_random.Below(5)]);
+    m_writer.Int(wire::kFidPrintKind, wire::kPrintAsk);
+    m_writer.Price(wire::kFidAsk, m_last + 1);
+    m_writer.Int(wire::kFidAskSize, Lots(20));
+    m_writer.Int(wire::kFidPrintCondition, kQuoteConditions[m_random.Below(5)]);
   }
-  m_writer.Text(2022, kExchanges[m_random.Below(6)]);
-  m_writer.Int(2039, 0);
-  m_writer.Text(2015, FormatEasternDate(now));
-  m_writer.Text(2014, FormatEasternTime(now));
-  m_writer.Int(2083, m_random.Percent(95) ? 0 : static_cast<int>(1 + m_random.Below(3)));
-  m_writer.Int(2013, m_last >= previous ? kTickUp : kTickDown);
+  m_writer.Text(wire::kFidExchange, kExchanges[m_random.Below(6)]);
+  m_writer.Int(wire::kFidPrintType, 0);
+  m_writer.Text(wire::kFidEasternDate, FormatEasternDate(now));
+  m_writer.Text(wire::kFidEasternTime, FormatEasternTime(now));
+  m_writer.Int(wire::kFidPrintStatus, m_random.Percent(95) ? 0 : static_cast<int>(1 + m_random.Below(3)));
+  m_writer.Int(wire::kFidTick, m_last >= previous ? kTickUp : kTickDown);
   m_writer.AppendTo(out);
 }
 

@@ -1,29 +1,27 @@
-// CVokQuotes, connection side: Connect and Disconnect, the connection worker, the dispatcher of
-// queued server messages (logon reply, connection events, notices, data), the heartbeat and
-// reconnect timers' work, and the connection events fired to clients.
+// CConnectionLifecycle: Connect and Disconnect, the connection worker, the logon reply, connection
+// events and notices, and the heartbeat and reconnect timers' work.
+#include "service/connection_lifecycle.h"
+
 #include <mutex>
 #include <random>
 
 #include "connection/quote_client.h"
-#include "handlers/l2_handler.h"
-#include "handlers/options_handler.h"
-#include "handlers/quote_handler.h"
-#include "handlers/ts_handler.h"
+#include "handlers/handler_set.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/bstr.h"
 #include "platform/wait.h"
 #include "service/com_guard.h"
 #include "service/connection_times.h"
+#include "service/module_lock.h"
 #include "service/suite_message_service.h"
 #include "service/user_settings.h"
-#include "service/vok_quotes.h"
+#include "service/vok_quote_app.h"
 #include "vkdll/vkdll.h"
 
-namespace {
+namespace wire = vok::wire;
 
-constexpr int kFidServerName = 8055;
-constexpr int kFidPermissions = 154;
-constexpr int kFidNoticeText = 1011;
+namespace {
 
 std::atomic<std::uint32_t> g_workersStarted{0};
 std::atomic<std::uint32_t> g_workersRunning{0};
@@ -40,14 +38,17 @@ std::uint32_t ReconnectSteps() {
 
 }  // namespace
 
-std::uint32_t CVokQuotes::WorkersStarted() { return g_workersStarted.load(); }
-std::uint32_t CVokQuotes::WorkersRunning() { return g_workersRunning.load(); }
-std::uint32_t CVokQuotes::ReconnectDelayMs() {
+CConnectionLifecycle::CConnectionLifecycle(IConnectionEvents& events, CHandlerSet& handlers)
+    : m_events(events), m_handlers(handlers) {}
+
+std::uint32_t CConnectionLifecycle::WorkersStarted() { return g_workersStarted.load(); }
+std::uint32_t CConnectionLifecycle::WorkersRunning() { return g_workersRunning.load(); }
+std::uint32_t CConnectionLifecycle::ReconnectDelayMs() {
   const vok::SConnectionTimes& times = vok::ConnectionTimes();
   return times.reconnectBaseMs + ReconnectSteps() * times.reconnectStepMs;
 }
 
-STDMETHODIMP CVokQuotes::Connect(LONG* plRetVal) {
+HRESULT CConnectionLifecycle::Connect(LONG* plRetVal) {
   if (plRetVal == nullptr) return E_POINTER;
   *plRetVal = kConnectPending;
   LONG idle = 0;
@@ -66,10 +67,10 @@ STDMETHODIMP CVokQuotes::Connect(LONG* plRetVal) {
   return result;
 }
 
-void CVokQuotes::StartConnection() {
+void CConnectionLifecycle::StartConnection() {
   SQuoteClientSettings settings;
   // Copied under the object lock before any other lock: the order is always object lock first.
-  ReadConnectionSettings(settings);
+  m_events.ReadConnectionSettings(settings);
   // What the host left unset comes from the per-user settings, read outside every lock.
   vok::ApplyUserConnectionDefaults(settings);
   bool closed = false;
@@ -89,7 +90,7 @@ void CVokQuotes::StartConnection() {
   if (attempt != 0) StartWorker(std::move(settings), attempt);
 }
 
-STDMETHODIMP CVokQuotes::Disconnect() {
+HRESULT CConnectionLifecycle::Disconnect() {
   return vok::ComGuard("CVokQuotes::Disconnect", [&] {
     {
       vok::CCriticalSectionLock lock(CQuoteClient::Lock());
@@ -105,32 +106,16 @@ STDMETHODIMP CVokQuotes::Disconnect() {
   });
 }
 
-STDMETHODIMP CVokQuotes::get_ConnectionState(enumConnectionState* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-  *pVal = CQuoteClient::CurrentState();
-  return S_OK;
-}
-
-STDMETHODIMP CVokQuotes::get_ServerName(BSTR* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  *pVal = nullptr;
-  return vok::ComGuard("CVokQuotes::get_ServerName", [&] {
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    *pVal = vok::CBstr::FromNarrow(m_serverName).Detach();
-    return S_OK;
-  });
-}
-
-void CVokQuotes::SocketOnClose(LONG errcode) {
+void CConnectionLifecycle::SocketOnClose(LONG errcode) {
   VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::SocketOnClose, errcode=%x", static_cast<unsigned>(errcode));
-  m_eventPoint.Fire_OnClose(errcode);
+  m_events.FireClose(errcode);
 }
 
-void CVokQuotes::ReapWorker() {
+void CConnectionLifecycle::ReapWorker() {
   vok::CCriticalSectionLock lock(m_workerLock);
   if (!m_connectWorker) return;
-  VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::CreateClients: Waiting on previous worker tid=0x%x", m_connectWorker->Id());
+  VOKTRACE_Printf(VOKTRACE_INFO, "CVokQuotes::CreateClients: Waiting on previous worker tid=0x%x",
+                  m_connectWorker->Id());
   // Only a worker that has ended is joined; one still opening is let go and ends on its own. It
   // holds nothing of this object, only a module lock that keeps the library loaded.
   const std::uint32_t result = vok::WaitForOne(m_connectWorker->EndHandle(), 0);
@@ -143,16 +128,17 @@ void CVokQuotes::ReapWorker() {
   m_connectWorker.reset();
 }
 
-void CVokQuotes::StartWorker(SQuoteClientSettings settings, std::uint64_t attempt) {
+void CConnectionLifecycle::StartWorker(SQuoteClientSettings settings, std::uint64_t attempt) {
   vok::CCriticalSectionLock lock(m_workerLock);
   ReapWorker();
   auto worker = std::make_unique<vok::CThreadHandle>();
   const std::uint32_t ordinal = ++g_workersStarted;
   ++g_workersRunning;
-  const bool started = worker->Start([settings = std::move(settings), ordinal, attempt, keep = vok::CModuleLockHolder()] {
-    CreateClientsRun(settings, ordinal, attempt);
-    --g_workersRunning;
-  });
+  const bool started =
+      worker->Start([settings = std::move(settings), ordinal, attempt, keep = vok::CModuleLockHolder()] {
+        CreateClientsRun(settings, ordinal, attempt);
+        --g_workersRunning;
+      });
   if (started) {
     m_connectWorker = std::move(worker);
     return;
@@ -162,38 +148,35 @@ void CVokQuotes::StartWorker(SQuoteClientSettings settings, std::uint64_t attemp
   CQuoteClient::EndAttempt(attempt);
 }
 
-int CVokQuotes::CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker, std::uint64_t attempt) {
+int CConnectionLifecycle::CreateClientsRun(const SQuoteClientSettings& settings, std::uint32_t worker,
+                                           std::uint64_t attempt) {
   VOKTRACE_Printf(VOKTRACE_INFO, "CreateClientsRun hThread=%x tid=%x", worker, vok::CurrentThreadId());
   const int result = CQuoteClient::CreateClients(settings, &vok::App(), attempt);
   VOKTRACE_Printf(VOKTRACE_INFO, "CreateClientsRun return hThread=%x tid=%x", worker, vok::CurrentThreadId());
   return result;
 }
 
-void CVokQuotes::OnHeartbeatTimer() { CQuoteClient::CheckCurrentHeartbeat(); }
+void CConnectionLifecycle::OnHeartbeatTimer() { CQuoteClient::CheckCurrentHeartbeat(); }
 
-void CVokQuotes::OnReconnectTimer() {
+void CConnectionLifecycle::OnReconnectTimer() {
   LONG result = 0;
   Connect(&result);
 }
 
-void CVokQuotes::ProcessMessage(const VOKMessage& message) {
-  // The pump holds a reference on this object for the length of the call.
-  const int type = message.GetType();
-  switch (type) {
-    case 'G':
+void CConnectionLifecycle::OnConnectionMessage(const VOKMessage& message) {
+  switch (message.GetType()) {
+    case wire::kMsgLogonReply:
       OnLogonReply(message);
       return;
-    case '0':
+    case wire::kMsgConnectionEvent:
       OnConnectionEvent(message);
       return;
-    case '5':
+    case wire::kMsgDisconnectNotice:
       OnDisconnectNotice(message);
       return;
     default:
-      break;
+      return;
   }
-  // Data goes to its handler whatever the connection state and whichever client received it.
-  if (CHandler* handler = m_typeMap[static_cast<unsigned char>(type)]) handler->OnMessage(static_cast<char>(type), message);
 }
 
 namespace {
@@ -201,7 +184,7 @@ namespace {
 // With the client lock held: whether the message names the current client; traces when not.
 bool NamesCurrentClient(const VOKMessage& message, int type) {
   int id = 0;
-  message.GetInt(CQuoteClient::kFidClientId, id);
+  message.GetInt(wire::kFidClientId, id);
   const std::uint32_t client = static_cast<std::uint32_t>(id);
   if (client == CQuoteClient::CurrentIdentity() && client != 0) return true;
   VOKTRACE_Printf(VOKTRACE_INFO, "******ignoring msgtype %d for expired CQuoteClient 0x%x*****************", type,
@@ -211,38 +194,35 @@ bool NamesCurrentClient(const VOKMessage& message, int type) {
 
 }  // namespace
 
-void CVokQuotes::OnLogonReply(const VOKMessage& message) {
+void CConnectionLifecycle::OnLogonReply(const VOKMessage& message) {
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    if (!NamesCurrentClient(message, 'G')) return;
+    if (!NamesCurrentClient(message, wire::kMsgLogonReply)) return;
     CQuoteClient::Current()->SetState(csLoggedIn);
     VOKTRACE_Write(VOKTRACE_INFO, "Quotes: Received LogonSucceed");
     // Client lock, then each handler's lock.
-    if (m_quoteHandler) m_quoteHandler->Resubscribe();
-    if (m_tsHandler) m_tsHandler->Resubscribe();
-    if (m_l2Handler) m_l2Handler->Resubscribe();
-    if (m_optionsHandler) m_optionsHandler->Resubscribe();
+    m_handlers.Resubscribe();
     std::string serverName;
-    if (message.GetString(kFidServerName, serverName)) {
+    if (message.GetString(wire::kFidServerName, serverName)) {
       m_serverName = serverName;
       VOKTRACE_Printf(VOKTRACE_STATE, "Logged into uotes (%s)", m_serverName.c_str());
     }
     std::uint64_t permissions = 0;
-    if (message.GetUInt64(kFidPermissions, permissions)) m_quotePermissions = permissions;
+    if (message.GetUInt64(wire::kFidPermissions, permissions)) m_quotePermissions = permissions;
     VOKTRACE_Printf(VOKTRACE_INFO, "QUOTE_PERMS = %X", static_cast<unsigned>(m_quotePermissions.load()));
   }
-  m_eventPoint.Fire_OnLogonSucceed();
+  m_events.FireLogonSucceed();
 }
 
-void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
+void CConnectionLifecycle::OnConnectionEvent(const VOKMessage& message) {
   int code = 0;
-  message.GetInt(CQuoteClient::kFidEventCode, code);
+  message.GetInt(wire::kFidEventCode, code);
   std::string serverName;
   std::uint32_t disconnects = 0;
   {
     vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    if (!NamesCurrentClient(message, '0')) return;
-    if (code == CQuoteClient::kEventDisconnected || code == CQuoteClient::kEventConnectFailed) {
+    if (!NamesCurrentClient(message, wire::kMsgConnectionEvent)) return;
+    if (code == wire::kEventDisconnected || code == wire::kEventConnectFailed) {
       CQuoteClient::DeleteCurrent();
     }
     serverName = m_serverName;
@@ -257,18 +237,19 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
   // Events fire with no lock held.
   const vok::SConnectionTimes& times = vok::ConnectionTimes();
   switch (code) {
-    case CQuoteClient::kEventConnected: {
-      m_eventPoint.Fire_OnConnect(0);
+    case wire::kEventConnected: {
+      m_events.FireConnect(0);
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTED");
       const std::uint32_t heartbeatMs = times.heartbeatMs;
       vok::App().HeartbeatTimer().SetPeriodicRelative(heartbeatMs, heartbeatMs);
       break;
     }
-    case CQuoteClient::kEventDisconnected:
+    case wire::kEventDisconnected:
       SocketOnClose(0);
       if (m_loggedInElsewhere.load() == 0) {
         const DWORD delay = ReconnectDelayMs();
-        VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s, (%d)", serverName.c_str(), static_cast<int>(delay));
+        VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s, (%d)", serverName.c_str(),
+                        static_cast<int>(delay));
         armReconnect(delay);
       } else {
         VOKTRACE_Printf(VOKTRACE_STATE, "Quotes: DISCONNECTED from %s -- user logged in elsewhere, NOT reconnecting",
@@ -276,11 +257,11 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
       }
       m_loggedInElsewhere = 0;
       break;
-    case CQuoteClient::kEventConnectFailed: {
+    case wire::kEventConnectFailed: {
       // The host learns at once why: the system's error code of the failed open.
       int error = 0;
-      message.GetInt(CQuoteClient::kFidErrorCode, error);
-      m_eventPoint.Fire_OnConnect(error != 0 ? error : kConnectErrorUnknown);
+      message.GetInt(wire::kFidErrorCode, error);
+      m_events.FireConnect(error != 0 ? error : kConnectErrorUnknown);
       VOKTRACE_Write(VOKTRACE_STATE, "Quotes: CONNECTFAILED");
       armReconnect(times.connectRetryMs);
       break;
@@ -290,9 +271,35 @@ void CVokQuotes::OnConnectionEvent(const VOKMessage& message) {
   }
 }
 
-void CVokQuotes::OnDisconnectNotice(const VOKMessage& message) {
+void CConnectionLifecycle::OnDisconnectNotice(const VOKMessage& message) {
   std::string text;
-  if (!message.GetString(kFidNoticeText, text)) return;
+  if (!message.GetString(wire::kFidNoticeText, text)) return;
   m_loggedInElsewhere = 1;
   vok::ShowSuiteMessage(text);
+}
+
+vok::CCriticalSection& CConnectionLifecycle::ClientLock() { return CQuoteClient::Lock(); }
+
+bool CConnectionLifecycle::LoggedIn() const {
+  CQuoteClient* current = CQuoteClient::Current();
+  return current != nullptr && current->State() == csLoggedIn;
+}
+
+void CConnectionLifecycle::Send(const VOKMessage& message) {
+  if (CQuoteClient* current = CQuoteClient::Current()) current->Send(message);
+}
+
+enumConnectionState CConnectionLifecycle::State() const {
+  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+  return CQuoteClient::CurrentState();
+}
+
+std::string CConnectionLifecycle::ServerName() const {
+  vok::CCriticalSectionLock lock(CQuoteClient::Lock());
+  return m_serverName;
+}
+
+void CConnectionLifecycle::CancelTimers() {
+  vok::App().HeartbeatTimer().Cancel();
+  vok::App().ReconnectTimer().Cancel();
 }
