@@ -132,7 +132,6 @@ HRESULT CVokQuotes::FinalConstruct() {
   if (FAILED(marshaler)) return marshaler;
 
   vok::CCriticalSectionLock clientLock(CConnectionLifecycle::ClientLock());
-  vok::App().SetCurrent(this);
   bool testMode = false;
   {
     CVokRegistry settings;
@@ -144,6 +143,9 @@ HRESULT CVokQuotes::FinalConstruct() {
     }
   }
   m_handlers.Create(this);
+  // Current only once its handlers and settings are in place: a pump already running for another
+  // object hands data to the current one at once, without the client lock.
+  vok::App().SetCurrent(this);
   // The test thread calls into the handlers, so it starts only once they exist.
   if (testMode) StartTestMode();
   vok::App().BeginProcessMessages();

@@ -27,7 +27,9 @@ TEST(TlsServer, TakesCertificateAndKeyOnlyTogetherAndNamesAFileItCannotUse) {
     bool help = false;
     std::string message;
     EXPECT_EQ(ParseCommandLine(args, options, help, message), ok) << args[0] << ": " << message;
-    if (ok) EXPECT_EQ(options.tlsCertificateFile + " " + options.tlsKeyFile, "c.pem k.pem");
+    if (ok) {
+      EXPECT_EQ(options.tlsCertificateFile + " " + options.tlsKeyFile, "c.pem k.pem");
+    }
   }
   CTestCertificates certificates;
   ASSERT_TRUE(certificates.Ok());
