@@ -48,7 +48,8 @@ std::string SymbolName(int i) { return "S" + std::to_string(i); }
 
 std::uint64_t NowUs() {
   return static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch()).count());
+      std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+          .count());
 }
 
 // CPU time in ns of the threads of this process whose name is `name` (every thread when empty).

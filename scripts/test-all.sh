@@ -89,8 +89,20 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_strin
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 
+# Layout is clang-format 14's, as .clang-format says; a file that differs fails the run.
+run_format() {
+  echo "== format (clang-format-14 --dry-run -Werror)"
+  if git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format-14 --dry-run -Werror >"$LOGS/format.log" 2>&1; then
+    passed=$((passed + 1))
+  else
+    head -40 "$LOGS/format.log"
+    note_fail "format"
+  fi
+}
+
 # The tests labelled slow wait out the real connection delays (heartbeat, reconnect); once, in the
 # plain build, is enough. The linux build comes first: the Windows tests use its simulator.
+run_format
 if build linux; then
   run_ctest linux
   run_consumer

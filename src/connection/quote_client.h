@@ -98,6 +98,6 @@ class CQuoteClient final : public VOKClient {
   bool m_droppingTypes = false;              // reader thread only: within a burst of dropped lines
   // Orders the connected event before a disconnection seen while the client was not yet current.
   std::mutex m_eventLock;
-  bool m_installed = false;     // guarded by m_eventLock
-  bool m_closedEarly = false;   // guarded by m_eventLock
+  bool m_installed = false;    // guarded by m_eventLock
+  bool m_closedEarly = false;  // guarded by m_eventLock
 };

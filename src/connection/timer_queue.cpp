@@ -36,7 +36,11 @@ unsigned Identity(const void* object) { return static_cast<unsigned>(reinterpret
 
 CTimerQueueEvent::CTimerQueueEvent(CTimerQueue* queue, std::uint32_t userInfo1, std::uint32_t userInfo2,
                                    ITimedEventListener* listener, std::uint32_t due, std::uint32_t period)
-    : m_queue(queue), m_userInfo1(userInfo1), m_userInfo2(userInfo2), m_listener(listener), m_due(due),
+    : m_queue(queue),
+      m_userInfo1(userInfo1),
+      m_userInfo2(userInfo2),
+      m_listener(listener),
+      m_due(due),
       m_period(period) {
   if (m_listener) m_listener->AddRef();
 }
@@ -136,8 +140,8 @@ bool CTimerQueue::CreateTimer(CTimerQueueEvent** out, ITimedEventListener* liste
                                    : std::int64_t{-1};
   double dayFraction = std::isfinite(due.days) ? due.days - std::floor(due.days) : 0.0;
   const std::uint32_t dueOfDay = static_cast<std::uint32_t>(std::llround(dayFraction * 86400.0)) % 86400;
-  return CreateTimerIn(out, listener, userInfo1, userInfo2, seconds, static_cast<std::uint32_t>(nowMs % 1000),
-                       dueOfDay, period, flags);
+  return CreateTimerIn(out, listener, userInfo1, userInfo2, seconds, static_cast<std::uint32_t>(nowMs % 1000), dueOfDay,
+                       period, flags);
 }
 
 bool CTimerQueue::CreateTimerIn(CTimerQueueEvent** out, ITimedEventListener* listener, std::uint32_t userInfo1,
@@ -216,7 +220,8 @@ bool CTimerQueue::DeleteTimer(CTimerQueueEvent* event, bool wait) {
     deleted = vok::DeleteSystemTimer(timer, false, &error);
   }
   if (!deleted && error != vok::kSystemTimerCallbackRunning) {
-    VOKTRACE_Printf(VOKTRACE_WARNING, "CTimerQueue::DeleteTimer: DeleteTimerQueueTimer(%x) failed. GetLastError() returned %x",
+    VOKTRACE_Printf(VOKTRACE_WARNING,
+                    "CTimerQueue::DeleteTimer: DeleteTimerQueueTimer(%x) failed. GetLastError() returned %x",
                     Identity(event), error);
   }
   event->Release();

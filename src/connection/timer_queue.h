@@ -21,8 +21,8 @@ class CTimerQueue;
 // one; a callback in progress holds one more. Destroyed when the count reaches 0.
 class CTimerQueueEvent {
  public:
-  CTimerQueueEvent(CTimerQueue* queue, std::uint32_t userInfo1, std::uint32_t userInfo2,
-                   ITimedEventListener* listener, std::uint32_t due, std::uint32_t period);
+  CTimerQueueEvent(CTimerQueue* queue, std::uint32_t userInfo1, std::uint32_t userInfo2, ITimedEventListener* listener,
+                   std::uint32_t due, std::uint32_t period);
   CTimerQueueEvent(const CTimerQueueEvent&) = delete;
   CTimerQueueEvent& operator=(const CTimerQueueEvent&) = delete;
 

@@ -24,7 +24,7 @@ namespace vok::detail {
 struct SClientDispatch {
   std::mutex lock;  // after the client map lock and the timer queue's process-wide lock
   std::condition_variable idle;
-  int running = 0;  // transport callbacks in progress, guarded by lock
+  int running = 0;       // transport callbacks in progress, guarded by lock
   std::mutex timerLock;  // guards the client's m_timerQueue; never held while a queue is destroyed
 };
 
@@ -148,7 +148,8 @@ VOKClient::VOKClient(const char* interfaceAddress, const char* groupAddress, int
   VOKTRACE_Printf(VOKTRACE_INFO, "VOKClient() 0x%x return", Identity(this));
 }
 
-VOKClient::VOKClient(const char* interfaceAddress, const char* groupAndPort) : m_datagram(true), m_alternateOpen(false) {
+VOKClient::VOKClient(const char* interfaceAddress, const char* groupAndPort)
+    : m_datagram(true), m_alternateOpen(false) {
   VOKTRACE_Printf(VOKTRACE_INFO, "VOKClient() 0x%x mcast %s->%s tid=0x%x", Identity(this),
                   interfaceAddress ? interfaceAddress : "", groupAndPort ? groupAndPort : "", vok::CurrentThreadId());
   Init();
@@ -264,8 +265,8 @@ bool VOKClient::OpenMulticast(const char* interfaceAddress, const char* groupAdd
   Close();
   m_address = groupAddress ? groupAddress : "";
   m_port = port;
-  return Register(IpcOpenMulticast(interfaceAddress ? interfaceAddress : "", m_address.c_str(), port,
-                                   VOKClientCallbacks::Table()));
+  return Register(
+      IpcOpenMulticast(interfaceAddress ? interfaceAddress : "", m_address.c_str(), port, VOKClientCallbacks::Table()));
 }
 
 bool VOKClient::IsConnected() {

@@ -167,8 +167,8 @@ class CSharedLists {
 
   CCriticalSection m_lock;
   std::array<SSharedList, kClasses> m_shared;  // guarded by m_lock
-  std::uint64_t m_lastRelease = 0;            // guarded by m_lock
-  bool m_closed = false;                      // guarded by m_lock
+  std::uint64_t m_lastRelease = 0;             // guarded by m_lock
+  bool m_closed = false;                       // guarded by m_lock
 };
 
 CSharedLists& Shared() {

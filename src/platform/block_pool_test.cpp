@@ -15,8 +15,8 @@ namespace vok {
 namespace {
 
 TEST(BlockPoolTest, BlocksFreedOnOneThreadServeTheNextAllocationsOfAnother) {
-  for (std::size_t bytes : {std::size_t{1}, std::size_t{48}, std::size_t{200}, std::size_t{1008}, std::size_t{1009},
-                            std::size_t{5000}}) {
+  for (std::size_t bytes :
+       {std::size_t{1}, std::size_t{48}, std::size_t{200}, std::size_t{1008}, std::size_t{1009}, std::size_t{5000}}) {
     void* block = PoolAllocate(bytes);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % 16, 0u) << bytes;
     std::memset(block, 0xA5, bytes);

@@ -29,7 +29,8 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* pUnkOuter, REFIID riid, voi
   // An aggregate can only be asked for its inner unknown; any other interface would escape the
   // outer object's identity.
   if (pUnkOuter != nullptr && riid != IID_IUnknown) return CLASS_E_NOAGGREGATION;
-  const HRESULT hr = vok::ComGuard("CClassFactory::CreateInstance", [&] { return m_creator(pUnkOuter, riid, ppvObject); });
+  const HRESULT hr =
+      vok::ComGuard("CClassFactory::CreateInstance", [&] { return m_creator(pUnkOuter, riid, ppvObject); });
   if (FAILED(hr)) *ppvObject = nullptr;
   return hr;
 }

@@ -13,7 +13,7 @@ namespace {
 
 std::mutex g_lock;
 ITypeInfo* g_typeInfo = nullptr;  // guarded by g_lock; one reference held until unload
-ITypeLib* g_library = nullptr;     // guarded by g_lock; one reference held until unload
+ITypeLib* g_library = nullptr;    // guarded by g_lock; one reference held until unload
 
 // The file of the module (DLL or program) that holds this code.
 std::wstring ThisModulePath() {

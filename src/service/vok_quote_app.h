@@ -152,8 +152,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   std::vector<std::unique_ptr<VOKMessage>> m_batch;  // pump thread only: the messages taken
   CWaitableTimer m_heartbeatTimer;
   CWaitableTimer m_reconnectTimer;
-  std::unique_ptr<CPump> m_pump;         // guarded by m_threadLock
-  int m_pumpUsers = 0;                   // guarded by m_threadLock
+  std::unique_ptr<CPump> m_pump;  // guarded by m_threadLock
+  int m_pumpUsers = 0;            // guarded by m_threadLock
   // A pump being stopped by a thread that waits for it outside m_threadLock; guarded by it.
   std::shared_ptr<CPumpControl> m_ending;
   // Written under m_currentLock; read without it only to see whether there is one.

@@ -317,9 +317,9 @@ TEST_F(QuoteApp, EndingFromAnotherThreadWaitsForThePumpAndEmptiesTheQueue) {
   vok::App().EndProcessMessages();
   EXPECT_FALSE(vok::App().HasPumpThread());
   std::lock_guard lock(linesMutex);
-  const std::vector<std::string> expected = {"CVokQuoteApp::EndProcessMessages", "-Q- Set queue thread deletion event...",
-                                             "-Q- Waiting for queue thread end...", "-Q- Queue thread returning.",
-                                             "-Q- Queue thread destroyed."};
+  const std::vector<std::string> expected = {
+      "CVokQuoteApp::EndProcessMessages", "-Q- Set queue thread deletion event...",
+      "-Q- Waiting for queue thread end...", "-Q- Queue thread returning.", "-Q- Queue thread destroyed."};
   std::vector<std::string> pumpLines;
   for (const auto& line : lines) {
     if (std::find(expected.begin(), expected.end(), line) != expected.end()) pumpLines.push_back(line);

@@ -65,8 +65,9 @@ class CVokQuotes final : public IVokQuotes,
   STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
   STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
   STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
-  STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+  STDMETHOD(Invoke)
+  (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   // IVokQuotes
   STDMETHOD(Connect)(LONG* plRetVal) override;

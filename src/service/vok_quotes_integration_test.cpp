@@ -13,13 +13,13 @@
 #include "platform/interface_table.h"
 #include "platform/socket.h"
 #include "quote_server.h"
-#include "vokcommon/record_copy.h"
 #include "service/connection_times_test_util.h"
 #include "service/module_lock.h"
 #include "service/simulator_endpoint_test_util.h"
 #include "service/suite_message_service.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
+#include "vokcommon/record_copy.h"
 
 namespace {
 
@@ -185,7 +185,8 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
   ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "H|").size() == 3; }));
   for (const char* symbol : symbols) {
     bool found = false;
-    for (const auto& line : LinesStarting(2, "H|")) found |= line.find(std::string("1003=") + symbol) != std::string::npos;
+    for (const auto& line : LinesStarting(2, "H|"))
+      found |= line.find(std::string("1003=") + symbol) != std::string::npos;
     EXPECT_TRUE(found) << symbol;
     EXPECT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
   }

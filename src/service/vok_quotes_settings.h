@@ -28,8 +28,9 @@ class CVokQuotesSettings final : public IVokQuotesSettings {
   STDMETHOD(GetTypeInfoCount)(UINT* pctinfo) override;
   STDMETHOD(GetTypeInfo)(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
   STDMETHOD(GetIDsOfNames)(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid, DISPID* rgDispId) override;
-  STDMETHOD(Invoke)(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+  STDMETHOD(Invoke)
+  (DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+   EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
 
   STDMETHOD(get_Server)(BSTR* pVal) override;
   STDMETHOD(put_Server)(BSTR newVal) override;

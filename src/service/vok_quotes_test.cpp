@@ -149,9 +149,14 @@ TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
   struct Case {
     const IID* iid;
     bool answered;
-  } cases[] = {{&IID_IUnknown, true},           {&IID_IVokQuotes, true},          {&IID_IDispatch, true},
-               {&IID_IConnectionPointContainer, true}, {&IID_IVokQuotesPriv, true}, {&IID_IVokQuotesNotify, false},
-               {&DIID__IVokQuotesEvents, false}, {&IID_IClassFactory, false}};
+  } cases[] = {{&IID_IUnknown, true},
+               {&IID_IVokQuotes, true},
+               {&IID_IDispatch, true},
+               {&IID_IConnectionPointContainer, true},
+               {&IID_IVokQuotesPriv, true},
+               {&IID_IVokQuotesNotify, false},
+               {&DIID__IVokQuotesEvents, false},
+               {&IID_IClassFactory, false}};
   vok::CComPtr<IUnknown> identity;
   ASSERT_EQ(session.m_quotes->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
   for (const Case& c : cases) {
@@ -179,15 +184,10 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
   struct Case {
     std::string given;
     std::string stored;  // empty: rejected
-  } cases[] = {{"  msft\t", "MSFT"},
-               {"+abc-xy", "+ABC-XY"},
-               {"/es", "/ES"},
-               {std::string(64, 'q'), std::string(64, 'Q')},
-               {"a;b", ""},
-               {"IB\x7fM", ""},
-               {"+", ""},
-               {" / ", ""},
-               {"   ", ""}};
+  } cases[] = {
+      {"  msft\t", "MSFT"}, {"+abc-xy", "+ABC-XY"}, {"/es", "/ES"}, {std::string(64, 'q'), std::string(64, 'Q')},
+      {"a;b", ""},          {"IB\x7fM", ""},        {"+", ""},      {" / ", ""},
+      {"   ", ""}};
   for (const Case& c : cases) {
     EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne),
               c.stored.empty() ? E_INVALIDARG : S_OK)
@@ -216,32 +216,32 @@ TEST_F(VokQuotes, EveryCallThatTakesASymbolRefusesOneThatCouldChangeTheWireLine)
   IVokQuotes* quotes = session.m_quotes.Get();
   IVokQuotesPriv* priv = session.m_priv.Get();
   // Each call with a symbol; the exact-text calls keep case and blanks but not separators.
-  const std::function<HRESULT(BSTR)> calls[] = {
-      [&](BSTR s) { return quotes->AdviseSymbol(&notify, s, qsfLevelOne); },
-      [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); },
-      [&](BSTR s) {
-        QUOTERECORD record{};
-        return quotes->GetCachedQuote(s, &record);
-      },
-      [&](BSTR s) {
-        OPTIONSRECORD record{};
-        return quotes->GetCachedOptionsRecord(s, &record);
-      },
-      [&](BSTR s) {
-        LONG size = 0;
-        const HRESULT hr = quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size);
-        EXPECT_EQ(size, -1);
-        return hr;
-      },
-      [&](BSTR s) {
-        QUOTERECORD record{};
-        return quotes->GetSingleQuote(s, 0, &record);
-      },
-      [&](BSTR s) { return priv->SetNegBorrowPct(s, 1.5); },
-      [&](BSTR s) {
-        vok::CBstr underlier;
-        return priv->GetUnderlier(s, underlier.Put());
-      }};
+  const std::function<HRESULT(BSTR)> calls[] = {[&](BSTR s) { return quotes->AdviseSymbol(&notify, s, qsfLevelOne); },
+                                                [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); },
+                                                [&](BSTR s) {
+                                                  QUOTERECORD record{};
+                                                  return quotes->GetCachedQuote(s, &record);
+                                                },
+                                                [&](BSTR s) {
+                                                  OPTIONSRECORD record{};
+                                                  return quotes->GetCachedOptionsRecord(s, &record);
+                                                },
+                                                [&](BSTR s) {
+                                                  LONG size = 0;
+                                                  const HRESULT hr =
+                                                      quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size);
+                                                  EXPECT_EQ(size, -1);
+                                                  return hr;
+                                                },
+                                                [&](BSTR s) {
+                                                  QUOTERECORD record{};
+                                                  return quotes->GetSingleQuote(s, 0, &record);
+                                                },
+                                                [&](BSTR s) { return priv->SetNegBorrowPct(s, 1.5); },
+                                                [&](BSTR s) {
+                                                  vok::CBstr underlier;
+                                                  return priv->GetUnderlier(s, underlier.Put());
+                                                }};
   const char* refused[] = {"IBM;2000=20001", "IBM|X", "IBM\r\nL|100=x", "\x01IBM"};
   for (const auto& call : calls) {
     for (const char* symbol : refused) EXPECT_EQ(call(Bstr(symbol).Get()), E_INVALIDARG) << symbol;

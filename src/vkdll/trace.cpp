@@ -6,8 +6,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>

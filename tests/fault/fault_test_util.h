@@ -68,7 +68,9 @@ inline long ResidentKb() {
 }
 
 // The descriptor count leaves out the one opendir holds while counting.
-inline SResources Resources() { return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd") - 1, ResidentKb()}; }
+inline SResources Resources() {
+  return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd") - 1, ResidentKb()};
+}
 
 inline std::string Transformed(const char* clear) {
   char out[65] = {};
@@ -226,13 +228,15 @@ class CLiveFeed {
         .Send("3|1003=IBM;2084=0;2002=1;2007=" + value)
         .Send("4|2034=MSFT;1003=+MSFT-MARK;2007=" + value);
     m_server->Run(session, markers);
-    return vok::test::Eventually([&] {
-      if (abandon != nullptr && *abandon) return true;
-      for (int service = 0; service < kServices; ++service) {
-        if (m_notify.Marker(service) < m_marker) return false;
-      }
-      return true;
-    }, limitMs);
+    return vok::test::Eventually(
+        [&] {
+          if (abandon != nullptr && *abandon) return true;
+          for (int service = 0; service < kServices; ++service) {
+            if (m_notify.Marker(service) < m_marker) return false;
+          }
+          return true;
+        },
+        limitMs);
   }
 
   void SetPassword(const char* clear) { m_session.m_priv->put_Password(vok::test::Bstr(clear).Get()); }

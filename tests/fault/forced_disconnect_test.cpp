@@ -91,7 +91,8 @@ TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
   EXPECT_EQ(session.EventCount(vok::dispid::OnConnect), server.ConnectionCount());
   EXPECT_EQ(session.EventCount(vok::dispid::OnLogonSucceed), server.LogonCount());
   EXPECT_EQ(session.EventCount(vok::dispid::OnClose), server.ConnectionCount() - 1);
-  for (const auto& [dispid, code] : session.Events()) EXPECT_EQ(code, dispid == vok::dispid::OnLogonSucceed ? -12345 : 0);
+  for (const auto& [dispid, code] : session.Events())
+    EXPECT_EQ(code, dispid == vok::dispid::OnLogonSucceed ? -12345 : 0);
 
   // Workers and transport threads of closed connections are gone, and so are their sockets.
   const vok::fault::SResources after = vok::fault::Resources();

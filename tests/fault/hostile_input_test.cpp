@@ -57,7 +57,8 @@ TEST(HostileServer, LinesNoServerShouldSendLeaveTheConnectionUpAndDataFlowing) {
   // event code and some that mean nothing.
   CScript forged;
   for (std::uint32_t id = 0; id <= CurrentClientIdentity() + 1; ++id) {
-    for (int code : {9978, 9977, 9966, 0, -1}) forged.Send("0|9992=" + std::to_string(code) + ";9976=" + std::to_string(id));
+    for (int code : {9978, 9977, 9966, 0, -1})
+      forged.Send("0|9992=" + std::to_string(code) + ";9976=" + std::to_string(id));
   }
   forged.Send("0|9992=9977").Send("0|");
 
@@ -70,13 +71,12 @@ TEST(HostileServer, LinesNoServerShouldSendLeaveTheConnectionUpAndDataFlowing) {
       {"10 MB without a line feed", CScript().SendRaw(std::string(10u << 20, 'x')).Send("9|")},
       {"fields filling the line cap, and ten times as many",
        CScript().Send(ManyFields(kLineCap - 64)).Send(ManyFields(10 * kLineCap))},
-      {"huge group counts",
-       CScript()
-           .Send(GroupLine("2147483647", kLineCap - 64))
-           .Send(GroupLine("99999999999999", 4096))
-           .Send(GroupLine("-5", 4096))
-           .Send("2|1003=AAPL;1089=2147483647;1507=A;2016=MARK;2017=20010;2019=1")
-           .Send(GroupLine("1000000", 2 * kLineCap))},
+      {"huge group counts", CScript()
+                                .Send(GroupLine("2147483647", kLineCap - 64))
+                                .Send(GroupLine("99999999999999", 4096))
+                                .Send(GroupLine("-5", 4096))
+                                .Send("2|1003=AAPL;1089=2147483647;1507=A;2016=MARK;2017=20010;2019=1")
+                                .Send(GroupLine("1000000", 2 * kLineCap))},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -211,14 +211,15 @@ TEST(HostileClientInput, EveryEntryPointRejectsTheSameSymbolsWithInvalidArg) {
       {"UnadviseSymbol", [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); }},
       {"GetCachedQuote", [&](BSTR s) { return quotes->GetCachedQuote(s, &quote); }},
       {"GetCachedOptionsRecord", [&](BSTR s) { return quotes->GetCachedOptionsRecord(s, &option); }},
-      {"GetCachedAggregateLevel2Size", [&](BSTR s) { return quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size); }},
+      {"GetCachedAggregateLevel2Size",
+       [&](BSTR s) { return quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size); }},
       {"GetSingleQuote", [&](BSTR s) { return quotes->GetSingleQuote(s, 1, &quote); }},
   };
   const struct {
     const char* symbol;
     HRESULT expected;
-  } symbols[] = {{nullptr, E_INVALIDARG}, {"", E_INVALIDARG},     {" \t ", E_INVALIDARG}, {"A;B", E_INVALIDARG},
-                 {"A|B", E_INVALIDARG},   {" + ", E_INVALIDARG},  {"/", E_INVALIDARG},    {" ibm ", S_OK},
+  } symbols[] = {{nullptr, E_INVALIDARG}, {"", E_INVALIDARG},    {" \t ", E_INVALIDARG}, {"A;B", E_INVALIDARG},
+                 {"A|B", E_INVALIDARG},   {" + ", E_INVALIDARG}, {"/", E_INVALIDARG},    {" ibm ", S_OK},
                  {"+IBM-A", S_OK},        {"/ES", S_OK}};
   for (const auto& entry : entryPoints) {
     for (const auto& s : symbols) {

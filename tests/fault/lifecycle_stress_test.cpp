@@ -94,12 +94,14 @@ TEST(LifecycleStress, ObjectsReleasedUnderALiveFeedDeliverNothingStaleAndLeaveNo
     std::vector<std::thread> threads;
     for (int t = 0; t < c.threads; ++t) {
       threads.emplace_back([&, t] {
-        Cycles("T" + std::to_string(t) + "S", cycles / c.threads, c.feedWaitMs, server.Port(), *clients[t], *notifies[t]);
+        Cycles("T" + std::to_string(t) + "S", cycles / c.threads, c.feedWaitMs, server.Port(), *clients[t],
+               *notifies[t]);
       });
     }
     for (auto& thread : threads) thread.join();
     std::printf("[ figures  ] %d cycles on %d thread(s) in %llu ms, %d connections\n", cycles, c.threads,
-                static_cast<unsigned long long>(vok::MonotonicMs() - start), server.ConnectionCount() - connectionsBefore);
+                static_cast<unsigned long long>(vok::MonotonicMs() - start),
+                server.ConnectionCount() - connectionsBefore);
 
     // A last object on the first thread still connects and delivers: nothing of the released
     // ones lingers in the process-wide state.

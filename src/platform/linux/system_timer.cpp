@@ -39,8 +39,8 @@ class CTimerThread {
     }
     // Ids start at 1 so that a handle is never null, and are never reused.
     const std::uintptr_t id = ++m_lastId;
-    m_timers.emplace(id, STimer{callback, parameter, Clock::now() + std::chrono::milliseconds(dueMs), periodMs, false,
-                                false});
+    m_timers.emplace(
+        id, STimer{callback, parameter, Clock::now() + std::chrono::milliseconds(dueMs), periodMs, false, false});
     m_changed.notify_all();
     return reinterpret_cast<SystemTimerHandle>(id);
   }
@@ -100,7 +100,8 @@ class CTimerThread {
       const std::uintptr_t id = next->first;
       timer.running = true;
       // A one-shot timer stays registered, never due again, until it is deleted.
-      timer.due = timer.periodMs == 0 ? Clock::time_point::max() : timer.due + std::chrono::milliseconds(timer.periodMs);
+      timer.due =
+          timer.periodMs == 0 ? Clock::time_point::max() : timer.due + std::chrono::milliseconds(timer.periodMs);
       const SystemTimerCallback callback = timer.callback;
       void* const parameter = timer.parameter;
       lock.unlock();
@@ -111,7 +112,8 @@ class CTimerThread {
         it->second.running = false;
         if (it->second.deleted) m_timers.erase(it);
         // A callback that overran its period does not fire a burst to catch up.
-        else if (it->second.periodMs != 0 && it->second.due < Clock::now()) it->second.due = Clock::now();
+        else if (it->second.periodMs != 0 && it->second.due < Clock::now())
+          it->second.due = Clock::now();
       }
       m_changed.notify_all();
     }

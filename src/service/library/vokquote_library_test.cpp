@@ -311,7 +311,8 @@ TEST_F(VokQuoteLibrary, NullOutputsAreRefusedAndReturnedRecordsStartEmpty) {
   for (const char* text : {"ABC", "+ABC-1", ""}) {
     OPTIONSRECORD rec;
     std::memset(&rec, 0x5A, sizeof(rec));
-    EXPECT_EQ(m_quotes->GetCachedOptionsRecord(CBstr::FromNarrow(text).Get(), &rec), *text == '\0' ? E_INVALIDARG : S_OK);
+    EXPECT_EQ(m_quotes->GetCachedOptionsRecord(CBstr::FromNarrow(text).Get(), &rec),
+              *text == '\0' ? E_INVALIDARG : S_OK);
     OPTIONSRECORD zero{};
     EXPECT_EQ(std::memcmp(&rec, &zero, sizeof(rec)), 0) << text;
   }
