@@ -29,12 +29,7 @@ using vok::test::CQuotesSession;
 using vok::test::CRecordingNotify;
 using vok::test::CTraceRecorder;
 using vok::test::Eventually;
-
-std::string Transformed(const char* clear) {
-  char out[65] = {};
-  VOK_TransformPassword(clear, out);
-  return out;
-}
+using vok::test::Transformed;
 
 // Heartbeat 1 s (a loaded machine may stall the simulator for a good part of a second), reconnect
 // after 100..140 ms, retry after 150 ms.

@@ -17,6 +17,7 @@
 #include "service/event_sink_test_util.h"
 #include "service/vok_quotes.h"
 #include "vkdll/trace.h"
+#include "vkdll/vkdll.h"
 
 namespace vok::test {
 
@@ -78,6 +79,13 @@ class CTraceRecorder {
 };
 
 inline vok::CBstr Bstr(std::string_view text) { return vok::CBstr::FromNarrow(text); }
+
+// The password as the logon carries it (and the simulator's user table expects it).
+inline std::string Transformed(const char* clear) {
+  char out[65] = {};
+  VOK_TransformPassword(clear, out);
+  return out;
+}
 
 // One service object with its private interface and an event sink on its connection point.
 class CQuotesSession {

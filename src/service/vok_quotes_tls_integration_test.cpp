@@ -30,12 +30,7 @@ using vok::test::CClientThread;
 using vok::test::CRecordingNotify;
 using vok::test::CTestCertificates;
 using vok::test::Eventually;
-
-std::string Transformed(const char* clear) {
-  char out[65] = {};
-  VOK_TransformPassword(clear, out);
-  return out;
-}
+using vok::test::Transformed;
 
 // Forwards every connection to the server's port and keeps a copy of the bytes both ways.
 class CRecordingRelay {

@@ -72,12 +72,6 @@ inline SResources Resources() {
   return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd") - 1, ResidentKb()};
 }
 
-inline std::string Transformed(const char* clear) {
-  char out[65] = {};
-  VOK_TransformPassword(clear, out);
-  return out;
-}
-
 // One subscription as the server sees it.
 struct SStream {
   std::string symbol;
@@ -159,7 +153,7 @@ class CLiveFeed {
  public:
   static vok::sim::SServerOptions DefaultOptions() {
     vok::sim::SServerOptions options;
-    options.users[vok::test::kSimulatorUser] = Transformed(vok::test::kSimulatorPassword);
+    options.users[vok::test::kSimulatorUser] = vok::test::Transformed(vok::test::kSimulatorPassword);
     options.rate = 0;          // snapshots only: every later callback comes from a marker
     options.heartbeatMs = 10;  // keeps a client with a short heartbeat alive
     return options;

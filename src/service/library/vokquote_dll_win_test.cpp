@@ -17,6 +17,7 @@
 #include "platform/com_ptr.h"
 #include "records/vokquote.h"
 #include "service/library/client_notify_test_util.h"
+#include "service/library/dll_registration_win_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 
 namespace {
@@ -26,31 +27,8 @@ using vok::CComPtr;
 
 const wchar_t* const kClassKey = L"CLSID\\{466E9EDA-E060-41BE-B14F-8DA1CAB8ECEF}";
 
-std::wstring DllPath() {
-  // The build names the Linux path of the DLL; Wine shows the Linux root as drive Z:.
-  std::wstring path = L"Z:" + vok::WideFromNarrow(VOK_DLL_PATH);
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-// Runs regsvr32 in silent mode; its exit code.
-DWORD RunRegsvr32(const std::wstring& arguments) {
-  std::wstring command = L"regsvr32.exe /s " + arguments;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  ::WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return code;
-}
+using vok::test::DllPath;
+using vok::test::RunRegsvr32;
 
 std::wstring ReadKey(const std::wstring& key, const wchar_t* name = nullptr) {
   wchar_t data[1024] = {};

@@ -18,6 +18,7 @@
 #include "platform/text.h"
 #include "records/vokquote.h"
 #include "service/library/client_notify_test_util.h"
+#include "service/library/dll_registration_win_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 
 namespace {
@@ -25,30 +26,8 @@ namespace {
 using vok::CBstr;
 using vok::CComPtr;
 
-std::wstring DllPath() {
-  // Wine shows the Linux root as drive Z:.
-  std::wstring path = L"Z:" + vok::WideFromNarrow(VOK_DLL_PATH);
-  for (wchar_t& c : path) {
-    if (c == L'/') c = L'\\';
-  }
-  return path;
-}
-
-DWORD RunRegsvr32() {
-  std::wstring command = L"regsvr32.exe /s \"" + DllPath() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  ::WaitForSingleObject(process.hProcess, 60000);
-  DWORD code = 0xFFFFFFFF;
-  ::GetExitCodeProcess(process.hProcess, &code);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return code;
-}
+using vok::test::DllPath;
+using vok::test::RunRegsvr32;
 
 class CVariant {
  public:
