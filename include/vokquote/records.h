@@ -288,7 +288,7 @@ struct IVokQuotesPriv : public IUnknown {
 };
 
 // The per-user settings of the component (class VokQuotesSettings): the connection defaults a
-// service object uses when its host sets none, and the trace settings.
+// service object uses when its host sets none, the trace settings and the TLS settings.
 struct IVokQuotesSettings : public IDispatch {
   STDMETHOD(get_Server)(BSTR* pVal) PURE;
   STDMETHOD(put_Server)(BSTR newVal) PURE;
@@ -305,6 +305,12 @@ struct IVokQuotesSettings : public IDispatch {
   STDMETHOD(put_QuotesTestMode)(VARIANT_BOOL newVal) PURE;
   STDMETHOD(Save)() PURE;
   STDMETHOD(get_Version)(BSTR* pVal) PURE;
+  STDMETHOD(get_UseTls)(VARIANT_BOOL* pVal) PURE;
+  STDMETHOD(put_UseTls)(VARIANT_BOOL newVal) PURE;
+  STDMETHOD(get_TlsCaFile)(BSTR* pVal) PURE;
+  STDMETHOD(put_TlsCaFile)(BSTR newVal) PURE;
+  STDMETHOD(get_TlsPinnedCertificate)(BSTR* pVal) PURE;
+  STDMETHOD(put_TlsPinnedCertificate)(BSTR newVal) PURE;
 };
 
 #ifdef _WIN32
@@ -342,6 +348,9 @@ inline constexpr DISPID SettingsLogQuotes = 6;
 inline constexpr DISPID SettingsQuotesTestMode = 7;
 inline constexpr DISPID SettingsSave = 8;
 inline constexpr DISPID SettingsVersion = 9;
+inline constexpr DISPID SettingsUseTls = 10;
+inline constexpr DISPID SettingsTlsCaFile = 11;
+inline constexpr DISPID SettingsTlsPinnedCertificate = 12;
 
 // _IVokQuotesEvents.
 inline constexpr DISPID OnConnect = 1;

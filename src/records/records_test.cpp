@@ -335,6 +335,14 @@ const SettingsMember kSettingsMembers[] = {
     {"QuotesTestMode", vok::dispid::SettingsQuotesTestMode, 4, VtableOffset(&IVokQuotesSettings::put_QuotesTestMode)},
     {"Save", vok::dispid::SettingsSave, 1, VtableOffset(&IVokQuotesSettings::Save)},
     {"Version", vok::dispid::SettingsVersion, 2, VtableOffset(&IVokQuotesSettings::get_Version)},
+    {"UseTls", vok::dispid::SettingsUseTls, 2, VtableOffset(&IVokQuotesSettings::get_UseTls)},
+    {"UseTls", vok::dispid::SettingsUseTls, 4, VtableOffset(&IVokQuotesSettings::put_UseTls)},
+    {"TlsCaFile", vok::dispid::SettingsTlsCaFile, 2, VtableOffset(&IVokQuotesSettings::get_TlsCaFile)},
+    {"TlsCaFile", vok::dispid::SettingsTlsCaFile, 4, VtableOffset(&IVokQuotesSettings::put_TlsCaFile)},
+    {"TlsPinnedCertificate", vok::dispid::SettingsTlsPinnedCertificate, 2,
+     VtableOffset(&IVokQuotesSettings::get_TlsPinnedCertificate)},
+    {"TlsPinnedCertificate", vok::dispid::SettingsTlsPinnedCertificate, 4,
+     VtableOffset(&IVokQuotesSettings::put_TlsPinnedCertificate)},
 };
 
 TEST(RecordsTest, VtableSlotsFollowTheBaseInterfaces) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 #include "connection/quote_client.h"
 #include "platform/protected_data.h"
@@ -20,6 +21,9 @@ constexpr char kTraceFile[] = "TraceFile";
 constexpr char kTraceLevel[] = "TraceLevel";
 constexpr char kLogQuotes[] = "LogQuotes";
 constexpr char kTestMode[] = "QuotesTestMode";
+constexpr char kUseTls[] = "UseTls";
+constexpr char kTlsCaFile[] = "TlsCaFile";
+constexpr char kTlsPinnedCertificate[] = "TlsPinnedCertificate";
 
 bool WriteText(const char* name, const std::string& value) {
   return value.empty() ? CSettingsStore::DeleteValue("", name) : CSettingsStore::WriteString("", name, value);
@@ -50,6 +54,10 @@ SUserSettings ReadUserSettings() {
   settings.logQuotes = CSettingsStore::ReadDword("", kLogQuotes, value) && value != 0;
   value = 0;
   settings.testMode = CSettingsStore::ReadDword("", kTestMode, value) && value != 0;
+  value = 0;
+  settings.useTls = CSettingsStore::ReadDword("", kUseTls, value) && value != 0;
+  CSettingsStore::ReadString("", kTlsCaFile, settings.tlsCaFile);
+  CSettingsStore::ReadString("", kTlsPinnedCertificate, settings.tlsPinnedCertificate);
   return settings;
 }
 
@@ -62,6 +70,9 @@ bool WriteUserSettings(const SUserSettings& settings) {
        ok;
   ok = CSettingsStore::WriteDword("", kLogQuotes, settings.logQuotes ? 1 : 0) && ok;
   ok = CSettingsStore::WriteDword("", kTestMode, settings.testMode ? 1 : 0) && ok;
+  ok = CSettingsStore::WriteDword("", kUseTls, settings.useTls ? 1 : 0) && ok;
+  ok = WriteText(kTlsCaFile, settings.tlsCaFile) && ok;
+  ok = WriteText(kTlsPinnedCertificate, settings.tlsPinnedCertificate) && ok;
   return ok;
 }
 
@@ -86,6 +97,25 @@ bool ReadUserPassword(std::string& transformed) {
 }
 
 bool WriteUserPassword(std::string_view transformed) { return WriteProtectedSecret(kPassword, transformed); }
+
+bool NormaliseSha256Fingerprint(std::string_view text, std::string& normalised) {
+  // Either 64 digits, or 32 pairs with a colon between each two (95 characters).
+  const bool separated = text.size() == 95;
+  if (text.size() != 64 && !separated) return false;
+  std::string digits;
+  digits.reserve(64);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (separated && i % 3 == 2) {
+      if (c != ':') return false;
+      continue;
+    }
+    if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  normalised = std::move(digits);
+  return true;
+}
 
 bool ParseServerAddress(std::string_view text, std::string& host, int& port) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);

@@ -1,7 +1,9 @@
 // The component's per-user settings as one record: the connection defaults that a service object
 // uses when its host configures none ("Server", "UserName", the protected "Password"), and the
-// trace and test settings ("TraceFile", "TraceLevel", "LogQuotes", "QuotesTestMode"). Read and
-// written whole by the settings class; read at Connect by the service object. Any thread.
+// trace and test settings ("TraceFile", "TraceLevel", "LogQuotes", "QuotesTestMode"), and the TLS
+// settings ("UseTls", "TlsCaFile", "TlsPinnedCertificate"; the connection reads those itself at
+// every connect). Read and written whole by the settings class; read at Connect by the service
+// object. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +21,9 @@ struct SUserSettings {
   std::uint32_t traceLevel = 0;  // 0: the default
   bool logQuotes = false;
   bool testMode = false;
+  bool useTls = false;
+  std::string tlsCaFile;
+  std::string tlsPinnedCertificate;  // 64 uppercase hex digits, or empty: no pin
 };
 
 // Missing values read as the defaults above.
@@ -31,6 +36,10 @@ bool WriteUserSettings(const SUserSettings& settings);
 bool ReadUserPassword(std::string& transformed);
 // Stores the transformed password protected; an empty text removes it.
 bool WriteUserPassword(std::string_view transformed);
+
+// The SHA-256 fingerprint as stored: 64 hex digits, bare or as colon-separated pairs, either case,
+// become 64 uppercase digits. False, and nothing changed, for anything else.
+bool NormaliseSha256Fingerprint(std::string_view text, std::string& normalised);
 
 // Splits "host", "host:port", "[v6]", "[v6]:port" or a bare IPv6 address; the port must be 1 to
 // 65535 and is left as it was when the text has none. False, and nothing changed, when malformed.

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "platform/bstr.h"
 #include "service/type_library.h"
@@ -229,6 +231,43 @@ STDMETHODIMP CVokQuotesSettings::get_Version(BSTR* pVal) {
   *pVal = nullptr;
   try {
     return NewText(VOKQUOTE_VERSION_STRING, pVal);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+STDMETHODIMP CVokQuotesSettings::get_UseTls(VARIANT_BOOL* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  std::lock_guard lock(m_lock);
+  *pVal = m_values.useTls ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVokQuotesSettings::put_UseTls(VARIANT_BOOL newVal) {
+  std::lock_guard lock(m_lock);
+  m_values.useTls = newVal != VARIANT_FALSE;
+  return S_OK;
+}
+
+STDMETHODIMP CVokQuotesSettings::get_TlsCaFile(BSTR* pVal) { return GetText(&vok::SUserSettings::tlsCaFile, pVal); }
+
+STDMETHODIMP CVokQuotesSettings::put_TlsCaFile(BSTR newVal) { return PutText(&vok::SUserSettings::tlsCaFile, newVal); }
+
+STDMETHODIMP CVokQuotesSettings::get_TlsPinnedCertificate(BSTR* pVal) {
+  return GetText(&vok::SUserSettings::tlsPinnedCertificate, pVal);
+}
+
+STDMETHODIMP CVokQuotesSettings::put_TlsPinnedCertificate(BSTR newVal) {
+  try {
+    std::string text = vok::CBstr::ToNarrow(newVal);
+    text.erase(0, text.find_first_not_of(" \t"));
+    text.erase(text.find_last_not_of(" \t") + 1);
+    // A malformed pin would only fail every later connect; refuse it here, where the caller sees why.
+    std::string pin;
+    if (!text.empty() && !vok::NormaliseSha256Fingerprint(text, pin)) return E_INVALIDARG;
+    std::lock_guard lock(m_lock);
+    m_values.tlsPinnedCertificate = std::move(pin);
+    return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }

@@ -47,6 +47,12 @@ class CVokQuotesSettings final : public IVokQuotesSettings {
   STDMETHOD(put_QuotesTestMode)(VARIANT_BOOL newVal) override;
   STDMETHOD(Save)() override;
   STDMETHOD(get_Version)(BSTR* pVal) override;
+  STDMETHOD(get_UseTls)(VARIANT_BOOL* pVal) override;
+  STDMETHOD(put_UseTls)(VARIANT_BOOL newVal) override;
+  STDMETHOD(get_TlsCaFile)(BSTR* pVal) override;
+  STDMETHOD(put_TlsCaFile)(BSTR newVal) override;
+  STDMETHOD(get_TlsPinnedCertificate)(BSTR* pVal) override;
+  STDMETHOD(put_TlsPinnedCertificate)(BSTR newVal) override;
 
  private:
   CVokQuotesSettings();

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "connection/quote_client.h"
+#include "connection/tls_settings.h"
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "platform/environment.h"
@@ -90,6 +91,33 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(settings->put_Password(CBstr::FromNarrow("vokpass").Get()), S_OK);
   ASSERT_EQ(settings->put_TraceLevel(4), S_OK);
   ASSERT_EQ(settings->put_LogQuotes(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(settings->put_UseTls(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(settings->put_TlsCaFile(CBstr::FromNarrow("/etc/vok/ca.pem").Get()), S_OK);
+  // The pin is stored as 64 uppercase digits whatever form it came in; anything else is refused
+  // and leaves the last good one.
+  const std::string pin = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
+  std::string pairs;
+  for (std::size_t i = 0; i < pin.size(); i += 2) pairs += (i == 0 ? "" : ":") + pin.substr(i, 2);
+  const struct {
+    std::string text;
+    HRESULT hr;
+  } pins[] = {
+      {pairs, S_OK},
+      {pin.substr(0, 62), E_INVALIDARG},
+      {pin + "0", E_INVALIDARG},
+      {pin.substr(0, 63) + "g", E_INVALIDARG},
+      {":" + pin.substr(1), E_INVALIDARG},
+      {pairs.substr(0, 94) + " ", E_INVALIDARG},
+      {"", S_OK},
+      {" " + pin + " ", S_OK},
+      {"00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff", S_OK},
+  };
+  for (const auto& c : pins) {
+    EXPECT_EQ(settings->put_TlsPinnedCertificate(CBstr::FromNarrow(c.text).Get()), c.hr) << c.text;
+    CBstr stored;
+    ASSERT_EQ(settings->get_TlsPinnedCertificate(stored.Put()), S_OK);
+    EXPECT_EQ(CBstr::ToNarrow(stored.Get()), c.text.empty() ? "" : pin) << c.text;
+  }
   ASSERT_EQ(settings->Save(), S_OK);
 
   CComPtr<IVokQuotesSettings> reread;
@@ -111,6 +139,19 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   EXPECT_EQ(level, 4);
   EXPECT_EQ(logQuotes, VARIANT_TRUE);
   EXPECT_EQ(testMode, VARIANT_FALSE);
+  // The connection reads the TLS settings straight from the store.
+  const STlsSettings tls = ReadTlsSettings();
+  EXPECT_TRUE(tls.useTls);
+  EXPECT_EQ(tls.caFile, "/etc/vok/ca.pem");
+  EXPECT_EQ(tls.pinnedSha256, pin);
+  VARIANT_BOOL useTls = VARIANT_FALSE;
+  CBstr caFile, pinned;
+  ASSERT_EQ(reread->get_UseTls(&useTls), S_OK);
+  ASSERT_EQ(reread->get_TlsCaFile(caFile.Put()), S_OK);
+  ASSERT_EQ(reread->get_TlsPinnedCertificate(pinned.Put()), S_OK);
+  EXPECT_EQ(useTls, VARIANT_TRUE);
+  EXPECT_EQ(CBstr::ToNarrow(caFile.Get()), "/etc/vok/ca.pem");
+  EXPECT_EQ(CBstr::ToNarrow(pinned.Get()), pin);
 
   // Stored transformed and apart from the settings file, which never holds it.
   char transformed[65] = {};

@@ -142,6 +142,35 @@ TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
   CLateBound reread(L"Vokhaldex.VokQuotesSettings");
   ASSERT_NE(reread.Get(), nullptr);
   EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
+
+  // The TLS settings: a pin in colon-separated pairs comes back as bare uppercase digits, a
+  // malformed one is refused. Cleared again after, so later tests reach the simulator in clear.
+  std::string pairs;
+  for (int i = 0; i < 32; ++i) pairs += i == 0 ? "ab" : ":ab";
+  VARIANT on;
+  on.vt = VT_BOOL;
+  on.boolVal = VARIANT_TRUE;
+  const CBstr caFile = CBstr::FromNarrow("C:\\certs\\ca.pem"), pin = CBstr::FromNarrow(pairs),
+              badPin = CBstr::FromNarrow(pairs.substr(3)), none;
+  EXPECT_EQ(reread.Put(L"UseTls", on), S_OK);
+  EXPECT_EQ(reread.Put(L"TlsCaFile", Text(caFile)), S_OK);
+  EXPECT_EQ(reread.Put(L"TlsPinnedCertificate", Text(pin)), S_OK);
+  EXPECT_TRUE(FAILED(reread.Put(L"TlsPinnedCertificate", Text(badPin))));
+  EXPECT_EQ(reread.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+  {
+    CLateBound tls(L"Vokhaldex.VokQuotesSettings");
+    ASSERT_NE(tls.Get(), nullptr);
+    EXPECT_EQ(tls.Number(L"UseTls"), -1);
+    EXPECT_EQ(tls.Text(L"TlsCaFile"), "C:\\certs\\ca.pem");
+    std::string upper;
+    for (int i = 0; i < 32; ++i) upper += "AB";
+    EXPECT_EQ(tls.Text(L"TlsPinnedCertificate"), upper);
+  }
+  EXPECT_EQ(reread.Put(L"UseTls", Number(0)), S_OK);
+  EXPECT_EQ(reread.Put(L"TlsCaFile", Text(none)), S_OK);
+  EXPECT_EQ(reread.Put(L"TlsPinnedCertificate", Text(none)), S_OK);
+  ASSERT_EQ(reread.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+  EXPECT_EQ(reread.Number(L"UseTls"), 0);
   EXPECT_EQ(reread.Text(L"UserName"), "someone");
   EXPECT_EQ(reread.Text(L"Version"), VOKQUOTE_VERSION_STRING);
   // The DLL's version resource says the same.
