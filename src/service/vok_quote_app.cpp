@@ -112,9 +112,11 @@ void CVokQuoteApp::EndProcessMessages() {
     EndWaits();
     if (m_pump) {
       VOKTRACE_Write(VOKTRACE_INFO, "-Q- Set queue thread deletion event...");
+      const bool fromPump = m_pump->thread.Id() == vok::CurrentThreadId();
+      if (!fromPump) VOKTRACE_Write(VOKTRACE_INFO, "-Q- Waiting for queue thread end...");
       m_pump->control->stopping.store(true);
       m_pump->control->stop.Set();
-      if (m_pump->thread.Id() != vok::CurrentThreadId()) {
+      if (!fromPump) {
         m_ending = m_pump->control;
         stopping = std::move(m_pump);
       } else {
@@ -128,7 +130,6 @@ void CVokQuoteApp::EndProcessMessages() {
   if (stopping) {
     // Waited for without the thread lock: the pump may be releasing the last service object at
     // this moment (unload while a dispatch holds it), and that release stops the pump too.
-    VOKTRACE_Write(VOKTRACE_INFO, "-Q- Waiting for queue thread end...");
     // Keep the caller's own messages flowing: a single-threaded caller may be servicing calls
     // the pump makes into its apartment while it finishes.
     vok::WaitWithMessageLoop(stopping->thread.EndHandle(), vok::kInfinite);
