@@ -92,6 +92,19 @@ STDMETHODIMP CVokQuotesSettings::Invoke(DISPID dispIdMember, REFIID riid, LCID, 
 
 // ---- Properties ----
 
+HRESULT CVokQuotesSettings::GetFlag(bool vok::SUserSettings::*member, VARIANT_BOOL* pVal) {
+  if (pVal == nullptr) return E_POINTER;
+  std::lock_guard lock(m_lock);
+  *pVal = m_values.*member ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT CVokQuotesSettings::PutFlag(bool vok::SUserSettings::*member, VARIANT_BOOL newVal) {
+  std::lock_guard lock(m_lock);
+  m_values.*member = newVal != VARIANT_FALSE;
+  return S_OK;
+}
+
 HRESULT CVokQuotesSettings::GetText(const std::string vok::SUserSettings::*member, BSTR* pVal) {
   if (pVal == nullptr) return E_POINTER;
   *pVal = nullptr;
@@ -180,29 +193,19 @@ STDMETHODIMP CVokQuotesSettings::put_TraceLevel(LONG newVal) {
 }
 
 STDMETHODIMP CVokQuotesSettings::get_LogQuotes(VARIANT_BOOL* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  std::lock_guard lock(m_lock);
-  *pVal = m_values.logQuotes ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return GetFlag(&vok::SUserSettings::logQuotes, pVal);
 }
 
 STDMETHODIMP CVokQuotesSettings::put_LogQuotes(VARIANT_BOOL newVal) {
-  std::lock_guard lock(m_lock);
-  m_values.logQuotes = newVal != VARIANT_FALSE;
-  return S_OK;
+  return PutFlag(&vok::SUserSettings::logQuotes, newVal);
 }
 
 STDMETHODIMP CVokQuotesSettings::get_QuotesTestMode(VARIANT_BOOL* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  std::lock_guard lock(m_lock);
-  *pVal = m_values.testMode ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
+  return GetFlag(&vok::SUserSettings::testMode, pVal);
 }
 
 STDMETHODIMP CVokQuotesSettings::put_QuotesTestMode(VARIANT_BOOL newVal) {
-  std::lock_guard lock(m_lock);
-  m_values.testMode = newVal != VARIANT_FALSE;
-  return S_OK;
+  return PutFlag(&vok::SUserSettings::testMode, newVal);
 }
 
 STDMETHODIMP CVokQuotesSettings::Save() {
@@ -236,17 +239,10 @@ STDMETHODIMP CVokQuotesSettings::get_Version(BSTR* pVal) {
   }
 }
 
-STDMETHODIMP CVokQuotesSettings::get_UseTls(VARIANT_BOOL* pVal) {
-  if (pVal == nullptr) return E_POINTER;
-  std::lock_guard lock(m_lock);
-  *pVal = m_values.useTls ? VARIANT_TRUE : VARIANT_FALSE;
-  return S_OK;
-}
+STDMETHODIMP CVokQuotesSettings::get_UseTls(VARIANT_BOOL* pVal) { return GetFlag(&vok::SUserSettings::useTls, pVal); }
 
 STDMETHODIMP CVokQuotesSettings::put_UseTls(VARIANT_BOOL newVal) {
-  std::lock_guard lock(m_lock);
-  m_values.useTls = newVal != VARIANT_FALSE;
-  return S_OK;
+  return PutFlag(&vok::SUserSettings::useTls, newVal);
 }
 
 STDMETHODIMP CVokQuotesSettings::get_TlsCaFile(BSTR* pVal) { return GetText(&vok::SUserSettings::tlsCaFile, pVal); }

@@ -62,6 +62,8 @@ class CVokQuotesSettings final : public IVokQuotesSettings {
 
   HRESULT GetText(const std::string vok::SUserSettings::*member, BSTR* pVal);
   HRESULT PutText(std::string vok::SUserSettings::*member, BSTR newVal);
+  HRESULT GetFlag(bool vok::SUserSettings::*member, VARIANT_BOOL* pVal);
+  HRESULT PutFlag(bool vok::SUserSettings::*member, VARIANT_BOOL newVal);
 
   vok::CModuleLockHolder m_moduleLock;
   std::atomic<ULONG> m_refs{1};

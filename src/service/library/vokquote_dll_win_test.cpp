@@ -28,6 +28,7 @@ using vok::CComPtr;
 const wchar_t* const kClassKey = L"CLSID\\{466E9EDA-E060-41BE-B14F-8DA1CAB8ECEF}";
 
 using vok::test::DllPath;
+using vok::test::PumpUntil;
 using vok::test::RunRegsvr32;
 
 std::wstring ReadKey(const std::wstring& key, const wchar_t* name = nullptr) {
@@ -43,22 +44,6 @@ bool KeyExists(const std::wstring& key) {
   HKEY opened = nullptr;
   if (::RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS) return false;
   ::RegCloseKey(opened);
-  return true;
-}
-
-// Dispatches this thread's messages until done() holds or timeoutMs passes (a bound, not a
-// speed expectation).
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  while (!done()) {
-    if (::GetTickCount64() >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-  }
   return true;
 }
 

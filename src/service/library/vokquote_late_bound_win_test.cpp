@@ -27,6 +27,7 @@ using vok::CBstr;
 using vok::CComPtr;
 
 using vok::test::DllPath;
+using vok::test::PumpUntil;
 using vok::test::RunRegsvr32;
 
 class CVariant {
@@ -99,17 +100,6 @@ VARIANT Number(LONG value) {
   v.vt = VT_I4;
   v.lVal = value;
   return v;
-}
-
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  while (!done()) {
-    if (::GetTickCount64() >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-  }
-  return true;
 }
 
 // Writes the settings through the settings class alone, as a script would.
