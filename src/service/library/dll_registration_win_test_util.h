@@ -1,11 +1,9 @@
-// Windows tests of the built DLL: its path as Wine shows it, regsvr32 run on it the way an
-// installer does, and a bounded wait that keeps the test thread's messages flowing. The build
-// names the DLL's Linux path in VOK_DLL_PATH.
+// Windows tests of the built DLL: its path as Wine shows it, and regsvr32 run on it the way an
+// installer does. The build names the DLL's Linux path in VOK_DLL_PATH.
 #pragma once
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -39,22 +37,6 @@ inline DWORD RunRegsvr32(const std::wstring& arguments = L"\"" + DllPath() + L"\
   DWORD code = 0xFFFFFFFF;
   ::GetExitCodeProcess(child.get(), &code);
   return code;
-}
-
-// Dispatches this thread's messages until done() holds or timeoutMs passes (a bound, not a
-// speed expectation).
-inline bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 20000) {
-  const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-  while (!done()) {
-    if (::GetTickCount64() >= deadline) return false;
-    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&message);
-      ::DispatchMessageW(&message);
-    }
-  }
-  return true;
 }
 
 }  // namespace vok::test
