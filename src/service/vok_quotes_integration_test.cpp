@@ -1,8 +1,7 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, events, subscriptions around logons, drops and reconnection, silence, the
-// "logged in elsewhere" notice, Connect and Disconnect races, hostile line framing, and objects
-// released while updates for them wait in a subscriber's queue. The connection's delays are
-// shortened here; their real lengths are tested in the slow program.
+// "logged in elsewhere" notice, Connect and Disconnect races and line framing. The connection's
+// delays are shortened here; their real lengths are tested in the slow program.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -128,27 +127,7 @@ TEST_F(QuotesWithServer, AWrongPasswordConnectsThenClosesWithoutLogon) {
   EXPECT_EQ(m_server->LogonCount(), 0);
 }
 
-TEST_F(QuotesWithServer, SubscriptionsMadeBeforeLogonAreSentAfterItAndDataReachesTheSubscriber) {
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] {
-    m_session.m_quotes->AdviseSymbol(&notify, Bstr("aapl").Get(), qsfLevelOne);
-    m_session.m_quotes->AdviseSymbol(&notify, Bstr("MSFT").Get(), qsfLevelOne);
-  });
-  ConnectAndLogOn();
-  ASSERT_TRUE(m_server->WaitForLine(1, "H|", 10000));
-  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "H|").size() == 2; }));
-  const auto lines = m_server->ReceivedLines(1);
-  EXPECT_EQ(lines[0].compare(0, 2, "L|"), 0);
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "MSFT", 3));
-  const vok::ThreadId clientId = client.Id();
-  for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, clientId);
-  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "U|").size() == 2; }));
-}
-
-TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
+TEST_F(QuotesWithServer, SubscriptionsMadeBeforeLogonAreSentAfterItAndAgainAfterADropWithCachesIntact) {
   CClientThread client;
   CRecordingNotify notify;
   const char* symbols[] = {"AAPL", "IBM", "ORCL"};
@@ -156,7 +135,10 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
     for (const char* symbol : symbols) m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
   });
   ConnectAndLogOn();
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "H|").size() == 3; }));
+  EXPECT_EQ(m_server->ReceivedLines(1).front().compare(0, 2, "L|"), 0);
   for (const char* symbol : symbols) ASSERT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
+  for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, client.Id());
 
   m_server->Run(1, vok::sim::CScript().Drop());
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
@@ -168,9 +150,7 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
     delayTraced |= m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")") == 1;
   }
   EXPECT_TRUE(delayTraced);
-  const auto closes = m_session.Events();
   EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 1);
-
   // The cache kept its records across the drop.
   QUOTERECORD cached{};
   vok::CBstr symbolText = Bstr("IBM");
@@ -187,52 +167,7 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
   }
   EXPECT_EQ(m_server->ConnectionCount(), 2);
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-}
-
-TEST_F(QuotesWithServer, UpdatesQueuedForAReleasedObjectAreNeverDeliveredNorReachTheNextObject) {
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] {
-    for (const char* symbol : {"AAPL", "MSFT", "IBM"}) {
-      m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
-    }
-  });
-  ConnectAndLogOn();
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
-  // Updates queue while the subscriber does not pump; it releases the object still subscribed.
-  std::size_t delivered = 0;
-  client.Run([&] {
-    vok::SleepMs(200);
-    m_session.Release();
-    delivered = notify.Got().size();
-  });
-  vok::SleepMs(200);  // the subscriber pumps again
-  EXPECT_EQ(notify.Got().size(), delivered);
-
-  // Unadvised and released with updates queued: none of them reaches a new object's subscriber
-  // on the same thread (a new object that is not connected has nothing of its own to deliver).
-  {
-    CQuotesSession second;
-    second.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
-    second.Connect();
-    ASSERT_TRUE(second.WaitForEvent(vok::dispid::OnLogonSucceed));
-    client.Run([&] { second.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
-    ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
-    client.Run([&] {
-      vok::SleepMs(200);
-      second.m_quotes->UnadviseAll(&notify);
-      second.Release();
-    });
-  }
-  CQuotesSession third;
-  CRecordingNotify fresh;
-  client.Run([&] { third.m_quotes->AdviseSymbol(&fresh, Bstr("AAPL").Get(), qsfLevelOne); });
-  vok::SleepMs(200);
-  EXPECT_TRUE(fresh.Got().empty());
-  client.Run([&] {
-    third.m_quotes->UnadviseAll(&fresh);
-    third.Release();
-  });
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "U|").size() == 3; }));
 }
 
 TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
@@ -309,7 +244,8 @@ TEST_F(QuotesWithServer, ConnectWhileHealthyKeepsTheClient) {
   EXPECT_EQ(m_server->ConnectionCount(), 1);
 }
 
-TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
+// Forged connection events and over-long lines are the fault suite's; here lines arrive in pieces.
+TEST_F(QuotesWithServer, SplitLongAndGarbledLinesLeaveTheSessionWorking) {
   std::vector<std::string> notices;
   std::mutex noticesMutex;
   vok::SetSuiteMessageHandler([&](const std::string& text) {
@@ -322,13 +258,6 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
   ConnectAndLogOn();
   ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 1));
 
-  std::uint32_t id = 0;
-  {
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    id = CQuoteClient::CurrentIdentity();
-  }
-  // Connection events are the component's own: forged ones naming the live client change nothing.
-  const std::string forged = "0|9976=" + std::to_string(id) + ";9992=";
   const std::string longText(70000, 'x');
   // Market data pauses while lines are split, or its lines would land inside the pieces.
   vok::sim::CScript script;
@@ -336,10 +265,7 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
       .Heartbeats(false)
       .Bytewise("5|1011=byte by byte")
       .SendRaw(std::string("\x01\x02\xff garbage\n||||\n=;=;=\n5|1011\n\n", 31))
-      .SendRaw(std::string(2u << 20, 'g') + "\n")
       .Split("5|1011=" + longText, 7)
-      .Send(forged + "9977")
-      .Send(forged + "9966")
       .Send("5|1011=after")
       .Heartbeats(true)
       .Data(true);
