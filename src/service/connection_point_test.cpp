@@ -14,6 +14,38 @@
 
 namespace {
 
+// A minimal container owning one events connection point, as the service object does.
+class CTestEventHost final : public IConnectionPointContainer {
+ public:
+  CTestEventHost() : m_point(this, this, m_shuttingDown) {}
+
+  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
+      *ppv = static_cast<IConnectionPointContainer*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
+  STDMETHOD_(ULONG, Release)() override { return --m_refs; }
+  STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override {
+    if (ppCP == nullptr) return E_POINTER;
+    *ppCP = nullptr;
+    if (riid != DIID__IVokQuotesEvents) return CONNECT_E_NOCONNECTION;
+    *ppCP = &m_point;
+    m_point.AddRef();
+    return S_OK;
+  }
+
+  std::atomic<bool> m_shuttingDown{false};
+  std::atomic<ULONG> m_refs{0};
+  CProxy_IVokQuotesEvents m_point;
+};
+
 // A plain IUnknown that is no event sink.
 class CNotASink final : public IUnknown {
  public:

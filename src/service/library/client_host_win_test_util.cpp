@@ -1,19 +1,49 @@
 // The Windows half of the library's client test: VokQuote.dll registered with regsvr32 and
 // created by ProgID on a single-threaded apartment thread that pumps its messages, its exports
-// looked up in the loaded module, and the simulator the test run started.
+// looked up in the loaded module, and the simulator the test run started. The build names the
+// DLL's Linux path in VOK_DLL_PATH.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <type_traits>
+
 #include "platform/text.h"
 #include "service/library/client_host_test_util.h"
-#include "service/library/dll_registration_win_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 
 namespace vok::test {
 namespace {
 
 HMODULE g_library = nullptr;
+
+// Wine shows the Linux root as drive Z:.
+std::wstring DllPath() {
+  std::wstring path = L"Z:" + vok::WideFromNarrow(VOK_DLL_PATH);
+  for (wchar_t& c : path) {
+    if (c == L'/') c = L'\\';
+  }
+  return path;
+}
+
+// Runs regsvr32 on the DLL in silent mode, as an installer does; its exit code.
+DWORD RunRegsvr32() {
+  std::wstring command = L"regsvr32.exe /s \"" + DllPath() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+    return 0xFFFFFFFF;
+  }
+  using CHandleOwner = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&::CloseHandle)>;
+  const CHandleOwner thread(process.hThread, &::CloseHandle);
+  const CHandleOwner child(process.hProcess, &::CloseHandle);
+  ::WaitForSingleObject(child.get(), 60000);
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(child.get(), &code);
+  return code;
+}
 
 // Every test runs on this thread, a single-threaded apartment, with the DLL registered and loaded
 // (the same module CoCreateInstance uses).
