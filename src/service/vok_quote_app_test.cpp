@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,10 +13,10 @@
 #include "platform/thread.h"
 #include "service/connection_times_test_util.h"
 #include "service/vok_quotes_test_util.h"
-#include "vkdll/trace.h"
 
 namespace {
 
+using vok::test::CTraceRecorder;
 using vok::test::Eventually;
 
 class CFakeConsumer final : public IQueueConsumer, public IDataDispatch {
@@ -181,37 +179,24 @@ TEST_F(QuoteApp, AMessageQueuedAsThePumpGoesIdleIsStillHandled) {
 }
 
 TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {
-  std::vector<std::string> lines;
-  std::mutex linesMutex;
-  vok::CScopedTraceSink sink([&](int, std::string_view text) {
-    std::lock_guard lock(linesMutex);
-    lines.emplace_back(text);
-  });
+  CTraceRecorder trace;
   m_consumer.m_onMessage = [&] { vok::App().EndProcessMessages(); };
   vok::App().SetCurrent(&m_consumer);
   vok::App().QueueMessage(Numbered(1));
   vok::App().QueueMessage(Numbered(2));
   vok::App().BeginProcessMessages();
-  auto returned = [&] {
-    std::lock_guard lock(linesMutex);
-    return std::find(lines.begin(), lines.end(), "-Q- Queue thread returning.") != lines.end();
-  };
-  ASSERT_TRUE(Eventually(returned));
+  ASSERT_TRUE(trace.WaitFor("-Q- Queue thread returning."));
   EXPECT_FALSE(vok::App().HasPumpThread());
   // The stop took effect before the second message: it was discarded with the queue.
   EXPECT_EQ(m_consumer.SeenCount(), 1u);
   EXPECT_EQ(vok::App().QueuedCount(), 0u);
-  std::lock_guard lock(linesMutex);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "-Q- Waiting for queue thread end..."), 0);
+  EXPECT_EQ(trace.Count("-Q- Waiting for queue thread end..."), 0);
 }
 
 // Unload (or the last object's release elsewhere) stops the pump while a dispatch holds the last
 // reference of a service object, whose release stops the pump too: both must return.
 TEST_F(QuoteApp, AStopFromInsideADispatchWhileAnotherThreadStopsThePumpEndsBoth) {
-  std::atomic<bool> waiting{false};
-  vok::CScopedTraceSink sink([&](int, std::string_view text) {
-    if (text == "-Q- Waiting for queue thread end...") waiting = true;
-  });
+  CTraceRecorder trace;
   vok::CEvent release;
   m_consumer.m_onMessage = [&] {
     release.Wait(10000);
@@ -222,7 +207,7 @@ TEST_F(QuoteApp, AStopFromInsideADispatchWhileAnotherThreadStopsThePumpEndsBoth)
   vok::App().QueueMessage(Numbered(1));
   ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 1; }));
   std::thread unload([] { vok::App().EndProcessMessages(); });
-  ASSERT_TRUE(Eventually([&] { return waiting.load(); }));
+  ASSERT_TRUE(trace.WaitFor("-Q- Waiting for queue thread end..."));
   release.Set();
   unload.join();
   EXPECT_FALSE(vok::App().HasPumpThread());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
 #include "platform/environment.h"
 #include "platform/interface_table.h"
@@ -25,20 +26,6 @@ namespace {
 using vok::test::Bstr;
 using vok::test::CQuotesSession;
 using vok::test::CTraceRecorder;
-
-class CNullNotify final : public IVokQuotesNotify {
- public:
-  STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return 2; }
-  STDMETHOD_(ULONG, Release)() override { return 1; }
-  STDMETHOD(OnQuoteData)(QUOTERECORD*) override { return S_OK; }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD*) override { return S_OK; }
-  STDMETHOD(OnTSData)(TSRECORD*) override { return S_OK; }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD*) override { return S_OK; }
-};
 
 class VokQuotes : public ::testing::Test {
  protected:
@@ -154,7 +141,7 @@ TEST_F(VokQuotes, AnswersItsFiveInterfacesAndEnumeratesItsOneConnectionPoint) {
 
 TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandlers) {
   CQuotesSession session;
-  CNullNotify notify;
+  vok::test::CRecordingNotify notify;
   CQuoteHandler* level1 = session.Object()->Handlers().Quotes();
   ASSERT_NE(level1, nullptr);
   struct Case {
