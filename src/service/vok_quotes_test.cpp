@@ -176,8 +176,8 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
 TEST_F(VokQuotes, ThePrivateCallsRefuseSymbolsThatCouldChangeTheWireLine) {
   CQuotesSession session;
   IVokQuotesPriv* priv = session.m_priv.Get();
-  for (const std::string& symbol : {std::string("IBM;2000=20001"), std::string("IBM\r\nL|100=x"),
-                                    std::string("\x01IBM"), std::string(65, 'A')}) {
+  for (const std::string& symbol :
+       {std::string("IBM;2000=20001"), std::string("IBM\r\nL|100=x"), std::string("\x01IBM"), std::string(65, 'A')}) {
     EXPECT_EQ(priv->SetNegBorrowPct(Bstr(symbol).Get(), 1.5), E_INVALIDARG) << symbol;
     vok::CBstr underlier;
     EXPECT_EQ(priv->GetUnderlier(Bstr(symbol).Get(), underlier.Put()), E_INVALIDARG) << symbol;

@@ -45,7 +45,9 @@ const bool kEventsOnClientThread = false;
 
 HRESULT CreateVokQuotes(REFIID riid, void** object) { return VokQuotesCreate(riid, object); }
 
-HRESULT LibraryClassObject(REFCLSID clsid, REFIID riid, void** object) { return DllGetClassObject(clsid, riid, object); }
+HRESULT LibraryClassObject(REFCLSID clsid, REFIID riid, void** object) {
+  return DllGetClassObject(clsid, riid, object);
+}
 
 HRESULT CallLibrary(const char* entry) {
   const std::string name = entry;
@@ -55,9 +57,7 @@ HRESULT CallLibrary(const char* entry) {
   return E_NOTIMPL;
 }
 
-bool IsLibraryPath(const std::string& path) {
-  return path.ends_with("/libvokquote.so." VOKQUOTE_VERSION_STRING);
-}
+bool IsLibraryPath(const std::string& path) { return path.ends_with("/libvokquote.so." VOKQUOTE_VERSION_STRING); }
 
 bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
   const std::uint64_t deadline = MonotonicMs() + timeoutMs;

@@ -76,9 +76,9 @@ TEST(VokQuoteClient, ConnectsSubscribesAllServicesReadsTheCachesAndReleases) {
   EXPECT_EQ(permissions, 0xFFFFu);
 
   CClientNotify notify;
-  ASSERT_EQ(quotes->AdviseSymbol(&notify, Bstr(" msft\t").Get(),
-                                 qsfLevelOne | qsfLevelTwo | qsfTimeAndSales | qsfOptions),
-            S_OK);
+  ASSERT_EQ(
+      quotes->AdviseSymbol(&notify, Bstr(" msft\t").Get(), qsfLevelOne | qsfLevelTwo | qsfTimeAndSales | qsfOptions),
+      S_OK);
   ASSERT_TRUE(
       PumpUntil([&] { return notify.AllServices() && !notify.m_optionSymbol.empty() && notify.m_l2Price > 0; }));
   EXPECT_FALSE(notify.m_otherThread);  // every callback on the thread that advised
@@ -288,8 +288,9 @@ TEST(VokQuoteClient, TheClassFactoryCreatesAndLocksAndRegistrationWritesOneConsi
     EXPECT_NE(read("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0"), "<missing>");
   }
   ASSERT_EQ(CallLibrary("DllUnregisterServer"), S_OK);
-  for (const std::string& key : {std::string("Vokhaldex.VokQuotes.1\\CLSID"), std::string("Vokhaldex.VokQuotes\\CurVer"),
-                                 classKey, std::string("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0")}) {
+  for (const std::string& key :
+       {std::string("Vokhaldex.VokQuotes.1\\CLSID"), std::string("Vokhaldex.VokQuotes\\CurVer"), classKey,
+        std::string("TypeLib\\{9E35848E-CBB2-4A29-881A-6944BBE593D5}\\2.0")}) {
     EXPECT_EQ(read(key), "<missing>") << key;
   }
   EXPECT_EQ(CallLibrary("DllRegisterServer"), S_OK);  // the other tests of the program create by ProgID
