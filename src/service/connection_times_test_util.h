@@ -2,6 +2,8 @@
 // heartbeats and reconnection run in fractions of a second. The product never changes them.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "service/connection_times.h"
@@ -16,30 +18,19 @@ class CScopedConnectionTimes {
  public:
   CScopedConnectionTimes(std::uint32_t heartbeatMs, std::uint32_t reconnectBaseMs, std::uint32_t reconnectStepMs,
                          std::uint32_t connectRetryMs) {
-    Save();
-    auto& times = detail::g_connectionTimes;
-    times.heartbeatMs = heartbeatMs;
-    times.reconnectBaseMs = reconnectBaseMs;
-    times.reconnectStepMs = reconnectStepMs;
-    times.connectRetryMs = connectRetryMs;
+    const std::uint32_t values[4] = {heartbeatMs, reconnectBaseMs, reconnectStepMs, connectRetryMs};
+    for (std::size_t i = 0; i < 4; ++i) m_saved[i] = Times()[i]->exchange(values[i]);
   }
   ~CScopedConnectionTimes() {
-    auto& times = detail::g_connectionTimes;
-    times.heartbeatMs = m_saved[0];
-    times.reconnectBaseMs = m_saved[1];
-    times.reconnectStepMs = m_saved[2];
-    times.connectRetryMs = m_saved[3];
+    for (std::size_t i = 0; i < 4; ++i) Times()[i]->store(m_saved[i]);
   }
   CScopedConnectionTimes(const CScopedConnectionTimes&) = delete;
   CScopedConnectionTimes& operator=(const CScopedConnectionTimes&) = delete;
 
  private:
-  void Save() {
-    const auto& times = detail::g_connectionTimes;
-    m_saved[0] = times.heartbeatMs;
-    m_saved[1] = times.reconnectBaseMs;
-    m_saved[2] = times.reconnectStepMs;
-    m_saved[3] = times.connectRetryMs;
+  static std::array<std::atomic<std::uint32_t>*, 4> Times() {
+    auto& times = detail::g_connectionTimes;
+    return {&times.heartbeatMs, &times.reconnectBaseMs, &times.reconnectStepMs, &times.connectRetryMs};
   }
   std::uint32_t m_saved[4] = {};
 };

@@ -1,5 +1,6 @@
 // A test event sink: an IDispatch answering the events dispinterface that records each Invoke
-// (the DISPID, the first argument and the thread it ran on), and can be told to fail.
+// (the DISPID, the first argument and the thread it ran on), and can be told to fail. It lives on
+// the test's stack, so its count never deletes it.
 #pragma once
 
 #include <atomic>
@@ -9,7 +10,6 @@
 #include "platform/com.h"
 #include "platform/thread.h"
 #include "records/vokquote.h"
-#include "service/vok_quotes_events_proxy.h"
 
 class CTestEventSink final : public IDispatch {
  public:
@@ -17,10 +17,11 @@ class CTestEventSink final : public IDispatch {
     DISPID dispid;
     LONG arg;  // -12345 when the event has no argument
     vok::ThreadId thread;
-    int order;  // position among all sinks' calls
+    int order;  // position among the calls of all sinks sharing the sequence
   };
 
-  explicit CTestEventSink(std::atomic<int>* sequence, bool fail = false) : m_sequence(sequence), m_fail(fail) {}
+  explicit CTestEventSink(std::atomic<int>* sequence = nullptr, bool fail = false)
+      : m_sequence(sequence), m_fail(fail) {}
 
   STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
@@ -44,13 +45,19 @@ class CTestEventSink final : public IDispatch {
     LONG arg = -12345;
     if (params != nullptr && params->cArgs == 1 && params->rgvarg[0].vt == VT_I4) arg = params->rgvarg[0].lVal;
     std::lock_guard lock(m_mutex);
-    m_calls.push_back({dispid, arg, vok::CurrentThreadId(), m_sequence->fetch_add(1)});
+    m_calls.push_back({dispid, arg, vok::CurrentThreadId(), m_sequence ? m_sequence->fetch_add(1) : -1});
     return m_fail ? E_FAIL : S_OK;
   }
 
   std::vector<CCall> Calls() {
     std::lock_guard lock(m_mutex);
     return m_calls;
+  }
+  bool Has(DISPID dispid, LONG arg) {
+    for (const CCall& call : Calls()) {
+      if (call.dispid == dispid && call.arg == arg) return true;
+    }
+    return false;
   }
   ULONG Refs() const { return m_refs; }
 
@@ -60,36 +67,4 @@ class CTestEventSink final : public IDispatch {
   std::atomic<ULONG> m_refs{0};
   std::mutex m_mutex;
   std::vector<CCall> m_calls;
-};
-
-// A minimal container owning one events connection point, as the service object will.
-class CTestEventHost final : public IConnectionPointContainer {
- public:
-  CTestEventHost() : m_point(this, this, m_shuttingDown) {}
-
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IConnectionPointContainer) {
-      *ppv = static_cast<IConnectionPointContainer*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override { return --m_refs; }
-  STDMETHOD(EnumConnectionPoints)(IEnumConnectionPoints**) override { return E_NOTIMPL; }
-  STDMETHOD(FindConnectionPoint)(REFIID riid, IConnectionPoint** ppCP) override {
-    if (ppCP == nullptr) return E_POINTER;
-    *ppCP = nullptr;
-    if (riid != DIID__IVokQuotesEvents) return CONNECT_E_NOCONNECTION;
-    *ppCP = &m_point;
-    m_point.AddRef();
-    return S_OK;
-  }
-
-  std::atomic<bool> m_shuttingDown{false};
-  std::atomic<ULONG> m_refs{0};
-  CProxy_IVokQuotesEvents m_point;
 };

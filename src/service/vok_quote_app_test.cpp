@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
@@ -15,19 +12,12 @@
 #include "platform/event.h"
 #include "platform/thread.h"
 #include "service/connection_times_test_util.h"
-#include "vkdll/trace.h"
+#include "service/vok_quotes_test_util.h"
 
 namespace {
 
-// Waits, without assuming any speed, until `done` holds (true) or a generous limit passes.
-bool WaitUntil(const std::function<bool()>& done, std::uint32_t limitMs = 10000) {
-  const std::uint64_t end = vok::MonotonicMs() + limitMs;
-  while (!done()) {
-    if (vok::MonotonicMs() > end) return false;
-    vok::SleepMs(1);
-  }
-  return true;
-}
+using vok::test::CTraceRecorder;
+using vok::test::Eventually;
 
 class CFakeConsumer final : public IQueueConsumer, public IDataDispatch {
  public:
@@ -102,7 +92,7 @@ TEST_F(QuoteApp, AThousandQueuedMessagesAreHandledInOrderIn501And499) {
   ASSERT_EQ(vok::App().QueuedCount(), 1000u);
   const std::uint64_t before = vok::App().DispatchWakeups();
   vok::App().BeginProcessMessages();
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 1000; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 1000; }));
 
   const auto seen = m_consumer.SeenMessages();
   const vok::ThreadId pump = vok::App().PumpThreadId();
@@ -113,7 +103,7 @@ TEST_F(QuoteApp, AThousandQueuedMessagesAreHandledInOrderIn501And499) {
     // The first 501 in the first wake-up, the other 499 in the next one.
     EXPECT_EQ(seen[i].wakeup, before + (i < CVokQuoteApp::kBatchLimit ? 0 : 1)) << i;
   }
-  EXPECT_TRUE(WaitUntil([&] { return vok::App().DispatchWakeups() == before + 2; }));
+  EXPECT_TRUE(Eventually([&] { return vok::App().DispatchWakeups() == before + 2; }));
 }
 
 TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
@@ -143,7 +133,7 @@ TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
   // The next object and the next message release it, in order.
   vok::App().SetCurrent(&m_consumer);
   vok::App().QueueMessage(Numbered(3));
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 2; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 2; }));
   const auto seen = m_consumer.SeenMessages();
   EXPECT_EQ(seen[0].sequence, 2);
   EXPECT_EQ(seen[1].sequence, 3);
@@ -160,7 +150,7 @@ TEST_F(QuoteApp, EachMessageGoesToTheObjectCurrentWhenItIsHandled) {
   vok::App().SetCurrent(&m_consumer);
   for (int i = 1; i <= 3; ++i) vok::App().QueueMessage(Numbered(i));
   vok::App().BeginProcessMessages();
-  ASSERT_TRUE(WaitUntil([&] { return next.SeenCount() == 2; }));
+  ASSERT_TRUE(Eventually([&] { return next.SeenCount() == 2; }));
   vok::App().EndProcessMessages();
   vok::App().ClearCurrent(&next);
   ASSERT_EQ(m_consumer.SeenCount(), 1u);
@@ -189,37 +179,24 @@ TEST_F(QuoteApp, AMessageQueuedAsThePumpGoesIdleIsStillHandled) {
 }
 
 TEST_F(QuoteApp, StoppingFromInsideADispatchEndsThePumpAfterIt) {
-  std::vector<std::string> lines;
-  std::mutex linesMutex;
-  vok::CScopedTraceSink sink([&](int, std::string_view text) {
-    std::lock_guard lock(linesMutex);
-    lines.emplace_back(text);
-  });
+  CTraceRecorder trace;
   m_consumer.m_onMessage = [&] { vok::App().EndProcessMessages(); };
   vok::App().SetCurrent(&m_consumer);
   vok::App().QueueMessage(Numbered(1));
   vok::App().QueueMessage(Numbered(2));
   vok::App().BeginProcessMessages();
-  auto returned = [&] {
-    std::lock_guard lock(linesMutex);
-    return std::find(lines.begin(), lines.end(), "-Q- Queue thread returning.") != lines.end();
-  };
-  ASSERT_TRUE(WaitUntil(returned));
+  ASSERT_TRUE(trace.WaitFor("-Q- Queue thread returning."));
   EXPECT_FALSE(vok::App().HasPumpThread());
   // The stop took effect before the second message: it was discarded with the queue.
   EXPECT_EQ(m_consumer.SeenCount(), 1u);
   EXPECT_EQ(vok::App().QueuedCount(), 0u);
-  std::lock_guard lock(linesMutex);
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "-Q- Waiting for queue thread end..."), 0);
+  EXPECT_EQ(trace.Count("-Q- Waiting for queue thread end..."), 0);
 }
 
 // Unload (or the last object's release elsewhere) stops the pump while a dispatch holds the last
 // reference of a service object, whose release stops the pump too: both must return.
 TEST_F(QuoteApp, AStopFromInsideADispatchWhileAnotherThreadStopsThePumpEndsBoth) {
-  std::atomic<bool> waiting{false};
-  vok::CScopedTraceSink sink([&](int, std::string_view text) {
-    if (text == "-Q- Waiting for queue thread end...") waiting = true;
-  });
+  CTraceRecorder trace;
   vok::CEvent release;
   m_consumer.m_onMessage = [&] {
     release.Wait(10000);
@@ -228,9 +205,9 @@ TEST_F(QuoteApp, AStopFromInsideADispatchWhileAnotherThreadStopsThePumpEndsBoth)
   vok::App().SetCurrent(&m_consumer);
   vok::App().BeginProcessMessages();
   vok::App().QueueMessage(Numbered(1));
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 1; }));
   std::thread unload([] { vok::App().EndProcessMessages(); });
-  ASSERT_TRUE(WaitUntil([&] { return waiting.load(); }));
+  ASSERT_TRUE(trace.WaitFor("-Q- Waiting for queue thread end..."));
   release.Set();
   unload.join();
   EXPECT_FALSE(vok::App().HasPumpThread());
@@ -250,7 +227,7 @@ TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMus
     });
   };
   auto waitsAtTheBound = [&] {
-    return WaitUntil([&] { return vok::App().WaitingProducers() == 1; }) && vok::App().QueuedCount() == kMax;
+    return Eventually([&] { return vok::App().WaitingProducers() == 1; }) && vok::App().QueuedCount() == kMax;
   };
 
   // The pump is stuck in its first message: the reader fills the queue to the bound and waits.
@@ -260,7 +237,7 @@ TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMus
   // Room lets it go on: nothing is dropped, and the order holds.
   release.Set();
   first.join();
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.SeenCount() == static_cast<std::size_t>(kMax + 600); }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == static_cast<std::size_t>(kMax + 600); }));
   const auto seen = m_consumer.SeenMessages();
   for (int i = 0; i < kMax + 600; ++i) ASSERT_EQ(seen[static_cast<std::size_t>(i)].sequence, i);
   EXPECT_EQ(taken.load(), kMax + 600);
@@ -280,7 +257,7 @@ TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMus
   std::thread third = reader(2000000, 1, never);
   ASSERT_TRUE(waitsAtTheBound());
   std::thread stopper([] { vok::App().EndProcessMessages(); });
-  ASSERT_TRUE(WaitUntil([&] { return vok::App().WaitingProducers() == 0; }));
+  ASSERT_TRUE(Eventually([&] { return vok::App().WaitingProducers() == 0; }));
   release.Set();
   stopper.join();
   third.join();
@@ -292,39 +269,17 @@ TEST_F(QuoteApp, TimersReachTheCurrentObjectOnThePumpThread) {
   vok::App().BeginProcessMessages();
   // No current object: the heartbeat still ticks and reaches nobody.
   const std::uint64_t ticks = vok::App().HeartbeatTicks();
-  ASSERT_TRUE(WaitUntil([&] { return vok::App().HeartbeatTicks() >= ticks + 2; }));
+  ASSERT_TRUE(Eventually([&] { return vok::App().HeartbeatTicks() >= ticks + 2; }));
   EXPECT_EQ(m_consumer.m_heartbeats.load(), 0);
 
   vok::App().SetCurrent(&m_consumer);
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_heartbeats.load() >= 2; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.m_heartbeats.load() >= 2; }));
   vok::App().ReconnectTimer().SetOnceOffRelative(5);
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_reconnects.load() == 1; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.m_reconnects.load() == 1; }));
   // One-shot: a few more heartbeats pass without another reconnect.
   const int heartbeats = m_consumer.m_heartbeats.load();
-  ASSERT_TRUE(WaitUntil([&] { return m_consumer.m_heartbeats.load() >= heartbeats + 3; }));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.m_heartbeats.load() >= heartbeats + 3; }));
   EXPECT_EQ(m_consumer.m_reconnects.load(), 1);
-}
-
-TEST_F(QuoteApp, EndingFromAnotherThreadWaitsForThePumpAndEmptiesTheQueue) {
-  std::vector<std::string> lines;
-  std::mutex linesMutex;
-  vok::CScopedTraceSink sink([&](int, std::string_view text) {
-    std::lock_guard lock(linesMutex);
-    lines.emplace_back(text);
-  });
-  vok::App().BeginProcessMessages();
-  EXPECT_TRUE(vok::App().HasPumpThread());
-  vok::App().EndProcessMessages();
-  EXPECT_FALSE(vok::App().HasPumpThread());
-  std::lock_guard lock(linesMutex);
-  const std::vector<std::string> expected = {
-      "CVokQuoteApp::EndProcessMessages", "-Q- Set queue thread deletion event...",
-      "-Q- Waiting for queue thread end...", "-Q- Queue thread returning.", "-Q- Queue thread destroyed."};
-  std::vector<std::string> pumpLines;
-  for (const auto& line : lines) {
-    if (std::find(expected.begin(), expected.end(), line) != expected.end()) pumpLines.push_back(line);
-  }
-  EXPECT_EQ(pumpLines, expected);
 }
 
 }  // namespace

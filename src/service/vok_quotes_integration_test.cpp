@@ -1,8 +1,7 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, events, subscriptions around logons, drops and reconnection, silence, the
-// "logged in elsewhere" notice, Connect and Disconnect races, hostile line framing, and objects
-// released while updates for them wait in a subscriber's queue. The connection's delays are
-// shortened here; their real lengths are tested in the slow program.
+// "logged in elsewhere" notice, Connect and Disconnect races and line framing. The connection's
+// delays are shortened here; their real lengths are tested in the slow program.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -86,69 +85,7 @@ class QuotesWithServer : public ::testing::Test {
   CQuotesSession m_session;
 };
 
-TEST_F(QuotesWithServer, LogsOnWithTheTransformedPasswordAndFiresBothEvents) {
-  ConnectAndLogOn();
-  EXPECT_EQ(m_session.State(), csLoggedIn);
-  const auto logons = LinesStarting(1, "L|");
-  ASSERT_EQ(logons.size(), 1u);
-  EXPECT_NE(logons[0].find("100=vokuser"), std::string::npos);
-  EXPECT_NE(logons[0].find("133=" + Transformed(vok::test::kSimulatorPassword)), std::string::npos);
-  // The logon is the first thing the server hears.
-  EXPECT_EQ(m_server->ReceivedLines(1).front().compare(0, 2, "L|"), 0);
-
-  vok::CBstr server;
-  m_session.m_quotes->get_ServerName(server.Put());
-  EXPECT_EQ(server.ToNarrow(), "VokSim");
-  ULONGLONG permissions = 0;
-  m_session.m_priv->get_QuotePermissions(&permissions);
-  EXPECT_EQ(permissions, 0xFFFFu);
-  EXPECT_EQ(m_trace.Count("Logged into uotes (VokSim)"), 1);
-  EXPECT_EQ(m_trace.Count("QUOTE_PERMS = FFFF"), 1);
-  EXPECT_EQ(m_trace.Count("Quotes: CONNECTED"), 1);
-  // Each event once, OnConnect(0) first; the password never reaches the trace.
-  const auto events = m_session.Events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
-  EXPECT_EQ(events[1].first, vok::dispid::OnLogonSucceed);
-  EXPECT_FALSE(m_trace.AnyContains(vok::test::kSimulatorPassword));
-  EXPECT_FALSE(m_trace.AnyContains(Transformed(vok::test::kSimulatorPassword)));
-}
-
-TEST_F(QuotesWithServer, AWrongPasswordConnectsThenClosesWithoutLogon) {
-  Configure("not-the-password");
-  m_session.Connect();
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
-  ASSERT_TRUE(m_trace.WaitFor("Quotes: DISCONNECTED from "));
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnLogonSucceed), 0);
-  const auto events = m_session.Events();
-  ASSERT_GE(events.size(), 2u);
-  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
-  EXPECT_EQ(events[1], std::make_pair(vok::dispid::OnClose, LONG{0}));
-  EXPECT_GE(m_server->RefusedLogonCount(), 1);
-  EXPECT_EQ(m_server->LogonCount(), 0);
-}
-
-TEST_F(QuotesWithServer, SubscriptionsMadeBeforeLogonAreSentAfterItAndDataReachesTheSubscriber) {
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] {
-    m_session.m_quotes->AdviseSymbol(&notify, Bstr("aapl").Get(), qsfLevelOne);
-    m_session.m_quotes->AdviseSymbol(&notify, Bstr("MSFT").Get(), qsfLevelOne);
-  });
-  ConnectAndLogOn();
-  ASSERT_TRUE(m_server->WaitForLine(1, "H|", 10000));
-  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "H|").size() == 2; }));
-  const auto lines = m_server->ReceivedLines(1);
-  EXPECT_EQ(lines[0].compare(0, 2, "L|"), 0);
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "MSFT", 3));
-  const vok::ThreadId clientId = client.Id();
-  for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, clientId);
-  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "U|").size() == 2; }));
-}
-
-TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
+TEST_F(QuotesWithServer, LogsOnThenSendsEarlierSubscriptionsAndADropKeepsTheCaches) {
   CClientThread client;
   CRecordingNotify notify;
   const char* symbols[] = {"AAPL", "IBM", "ORCL"};
@@ -156,7 +93,22 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
     for (const char* symbol : symbols) m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
   });
   ConnectAndLogOn();
+  EXPECT_EQ(m_session.State(), csLoggedIn);
+  // Each event once, OnConnect(0) first; the password never reaches the trace.
+  const auto events = m_session.Events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
+  EXPECT_EQ(events[1].first, vok::dispid::OnLogonSucceed);
+  EXPECT_FALSE(m_trace.AnyContains(vok::test::kSimulatorPassword));
+  EXPECT_FALSE(m_trace.AnyContains(Transformed(vok::test::kSimulatorPassword)));
+  // The logon, with the transformed password, is the first thing the server hears.
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(1, "H|").size() == 3; }));
+  const std::string logon = m_server->ReceivedLines(1).front();
+  EXPECT_EQ(logon.compare(0, 2, "L|"), 0);
+  EXPECT_NE(logon.find("100=vokuser"), std::string::npos);
+  EXPECT_NE(logon.find("133=" + Transformed(vok::test::kSimulatorPassword)), std::string::npos);
   for (const char* symbol : symbols) ASSERT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
+  for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, client.Id());
 
   m_server->Run(1, vok::sim::CScript().Drop());
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
@@ -168,71 +120,17 @@ TEST_F(QuotesWithServer, ADropClosesReconnectsAndResubscribesWithCachesIntact) {
     delayTraced |= m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")") == 1;
   }
   EXPECT_TRUE(delayTraced);
-  const auto closes = m_session.Events();
   EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 1);
-
   // The cache kept its records across the drop.
   QUOTERECORD cached{};
   vok::CBstr symbolText = Bstr("IBM");
   EXPECT_TRUE(m_session.Object()->Handlers().Quotes()->GetCachedQuote(symbolText.Get(), &cached));
   FreeQuoteRecord(cached);
 
+  // Resubscribing after every logon is the fault suite's; unadvising is sent on the new session.
   ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "H|").size() == 3; }));
-  for (const char* symbol : symbols) {
-    bool found = false;
-    for (const auto& line : LinesStarting(2, "H|"))
-      found |= line.find(std::string("1003=") + symbol) != std::string::npos;
-    EXPECT_TRUE(found) << symbol;
-    EXPECT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
-  }
-  EXPECT_EQ(m_server->ConnectionCount(), 2);
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-}
-
-TEST_F(QuotesWithServer, UpdatesQueuedForAReleasedObjectAreNeverDeliveredNorReachTheNextObject) {
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] {
-    for (const char* symbol : {"AAPL", "MSFT", "IBM"}) {
-      m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
-    }
-  });
-  ConnectAndLogOn();
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
-  // Updates queue while the subscriber does not pump; it releases the object still subscribed.
-  std::size_t delivered = 0;
-  client.Run([&] {
-    vok::SleepMs(200);
-    m_session.Release();
-    delivered = notify.Got().size();
-  });
-  vok::SleepMs(200);  // the subscriber pumps again
-  EXPECT_EQ(notify.Got().size(), delivered);
-
-  // Unadvised and released with updates queued: none of them reaches a new object's subscriber
-  // on the same thread (a new object that is not connected has nothing of its own to deliver).
-  {
-    CQuotesSession second;
-    second.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
-    second.Connect();
-    ASSERT_TRUE(second.WaitForEvent(vok::dispid::OnLogonSucceed));
-    client.Run([&] { second.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
-    ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
-    client.Run([&] {
-      vok::SleepMs(200);
-      second.m_quotes->UnadviseAll(&notify);
-      second.Release();
-    });
-  }
-  CQuotesSession third;
-  CRecordingNotify fresh;
-  client.Run([&] { third.m_quotes->AdviseSymbol(&fresh, Bstr("AAPL").Get(), qsfLevelOne); });
-  vok::SleepMs(200);
-  EXPECT_TRUE(fresh.Got().empty());
-  client.Run([&] {
-    third.m_quotes->UnadviseAll(&fresh);
-    third.Release();
-  });
+  ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "U|").size() == 3; }));
 }
 
 TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
@@ -309,7 +207,8 @@ TEST_F(QuotesWithServer, ConnectWhileHealthyKeepsTheClient) {
   EXPECT_EQ(m_server->ConnectionCount(), 1);
 }
 
-TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
+// Forged connection events and over-long lines are the fault suite's; here lines arrive in pieces.
+TEST_F(QuotesWithServer, SplitLongAndGarbledLinesLeaveTheSessionWorking) {
   std::vector<std::string> notices;
   std::mutex noticesMutex;
   vok::SetSuiteMessageHandler([&](const std::string& text) {
@@ -322,13 +221,6 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
   ConnectAndLogOn();
   ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 1));
 
-  std::uint32_t id = 0;
-  {
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    id = CQuoteClient::CurrentIdentity();
-  }
-  // Connection events are the component's own: forged ones naming the live client change nothing.
-  const std::string forged = "0|9976=" + std::to_string(id) + ";9992=";
   const std::string longText(70000, 'x');
   // Market data pauses while lines are split, or its lines would land inside the pieces.
   vok::sim::CScript script;
@@ -336,10 +228,7 @@ TEST_F(QuotesWithServer, SplitLongAndHostileLinesLeaveTheSessionWorking) {
       .Heartbeats(false)
       .Bytewise("5|1011=byte by byte")
       .SendRaw(std::string("\x01\x02\xff garbage\n||||\n=;=;=\n5|1011\n\n", 31))
-      .SendRaw(std::string(2u << 20, 'g') + "\n")
       .Split("5|1011=" + longText, 7)
-      .Send(forged + "9977")
-      .Send(forged + "9966")
       .Send("5|1011=after")
       .Heartbeats(true)
       .Data(true);

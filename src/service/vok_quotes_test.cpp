@@ -1,19 +1,16 @@
-// The service object without a server: construction and release, the interfaces it answers,
-// symbol normalisation, connection settings, the handler routing, the current-object rule, and
-// the connection dispatcher's handling of events that name no live client.
+// The service object without a server: construction and release, aggregation, the interfaces it
+// answers, symbol normalisation, connection settings, the current-object rule, settings read at
+// construction, connect retries and the exception guard of its interface methods.
 #include "service/vok_quotes.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "connection/quote_client.h"
+#include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
-#include "message/vok_message.h"
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/settings_store.h"
@@ -23,27 +20,12 @@
 #include "service/module_lock.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
-#include "vokipc/vokipc.h"
 
 namespace {
 
 using vok::test::Bstr;
 using vok::test::CQuotesSession;
 using vok::test::CTraceRecorder;
-
-class CNullNotify final : public IVokQuotesNotify {
- public:
-  STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return 2; }
-  STDMETHOD_(ULONG, Release)() override { return 1; }
-  STDMETHOD(OnQuoteData)(QUOTERECORD*) override { return S_OK; }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD*) override { return S_OK; }
-  STDMETHOD(OnTSData)(TSRECORD*) override { return S_OK; }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD*) override { return S_OK; }
-};
 
 class VokQuotes : public ::testing::Test {
  protected:
@@ -99,11 +81,6 @@ class COuterObject final : public IUnknown {
 TEST_F(VokQuotes, AggregatedObjectDelegatesItsIdentityAndLivesAsLongAsTheOuterHoldsIt) {
   const long locksBefore = vok::ModuleLockCount();
   COuterObject outer;
-  void* refused = &outer;
-  EXPECT_EQ(CVokQuotes::CreateInstance(&outer, IID_IVokQuotes, &refused), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(refused, nullptr);
-  EXPECT_EQ(vok::ModuleLockCount(), locksBefore);
-
   ASSERT_EQ(CVokQuotes::CreateInstance(&outer, IID_IUnknown, outer.m_inner.PutVoid()), S_OK);
   EXPECT_EQ(outer.m_refs, 1u);  // the inner unknown does not count on the outer object
   {
@@ -113,11 +90,6 @@ TEST_F(VokQuotes, AggregatedObjectDelegatesItsIdentityAndLivesAsLongAsTheOuterHo
     vok::CComPtr<IUnknown> identity;
     ASSERT_EQ(quotes->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
     EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
-    vok::CComPtr<IVokQuotesPriv> settings;
-    EXPECT_EQ(quotes->QueryInterface(IID_IVokQuotesPriv, settings.PutVoid()), S_OK);
-    enumConnectionState state = csILG;
-    EXPECT_EQ(quotes->get_ConnectionState(&state), S_OK);
-    EXPECT_EQ(state, csDisconnected);
   }
   EXPECT_EQ(outer.m_refs, 1u);
   EXPECT_GT(vok::ModuleLockCount(), locksBefore);
@@ -125,26 +97,7 @@ TEST_F(VokQuotes, AggregatedObjectDelegatesItsIdentityAndLivesAsLongAsTheOuterHo
   EXPECT_EQ(vok::ModuleLockCount(), locksBefore);
 }
 
-TEST_F(VokQuotes, EnumeratesItsOneConnectionPointTheSameAsFindConnectionPoint) {
-  CQuotesSession session;
-  vok::CComPtr<IConnectionPointContainer> container;
-  ASSERT_EQ(session.m_quotes->QueryInterface(IID_IConnectionPointContainer, container.PutVoid()), S_OK);
-  vok::CComPtr<IConnectionPoint> found;
-  ASSERT_EQ(container->FindConnectionPoint(DIID__IVokQuotesEvents, found.Put()), S_OK);
-  vok::CComPtr<IEnumConnectionPoints> points;
-  ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
-  IConnectionPoint* fetched[2] = {};
-  ULONG count = 0;
-  EXPECT_EQ(points->Next(2, fetched, &count), S_FALSE);
-  ASSERT_EQ(count, 1u);
-  EXPECT_EQ(fetched[0], found.Get());
-  IID iid{};
-  EXPECT_EQ(fetched[0]->GetConnectionInterface(&iid), S_OK);
-  EXPECT_TRUE(iid == DIID__IVokQuotesEvents);
-  fetched[0]->Release();
-}
-
-TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
+TEST_F(VokQuotes, AnswersItsFiveInterfacesAndEnumeratesItsOneConnectionPoint) {
   CQuotesSession session;
   struct Case {
     const IID* iid;
@@ -174,20 +127,31 @@ TEST_F(VokQuotes, AnswersItsFiveInterfacesAndNoOther) {
   ASSERT_EQ(session.m_quotes.QueryInterface(IID_IConnectionPointContainer, container), S_OK);
   vok::CComPtr<IConnectionPoint> other;
   EXPECT_EQ(container->FindConnectionPoint(IID_IVokQuotesNotify, other.Put()), CONNECT_E_NOCONNECTION);
+  vok::CComPtr<IConnectionPoint> found;
+  ASSERT_EQ(container->FindConnectionPoint(DIID__IVokQuotesEvents, found.Put()), S_OK);
+  vok::CComPtr<IEnumConnectionPoints> points;
+  ASSERT_EQ(container->EnumConnectionPoints(points.Put()), S_OK);
+  IConnectionPoint* fetched[2] = {};
+  ULONG count = 0;
+  EXPECT_EQ(points->Next(2, fetched, &count), S_FALSE);
+  ASSERT_EQ(count, 1u);
+  EXPECT_EQ(fetched[0], found.Get());
+  fetched[0]->Release();
 }
 
 TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandlers) {
   CQuotesSession session;
-  CNullNotify notify;
+  vok::test::CRecordingNotify notify;
   CQuoteHandler* level1 = session.Object()->Handlers().Quotes();
   ASSERT_NE(level1, nullptr);
   struct Case {
     std::string given;
     std::string stored;  // empty: rejected
-  } cases[] = {
-      {"  msft\t", "MSFT"}, {"+abc-xy", "+ABC-XY"}, {"/es", "/ES"}, {std::string(64, 'q'), std::string(64, 'Q')},
-      {"a;b", ""},          {"IB\x7fM", ""},        {"+", ""},      {" / ", ""},
-      {"   ", ""}};
+  } cases[] = {{"  msft\t", "MSFT"},
+               {"+abc-xy", "+ABC-XY"},
+               {std::string(64, 'q'), std::string(64, 'Q')},
+               {"a;b", ""},
+               {"IB\x7fM", ""}};
   for (const Case& c : cases) {
     EXPECT_EQ(session.m_quotes->AdviseSymbol(&notify, Bstr(c.given).Get(), qsfLevelOne),
               c.stored.empty() ? E_INVALIDARG : S_OK)
@@ -197,7 +161,6 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
     }
   }
   EXPECT_FALSE(level1->HasMasterRecord("A;B"));
-  EXPECT_FALSE(level1->HasMasterRecord("+"));
   // Unadvise normalises the same way; one never advised is fine.
   CTraceRecorder trace;
   EXPECT_EQ(session.m_quotes->UnadviseSymbol(&notify, Bstr(" msft ").Get(), qsfLevelOne), S_OK);
@@ -206,55 +169,24 @@ TEST_F(VokQuotes, SymbolsAreTrimmedUpperCasedAndCheckedBeforeTheyReachTheHandler
   EXPECT_EQ(session.m_quotes->UnadviseSymbol(&notify, Bstr("NEVER").Get(), qsfLevelOne), S_OK);
   EXPECT_EQ(session.m_quotes->UnadviseAll(&notify), S_OK);
   EXPECT_EQ(level1->ThreadNotifyCount("+ABC-XY"), 0);
-  EXPECT_EQ(level1->ThreadNotifyCount("/ES"), 0);
-  EXPECT_EQ(level1->ThreadNotifyCount(std::string(64, 'Q')), 0);
 }
 
-TEST_F(VokQuotes, EveryCallThatTakesASymbolRefusesOneThatCouldChangeTheWireLine) {
+// The public entry points share one symbol rule (the fault suite walks them); the private ones
+// follow it too, and a refused symbol never reaches the wire.
+TEST_F(VokQuotes, ThePrivateCallsRefuseSymbolsThatCouldChangeTheWireLine) {
   CQuotesSession session;
-  CNullNotify notify;
-  IVokQuotes* quotes = session.m_quotes.Get();
   IVokQuotesPriv* priv = session.m_priv.Get();
-  // Each call with a symbol; the exact-text calls keep case and blanks but not separators.
-  const std::function<HRESULT(BSTR)> calls[] = {[&](BSTR s) { return quotes->AdviseSymbol(&notify, s, qsfLevelOne); },
-                                                [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); },
-                                                [&](BSTR s) {
-                                                  QUOTERECORD record{};
-                                                  return quotes->GetCachedQuote(s, &record);
-                                                },
-                                                [&](BSTR s) {
-                                                  OPTIONSRECORD record{};
-                                                  return quotes->GetCachedOptionsRecord(s, &record);
-                                                },
-                                                [&](BSTR s) {
-                                                  LONG size = 0;
-                                                  const HRESULT hr =
-                                                      quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size);
-                                                  EXPECT_EQ(size, -1);
-                                                  return hr;
-                                                },
-                                                [&](BSTR s) {
-                                                  QUOTERECORD record{};
-                                                  return quotes->GetSingleQuote(s, 0, &record);
-                                                },
-                                                [&](BSTR s) { return priv->SetNegBorrowPct(s, 1.5); },
-                                                [&](BSTR s) {
-                                                  vok::CBstr underlier;
-                                                  return priv->GetUnderlier(s, underlier.Put());
-                                                }};
-  const char* refused[] = {"IBM;2000=20001", "IBM|X", "IBM\r\nL|100=x", "\x01IBM"};
-  for (const auto& call : calls) {
-    for (const char* symbol : refused) EXPECT_EQ(call(Bstr(symbol).Get()), E_INVALIDARG) << symbol;
-    EXPECT_EQ(call(Bstr(std::string(65, 'A')).Get()), E_INVALIDARG);
-    EXPECT_EQ(call(Bstr("+xyz-1").Get()), S_OK);
+  for (const std::string& symbol :
+       {std::string("IBM;2000=20001"), std::string("IBM\r\nL|100=x"), std::string("\x01IBM"), std::string(65, 'A')}) {
+    EXPECT_EQ(priv->SetNegBorrowPct(Bstr(symbol).Get(), 1.5), E_INVALIDARG) << symbol;
+    vok::CBstr underlier;
+    EXPECT_EQ(priv->GetUnderlier(Bstr(symbol).Get(), underlier.Put()), E_INVALIDARG) << symbol;
   }
-  // An empty symbol is refused where it is normalised (it names nothing to look up).
-  QUOTERECORD record{};
-  EXPECT_EQ(quotes->GetCachedQuote(nullptr, &record), E_INVALIDARG);
-  EXPECT_EQ(record.bstrSymbol, nullptr);
+  EXPECT_EQ(priv->SetNegBorrowPct(Bstr("+xyz-1").Get(), 1.5), S_OK);
   // A single quote asks for the normalised symbol.
   CTraceRecorder trace;
-  EXPECT_EQ(quotes->GetSingleQuote(Bstr(" ibm ").Get(), 0, &record), S_OK);
+  QUOTERECORD record{};
+  EXPECT_EQ(session.m_quotes->GetSingleQuote(Bstr(" ibm ").Get(), 0, &record), S_OK);
   EXPECT_EQ(trace.Count("GetSingleQuote(IBM): sending request"), 1);
 }
 
@@ -287,19 +219,9 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
     EXPECT_EQ(port, c.port) << c.text;
   }
 
-  priv->put_UserName(Bstr("  vokuser \t").Get());
-  vok::CBstr user;
-  priv->get_UserName(user.Put());
-  EXPECT_EQ(user.ToNarrow(), "vokuser");
-
-  // A short password is stored transformed; 64 characters or more are taken as transformed.
-  char expected[65] = {};
-  VOK_TransformPassword("vokpass", expected);
-  priv->put_Password(Bstr("vokpass").Get());
+  // A password of 64 characters or more is taken as transformed already (a short one is
+  // transformed, as every logon against the simulator shows).
   vok::CBstr stored;
-  session.Object()->get_Password(stored.Put());
-  EXPECT_EQ(stored.ToNarrow(), expected);
-  EXPECT_EQ(stored.ToNarrow().size(), 64u);
   const std::string longText(70, 'q');
   priv->put_Password(Bstr(longText).Get());
   session.Object()->get_Password(stored.Put());
@@ -326,8 +248,6 @@ TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
     CQuotesSession session;
     EXPECT_TRUE(session.Object()->LogQuotes());
     EXPECT_EQ(session.Object()->TestInterval(), 200);
-    // Let the test thread tick through the handlers a few times; the release below must stop it.
-    vok::SleepMs(700);
   }
   vok::CSettingsStore::DeleteValue("", "LogQuotes");
   vok::CSettingsStore::DeleteValue("", "QuotesTestMode");
@@ -340,16 +260,8 @@ TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
 }
 
-TEST_F(VokQuotes, AFailedConnectFiresOnConnectWithItsErrorAndRetriesAfterTheRetryDelay) {
+TEST_F(VokQuotes, AFailedConnectFiresOnConnectAndRetriesUntilDisconnect) {
   vok::test::CScopedConnectionTimes times(30000, 10000, 1000, 250);
-  // What the transport tells of a refused connect on this machine; a reason it cannot tell
-  // becomes the fixed code.
-  static const IPCCALLBACKS kNoCallbacks{nullptr, nullptr, nullptr};
-  IpcStartup();
-  ASSERT_EQ(IpcOpenTcp("127.0.0.1", 1, &kNoCallbacks), 0u);
-  const LONG expected = IpcLastOpenError() != 0 ? IpcLastOpenError() : CConnectionLifecycle::kConnectErrorUnknown;
-  IpcCleanup();
-
   CTraceRecorder trace;
   CQuotesSession session;
   // Nothing listens on port 1 of the loopback address.
@@ -360,7 +272,10 @@ TEST_F(VokQuotes, AFailedConnectFiresOnConnectWithItsErrorAndRetriesAfterTheRetr
   ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnConnect, 2));
   EXPECT_GE(CConnectionLifecycle::WorkersStarted(), workers + 2);
   EXPECT_EQ(trace.Count("Quotes: CONNECTED"), 0);
-  for (const auto& event : session.Events()) EXPECT_EQ(event, std::make_pair(vok::dispid::OnConnect, expected));
+  for (const auto& [dispid, code] : session.Events()) {
+    EXPECT_EQ(dispid, vok::dispid::OnConnect);
+    EXPECT_NE(code, 0);  // the reason, which the fault suite checks
+  }
   // Disconnect cancels the pending retry: no worker starts after it.
   session.m_quotes->Disconnect();
   const std::uint32_t after = CConnectionLifecycle::WorkersStarted();

@@ -142,8 +142,7 @@ class CQuotesSession {
     m_quotes.Reset();
   }
 
-  std::atomic<int> m_sequence{0};
-  CTestEventSink m_sink{&m_sequence};
+  CTestEventSink m_sink;
   vok::CComPtr<IVokQuotes> m_quotes;
   vok::CComPtr<IVokQuotesPriv> m_priv;
   vok::CComPtr<IConnectionPoint> m_point;

@@ -1,6 +1,7 @@
 // The callback object of the library's client tests (Windows through COM, Linux through the shared
-// library): counts what each service delivers, keeps the first symbols, and notes a call on any
-// thread but the one that made it. Lives on the test's stack, so its count never deletes it.
+// library): counts what each service delivers, keeps the first symbols and the last level 2 price
+// with a size, and notes a call on any thread but the one that made it. Lives on the test's stack,
+// so its count never deletes it.
 #pragma once
 
 #include <atomic>
@@ -32,7 +33,7 @@ class CClientNotify final : public IVokQuotesNotify {
   }
   STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
     Seen(1, rec->bstrSymbol);
-    if (rec->lSize > 0 && m_l2Price == 0) {
+    if (rec->lSize > 0) {
       m_l2Price = rec->dPrice;
       m_l2Side = rec->side;
     }
