@@ -190,7 +190,8 @@ ELogon CBindingSession::WaitForLogon(int timeoutMs, std::int32_t& code) {
 }
 
 std::shared_ptr<SStream> CBindingSession::Subscribe(const std::vector<std::u16string>& symbols, LONG serviceFlags,
-                                                    std::u16string& badSymbol) {
+                                                    bool& refused, std::u16string& badSymbol) {
+  refused = false;
   auto stream = std::make_shared<SStream>();
   stream->queue = std::make_shared<CRecordQueue>(m_queueBound);
   stream->sink = CQueueNotifySink::Create(stream->queue);
@@ -201,7 +202,10 @@ std::shared_ptr<SStream> CBindingSession::Subscribe(const std::vector<std::u16st
     for (const auto& symbol : symbols) {
       const HRESULT hr = quotes->AdviseSymbol(stream->sink.Get(), CBstrText(symbol).Get(), serviceFlags);
       if (FAILED(hr)) {
-        if (hr == E_INVALIDARG) badSymbol = symbol;
+        if (hr == E_INVALIDARG) {
+          refused = true;
+          badSymbol = symbol;
+        }
         quotes->UnadviseAll(stream->sink.Get());
         return false;
       }

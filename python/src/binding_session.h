@@ -54,9 +54,10 @@ class CBindingSession {
   // of a failed connect.
   ELogon WaitForLogon(int timeoutMs, std::int32_t& code);
 
-  // Subscribes every symbol for serviceFlags with one new stream. Null with badSymbol set when the
-  // library refuses a symbol (nothing stays subscribed then); null alone once the session is closed.
-  std::shared_ptr<SStream> Subscribe(const std::vector<std::u16string>& symbols, LONG serviceFlags,
+  // Subscribes every symbol for serviceFlags with one new stream. Null with refused set and
+  // badSymbol named when the library refuses a symbol (nothing stays subscribed then); null alone
+  // once the session is closed.
+  std::shared_ptr<SStream> Subscribe(const std::vector<std::u16string>& symbols, LONG serviceFlags, bool& refused,
                                      std::u16string& badSymbol);
   // Ends a stream's subscriptions and closes its queue; wait false only posts the work.
   void Unsubscribe(const std::shared_ptr<SStream>& stream, bool wait);

@@ -193,11 +193,10 @@ class CSessionObject {
   std::unique_ptr<CStreamObject> Subscribe(const std::vector<std::u16string>& symbols, long flags,
                                            std::optional<long> count, std::optional<double> timeout) {
     std::u16string bad;
-    auto stream = WithoutGil([&] { return m_session->Subscribe(symbols, flags, bad); });
-    if (!stream) {
-      if (!bad.empty()) throw pyb::value_error("not a valid symbol: " + pyb::str(pyb::cast(bad)).cast<std::string>());
-      throw std::runtime_error("the session is closed");
-    }
+    bool refused = false;
+    auto stream = WithoutGil([&] { return m_session->Subscribe(symbols, flags, refused, bad); });
+    CheckSymbol(bad, refused);
+    if (!stream) throw std::runtime_error("the session is closed");
     return std::make_unique<CStreamObject>(m_session, stream->queue, stream, count, timeout);
   }
 
@@ -240,7 +239,7 @@ class CSessionObject {
 
  private:
   static void CheckSymbol(const std::u16string& symbol, bool invalid) {
-    if (invalid) throw pyb::value_error("not a valid symbol: " + pyb::str(pyb::cast(symbol)).cast<std::string>());
+    if (invalid) throw pyb::value_error("not a valid symbol: " + pyb::repr(pyb::cast(symbol)).cast<std::string>());
   }
 
   std::shared_ptr<CBindingSession> m_session;

@@ -337,6 +337,12 @@ def _close_live_sessions() -> None:
         session.close()
 
 
+def _check_none_open() -> None:
+    for session in list(_live_sessions):
+        raise VokQuoteError(f"a session is open in this process ({session.server}); close it first: "
+                            "the library serves one connection per process")
+
+
 def _symbol_list(symbols: Union[str, Iterable[str]]) -> list:
     return [symbols] if isinstance(symbols, str) else list(symbols)
 
@@ -352,6 +358,9 @@ class Session:
     ``on_event`` is called with every ConnectionEvent on a thread of the session's own.
     TLS follows the per-user settings of the library (UseTls, TlsCaFile, TlsPinnedCertificate).
     Use it as a context manager, or call close().
+
+    The library serves one connection per process, so one Session may be open at a time; opening
+    another raises VokQuoteError.
     """
 
     def __init__(self, server: str, user: str = "", password: Optional[str] = None, *,
@@ -370,6 +379,7 @@ class Session:
             password = os.environ.get("VOKQUOTE_PASSWORD", "")
         if queue_size < 1:
             raise ValueError("queue_size must be at least 1")
+        _check_none_open()
         self.server = server
         self.user = user
         self._simulator: Optional[_native.Simulator] = None
@@ -405,6 +415,7 @@ class Session:
         ``seed`` makes the simulated market (the same seed, the same values); ``rate`` is updates
         per second per symbol and service; ``flood`` sends level 1 at full speed. With ``users``
         (name -> password) only those users may log on. Other options are Session's."""
+        _check_none_open()
         simulator = _native.Simulator(seed, rate, flood, dict(users or {}))
         try:
             session = cls(f"127.0.0.1:{simulator.port}", user, password, **options)
