@@ -63,7 +63,7 @@ std::u16string SBindingRecord::ConflationKey() const {
       return texts[0];
     case ERecordKind::Level2:
       // Symbols and market makers never hold a control character, so one separates them.
-      return texts[0] + u'\x01' + texts[1] + (level2.side == msBid ? u"\x01" u"B" : u"\x01" u"A");
+      return texts[0] + u'\x01' + texts[1] + u'\x01' + (level2.side == msBid ? u'B' : u'A');
     case ERecordKind::Print:
     case ERecordKind::Event:
       break;

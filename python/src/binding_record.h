@@ -18,8 +18,8 @@ enum class EEventKind : std::int32_t { Connect = 0, Close = 1, LogonSucceed = 2,
 
 struct SEventData {
   EEventKind kind;
-  std::int32_t code;     // Connect: the system's error number, 0 when the connection was made
-  std::int64_t unixMs;   // when the binding heard of it
+  std::int32_t code;    // Connect: the system's error number, 0 when the connection was made
+  std::int64_t unixMs;  // when the binding heard of it
 };
 
 struct SBindingRecord {

@@ -16,11 +16,11 @@ namespace vok::py {
 struct SConnectionState {
   std::mutex mutex;
   std::condition_variable changed;
-  ELogon logon = ELogon::Waiting;                    // guarded by mutex
-  std::int32_t connectCode = 0;                      // guarded by mutex
-  bool connected = false;                            // guarded by mutex
-  bool closed = false;                               // guarded by mutex
-  std::vector<std::weak_ptr<CRecordQueue>> queues;   // guarded by mutex: the events streams
+  ELogon logon = ELogon::Waiting;                   // guarded by mutex
+  std::int32_t connectCode = 0;                     // guarded by mutex
+  bool connected = false;                           // guarded by mutex
+  bool closed = false;                              // guarded by mutex
+  std::vector<std::weak_ptr<CRecordQueue>> queues;  // guarded by mutex: the events streams
 
   void OnEvent(EEventKind kind, std::int32_t code, const std::string& note = {}) {
     {
@@ -158,8 +158,8 @@ bool CBindingSession::Open(SSessionSettings settings, std::string& error) {
     CComRef<IConnectionPointContainer> container;
     hr = quotes->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
     if (SUCCEEDED(hr) && container) hr = container->FindConnectionPoint(DIID__IVokQuotesEvents, m_events.Put());
-    CComRef<CEventSink> sink = CEventSink::Create(
-        [state = m_state](EEventKind kind, std::int32_t code) { state->OnEvent(kind, code); });
+    CComRef<CEventSink> sink =
+        CEventSink::Create([state = m_state](EEventKind kind, std::int32_t code) { state->OnEvent(kind, code); });
     if (SUCCEEDED(hr) && m_events && sink) hr = m_events->Advise(static_cast<IDispatch*>(sink.Get()), &m_cookie);
     if (FAILED(hr) || !m_events || !sink) {
       error = "cannot connect to the service object's events (" + HresultText(hr) + ")";

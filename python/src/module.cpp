@@ -155,8 +155,7 @@ class CSessionObject {
   CSessionObject() : m_session(std::make_shared<CBindingSession>()) {}
 
   // Starts the connection; its outcome arrives as events (WaitForLogon).
-  void Open(const std::u16string& address, const std::u16string& user, std::u16string password,
-            std::size_t queueSize) {
+  void Open(const std::u16string& address, const std::u16string& user, std::u16string password, std::size_t queueSize) {
     SSessionSettings settings{address, user, std::move(password), queueSize};
     std::string error;
     const bool opened = WithoutGil([&] { return m_session->Open(std::move(settings), error); });
@@ -208,7 +207,8 @@ class CSessionObject {
     SBindingRecord record;
     bool invalid = false;
     const bool found = WithoutGil([&] {
-      return option ? m_session->CachedOption(symbol, record, invalid) : m_session->CachedQuote(symbol, record, invalid);
+      return option ? m_session->CachedOption(symbol, record, invalid)
+                    : m_session->CachedQuote(symbol, record, invalid);
     });
     CheckSymbol(symbol, invalid);
     return found ? ToPython(record) : pyb::none();
@@ -225,14 +225,18 @@ class CSessionObject {
 
   long AggregateSize(const std::u16string& symbol, double price, int side) {
     bool invalid = false;
-    const long size = WithoutGil(
-        [&] { return m_session->AggregateSize(symbol, price, static_cast<enumMarketSide>(side), invalid); });
+    const long size =
+        WithoutGil([&] { return m_session->AggregateSize(symbol, price, static_cast<enumMarketSide>(side), invalid); });
     CheckSymbol(symbol, invalid);
     return size;
   }
 
-  int State() { return WithoutGil([&] { return static_cast<int>(m_session->State()); }); }
-  std::u16string ServerName() { return WithoutGil([&] { return m_session->ServerName(); }); }
+  int State() {
+    return WithoutGil([&] { return static_cast<int>(m_session->State()); });
+  }
+  std::u16string ServerName() {
+    return WithoutGil([&] { return m_session->ServerName(); });
+  }
   void Close() {
     WithoutGil([&] { m_session->Close(); });
   }

@@ -70,8 +70,8 @@ PyObject* Int(long value) { return PyLong_FromLong(value); }
 // An automation date (days since 1899-12-30, UTC here) as an aware datetime; None when unset or
 // outside what datetime holds.
 PyObject* Time(double date) {
-  constexpr double kUnixEpoch = 25569.0;   // 1970-01-01
-  constexpr double kLastDay = 2958466.0;   // 10000-01-01
+  constexpr double kUnixEpoch = 25569.0;  // 1970-01-01
+  constexpr double kLastDay = 2958466.0;  // 10000-01-01
   if (!(date > 0 && date < kLastDay)) Py_RETURN_NONE;
   const std::int64_t totalMs = std::llround((date - kUnixEpoch) * 86400000.0);
   std::int64_t days = totalMs / 86400000;

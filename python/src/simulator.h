@@ -16,8 +16,8 @@ namespace vok::py {
 
 struct SSimulatorSettings {
   std::uint64_t seed = 1;
-  int rate = 1;        // updates per second per subscribed symbol and service
-  bool flood = false;  // level 1 at full speed once subscribed
+  int rate = 1;                              // updates per second per subscribed symbol and service
+  bool flood = false;                        // level 1 at full speed once subscribed
   std::map<std::string, std::string> users;  // user -> clear password; empty: anyone logs on
 };
 
