@@ -506,6 +506,14 @@ class Session:
             thread.join(5.0)
         _live_sessions.discard(self)
 
+    def __del__(self) -> None:
+        # A session dropped unclosed still lets go of its connection: its streams and the event
+        # thread would otherwise keep the native session connected.
+        try:
+            self.close()
+        except Exception:
+            pass
+
     def __enter__(self) -> "Session":
         return self
 
