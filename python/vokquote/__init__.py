@@ -23,16 +23,14 @@ import threading
 import traceback
 import weakref
 from datetime import datetime
-from typing import (TYPE_CHECKING, Any, Callable, Dict, Generic, Iterable, Iterator, NamedTuple,
+from typing import (Any, Callable, Dict, Generic, Iterable, Iterator, NamedTuple,
                     Optional, TypeVar, Union)
 
 from . import _native
-
-if TYPE_CHECKING:
-    from ._native import Stream
+from ._native import Stream
 
 __all__ = [
-    "Session", "AsyncStream", "Quote", "Level2", "Print", "Option", "ConnectionEvent", "Tick",
+    "Session", "Stream", "AsyncStream", "Quote", "Level2", "Print", "Option", "ConnectionEvent", "Tick",
     "PutCall", "MarketSide", "TickType", "TickStatus", "TickCondition", "ConnectionState",
     "EventKind", "VokQuoteError", "ConnectError", "LogonRefused", "to_records",
 ]
@@ -229,7 +227,8 @@ class Level2(NamedTuple):
 
 
 class Print(NamedTuple):
-    """A time and sales print: a trade, or a bid or ask tick."""
+    """A time and sales print: a trade, or a bid or ask tick. ``tick`` is as the library passes
+    it on: the server's direction code (20020 up, 20021 down) where that is not a Tick."""
     symbol: str
     exchange: str
     price: float
@@ -239,7 +238,7 @@ class Print(NamedTuple):
     type: TickType
     status: TickStatus
     condition: TickCondition
-    tick: Tick
+    tick: Union[Tick, int]
 
 
 class Option(NamedTuple):
