@@ -201,4 +201,20 @@ RtdValue QuoteFieldValue(const QUOTERECORD& record, ERtdField field) {
   return std::monostate{};
 }
 
+HRESULT RtdValueToVariant(const RtdValue& value, VARIANT* out) {
+  ::VariantInit(out);
+  if (const double* number = std::get_if<double>(&value)) {
+    out->vt = VT_R8;
+    out->dblVal = *number;
+  } else if (const LONG* whole = std::get_if<LONG>(&value)) {
+    out->vt = VT_I4;
+    out->lVal = *whole;
+  } else if (const std::string* text = std::get_if<std::string>(&value)) {
+    out->bstrVal = CBstr::FromNarrow(*text).Detach();
+    if (out->bstrVal == nullptr) return E_OUTOFMEMORY;
+    out->vt = VT_BSTR;
+  }
+  return S_OK;
+}
+
 }  // namespace vok

@@ -54,4 +54,8 @@ SRtdTopic ParseRtdTopic(std::span<const std::string> strings);
 // The value of a level 1 topic from the symbol's record.
 RtdValue QuoteFieldValue(const QUOTERECORD& record, ERtdField field);
 
+// The value as the host reads it: VT_EMPTY, VT_R8, VT_I4 or a new VT_BSTR that `out` owns.
+// E_OUTOFMEMORY (and VT_EMPTY) when the text cannot be allocated.
+HRESULT RtdValueToVariant(const RtdValue& value, VARIANT* out);
+
 }  // namespace vok

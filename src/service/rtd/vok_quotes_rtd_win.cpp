@@ -52,22 +52,6 @@ bool ReadStrings(SAFEARRAY* array, std::vector<std::string>& strings) {
   return true;
 }
 
-HRESULT ToVariant(const vok::RtdValue& value, VARIANT* out) {
-  ::VariantInit(out);
-  if (const double* number = std::get_if<double>(&value)) {
-    out->vt = VT_R8;
-    out->dblVal = *number;
-  } else if (const LONG* whole = std::get_if<LONG>(&value)) {
-    out->vt = VT_I4;
-    out->lVal = *whole;
-  } else if (const std::string* text = std::get_if<std::string>(&value)) {
-    out->bstrVal = vok::CBstr::FromNarrow(*text).Detach();
-    if (out->bstrVal == nullptr) return E_OUTOFMEMORY;
-    out->vt = VT_BSTR;
-  }
-  return S_OK;
-}
-
 }  // namespace
 
 HRESULT CVokQuotesRtd::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
@@ -174,7 +158,7 @@ STDMETHODIMP CVokQuotesRtd::ConnectData(LONG TopicID, SAFEARRAY** Strings, VARIA
     const vok::RtdValue value = m_table->Connect(TopicID, strings);
     // Without a value yet the host keeps what the cell showed (a saved workbook's value).
     *GetNewValues = std::holds_alternative<std::monostate>(value) ? VARIANT_FALSE : VARIANT_TRUE;
-    return ToVariant(value, pvarOut);
+    return vok::RtdValueToVariant(value, pvarOut);
   });
 }
 
@@ -200,7 +184,7 @@ STDMETHODIMP CVokQuotesRtd::RefreshData(LONG* TopicCount, SAFEARRAY** parrayOut)
       if (FAILED(hr)) return hr;
       index[0] = 1;
       CVariantHolder value;
-      hr = ToVariant(m_changes[i].second, &value.value);
+      hr = vok::RtdValueToVariant(m_changes[i].second, &value.value);
       if (SUCCEEDED(hr)) hr = ::SafeArrayPutElement(array.array, index, &value.value);
       if (FAILED(hr)) return hr;
     }
