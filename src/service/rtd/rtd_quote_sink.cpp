@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "service/com_guard.h"
 #include "service/free_threaded_marshaler.h"
 #include "service/rtd/rtd_topic_table.h"
 
@@ -43,15 +44,19 @@ STDMETHODIMP_(ULONG) CRtdQuoteSink::Release() {
 }
 
 STDMETHODIMP CRtdQuoteSink::OnQuoteData(QUOTERECORD* pRec) {
-  const std::shared_ptr<CRtdTopicTable*> table = m_table.lock();
-  if (pRec != nullptr && table && *table != nullptr) (*table)->OnQuote(*pRec);
-  return S_OK;
+  return ComGuard("CRtdQuoteSink::OnQuoteData", [&] {
+    const std::shared_ptr<CRtdTopicTable*> table = m_table.lock();
+    if (pRec != nullptr && table && *table != nullptr) (*table)->OnQuote(*pRec);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CRtdQuoteSink::OnLevel2Data(LEVEL2RECORD* pRec) {
-  const std::shared_ptr<CRtdTopicTable*> table = m_table.lock();
-  if (pRec != nullptr && table && *table != nullptr) (*table)->OnLevel2(*pRec);
-  return S_OK;
+  return ComGuard("CRtdQuoteSink::OnLevel2Data", [&] {
+    const std::shared_ptr<CRtdTopicTable*> table = m_table.lock();
+    if (pRec != nullptr && table && *table != nullptr) (*table)->OnLevel2(*pRec);
+    return S_OK;
+  });
 }
 
 STDMETHODIMP CRtdQuoteSink::OnTSData(TSRECORD*) { return S_OK; }
@@ -78,17 +83,19 @@ STDMETHODIMP CRtdQuoteSink::Invoke(DISPID dispIdMember, REFIID, LCID, WORD, DISP
       pDispParams->rgvarg[0].vt == VT_I4) {
     code = pDispParams->rgvarg[0].lVal;
   }
-  try {
+  return ComGuard("CRtdQuoteSink::Invoke", [&] {
     // The weak pointer is copied here and locked there: the table lives and dies on its thread.
     std::weak_ptr<CRtdTopicTable*> table = m_table;
     m_target.PostCall([table = std::move(table), dispIdMember, code] {
-      const std::shared_ptr<CRtdTopicTable*> alive = table.lock();
-      if (alive && *alive != nullptr) (*alive)->OnConnectionEvent(dispIdMember, code);
+      // Runs from the host's message loop, which must not see an exception either.
+      ComGuard("CRtdTopicTable::OnConnectionEvent", [&] {
+        const std::shared_ptr<CRtdTopicTable*> alive = table.lock();
+        if (alive && *alive != nullptr) (*alive)->OnConnectionEvent(dispIdMember, code);
+        return S_OK;
+      });
     });
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
-  }
-  return S_OK;
+    return S_OK;
+  });
 }
 
 }  // namespace vok

@@ -148,8 +148,10 @@ void CRtdTopicTable::OnQuote(const QUOTERECORD& record) {
   const auto it = m_symbols.find(CBstr::ToNarrow(record.bstrSymbol));
   if (it == m_symbols.end()) return;
   for (LONG id : it->second.topics) {
-    STopicEntry& entry = m_topics.at(id);
-    if (entry.topic.kind == ERtdTopicKind::Quote) SetValue(id, entry, QuoteFieldValue(record, entry.topic.field));
+    const auto entry = m_topics.find(id);
+    if (entry != m_topics.end() && entry->second.topic.kind == ERtdTopicKind::Quote) {
+      SetValue(id, entry->second, QuoteFieldValue(record, entry->second.topic.field));
+    }
   }
 }
 
@@ -170,9 +172,10 @@ void CRtdTopicTable::OnLevel2(const LEVEL2RECORD& record) {
   entry->second.size[side] = record.lSize;
   entry->second.open[side] = record.bClosed == VARIANT_FALSE && record.lSize > 0;
   for (LONG id : symbol.topics) {
-    STopicEntry& topic = m_topics.at(id);
-    if (topic.topic.kind != ERtdTopicKind::Quote && topic.topic.side == record.side) {
-      SetValue(id, topic, BookValue(symbol, topic.topic));
+    const auto topic = m_topics.find(id);
+    if (topic != m_topics.end() && topic->second.topic.kind != ERtdTopicKind::Quote &&
+        topic->second.topic.side == record.side) {
+      SetValue(id, topic->second, BookValue(symbol, topic->second.topic));
     }
   }
 }
