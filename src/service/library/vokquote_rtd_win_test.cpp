@@ -36,10 +36,15 @@ struct SCell {
 SCell CellOf(const VARIANT& value) {
   char number[64] = {};
   switch (value.vt) {
-    case VT_R8: std::snprintf(number, sizeof(number), "%.10g", value.dblVal); return {VT_R8, number};
-    case VT_I4: return {VT_I4, std::to_string(value.lVal)};
-    case VT_BSTR: return {VT_BSTR, CBstr::ToNarrow(value.bstrVal)};
-    default: return {value.vt, {}};
+    case VT_R8:
+      std::snprintf(number, sizeof(number), "%.10g", value.dblVal);
+      return {VT_R8, number};
+    case VT_I4:
+      return {VT_I4, std::to_string(value.lVal)};
+    case VT_BSTR:
+      return {VT_BSTR, CBstr::ToNarrow(value.bstrVal)};
+    default:
+      return {value.vt, {}};
   }
 }
 
@@ -63,9 +68,7 @@ class CHostCallback final : public IRTDUpdateEvent {
   }
   STDMETHOD(GetTypeInfo)(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   STDMETHOD(GetIDsOfNames)(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override {
-    return E_NOTIMPL;
-  }
+  STDMETHOD(Invoke)(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*, UINT*) override { return E_NOTIMPL; }
   STDMETHOD(UpdateNotify)() override {
     ++m_notifies;
     if (m_pending) ++m_unanswered;
@@ -89,9 +92,7 @@ class CHostCallback final : public IRTDUpdateEvent {
 // again when the test ends.
 class CUserServer {
  public:
-  CUserServer(const std::string& server, const char* user, const char* password) {
-    Write(server, user, password);
-  }
+  CUserServer(const std::string& server, const char* user, const char* password) { Write(server, user, password); }
   ~CUserServer() { Write("", "", ""); }
   bool saved = false;
 
@@ -204,8 +205,7 @@ TEST(VokQuoteRtd, ServesLiveCellsReadableErrorsAndStopsAtServerTerminate) {
               L"Apartment");
     EXPECT_EQ(ReadKey(L"Interface\\{EC0E6191-DB51-11D3-8F3E-00C04F3651B8}"), L"<missing>");
 
-    CUserServer userServer(host + ":" + std::to_string(port), vok::test::kSimulatorUser,
-                           vok::test::kSimulatorPassword);
+    CUserServer userServer(host + ":" + std::to_string(port), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
     ASSERT_TRUE(userServer.saved);
     CComPtr<IRtdServer> server;
     ASSERT_EQ(::CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IRtdServer, server.PutVoid()), S_OK);
@@ -284,10 +284,12 @@ TEST(VokQuoteRtd, ServesLiveCellsReadableErrorsAndStopsAtServerTerminate) {
     // The first IBM topic's going keeps the subscription; the script sends MSFT 103 only once
     // the last one's unsubscribe has arrived.
     EXPECT_EQ(server->DisconnectData(15), S_OK);
-    vok::test::PumpUntil([&] {
-      sheet.Refresh(callback);
-      return false;
-    }, 1500);
+    vok::test::PumpUntil(
+        [&] {
+          sheet.Refresh(callback);
+          return false;
+        },
+        1500);
     EXPECT_EQ(sheet.m_cells[0], (SCell{VT_R8, "101.5"}));
     EXPECT_EQ(server->DisconnectData(16), S_OK);
     EXPECT_TRUE(vok::test::PumpUntil([&] {

@@ -157,40 +157,63 @@ SRtdTopic ParseRtdTopic(std::span<const std::string> strings) {
   topic.level = level;
   topic.side = topic.field == ERtdField::Ask || topic.field == ERtdField::AskSize ? msAsk : msBid;
   topic.kind = topic.field == ERtdField::BidSize || topic.field == ERtdField::AskSize ? ERtdTopicKind::BookSize
-                                                                                        : ERtdTopicKind::BookPrice;
+                                                                                      : ERtdTopicKind::BookPrice;
   return topic;
 }
 
 RtdValue QuoteFieldValue(const QUOTERECORD& record, ERtdField field) {
   switch (field) {
-    case ERtdField::Symbol: return Text(record.bstrSymbol);
-    case ERtdField::Market: return Text(record.bstrMarket);
-    case ERtdField::Company: return Text(record.bstrCompany);
-    case ERtdField::Underlier: return Text(record.bstrUnderlier);
-    case ERtdField::Last: return record.dLast;
-    case ERtdField::Bid: return record.dBid;
-    case ERtdField::Ask: return record.dAsk;
-    case ERtdField::PrevClose: return record.dPrevClose;
-    case ERtdField::High: return record.dHigh;
-    case ERtdField::Low: return record.dLow;
-    case ERtdField::Open: return record.dOpen;
-    case ERtdField::MarginMult: return record.dMarginMult;
-    case ERtdField::StrikePrice: return record.dStrikePrice;
-    case ERtdField::BidSize: return record.lBidSize;
-    case ERtdField::AskSize: return record.lAskSize;
-    case ERtdField::LastSize: return record.lLastSize;
-    case ERtdField::Volume: return record.lVolume;
-    case ERtdField::Flags: return record.lFlags;
-    case ERtdField::ContractSize: return record.lContractSize;
-    case ERtdField::ExpMonth: return record.lExpMonth;
-    case ERtdField::ExpYear: return record.lExpYear;
+    case ERtdField::Symbol:
+      return Text(record.bstrSymbol);
+    case ERtdField::Market:
+      return Text(record.bstrMarket);
+    case ERtdField::Company:
+      return Text(record.bstrCompany);
+    case ERtdField::Underlier:
+      return Text(record.bstrUnderlier);
+    case ERtdField::Last:
+      return record.dLast;
+    case ERtdField::Bid:
+      return record.dBid;
+    case ERtdField::Ask:
+      return record.dAsk;
+    case ERtdField::PrevClose:
+      return record.dPrevClose;
+    case ERtdField::High:
+      return record.dHigh;
+    case ERtdField::Low:
+      return record.dLow;
+    case ERtdField::Open:
+      return record.dOpen;
+    case ERtdField::MarginMult:
+      return record.dMarginMult;
+    case ERtdField::StrikePrice:
+      return record.dStrikePrice;
+    case ERtdField::BidSize:
+      return record.lBidSize;
+    case ERtdField::AskSize:
+      return record.lAskSize;
+    case ERtdField::LastSize:
+      return record.lLastSize;
+    case ERtdField::Volume:
+      return record.lVolume;
+    case ERtdField::Flags:
+      return record.lFlags;
+    case ERtdField::ContractSize:
+      return record.lContractSize;
+    case ERtdField::ExpMonth:
+      return record.lExpMonth;
+    case ERtdField::ExpYear:
+      return record.lExpYear;
     // An OLE Automation date in UTC: a cell formatted as a time shows it.
-    case ERtdField::Time: return record.UTCDateTime;
+    case ERtdField::Time:
+      return record.UTCDateTime;
     case ERtdField::Tick:
       return std::string(record.tick == tickEvenUp ? "up" : record.tick == tickDown ? "down" : "none");
     case ERtdField::PutCall:
       return std::string(record.putcall == pcCall ? "call" : record.putcall == pcPut ? "put" : "both");
-    case ERtdField::NegBorrowPct: return record.dNegBorrowPct;
+    case ERtdField::NegBorrowPct:
+      return record.dNegBorrowPct;
     case ERtdField::Change:
     case ERtdField::ChangePercent:
       // Without a previous close or a trade there is nothing to compare.

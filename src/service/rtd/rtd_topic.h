@@ -16,9 +16,33 @@ namespace vok {
 
 // The level 1 fields a topic can name; each reads one member of QUOTERECORD, or two (Change).
 enum class ERtdField : std::uint8_t {
-  Symbol, Market, Company, Underlier, Last, Bid, Ask, PrevClose, High, Low, Open, MarginMult, StrikePrice,
-  BidSize, AskSize, LastSize, Volume, Flags, ContractSize, ExpMonth, ExpYear, Time, Tick, PutCall,
-  NegBorrowPct, Change, ChangePercent
+  Symbol,
+  Market,
+  Company,
+  Underlier,
+  Last,
+  Bid,
+  Ask,
+  PrevClose,
+  High,
+  Low,
+  Open,
+  MarginMult,
+  StrikePrice,
+  BidSize,
+  AskSize,
+  LastSize,
+  Volume,
+  Flags,
+  ContractSize,
+  ExpMonth,
+  ExpYear,
+  Time,
+  Tick,
+  PutCall,
+  NegBorrowPct,
+  Change,
+  ChangePercent
 };
 
 enum class ERtdTopicKind : std::uint8_t {

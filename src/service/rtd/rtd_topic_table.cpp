@@ -257,11 +257,14 @@ RtdValue CRtdTopicTable::ConnectionValue(ERtdTopicKind kind) {
   enumConnectionState state = csDisconnected;
   if (m_quotes) m_quotes->get_ConnectionState(&state);
   switch (state) {
-    case csLoggedIn: return std::string("logged on");
+    case csLoggedIn:
+      return std::string("logged on");
     case csConnecting:
     case csConnected:
-    case csLoggingIn: return std::string("connecting");
-    default: return "disconnected: " + m_disconnectReason;
+    case csLoggingIn:
+      return std::string("connecting");
+    default:
+      return "disconnected: " + m_disconnectReason;
   }
 }
 

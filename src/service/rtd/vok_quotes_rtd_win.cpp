@@ -3,9 +3,9 @@
 #include "service/rtd/vok_quotes_rtd.h"
 
 #include <new>
+#include <string>
 #include <utility>
 #include <variant>
-#include <string>
 #include <vector>
 
 #include "platform/bstr.h"
