@@ -1,16 +1,18 @@
 #!/bin/sh
 # start DIR SERVER: starts the Linux quote server simulator on a free loopback port for the
 # Windows tests (they run under Wine and connect over 127.0.0.1), with one known user
-# "vokuser" / "vokpass"; writes "127.0.0.1 PORT" to DIR/simulator.endpoint. stop DIR: ends it.
+# "vokuser" / "vokpass"; writes "127.0.0.1 PORT" to DIR/simulator.endpoint. Further arguments go
+# to the simulator (a test's own --script). stop DIR: ends it.
 dir=$2
 case "$1" in
   start)
     server=$3
+    shift 3
     [ -x "$server" ] || { echo "quote server simulator not built: $server (build the linux preset first)"; exit 1; }
     mkdir -p "$dir" || exit 1
     printf 'vokuser:vokpass\n' >"$dir/simulator.users"
     rm -f "$dir/simulator.endpoint" "$dir/simulator.port"
-    "$server" --listen 127.0.0.1:0 --users "$dir/simulator.users" --seed 7 --rate 5 --quiet \
+    "$server" --listen 127.0.0.1:0 --users "$dir/simulator.users" --seed 7 --rate 5 --quiet "$@" \
       </dev/null >"$dir/simulator.port" 2>"$dir/simulator.log" &
     echo $! >"$dir/simulator.pid"
     tries=0

@@ -309,6 +309,9 @@ const char* const kTypeOrder[] = {
     "VokQuotes",
     "IVokQuotesSettings",
     "VokQuotesSettings",
+    "IRTDUpdateEvent",
+    "IRtdServer",
+    "VokQuotesRtd",
 };
 
 // The settings interface's vtable: properties come in get/put pairs under one name, so the table

@@ -38,7 +38,7 @@ HRESULT LibraryGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
   return ComGuard("DllGetClassObject", [&] {
     if (clsid == CLSID_VokQuotes) return g_vokQuotesFactory.QueryInterface(riid, ppv);
     if (clsid == CLSID_VokQuotesSettings) return g_settingsFactory.QueryInterface(riid, ppv);
-    return CLASS_E_CLASSNOTAVAILABLE;
+    return PlatformClassObject(clsid, riid, ppv);
   });
 }
 

@@ -27,5 +27,8 @@ std::string LibraryModulePath();
 std::string_view LibraryRegistryScript();
 bool RegisterLibraryTypeLib(const std::string& modulePath);
 bool UnregisterLibraryTypeLib();
+// The class objects of classes that exist on this platform only (the real-time data server on
+// Windows); CLASS_E_CLASSNOTAVAILABLE for any other class.
+HRESULT PlatformClassObject(REFCLSID clsid, REFIID riid, void** ppv);
 
 }  // namespace vok

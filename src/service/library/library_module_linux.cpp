@@ -60,6 +60,9 @@ bool RegisterLibraryTypeLib(const std::string& modulePath) {
   return DeleteClassKeyTree(kTypeLibKey) && WriteClassKey(version, name) && WriteClassKey(version + "\\0\\linux", file);
 }
 
+// The real-time data server speaks a Windows-only protocol; its class is not served here.
+HRESULT PlatformClassObject(REFCLSID, REFIID, void**) { return CLASS_E_CLASSNOTAVAILABLE; }
+
 bool UnregisterLibraryTypeLib() { return DeleteClassKeyTree(kTypeLibKey); }
 
 }  // namespace vok

@@ -7,13 +7,16 @@
 #include "platform/com_ptr.h"
 #include "platform/text.h"
 #include "records/vokquote.h"
+#include "service/class_factory.h"
 #include "service/library/library_module.h"
+#include "service/rtd/vok_quotes_rtd.h"
 
 namespace vok {
 namespace {
 
 HINSTANCE g_instance = nullptr;
 constexpr WORD kRegistryScriptId = 106;
+CClassFactory g_rtdFactory(&CVokQuotesRtd::CreateInstance);
 
 std::wstring WideModulePath() {
   std::wstring path(MAX_PATH, L'\0');
@@ -49,6 +52,11 @@ bool RegisterLibraryTypeLib(const std::string&) {
   if (FAILED(::LoadTypeLibEx(path.c_str(), REGKIND_NONE, library.Put()))) return false;
   std::wstring folder = path.substr(0, path.find_last_of(L'\\') + 1);
   return SUCCEEDED(::RegisterTypeLib(library.Get(), path.data(), folder.empty() ? nullptr : folder.data()));
+}
+
+HRESULT PlatformClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+  if (clsid == CLSID_VokQuotesRtd) return g_rtdFactory.QueryInterface(riid, ppv);
+  return CLASS_E_CLASSNOTAVAILABLE;
 }
 
 bool UnregisterLibraryTypeLib() {
