@@ -26,7 +26,7 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::Feed;
 using vok::test::SentRequest;
 using vok::test::WaitUntil;
@@ -80,7 +80,7 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
   CFakeHost host;
   CQuoteHandler handler(&host);
   CRecordingNotify n1, n2;
-  CTraceCapture trace;
+  CTraceLines trace;
   CClientThread a;
   const vok::ThreadId id = a.Id();
   a.Run([&] {
@@ -109,7 +109,7 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
 TEST(Handler, StrayQuotesAreCountedForBoundedSymbolsAndTracedExceptEvery200th) {
   CFakeHost host;
   CQuoteHandler handler(&host);
-  CTraceCapture trace;
+  CTraceLines trace;
   for (int i = 0; i < 402; ++i) Feed(handler, "1|1003=GONE;2002=1.5");
   const auto lines = trace.Lines(2, "stray");
   ASSERT_EQ(lines.size(), 399u);  // 2..200, 202..400, 402
@@ -297,7 +297,7 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDeliveryAndDuringTheC
 TEST(Handler, TeardownWarnsAboutSymbolsAndCallbacksStillAdvised) {
   CFakeHost host;
   CRecordingNotify n1;
-  CTraceCapture trace;
+  CTraceLines trace;
   std::thread([&] {
     auto handler = std::make_unique<CQuoteHandler>(&host);
     handler->Advise(&n1, "LEFT", qsfLevelOne);

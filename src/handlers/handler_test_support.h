@@ -1,6 +1,7 @@
 // Test doubles for the handler tests: a host that records the requests that would go on the wire,
 // a callback that records what it receives and on which thread, and a client thread that runs
-// posted calls, pumps its message loop and drains its dispatch queue when asked.
+// posted calls, pumps its message loop and drains its dispatch queue when asked. Trace capture and
+// WaitUntil come from the trace's own test helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -25,7 +25,7 @@
 #include "platform/message_loop.h"
 #include "platform/thread.h"
 #include "records/vokquote.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 #include "vokcommon/vok_date_time.h"
 
 namespace vok::test {
@@ -172,19 +172,21 @@ class CClientThread {
     m_stop = true;
     m_thread.join();
   }
-  // Runs call on the thread and waits for it.
-  void Run(std::function<void()> call) {
+  // Runs call on the thread, without waiting for it or waiting for it.
+  void Post(std::function<void()> call) {
+    std::lock_guard lock(m_mutex);
+    m_pending.push_back(std::move(call));
+  }
+  void Run(const std::function<void()>& call) {
     std::atomic<bool> done{false};
-    {
-      std::lock_guard lock(m_mutex);
-      m_pending.push_back([&] {
-        call();
-        done = true;
-      });
-    }
+    Post([&] {
+      call();
+      done = true;
+    });
     while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  // Delivers everything queued for this thread so far.
+  // Delivers everything queued for this thread so far (its queue has no drain timer of its own
+  // unless something starts one).
   void Drain() {
     Run([] { CThreadQueue::CurrentQueue()->Drain(); });
   }
@@ -217,34 +219,6 @@ class CClientThread {
   std::deque<std::function<void()>> m_pending;
 };
 
-// Collects trace lines of one level whose text contains a given part. Its state lives on the heap:
-// ThreadSanitizer would otherwise take its mutex for a handler lock of an earlier test that had the
-// same stack address and report a lock-order cycle that cannot happen.
-class CTraceCapture {
- public:
-  CTraceCapture()
-      : m_state(std::make_unique<State>()), m_sink([state = m_state.get()](int level, std::string_view text) {
-          std::lock_guard lock(state->mutex);
-          state->lines.emplace_back(level, std::string(text));
-        }) {}
-  std::vector<std::string> Lines(int level, std::string_view contains) {
-    std::lock_guard lock(m_state->mutex);
-    std::vector<std::string> result;
-    for (auto& [l, text] : m_state->lines) {
-      if (l == level && text.find(contains) != std::string::npos) result.push_back(text);
-    }
-    return result;
-  }
-
- private:
-  struct State {
-    std::mutex mutex;
-    std::vector<std::pair<int, std::string>> lines;
-  };
-  std::unique_ptr<State> m_state;
-  vok::CScopedTraceSink m_sink;
-};
-
 // Moments as the handlers compute them: an Eastern date-time text, a UTC one, a FIX UTC stamp.
 inline DATE EasternMoment(const char* text) {
   CVokDateTime t;
@@ -263,14 +237,6 @@ inline DATE FixMoment(const char* text) {
 }
 
 inline const OLECHAR* Wide(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
-
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  for (int waited = 0; waited < timeoutMs; waited += 2) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return done();
-}
 
 // Parses a wire line "T|fid=value;..." and hands it to the handler as the dispatcher would.
 template <class Handler>

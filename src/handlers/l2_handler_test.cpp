@@ -18,7 +18,7 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::EasternMoment;
 using vok::test::Feed;
 using L2Received = vok::test::Received<LEVEL2RECORD>;
@@ -82,7 +82,7 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
       {"2|1003=XYZ;2016=TDFXTDFX1;2017=20010;2018=9;2019=5", {"TDFX:TDFX:1", "", msBid, 9, 5, VARIANT_TRUE}, 0},
       {"2|1003=XYZ;2017=1;2018=11;2019=7", {"", "", msAsk, 11, 7, VARIANT_TRUE}, 0},
   };
-  CTraceCapture trace;
+  CTraceLines trace;
   host.m_logQuotes = true;
   for (const Row& row : rows) Feed(handler, row.line);
   host.m_logQuotes = false;
@@ -208,7 +208,7 @@ TEST(L2Handler, OptionsAlwaysTakeTheRegionalSourceAndBooksAreBounded) {
   for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].texts[2], rows[i].second) << rows[i].first;
 
   // A runaway feed of new participants stops at the bound, traced once; sums saturate.
-  CTraceCapture trace;
+  CTraceLines trace;
   for (std::size_t i = 0; i < CMasterL2Record::kMaxEntries + 5; ++i) {
     Feed(handler, "2|1003=+XYZ-A;2016=N" + std::to_string(i) + ";2017=20010;2018=1;2019=2000000000");
   }

@@ -20,7 +20,7 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::EasternMoment;
 using vok::test::Feed;
 using vok::test::FixMoment;
@@ -49,7 +49,7 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
   b.Run([&] { handler.Advise(&n2, "XYZ", qsfOptions); });
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20004}, {'S', "ABC", 20004}}));
 
-  CTraceCapture trace;
+  CTraceLines trace;
   const char* lines[] = {
       "4|2034=XYZ;1003=+XYZ-A;2035=25;2036=1;2037=500;2040=2009;2038=P;2002=1.5;2003=1.4;2004=1.6;2005=10;2006=20;"
       "2007=3;2012=100;2013=20020;2015=03/02/2009;2014=10:30:00;2008=1.2;2009=1.8;2010=1.1;2011=1.3",

@@ -17,7 +17,7 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::Feed;
 using vok::test::TextOf;
 using vok::test::Wide;
@@ -30,58 +30,16 @@ struct CCached {
   ~CCached() { FreeQuoteRecord(rec); }
 };
 
-TEST(QuoteHandler, DeliversTheWholeMergedRecordToEachThreadInOrderAndTheCacheToANewSubscriber) {
+TEST(QuoteHandler, MergesEachFieldRuleAndDeliversTheWholeRecordToEachThreadInOrder) {
   CFakeHost host;
   CQuoteHandler handler(&host);
   CRecordingNotify n1, n2, late;
   CClientThread a, b;
-  a.Run([&] { handler.Advise(&n1, "XYZ", qsfLevelOne); });
-  b.Run([&] { handler.Advise(&n2, "XYZ", qsfLevelOne); });
-  EXPECT_FALSE(CCached(handler, u"XYZ").found);  // a record without data is not a quote
-
-  Feed(handler, "1|1003=XYZ;2022=NASDAQ;2021=XYZ Corp;2002=10.5;2003=10.4;2004=10.6;2012=5000");
-  Feed(handler, "N|1003=XYZ;2002=10.75");
-  Feed(handler, "2|1003=XYZ;2002=99");  // not a level 1 type
-  Feed(handler, "1|1003=XYZ;2008=10.2;2022=OTHER;2021=Other Corp");
-  for (auto [notify, thread] : {std::pair{&n1, &a}, std::pair{&n2, &b}}) {
-    thread->Drain();
-    const auto got = notify->Quotes();
-    ASSERT_EQ(got.size(), 3u);
-    const double last[] = {10.5, 10.75, 10.75};
-    const double prevClose[] = {10.5, 10.5, 10.2};
-    for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(got[i].thread, thread->Id());
-      EXPECT_EQ(got[i].texts, (std::vector<std::string>{"XYZ", "NASDAQ", "XYZ Corp", "<null>"})) << i;
-      EXPECT_EQ(got[i].rec.dLast, last[i]) << i;
-      EXPECT_EQ(got[i].rec.dPrevClose, prevClose[i]) << i;
-      EXPECT_EQ(got[i].rec.dBid, 10.4) << i;
-      EXPECT_EQ(got[i].rec.lVolume, 5000) << i;
-    }
-  }
-
-  // During Advise, on the new subscriber's thread; the lookup is upper-cased.
-  b.Run([&] {
-    handler.Advise(&late, "XYZ", qsfLevelOne);
-    const auto got = late.Quotes();
-    ASSERT_EQ(got.size(), 1u);
-    EXPECT_EQ(got[0].rec.dLast, 10.75);
-    EXPECT_EQ(got[0].thread, vok::CurrentThreadId());
-  });
-  EXPECT_EQ(CCached(handler, u"xyz").rec.dPrevClose, 10.2);
-  a.Run([&] { handler.UnadviseAll(&n1); });
-  b.Run([&] {
-    handler.UnadviseAll(&n2);
-    handler.UnadviseAll(&late);
-  });
-  EXPECT_FALSE(CCached(handler, u"XYZ").found);
-}
-
-TEST(QuoteHandler, AppliesEachFieldRuleToTheCachedRecord) {
-  CFakeHost host;
-  CQuoteHandler handler(&host);
-  CRecordingNotify n1;
-  CClientThread a;
   a.Run([&] { handler.Advise(&n1, "T", qsfLevelOne); });
+  b.Run([&] { handler.Advise(&n2, "T", qsfLevelOne); });
+  Feed(handler, "2|1003=T;2002=99");           // not a level 1 type
+  EXPECT_FALSE(CCached(handler, u"T").found);  // a record without data is not a quote
+
   struct Row {
     const char* line;
     double last, prevClose, open, high, low;
@@ -89,28 +47,57 @@ TEST(QuoteHandler, AppliesEachFieldRuleToTheCachedRecord) {
     enumTick tick;
   };
   const Row rows[] = {
-      {"1|1003=T;2002=10.5", 10.5, 10.5, 0, 0, 0, 0, tickEvenUp},
+      {"1|1003=T;2022=NASDAQ;2021=T Corp;2002=10.5;2012=5000", 10.5, 10.5, 0, 0, 0, 0, tickEvenUp},
       {"1|1003=T;2013=5", 10.5, 10.5, 0, 0, 0, 0, tickDown},
-      {"1|1003=T;2013=20020;2011=10;2009=11;2010=9", 10.5, 10.5, 10, 11, 9, 0, tickEvenUp},
+      {"N|1003=T;2013=20020;2011=10;2009=11;2010=9", 10.5, 10.5, 10, 11, 9, 0, tickEvenUp},
       {"1|1003=T;2013=0;2007=300", 10.5, 10.5, 10, 11, 9, 300, tickDown},
-      {"1|1003=T;2008=10.2;2002=0", 0, 10.2, 10, 11, 9, 300, tickDown},
+      // Market and company are taken once.
+      {"1|1003=T;2008=10.2;2002=0;2022=OTHER;2021=Other Corp", 0, 10.2, 10, 11, 9, 300, tickDown},
       {"1|1003=T;2008=0", 0, 0, 10, 11, 9, 300, tickDown},
       {"1|1003=T;2002=abc;2007=0", 0, 0, 10, 11, 9, 0, tickDown},
   };
-  CTraceCapture trace;
+  auto numbers = [](const QUOTERECORD& r) {
+    return std::vector<double>{r.dLast, r.dPrevClose, r.dOpen, r.dHigh, r.dLow, double(r.lLastSize), double(r.tick)};
+  };
+  auto expected = [](const Row& row) {
+    return std::vector<double>{row.last, row.prevClose,        row.open,        row.high,
+                               row.low,  double(row.lastSize), double(row.tick)};
+  };
+  CTraceLines trace;
   host.m_logQuotes = true;
   for (const Row& row : rows) {
     Feed(handler, row.line);
-    const CCached c(handler, u"T");
-    ASSERT_TRUE(c.found) << row.line;
-    EXPECT_EQ((std::vector<double>{c.rec.dLast, c.rec.dPrevClose, c.rec.dOpen, c.rec.dHigh, c.rec.dLow}),
-              (std::vector<double>{row.last, row.prevClose, row.open, row.high, row.low}))
-        << row.line;
-    EXPECT_EQ(c.rec.lLastSize, row.lastSize) << row.line;
-    EXPECT_EQ(c.rec.tick, row.tick) << row.line;
+    EXPECT_EQ(numbers(CCached(handler, u"T").rec), expected(row)) << row.line;
   }
   EXPECT_EQ(trace.Lines(2, "L1: ").size(), std::size(rows));  // every message, when asked
+  for (auto [notify, thread] : {std::pair{&n1, &a}, std::pair{&n2, &b}}) {
+    thread->Drain();
+    const auto got = notify->Quotes();
+    ASSERT_EQ(got.size(), std::size(rows));
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(numbers(got[i].rec), expected(rows[i])) << rows[i].line;
+      EXPECT_EQ(got[i].thread, thread->Id());
+      EXPECT_EQ(got[i].texts, (std::vector<std::string>{"T", "NASDAQ", "T Corp", "<null>"})) << i;
+      EXPECT_EQ(got[i].rec.lVolume, 5000) << i;
+    }
+  }
+
+  // A new subscriber gets the cached record during Advise, on its own thread.
+  b.Run([&] {
+    handler.Advise(&late, "T", qsfLevelOne);
+    const auto got = late.Quotes();
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].rec.dPrevClose, 0);
+    EXPECT_EQ(got[0].rec.dOpen, 10);
+    EXPECT_EQ(got[0].thread, vok::CurrentThreadId());
+  });
+  EXPECT_EQ(CCached(handler, u"t").rec.dHigh, 11);  // the lookup is upper-cased
   a.Run([&] { handler.UnadviseAll(&n1); });
+  b.Run([&] {
+    handler.UnadviseAll(&n2);
+    handler.UnadviseAll(&late);
+  });
+  EXPECT_FALSE(CCached(handler, u"T").found);
 }
 
 TEST(QuoteHandler, TakesOptionContractDataOnceAndDescribesTheOption) {

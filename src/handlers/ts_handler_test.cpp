@@ -15,7 +15,7 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::EasternMoment;
 using vok::test::Feed;
 using vok::test::SentRequest;
@@ -54,7 +54,7 @@ TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsThe
       {"3|1003=XYZ;2084=0;2007=1", false},
       {longExchange.c_str(), true, ttTradeTick, 2, 2, cutExchange.c_str(), 0},
   };
-  CTraceCapture trace;
+  CTraceLines trace;
   for (const Row& row : rows) Feed(handler, row.line);
   for (int level = 1; level <= 5; ++level) EXPECT_TRUE(trace.Lines(level, "").empty()) << level;
 
