@@ -76,20 +76,22 @@ TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   EXPECT_FALSE(handler.GetCachedQuote(Wide(u"XYZ"), &rec));
 }
 
-TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
+TEST(Handler, TracesBookkeepingUnknownUnadvisesAndWhatTeardownFindsStillAdvised) {
   CFakeHost host;
-  CQuoteHandler handler(&host);
+  auto handler = std::make_unique<CQuoteHandler>(&host);
   CRecordingNotify n1, n2;
   CTraceLines trace;
   CClientThread a;
   const vok::ThreadId id = a.Id();
   a.Run([&] {
-    handler.Unadvise(&n1, "ABC", qsfLevelOne);
-    handler.UnadviseAll(&n1);  // a thread without subscriptions: nothing
-    handler.Advise(&n1, "ABC", qsfLevelOne);
-    handler.Advise(&n1, "ABC", qsfLevelOne);
-    handler.Unadvise(&n2, "ABC", qsfLevelOne);
-    handler.UnadviseAll(&n1);
+    handler->Unadvise(&n1, "ABC", qsfLevelOne);
+    handler->UnadviseAll(&n1);  // a thread without subscriptions: nothing
+    handler->Advise(&n1, "ABC", qsfLevelOne);
+    handler->Advise(&n1, "ABC", qsfLevelOne);
+    handler->Unadvise(&n2, "ABC", qsfLevelOne);
+    handler->UnadviseAll(&n1);
+    handler->Advise(&n2, "LEFT", qsfLevelOne);
+    handler.reset();
   });
   const std::string t = "[" + Hex(id) + "] CQuoteHandler: ";
   const std::string ptr = "0x" + Hex(reinterpret_cast<std::uintptr_t>(&n1));
@@ -103,7 +105,11 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
       "CQuoteHandler::UnadviseAll: ABC -" + ptr,
       t + "ABC -CNotifyList",
   };
-  EXPECT_EQ(trace.Lines(1, "CQuoteHandler"), expected);
+  EXPECT_EQ(trace.Lines(1, "ABC"), expected);
+  EXPECT_EQ(trace.Lines(4, "global map"), std::vector<std::string>{"Warning: symbol LEFT still in global map"});
+  EXPECT_EQ(trace.Lines(4, "still advised"),
+            std::vector<std::string>{"IVokQuotesNotify interface ptr " + ptr2 +
+                                     " still advised. Did you forget to Unadvise/UnadviseAll?"});
 }
 
 TEST(Handler, StrayQuotesAreCountedForBoundedSymbolsAndTracedExceptEvery200th) {
@@ -292,21 +298,6 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDeliveryAndDuringTheC
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].type, 'U');
   }
-}
-
-TEST(Handler, TeardownWarnsAboutSymbolsAndCallbacksStillAdvised) {
-  CFakeHost host;
-  CRecordingNotify n1;
-  CTraceLines trace;
-  std::thread([&] {
-    auto handler = std::make_unique<CQuoteHandler>(&host);
-    handler->Advise(&n1, "LEFT", qsfLevelOne);
-    handler.reset();
-  }).join();
-  EXPECT_EQ(trace.Lines(4, "global map"), std::vector<std::string>{"Warning: symbol LEFT still in global map"});
-  EXPECT_EQ(trace.Lines(4, "still advised"),
-            std::vector<std::string>{"IVokQuotesNotify interface ptr 0x" + Hex(reinterpret_cast<std::uintptr_t>(&n1)) +
-                                     " still advised. Did you forget to Unadvise/UnadviseAll?"});
 }
 
 }  // namespace
