@@ -1,7 +1,7 @@
 // Test doubles for the handler tests: a host that records the requests that would go on the wire,
 // a callback that records what it receives and on which thread, and a client thread that runs
-// posted calls, pumps its message loop and drains its dispatch queue when asked. Trace capture and
-// WaitUntil come from the trace's own test helpers.
+// posted calls, pumps its message loop and drains its dispatch queue when asked. The service and
+// fault tests use them too. Trace capture and WaitUntil come from the trace's own test helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -119,6 +119,19 @@ class CRecordingNotify final : public IVokQuotesNotify {
   std::vector<Received<LEVEL2RECORD>> Level2() { return Copy(m_level2); }
   std::vector<Received<TSRECORD>> TimeAndSales() { return Copy(m_ts); }
   std::vector<Received<OPTIONSRECORD>> Options() { return Copy(m_options); }
+  // The level 1 calls in short, as the service tests read them.
+  struct QuoteSeen {
+    vok::ThreadId thread;
+    std::string symbol;
+    double last, prevClose;
+    LONG volume;
+  };
+  std::vector<QuoteSeen> Got() {
+    std::vector<QuoteSeen> seen;
+    for (const auto& q : Quotes()) seen.push_back({q.thread, q.texts[0], q.rec.dLast, q.rec.dPrevClose, q.rec.lVolume});
+    return seen;
+  }
+  std::size_t Count() { return Quotes().size(); }
   std::size_t Total() {
     std::lock_guard lock(m_mutex);
     return m_quotes.size() + m_level2.size() + m_ts.size() + m_options.size();
@@ -168,11 +181,13 @@ class CClientThread {
       RunPending();
     });
   }
-  ~CClientThread() {
+  ~CClientThread() { Stop(); }
+  // Ends the thread once the calls already posted have run.
+  void Stop() {
     m_stop = true;
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
   }
-  // Runs call on the thread, without waiting for it or waiting for it.
+  // Post queues call to run on the thread; Run also waits until it has run.
   void Post(std::function<void()> call) {
     std::lock_guard lock(m_mutex);
     m_pending.push_back(std::move(call));
@@ -218,6 +233,8 @@ class CClientThread {
   std::mutex m_mutex;
   std::deque<std::function<void()>> m_pending;
 };
+
+using CTraceCapture = CTraceLines;
 
 // Moments as the handlers compute them: an Eastern date-time text, a UTC one, a FIX UTC stamp.
 inline DATE EasternMoment(const char* text) {
