@@ -97,8 +97,8 @@ class CRecordingHandler final : public CHandler {
 // A client thread with a queue: nothing is delivered to it until it drains, unless `timer`.
 vok::ThreadId WithQueue(CClientThread& thread, bool timer = false) {
   thread.Run([timer] {
-    if (timer) CThreadQueue::CurrentQueue()->StartTimer();
-    CThreadQueue::CurrentQueue();
+    CThreadQueue* queue = CThreadQueue::CurrentQueue();
+    if (timer) queue->StartTimer();
   });
   return thread.Id();
 }
