@@ -387,6 +387,17 @@ inline constexpr DISPID OnLevel2Data = 0x60010001;
 inline constexpr DISPID OnTSData = 0x60010002;
 inline constexpr DISPID OnOptionsData = 0x60010003;
 
+// IRTDUpdateEvent and IRtdServer, the real-time data protocol's own member ids.
+inline constexpr DISPID RtdUpdateNotify = 10;
+inline constexpr DISPID RtdHeartbeatInterval = 11;
+inline constexpr DISPID RtdDisconnect = 12;
+inline constexpr DISPID RtdServerStart = 10;
+inline constexpr DISPID RtdConnectData = 11;
+inline constexpr DISPID RtdRefreshData = 12;
+inline constexpr DISPID RtdDisconnectData = 13;
+inline constexpr DISPID RtdHeartbeat = 14;
+inline constexpr DISPID RtdServerTerminate = 15;
+
 }  // namespace vok::dispid
 
 #endif /* __cplusplus */

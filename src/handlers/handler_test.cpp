@@ -1,11 +1,10 @@
 // Tests of the subscription bookkeeping shared by all handlers, driven through the level 1 handler:
-// requests on first arrival and last departure, resubscription, stray counting, delivery while
+// requests on first arrival and last departure, stray counting and symbol bounds, delivery while
 // callbacks unadvise, and the teardown warnings.
 #include "handlers/handler.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -27,10 +26,17 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::Feed;
 using vok::test::SentRequest;
 using vok::test::WaitUntil;
+using vok::test::Wide;
+
+std::string Hex(unsigned long long value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%llx", value);
+  return text;
+}
 
 TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   CFakeHost host;
@@ -67,33 +73,29 @@ TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'U', "XYZ", 20000}}));
   EXPECT_FALSE(handler.HasMasterRecord("XYZ"));
   QUOTERECORD rec{};
-  EXPECT_FALSE(handler.GetCachedQuote(reinterpret_cast<const OLECHAR*>(u"XYZ"), &rec));
+  EXPECT_FALSE(handler.GetCachedQuote(Wide(u"XYZ"), &rec));
 }
 
-TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
+TEST(Handler, TracesBookkeepingUnknownUnadvisesAndWhatTeardownFindsStillAdvised) {
   CFakeHost host;
-  CQuoteHandler handler(&host);
+  auto handler = std::make_unique<CQuoteHandler>(&host);
   CRecordingNotify n1, n2;
-  CTraceCapture trace;
+  CTraceLines trace;
   CClientThread a;
   const vok::ThreadId id = a.Id();
   a.Run([&] {
-    handler.Unadvise(&n1, "ABC", qsfLevelOne);
-    handler.UnadviseAll(&n1);  // a thread without subscriptions: nothing
-    handler.Advise(&n1, "ABC", qsfLevelOne);
-    handler.Advise(&n1, "ABC", qsfLevelOne);
-    handler.Unadvise(&n2, "ABC", qsfLevelOne);
-    handler.UnadviseAll(&n1);
+    handler->Unadvise(&n1, "ABC", qsfLevelOne);
+    handler->UnadviseAll(&n1);  // a thread without subscriptions: nothing
+    handler->Advise(&n1, "ABC", qsfLevelOne);
+    handler->Advise(&n1, "ABC", qsfLevelOne);
+    handler->Unadvise(&n2, "ABC", qsfLevelOne);
+    handler->UnadviseAll(&n1);
+    handler->Advise(&n2, "LEFT", qsfLevelOne);
+    handler.reset();
   });
-  char buffer[200];
-  const auto p = static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&n1));
-  std::snprintf(buffer, sizeof buffer, "[%x] CQuoteHandler: ", id);
-  const std::string t = buffer;
-  std::snprintf(buffer, sizeof buffer, "0x%llx", p);
-  const std::string ptr = buffer;
-  std::snprintf(buffer, sizeof buffer, "0x%llx",
-                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&n2)));
-  const std::string ptr2 = buffer;
+  const std::string t = "[" + Hex(id) + "] CQuoteHandler: ";
+  const std::string ptr = "0x" + Hex(reinterpret_cast<std::uintptr_t>(&n1));
+  const std::string ptr2 = "0x" + Hex(reinterpret_cast<std::uintptr_t>(&n2));
   const std::vector<std::string> expected = {
       t + "Warning: attempting to unadvise symbol ABC for which no map entry exists",
       t + "ABC +CNotifyList",
@@ -103,37 +105,17 @@ TEST(Handler, TracesBookkeepingAndUnknownUnadvises) {
       "CQuoteHandler::UnadviseAll: ABC -" + ptr,
       t + "ABC -CNotifyList",
   };
-  EXPECT_EQ(trace.Lines(1, "CQuoteHandler"), expected);
-}
-
-TEST(Handler, RequestsWaitForLogonAndResubscribeSendsEverySymbolOnce) {
-  CFakeHost host;
-  host.m_loggedIn = false;
-  CQuoteHandler handler(&host);
-  CRecordingNotify n1;
-  CClientThread a;
-  a.Run([&] {
-    handler.Advise(&n1, "AAA", qsfLevelOne);
-    handler.Advise(&n1, "BBB", qsfLevelOne);
-    handler.Advise(&n1, "CCC", qsfLevelOne);
-    handler.Unadvise(&n1, "CCC", qsfLevelOne);
-  });
-  EXPECT_TRUE(host.TakeSent().empty());
-  host.m_loggedIn = true;
-  {
-    vok::CCriticalSectionLock lock(host.ConnectionLock());
-    handler.Resubscribe();
-  }
-  auto sent = host.TakeSent();
-  std::sort(sent.begin(), sent.end(), [](auto& x, auto& y) { return x.symbol < y.symbol; });
-  EXPECT_EQ(sent, (std::vector<SentRequest>{{'H', "AAA", 20000}, {'H', "BBB", 20000}}));
-  a.Run([&] { handler.UnadviseAll(&n1); });
+  EXPECT_EQ(trace.Lines(1, "ABC"), expected);
+  EXPECT_EQ(trace.Lines(4, "global map"), std::vector<std::string>{"Warning: symbol LEFT still in global map"});
+  EXPECT_EQ(trace.Lines(4, "still advised"),
+            std::vector<std::string>{"IVokQuotesNotify interface ptr " + ptr2 +
+                                     " still advised. Did you forget to Unadvise/UnadviseAll?"});
 }
 
 TEST(Handler, StrayQuotesAreCountedForBoundedSymbolsAndTracedExceptEvery200th) {
   CFakeHost host;
   CQuoteHandler handler(&host);
-  CTraceCapture trace;
+  CTraceLines trace;
   for (int i = 0; i < 402; ++i) Feed(handler, "1|1003=GONE;2002=1.5");
   const auto lines = trace.Lines(2, "stray");
   ASSERT_EQ(lines.size(), 399u);  // 2..200, 202..400, 402
@@ -210,40 +192,33 @@ struct DeliveryCase {
   std::function<void(CHandler&)> readCache;                      // a cache read that takes the handler lock
 };
 
+template <class Rec>
+std::vector<double> Values(const std::vector<vok::test::Received<Rec>>& got, double Rec::*field) {
+  std::vector<double> values;
+  for (const auto& r : got) values.push_back(r.rec.*field);
+  return values;
+}
+
 std::vector<DeliveryCase> DeliveryCases() {
   return {
       {"level 1", qsfLevelOne, [](IHandlerHost* host) { return std::make_unique<CQuoteHandler>(host); },
        [](int v) { return "1|1003=XYZ;2002=" + std::to_string(v); },
-       [](CRecordingNotify& n) {
-         std::vector<double> values;
-         for (const auto& r : n.Got()) values.push_back(r.last);
-         return values;
-       },
+       [](CRecordingNotify& n) { return Values(n.Quotes(), &QUOTERECORD::dLast); },
        [](CHandler& h) {
          QUOTERECORD rec{};
-         static_cast<CQuoteHandler&>(h).GetCachedQuote(reinterpret_cast<const OLECHAR*>(u"XYZ"), &rec);
+         static_cast<CQuoteHandler&>(h).GetCachedQuote(Wide(u"XYZ"), &rec);
          FreeQuoteRecord(rec);
        }},
       {"level 2", qsfLevelTwo, [](IHandlerHost* host) { return std::make_unique<CL2Handler>(host); },
        [](int v) { return "2|1003=XYZ;2016=MM;2017=20010;2019=100;2018=" + std::to_string(v); },
-       [](CRecordingNotify& n) {
-         std::vector<double> values;
-         for (const auto& r : n.Level2()) values.push_back(r.rec.dPrice);
-         return values;
-       },
-       [](CHandler& h) {
-         static_cast<CL2Handler&>(h).GetAggregateSize(reinterpret_cast<const OLECHAR*>(u"XYZ"), 1, msBid);
-       }},
+       [](CRecordingNotify& n) { return Values(n.Level2(), &LEVEL2RECORD::dPrice); },
+       [](CHandler& h) { static_cast<CL2Handler&>(h).GetAggregateSize(Wide(u"XYZ"), 1, msBid); }},
       {"options", qsfOptions, [](IHandlerHost* host) { return std::make_unique<COptionsHandler>(host); },
        [](int v) { return "4|2034=XYZ;1003=+XYZ-A;2002=" + std::to_string(v); },
-       [](CRecordingNotify& n) {
-         std::vector<double> values;
-         for (const auto& r : n.Options()) values.push_back(r.rec.dLast);
-         return values;
-       },
+       [](CRecordingNotify& n) { return Values(n.Options(), &OPTIONSRECORD::dLast); },
        [](CHandler& h) {
          OPTIONSRECORD rec{};
-         static_cast<COptionsHandler&>(h).GetCachedOptionsRecord(reinterpret_cast<const OLECHAR*>(u"+XYZ-A"), &rec);
+         static_cast<COptionsHandler&>(h).GetCachedOptionsRecord(Wide(u"+XYZ-A"), &rec);
          FreeOptionsRecord(rec);
        }},
   };
@@ -273,7 +248,7 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDeliveryAndDuringTheC
         if (!done->exchange(true)) call();
       };
     };
-    auto hook = [](CRecordingNotify& n, std::function<void()> call) { n.m_onQuote = n.m_onData = std::move(call); };
+    auto hook = [](CRecordingNotify& n, std::function<void()> call) { n.m_onCall = std::move(call); };
     // Delivery runs newest first: n4, n3, n2, n1. n3 removes itself and its successor n2.
     hook(n3, once([&] {
            h.Unadvise(&n3, "XYZ", c.flag);
@@ -323,23 +298,6 @@ TEST(Handler, CallbacksMayUnadviseThemselvesAndOthersDuringDeliveryAndDuringTheC
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[1].type, 'U');
   }
-}
-
-TEST(Handler, TeardownWarnsAboutSymbolsAndCallbacksStillAdvised) {
-  CFakeHost host;
-  CRecordingNotify n1;
-  CTraceCapture trace;
-  std::thread([&] {
-    auto handler = std::make_unique<CQuoteHandler>(&host);
-    handler->Advise(&n1, "LEFT", qsfLevelOne);
-    handler.reset();
-  }).join();
-  EXPECT_EQ(trace.Lines(4, "global map"), std::vector<std::string>{"Warning: symbol LEFT still in global map"});
-  char buffer[160];
-  std::snprintf(buffer, sizeof buffer,
-                "IVokQuotesNotify interface ptr 0x%llx still advised. Did you forget to Unadvise/UnadviseAll?",
-                static_cast<unsigned long long>(reinterpret_cast<std::uintptr_t>(&n1)));
-  EXPECT_EQ(trace.Lines(4, "still advised"), std::vector<std::string>{buffer});
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
 // Test doubles for the handler tests: a host that records the requests that would go on the wire,
 // a callback that records what it receives and on which thread, and a client thread that runs
-// posted calls and pumps its message loop so its dispatch queue drains.
+// posted calls, pumps its message loop and drains its dispatch queue when asked. The service and
+// fault tests use them too. Trace capture and WaitUntil come from the trace's own test helpers.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -15,17 +15,17 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
 #include "handlers/handler_host.h"
+#include "handlers/thread_queue.h"
 #include "message/vok_message.h"
+#include "platform/bstr.h"
 #include "platform/message_loop.h"
-#include "platform/text.h"
 #include "platform/thread.h"
 #include "records/vokquote.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 #include "vokcommon/vok_date_time.h"
 
 namespace vok::test {
@@ -85,32 +85,16 @@ class CFakeHost final : public IHandlerHost {
   std::map<std::string, std::string> m_optionRoots;
 };
 
-// What one OnQuoteData call saw.
+// What one callback saw: its thread, the record's numbers as they were (its strings nulled, since
+// they belong to the component) and its strings as text in field order, "<null>" for null.
+template <class Record>
 struct Received {
   vok::ThreadId thread;
-  std::string symbol;
-  double last;
-  double prevClose;
-  LONG volume;
-};
-
-// The text of a record string; "<null>" for a null BSTR.
-inline std::string TextOf(BSTR text) {
-  return text == nullptr ? "<null>"
-                         : vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(text), SysStringLen(text));
-}
-
-// What one OnLevel2Data, OnTSData or OnOptionsData call saw: the record's numbers as they were
-// (its strings nulled, since they belong to the component) and its strings as text.
-template <class Record>
-struct ReceivedRecord {
-  vok::ThreadId thread;
   Record rec;
-  std::vector<std::string> texts;  // the record's strings in field order, "<null>" for null
+  std::vector<std::string> texts;
 };
-using L2Received = ReceivedRecord<LEVEL2RECORD>;    // texts: symbol, MMID, source
-using TSReceived = ReceivedRecord<TSRECORD>;        // texts: symbol, exchange
-using OptReceived = ReceivedRecord<OPTIONSRECORD>;  // texts: symbol, underlier
+
+inline std::string TextOf(BSTR text) { return text == nullptr ? "<null>" : vok::CBstr::ToNarrow(text); }
 
 class CRecordingNotify final : public IVokQuotesNotify {
  public:
@@ -120,61 +104,45 @@ class CRecordingNotify final : public IVokQuotesNotify {
   }
   STDMETHOD_(ULONG, AddRef)() override { return 2; }
   STDMETHOD_(ULONG, Release)() override { return 1; }
-  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
-    {
-      std::lock_guard lock(m_mutex);
-      m_received.push_back({vok::CurrentThreadId(),
-                            vok::NarrowFromWide(reinterpret_cast<const vok::WideChar*>(rec->bstrSymbol),
-                                                rec->bstrSymbol ? SysStringLen(rec->bstrSymbol) : 0),
-                            rec->dLast, rec->dPrevClose, rec->lVolume});
-    }
-    if (m_onQuote) m_onQuote();
-    return S_OK;
+  STDMETHOD(OnQuoteData)(QUOTERECORD* r) override {
+    return Record(m_quotes, *r, {&r->bstrSymbol, &r->bstrMarket, &r->bstrCompany, &r->bstrUnderlier});
   }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
-    return Record(m_level2, *rec, {&rec->bstrSymbol, &rec->bstrMMID, &rec->bstrSource});
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* r) override {
+    return Record(m_level2, *r, {&r->bstrSymbol, &r->bstrMMID, &r->bstrSource});
   }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Record(m_ts, *rec, {&rec->bstrSymbol, &rec->bstrExchange}); }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override {
-    return Record(m_options, *rec, {&rec->bstrSymbol, &rec->bstrUnderlier});
+  STDMETHOD(OnTSData)(TSRECORD* r) override { return Record(m_ts, *r, {&r->bstrSymbol, &r->bstrExchange}); }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD* r) override {
+    return Record(m_options, *r, {&r->bstrSymbol, &r->bstrUnderlier});
   }
 
-  std::vector<L2Received> Level2() {
-    std::lock_guard lock(m_mutex);
-    return m_level2;
+  std::vector<Received<QUOTERECORD>> Quotes() { return Copy(m_quotes); }
+  std::vector<Received<LEVEL2RECORD>> Level2() { return Copy(m_level2); }
+  std::vector<Received<TSRECORD>> TimeAndSales() { return Copy(m_ts); }
+  std::vector<Received<OPTIONSRECORD>> Options() { return Copy(m_options); }
+  // The level 1 calls in short, as the service tests read them.
+  struct QuoteSeen {
+    vok::ThreadId thread;
+    std::string symbol;
+    double last, prevClose;
+    LONG volume;
+  };
+  std::vector<QuoteSeen> Got() {
+    std::vector<QuoteSeen> seen;
+    for (const auto& q : Quotes()) seen.push_back({q.thread, q.texts[0], q.rec.dLast, q.rec.dPrevClose, q.rec.lVolume});
+    return seen;
   }
-  std::vector<TSReceived> TimeAndSales() {
-    std::lock_guard lock(m_mutex);
-    return m_ts;
-  }
-  std::vector<OptReceived> Options() {
-    std::lock_guard lock(m_mutex);
-    return m_options;
-  }
-  // All calls of every kind so far.
+  std::size_t Count() { return Quotes().size(); }
   std::size_t Total() {
     std::lock_guard lock(m_mutex);
-    return m_received.size() + m_level2.size() + m_ts.size() + m_options.size();
-  }
-  // Runs after each recorded level 2, time and sales or options call, on the calling thread.
-  std::function<void()> m_onData;
-
-  std::vector<Received> Got() {
-    std::lock_guard lock(m_mutex);
-    return m_received;
-  }
-  std::size_t Count() {
-    std::lock_guard lock(m_mutex);
-    return m_received.size();
+    return m_quotes.size() + m_level2.size() + m_ts.size() + m_options.size();
   }
   // Runs after each recorded call, on the calling thread (set before any delivery).
-  std::function<void()> m_onQuote;
+  std::function<void()> m_onCall;
 
  private:
   template <class Rec>
-  HRESULT Record(std::vector<ReceivedRecord<Rec>>& into, const Rec& rec, std::initializer_list<BSTR const*> strings) {
-    ReceivedRecord<Rec> got{vok::CurrentThreadId(), rec, {}};
-    // The copy's string members point into the component's record: null them in the copy.
+  HRESULT Record(std::vector<Received<Rec>>& into, const Rec& rec, std::initializer_list<BSTR const*> strings) {
+    Received<Rec> got{vok::CurrentThreadId(), rec, {}};
     for (BSTR const* field : strings) {
       got.texts.push_back(TextOf(*field));
       const auto offset = reinterpret_cast<const char*>(field) - reinterpret_cast<const char*>(&rec);
@@ -184,15 +152,20 @@ class CRecordingNotify final : public IVokQuotesNotify {
       std::lock_guard lock(m_mutex);
       into.push_back(std::move(got));
     }
-    if (m_onData) m_onData();
+    if (m_onCall) m_onCall();
     return S_OK;
+  }
+  template <class Rec>
+  std::vector<Received<Rec>> Copy(const std::vector<Received<Rec>>& from) {
+    std::lock_guard lock(m_mutex);
+    return from;
   }
 
   std::mutex m_mutex;
-  std::vector<Received> m_received;
-  std::vector<L2Received> m_level2;
-  std::vector<TSReceived> m_ts;
-  std::vector<OptReceived> m_options;
+  std::vector<Received<QUOTERECORD>> m_quotes;
+  std::vector<Received<LEVEL2RECORD>> m_level2;
+  std::vector<Received<TSRECORD>> m_ts;
+  std::vector<Received<OPTIONSRECORD>> m_options;
 };
 
 // A client thread: runs posted calls in order and pumps its message loop in between.
@@ -209,21 +182,28 @@ class CClientThread {
     });
   }
   ~CClientThread() { Stop(); }
+  // Ends the thread once the calls already posted have run.
   void Stop() {
     m_stop = true;
     if (m_thread.joinable()) m_thread.join();
   }
-  // Runs call on the thread and waits for it.
-  void Run(std::function<void()> call) {
+  // Post queues call to run on the thread; Run also waits until it has run.
+  void Post(std::function<void()> call) {
+    std::lock_guard lock(m_mutex);
+    m_pending.push_back(std::move(call));
+  }
+  void Run(const std::function<void()>& call) {
     std::atomic<bool> done{false};
-    {
-      std::lock_guard lock(m_mutex);
-      m_pending.push_back([&] {
-        call();
-        done = true;
-      });
-    }
+    Post([&] {
+      call();
+      done = true;
+    });
     while (!done) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // Delivers everything queued for this thread so far (its queue has no drain timer of its own
+  // unless something starts one).
+  void Drain() {
+    Run([] { CThreadQueue::CurrentQueue()->Drain(); });
   }
   vok::ThreadId Id() {
     Run([] {});
@@ -254,33 +234,7 @@ class CClientThread {
   std::deque<std::function<void()>> m_pending;
 };
 
-// Collects trace lines of one level whose text starts with a prefix. Its state lives on the heap:
-// ThreadSanitizer would otherwise take its mutex for a handler lock of an earlier test that had the
-// same stack address and report a lock-order cycle that cannot happen.
-class CTraceCapture {
- public:
-  CTraceCapture()
-      : m_state(std::make_unique<State>()), m_sink([state = m_state.get()](int level, std::string_view text) {
-          std::lock_guard lock(state->mutex);
-          state->lines.emplace_back(level, std::string(text));
-        }) {}
-  std::vector<std::string> Lines(int level, std::string_view contains) {
-    std::lock_guard lock(m_state->mutex);
-    std::vector<std::string> result;
-    for (auto& [l, text] : m_state->lines) {
-      if (l == level && text.find(contains) != std::string::npos) result.push_back(text);
-    }
-    return result;
-  }
-
- private:
-  struct State {
-    std::mutex mutex;
-    std::vector<std::pair<int, std::string>> lines;
-  };
-  std::unique_ptr<State> m_state;
-  vok::CScopedTraceSink m_sink;
-};
+using CTraceCapture = CTraceLines;
 
 // Moments as the handlers compute them: an Eastern date-time text, a UTC one, a FIX UTC stamp.
 inline DATE EasternMoment(const char* text) {
@@ -300,14 +254,6 @@ inline DATE FixMoment(const char* text) {
 }
 
 inline const OLECHAR* Wide(const char16_t* text) { return reinterpret_cast<const OLECHAR*>(text); }
-
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-  for (int waited = 0; waited < timeoutMs; waited += 2) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return done();
-}
 
 // Parses a wire line "T|fid=value;..." and hands it to the handler as the dispatcher would.
 template <class Handler>

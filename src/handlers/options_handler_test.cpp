@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "handlers/handler_test_support.h"
@@ -19,41 +20,20 @@ namespace {
 using vok::test::CClientThread;
 using vok::test::CFakeHost;
 using vok::test::CRecordingNotify;
-using vok::test::CTraceCapture;
+using vok::test::CTraceLines;
 using vok::test::EasternMoment;
 using vok::test::Feed;
 using vok::test::FixMoment;
-using vok::test::OptReceived;
+using OptReceived = vok::test::Received<OPTIONSRECORD>;
 using vok::test::SentRequest;
 using vok::test::TextOf;
-using vok::test::WaitUntil;
-
-constexpr const char* kSentinel = "+ZZ-SENTINEL";
-
-// Feeds the sentinel option of the underlying with a last price of its own and waits until
-// `notify` has that update: everything queued before it has then been delivered too. Returns
-// everything but the sentinel's updates.
-std::vector<OptReceived> DrainedOptions(COptionsHandler& handler, CRecordingNotify& notify,
-                                        const std::string& underlying) {
-  static int round = 0;
-  const double mark = ++round;
-  Feed(handler, "4|2034=" + underlying + ";1003=" + kSentinel + ";2002=" + std::to_string(round));
-  EXPECT_TRUE(WaitUntil([&] {
-    auto got = notify.Options();
-    return std::any_of(got.begin(), got.end(),
-                       [&](const OptReceived& r) { return r.texts[0] == kSentinel && r.rec.dLast == mark; });
-  }));
-  auto got = notify.Options();
-  std::erase_if(got, [](const OptReceived& r) { return r.texts[0] == kSentinel; });
-  return got;
-}
 
 // A record read back through GetCachedOptionsRecord, freed on scope exit.
 struct CCached {
   OPTIONSRECORD rec{};
   bool found;
   CCached(COptionsHandler& handler, const char16_t* symbol)
-      : found(handler.GetCachedOptionsRecord(reinterpret_cast<const OLECHAR*>(symbol), &rec)) {}
+      : found(handler.GetCachedOptionsRecord(vok::test::Wide(symbol), &rec)) {}
   ~CCached() { FreeOptionsRecord(rec); }
 };
 
@@ -69,7 +49,7 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
   b.Run([&] { handler.Advise(&n2, "XYZ", qsfOptions); });
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20004}, {'S', "ABC", 20004}}));
 
-  CTraceCapture trace;
+  CTraceLines trace;
   const char* lines[] = {
       "4|2034=XYZ;1003=+XYZ-A;2035=25;2036=1;2037=500;2040=2009;2038=P;2002=1.5;2003=1.4;2004=1.6;2005=10;2006=20;"
       "2007=3;2012=100;2013=20020;2015=03/02/2009;2014=10:30:00;2008=1.2;2009=1.8;2010=1.1;2011=1.3",
@@ -101,27 +81,23 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
   const Expect c1 = {"+ABC-A", "ABC", 2, 0, 0, 0, 0, 0, 0, pcCall, tickEvenUp, FixMoment("20090304-15:00:01")};
   const std::vector<Expect> forA = {a1, b1, a2, c1};
   const std::vector<Expect> forB = {a1, b1, a2};
-  for (auto [notify, thread, expected] : {std::tuple{&n1, a.Id(), forA}, std::tuple{&n2, b.Id(), forB}}) {
-    const auto got = DrainedOptions(handler, *notify, "XYZ");
+  for (auto [notify, thread, expected] : {std::tuple{&n1, &a, forA}, std::tuple{&n2, &b, forB}}) {
+    thread->Drain();
+    const auto got = notify->Options();
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i) {
       const Expect& e = expected[i];
       const OPTIONSRECORD& r = got[i].rec;
-      EXPECT_EQ(got[i].thread, thread);
+      EXPECT_EQ(got[i].thread, thread->Id());
       EXPECT_EQ(got[i].texts, (std::vector<std::string>{e.symbol, e.underlier})) << i;
-      EXPECT_EQ(r.dLast, e.last) << i;
-      EXPECT_EQ(r.dBid, e.bid) << i;
-      EXPECT_EQ(r.dStrikePrice, e.strike) << i;
-      EXPECT_EQ(r.lBidSize, e.bidSize) << i;
-      EXPECT_EQ(r.lOpenInterest, e.openInterest) << i;
-      EXPECT_EQ(r.lExpMonth, e.expMonth) << i;
-      EXPECT_EQ(r.lExpYear, e.expYear) << i;
-      EXPECT_EQ(r.putcall, e.putcall) << i;
-      EXPECT_EQ(r.tick, e.tick) << i;
-      EXPECT_DOUBLE_EQ(r.UTCDateTime, e.time) << i;
+      EXPECT_EQ(std::tie(r.dLast, r.dBid, r.dStrikePrice, r.lBidSize, r.lOpenInterest, r.lExpMonth, r.lExpYear,
+                         r.putcall, r.tick, r.UTCDateTime),
+                std::tie(e.last, e.bid, e.strike, e.bidSize, e.openInterest, e.expMonth, e.expYear, e.putcall, e.tick,
+                         e.time))
+          << i;
     }
   }
-  EXPECT_EQ(host.OptionRoots(), (std::map<std::string, std::string>{{"+XYZ", "XYZ"}, {"+ABC", "ABC"}, {"+ZZ", "XYZ"}}));
+  EXPECT_EQ(host.OptionRoots(), (std::map<std::string, std::string>{{"+XYZ", "XYZ"}, {"+ABC", "ABC"}}));
 
   // The lookup searches every underlying and matches upper-cased.
   {
@@ -129,14 +105,9 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
     ASSERT_TRUE(c.found);
     EXPECT_EQ(TextOf(c.rec.bstrSymbol), "+XYZ-A");
     EXPECT_EQ(TextOf(c.rec.bstrUnderlier), "XYZ");
-    EXPECT_EQ(c.rec.dLast, 1.75);
-    EXPECT_EQ(c.rec.lAskSize, 20);
-    EXPECT_EQ(c.rec.lLastSize, 3);
-    EXPECT_EQ(c.rec.lVolume, 100);
-    EXPECT_EQ(c.rec.dPrevClose, 1.2);
-    EXPECT_EQ(c.rec.dHigh, 1.8);
-    EXPECT_EQ(c.rec.dLow, 1.1);
-    EXPECT_EQ(c.rec.dOpen, 1.3);
+    EXPECT_EQ(std::tie(c.rec.lAskSize, c.rec.lLastSize, c.rec.lVolume), std::tuple(20, 3, 100));
+    EXPECT_EQ((std::vector<double>{c.rec.dLast, c.rec.dPrevClose, c.rec.dHigh, c.rec.dLow, c.rec.dOpen}),
+              (std::vector<double>{1.75, 1.2, 1.8, 1.1, 1.3}));
   }
   EXPECT_EQ(TextOf(CCached(handler, u"+ABC-A").rec.bstrUnderlier), "ABC");
   for (const char16_t* missing : {u"+NOPE-A", u"", u"XYZ"}) {
@@ -150,7 +121,6 @@ TEST(OptionsHandler, KeepsOneRecordPerOptionAndDeliversItToTheUnderlyingsSubscri
 
   // An update queued before the thread unadvised is dropped with a trace when it is drained.
   a.Run([&] {
-    CThreadQueue::CurrentQueue()->Drain();  // what other tests' sentinels left queued here
     handler.UnadviseAll(&n1);
     handler.Advise(&n1, "ABC", qsfOptions);
     Feed(handler, "4|2034=ABC;1003=+ABC-A;2002=3");
@@ -172,7 +142,8 @@ TEST(OptionsHandler, NewSubscriberGetsEveryCachedOptionAndALogonMarksEverySizeUn
   EXPECT_EQ(host.TakeSent().size(), 1u);
   Feed(handler, "4|2034=XYZ;1003=+XYZ-A;2003=1.4;2004=1.6;2005=10;2006=20;2007=3");
   Feed(handler, "4|2034=XYZ;1003=+XYZ-B;2003=0.4;2005=5");
-  ASSERT_EQ(DrainedOptions(handler, n1, "XYZ").size(), 2u);
+  a.Drain();
+  ASSERT_EQ(n1.Options().size(), 2u);
 
   auto summary = [](const std::vector<OptReceived>& got) {
     std::map<std::string, std::vector<double>> bySymbol;
@@ -184,12 +155,11 @@ TEST(OptionsHandler, NewSubscriberGetsEveryCachedOptionAndALogonMarksEverySizeUn
   b.Run([&] {
     handler.Advise(&late, "XYZ", qsfOptions);
     const auto got = late.Options();
-    EXPECT_EQ(got.size(), 3u);  // the two options and the sentinel, during Advise, on this thread
+    EXPECT_EQ(got.size(), 2u);  // the two options, during Advise, on this thread
     for (const OptReceived& r : got) EXPECT_EQ(r.thread, vok::CurrentThreadId());
   });
   using Summary = std::map<std::string, std::vector<double>>;
-  EXPECT_EQ(summary(late.Options()),
-            (Summary{{"+XYZ-A", {1.4, 10, 20, 3}}, {"+XYZ-B", {0.4, 5, 0, 0}}, {kSentinel, {0, 0, 0, 0}}}));
+  EXPECT_EQ(summary(late.Options()), (Summary{{"+XYZ-A", {1.4, 10, 20, 3}}, {"+XYZ-B", {0.4, 5, 0, 0}}}));
 
   {
     vok::CCriticalSectionLock lock(host.ConnectionLock());
@@ -197,8 +167,9 @@ TEST(OptionsHandler, NewSubscriberGetsEveryCachedOptionAndALogonMarksEverySizeUn
   }
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20004}}));
   const Summary reset = {{"+XYZ-A", {1.4, -1, -1, -1}}, {"+XYZ-B", {0.4, -1, -1, -1}}};
-  for (CRecordingNotify* notify : {&n1, &late}) {
-    auto got = DrainedOptions(handler, *notify, "XYZ");
+  for (auto [notify, thread] : {std::pair{&n1, &a}, std::pair{&late, &b}}) {
+    thread->Drain();
+    const auto got = notify->Options();
     ASSERT_EQ(got.size(), 4u);  // each option once more
     EXPECT_EQ(summary({got.begin() + 2, got.end()}), reset);
   }

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "handlers/handler.h"
@@ -20,7 +21,8 @@
 
 namespace {
 
-using vok::test::CTraceCapture;
+using vok::test::CClientThread;
+using vok::test::CTraceLines;
 using vok::test::WaitUntil;
 
 std::atomic<int> g_destroyed{0};
@@ -92,55 +94,21 @@ class CRecordingHandler final : public CHandler {
   std::function<void(int seq)> m_onItem;
 };
 
-// A subscriber thread: creates its queue, starts the drain timer, and pumps until told to stop.
-// While `paused` it does not pump at all.
-class CSubscriber {
- public:
-  CSubscriber() {
-    m_thread = std::thread([this] {
-      CThreadQueue::CurrentQueue()->StartTimer();
-      m_id = vok::CurrentThreadId();
-      m_ready = true;
-      while (!m_stop) {
-        if (m_paused) {
-          m_pauseSeen = true;
-          std::this_thread::sleep_for(std::chrono::milliseconds(5));
-          continue;
-        }
-        m_pauseSeen = false;
-        vok::RunMessageLoop([this] { return m_stop.load() || m_paused.load(); }, 20);
-      }
-    });
-    while (!m_ready) std::this_thread::yield();
-  }
-  ~CSubscriber() { Stop(); }
-  void Stop() {
-    m_stop = true;
-    if (m_thread.joinable()) m_thread.join();
-  }
-  vok::ThreadId Id() const { return m_id; }
-  // Stops pumping and returns once the thread has seen it: nothing is delivered until Resume.
-  void Pause() {
-    m_paused = true;
-    while (!m_pauseSeen) std::this_thread::yield();
-  }
-  void Resume() { m_paused = false; }
-
- private:
-  std::atomic<bool> m_paused{false};
-  std::atomic<bool> m_pauseSeen{false};
-  std::thread m_thread;
-  std::atomic<vok::ThreadId> m_id{0};
-  std::atomic<bool> m_ready{false};
-  std::atomic<bool> m_stop{false};
-};
+// A client thread with a queue: nothing is delivered to it until it drains, unless `timer`.
+vok::ThreadId WithQueue(CClientThread& thread, bool timer = false) {
+  thread.Run([timer] {
+    CThreadQueue* queue = CThreadQueue::CurrentQueue();
+    if (timer) queue->StartTimer();
+  });
+  return thread.Id();
+}
 
 TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   g_destroyed = 0;
   g_log.Clear();
   CRecordingHandler handler;
-  CSubscriber a, b;
-  const vok::ThreadId both[] = {a.Id(), b.Id()};
+  CClientThread a, b;
+  const vok::ThreadId both[] = {WithQueue(a, true), WithQueue(b, true)};
   constexpr int kItems = 500;
   for (int i = 0; i < kItems; ++i) {
     EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
@@ -148,20 +116,18 @@ TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 2 * kItems; }));
   std::vector<int> expected(kItems);
   for (int i = 0; i < kItems; ++i) expected[i] = i;
-  EXPECT_EQ(g_log.To(a.Id()), expected);
-  EXPECT_EQ(g_log.To(b.Id()), expected);
+  EXPECT_EQ(g_log.To(both[0]), expected);
+  EXPECT_EQ(g_log.To(both[1]), expected);
   EXPECT_TRUE(WaitUntil([] { return g_destroyed == kItems; }));
-  EXPECT_EQ(g_destroyed, kItems);
 }
 
 TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshotsAndPrints) {
   g_destroyed = 0;
   g_log.Clear();
-  CTraceCapture trace;
+  CTraceLines trace;
   CRecordingHandler handler;
-  CSubscriber a;
-  a.Pause();
-  const vok::ThreadId one[] = {a.Id()};
+  CClientThread a;
+  const vok::ThreadId one[] = {WithQueue(a)};
   std::vector<int> expected;
   // Up to the bound nothing is replaced, not even updates of one symbol.
   for (int i = 0; i < static_cast<int>(CThreadQueue::kConflateAt); ++i) {
@@ -181,17 +147,16 @@ TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshots
   EXPECT_EQ(g_destroyed, 2);
 
   CQueueStats stats;
-  ASSERT_TRUE(CThreadQueue::StatisticsOf(a.Id(), stats));
+  ASSERT_TRUE(CThreadQueue::StatisticsOf(one[0], stats));
   EXPECT_EQ(stats.conflated, 2u);
   EXPECT_EQ(stats.printsDropped, 2u);
   EXPECT_EQ(stats.depth, expected.size());
   EXPECT_EQ(stats.highWater, expected.size());
   EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "oldest time and sales prints are dropped").size(), 1u);
 
-  a.Resume();
-  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == expected.size(); }));
-  EXPECT_EQ(g_log.To(a.Id()), expected);
-  ASSERT_TRUE(CThreadQueue::StatisticsOf(a.Id(), stats));
+  a.Drain();
+  EXPECT_EQ(g_log.To(one[0]), expected);
+  ASSERT_TRUE(CThreadQueue::StatisticsOf(one[0], stats));
   EXPECT_EQ(stats.depth, 0u);
   EXPECT_EQ(stats.highWater, expected.size());
 }
@@ -199,18 +164,17 @@ TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshots
 TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliveriesUnderWay) {
   g_destroyed = 0;
   g_log.Clear();
-  CSubscriber a;
-  const vok::ThreadId one[] = {a.Id()};
+  CClientThread a;
+  const vok::ThreadId one[] = {WithQueue(a)};
   // Queued items go with their handler; the others are delivered as before.
   auto gone = std::make_unique<CRecordingHandler>();
   CRecordingHandler stays;
-  a.Pause();
   for (int i = 0; i < 10; ++i) CThreadQueue::Distribute(new CTestItem(gone.get(), i), one);
   CThreadQueue::Distribute(new CTestItem(&stays, 10), one);
   gone.reset();
   EXPECT_EQ(g_destroyed, 10);
-  a.Resume();
-  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 1; }));
+  a.Drain();
+  EXPECT_EQ(g_log.Total(), 1u);
 
   // A delivery under way on the subscriber holds the handler's release until it returns; the item
   // taken with it is not delivered.
@@ -221,10 +185,9 @@ TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliv
     inside = true;
     while (!finish) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   };
-  a.Pause();
   CThreadQueue::Distribute(new CTestItem(busy.get(), 20), one);
   CThreadQueue::Distribute(new CTestItem(busy.get(), 21), one);
-  a.Resume();
+  a.Post([] { CThreadQueue::CurrentQueue()->Drain(); });
   ASSERT_TRUE(WaitUntil([&] { return inside.load(); }));
   std::atomic<bool> released{false};
   std::thread releaser([&] {
@@ -236,8 +199,8 @@ TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliv
   finish = true;
   releaser.join();
   CThreadQueue::Distribute(new CTestItem(&stays, 22), one);
-  ASSERT_TRUE(WaitUntil([&] { return g_log.Total() == 3; }));
-  EXPECT_EQ(g_log.To(a.Id()), (std::vector<int>{10, 20, 22}));
+  a.Drain();
+  EXPECT_EQ(g_log.To(one[0]), (std::vector<int>{10, 20, 22}));
 
   // Released from inside one of its own callbacks: no wait for itself, and nothing more of it.
   std::thread([&stays] {
@@ -280,39 +243,36 @@ TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
 
 TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   g_destroyed = 0;
+  g_log.Clear();
   CRecordingHandler handler;
-  const vok::ThreadId nobody[] = {0x7fffffff};
-  EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 1), nobody), 0);
+  const vok::ThreadId nobody = 0x7fffffff;
+  EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 1), {&nobody, 1}), 0);
   EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 2), {}), 0);
   EXPECT_EQ(g_destroyed, 2);
 
-  CSubscriber a, b;
-  a.Pause();
-  const vok::ThreadId both[] = {a.Id(), b.Id(), nobody[0]};
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), both), 2);
-  ASSERT_TRUE(WaitUntil([&] { return g_log.To(b.Id()).size() == 10; }));
+  auto a = std::make_unique<CClientThread>();
+  CClientThread b;
+  const vok::ThreadId all[] = {WithQueue(*a), WithQueue(b), nobody};
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, i), all), 2);
+  b.Drain();
+  EXPECT_EQ(g_log.To(all[1]).size(), 10u);
   EXPECT_EQ(g_destroyed, 2);  // a still holds all ten
-  a.Stop();                   // ends with its ten undelivered: released, not delivered
+  a.reset();                  // ends with its ten undelivered: released, not delivered
   EXPECT_EQ(g_destroyed, 12);
-  EXPECT_TRUE(g_log.To(a.Id()).empty());
+  EXPECT_TRUE(g_log.To(all[0]).empty());
 }
 
 TEST(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
   std::thread([] {
     CThreadQueue& queue = *CThreadQueue::CurrentQueue();
     EXPECT_EQ(&queue, CThreadQueue::CurrentQueue());
-    EXPECT_EQ(queue.StopTimer(), 0);
-    EXPECT_FALSE(queue.TimerRunning());
-    EXPECT_EQ(queue.StartTimer(), 1);
-    EXPECT_TRUE(queue.TimerRunning());
-    EXPECT_EQ(queue.StartTimer(), 2);
-    EXPECT_EQ(queue.StartTimer(), 3);
-    EXPECT_EQ(queue.StopTimer(), 2);
-    EXPECT_EQ(queue.StopTimer(), 1);
-    EXPECT_TRUE(queue.TimerRunning());
-    EXPECT_EQ(queue.StopTimer(), 0);
-    EXPECT_FALSE(queue.TimerRunning());
-    EXPECT_EQ(queue.StopTimer(), 0);
+    // A start (+1) or a stop (-1), the count it returns, and whether the timer runs then.
+    const std::tuple<int, int, bool> steps[] = {{-1, 0, false}, {+1, 1, true}, {+1, 2, true},  {+1, 3, true},
+                                                {-1, 2, true},  {-1, 1, true}, {-1, 0, false}, {-1, 0, false}};
+    for (auto [step, count, running] : steps) {
+      EXPECT_EQ(step > 0 ? queue.StartTimer() : queue.StopTimer(), count);
+      EXPECT_EQ(queue.TimerRunning(), running) << count;
+    }
   }).join();
 }
 
