@@ -169,7 +169,8 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   EXPECT_FALSE(cut) << "resident memory passed " << guardKb << " KiB";
   EXPECT_TRUE(delivered);
   if (!vok::fault::kSanitized) {
-    EXPECT_LT(peakKb.load(), 100L << 10) << "peak resident KiB under the flood";
+    // Growth, not the absolute figure: earlier tests in this process leave their own heap behind.
+    EXPECT_LT(peakKb.load() - baselineKb, 90L << 10) << "resident KiB added under the flood";
   }
 
   // The pumping subscriber ends on the newest record of every symbol.
