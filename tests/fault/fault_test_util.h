@@ -97,14 +97,13 @@ class CMarkerNotify final : public IVokQuotesNotify {
   STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
     const std::string symbol = vok::test::TextOf(rec->bstrSymbol);
     std::lock_guard lock(m_mutex);
-    Note(0, rec->lVolume);
     m_lastVolume[symbol] = rec->lVolume;
     m_stale += !m_expected.empty() && symbol != m_expected ? 1 : 0;
-    return S_OK;
+    return Note(0, rec->lVolume);
   }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override { return Locked(1, rec->lSize); }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Locked(2, rec->lSize); }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override { return Locked(3, rec->lLastSize); }
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override { return Noted(1, rec->lSize); }
+  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Noted(2, rec->lSize); }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override { return Noted(3, rec->lLastSize); }
 
   LONG Marker(int service) {
     std::lock_guard lock(m_mutex);
@@ -129,14 +128,14 @@ class CMarkerNotify final : public IVokQuotesNotify {
   }
 
  private:
-  HRESULT Locked(int service, LONG value) {
+  HRESULT Noted(int service, LONG value) {
     std::lock_guard lock(m_mutex);
-    Note(service, value);
-    return S_OK;
+    return Note(service, value);
   }
-  void Note(int service, LONG value) {
+  HRESULT Note(int service, LONG value) {
     ++m_calls[service];
     if (value >= kMarkerBase) m_marker[service] = std::max(m_marker[service], value);
+    return S_OK;
   }
 
   std::mutex m_mutex;
@@ -238,7 +237,6 @@ class CLiveFeed {
   vok::sim::CQuoteServer& Server() { return *m_server; }
   vok::test::CQuotesSession& Session() { return m_session; }
   CMarkerNotify& Notify() { return m_notify; }
-  vok::test::CClientThread& Client() { return m_client; }
 
  private:
   static std::string FieldOf(const std::string& line, const std::string& fid) {
