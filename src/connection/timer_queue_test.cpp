@@ -29,9 +29,9 @@ std::int64_t NowSeconds() {
 
 TEST(TimerQueue, UserInfo1IsUniqueWithinAQueue) {
   CTraceLines trace;
-  CCountingListener listener, otherListener;
+  CCountingListener listener;
   {
-    CTimerQueue queue, other;
+    CTimerQueue queue;
     CTimerQueueEvent* first = nullptr;
     ASSERT_TRUE(queue.CreateTimer(&first, &listener, 7, 70, 10, 10, 0));
     ASSERT_NE(first, nullptr);
@@ -44,20 +44,13 @@ TEST(TimerQueue, UserInfo1IsUniqueWithinAQueue) {
                                 Hex(first->GetTimerHandle()))
                   .size(),
               1u);
-    CTimerQueueEvent* elsewhere = nullptr;
-    EXPECT_TRUE(other.CreateTimer(&elsewhere, &otherListener, 7, 72, 3600000, 0, 0));
-    ASSERT_NE(elsewhere, nullptr);
     // The first timer keeps running.
     EXPECT_TRUE(listener.WaitForCalls(3));
     EXPECT_EQ(queue.Count(), 1u);
     first->Release();
-    elsewhere->Release();
   }
-  // Both queues are gone: their events dropped the listener once no call is in flight.
-  for (int i = 0; i < 4000 && listener.Refs() != 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  EXPECT_EQ(listener.Refs(), 0);
-  EXPECT_EQ(otherListener.Refs(), 0);
-  EXPECT_EQ(otherListener.Calls(), 0);
+  // The queue is gone: its event dropped the listener once no call was in flight.
+  EXPECT_TRUE(vok::test::WaitUntil([&] { return listener.Refs() == 0; }));
 }
 
 TEST(TimerQueue, DeletesOnceAndTracesTheRest) {
@@ -168,7 +161,7 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
                               Hex(vok::CurrentThreadId()))
                 .size(),
             1u);
-  EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 2u);
+  EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 2u);  // in the past, and at the limit
 
   const double nowDays = 25569.0 + static_cast<double>(now) / 86400.0;
   CTimerQueueEvent* byDate = nullptr;
@@ -177,10 +170,6 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
   EXPECT_GT(byDate->GetDueTime(), 3590000u);
   EXPECT_LE(byDate->GetDueTime(), 3601000u);
   byDate->Release();
-  CTimerQueueEvent* pastDate = nullptr;
-  EXPECT_FALSE(queue.CreateTimer(&pastDate, &listener, 201, 0, CTimerQueue::AbsoluteDate{nowDays - 1.0}, 0, 0));
-  EXPECT_EQ(pastDate, nullptr);
-  EXPECT_EQ(trace.Lines(4, "failed due to timeDue overflow").size(), 3u);
 }
 
 }  // namespace

@@ -99,13 +99,9 @@ TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
     CTraceLines trace;
     // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
     VOKClient client(c.text, true, false);
-    const std::string id = Hex(&client);
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(), 1u)
-        << c.text;
     EXPECT_EQ(trace.Lines(5, std::string("VOKClient: invalid ip + port ") + c.text + "!").size(), c.parsed ? 0u : 1u)
         << c.text;
     EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning false").size(), c.parsed ? 1u : 0u) << c.text;
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " return").size(), 1u) << c.text;
     EXPECT_EQ(client.GetAddress(), c.address) << c.text;
     EXPECT_EQ(client.GetPort(), c.port) << c.text;
     EXPECT_FALSE(client.IsConnected());
@@ -118,11 +114,10 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
   const std::string id = Hex(client.get());
   const std::string tid = Hex(vok::CurrentThreadId());
-  EXPECT_EQ(trace.Lines(2, "VOKClient").size(), 3u);
-  EXPECT_EQ(
-      trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid).size(),
-      1u);
-  EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning true").size(), 1u);
+  const std::vector<std::string> constructed = {
+      "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid,
+      "VOKClient::Open returning true", "VOKClient() 0x" + id + " return"};
+  EXPECT_EQ(trace.Lines(2, "VOKClient"), constructed);
   ASSERT_TRUE(client->IsConnected());
   const IPCHANDLE handle = client->GetHandle();
   EXPECT_EQ(VOKClient::FromHandle(handle), client.get());
@@ -132,9 +127,7 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   logon.SetInt(2000, 20000);
   client->Send(logon);
   ASSERT_TRUE(m_server.WaitForPeer(0));
-  const std::vector<std::string> received = m_server.WaitForLines(0, 1);
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0] + "\n", logon.ToString());
+  EXPECT_EQ(m_server.WaitForLines(0, 1), std::vector<std::string>{"H|2000=20000"});
 
   EXPECT_TRUE(client->Close());
   EXPECT_FALSE(client->IsConnected());
