@@ -58,48 +58,22 @@ TEST(FixReader, TranslatesMessageAndExecutionTypes) {
   EXPECT_EQ(test, "1");
 }
 
+// Tag 38 is always kept as text.
 TEST(FixReader, ExecutionReportsMovePriceAndQuantityTags) {
-  const VOKMessage execution = Parse(Fix("35=8|150=2|31=12.5|44=99|32=300|38=500|55=XYZ|"));
-  EXPECT_EQ(TextOf(execution, 1004), "12.5");
-  EXPECT_EQ(TextOf(execution, 1002), "300");
-  EXPECT_EQ(TextOf(execution, 1140), "500");  // tag 38 is always kept as text
-  EXPECT_EQ(TextOf(execution, 1003), "XYZ");
-
-  const VOKMessage order = Parse(Fix("35=D|31=12.5|44=99|32=300|38=500|"));
-  EXPECT_EQ(TextOf(order, 1004), "99");
-  EXPECT_EQ(TextOf(order, 1002), "500");
-  EXPECT_EQ(TextOf(order, 1140), "500");
+  EXPECT_EQ(Described(Parse(Fix("35=8|150=2|31=12.5|44=99|32=300|38=500|55=XYZ|"))),
+            "1002:I:300 1003:S:XYZ 1004:D:12.5 1140:S:500");
+  EXPECT_EQ(Described(Parse(Fix("35=D|31=12.5|44=99|32=300|38=500|"))), "1002:I:500 1004:D:99 1140:S:500");
 }
 
+// Codes become their internal numbers, ';' reads as ',', the transaction time also fills the
+// Eastern date and time; a value without a code and the logon password are left out.
 TEST(FixReader, TranslatesCodedValues) {
-  const struct {
-    const char* fields;
-    int fid;
-    const char* value;
-  } cases[] = {
-      {"54=1|", 1001, "10000"},
-      {"54=9|", 1001, "<absent>"},  // no code for it
-      {"59=?|", 1005, "10011"},
-      {"40=z|", 1007, "10079"},
-      {"203=7|", 1039, "10060"},
-      {"77=X|", 1040, "10071"},
-      {"61=2|", 1066, "30056"},
-      {"847=1002|", 1113, "10111"},
-      {"372=AB|", 1096, "79"},
-      {"372=??|", 1096, "<absent>"},
-      {"44=1.25|", 1004, "1.25"},
-      {"10000=12|", 5012, "12"},
-      {"1=ACC;X|", 1012, "ACC,X"},
-      {"200=202612|", 2040, "2026"},
-      {"200=202612|", 2036, "12"},
-      {"60=20260115-14:30:00|", 1047, "20260115-14:30:00"},
-      {"60=20260115-14:30:00.250|", 1022, "01/15/2026"},  // and into Eastern date and time
-      {"554=secret|", 133, "<absent>"},
-  };
-  for (const auto& c : cases) {
-    const VOKMessage message = Parse(Fix(c.fields));
-    EXPECT_EQ(TextOf(message, c.fid), c.value) << c.fields;
-  }
+  EXPECT_EQ(Described(Parse(Fix("35=D|54=1|59=?|40=z|203=7|77=X|61=2|847=1002|372=AB|44=1.25|10000=12|1=ACC;X|"
+                                "200=202612|60=20260115-14:30:00.250|554=secret|"))),
+            "1001:I:10000 1004:D:1.25 1005:I:10011 1007:I:10079 1012:S:ACC,X 1021:S:09:30:00.250 1022:S:01/15/2026 "
+            "1039:I:10060 1040:I:10071 1047:S:20260115-14:30:00.250 1066:I:30056 1096:I:79 1113:I:10111 2036:S:12 "
+            "2040:S:2026 5012:I:12");
+  EXPECT_EQ(Described(Parse(Fix("35=D|54=9|372=??|"))), "");
 }
 
 TEST(FixReader, VerifiesTheChecksumAndTracesProblems) {
