@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "handlers/handler_test_support.h"
+#include "message/vok_message.h"
 #include "platform/interface_table.h"
 #include "quote_server.h"
 #include "service/simulator_endpoint_test_util.h"
@@ -202,10 +203,11 @@ class CLiveFeed {
   std::vector<SStream> Subscriptions(int session) const {
     std::vector<SStream> found;
     for (const auto& line : m_server->ReceivedLines(session)) {
-      if (line.size() < 2 || (line[0] != 'H' && line[0] != 'S') || line[1] != '|') continue;
-      const std::string symbol = FieldOf(line, "1003");
-      const std::string service = FieldOf(line, "2000");
-      found.push_back({symbol, service.empty() ? 20000 : std::atoi(service.c_str())});
+      const VOKMessage request(line.data(), static_cast<int>(line.size()));
+      SStream stream{"", 20000};
+      if ((request.GetType() != 'H' && request.GetType() != 'S') || !request.GetString(1003, stream.symbol)) continue;
+      request.GetInt(2000, stream.serviceId);
+      found.push_back(stream);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -239,13 +241,6 @@ class CLiveFeed {
   CMarkerNotify& Notify() { return m_notify; }
 
  private:
-  static std::string FieldOf(const std::string& line, const std::string& fid) {
-    const std::size_t at = line.find(fid + "=", 2);
-    if (at == std::string::npos || (line[at - 1] != '|' && line[at - 1] != ';')) return {};
-    const std::size_t start = at + fid.size() + 1;
-    return line.substr(start, line.find(';', start) - start);
-  }
-
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   CMarkerNotify m_notify;
