@@ -11,7 +11,6 @@
 #include <mutex>
 #include <string>
 
-#include "connection/timer_test_util.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
