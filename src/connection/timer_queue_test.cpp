@@ -52,7 +52,7 @@ TEST(TimerQueue, TimersAreNamedByUserInfo1AndDeletedOnce) {
     CTimerQueueEvent* event = nullptr;
     ASSERT_TRUE(queue.CreateTimer(&event, &listener, 3, 0, 3600000, 0, 0));
     const std::string handle = Hex(event->GetTimerHandle());
-    EXPECT_TRUE(queue.DeleteTimer(event, false));
+    EXPECT_TRUE(queue.DeleteTimer(event, true));
     EXPECT_FALSE(queue.DeleteTimer(event, true));
     EXPECT_EQ(trace.Lines(1, "CTimerQueue::DeleteTimer: failed to resolve hTimer=" + handle + "!").size(), 1u);
     EXPECT_FALSE(queue.DeleteTimerByUserInfo1(3, false));
