@@ -1,6 +1,6 @@
-// VOKClient against a loopback server: address texts, opening and the trace it writes, routing of
-// received texts (heartbeat acknowledgements apart), closing from either side, destruction while
-// a callback runs, and the client-level heartbeat that closes a silent connection.
+// VOKClient against a loopback server: address texts, opening and the trace it writes, closing
+// from either side, destruction while a callback runs, and the client-level heartbeat that
+// closes a silent connection while its acknowledgements never reach the data callback.
 #include "connection/vok_client.h"
 
 #include <gtest/gtest.h>
@@ -99,13 +99,9 @@ TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
     CTraceLines trace;
     // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
     VOKClient client(c.text, true, false);
-    const std::string id = Hex(&client);
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " " + c.text + " tid=0x" + Hex(vok::CurrentThreadId())).size(), 1u)
-        << c.text;
     EXPECT_EQ(trace.Lines(5, std::string("VOKClient: invalid ip + port ") + c.text + "!").size(), c.parsed ? 0u : 1u)
         << c.text;
     EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning false").size(), c.parsed ? 1u : 0u) << c.text;
-    EXPECT_EQ(trace.Lines(2, "VOKClient() 0x" + id + " return").size(), 1u) << c.text;
     EXPECT_EQ(client.GetAddress(), c.address) << c.text;
     EXPECT_EQ(client.GetPort(), c.port) << c.text;
     EXPECT_FALSE(client.IsConnected());
@@ -118,11 +114,10 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   auto client = std::make_unique<CRecordingClient>("127.0.0.1", m_server.Port(), false, false, true);
   const std::string id = Hex(client.get());
   const std::string tid = Hex(vok::CurrentThreadId());
-  EXPECT_EQ(trace.Lines(2, "VOKClient").size(), 3u);
-  EXPECT_EQ(
-      trace.Lines(2, "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid).size(),
-      1u);
-  EXPECT_EQ(trace.Lines(2, "VOKClient::Open returning true").size(), 1u);
+  const std::vector<std::string> constructed = {
+      "VOKClient() 0x" + id + " 127.0.0.1:" + std::to_string(m_server.Port()) + " tid=0x" + tid,
+      "VOKClient::Open returning true", "VOKClient() 0x" + id + " return"};
+  EXPECT_EQ(trace.Lines(2, "VOKClient"), constructed);
   ASSERT_TRUE(client->IsConnected());
   const IPCHANDLE handle = client->GetHandle();
   EXPECT_EQ(VOKClient::FromHandle(handle), client.get());
@@ -132,9 +127,7 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   logon.SetInt(2000, 20000);
   client->Send(logon);
   ASSERT_TRUE(m_server.WaitForPeer(0));
-  const std::vector<std::string> received = m_server.WaitForLines(0, 1);
-  ASSERT_EQ(received.size(), 1u);
-  EXPECT_EQ(received[0] + "\n", logon.ToString());
+  EXPECT_EQ(m_server.WaitForLines(0, 1), std::vector<std::string>{"H|2000=20000"});
 
   EXPECT_TRUE(client->Close());
   EXPECT_FALSE(client->IsConnected());
@@ -153,36 +146,6 @@ TEST_F(Client, OpensSendsAndClosesWithItsTrace) {
   client.reset();
   EXPECT_EQ(trace.Lines(2, "~VOKClient() 0x" + id + " tid=0x" + tid).size(), 1u);
   EXPECT_TRUE(m_server.WaitForPeerEnd(1));
-}
-
-TEST_F(Client, RoutesHeartbeatAcknowledgementsOnlyWhileTheHeartbeatRuns) {
-  CTraceLines trace;
-  auto client = Connect();
-  ASSERT_TRUE(m_server.Write(0, "9|\n9\n\n9x|\n1|1003=A\n"));
-  ASSERT_TRUE(client->WaitForEvents(5));
-  EXPECT_EQ(client->Events(), (std::vector<std::string>{"data:9|", "data:9", "data:", "data:9x|", "data:1|1003=A"}));
-
-  // Ten minutes: no tick comes during the test.
-  client->EnableHeartbeat(600000);
-  EXPECT_EQ(client->GetHeartbeatInterval(), 600000);
-  ASSERT_TRUE(m_server.Write(0, "9|\n2|after\n"));
-  ASSERT_TRUE(client->WaitForEvents(6));
-  EXPECT_EQ(client->Events().back(), "data:2|after");
-  EXPECT_EQ(client->Events().size(), 6u);
-  EXPECT_EQ(trace.Lines(1, "Received HB ack from 127.0.0.1:" + std::to_string(m_server.Port())).size(), 1u);
-}
-
-TEST(ClientHeartbeat, IntervalsBelowAThousandAreSeconds) {
-  const std::pair<int, int> cases[] = {{30, 30000}, {30000, 30000}, {1000, 1000}, {999, 999000},
-                                       {1, 1000},   {0, 0},         {-5, 0}};
-  for (const auto& [interval, expected] : cases) {
-    VOKClient client("127.0.0.1", 1, false, false, false);
-    client.EnableHeartbeat(interval);
-    EXPECT_EQ(client.GetHeartbeatInterval(), expected) << interval;
-    EXPECT_TRUE(client.IsHeartbeatAcknowledged());
-    EXPECT_EQ(client.AddRef(), expected > 0 ? 2 : 1) << "the heartbeat timer holds the client";
-    client.Release();
-  }
 }
 
 TEST_F(Client, PeerCloseDetachesThenCallsOnClosedOnce) {

@@ -14,6 +14,15 @@
 namespace vok {
 namespace {
 
+// Frees `blocks` on a thread of their own, which then ends and hands its cache to the shared lists.
+void FreeOnAnotherThread(const std::vector<void*>& blocks) {
+  CThreadHandle freer;
+  freer.Start([&blocks] {
+    for (void* block : blocks) PoolFree(block);
+  });
+  freer.Join();
+}
+
 TEST(BlockPoolTest, BlocksFreedOnOneThreadServeTheNextAllocationsOfAnother) {
   for (std::size_t bytes :
        {std::size_t{1}, std::size_t{48}, std::size_t{200}, std::size_t{1008}, std::size_t{1009}, std::size_t{5000}}) {
@@ -29,11 +38,7 @@ TEST(BlockPoolTest, BlocksFreedOnOneThreadServeTheNextAllocationsOfAnother) {
   for (int i = 0; i < 1000; ++i) blocks.push_back(PoolAllocate(200));
   const std::set<void*> given(blocks.begin(), blocks.end());
   const std::size_t sharedBefore = PoolCountsForTest().shared;
-  CThreadHandle freer;
-  freer.Start([&blocks] {
-    for (void* block : blocks) PoolFree(block);
-  });
-  freer.Join();
+  FreeOnAnotherThread(blocks);
 
   const PoolCounts after = PoolCountsForTest();
   if (!after.pooling) {
@@ -49,15 +54,6 @@ TEST(BlockPoolTest, BlocksFreedOnOneThreadServeTheNextAllocationsOfAnother) {
   }
   EXPECT_EQ(reused, 1000);
   for (void* block : again) PoolFree(block);
-}
-
-// Frees `blocks` on a thread of their own, which then ends and hands its cache to the shared lists.
-void FreeOnAnotherThread(const std::vector<void*>& blocks) {
-  CThreadHandle freer;
-  freer.Start([&blocks] {
-    for (void* block : blocks) PoolFree(block);
-  });
-  freer.Join();
 }
 
 TEST(BlockPoolTest, SharedListsKeepABoundedAmountAndGiveBackWhatStaysUnused) {

@@ -1,5 +1,5 @@
-// Per-user settings and the class registry: values written are read back, deleted values are
-// gone, bad stored text is refused. Linux works in a temporary folder named through the
+// Per-user settings and protected secrets: values written are read back, deleted values are gone,
+// bad stored text is refused. Linux works in a temporary folder named through the
 // environment; Windows in the registry under Wine, with test-only names that are removed again.
 #include "platform/settings_store.h"
 
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/class_registry.h"
 #include "platform/protected_data.h"
 
 #ifndef _WIN32
@@ -50,7 +49,6 @@ class SettingsStoreTest : public ::testing::Test {
     CSettingsStore::DeleteValue("", "PlatformTestText");
     CSettingsStore::DeleteValue("", "PlatformTestBytes");
     WriteProtectedSecret("PlatformTestSecret", "");
-    DeleteClassKeyTree("VokQuotePlatformTest");
   }
 #endif
 };
@@ -59,8 +57,7 @@ TEST_F(SettingsStoreTest, WritesReadsAndDeletesDwordValues) {
   std::uint32_t value = 7;
   EXPECT_FALSE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
   EXPECT_EQ(value, 7u);
-  const std::uint32_t samples[] = {0, 1, 0x7FFFFFFF, 0xFFFFFFFF};
-  for (std::uint32_t sample : samples) {
+  for (const std::uint32_t sample : {0u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
     ASSERT_TRUE(CSettingsStore::WriteDword("", "PlatformTestValue", sample));
     ASSERT_TRUE(CSettingsStore::ReadDword("", "PlatformTestValue", value));
     EXPECT_EQ(value, sample);
@@ -126,45 +123,18 @@ TEST_F(SettingsStoreTest, ReadsHandEditedFileAndRefusesBadNumbers) {
   ::setenv("VOKQUOTE_CONFIG", path.c_str(), 1);
   std::ofstream(path) << "; written by hand\n[other]\nLogQuotes=9\n[vokquote]\n  LogQuotes = 0x10 \nquotestestmode=1\n"
                       << "Negative=-1\nHuge=4294967296\nWord=yes\nEmpty=\nnoequals\n";
-  struct Case {
-    const char* name;
-    bool found;
-    std::uint32_t value;
-  };
-  const Case cases[] = {{"LogQuotes", true, 16}, {"QuotesTestMode", true, 1}, {"Negative", false, 0},
-                        {"Huge", false, 0},      {"Word", false, 0},          {"Empty", false, 0},
-                        {"noequals", false, 0},  {"Missing", false, 0}};
-  for (const Case& c : cases) {
-    std::uint32_t value = 0;
-    EXPECT_EQ(CSettingsStore::ReadDword("", c.name, value), c.found) << c.name;
-    if (c.found) {
-      EXPECT_EQ(value, c.value) << c.name;
-    }
+  const std::pair<const char*, std::uint32_t> found[] = {{"LogQuotes", 16}, {"QuotesTestMode", 1}};
+  std::uint32_t value = 0;
+  for (const auto& [name, expected] : found) {
+    EXPECT_TRUE(CSettingsStore::ReadDword("", name, value)) << name;
+    EXPECT_EQ(value, expected) << name;
+  }
+  for (const char* name : {"Negative", "Huge", "Word", "Empty", "noequals", "Missing"}) {
+    EXPECT_FALSE(CSettingsStore::ReadDword("", name, value)) << name;
   }
   EXPECT_EQ(CSettingsStore::Location(), path);
 }
 #endif
-
-TEST_F(SettingsStoreTest, ClassKeysAreWrittenReadAndDeletedAsATree) {
-  const RegistryValue server[] = {{"", "C:\\VokQuote.dll"}, {"ThreadingModel", "Both"}};
-  const RegistryValue progId[] = {{"", "Vokhaldex.VokQuotes.1"}};
-  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest\\InprocServer32", server));
-  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest\\ProgID", progId));
-  ASSERT_TRUE(WriteClassKey("VokQuotePlatformTest", std::span<const RegistryValue>()));
-  std::string data;
-  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "", data));
-  EXPECT_EQ(data, "C:\\VokQuote.dll");
-  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "threadingmodel", data));
-  EXPECT_EQ(data, "Both");
-  ASSERT_TRUE(ReadClassValue("VokQuotePlatformTest\\ProgID", "", data));
-  EXPECT_EQ(data, "Vokhaldex.VokQuotes.1");
-  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\ProgID", "Missing", data));
-
-  EXPECT_TRUE(DeleteClassKeyTree("VokQuotePlatformTest"));
-  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\InprocServer32", "", data));
-  EXPECT_FALSE(ReadClassValue("VokQuotePlatformTest\\ProgID", "", data));
-  EXPECT_TRUE(DeleteClassKeyTree("VokQuotePlatformTest"));
-}
 
 }  // namespace
 }  // namespace vok

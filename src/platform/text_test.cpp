@@ -6,22 +6,15 @@
 namespace vok {
 namespace {
 
-TEST(TextTest, RoundTripsText) {
-  const std::string samples[] = {
-      "", "IBM", "+ABC-2024 C 100", "\xc3\xa9t\xc3\xa9", "\xe2\x82\xac 5", "\xf0\x9f\x93\x88 up"};
-  for (const std::string& sample : samples) {
+TEST(TextTest, RoundTripsTextAndReplacesMalformedInput) {
+  for (const std::string sample : {"", "+ABC-2024 C 100", "\xc3\xa9t\xc3\xa9", "\xf0\x9f\x93\x88 up"}) {
 #ifdef _WIN32
-    if (sample.find_first_of("\xc3\xe2\xf0") != std::string::npos) continue;
+    if (sample.find_first_of("\xc3\xf0") != std::string::npos) continue;
 #endif
     EXPECT_EQ(NarrowFromWide(WideFromNarrow(sample)), sample) << sample;
   }
 #ifndef _WIN32
   EXPECT_EQ(WideFromNarrow("\xf0\x9f\x93\x88").size(), 2u);  // a surrogate pair
-#endif
-}
-
-#ifndef _WIN32
-TEST(TextTest, ReplacesMalformedInputInsteadOfFailing) {
   struct Case {
     std::string narrow;
     std::u16string wide;
@@ -40,8 +33,8 @@ TEST(TextTest, ReplacesMalformedInputInsteadOfFailing) {
             "a\xef\xbf\xbd"
             "b\xef\xbf\xbd");
   EXPECT_EQ(NarrowFromWide(nullptr, 5), "");
-}
 #endif
+}
 
 }  // namespace
 }  // namespace vok

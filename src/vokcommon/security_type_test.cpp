@@ -6,15 +6,9 @@
 namespace {
 
 TEST(SecurityType, OnlyALeadingPlusMarksAnOption) {
-  struct Case {
-    const char* symbol;
-    enumSecurityType type;
-  };
-  const Case cases[] = {
-      {"+IBM-AB", stOption}, {"+", stOption},   {"IBM", stEquity}, {"", stEquity},
-      {" +IBM", stEquity},   {"/ES", stEquity}, {"2", stEquity},   {"IBM+", stEquity},
-  };
-  for (const auto& c : cases) EXPECT_EQ(GetSecurityType(c.symbol), c.type) << c.symbol;
+  for (const char* option : {"+IBM-AB", "+"}) EXPECT_EQ(GetSecurityType(option), stOption) << option;
+  for (const char* equity : {"IBM", "", " +IBM", "/ES", "2", "IBM+"})
+    EXPECT_EQ(GetSecurityType(equity), stEquity) << equity;
 }
 
 }  // namespace

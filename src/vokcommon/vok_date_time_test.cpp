@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -48,26 +49,18 @@ TEST(VokDateTime, ConvertsEasternTextWithTheRuleOfItsOwnYear) {
   const Case cases[] = {
       {"01/15/2026 09:30", Utc(2026, 1, 15, 14, 30)},
       {"07/15/2026 09:30", Utc(2026, 7, 15, 13, 30)},
-      // Second Sunday of March 2026: the last standard minute and the first daylight one.
-      {"03/08/2026 01:59:59", Utc(2026, 3, 8, 6, 59, 59)},
-      {"03/08/2026 03:00", Utc(2026, 3, 8, 7, 0)},
       // 02:30 does not exist that night; it is read as standard time (= 03:30 daylight).
       {"03/08/2026 02:30", Utc(2026, 3, 8, 7, 30)},
       // First Sunday of November 2026: 00:59 is still daylight; the repeated 01:30 is read as
-      // standard time (its second occurrence); 02:00 is standard.
+      // standard time (its second occurrence).
       {"11/01/2026 00:59:59", Utc(2026, 11, 1, 4, 59, 59)},
       {"11/01/2026 01:30", Utc(2026, 11, 1, 6, 30)},
-      {"11/01/2026 02:00", Utc(2026, 11, 1, 7, 0)},
       {"12/31/2026 22:00", Utc(2027, 1, 1, 3, 0)},
-      // Before 2007: first Sunday of April to last Sunday of October.
-      {"03/15/2006 12:00", Utc(2006, 3, 15, 17, 0)},
+      // Before 2007: first Sunday of April to last Sunday of October; 2007 is the first year of
+      // the current rule.
       {"04/02/2006 01:59", Utc(2006, 4, 2, 6, 59)},
       {"04/02/2006 03:00", Utc(2006, 4, 2, 7, 0)},
-      {"10/29/2006 00:59", Utc(2006, 10, 29, 4, 59)},
       {"10/29/2006 01:30", Utc(2006, 10, 29, 6, 30)},
-      {"11/01/2006 12:00", Utc(2006, 11, 1, 17, 0)},
-      // 2007 is the first year of the current rule: mid-March and late October are daylight.
-      {"03/11/2007 03:00", Utc(2007, 3, 11, 7, 0)},
       {"03/15/2007 12:00", Utc(2007, 3, 15, 16, 0)},
       {"10/31/2007 12:00", Utc(2007, 10, 31, 16, 0)},
   };
@@ -141,44 +134,21 @@ TEST(VokDateTime, AcceptsEveryDateAndTimeForm) {
 
 TEST(VokDateTime, RejectsMalformedTextAndKeepsTheValue) {
   const std::string longText = std::string(300, ' ') + "01/15/2026 09:30";
-  const char* const texts[] = {
-      "",
-      "   ",
-      "abc",
-      "01/15/2026",
-      "20260115",
-      "13/01/2026 09:30",
-      "00/10/2026 09:30",
-      "01/32/2026 09:30",
-      "01/00/2026 09:30",
-      "02/29/2026 09:30",
-      "02/29/1900 09:30",
-      "01/15/2026 24:00",
-      "01/15/2026 09:60",
-      "01/15/2026 09:30:60",
-      "01/15/2026 09:30:00.1234",
-      "01/15/2026 09:30:00.",
-      "01/15/2026 09:30 PM",
-      "01/15/2026T09:30",
-      "01/15/2026 0930",
-      "01/15/2026 9:3",
-      "01/15/26 09:30",
-      "2026-1-15 09:30",
-      "2026/01/15 09:30",
-      "202601150 09:30",
-      "99999999999999999999/1/2026 09:30",
-      "01/15/2026 99999999999:30",
-      "01/01/0099 09:30",
-      "01/15/2026 -9:30",
-      "01/15/2026 09:30x",
-      "01/15/2026, 09:30",
-      longText.c_str(),
-  };
-  for (const char* text : texts) {
-    CVokDateTime t(12345.5);
-    EXPECT_FALSE(t.ParseETDateTime(text, 0, 1033)) << '"' << text << '"';
-    EXPECT_FALSE(t.ParseDateTime(text, 1, 1033)) << '"' << text << '"';
-    EXPECT_EQ(t.m_dt, 12345.5) << '"' << text << '"';
+  const std::vector<const char*> groups[] = {
+      {"", "   ", "abc", "01/15/2026", "20260115", "13/01/2026 09:30", "00/10/2026 09:30", "01/32/2026 09:30",
+       "01/00/2026 09:30", "02/29/2026 09:30", "02/29/1900 09:30", "01/15/2026 24:00"},
+      {"01/15/2026 09:60", "01/15/2026 09:30:60", "01/15/2026 09:30:00.1234", "01/15/2026 09:30:00.",
+       "01/15/2026 09:30 PM", "01/15/2026T09:30", "01/15/2026 0930", "01/15/2026 9:3", "01/15/26 09:30",
+       "2026-1-15 09:30", "2026/01/15 09:30", "202601150 09:30"},
+      {"99999999999999999999/1/2026 09:30", "01/15/2026 99999999999:30", "01/01/0099 09:30", "01/15/2026 -9:30",
+       "01/15/2026 09:30x", "01/15/2026, 09:30", longText.c_str()}};
+  for (const auto& texts : groups) {
+    for (const char* text : texts) {
+      CVokDateTime t(12345.5);
+      EXPECT_FALSE(t.ParseETDateTime(text, 0, 1033)) << '"' << text << '"';
+      EXPECT_FALSE(t.ParseDateTime(text, 1, 1033)) << '"' << text << '"';
+      EXPECT_EQ(t.m_dt, 12345.5) << '"' << text << '"';
+    }
   }
   CVokDateTime t(12345.5);
   EXPECT_FALSE(t.ParseETDateTime(nullptr, 0, 1033));
@@ -190,19 +160,14 @@ TEST(VokDateTime, RejectsMalformedTextAndKeepsTheValue) {
   EXPECT_EQ(t.m_dt, 12345.5);
 }
 
+// The text forms of the timestamp are the calendar's; here, the value and its Eastern text.
 TEST(VokDateTime, ReadsFixUtcTimestamps) {
-  CVokDateTime t;
-  ASSERT_TRUE(t.ParseFIXUtcTimestamp("20260115-14:30:00"));
-  EXPECT_EQ(Ms(t.m_dt), Ms(Utc(2026, 1, 15, 14, 30)));
-  EXPECT_EQ(t.FormatETTime(), "09:30:00");
+  CVokDateTime t(777.25);
+  EXPECT_FALSE(t.ParseFIXUtcTimestamp("20260230-14:30:00"));
+  EXPECT_EQ(t.m_dt, 777.25);
   ASSERT_TRUE(t.ParseFIXUtcTimestamp("20260715-03:00:00.250"));
   EXPECT_EQ(Ms(t.m_dt), Ms(Utc(2026, 7, 15, 3, 0, 0, 250)));
-  EXPECT_EQ(t.FormatETDate(), "07/14/2026");
-  EXPECT_EQ(t.FormatETTime(), "23:00:00.250");
-
-  CVokDateTime kept(777.25);
-  EXPECT_FALSE(kept.ParseFIXUtcTimestamp("20260230-14:30:00"));
-  EXPECT_EQ(kept.m_dt, 777.25);
+  EXPECT_EQ(t.FormatETDate() + " " + t.FormatETTime(), "07/14/2026 23:00:00.250");
 }
 
 TEST(VokDateTime, FormatsNonDatesAsEmptyText) {

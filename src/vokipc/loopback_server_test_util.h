@@ -21,6 +21,12 @@
 namespace vok::test {
 
 class CLoopbackServer {
+  template <typename F>
+  decltype(auto) Locked(F read) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return read();
+  }
+
  public:
   explicit CLoopbackServer(const char* address = "127.0.0.1") {
     IpcStartup();
@@ -30,24 +36,13 @@ class CLoopbackServer {
   ~CLoopbackServer() {
     m_stop = true;
     if (m_acceptor.joinable()) m_acceptor.join();
-    {
-      std::lock_guard<std::mutex> lock(m_lock);
-      for (auto& peer : m_peers) peer->socket.Shutdown();
-    }
-    for (auto& peer : m_peers) {
-      if (peer->reader.joinable()) peer->reader.join();
-    }
+    for (auto& peer : m_peers) peer->socket.Shutdown();
+    for (auto& peer : m_peers) peer->reader.join();
     IpcCleanup();
   }
 
   bool Listening() const { return m_listening; }
   int Port() const { return m_listener.Port(); }
-  // Runs read under the server's lock and returns what it returns.
-  template <typename F>
-  auto Locked(F read) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return read();
-  }
 
   // Waits for the index-th accepted connection (0-based).
   bool WaitForPeer(std::size_t index) {
@@ -58,13 +53,12 @@ class CLoopbackServer {
   }
   // Ends the index-th connection from the server's side.
   void Drop(std::size_t index) { Peer(index).socket.Shutdown(); }
-
   // Waits until the index-th connection has received at least count line feeds; returns the lines.
   std::vector<std::string> WaitForLines(std::size_t index, std::size_t count) {
     WaitUntil([&] { return Locked([&] { return m_peers.size() > index && m_peers[index]->lines.size() >= count; }); });
     return Locked([&] { return m_peers.size() > index ? m_peers[index]->lines : std::vector<std::string>{}; });
   }
-  // True when the client end of the index-th connection has closed (the server read end of stream).
+  // True once the server read the end of the index-th connection's stream.
   bool WaitForPeerEnd(std::size_t index) {
     return WaitUntil([&] { return Locked([&] { return m_peers.size() > index && m_peers[index]->ended; }); });
   }
@@ -79,8 +73,7 @@ class CLoopbackServer {
   };
 
   SPeer& Peer(std::size_t index) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return *m_peers.at(index);
+    return Locked([&]() -> SPeer& { return *m_peers.at(index); });
   }
 
   void AcceptLoop() {
@@ -88,11 +81,10 @@ class CLoopbackServer {
       CSocket socket = m_listener.Accept(50);
       if (!socket.IsValid()) continue;
       std::lock_guard<std::mutex> lock(m_lock);
-      auto peer = std::make_unique<SPeer>();
+      m_peers.push_back(std::make_unique<SPeer>());
+      SPeer* peer = m_peers.back().get();
       peer->socket = std::move(socket);
-      SPeer* raw = peer.get();
-      peer->reader = std::thread([this, raw] { ReadLoop(*raw); });
-      m_peers.push_back(std::move(peer));
+      peer->reader = std::thread([this, peer] { ReadLoop(*peer); });
     }
   }
 
@@ -105,13 +97,9 @@ class CLoopbackServer {
         peer.ended = true;
         return;
       }
-      for (int i = 0; i < received; ++i) {
-        if (buffer[i] == '\n') {
-          peer.lines.push_back(std::move(peer.partial));
-          peer.partial.clear();
-        } else {
-          peer.partial.push_back(buffer[i]);
-        }
+      peer.partial.append(buffer.data(), static_cast<std::size_t>(received));
+      for (std::size_t end; (end = peer.partial.find('\n')) != std::string::npos; peer.partial.erase(0, end + 1)) {
+        peer.lines.push_back(peer.partial.substr(0, end));
       }
     }
   }
@@ -132,7 +120,7 @@ class CCallbackRecorder {
   ~CCallbackRecorder() { s_current = nullptr; }
 
   static const IPCCALLBACKS* Table() {
-    static const IPCCALLBACKS s_table{&OnStatus, &OnData, &OnClosed};
+    static const IPCCALLBACKS s_table{[](IPCHANDLE, int, int) {}, &OnData, &OnClosed};
     return &s_table;
   }
 
@@ -159,15 +147,13 @@ class CCallbackRecorder {
   }
 
  private:
-  static void OnStatus(IPCHANDLE, int, int) {}
   static void OnData(IPCHANDLE handle, const char* text, int length) {
     CCallbackRecorder* self = s_current;
     if (self == nullptr) return;
-    std::string line(text, static_cast<std::size_t>(length));
+    EXPECT_EQ(text[length], '\0') << "the text ends right after length bytes";
+    const std::string line(text, static_cast<std::size_t>(length));
     {
       std::lock_guard<std::mutex> lock(self->m_lock);
-      // The text must be NUL-terminated right after length bytes.
-      EXPECT_EQ(text[length], '\0');
       self->m_lines[handle].push_back(line);
       ++self->m_calls;
     }

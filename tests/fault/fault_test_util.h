@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "handlers/handler_test_support.h"
+#include "message/vok_message.h"
 #include "platform/interface_table.h"
 #include "quote_server.h"
 #include "service/simulator_endpoint_test_util.h"
@@ -97,14 +98,13 @@ class CMarkerNotify final : public IVokQuotesNotify {
   STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
     const std::string symbol = vok::test::TextOf(rec->bstrSymbol);
     std::lock_guard lock(m_mutex);
-    Note(0, rec->lVolume);
     m_lastVolume[symbol] = rec->lVolume;
     m_stale += !m_expected.empty() && symbol != m_expected ? 1 : 0;
-    return S_OK;
+    return Note(0, rec->lVolume);
   }
-  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override { return Locked(1, rec->lSize); }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Locked(2, rec->lSize); }
-  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override { return Locked(3, rec->lLastSize); }
+  STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override { return Noted(1, rec->lSize); }
+  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Noted(2, rec->lSize); }
+  STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override { return Noted(3, rec->lLastSize); }
 
   LONG Marker(int service) {
     std::lock_guard lock(m_mutex);
@@ -129,14 +129,14 @@ class CMarkerNotify final : public IVokQuotesNotify {
   }
 
  private:
-  HRESULT Locked(int service, LONG value) {
+  HRESULT Noted(int service, LONG value) {
     std::lock_guard lock(m_mutex);
-    Note(service, value);
-    return S_OK;
+    return Note(service, value);
   }
-  void Note(int service, LONG value) {
+  HRESULT Note(int service, LONG value) {
     ++m_calls[service];
     if (value >= kMarkerBase) m_marker[service] = std::max(m_marker[service], value);
+    return S_OK;
   }
 
   std::mutex m_mutex;
@@ -203,10 +203,11 @@ class CLiveFeed {
   std::vector<SStream> Subscriptions(int session) const {
     std::vector<SStream> found;
     for (const auto& line : m_server->ReceivedLines(session)) {
-      if (line.size() < 2 || (line[0] != 'H' && line[0] != 'S') || line[1] != '|') continue;
-      const std::string symbol = FieldOf(line, "1003");
-      const std::string service = FieldOf(line, "2000");
-      found.push_back({symbol, service.empty() ? 20000 : std::atoi(service.c_str())});
+      const VOKMessage request(line.data(), static_cast<int>(line.size()));
+      SStream stream{"", 20000};
+      if ((request.GetType() != 'H' && request.GetType() != 'S') || !request.GetString(1003, stream.symbol)) continue;
+      request.GetInt(2000, stream.serviceId);
+      found.push_back(stream);
     }
     std::sort(found.begin(), found.end());
     return found;
@@ -238,16 +239,8 @@ class CLiveFeed {
   vok::sim::CQuoteServer& Server() { return *m_server; }
   vok::test::CQuotesSession& Session() { return m_session; }
   CMarkerNotify& Notify() { return m_notify; }
-  vok::test::CClientThread& Client() { return m_client; }
 
  private:
-  static std::string FieldOf(const std::string& line, const std::string& fid) {
-    const std::size_t at = line.find(fid + "=", 2);
-    if (at == std::string::npos || (line[at - 1] != '|' && line[at - 1] != ';')) return {};
-    const std::size_t start = at + fid.size() + 1;
-    return line.substr(start, line.find(';', start) - start);
-  }
-
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   CMarkerNotify m_notify;

@@ -5,7 +5,6 @@
 // each silent cycle waits out longer heartbeat ticks.
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <optional>
 
@@ -110,24 +109,6 @@ TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
   }
   std::printf("[ figures  ] RSS %ld KiB before, %ld KiB peak, %ld KiB after; %d connections, %d logons\n",
               baseline.rssKb, peakRssKb, after.rssKb, server.ConnectionCount(), server.LogonCount());
-}
-
-TEST(ForcedDisconnects, AFailedConnectReportsTheSystemErrorInOnConnect) {
-  vok::test::CScopedConnectionTimes times(1000, 2, 1, 5000);
-  vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
-  vok::test::CQuotesSession session;
-  // A port that was just free: nothing listens there.
-  int port = 0;
-  {
-    vok::sim::CQuoteServer probe{vok::sim::SServerOptions{}};
-    ASSERT_TRUE(probe.Start());
-    port = probe.Port();
-  }
-  session.Configure("127.0.0.1", port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
-  session.Connect();
-  ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnConnect));
-  EXPECT_EQ(session.Events().front(), std::make_pair(vok::dispid::OnConnect, LONG{ECONNREFUSED}));
-  EXPECT_EQ(session.State(), csDisconnected);
 }
 
 }  // namespace

@@ -1,12 +1,11 @@
 // A hostile quote server and careless client input: forged connection events, endless lines,
 // lines packed with fields or with absurd group counts, and a flood while one subscriber thread
-// stops pumping. The connection must stay up, memory bounded and delivery going; and symbols a
-// client passes in follow one rule at every entry point. VOK_FAULT_FLOOD_MB sets the flood's size.
+// stops pumping. The connection must stay up, memory bounded and delivery going.
+// VOK_FAULT_FLOOD_MB sets the flood's size.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <condition_variable>
-#include <functional>
 #include <thread>
 
 #include "connection/quote_client.h"
@@ -169,7 +168,7 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   EXPECT_FALSE(cut) << "resident memory passed " << guardKb << " KiB";
   EXPECT_TRUE(delivered);
   if (!vok::fault::kSanitized) {
-    // Growth, not the absolute figure: earlier tests in this process leave their own heap behind.
+    // Counted from the baseline: the allocator keeps what the test before this one freed.
     EXPECT_LT(peakKb.load() - baselineKb, 90L << 10) << "resident KiB added under the flood";
   }
 
@@ -194,43 +193,6 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   EXPECT_TRUE(Eventually([&] { return stalledNotify.LastVolumes() == newest; }));
   EXPECT_LT(stalledNotify.Calls(0) - stalledBefore, floodLines / 2);
   stalled.Run([&] { quotes->UnadviseAll(&stalledNotify); });
-}
-
-TEST(HostileClientInput, EveryEntryPointRejectsTheSameSymbolsWithInvalidArg) {
-  vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
-  vok::test::CQuotesSession session;
-  IVokQuotes* quotes = session.m_quotes.Get();
-  vok::fault::CMarkerNotify notify;
-  QUOTERECORD quote{};
-  OPTIONSRECORD option{};
-  LONG size = 0;
-  const struct {
-    const char* name;
-    std::function<HRESULT(BSTR)> call;
-  } entryPoints[] = {
-      {"AdviseSymbol", [&](BSTR s) { return quotes->AdviseSymbol(&notify, s, qsfLevelOne); }},
-      {"UnadviseSymbol", [&](BSTR s) { return quotes->UnadviseSymbol(&notify, s, qsfLevelOne); }},
-      {"GetCachedQuote", [&](BSTR s) { return quotes->GetCachedQuote(s, &quote); }},
-      {"GetCachedOptionsRecord", [&](BSTR s) { return quotes->GetCachedOptionsRecord(s, &option); }},
-      {"GetCachedAggregateLevel2Size",
-       [&](BSTR s) { return quotes->GetCachedAggregateLevel2Size(s, 1.0, msBid, &size); }},
-      {"GetSingleQuote", [&](BSTR s) { return quotes->GetSingleQuote(s, 1, &quote); }},
-  };
-  const struct {
-    const char* symbol;
-    HRESULT expected;
-  } symbols[] = {{nullptr, E_INVALIDARG}, {"", E_INVALIDARG},    {" \t ", E_INVALIDARG}, {"A;B", E_INVALIDARG},
-                 {"A|B", E_INVALIDARG},   {" + ", E_INVALIDARG}, {"/", E_INVALIDARG},    {" ibm ", S_OK},
-                 {"+IBM-A", S_OK},        {"/ES", S_OK}};
-  for (const auto& entry : entryPoints) {
-    for (const auto& s : symbols) {
-      vok::CBstr symbol = s.symbol == nullptr ? vok::CBstr() : Bstr(s.symbol);
-      EXPECT_EQ(entry.call(symbol.Get()), s.expected) << entry.name << "(\"" << (s.symbol ? s.symbol : "null") << "\")";
-      FreeQuoteRecord(quote);
-      FreeOptionsRecord(option);
-    }
-  }
-  quotes->UnadviseAll(&notify);
 }
 
 }  // namespace
