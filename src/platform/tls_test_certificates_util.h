@@ -1,7 +1,8 @@
 // Throwaway certificates for TLS tests and benchmarks, made with libcrypto when a test starts and
 // removed with their temporary folder: a CA, and server certificates signed by it (one valid for
 // localhost and 127.0.0.1, one expired, one for another host name) plus a self-signed one. All
-// servers share one key. Linux only.
+// servers share one key. Linux only; the Windows tests get theirs from a Linux program that keeps
+// them in a folder the test run names.
 #pragma once
 
 #include <openssl/evp.h>
@@ -21,10 +22,45 @@ class CTestCertificates {
  public:
   enum EServer { kValid, kExpired, kOtherHost, kSelfSigned, kServerCount };
 
+  // In a temporary folder that goes with the object.
   CTestCertificates() {
     char folder[] = "/tmp/vok-tls-XXXXXX";
     if (mkdtemp(folder) == nullptr) return;
     m_folder = folder;
+    m_ownsFolder = true;
+    Generate();
+  }
+  // In folder (created when missing), where the files stay.
+  explicit CTestCertificates(const std::string& folder) : m_folder(folder) {
+    std::error_code error;
+    std::filesystem::create_directories(m_folder, error);
+    if (!error) Generate();
+  }
+  ~CTestCertificates() {
+    std::error_code ignored;
+    if (m_ownsFolder) std::filesystem::remove_all(m_folder, ignored);
+  }
+  CTestCertificates(const CTestCertificates&) = delete;
+  CTestCertificates& operator=(const CTestCertificates&) = delete;
+
+  bool Ok() const { return m_ok; }
+  std::string CaFile() const { return m_folder + "/ca.pem"; }
+  std::string KeyFile() const { return m_folder + "/server.key"; }
+  std::string CertFile(EServer server) const { return m_folder + "/server" + std::to_string(server) + ".pem"; }
+  // SHA-256 of the certificate, 64 upper-case hex digits.
+  const std::string& Fingerprint(EServer server) const { return m_fingerprints[server]; }
+
+ private:
+  struct SKeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+  };
+  struct SCertFree {
+    void operator()(X509* cert) const { X509_free(cert); }
+  };
+  using Key = std::unique_ptr<EVP_PKEY, SKeyFree>;
+  using Cert = std::unique_ptr<X509, SCertFree>;
+
+  void Generate() {
     const Key caKey(EVP_EC_gen("P-256"));
     const Key serverKey(EVP_EC_gen("P-256"));
     if (!caKey || !serverKey || !WriteKey(serverKey.get(), KeyFile())) return;
@@ -59,29 +95,6 @@ class CTestCertificates {
     }
     m_ok = true;
   }
-  ~CTestCertificates() {
-    std::error_code ignored;
-    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
-  }
-  CTestCertificates(const CTestCertificates&) = delete;
-  CTestCertificates& operator=(const CTestCertificates&) = delete;
-
-  bool Ok() const { return m_ok; }
-  std::string CaFile() const { return m_folder + "/ca.pem"; }
-  std::string KeyFile() const { return m_folder + "/server.key"; }
-  std::string CertFile(EServer server) const { return m_folder + "/server" + std::to_string(server) + ".pem"; }
-  // SHA-256 of the certificate, 64 upper-case hex digits.
-  const std::string& Fingerprint(EServer server) const { return m_fingerprints[server]; }
-
- private:
-  struct SKeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-  };
-  struct SCertFree {
-    void operator()(X509* cert) const { X509_free(cert); }
-  };
-  using Key = std::unique_ptr<EVP_PKEY, SKeyFree>;
-  using Cert = std::unique_ptr<X509, SCertFree>;
 
   // issuer null: self-signed; altNames null: a CA certificate.
   static Cert Make(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long fromDays, long toDays,
@@ -128,6 +141,7 @@ class CTestCertificates {
   }
 
   std::string m_folder;
+  bool m_ownsFolder = false;
   std::string m_fingerprints[kServerCount];
   bool m_ok = false;
 };
