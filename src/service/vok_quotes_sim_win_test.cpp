@@ -1,14 +1,20 @@
-// The service object in a Windows build against the shared quote server simulator that the test
+// The service object in a Windows build against the shared quote server simulators that the test
 // run started: logon with the right and a wrong password, data on the subscribing thread through
-// its message loop, and Disconnect's OnClose(0).
+// its message loop, and Disconnect's OnClose(0); over TLS through Schannel, logon and data with
+// the run's CA, and a pin mismatch failing the connect with its code and a level 5 trace.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "connection/tls_settings.h"
 #include "handlers/handler_test_support.h"
 #include "platform/interface_table.h"
 #include "service/simulator_endpoint_test_util.h"
 #include "service/vok_quotes_test_util.h"
+#include "vkdll/vkdll.h"
+#include "vokipc/vokipc.h"
 
 namespace {
 
@@ -61,6 +67,45 @@ TEST_F(QuotesWithSharedServer, AWrongPasswordNeverLogsOn) {
   ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnClose));
   EXPECT_EQ(session.EventCount(vok::dispid::OnLogonSucceed), 0);
   EXPECT_EQ(session.Events().front(), std::make_pair(vok::dispid::OnConnect, LONG{0}));
+}
+
+TEST(QuotesWithSharedTlsServer, LogsOnAndStreamsOverSchannelAndRefusesAPinMismatch) {
+  if (std::getenv("VOKQUOTE_TLS_ENDPOINT_FILE") == nullptr) GTEST_SKIP() << "no TLS simulator endpoint";
+  vok::test::SSimulatorEndpoint endpoint;
+  ASSERT_TRUE(vok::test::ReadSimulatorEndpoint(endpoint, true));
+  vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
+  struct SOverrideReset {
+    ~SOverrideReset() { OverrideTlsSettings(std::nullopt); }
+  } reset;
+  vok::test::CTraceRecorder trace;
+  {
+    OverrideTlsSettings(STlsSettings{true, endpoint.caFile, ""});
+    CQuotesSession session;
+    CClientThread client;
+    CRecordingNotify notify;
+    client.Run([&] { session.m_quotes->AdviseSymbol(&notify, Bstr("MSFT").Get(), qsfLevelOne); });
+    session.Configure(endpoint.host, endpoint.port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+    session.Connect();
+    ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnLogonSucceed));
+    EXPECT_EQ(session.Events().front(), std::make_pair(vok::dispid::OnConnect, LONG{0}));
+    ASSERT_TRUE(Eventually([&] { return notify.Count() >= 2; }));
+    EXPECT_EQ(notify.Got().front().symbol, "MSFT");
+    client.Run([&] { session.m_quotes->UnadviseAll(&notify); });
+  }
+  EXPECT_EQ(trace.Count("VOKIPC: TLS to"), 0);
+  OverrideTlsSettings(STlsSettings{true, "", std::string(64, 'A')});
+  CQuotesSession session;
+  session.Configure(endpoint.host, endpoint.port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+  session.Connect();
+  ASSERT_TRUE(session.WaitForEvent(vok::dispid::OnConnect));
+  EXPECT_EQ(session.Events().front(), std::make_pair(vok::dispid::OnConnect, LONG{kIpcErrorTlsRefused}));
+  EXPECT_EQ(session.EventCount(vok::dispid::OnLogonSucceed), 0);
+  const auto lines = trace.Lines();
+  const auto refusal = std::find_if(lines.begin(), lines.end(), [](const auto& line) {
+    return line.text.find("does not match the pinned one") != std::string::npos;
+  });
+  ASSERT_NE(refusal, lines.end());
+  EXPECT_EQ(refusal->level, VOKTRACE_FAILURE);
 }
 
 }  // namespace
