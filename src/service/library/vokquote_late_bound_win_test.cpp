@@ -1,7 +1,8 @@
 // VokQuote.dll as late-bound hosts (VBA "As Object", scripts, .NET dynamic) see it, under Wine:
 // the settings class configures the component through IDispatch alone, its password lands in the
-// registry only protected, and the three record members of VokQuotes answer through
-// IDispatch::Invoke with records described by the type library.
+// registry only protected, its TLS settings take the next connection to a TLS server, and the
+// three record members of VokQuotes answer through IDispatch::Invoke with records described by
+// the type library.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -114,6 +115,19 @@ void Configure(const std::string& server, const std::string& user, const std::st
   ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
 }
 
+// Turns TLS on with caFile, or off (caFile then cleared too).
+void ConfigureTls(bool on, const std::string& caFile) {
+  CLateBound settings(L"Vokhaldex.VokQuotesSettings");
+  ASSERT_NE(settings.Get(), nullptr);
+  VARIANT use;
+  use.vt = VT_BOOL;
+  use.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+  const CBstr caText = CBstr::FromNarrow(caFile);
+  ASSERT_EQ(settings.Put(L"UseTls", use), S_OK);
+  ASSERT_EQ(settings.Put(L"TlsCaFile", Text(caText)), S_OK);
+  ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+}
+
 class LateBoundEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -122,6 +136,7 @@ class LateBoundEnvironment : public ::testing::Environment {
   }
   void TearDown() override {
     Configure("", "", "");
+    ConfigureTls(false, "");
     ::CoUninitialize();
   }
 };
@@ -194,6 +209,29 @@ TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
     for (std::size_t j = i; j < i + 16 && hex; ++j) hex = std::isxdigit(static_cast<unsigned char>(stored[j])) != 0;
     ASSERT_FALSE(hex) << "hex text in the stored password";
   }
+}
+
+TEST(LateBound, AHostThatOnlyUsesTheSettingsClassConnectsOverTlsThroughSchannel) {
+  vok::test::SSimulatorEndpoint endpoint;
+  ASSERT_TRUE(vok::test::ReadSimulatorEndpoint(endpoint, true)) << "no TLS simulator endpoint";
+  Configure(endpoint.host + ":" + std::to_string(endpoint.port), vok::test::kSimulatorUser,
+            vok::test::kSimulatorPassword);
+  ConfigureTls(true, endpoint.caFile);
+  {
+    CLateBound quotes(L"Vokhaldex.VokQuotes");
+    ASSERT_NE(quotes.Get(), nullptr);
+    CVariant connect;
+    ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
+    const CBstr ibm = CBstr::FromNarrow("IBM");
+    CVariant single;
+    ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
+    ASSERT_EQ(single->vt, VT_RECORD);
+    const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
+    EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
+    EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
+  }
+  ConfigureTls(false, "");
 }
 
 TEST(LateBound, RecordMembersAnswerThroughInvoke) {
