@@ -4,7 +4,7 @@
 # "vokuser" / "vokpass"; writes "127.0.0.1 PORT" to DIR/simulator.endpoint. With CERTIFICATES (the
 # vokquote-test-certificates program) the simulator serves TLS with a certificate made for this
 # run, and the line goes on with the CA file as Wine names it (drive Z:) and the certificate's
-# SHA-256 fingerprint. stop DIR: ends it.
+# SHA-256 fingerprint. stop DIR: ends it and removes the certificates.
 dir=$2
 case "$1" in
   start)
@@ -37,6 +37,7 @@ case "$1" in
   stop)
     [ -f "$dir/simulator.pid" ] && kill "$(cat "$dir/simulator.pid")" 2>/dev/null
     rm -f "$dir/simulator.pid"
+    rm -rf "$dir/certificates"
     ;;
 esac
 exit 0

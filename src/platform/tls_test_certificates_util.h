@@ -5,6 +5,8 @@
 // them in a folder the test run names.
 #pragma once
 
+#include <openssl/bn.h>
+#include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -124,8 +126,25 @@ class CTestCertificates {
         altNames == nullptr
             ? add(NID_basic_constraints, "critical,CA:TRUE") && add(NID_key_usage, "critical,keyCertSign")
             : add(NID_basic_constraints, "CA:FALSE") && add(NID_subject_alt_name, altNames);
-    if (!extended || X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) return nullptr;
-    return cert;
+    if (!extended) return nullptr;
+    // Wine's chain check calls an ECDSA signature invalid when r or s is shorter than 32 bytes
+    // (about one signature in 128), which would refuse a good certificate in the Windows tests
+    // now and then; such a signature is made again.
+    for (int attempt = 0; attempt < 32; ++attempt) {
+      if (X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) return nullptr;
+      if (FullLengthSignature(cert.get())) return cert;
+    }
+    return nullptr;
+  }
+  static bool FullLengthSignature(const X509* cert) {
+    const ASN1_BIT_STRING* signature = nullptr;
+    X509_get0_signature(&signature, nullptr, cert);
+    const unsigned char* der = ASN1_STRING_get0_data(signature);
+    ECDSA_SIG* parsed = d2i_ECDSA_SIG(nullptr, &der, ASN1_STRING_length(signature));
+    if (parsed == nullptr) return false;
+    const bool full = BN_num_bytes(ECDSA_SIG_get0_r(parsed)) == 32 && BN_num_bytes(ECDSA_SIG_get0_s(parsed)) == 32;
+    ECDSA_SIG_free(parsed);
+    return full;
   }
   static bool WriteCert(X509* cert, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "w");

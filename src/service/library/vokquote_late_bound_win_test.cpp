@@ -216,6 +216,10 @@ TEST(LateBound, AHostThatOnlyUsesTheSettingsClassConnectsOverTlsThroughSchannel)
   ASSERT_TRUE(vok::test::ReadSimulatorEndpoint(endpoint, true)) << "no TLS simulator endpoint";
   Configure(endpoint.host + ":" + std::to_string(endpoint.port), vok::test::kSimulatorUser,
             vok::test::kSimulatorPassword);
+  // Off again however the test ends, so the next tests reach the plain simulator in clear.
+  struct STlsOff {
+    ~STlsOff() { ConfigureTls(false, ""); }
+  } off;
   ConfigureTls(true, endpoint.caFile);
   {
     CLateBound quotes(L"Vokhaldex.VokQuotes");
@@ -231,7 +235,6 @@ TEST(LateBound, AHostThatOnlyUsesTheSettingsClassConnectsOverTlsThroughSchannel)
     EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
     EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
   }
-  ConfigureTls(false, "");
 }
 
 TEST(LateBound, RecordMembersAnswerThroughInvoke) {
