@@ -1,4 +1,4 @@
-# vok_add_gtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SIMULATOR])
+# vok_add_gtest(NAME SOURCES ... LIBS ... [LABELS ...] [TIMEOUT s] [SIMULATOR] [TLS_SIMULATOR])
 # Builds one GoogleTest program. On Linux each test case is its own ctest test; under Wine a
 # process start costs about a second, so there a whole program is one ctest test.
 if(NOT VOK_BUILD_TESTS OR VOK_BUILD_FUZZ)
@@ -41,6 +41,18 @@ if(WIN32)
     set_tests_properties(simulator_start PROPERTIES FIXTURES_SETUP simulator LABELS "wine;integration")
     add_test(NAME simulator_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/simulator.sh stop ${VOK_SIMULATOR_DIR})
     set_tests_properties(simulator_stop PROPERTIES FIXTURES_CLEANUP simulator LABELS "wine;integration")
+
+    # A second simulator serving TLS with a certificate made for the run; its endpoint file (named
+    # by VOKQUOTE_TLS_ENDPOINT_FILE) adds the CA file and the certificate's fingerprint.
+    set(VOK_TEST_CERTIFICATES_PROGRAM
+      ${CMAKE_SOURCE_DIR}/build/linux/tools/quoteserver/vokquote-test-certificates
+      CACHE FILEPATH "The Linux program that makes the TLS simulator's throwaway certificates")
+    set(VOK_TLS_SIMULATOR_DIR ${CMAKE_BINARY_DIR}/tls-simulator)
+    add_test(NAME tls_simulator_start COMMAND ${CMAKE_SOURCE_DIR}/cmake/simulator.sh start
+      ${VOK_TLS_SIMULATOR_DIR} ${VOK_SIMULATOR_PROGRAM} ${VOK_TEST_CERTIFICATES_PROGRAM})
+    set_tests_properties(tls_simulator_start PROPERTIES FIXTURES_SETUP tls_simulator LABELS "wine;integration")
+    add_test(NAME tls_simulator_stop COMMAND ${CMAKE_SOURCE_DIR}/cmake/simulator.sh stop ${VOK_TLS_SIMULATOR_DIR})
+    set_tests_properties(tls_simulator_stop PROPERTIES FIXTURES_CLEANUP tls_simulator LABELS "wine;integration")
   endif()
 else()
   find_package(GTest REQUIRED)
@@ -49,9 +61,9 @@ else()
 endif()
 
 function(vok_add_gtest name)
-  # SIMULATOR: under Wine the program needs the Linux quote server simulator (see above); on Linux
-  # tests start the simulator in-process instead.
-  cmake_parse_arguments(T "SIMULATOR" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  # SIMULATOR, TLS_SIMULATOR: under Wine the program needs the Linux quote server simulator, plain
+  # or serving TLS (see above); on Linux tests start the simulator in-process instead.
+  cmake_parse_arguments(T "SIMULATOR;TLS_SIMULATOR" "TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
   if(NOT T_LABELS)
     set(T_LABELS unit)
   endif()
@@ -65,10 +77,14 @@ function(vok_add_gtest name)
       add_test(NAME ${name} COMMAND ${name})
       set(fixtures wine)
       set(environment "WINEPREFIX=${VOK_WINEPREFIX};WINEDEBUG=-all")
+      # Wine maps the Linux file system to drive Z:.
       if(T_SIMULATOR)
-        set(fixtures "wine;simulator")
-        # Wine maps the Linux file system to drive Z:.
+        list(APPEND fixtures simulator)
         list(APPEND environment "VOKQUOTE_SIM_ENDPOINT_FILE=Z:${VOK_SIMULATOR_DIR}/simulator.endpoint")
+      endif()
+      if(T_TLS_SIMULATOR)
+        list(APPEND fixtures tls_simulator)
+        list(APPEND environment "VOKQUOTE_TLS_ENDPOINT_FILE=Z:${VOK_TLS_SIMULATOR_DIR}/simulator.endpoint")
       endif()
       set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED "${fixtures}" LABELS "wine;${T_LABELS}"
         TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${environment}")

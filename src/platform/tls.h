@@ -1,8 +1,7 @@
 // vok::CTlsClient: a TLS session over a connected stream socket, for the transport. It checks the
 // server certificate against the system's trust store (or a CA file) and the host name, or only
-// against a pinned SHA-256 fingerprint of the certificate when one is configured. TLS 1.2 is the
-// least it accepts. Linux: OpenSSL (libssl), 1.3 preferred; Windows: Schannel (secur32), whose
-// credential form used here negotiates 1.2.
+// against a pinned SHA-256 fingerprint of the certificate when one is configured. It offers TLS
+// 1.2 and 1.3 and accepts nothing older. Linux: OpenSSL (libssl); Windows: Schannel (secur32).
 //
 // Threads: SendAll from one thread at a time (the caller serialises its writers), Receive from
 // one reader thread, Shutdown from any thread; the session's own lock keeps reads and writes of
@@ -54,6 +53,8 @@ class CTlsClient {
   int Receive(char* buffer, int size);
   // Ends the stream: a Receive blocked on another thread returns.
   void Shutdown();
+  // The negotiated version, "TLS 1.2" or "TLS 1.3", for the trace.
+  const char* Protocol() const;
 
   struct SImpl;
   explicit CTlsClient(std::unique_ptr<SImpl> impl);

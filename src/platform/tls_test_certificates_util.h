@@ -1,9 +1,12 @@
 // Throwaway certificates for TLS tests and benchmarks, made with libcrypto when a test starts and
 // removed with their temporary folder: a CA, and server certificates signed by it (one valid for
 // localhost and 127.0.0.1, one expired, one for another host name) plus a self-signed one. All
-// servers share one key. Linux only.
+// servers share one key. Linux only; the Windows tests get theirs from a Linux program that keeps
+// them in a folder the test run names.
 #pragma once
 
+#include <openssl/bn.h>
+#include <openssl/ecdsa.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 #include <openssl/x509.h>
@@ -21,10 +24,45 @@ class CTestCertificates {
  public:
   enum EServer { kValid, kExpired, kOtherHost, kSelfSigned, kServerCount };
 
+  // In a temporary folder that goes with the object.
   CTestCertificates() {
     char folder[] = "/tmp/vok-tls-XXXXXX";
     if (mkdtemp(folder) == nullptr) return;
     m_folder = folder;
+    m_ownsFolder = true;
+    Generate();
+  }
+  // In folder (created when missing), where the files stay.
+  explicit CTestCertificates(const std::string& folder) : m_folder(folder) {
+    std::error_code error;
+    std::filesystem::create_directories(m_folder, error);
+    if (!error) Generate();
+  }
+  ~CTestCertificates() {
+    std::error_code ignored;
+    if (m_ownsFolder) std::filesystem::remove_all(m_folder, ignored);
+  }
+  CTestCertificates(const CTestCertificates&) = delete;
+  CTestCertificates& operator=(const CTestCertificates&) = delete;
+
+  bool Ok() const { return m_ok; }
+  std::string CaFile() const { return m_folder + "/ca.pem"; }
+  std::string KeyFile() const { return m_folder + "/server.key"; }
+  std::string CertFile(EServer server) const { return m_folder + "/server" + std::to_string(server) + ".pem"; }
+  // SHA-256 of the certificate, 64 upper-case hex digits.
+  const std::string& Fingerprint(EServer server) const { return m_fingerprints[server]; }
+
+ private:
+  struct SKeyFree {
+    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
+  };
+  struct SCertFree {
+    void operator()(X509* cert) const { X509_free(cert); }
+  };
+  using Key = std::unique_ptr<EVP_PKEY, SKeyFree>;
+  using Cert = std::unique_ptr<X509, SCertFree>;
+
+  void Generate() {
     const Key caKey(EVP_EC_gen("P-256"));
     const Key serverKey(EVP_EC_gen("P-256"));
     if (!caKey || !serverKey || !WriteKey(serverKey.get(), KeyFile())) return;
@@ -59,29 +97,6 @@ class CTestCertificates {
     }
     m_ok = true;
   }
-  ~CTestCertificates() {
-    std::error_code ignored;
-    if (!m_folder.empty()) std::filesystem::remove_all(m_folder, ignored);
-  }
-  CTestCertificates(const CTestCertificates&) = delete;
-  CTestCertificates& operator=(const CTestCertificates&) = delete;
-
-  bool Ok() const { return m_ok; }
-  std::string CaFile() const { return m_folder + "/ca.pem"; }
-  std::string KeyFile() const { return m_folder + "/server.key"; }
-  std::string CertFile(EServer server) const { return m_folder + "/server" + std::to_string(server) + ".pem"; }
-  // SHA-256 of the certificate, 64 upper-case hex digits.
-  const std::string& Fingerprint(EServer server) const { return m_fingerprints[server]; }
-
- private:
-  struct SKeyFree {
-    void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-  };
-  struct SCertFree {
-    void operator()(X509* cert) const { X509_free(cert); }
-  };
-  using Key = std::unique_ptr<EVP_PKEY, SKeyFree>;
-  using Cert = std::unique_ptr<X509, SCertFree>;
 
   // issuer null: self-signed; altNames null: a CA certificate.
   static Cert Make(EVP_PKEY* key, const char* commonName, X509* issuer, EVP_PKEY* issuerKey, long fromDays, long toDays,
@@ -111,8 +126,25 @@ class CTestCertificates {
         altNames == nullptr
             ? add(NID_basic_constraints, "critical,CA:TRUE") && add(NID_key_usage, "critical,keyCertSign")
             : add(NID_basic_constraints, "CA:FALSE") && add(NID_subject_alt_name, altNames);
-    if (!extended || X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) return nullptr;
-    return cert;
+    if (!extended) return nullptr;
+    // Wine's chain check calls an ECDSA signature invalid when r or s is shorter than 32 bytes
+    // (about one signature in 128), which would refuse a good certificate in the Windows tests
+    // now and then; such a signature is made again.
+    for (int attempt = 0; attempt < 32; ++attempt) {
+      if (X509_sign(cert.get(), issuerKey != nullptr ? issuerKey : key, EVP_sha256()) == 0) return nullptr;
+      if (FullLengthSignature(cert.get())) return cert;
+    }
+    return nullptr;
+  }
+  static bool FullLengthSignature(const X509* cert) {
+    const ASN1_BIT_STRING* signature = nullptr;
+    X509_get0_signature(&signature, nullptr, cert);
+    const unsigned char* der = ASN1_STRING_get0_data(signature);
+    ECDSA_SIG* parsed = d2i_ECDSA_SIG(nullptr, &der, ASN1_STRING_length(signature));
+    if (parsed == nullptr) return false;
+    const bool full = BN_num_bytes(ECDSA_SIG_get0_r(parsed)) == 32 && BN_num_bytes(ECDSA_SIG_get0_s(parsed)) == 32;
+    ECDSA_SIG_free(parsed);
+    return full;
   }
   static bool WriteCert(X509* cert, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "w");
@@ -128,6 +160,7 @@ class CTestCertificates {
   }
 
   std::string m_folder;
+  bool m_ownsFolder = false;
   std::string m_fingerprints[kServerCount];
   bool m_ok = false;
 };

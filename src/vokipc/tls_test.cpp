@@ -1,6 +1,7 @@
 // The transport over TLS against a small OpenSSL server of the test process: which certificates
 // the client accepts and which it refuses (with the error code and the level 5 trace), lines and
-// close over an accepted session, and a TLS client meeting a plain server and the reverse.
+// close over an accepted TLS 1.3 session, and a TLS client meeting a plain server or one that
+// stops at TLS 1.1, and the reverse.
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
@@ -20,17 +21,23 @@ namespace {
 using vok::test::CCallbackRecorder;
 using vok::test::CTestCertificates;
 
-// Accepts one connection. With a certificate it runs a TLS handshake, then sends two lines (the
-// second in two writes), records the first line it receives and closes; without one it sends a
-// line in clear and waits for the client to go.
+// Accepts one connection. With a certificate it runs a TLS handshake (up to maxVersion when that
+// is set), then sends two lines (the second in two writes), records the first line it receives and
+// closes; without one it sends a line in clear and waits for the client to go.
 class COneShotServer {
  public:
-  COneShotServer(const CTestCertificates* certificates, CTestCertificates::EServer server) {
+  COneShotServer(const CTestCertificates* certificates, CTestCertificates::EServer server, int maxVersion = 0) {
     m_listening = m_listener.Listen("127.0.0.1");
     if (certificates != nullptr) {
       m_ctx = SSL_CTX_new(TLS_server_method());
       SSL_CTX_use_certificate_file(m_ctx, certificates->CertFile(server).c_str(), SSL_FILETYPE_PEM);
       SSL_CTX_use_PrivateKey_file(m_ctx, certificates->KeyFile().c_str(), SSL_FILETYPE_PEM);
+      if (maxVersion != 0) {
+        // Versions before 1.2 exist only at security level 0.
+        SSL_CTX_set_security_level(m_ctx, 0);
+        SSL_CTX_set_min_proto_version(m_ctx, TLS1_VERSION);
+        SSL_CTX_set_max_proto_version(m_ctx, maxVersion);
+      }
     }
     m_thread = std::thread([this] { Serve(); });
   }
@@ -92,14 +99,15 @@ class TlsTransport : public ::testing::Test {
   }
   void TearDown() override { IpcCleanup(); }
 
-  // Level 5 lines traced while fn ran.
+  // Level 5 lines traced while fn ran; the transport's "open" line goes to opened.
   template <typename Fn>
-  std::vector<std::string> FailureTraces(Fn fn) {
+  std::vector<std::string> FailureTraces(Fn fn, std::string* opened = nullptr) {
     std::vector<std::string> lines;
     std::mutex lock;
     vok::CScopedTraceSink sink([&](int level, std::string_view text) {
       std::lock_guard<std::mutex> guard(lock);
       if (level == 5) lines.emplace_back(text);
+      if (opened != nullptr && text.find(" open to ") != std::string_view::npos) *opened = text;
     });
     fn();
     return lines;
@@ -138,8 +146,9 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
     COneShotServer server(&m_certificates, c.server);
     const IPCTLSOPTIONS options{c.caFile.c_str(), c.pin.c_str()};
     IPCHANDLE handle = 0;
-    const std::vector<std::string> traces =
-        FailureTraces([&] { handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options); });
+    std::string opened;
+    const std::vector<std::string> traces = FailureTraces(
+        [&] { handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options); }, &opened);
     if (c.refusal != nullptr) {
       EXPECT_EQ(handle, 0u);
       EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsRefused);
@@ -149,6 +158,7 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
     }
     ASSERT_NE(handle, 0u);
     EXPECT_TRUE(traces.empty());
+    EXPECT_NE(opened.find(" over TLS 1.3"), std::string::npos) << opened;
     ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
     EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|hello", "B|split"}));
     EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
@@ -160,7 +170,7 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
   }
 }
 
-TEST_F(TlsTransport, ATlsClientAndAPlainPeerFailCleanly) {
+TEST_F(TlsTransport, ATlsClientAndAPlainOrPreTls12PeerFailCleanly) {
   {
     COneShotServer plain(nullptr, CTestCertificates::kValid);
     IPCHANDLE handle = 0;
@@ -172,6 +182,19 @@ TEST_F(TlsTransport, ATlsClientAndAPlainPeerFailCleanly) {
     EXPECT_NE(traces[0].find("TLS to 127.0.0.1"), std::string::npos) << traces[0];
     // Nothing but the handshake went out in clear.
     EXPECT_EQ(plain.Received().find("9|"), std::string::npos);
+  }
+  {
+    COneShotServer old(&m_certificates, CTestCertificates::kValid, TLS1_1_VERSION);
+    const std::string ca = m_certificates.CaFile();
+    const IPCTLSOPTIONS options{ca.c_str(), nullptr};
+    IPCHANDLE handle = 0;
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", old.Port(), CCallbackRecorder::Table(), &options); });
+    EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
+    EXPECT_EQ(handle, 0u);
+    if (handle != 0) IpcCloseTcp(handle);  // lets the server's read end
+    ASSERT_EQ(traces.size(), 1u);
+    EXPECT_NE(traces[0].find("protocol version"), std::string::npos) << traces[0];
   }
   COneShotServer tls(&m_certificates, CTestCertificates::kValid);
   const IPCHANDLE handle = IpcOpenTcp("127.0.0.1", tls.Port(), CCallbackRecorder::Table());

@@ -80,6 +80,7 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
   t_lastOpenError = vok::kSocketErrorNoMemory;
   socket.SetSendTimeout(kSendTimeoutMs);
   std::unique_ptr<vok::CTlsClient> session;
+  const char* protocol = nullptr;  // a static text of the session's, for the trace
   if (tls != nullptr) {
     vok::STlsClientOptions options;
     options.serverName = address;
@@ -97,6 +98,7 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
                       reason.c_str());
       return 0;
     }
+    protocol = session->Protocol();
   }
   STable& table = Table();
   std::shared_ptr<CTcpConnection> connection;
@@ -116,8 +118,8 @@ IPCHANDLE OpenStream(const char* address, int port, const IPCCALLBACKS* callback
     return 0;
   }
   t_lastOpenError = 0;
-  VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d%s", connection->Handle(), address, port,
-                  tls != nullptr ? " over TLS" : "");
+  VOKTRACE_Printf(VOKTRACE_INFO, "VOKIPC: connection %u open to %s:%d%s%s", connection->Handle(), address, port,
+                  protocol != nullptr ? " over " : "", protocol != nullptr ? protocol : "");
   return connection->Handle();
 }
 

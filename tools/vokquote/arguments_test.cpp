@@ -7,14 +7,15 @@
 namespace vok::cli {
 namespace {
 
-// What a parse produced, in one line: command symbols host:port count duration timeout json utc.
+// What a parse produced, in one line: command symbols host:port count duration timeout json utc
+// tls ca.
 std::string Summary(const SArguments& a) {
   const char* const names[] = {"none", "watch", "book", "tape", "chain", "quote", "decode"};
   std::string text = names[static_cast<int>(a.command)];
   for (const auto& symbol : a.symbols) text += " " + symbol;
   return text + " " + a.host + ":" + std::to_string(a.port) + " " + std::to_string(a.count) + " " +
          std::to_string(a.durationMs) + " " + std::to_string(a.timeoutMs) + (a.json ? " json" : "") +
-         (a.utc ? " utc" : "");
+         (a.utc ? " utc" : "") + (a.tls ? " tls " + a.caFile : "");
 }
 
 TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
@@ -26,6 +27,8 @@ TEST(Arguments, ParsesEachCommandWithItsSymbolsAndOptionsInEitherForm) {
       {{"chain", "+XYZ-270115-P-52.5"}, "chain +XYZ-270115-P-52.5 :0 0 0 5000"},
       {{"quote", "MSFT", "--timeout", "0", "--server=127.0.0.1:1"}, "quote MSFT 127.0.0.1:1 0 0 0"},
       {{"decode", "--json"}, "decode :0 0 0 5000 json"},
+      {{"watch", "A", "--server=h:1", "--tls"}, "watch A h:1 0 0 5000 tls "},
+      {{"watch", "A", "--server=h:1", "--ca", "ca.pem"}, "watch A h:1 0 0 5000 tls ca.pem"},
   };
   for (const auto& [args, expected] : cases) {
     SArguments parsed;
@@ -60,6 +63,7 @@ TEST(Arguments, RejectsBadCommandLinesWithOneLineNamingTheOptionButNoSecret) {
       {{"watch", "A", "--timeout", "5"}, "unknown option --timeout; 'vokquote watch --help'"},
       {{"quote", "A", "--count", "5"}, "unknown option --count"},
       {{"watch", "A", "--server", "h:1", "--seed", "3"}, "built-in simulator"},
+      {{"watch", "A", "--tls"}, "--tls and --ca need --server"},
       {{"watch", "A", "--password", "hunter2"}, "never read from the command line"},
       {{"watch", "A", "--passwd=hunter2"}, "never read from the command line"},
       {{"watch", "A", "--secret=hunter2"}, "unknown option --secret;"},

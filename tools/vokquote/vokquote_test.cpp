@@ -14,6 +14,7 @@
 
 #include "child_process_test_util.h"
 #include "message/vok_message.h"
+#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "test_client.h"
 #include "vkdll/vkdll.h"
@@ -308,6 +309,27 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
             "vokquote: the server ended the session, the user is logged in elsewhere: user demo logged on at another "
             "terminal\n");
   EXPECT_EQ(Field(Lines(notice.out).back(), "text"), "user demo logged on at another terminal") << notice.out;
+}
+
+TEST(VokquoteProgram, OverTlsQuotesWithTheGivenCaAndRefusesACertificateTheSystemDoesNotTrust) {
+  const CTestCertificates certificates;
+  ASSERT_TRUE(certificates.Ok());
+  sim::SServerOptions options = Options(1);
+  options.tlsCertificateFile = certificates.CertFile(CTestCertificates::kValid);
+  options.tlsKeyFile = certificates.KeyFile();
+  sim::CQuoteServer server(options);
+  ASSERT_TRUE(server.Start());
+  const auto trusted = RunAgainst(server, {"quote", "MSFT", "--json", "--ca", certificates.CaFile()});
+  EXPECT_EQ(trusted.status, 0) << trusted.err;
+  const auto quotes = Records(trusted.out, "quote");
+  ASSERT_EQ(quotes.size(), 1u) << trusted.out;
+  EXPECT_EQ(Field(quotes[0], "bstrSymbol"), "MSFT");
+
+  const auto untrusted = RunAgainst(server, {"quote", "MSFT", "--tls"});
+  EXPECT_EQ(untrusted.status, 3);
+  EXPECT_EQ(untrusted.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(server.Port()) +
+                               ": the server's TLS certificate was refused\n");
+  EXPECT_EQ(server.LogonCount(), 1);
 }
 
 TEST(VokquoteProgram, StatusLineSaysWhenTheConnectionIsDown) {

@@ -264,6 +264,10 @@ int CTlsClient::Receive(char* buffer, int size) {
   }
 }
 
+const char* CTlsClient::Protocol() const {
+  return SSL_version(m_impl->ssl.get()) == TLS1_3_VERSION ? "TLS 1.3" : "TLS 1.2";
+}
+
 void CTlsClient::Shutdown() {
   m_impl->shutdown = true;
   m_impl->socket.Shutdown();

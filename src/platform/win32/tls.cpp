@@ -1,9 +1,13 @@
 // Windows backend of the TLS client: Schannel through SSPI (secur32), so the DLL needs nothing the
-// user must install. The certificate is checked by hand after the handshake (manual validation):
+// user must install. The credentials offer TLS 1.2 and 1.3 in the form current Windows wants
+// (SCH_CREDENTIALS, naming what is disabled), and TLS 1.2 alone in the older form where that one
+// is not known. The certificate is checked by hand after the handshake (manual validation):
 // against a chain engine whose only root is the CA file, or the system's, with the SSL policy for
 // the host name; or only its SHA-256 against the pin. Encryption and decryption run under one
 // lock; socket reads and writes run outside it.
 #define SECURITY_WIN32
+// SCH_CREDENTIALS and TLS_PARAMETERS are declared only with this.
+#define SCHANNEL_USE_BLACKLISTS
 #include "platform/tls.h"
 
 // Groups of their own, so that sorting keeps Winsock and windows.h before the security headers.
@@ -11,6 +15,8 @@
 #include <ws2tcpip.h>
 
 #include <windows.h>
+
+#include <subauth.h>
 
 #include <schannel.h>
 #include <security.h>
@@ -36,6 +42,11 @@ namespace {
 constexpr std::size_t kMaxRecord = 64 * 1024;  // more than one TLS record ever needs
 // SECURITY_FLAG_IGNORE_CERT_CN_INVALID of wininet.h, which this file does not otherwise need.
 constexpr DWORD kIgnoreNameMismatch = 0x00001000;
+constexpr DWORD kCredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
+constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
+                                ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
+                                ISC_REQ_MANUAL_CRED_VALIDATION;
+constexpr DWORD kOlderThanTls12 = SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1;
 
 // Owns a credentials handle, a security context, a certificate context, a store or a chain.
 struct CCredentials {
@@ -137,9 +148,26 @@ std::string ChainErrorText(DWORD status) {
       return "unable to get local issuer certificate";
     case static_cast<DWORD>(CRYPT_E_REVOKED):
       return "certificate revoked";
+    case static_cast<DWORD>(TRUST_E_CERT_SIGNATURE):
+      return "certificate signature failure";
     default:
       return "chain error " + Hex(static_cast<long>(status));
   }
+}
+
+// The chain's own verdict as the SSL policy reports it, 0 when it has none of the faults every
+// TLS client refuses. Wine's SSL policy passes a chain that ends below any root (the server sent
+// only its own certificate, from an unknown CA), so the chain is checked here as well.
+DWORD ChainFault(const CERT_CHAIN_CONTEXT* chain) {
+  const DWORD status = chain->TrustStatus.dwErrorStatus;
+  if ((status & CERT_TRUST_IS_NOT_TIME_VALID) != 0) return static_cast<DWORD>(CERT_E_EXPIRED);
+  if ((status & CERT_TRUST_IS_REVOKED) != 0) return static_cast<DWORD>(CRYPT_E_REVOKED);
+  if ((status & CERT_TRUST_IS_UNTRUSTED_ROOT) != 0) return static_cast<DWORD>(CERT_E_UNTRUSTEDROOT);
+  if ((status & (CERT_TRUST_IS_PARTIAL_CHAIN | CERT_TRUST_IS_CYCLIC)) != 0) return static_cast<DWORD>(CERT_E_CHAINING);
+  if ((status & (CERT_TRUST_IS_NOT_SIGNATURE_VALID | CERT_TRUST_INVALID_BASIC_CONSTRAINTS)) != 0) {
+    return static_cast<DWORD>(TRUST_E_CERT_SIGNATURE);
+  }
+  return 0;
 }
 
 // The address bytes of an IPv4 or IPv6 literal; empty for a host name.
@@ -179,6 +207,29 @@ bool HasIpAddress(const CERT_CONTEXT* cert, const std::vector<BYTE>& address) {
   return found;
 }
 
+// Outbound credentials for TLS 1.2 and 1.3; where SCH_CREDENTIALS is not known (Windows before
+// 10 1809) the older SCHANNEL_CRED, which cannot ask for 1.3, asks for 1.2.
+bool AcquireClientCredentials(CredHandle& handle) {
+  TimeStamp expiry{};
+  TLS_PARAMETERS parameters{};
+  parameters.grbitDisabledProtocols = static_cast<DWORD>(~(SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT));
+  SCH_CREDENTIALS current{};
+  current.dwVersion = SCH_CREDENTIALS_VERSION;
+  current.dwFlags = kCredentialFlags;
+  current.cTlsParameters = 1;
+  current.pTlsParameters = &parameters;
+  if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &current,
+                                nullptr, nullptr, &handle, &expiry) == SEC_E_OK) {
+    return true;
+  }
+  SCHANNEL_CRED older{};
+  older.dwVersion = SCHANNEL_CRED_VERSION;
+  older.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT;
+  older.dwFlags = kCredentialFlags;
+  return AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr, &older,
+                                   nullptr, nullptr, &handle, &expiry) == SEC_E_OK;
+}
+
 }  // namespace
 
 struct CTlsClient::SImpl {
@@ -187,11 +238,14 @@ struct CTlsClient::SImpl {
   CtxtHandle context{};
   bool contextValid = false;
   SecPkgContext_StreamSizes sizes{};
-  std::mutex lock;             // guards context (EncryptMessage, DecryptMessage)
+  std::mutex lock;             // guards context (EncryptMessage, DecryptMessage, post-handshake messages)
   std::vector<char> incoming;  // received, not yet decrypted (reader thread)
   std::vector<char> plain;     // decrypted, not yet returned (reader thread)
   std::size_t plainOffset = 0;
-  bool ended = false;  // the server sent its close (reader thread)
+  bool ended = false;                // the server sent its close (reader thread)
+  bool postHandshake = false;        // incoming starts with a handshake message (reader thread)
+  std::wstring target;               // the server's name, as the context was made for it
+  const char* protocol = "TLS 1.2";  // set once by Connect
   std::atomic<bool> shutdown{false};
 
   ~SImpl() {
@@ -204,9 +258,6 @@ struct CTlsClient::SImpl {
   }
 
   bool Handshake(const std::wstring& target, std::uint64_t deadline, std::string& reason) {
-    const DWORD wanted = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
-                         ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
-                         ISC_REQ_MANUAL_CRED_VALIDATION;
     SECURITY_STATUS status = SEC_I_CONTINUE_NEEDED;
     bool first = true;
     for (;;) {
@@ -216,9 +267,9 @@ struct CTlsClient::SImpl {
       SecBuffer outBuffer{0, SECBUFFER_TOKEN, nullptr};
       SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuffer};
       DWORD got = 0;
-      status = InitializeSecurityContextW(&credentials.handle, first ? nullptr : &context,
-                                          const_cast<wchar_t*>(target.c_str()), wanted, 0, 0, first ? nullptr : &inDesc,
-                                          0, first ? &context : nullptr, &outDesc, &got, nullptr);
+      status = InitializeSecurityContextW(
+          &credentials.handle, first ? nullptr : &context, const_cast<wchar_t*>(target.c_str()), kContextFlags, 0, 0,
+          first ? nullptr : &inDesc, 0, first ? &context : nullptr, &outDesc, &got, nullptr);
       if (first) contextValid = status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK;
       first = false;
       if (outBuffer.pvBuffer != nullptr) {
@@ -251,6 +302,37 @@ struct CTlsClient::SImpl {
         return false;
       }
     }
+  }
+
+  // Hands the handshake message at the start of incoming to the context: 1 when it was taken (what
+  // follows it stays in incoming), 0 when it is not whole yet, -1 when the server wants more than
+  // that (a TLS 1.2 renegotiation, which a quote server has no reason to ask for) or it failed.
+  int TakePostHandshake() {
+    SecBuffer inBuffers[2] = {{static_cast<unsigned long>(incoming.size()), SECBUFFER_TOKEN, incoming.data()},
+                              {0, SECBUFFER_EMPTY, nullptr}};
+    SecBufferDesc inDesc{SECBUFFER_VERSION, 2, inBuffers};
+    SecBuffer outBuffer{0, SECBUFFER_TOKEN, nullptr};
+    SecBufferDesc outDesc{SECBUFFER_VERSION, 1, &outBuffer};
+    DWORD got = 0;
+    SECURITY_STATUS status;
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      status = InitializeSecurityContextW(&credentials.handle, &context, const_cast<wchar_t*>(target.c_str()),
+                                          kContextFlags, 0, 0, &inDesc, 0, nullptr, &outDesc, &got, nullptr);
+    }
+    if (outBuffer.pvBuffer != nullptr) {
+      const bool sent = SendToken(outBuffer);
+      FreeContextBuffer(outBuffer.pvBuffer);
+      if (!sent) return -1;
+    }
+    if (status == SEC_E_INCOMPLETE_MESSAGE) return 0;
+    if (status != SEC_E_OK) return -1;
+    if (inBuffers[1].BufferType == SECBUFFER_EXTRA && inBuffers[1].cbBuffer <= incoming.size()) {
+      incoming.erase(incoming.begin(), incoming.end() - inBuffers[1].cbBuffer);
+    } else {
+      incoming.clear();
+    }
+    return 1;
   }
 
   // Appends what the socket has to incoming, waiting until the deadline (0: Receive's own wait).
@@ -329,8 +411,9 @@ struct CTlsClient::SImpl {
       reason = "certificate refused: the chain could not be checked";
       return false;
     }
-    if (policyStatus.dwError != 0) {
-      reason = "certificate refused: " + ChainErrorText(policyStatus.dwError);
+    const DWORD fault = policyStatus.dwError != 0 ? policyStatus.dwError : ChainFault(chain.get());
+    if (fault != 0) {
+      reason = "certificate refused: " + ChainErrorText(fault);
       return false;
     }
     if (!address.empty() && !HasIpAddress(cert.get(), address)) {
@@ -350,28 +433,24 @@ std::unique_ptr<CTlsClient> CTlsClient::Connect(CSocket socket, const STlsClient
   failure = ETlsFailure::Handshake;
   auto impl = std::make_unique<SImpl>();
   impl->socket = std::move(socket);
-  SCHANNEL_CRED credentials{};
-  credentials.dwVersion = SCHANNEL_CRED_VERSION;
-  // The system's default protocols for this credential form (TLS 1.2 on current Windows; 1.3
-  // needs the newer form); anything below 1.2 is refused after the handshake.
-  credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
-  TimeStamp expiry{};
-  if (AcquireCredentialsHandleW(nullptr, const_cast<wchar_t*>(UNISP_NAME_W), SECPKG_CRED_OUTBOUND, nullptr,
-                                &credentials, nullptr, nullptr, &impl->credentials.handle, &expiry) != SEC_E_OK) {
+  if (!AcquireClientCredentials(impl->credentials.handle)) {
     reason = "no TLS credentials";
     return nullptr;
   }
   impl->credentials.valid = true;
   const std::string hostNarrow = HostWithoutBrackets(options.serverName.c_str());
   const WideString wideHost = WideFromNarrow(hostNarrow);
-  const std::wstring host(wideHost.begin(), wideHost.end());
+  impl->target.assign(wideHost.begin(), wideHost.end());
+  const std::wstring& host = impl->target;
   if (!impl->Handshake(host, deadline, reason)) return nullptr;
   SecPkgContext_ConnectionInfo info{};
+  // The credentials already refuse older versions; a system that ignores that is caught here.
   if (QueryContextAttributesW(&impl->context, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK ||
-      (info.dwProtocol & (SP_PROT_SSL2 | SP_PROT_SSL3 | SP_PROT_TLS1_0 | SP_PROT_TLS1_1)) != 0) {
+      (info.dwProtocol & kOlderThanTls12) != 0) {
     reason = "the server offers no TLS version from 1.2 up";
     return nullptr;
   }
+  if ((info.dwProtocol & SP_PROT_TLS1_3) != 0) impl->protocol = "TLS 1.3";
   if (!impl->Verify(options, hostNarrow, host, reason)) {
     failure = ETlsFailure::Refused;
     return nullptr;
@@ -426,7 +505,14 @@ int CTlsClient::Receive(char* buffer, int size) {
     if (impl.ended) return 0;
     impl.plain.clear();
     impl.plainOffset = 0;
-    if (!impl.incoming.empty()) {
+    if (impl.postHandshake && !impl.incoming.empty()) {
+      const int taken = impl.TakePostHandshake();
+      if (taken < 0) return -1;
+      if (taken > 0) {
+        impl.postHandshake = false;
+        continue;
+      }
+    } else if (!impl.incoming.empty()) {
       SecBuffer buffers[4] = {{static_cast<unsigned long>(impl.incoming.size()), SECBUFFER_DATA, impl.incoming.data()},
                               {0, SECBUFFER_EMPTY, nullptr},
                               {0, SECBUFFER_EMPTY, nullptr},
@@ -437,7 +523,7 @@ int CTlsClient::Receive(char* buffer, int size) {
         std::lock_guard<std::mutex> guard(impl.lock);
         status = DecryptMessage(&impl.context, &desc, 0, nullptr);
       }
-      if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED) {
+      if (status == SEC_E_OK || status == SEC_I_CONTEXT_EXPIRED || status == SEC_I_RENEGOTIATE) {
         std::vector<char> extra;
         for (const SecBuffer& b : buffers) {
           if (b.BufferType == SECBUFFER_DATA && b.cbBuffer > 0) {
@@ -450,15 +536,18 @@ int CTlsClient::Receive(char* buffer, int size) {
         impl.incoming.swap(extra);
         // The server's close ends the stream.
         if (status == SEC_I_CONTEXT_EXPIRED) impl.ended = true;
+        // A handshake message after the handshake: under TLS 1.3 a session ticket or a key
+        // update, which the context takes in from what follows.
+        if (status == SEC_I_RENEGOTIATE) impl.postHandshake = true;
         continue;
       }
-      // Anything else, a renegotiation included (the credentials offer TLS 1.2, where a quote
-      // server has no reason to ask for one), ends the connection.
       if (status != SEC_E_INCOMPLETE_MESSAGE) return -1;
     }
     if (!impl.ReadMore(0)) return impl.shutdown.load() ? -1 : 0;
   }
 }
+
+const char* CTlsClient::Protocol() const { return m_impl->protocol; }
 
 void CTlsClient::Shutdown() {
   m_impl->shutdown = true;

@@ -1,8 +1,8 @@
 // VokQuote.dll as late-bound hosts (VBA "As Object", scripts, .NET dynamic) see it, under Wine:
 // the settings class configures the component through IDispatch alone, its password lands in the
-// registry only protected, the event interface is found through the type information as a script
-// host finds it, and the three record members of VokQuotes answer through IDispatch::Invoke with
-// records described by the type library.
+// registry only protected, its TLS settings take the next connection to a TLS server, the event
+// interface is found through the type information as a script host finds it, and the three record
+// members of VokQuotes answer through IDispatch::Invoke with records described by the type library.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -113,11 +113,27 @@ void Configure(const std::string& server, const std::string& user, const std::st
   ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
 }
 
+// Turns TLS on with caFile, or off (caFile then cleared too).
+void ConfigureTls(bool on, const std::string& caFile) {
+  CLateBound settings(L"Vokhaldex.VokQuotesSettings");
+  ASSERT_NE(settings.Get(), nullptr);
+  VARIANT use;
+  use.vt = VT_BOOL;
+  use.boolVal = on ? VARIANT_TRUE : VARIANT_FALSE;
+  const CBstr caText = CBstr::FromNarrow(caFile);
+  ASSERT_EQ(settings.Put(L"UseTls", use), S_OK);
+  ASSERT_EQ(settings.Put(L"TlsCaFile", Text(caText)), S_OK);
+  ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+}
+
 // The client host's environment registers the DLL and enters the apartment; this one clears the
 // stored settings again after the tests.
 class CSettingsCleanup : public ::testing::Environment {
  public:
-  void TearDown() override { Configure("", "", ""); }
+  void TearDown() override {
+    Configure("", "", "");
+    ConfigureTls(false, "");
+  }
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new CSettingsCleanup);
 
@@ -224,6 +240,32 @@ TEST(LateBound, AScriptHostFindsTheEventInterfaceThroughTheTypeInfo) {
   EXPECT_EQ(events, DIID__IVokQuotesEvents);
   CComPtr<IMarshal> marshal;
   EXPECT_EQ(quotes.Get()->QueryInterface(IID_IMarshal, marshal.PutVoid()), S_OK);
+}
+
+TEST(LateBound, AHostThatOnlyUsesTheSettingsClassConnectsOverTlsThroughSchannel) {
+  vok::test::SSimulatorEndpoint endpoint;
+  ASSERT_TRUE(vok::test::ReadSimulatorEndpoint(endpoint, true)) << "no TLS simulator endpoint";
+  Configure(endpoint.host + ":" + std::to_string(endpoint.port), vok::test::kSimulatorUser,
+            vok::test::kSimulatorPassword);
+  // Off again however the test ends, so the next tests reach the plain simulator in clear.
+  struct STlsOff {
+    ~STlsOff() { ConfigureTls(false, ""); }
+  } off;
+  ConfigureTls(true, endpoint.caFile);
+  {
+    CLateBound quotes(L"Vokhaldex.VokQuotes");
+    ASSERT_NE(quotes.Get(), nullptr);
+    CVariant connect;
+    ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
+    const CBstr ibm = CBstr::FromNarrow("IBM");
+    CVariant single;
+    ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
+    ASSERT_EQ(single->vt, VT_RECORD);
+    const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
+    EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
+    EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
+  }
 }
 
 TEST(LateBound, RecordMembersAnswerThroughInvoke) {
