@@ -1,6 +1,6 @@
-// The service object without a server: construction and release, aggregation, the interfaces it
-// answers, symbol normalisation, connection settings, the current-object rule, settings read at
-// construction, connect retries and the exception guard of its interface methods.
+// The service object without a server: construction and release, the current-object rule,
+// aggregation, the interfaces it answers, symbol normalisation, connection settings, connect
+// retries and the exception guard of its interface methods.
 #include "service/vok_quotes.h"
 
 #include <gtest/gtest.h>
@@ -12,9 +12,7 @@
 
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
-#include "platform/environment.h"
 #include "platform/interface_table.h"
-#include "platform/settings_store.h"
 #include "platform/thread.h"
 #include "service/com_guard.h"
 #include "service/connection_times_test_util.h"
@@ -202,27 +200,6 @@ TEST_F(VokQuotes, ConnectionSettingsAreParsedTrimmedAndTransformed) {
   priv->put_Password(Bstr(longText).Get());
   session.Object()->get_Password(stored.Put());
   EXPECT_EQ(stored.ToNarrow(), longText);
-}
-
-TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
-  const std::string path = ::testing::TempDir() + "vok_quotes_test_settings.ini";
-  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", path.c_str());
-  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "LogQuotes", 1));
-  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "QuotesTestMode", 1));
-  {
-    CQuotesSession session;
-    EXPECT_TRUE(session.Object()->LogQuotes());
-    EXPECT_EQ(session.Object()->TestInterval(), 200);
-  }
-  vok::CSettingsStore::DeleteValue("", "LogQuotes");
-  vok::CSettingsStore::DeleteValue("", "QuotesTestMode");
-  {
-    CQuotesSession session;
-    EXPECT_FALSE(session.Object()->LogQuotes());
-    EXPECT_EQ(session.Object()->TestInterval(), 0);
-  }
-  std::remove(path.c_str());
-  vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
 }
 
 TEST_F(VokQuotes, AFailedConnectFiresOnConnectAndRetriesUntilDisconnect) {
