@@ -1,6 +1,6 @@
-// The service object without a server: construction and release, the current-object rule,
-// aggregation, the interfaces it answers, symbol normalisation, connection settings, connect
-// retries and the exception guard of its interface methods.
+// The service object without a server: construction and release, the current-object rule, the
+// interfaces it answers, symbol normalisation, connection settings, connect retries and the
+// exception guard of its interface methods.
 #include "service/vok_quotes.h"
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include "platform/thread.h"
 #include "service/com_guard.h"
 #include "service/connection_times_test_util.h"
-#include "service/module_lock.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
 
@@ -59,43 +58,6 @@ TEST_F(VokQuotes, TheLastCreatedObjectIsCurrentAndReleaseStopsThePumpAfterTheCon
     EXPECT_GT(index, previous) << line;
     previous = index;
   }
-}
-
-// An outer object that aggregates the service object: it counts its own references and forwards
-// every other interface to the inner unknown it holds.
-class COuterObject final : public IUnknown {
- public:
-  STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
-    if (riid == IID_IUnknown) {
-      *ppv = static_cast<IUnknown*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return m_inner->QueryInterface(riid, ppv);
-  }
-  STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
-  STDMETHOD_(ULONG, Release)() override { return --m_refs; }
-  ULONG m_refs = 1;
-  vok::CComPtr<IUnknown> m_inner;
-};
-
-TEST_F(VokQuotes, AggregatedObjectDelegatesItsIdentityAndLivesAsLongAsTheOuterHoldsIt) {
-  const long locksBefore = vok::ModuleLockCount();
-  COuterObject outer;
-  ASSERT_EQ(CVokQuotes::CreateInstance(&outer, IID_IUnknown, outer.m_inner.PutVoid()), S_OK);
-  EXPECT_EQ(outer.m_refs, 1u);  // the inner unknown does not count on the outer object
-  {
-    vok::CComPtr<IVokQuotes> quotes;
-    ASSERT_EQ(outer.QueryInterface(IID_IVokQuotes, quotes.PutVoid()), S_OK);
-    EXPECT_EQ(outer.m_refs, 2u);  // interfaces of the inner object count on the outer one
-    vok::CComPtr<IUnknown> identity;
-    ASSERT_EQ(quotes->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
-    EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
-  }
-  EXPECT_EQ(outer.m_refs, 1u);
-  EXPECT_GT(vok::ModuleLockCount(), locksBefore);
-  outer.m_inner.Reset();  // the outer object's end releases the inner one
-  EXPECT_EQ(vok::ModuleLockCount(), locksBefore);
 }
 
 TEST_F(VokQuotes, AnswersItsFiveInterfacesWithOneIdentityAndEnumeratesItsOneConnectionPoint) {

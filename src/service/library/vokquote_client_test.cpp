@@ -242,6 +242,16 @@ TEST(VokQuoteClient, TheClassFactoryCreatesAndLocksAndRegistrationWritesOneConsi
   CComPtr<IUnknown> inner;
   ASSERT_EQ(factory->CreateInstance(&outer, IID_IUnknown, inner.PutVoid()), S_OK);
   EXPECT_EQ(CallLibrary("DllCanUnloadNow"), S_FALSE);
+  EXPECT_EQ(outer.Refs(), 0u);  // the inner unknown does not count on the outer object
+  {                             // the inner object's interfaces count on the outer one and answer with its identity
+    CComPtr<IVokQuotes> viaInner;
+    ASSERT_EQ(inner.QueryInterface(IID_IVokQuotes, viaInner), S_OK);
+    CComPtr<IUnknown> identity;
+    ASSERT_EQ(viaInner->QueryInterface(IID_IUnknown, identity.PutVoid()), S_OK);
+    EXPECT_EQ(identity.Get(), static_cast<IUnknown*>(&outer));
+    EXPECT_EQ(outer.Refs(), 2u);
+  }
+  EXPECT_EQ(outer.Refs(), 0u);
   inner = nullptr;
   EXPECT_EQ(CallLibrary("DllCanUnloadNow"), S_OK);
 
