@@ -125,7 +125,6 @@ class QuotesOverTls : public ::testing::Test {
 
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   vok::test::CScopedConnectionTimes m_times{1000, 100, 10, 150};
-  vok::test::CTraceRecorder m_trace;
   CTestCertificates m_certificates;
   std::string m_config;
   std::string m_previousConfig;
@@ -167,13 +166,6 @@ TEST_F(QuotesOverTls, ARefusedCertificateIsAFailedConnectWithItsOwnCodeAndNoLogo
   m_session.Connect();
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
   EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{kIpcErrorTlsRefused}));
-  int refusals = 0;
-  for (const auto& line : m_trace.Lines()) {
-    if (line.text.find("does not match the pinned one") == std::string::npos) continue;
-    ++refusals;
-    EXPECT_EQ(line.level, VOKTRACE_FAILURE);
-  }
-  EXPECT_EQ(refusals, 1);
   EXPECT_EQ(m_server->LogonCount() + m_server->RefusedLogonCount(), 0);
 }
 
