@@ -1,21 +1,18 @@
 // VokQuote.dll as late-bound hosts (VBA "As Object", scripts, .NET dynamic) see it, under Wine:
-// the settings class through IDispatch alone, its password in the registry only protected, the
-// event interface found through the type information as a script host finds it, and the record
-// members of VokQuotes answering through IDispatch::Invoke with records the type library describes.
+// configured through the settings class's IDispatch alone, the event interface found through the
+// type information as a script host finds it, and the record members of VokQuotes answering
+// through IDispatch::Invoke with records the type library describes. The settings' round trip and
+// their protected password are the settings class's and the store's own tests.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <vokquote/version.h>
-
-#include <cctype>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
-#include "platform/text.h"
 #include "records/vokquote.h"
 #include "service/library/client_host_test_util.h"
 #include "service/library/client_notify_test_util.h"
@@ -70,11 +67,6 @@ class CLateBound {
     return m_object->Invoke(Id(name), IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYPUT, &params, nullptr, nullptr,
                             nullptr);
   }
-  std::string Text(const wchar_t* name) {
-    CVariant result;
-    if (FAILED(Call(name, {}, result.Get(), DISPATCH_PROPERTYGET)) || result->vt != VT_BSTR) return "<failed>";
-    return CBstr::ToNarrow(result->bstrVal);
-  }
   LONG Number(const wchar_t* name) {
     CVariant result;
     if (FAILED(Call(name, {}, result.Get(), DISPATCH_PROPERTYGET))) return -99;
@@ -100,7 +92,8 @@ VARIANT Number(LONG value) {
   return v;
 }
 
-// Writes the settings through the settings class alone, as a script would.
+// Writes the settings through the settings class alone, as a script would; the password cannot be
+// read back.
 void Configure(const std::string& server, const std::string& user, const std::string& password) {
   CLateBound settings(L"Vokhaldex.VokQuotesSettings");
   ASSERT_NE(settings.Get(), nullptr);
@@ -110,6 +103,8 @@ void Configure(const std::string& server, const std::string& user, const std::st
   ASSERT_EQ(settings.Put(L"UserName", Text(userText)), S_OK);
   ASSERT_EQ(settings.Put(L"Password", Text(passwordText)), S_OK);
   ASSERT_EQ(settings.Call(L"Save", {}, nullptr, DISPATCH_METHOD), S_OK);
+  CVariant ignored;
+  EXPECT_TRUE(FAILED(settings.Call(L"Password", {}, ignored.Get(), DISPATCH_PROPERTYGET))) << "write only";
 }
 
 // The client host's environment registers the DLL and enters the apartment; this one clears the
@@ -119,37 +114,6 @@ class CSettingsCleanup : public ::testing::Environment {
   void TearDown() override { Configure("", "", ""); }
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new CSettingsCleanup);
-
-TEST(LateBound, SettingsRoundTripAndThePasswordIsStoredOnlyProtected) {
-  Configure("[::1]:5021", "someone", "secret-pass");
-  CLateBound reread(L"Vokhaldex.VokQuotesSettings");
-  ASSERT_NE(reread.Get(), nullptr);
-  EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
-
-  EXPECT_EQ(reread.Text(L"UserName"), "someone");
-  EXPECT_EQ(reread.Text(L"Version"), VOKQUOTE_VERSION_STRING);
-  CVariant ignored;
-  EXPECT_TRUE(FAILED(reread.Call(L"Password", {}, ignored.Get(), DISPATCH_PROPERTYGET))) << "write only";
-  const CBstr bad = CBstr::FromNarrow("host:99999");
-  EXPECT_TRUE(FAILED(reread.Put(L"Server", Text(bad)))) << "an invalid server is refused";
-  EXPECT_EQ(reread.Text(L"Server"), "[::1]:5021");
-
-  // The registry holds sealed bytes: neither the clear text nor the transformed form.
-  BYTE data[4096];
-  DWORD size = sizeof data, type = 0;
-  ASSERT_EQ(
-      ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Vokhaldex\\VokQuote", L"Password", RRF_RT_ANY, &type, data, &size),
-      ERROR_SUCCESS);
-  EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
-  const std::string stored(reinterpret_cast<const char*>(data), size);
-  // The transform is the lowercase hex SHA-256; its first 16 digits are enough to recognise it.
-  EXPECT_EQ(stored.find("secret-pass"), std::string::npos);
-  for (std::size_t i = 0; i + 16 <= stored.size(); ++i) {
-    bool hex = true;
-    for (std::size_t j = i; j < i + 16 && hex; ++j) hex = std::isxdigit(static_cast<unsigned char>(stored[j])) != 0;
-    ASSERT_FALSE(hex) << "hex text in the stored password";
-  }
-}
 
 // IDispatch -> type info -> containing library -> the coclass's default source interface; the
 // object is free-threaded, so it answers IMarshal.
