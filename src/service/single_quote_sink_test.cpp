@@ -1,6 +1,6 @@
-// Tests of the single-quote request over a real level 1 handler: the subscribe and unsubscribe it
-// causes, a host's quit, quotes without prices, overlapping requests, and the module lock a sink
-// holds. The answer from the cache is part of the library's client test.
+// Tests of the single-quote request over a real level 1 handler: a host's quit, quotes without
+// prices, overlapping requests with the subscribe and unsubscribe they cause, and the module lock a
+// sink holds. The answer from the cache is part of the library's client test.
 #include "service/single_quote_sink.h"
 
 #include <gtest/gtest.h>
@@ -66,26 +66,6 @@ class CRequestThread {
   vok::CMessageTarget m_target;
   std::thread m_thread;
 };
-
-TEST(SingleQuote, ZeroTimeoutForAnUncachedSymbolSubscribesUnsubscribesAndReturnsEmpty) {
-  CFakeHost host;
-  CQuoteHandler handler(&host);
-  CTraceCapture trace;
-  const long locksBefore = vok::ModuleLockCount();
-
-  CResult result;
-  Request(handler, "ABC", 0, result);
-
-  EXPECT_EQ(result.filled, 0);
-  EXPECT_EQ(result.rec.bstrSymbol, nullptr);
-  EXPECT_EQ(result.rec.dBid, 0);
-  const std::vector<SentRequest> expected = {{'H', "ABC", 20000}, {'U', "ABC", 20000}};
-  EXPECT_EQ(host.TakeSent(), expected);
-  EXPECT_EQ(trace.Lines(VOKTRACE_STATE, "GetSingleQuote(ABC): timed out while waiting for response").size(), 1u);
-  EXPECT_EQ(trace.Lines(VOKTRACE_INFO, "GetSingleQuote(ABC): sending request").size(), 1u);
-  EXPECT_FALSE(handler.HasMasterRecord("ABC"));
-  EXPECT_EQ(vok::ModuleLockCount(), locksBefore);  // the sink is gone
-}
 
 // A host that asks its thread to quit while the request waits gets its answer at once, and its own
 // loop still finds the quit afterwards.

@@ -97,8 +97,8 @@ TEST_F(VokQuotes, SymbolsAreNormalisedAndThePrivateCallsRefuseWhatCouldChangeThe
   vok::test::CRecordingNotify notify;
   CQuoteHandler* level1 = session.Object()->Handlers().Quotes();
   IVokQuotesPriv* priv = session.m_priv.Get();
-  const std::pair<std::string, std::string> cases[] = {// given, stored (empty: refused)
-                                                       {"  msft ", "MSFT"},
+  // Given, and stored as (empty: refused).
+  const std::pair<std::string, std::string> cases[] = {{"  msft ", "MSFT"},
                                                        {"+abc-xy", "+ABC-XY"},
                                                        {std::string(64, 'q'), std::string(64, 'Q')},
                                                        {std::string(65, 'A'), ""},
