@@ -59,7 +59,9 @@ TEST(ServerAddress, SplitsHostAndPortOrRefuses) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = ::testing::TempDir() + "vokquote-settings-test";
+    // One folder per test: ctest runs the cases as parallel processes.
+    m_folder =
+        ::testing::TempDir() + "vokquote-settings-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::filesystem::remove_all(m_folder);
     std::filesystem::create_directories(m_folder);
     vok::SetEnvironmentValue("VOKQUOTE_CONFIG", (m_folder + "/vokquote.ini").c_str());
