@@ -1,16 +1,23 @@
 // The service object against the quote server simulator over loopback, with the real socket
-// transport: logon, events, subscriptions around logons, drops and reconnection, silence, the
-// "logged in elsewhere" notice, Connect and Disconnect races and line framing. The connection's
-// delays are shortened here; their real lengths are tested in the slow program.
+// transport: logon, subscriptions made before it, a drop and reconnection, the "logged in
+// elsewhere" notice, a Connect while healthy, Disconnect racing Connect, an open that hangs, and
+// over TLS a wire that shows nothing readable and a refused certificate. The connection's delays
+// are shortened; the fault suite repeats drops and silence by the hundred.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
 #include <string>
+#include <thread>
 
 #include "connection/quote_client.h"
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
 #include "platform/interface_table.h"
 #include "platform/socket.h"
+#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "service/connection_times_test_util.h"
 #include "service/module_lock.h"
@@ -19,6 +26,7 @@
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
+#include "vokipc/vokipc.h"
 
 namespace {
 
@@ -26,6 +34,7 @@ using vok::test::Bstr;
 using vok::test::CClientThread;
 using vok::test::CQuotesSession;
 using vok::test::CRecordingNotify;
+using vok::test::CTestCertificates;
 using vok::test::CTraceRecorder;
 using vok::test::Eventually;
 using vok::test::Transformed;
@@ -37,15 +46,15 @@ constexpr std::uint32_t kHeartbeatMs = 1000;
 class QuotesWithServer : public ::testing::Test {
  protected:
   void SetUp() override {
-    vok::sim::SServerOptions options;
-    options.users[vok::test::kSimulatorUser] = Transformed(vok::test::kSimulatorPassword);
-    options.rate = 50;
-    options.heartbeatMs = 100;
-    m_server = std::make_unique<vok::sim::CQuoteServer>(options);
+    m_options.users[vok::test::kSimulatorUser] = Transformed(vok::test::kSimulatorPassword);
+    m_options.rate = 50;
+    m_options.heartbeatMs = 100;
+    m_server = std::make_unique<vok::sim::CQuoteServer>(m_options);
     std::string error;
     ASSERT_TRUE(m_server->Start(&error)) << error;
   }
   void TearDown() override {
+    vok::SetSuiteMessageHandler(nullptr);
     m_session.Release();
     m_server->Stop();
   }
@@ -81,11 +90,18 @@ class QuotesWithServer : public ::testing::Test {
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   vok::test::CScopedConnectionTimes m_times{kHeartbeatMs, 100, 10, 150};
   CTraceRecorder m_trace;
+  vok::sim::SServerOptions m_options;
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   CQuotesSession m_session;
 };
 
-TEST_F(QuotesWithServer, LogsOnThenSendsEarlierSubscriptionsAndADropKeepsTheCaches) {
+TEST_F(QuotesWithServer, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedInElsewhere) {
+  std::vector<std::string> notices;
+  std::mutex noticesMutex;
+  vok::SetSuiteMessageHandler([&](const std::string& text) {
+    std::lock_guard lock(noticesMutex);
+    notices.push_back(text);
+  });
   CClientThread client;
   CRecordingNotify notify;
   const char* symbols[] = {"AAPL", "IBM", "ORCL"};
@@ -93,7 +109,6 @@ TEST_F(QuotesWithServer, LogsOnThenSendsEarlierSubscriptionsAndADropKeepsTheCach
     for (const char* symbol : symbols) m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
   });
   ConnectAndLogOn();
-  EXPECT_EQ(m_session.State(), csLoggedIn);
   // Each event once, OnConnect(0) first; the password never reaches the trace.
   const auto events = m_session.Events();
   ASSERT_EQ(events.size(), 2u);
@@ -109,6 +124,11 @@ TEST_F(QuotesWithServer, LogsOnThenSendsEarlierSubscriptionsAndADropKeepsTheCach
   EXPECT_NE(logon.find("133=" + Transformed(vok::test::kSimulatorPassword)), std::string::npos);
   for (const char* symbol : symbols) ASSERT_TRUE(WaitForMoreQuotes(notify, symbol, 2)) << symbol;
   for (const auto& got : notify.Got()) EXPECT_EQ(got.thread, client.Id());
+  // Connect while logged on: the worker runs and finds the client in place.
+  EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
+  ASSERT_TRUE(m_trace.WaitFor("end CQuoteClient::CreateClient", 2));
+  EXPECT_EQ(m_trace.Count("Creating QuoteClient: IP=127.0.0.1"), 1);
+  EXPECT_EQ(m_server->ConnectionCount(), 1);
 
   m_server->Run(1, vok::sim::CScript().Drop());
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
@@ -120,60 +140,31 @@ TEST_F(QuotesWithServer, LogsOnThenSendsEarlierSubscriptionsAndADropKeepsTheCach
     delayTraced |= m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")") == 1;
   }
   EXPECT_TRUE(delayTraced);
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 1);
   // The cache kept its records across the drop.
   QUOTERECORD cached{};
-  vok::CBstr symbolText = Bstr("IBM");
-  EXPECT_TRUE(m_session.Object()->Handlers().Quotes()->GetCachedQuote(symbolText.Get(), &cached));
+  EXPECT_TRUE(m_session.Object()->Handlers().Quotes()->GetCachedQuote(Bstr("IBM").Get(), &cached));
   FreeQuoteRecord(cached);
-
   // Resubscribing after every logon is the fault suite's; unadvising is sent on the new session.
   ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "H|").size() == 3; }));
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
   ASSERT_TRUE(Eventually([&] { return LinesStarting(2, "U|").size() == 3; }));
-}
 
-TEST_F(QuotesWithServer, ASilentServerIsDroppedAtTheSecondHeartbeatTick) {
-  ConnectAndLogOn();
-  m_server->Run(1, vok::sim::CScript().Silent(true));
-  ASSERT_TRUE(m_trace.WaitFor("CQuoteClient 0x"));
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
-  const int failed = m_trace.IndexOf("CQuoteClient 0x");
-  EXPECT_NE(m_trace.Lines()[failed].text.find(": failed to receive heartbeat"), std::string::npos);
-  EXPECT_EQ(m_trace.Lines()[failed].level, VOKTRACE_STATE);
-  // The first silent tick still sent a heartbeat; only the next one gave up.
-  EXPECT_GE(LinesStarting(1, "9").size(), 1u);
-  ASSERT_TRUE(m_server->WaitForClosed(1, 10000));
-  // And the client comes back.
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
-}
-
-TEST_F(QuotesWithServer, LoggedInElsewhereNoticeStopsTheNextReconnectOnly) {
-  std::vector<std::string> notices;
-  std::mutex noticesMutex;
-  vok::SetSuiteMessageHandler([&](const std::string& text) {
-    std::lock_guard lock(noticesMutex);
-    notices.push_back(text);
-  });
-  ConnectAndLogOn();
-  m_server->Run(1, vok::sim::CScript().Notice("logged in elsewhere").Drop());
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
+  // "Logged in elsewhere" stops the next reconnect only.
+  m_server->Run(2, vok::sim::CScript().Notice("logged in elsewhere").Drop());
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose, 2));
   ASSERT_TRUE(m_trace.WaitFor("Quotes: DISCONNECTED from VokSim -- user logged in elsewhere, NOT reconnecting"));
   {
     std::lock_guard lock(noticesMutex);
     EXPECT_EQ(notices, std::vector<std::string>{"logged in elsewhere"});
   }
   vok::SleepMs(600);  // several reconnect delays: a reconnect that was not suppressed would have run
-  EXPECT_EQ(m_server->ConnectionCount(), 1);
+  EXPECT_EQ(m_server->ConnectionCount(), 2);
   EXPECT_EQ(m_session.State(), csDisconnected);
-
-  // The flag was consumed: after a new Connect a drop reconnects again.
   m_session.Connect();
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
-  m_server->Run(2, vok::sim::CScript().Drop());
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 3));
-  EXPECT_EQ(m_server->ConnectionCount(), 3);
-  vok::SetSuiteMessageHandler(nullptr);
+  m_server->Run(3, vok::sim::CScript().Drop());
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 4));
+  EXPECT_EQ(m_server->ConnectionCount(), 4);
 }
 
 TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
@@ -193,63 +184,6 @@ TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
     EXPECT_TRUE(m_server->WaitForClosed(1, 10000));
   }
   EXPECT_EQ(m_session.State(), csDisconnected);
-}
-
-TEST_F(QuotesWithServer, ConnectWhileHealthyKeepsTheClient) {
-  ConnectAndLogOn();
-  const int created = m_trace.Count("Creating QuoteClient: IP=127.0.0.1");
-  EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
-  // The worker ran and found the client in place.
-  ASSERT_TRUE(m_trace.WaitFor("end CQuoteClient::CreateClient", 2));
-  EXPECT_EQ(m_trace.Count("Creating QuoteClient: IP=127.0.0.1"), created);
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
-  EXPECT_EQ(m_session.State(), csLoggedIn);
-  EXPECT_EQ(m_server->ConnectionCount(), 1);
-}
-
-// Forged connection events and over-long lines are the fault suite's; here lines arrive in pieces.
-TEST_F(QuotesWithServer, SplitLongAndGarbledLinesLeaveTheSessionWorking) {
-  std::vector<std::string> notices;
-  std::mutex noticesMutex;
-  vok::SetSuiteMessageHandler([&](const std::string& text) {
-    std::lock_guard lock(noticesMutex);
-    notices.push_back(text);
-  });
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] { m_session.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
-  ConnectAndLogOn();
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 1));
-
-  const std::string longText(70000, 'x');
-  // Market data pauses while lines are split, or its lines would land inside the pieces.
-  vok::sim::CScript script;
-  script.Data(false)
-      .Heartbeats(false)
-      .Bytewise("5|1011=byte by byte")
-      .SendRaw(std::string("\x01\x02\xff garbage\n||||\n=;=;=\n5|1011\n\n", 31))
-      .Split("5|1011=" + longText, 7)
-      .Send("5|1011=after")
-      .Heartbeats(true)
-      .Data(true);
-  m_server->Run(1, script);
-  ASSERT_TRUE(Eventually([&] {
-    std::lock_guard lock(noticesMutex);
-    return !notices.empty() && notices.back() == "after";
-  }));
-  {
-    std::lock_guard lock(noticesMutex);
-    ASSERT_EQ(notices.size(), 3u) << notices[0].substr(0, 40) << " / " << notices.back().substr(0, 40);
-    EXPECT_EQ(notices[0], "byte by byte");
-    EXPECT_EQ(notices[1], longText);
-  }
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnClose), 0);
-  EXPECT_EQ(m_session.EventCount(vok::dispid::OnConnect), 1);
-  EXPECT_EQ(m_session.State(), csLoggedIn);
-  EXPECT_GE(m_trace.Count("CQuoteClient 0x"), 1);  // the dropped lines are traced
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 2));
-  vok::SetSuiteMessageHandler(nullptr);
-  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
 }
 
 TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
@@ -299,6 +233,123 @@ TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
   EXPECT_TRUE(Eventually([&] { return vok::ModuleLockCount() == locks; }));
   backlog.clear();
   vok::SocketCleanup();
+}
+
+// Forwards every connection to the server's port and keeps a copy of the bytes both ways.
+class CRecordingRelay {
+ public:
+  explicit CRecordingRelay(int serverPort) : m_serverPort(serverPort) {
+    m_listener.Listen("127.0.0.1");
+    m_acceptor = std::thread([this] { Accept(); });
+  }
+  ~CRecordingRelay() {
+    m_stop = true;
+    m_acceptor.join();
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      for (auto& socket : m_sockets) socket->Shutdown();
+    }
+    for (auto& pump : m_pumps) pump.join();
+  }
+  int Port() const { return m_listener.Port(); }
+  std::string Captured() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_captured;
+  }
+
+ private:
+  void Accept() {
+    while (!m_stop) {
+      vok::CSocket client = m_listener.Accept(50);
+      if (!client.IsValid()) continue;
+      int error = 0;
+      vok::CSocket server = vok::CSocket::Connect("127.0.0.1", m_serverPort, 5000, &error);
+      std::lock_guard<std::mutex> lock(m_lock);
+      auto* from = m_sockets.emplace_back(std::make_unique<vok::CSocket>(std::move(client))).get();
+      auto* to = m_sockets.emplace_back(std::make_unique<vok::CSocket>(std::move(server))).get();
+      m_pumps.emplace_back([this, from, to] { Pump(*from, *to); });
+      m_pumps.emplace_back([this, from, to] { Pump(*to, *from); });
+    }
+  }
+  void Pump(vok::CSocket& from, vok::CSocket& to) {
+    char buffer[16384];
+    for (int got; (got = from.Receive(buffer, sizeof buffer)) > 0;) {
+      {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_captured.append(buffer, static_cast<std::size_t>(got));
+      }
+      if (!to.SendAll(buffer, static_cast<std::size_t>(got))) break;
+    }
+    to.Shutdown();
+    from.Shutdown();
+  }
+
+  const int m_serverPort;
+  vok::CListenSocket m_listener;
+  std::atomic<bool> m_stop{false};
+  std::thread m_acceptor;
+  std::mutex m_lock;
+  std::vector<std::unique_ptr<vok::CSocket>> m_sockets;  // guarded by m_lock
+  std::vector<std::thread> m_pumps;                      // guarded by m_lock; joined after the acceptor
+  std::string m_captured;                                // guarded by m_lock
+};
+
+// The same server serving TLS, the client's TLS choice read from the per-user settings.
+class QuotesOverTls : public QuotesWithServer {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(m_certificates.Ok());
+    m_config = m_certificates.CaFile() + ".ini";
+    setenv("VOKQUOTE_CONFIG", m_config.c_str(), 1);
+    m_options.tlsCertificateFile = m_certificates.CertFile(CTestCertificates::kValid);
+    m_options.tlsKeyFile = m_certificates.KeyFile();
+    QuotesWithServer::SetUp();
+  }
+  void TearDown() override {
+    QuotesWithServer::TearDown();
+    unsetenv("VOKQUOTE_CONFIG");
+  }
+  void WriteSettings(const std::string& lines) { std::ofstream(m_config) << "[VokQuote]\nUseTls=1\n" << lines; }
+
+  CTestCertificates m_certificates;
+  std::string m_config;
+};
+
+TEST_F(QuotesOverTls, LogsOnStreamsAndSendsHeartbeatsWithNothingReadableOnTheWire) {
+  WriteSettings("TlsCaFile=" + m_certificates.CaFile() + "\n");
+  CRecordingRelay relay(m_server->Port());
+  CClientThread client;
+  CRecordingNotify notify;
+  client.Run([&] { m_session.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
+  m_session.Configure("127.0.0.1", relay.Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+  m_session.Connect();
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed));
+  EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
+  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
+  // The client's heartbeat (every second here) reaches the server through the session.
+  ASSERT_TRUE(m_server->WaitForLine(1, "9", 10000));
+
+  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
+
+  const std::string wire = relay.Captured();
+  EXPECT_GT(wire.size(), 1000u);
+  for (const std::string& secret :
+       {std::string(vok::test::kSimulatorPassword), Transformed(vok::test::kSimulatorPassword),
+        std::string("100=vokuser"), std::string("1003=AAPL")}) {
+    EXPECT_EQ(wire.find(secret), std::string::npos) << secret;
+    std::string lower = secret;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    EXPECT_EQ(wire.find(lower), std::string::npos) << lower;
+  }
+}
+
+TEST_F(QuotesOverTls, ARefusedCertificateIsAFailedConnectWithItsOwnCodeAndNoLogon) {
+  WriteSettings("TlsPinnedCertificate=" + m_certificates.Fingerprint(CTestCertificates::kSelfSigned) + "\n");
+  m_session.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+  m_session.Connect();
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
+  EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{kIpcErrorTlsRefused}));
+  EXPECT_EQ(m_server->LogonCount() + m_server->RefusedLogonCount(), 0);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // The per-user settings: server text parsing, the settings class's round trip through the store
-// (password protected, never in clear), and the connection defaults a service object takes from
-// them where its host set nothing. Linux works on a temporary settings file.
+// (password protected, never in clear), and what a service object and its connection take from
+// them where the host set nothing. Linux works on a temporary settings file.
 #include "service/vok_quotes_settings.h"
 
 #include <gtest/gtest.h>
@@ -17,8 +17,10 @@
 #include "platform/bstr.h"
 #include "platform/com_ptr.h"
 #include "platform/environment.h"
+#include "platform/interface_table.h"
 #include "platform/protected_data.h"
 #include "service/user_settings.h"
+#include "service/vok_quotes.h"
 #include "vkdll/trace.h"
 #include "vkdll/vkdll.h"
 
@@ -28,32 +30,27 @@ using vok::CBstr;
 using vok::CComPtr;
 
 TEST(ServerAddress, SplitsHostAndPortOrRefuses) {
-  struct Case {
+  const struct {
     const char* text;
-    bool ok;
     const char* host;
     int port;
-  };
-  const Case cases[] = {
-      {"quotes.example:5021", true, "quotes.example", 5021},
-      {" 10.0.0.1 ", true, "10.0.0.1", 5020},
-      {"[::1]:6000", true, "::1", 6000},
-      {"[fe80::1]", true, "fe80::1", 5020},
-      {"fe80::2", true, "fe80::2", 5020},
-      {"host:", false, "", 0},
-      {"host:0", false, "", 0},
-      {"host:65536", false, "", 0},
-      {"host:12x", false, "", 0},
-      {"[::1]6000", false, "", 0},
-      {"[]:1", false, "", 0},
-      {"", false, "", 0},
-  };
-  for (const Case& c : cases) {
+  } cases[] = {{"quotes.example:5021", "quotes.example", 5021},
+               {" 10.0.0.1 ", "10.0.0.1", 5020},
+               {"[::1]:6000", "::1", 6000},
+               {"[fe80::1]", "fe80::1", 5020},
+               {"fe80::2", "fe80::2", 5020}};
+  for (const auto& c : cases) {
+    std::string host;
+    int port = 5020;
+    EXPECT_TRUE(vok::ParseServerAddress(c.text, host, port)) << c.text;
+    EXPECT_EQ(host, c.host) << c.text;
+    EXPECT_EQ(port, c.port) << c.text;
+  }
+  for (const char* refused : {"host:", "host:0", "host:65536", "host:12x", "[::1]6000", "[]:1", ""}) {
     std::string host = "unchanged";
     int port = 5020;
-    EXPECT_EQ(vok::ParseServerAddress(c.text, host, port), c.ok) << c.text;
-    EXPECT_EQ(host, c.ok ? c.host : "unchanged") << c.text;
-    EXPECT_EQ(port, c.ok ? c.port : 5020) << c.text;
+    EXPECT_FALSE(vok::ParseServerAddress(refused, host, port)) << refused;
+    EXPECT_EQ(host + ":" + std::to_string(port), "unchanged:5020") << refused;
   }
 }
 
@@ -62,7 +59,9 @@ TEST(ServerAddress, SplitsHostAndPortOrRefuses) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_folder = ::testing::TempDir() + "vokquote-settings-test";
+    // One folder per test: ctest runs the cases as parallel processes.
+    m_folder =
+        ::testing::TempDir() + "vokquote-settings-" + ::testing::UnitTest::GetInstance()->current_test_info()->name();
     std::filesystem::remove_all(m_folder);
     std::filesystem::create_directories(m_folder);
     vok::SetEnvironmentValue("VOKQUOTE_CONFIG", (m_folder + "/vokquote.ini").c_str());
@@ -91,6 +90,7 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(settings->put_Password(CBstr::FromNarrow("vokpass").Get()), S_OK);
   ASSERT_EQ(settings->put_TraceLevel(4), S_OK);
   ASSERT_EQ(settings->put_LogQuotes(VARIANT_TRUE), S_OK);
+  ASSERT_EQ(settings->put_QuotesTestMode(VARIANT_TRUE), S_OK);
   ASSERT_EQ(settings->put_UseTls(VARIANT_TRUE), S_OK);
   ASSERT_EQ(settings->put_TlsCaFile(CBstr::FromNarrow("/etc/vok/ca.pem").Get()), S_OK);
   // The pin is stored as 64 uppercase digits whatever form it came in; anything else is refused
@@ -101,16 +101,14 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   const struct {
     std::string text;
     HRESULT hr;
-  } pins[] = {
-      {pairs, S_OK},
-      {pin + "0", E_INVALIDARG},
-      {pin.substr(0, 63) + "g", E_INVALIDARG},
-      {":" + pin.substr(1), E_INVALIDARG},
-      {pairs.substr(0, 94) + " ", E_INVALIDARG},
-      {"", S_OK},
-      {" " + pin + " ", S_OK},
-      {"00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff", S_OK},
-  };
+  } pins[] = {{pairs, S_OK},
+              {pin + "0", E_INVALIDARG},
+              {pin.substr(0, 63) + "g", E_INVALIDARG},
+              {":" + pin.substr(1), E_INVALIDARG},
+              {pairs.substr(0, 94) + " ", E_INVALIDARG},
+              {"", S_OK},
+              {" " + pin + " ", S_OK},
+              {"00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff", S_OK}};
   for (const auto& c : pins) {
     EXPECT_EQ(settings->put_TlsPinnedCertificate(CBstr::FromNarrow(c.text).Get()), c.hr) << c.text;
     CBstr stored;
@@ -131,13 +129,20 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(reread->get_Version(version.Put()), S_OK);
   EXPECT_EQ(CBstr::ToNarrow(version.Get()), VOKQUOTE_VERSION_STRING);
   LONG level = 0;
-  VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_TRUE;
+  VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_FALSE;
   reread->get_TraceLevel(&level);
   reread->get_LogQuotes(&logQuotes);
   reread->get_QuotesTestMode(&testMode);
   EXPECT_EQ(level, 4);
   EXPECT_EQ(logQuotes, VARIANT_TRUE);
-  EXPECT_EQ(testMode, VARIANT_FALSE);
+  EXPECT_EQ(testMode, VARIANT_TRUE);
+  {  // a service object reads them at construction
+    vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
+    CComPtr<IVokQuotes> quotes;
+    ASSERT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, quotes.PutVoid()), S_OK);
+    EXPECT_TRUE(static_cast<CVokQuotes*>(quotes.Get())->LogQuotes());
+    EXPECT_EQ(static_cast<CVokQuotes*>(quotes.Get())->TestInterval(), 200);
+  }
   // The connection reads the TLS settings straight from the store.
   const STlsSettings tls = ReadTlsSettings();
   EXPECT_TRUE(tls.useTls);

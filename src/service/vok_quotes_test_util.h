@@ -31,45 +31,42 @@ inline bool Eventually(const std::function<bool()>& done, std::uint32_t limitMs 
   return true;
 }
 
-// Records every trace line for its lifetime.
+// Records every trace line for its lifetime; lines are looked up by their start.
 class CTraceRecorder {
  public:
+  struct Line {
+    int level;
+    std::string text;
+  };
   CTraceRecorder()
       : m_sink([this](int level, std::string_view text) {
           std::lock_guard lock(m_mutex);
           m_lines.push_back({level, std::string(text)});
         }) {}
 
-  struct Line {
-    int level;
-    std::string text;
-  };
-
   std::vector<Line> Lines() {
     std::lock_guard lock(m_mutex);
     return m_lines;
   }
   int Count(std::string_view prefix) {
-    std::lock_guard lock(m_mutex);
-    return static_cast<int>(std::count_if(m_lines.begin(), m_lines.end(), [&](const Line& line) {
-      return line.text.compare(0, prefix.size(), prefix) == 0;
-    }));
+    const auto lines = Lines();
+    return static_cast<int>(
+        std::count_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.starts_with(prefix); }));
   }
   bool WaitFor(std::string_view prefix, int count = 1, std::uint32_t limitMs = 20000) {
     return Eventually([&] { return Count(prefix) >= count; }, limitMs);
   }
   // Position of the first line starting with prefix, or -1.
   int IndexOf(std::string_view prefix) {
-    std::lock_guard lock(m_mutex);
-    for (std::size_t i = 0; i < m_lines.size(); ++i) {
-      if (m_lines[i].text.compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
-    }
-    return -1;
+    const auto lines = Lines();
+    const auto found =
+        std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.starts_with(prefix); });
+    return found == lines.end() ? -1 : static_cast<int>(found - lines.begin());
   }
   bool AnyContains(std::string_view text) {
-    std::lock_guard lock(m_mutex);
-    return std::any_of(m_lines.begin(), m_lines.end(),
-                       [&](const Line& line) { return line.text.find(text) != std::string::npos; });
+    const auto lines = Lines();
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const Line& l) { return l.text.find(text) != std::string::npos; });
   }
 
  private:

@@ -28,7 +28,6 @@ class CClientNotify final : public IVokQuotesNotify {
   STDMETHOD_(ULONG, Release)() override { return --m_refs; }
   STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
     Seen(0, rec->bstrSymbol);
-    m_lastFlags = rec->lFlags;
     return S_OK;
   }
   STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
@@ -56,7 +55,6 @@ class CClientNotify final : public IVokQuotesNotify {
   double m_l2Price = 0;
   enumMarketSide m_l2Side = msBid;
   std::string m_optionSymbol;
-  LONG m_lastFlags = 0;
   std::atomic<ULONG> m_refs{0};
 
  private:
