@@ -25,7 +25,7 @@
 
 #include "session.h"
 #include "tls_server.h"
-#include "unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace vok::sim {
 

@@ -21,7 +21,7 @@
 #include "send_buffer.h"
 #include "server_options.h"
 #include "tls_server.h"
-#include "unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 class VOKMessage;
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace vok::sim {
 

@@ -4,7 +4,7 @@
 #include "enum_names.h"
 #include "json_writer.h"
 #include "ole_time.h"
-#include "platform/bstr.h"
+#include "client_api.h"
 
 namespace vok::cli {
 namespace {
@@ -19,7 +19,7 @@ void Text(CJsonWriter& json, std::string_view key, BSTR value) {
   if (value == nullptr) {
     json.Null(key);
   } else {
-    json.String(key, CBstr::ToNarrow(value));
+    json.String(key, CBstr::ToUtf8(value));
   }
 }
 

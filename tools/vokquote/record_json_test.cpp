@@ -8,7 +8,7 @@
 
 #include "json_writer.h"
 #include "ole_time.h"
-#include "platform/bstr.h"
+#include "client_api.h"
 
 namespace vok::cli {
 namespace {
@@ -18,9 +18,9 @@ constexpr std::int64_t kUnixMs = 1796482800500LL;
 const double kOleDate = 25569.0 + static_cast<double>(kUnixMs) / 86400000.0;
 
 TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
-  CBstr symbol = CBstr::FromNarrow("MSFT"), market = CBstr::FromNarrow("NYSE"),
-        company = CBstr::FromNarrow("MSFT \"Tech\""), mmid = CBstr::FromNarrow("NSDQ"),
-        option = CBstr::FromNarrow("+XYZ-270115-P-52.5"), under = CBstr::FromNarrow("XYZ");
+  CBstr symbol = CBstr::FromUtf8("MSFT"), market = CBstr::FromUtf8("NYSE"),
+        company = CBstr::FromUtf8("MSFT \"Tech\""), mmid = CBstr::FromUtf8("NSDQ"),
+        option = CBstr::FromUtf8("+XYZ-270115-P-52.5"), under = CBstr::FromUtf8("XYZ");
 
   QUOTERECORD quote{};
   quote.bstrSymbol = symbol.Get();
