@@ -70,9 +70,6 @@ TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
        R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
        R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"sideName":"ask","bClosed":true,"UTCTime":null,)"
        R"("aggregate":900})"},
-      {Level2Json(level2, kUnixMs),
-       R"({"kind":"level2","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrMMID":"NSDQ",)"
-       R"("bstrSource":null,"lSize":300,"dPrice":12.5,"side":2,"sideName":"ask","bClosed":true,"UTCTime":null})"},
       {TsJson(ts, kUnixMs),
        R"({"kind":"ts","received":"2026-12-05T15:00:00.500Z","bstrSymbol":"MSFT","bstrExchange":null,)"
        R"("dPrice":1.25,"lSize":100,"lType":0,"UTCDateTime":null,"type":1,"typeName":"bidTick",)"
@@ -85,8 +82,6 @@ TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
        R"("putcall":1,"putcallName":"put"})"},
       {EventJson("OnClose", 0, kUnixMs),
        R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnClose","lErrorCode":0})"},
-      {EventJson("OnLogonSucceed", std::nullopt, kUnixMs),
-       R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"OnLogonSucceed"})"},
       {EventJson("notice", std::nullopt, kUnixMs, "bye"),
        R"({"kind":"event","received":"2026-12-05T15:00:00.500Z","event":"notice","text":"bye"})"},
   };
