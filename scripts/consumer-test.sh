@@ -26,6 +26,8 @@ major=${version%%.*}
   [ "$(readlink "$libdir/libvokquote.so.$major")" = "libvokquote.so.$version" ] || fail "library names"
 objdump -p "$libdir/libvokquote.so.$version" | grep -q "SONAME *libvokquote.so.$major\$" || fail "SONAME"
 [ -x "$prefix/bin/vokquote" ] && [ -x "$prefix/bin/vokquote-server" ] || fail "tools not installed"
+# vokquote is a client of the installed library: it must find it from its own place.
+[ "$("$prefix/bin/vokquote" --version 2>&1)" = "vokquote $version" ] || fail "the installed vokquote does not start"
 
 # find_package, C++20 and C.
 cmake -S examples/consumer -B "$work/fp" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release \

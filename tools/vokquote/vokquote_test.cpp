@@ -14,12 +14,15 @@
 
 #include "child_process_test_util.h"
 #include "message/vok_message.h"
+#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "test_client.h"
 #include "vkdll/vkdll.h"
 
 namespace vok::test {
 namespace {
+
+using vok::test::CTestCertificates;
 
 const std::string kProgram = VOKQUOTE_PATH;
 constexpr int kRunMs = 60000;
@@ -239,6 +242,22 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   EXPECT_EQ(unreachable.status, 3);
   EXPECT_EQ(unreachable.err, "vokquote: cannot connect to " + where + ": Connection refused\n");
   EXPECT_EQ(Field(unreachable.out, "lErrorCode"), std::to_string(ECONNREFUSED)) << unreachable.out;
+
+  // --tls and --ca decide for the process whatever the user's settings say: the test CA is trusted
+  // only when named.
+  CTestCertificates certificates;
+  ASSERT_TRUE(certificates.Ok());
+  sim::SServerOptions tlsOptions = Options(1);
+  tlsOptions.tlsCertificateFile = certificates.CertFile(CTestCertificates::kValid);
+  tlsOptions.tlsKeyFile = certificates.KeyFile();
+  sim::CQuoteServer tls(tlsOptions);
+  ASSERT_TRUE(tls.Start());
+  const auto trusted = RunAgainst(tls, {"quote", "MSFT", "--json", "--tls", "--ca", certificates.CaFile()});
+  EXPECT_EQ(trusted.status, 0) << trusted.err;
+  const auto untrusted = RunAgainst(tls, {"watch", "MSFT", "--tls"});
+  EXPECT_EQ(untrusted.status, 3);
+  EXPECT_EQ(untrusted.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(tls.Port()) +
+                               ": the server's TLS certificate was refused\n");
 
   // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.
   sim::SServerOptions elsewhere = Options(1);
