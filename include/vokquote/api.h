@@ -30,11 +30,7 @@ enum VokConnectError { VOK_ERROR_TLS_HANDSHAKE = 11201, VOK_ERROR_TLS_REFUSED = 
 /* The connection's fixed delays: a failed connect is tried again after VOK_CONNECT_RETRY_MS; a
    dropped connection is reopened after VOK_RECONNECT_BASE_MS plus zero to four steps of
    VOK_RECONNECT_STEP_MS, chosen at random. */
-enum VokConnectionDelay {
-  VOK_CONNECT_RETRY_MS = 20000,
-  VOK_RECONNECT_BASE_MS = 10000,
-  VOK_RECONNECT_STEP_MS = 1000
-};
+enum VokConnectionDelay { VOK_CONNECT_RETRY_MS = 20000, VOK_RECONNECT_BASE_MS = 10000, VOK_RECONNECT_STEP_MS = 1000 };
 
 #ifndef _WIN32
 

@@ -121,7 +121,11 @@ class CBstr {
     wide.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
       const unsigned char lead = static_cast<unsigned char>(text[i]);
-      const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+      const std::size_t length = lead < 0x80         ? 1
+                                 : (lead >> 5) == 6  ? 2
+                                 : (lead >> 4) == 14 ? 3
+                                 : (lead >> 3) == 30 ? 4
+                                                     : 0;
       char32_t code = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
       bool valid = length != 0 && i + length <= text.size();
       for (std::size_t k = 1; valid && k < length; ++k) {

@@ -82,7 +82,8 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   CivilTime eastern = calendar::ToCivil(calendar::EasternFromUtc(utc, offsetHours));
   message.SetText(wire::kFidTransactDate, calendar::FormatUsDate(eastern, 1));  // "%Y": a year below 1000 is not padded
   if (!wellFormed) eastern.millisecond = millisecond;
-  message.SetText(wire::kFidTransactTime, calendar::FormatClock(eastern, wellFormed ? value.size() == 21 : millisecond >= 0));
+  message.SetText(wire::kFidTransactTime,
+                  calendar::FormatClock(eastern, wellFormed ? value.size() == 21 : millisecond >= 0));
 }
 
 void AppendFixTransactTime(std::string& out, std::string_view value, int offsetHours) {

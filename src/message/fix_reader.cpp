@@ -116,7 +116,8 @@ void PostProcessOrder(VOKMessage& message) {
   if (hasOpenClose) {
     if (orderType == wire::kOrderPegged) {
       if (openClose.find('R') != std::string::npos) {
-        message.SetInt(wire::kFidOrderType, quantity > 0 ? wire::kOrderPeggedPrimaryReserve : wire::kOrderPeggedPrimary);
+        message.SetInt(wire::kFidOrderType,
+                       quantity > 0 ? wire::kOrderPeggedPrimaryReserve : wire::kOrderPeggedPrimary);
       } else if (openClose.find('C') != std::string::npos) {
         message.SetInt(wire::kFidOrderType, wire::kOrderPeggedC);
       }
@@ -125,11 +126,13 @@ void PostProcessOrder(VOKMessage& message) {
     }
   }
   orderType = IntOrZero(message, wire::kFidOrderType);
-  if (orderType == wire::kOrderPeggedPrimary && quantity != 0) message.SetInt(wire::kFidOrderType, wire::kOrderPeggedPrimaryReserve);
+  if (orderType == wire::kOrderPeggedPrimary && quantity != 0)
+    message.SetInt(wire::kFidOrderType, wire::kOrderPeggedPrimaryReserve);
   if (orderType == wire::kOrderLimit) {
     const int offset = IntOrZero(message, wire::kFidDiscretionOffset);
     if (offset != 0) {
-      message.SetInt(wire::kFidOrderType, quantity != 0 ? wire::kOrderLimitDiscretionReserve : wire::kOrderLimitDiscretion);
+      message.SetInt(wire::kFidOrderType,
+                     quantity != 0 ? wire::kOrderLimitDiscretionReserve : wire::kOrderLimitDiscretion);
       double price = 0;
       double offsetValue = 0;
       message.GetDouble(wire::kFidOrderPrice, price);

@@ -98,7 +98,8 @@ bool VOKFixWriter::NeedsOrderAdjustment(const VOKMessage& message) {
   if (message.GetInt(wire::kFidOrderCondition, value) && value == wire::kConditionAllOrNone) return true;
   return message.GetInt(wire::kFidOrderType, value) &&
          (value == wire::kOrderLimitDiscretion || value == wire::kOrderLimitDiscretionReserve ||
-          value == wire::kOrderPeggedPrimary || value == wire::kOrderPeggedPrimaryReserve || value == wire::kOrderPeggedC);
+          value == wire::kOrderPeggedPrimary || value == wire::kOrderPeggedPrimaryReserve ||
+          value == wire::kOrderPeggedC);
 }
 
 void VOKFixWriter::AdjustOrder(VOKMessage& message) {

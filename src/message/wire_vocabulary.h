@@ -140,11 +140,11 @@ inline constexpr int kEventConnected = 9978;
 inline constexpr int kEventDisconnected = 9977;
 inline constexpr int kEventConnectFailed = 9966;
 // Order types the FIX reader derives from tag 40 and tag 18, and the writer turns back.
-inline constexpr int kOrderLimit = 10030;                 // tag 40 "2"
-inline constexpr int kOrderPegged = 10034;                // tag 40 "P"
-inline constexpr int kOrderTypeV = 10063;                 // tag 40 "V"
-inline constexpr int kOrderLimitReserve = 10040;          // limit with a max floor
-inline constexpr int kOrderLimitDiscretion = 10043;       // limit with a discretion offset
+inline constexpr int kOrderLimit = 10030;            // tag 40 "2"
+inline constexpr int kOrderPegged = 10034;           // tag 40 "P"
+inline constexpr int kOrderTypeV = 10063;            // tag 40 "V"
+inline constexpr int kOrderLimitReserve = 10040;     // limit with a max floor
+inline constexpr int kOrderLimitDiscretion = 10043;  // limit with a discretion offset
 inline constexpr int kOrderLimitDiscretionReserve = 10044;
 inline constexpr int kOrderPeggedPrimary = 10062;         // pegged, "R" in tag 18
 inline constexpr int kOrderPeggedPrimaryReserve = 10066;  // the same with a max floor

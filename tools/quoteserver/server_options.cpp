@@ -1,7 +1,6 @@
 // Command line (on the tools' shared conventions), users file and listen address of the simulator.
 #include "server_options.h"
 
-
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>

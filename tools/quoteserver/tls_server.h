@@ -3,7 +3,6 @@
 // Runs on the server thread only.
 #pragma once
 
-
 #include <cstddef>
 #include <memory>
 #include <string>

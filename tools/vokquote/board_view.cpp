@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "client_api.h"
 #include "number_format.h"
 #include "ole_time.h"
-#include "client_api.h"
 #include "screen.h"
 
 namespace vok::cli {

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "number_format.h"
 #include "client_api.h"
+#include "number_format.h"
 #include "screen.h"
 
 namespace vok::cli {

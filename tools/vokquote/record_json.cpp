@@ -1,10 +1,10 @@
 // Record and event JSON lines for vokquote's line output.
 #include "record_json.h"
 
+#include "client_api.h"
 #include "enum_names.h"
 #include "json_writer.h"
 #include "ole_time.h"
-#include "client_api.h"
 
 namespace vok::cli {
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <limits>
 
+#include "client_api.h"
 #include "json_writer.h"
 #include "ole_time.h"
-#include "client_api.h"
 
 namespace vok::cli {
 namespace {
@@ -18,9 +18,8 @@ constexpr std::int64_t kUnixMs = 1796482800500LL;
 const double kOleDate = 25569.0 + static_cast<double>(kUnixMs) / 86400000.0;
 
 TEST(RecordJson, EachRecordKindCarriesItsFieldsInRecordOrder) {
-  CBstr symbol = CBstr::FromUtf8("MSFT"), market = CBstr::FromUtf8("NYSE"),
-        company = CBstr::FromUtf8("MSFT \"Tech\""), mmid = CBstr::FromUtf8("NSDQ"),
-        option = CBstr::FromUtf8("+XYZ-270115-P-52.5"), under = CBstr::FromUtf8("XYZ");
+  CBstr symbol = CBstr::FromUtf8("MSFT"), market = CBstr::FromUtf8("NYSE"), company = CBstr::FromUtf8("MSFT \"Tech\""),
+        mmid = CBstr::FromUtf8("NSDQ"), option = CBstr::FromUtf8("+XYZ-270115-P-52.5"), under = CBstr::FromUtf8("XYZ");
 
   QUOTERECORD quote{};
   quote.bstrSymbol = symbol.Get();
@@ -117,6 +116,23 @@ TEST(RecordJson, WriterEscapesTextAndWritesNumbersExactly) {
     CJsonWriter::AppendNumber(out, value);
     EXPECT_EQ(out, expected);
   }
+}
+
+// Record strings cross the public BSTR owner as UTF-8 both ways; what is not UTF-8 (or UTF-16)
+// becomes U+FFFD rather than being dropped or passed through.
+TEST(RecordJson, TextCrossesTheBstrAsUtf8) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9D\x84\x9E"},
+      {"a\xFF"
+       "b\xC3",
+       "a\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD"},
+      {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // an encoded surrogate, byte by byte
+  };
+  for (const auto& [text, expected] : cases) EXPECT_EQ(CBstr::FromUtf8(text).ToUtf8(), expected);
+  EXPECT_EQ(CBstr::FromUtf8("\xF0\x9D\x84\x9E").Length(), 2u) << "a surrogate pair";
+  const OLECHAR lone[] = {u'x', 0xD800, 0};
+  EXPECT_EQ(CBstr::Attach(::SysAllocString(lone)).ToUtf8(), "x\xEF\xBF\xBD");
 }
 
 TEST(RecordJson, OleDatesBecomeUtcTextsAndClocksInTheChosenZone) {

@@ -13,7 +13,7 @@ namespace {
 // The session the process's notice handler reports to.
 struct SNoticeTarget {
   std::mutex lock;
-  std::weak_ptr<CMailbox> mailbox;  // guarded by lock
+  std::weak_ptr<CMailbox> mailbox;   // guarded by lock
   std::weak_ptr<SEventRelay> relay;  // guarded by lock
 };
 

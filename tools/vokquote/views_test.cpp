@@ -5,8 +5,8 @@
 #include "board_view.h"
 #include "book_view.h"
 #include "chain_view.h"
-#include "number_format.h"
 #include "client_api.h"
+#include "number_format.h"
 #include "screen.h"
 #include "tape_view.h"
 
@@ -75,12 +75,6 @@ TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
     rec.bClosed = e.closed ? VARIANT_TRUE : VARIANT_FALSE;
     EXPECT_TRUE(book.Update(rec));
   }
-  CBstr otherSymbol = CBstr::FromUtf8("ABC");
-  LEVEL2RECORD other{};
-  other.bstrSymbol = otherSymbol.Get();
-  other.side = msBid;
-  EXPECT_FALSE(book.Update(other));
-
   // A level's aggregate is the cache's figure where it has one, else the sum of its entries; the
   // larger entry of a level comes first.
   const AggregateSize cache = [](double price, enumMarketSide side) -> long {
@@ -123,12 +117,6 @@ TEST(Views, ChainPairsCallsAndPutsByExpiryAndStrike) {
     rec.dBid = o.bid;
     EXPECT_TRUE(chain.Update(rec));
   }
-  CBstr otherUnder = CBstr::FromUtf8("ABC");
-  OPTIONSRECORD other{};
-  other.bstrSymbol = names[0].Get();
-  other.bstrUnderlier = otherUnder.Get();
-  EXPECT_FALSE(chain.Update(other));
-
   const auto lines = chain.Render(100, false);
   ASSERT_EQ(lines.size(), 1u + 2 * 3 + 3);  // title; per expiry a blank, a title and a header; one per strike
   EXPECT_EQ(lines[0], "XYZ options: 4 in 2 expiries");

@@ -44,7 +44,8 @@ void VokSetSuiteMessageHandler(VokSuiteMessageHandler handler, void* context) {
 }
 
 void VokOverrideTls(int useTls, const char* caFile, const char* pinnedSha256) {
-  OverrideTlsSettings(STlsSettings{useTls != 0, caFile != nullptr ? caFile : "", pinnedSha256 != nullptr ? pinnedSha256 : ""});
+  OverrideTlsSettings(
+      STlsSettings{useTls != 0, caFile != nullptr ? caFile : "", pinnedSha256 != nullptr ? pinnedSha256 : ""});
 }
 
 void VokClearTlsOverride() { OverrideTlsSettings(std::nullopt); }
