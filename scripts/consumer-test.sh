@@ -26,6 +26,8 @@ major=${version%%.*}
   [ "$(readlink "$libdir/libvokquote.so.$major")" = "libvokquote.so.$version" ] || fail "library names"
 objdump -p "$libdir/libvokquote.so.$version" | grep -q "SONAME *libvokquote.so.$major\$" || fail "SONAME"
 [ -x "$prefix/bin/vokquote" ] && [ -x "$prefix/bin/vokquote-server" ] || fail "tools not installed"
+# vokquote is a client of the installed library: it must find it from its own place.
+[ "$("$prefix/bin/vokquote" --version 2>&1)" = "vokquote $version" ] || fail "the installed vokquote does not start"
 
 # find_package, C++20 and C.
 cmake -S examples/consumer -B "$work/fp" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release \
@@ -38,7 +40,7 @@ flags=$(pkg-config --cflags --libs vokquote)
 mkdir -p "$work/pc"
 # shellcheck disable=SC2086
 {
-  echo '#include <vokquote/vokquote.h>' | c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -x c++ - $flags &&
+  printf '#include <vokquote/vokquote.h>\n#include <vokquote/com_ptr.h>\n' | c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -x c++ - $flags &&
     c++ -std=c++17 -Wall -Wextra -Werror examples/quote_client.cpp -o "$work/pc/quote_client" $flags -Wl,-rpath,"$libdir" &&
     cc -std=c11 -Wall -Wextra -pedantic -Werror examples/c_client.c -o "$work/pc/c_client" $flags -Wl,-rpath,"$libdir"
 } >"$log" 2>&1 || fail "pkg-config build"

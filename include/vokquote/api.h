@@ -22,6 +22,16 @@ HRESULT VokQuotesCreate(REFIID riid, void** object);
    headers it was built with. */
 const char* VokQuoteVersion(void);
 
+/* Codes OnConnect carries besides the system's error numbers: the TLS handshake failed (the
+   server does not speak TLS, offers nothing from 1.2 up, or ran out of time), or the server's
+   certificate was refused (untrusted, expired, another host's, or not the pinned one). */
+enum VokConnectError { VOK_ERROR_TLS_HANDSHAKE = 11201, VOK_ERROR_TLS_REFUSED = 11202 };
+
+/* The connection's fixed delays: a failed connect is tried again after VOK_CONNECT_RETRY_MS; a
+   dropped connection is reopened after VOK_RECONNECT_BASE_MS plus zero to four steps of
+   VOK_RECONNECT_STEP_MS, chosen at random. */
+enum VokConnectionDelay { VOK_CONNECT_RETRY_MS = 20000, VOK_RECONNECT_BASE_MS = 10000, VOK_RECONNECT_STEP_MS = 1000 };
+
 #ifndef _WIN32
 
 /* Runs everything pending for the calling thread's message loop now (posted callbacks, due
@@ -49,6 +59,14 @@ typedef void (*VokSuiteMessageHandler)(const char* text, void* context);
 
 /* Registers the handler for server notices (null: none, the notice is only traced). */
 void VokSetSuiteMessageHandler(VokSuiteMessageHandler handler, void* context);
+
+/* For a program that takes the TLS choice on its command line: every connect attempt of the
+   process from now on uses TLS when useTls is non-zero, trusting the CAs of the PEM file caFile
+   (null or empty: the system's store) or only the certificate whose SHA-256 fingerprint is
+   pinnedSha256 (64 hex digits; null or empty: none), whatever the per-user settings "UseTls",
+   "TlsCaFile" and "TlsPinnedCertificate" say. VokClearTlsOverride returns to those settings. */
+void VokOverrideTls(int useTls, const char* caFile, const char* pinnedSha256);
+void VokClearTlsOverride(void);
 
 /* The in-process class server's entry points, as on Windows (which declares them itself). */
 HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object);

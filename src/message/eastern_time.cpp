@@ -4,6 +4,7 @@
 
 #include "message/number_text.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/calendar.h"
 
 namespace vok::message {
@@ -70,7 +71,7 @@ int EasternOffsetHours() {
 }
 
 void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offsetHours) {
-  message.SetText(1047, value);
+  message.SetText(wire::kFidTransactTimeText, value);
   if (value.size() <= 16) return;
   calendar::UtcTime utc;
   int millisecond = -1;  // none given
@@ -79,9 +80,10 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   const bool wellFormed = (value.size() == 17 || value.size() == 21) && calendar::ParseFixTimestamp(value, utc);
   if (!wellFormed && !ReadLoosely(value, utc, millisecond)) return;
   CivilTime eastern = calendar::ToCivil(calendar::EasternFromUtc(utc, offsetHours));
-  message.SetText(1022, calendar::FormatUsDate(eastern, 1));  // "%Y": a year below 1000 is not padded
+  message.SetText(wire::kFidTransactDate, calendar::FormatUsDate(eastern, 1));  // "%Y": a year below 1000 is not padded
   if (!wellFormed) eastern.millisecond = millisecond;
-  message.SetText(1021, calendar::FormatClock(eastern, wellFormed ? value.size() == 21 : millisecond >= 0));
+  message.SetText(wire::kFidTransactTime,
+                  calendar::FormatClock(eastern, wellFormed ? value.size() == 21 : millisecond >= 0));
 }
 
 void AppendFixTransactTime(std::string& out, std::string_view value, int offsetHours) {

@@ -8,6 +8,7 @@
 #include "message/fix_tables.h"
 #include "message/number_text.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 
 namespace vok::message {
 namespace {
@@ -70,68 +71,68 @@ void StoreFixValue(VOKMessage& message, int id, std::string_view value) {
     case kFixMessageTypeId: {
       const int type = FixMessageTypeToInternal(value, message.GetType());
       message.SetType(static_cast<char>(type));
-      if (value == "0" || value == "1") message.SetText(1143, value);
+      if (value == "0" || value == "1") message.SetText(wire::kFidSessionMsgType, value);
       return;
     }
     case kFixExecutionTypeId:
       message.SetType(static_cast<char>(FixExecutionTypeToInternal(value, message.GetType())));
       return;
-    case 1001:
+    case wire::kFidOrderSide:
       StoreCode(message, id, kSide, value);
       return;
-    case 1505:
+    case wire::kFidLegSide:
       StoreCode(message, id, kLegSide, value);
       return;
-    case 1005:
-      if (!ToInternal(kTimeInForce, value, code)) code = 10011;
+    case wire::kFidTimeInForce:
+      if (!ToInternal(kTimeInForce, value, code)) ToInternal(kTimeInForce, "0", code);  // day
       message.SetInt(id, code);
       return;
-    case 1007:
+    case wire::kFidOrderType:
       StoreCode(message, id, kOrderType, value);
       return;
-    case 1039:
-      message.SetInt(id, ReadInt(begin, end) != 0 ? 10060 : 10061);
+    case wire::kFidCovered:
+      StoreCode(message, id, kCovered, ReadInt(begin, end) != 0 ? "1" : "0");
       return;
-    case 1040:
-      message.SetInt(id, value == "O" ? 10070 : value == "R" ? 10080 : 10071);
+    case wire::kFidOpenClose:
+      StoreCode(message, id, kOpenClose, value == "O" || value == "R" ? value : "C");
       return;
-    case 1506:
-      message.SetInt(id, value == "O" ? 10070 : 10071);
+    case wire::kFidLegOpenClose:
+      StoreCode(message, id, kLegOpenClose, value == "O" ? value : "C");
       return;
-    case 1066:
+    case wire::kFidUrgency:
       StoreCode(message, id, kSettlement, value);
       return;
-    case 1099:
-    case 1108:
+    case wire::kFidOrderStatus:
+    case wire::kFidLegOrderStatus:
       StoreCode(message, id, kStatus, value);
       return;
-    case 1113:
+    case wire::kFidTargetStrategy:
       StoreCode(message, id, kLegRatioKind, value);
       return;
-    case 1096: {
+    case wire::kFidRefMsgType: {
       const int type = FixMessageTypeToInternal(value, 0);
       if (type != 0) message.SetInt(id, type);
       return;
     }
-    case 1058:
+    case wire::kFidCancelRejectTo:
       if (value == "2") message.SetType('V');
       return;
-    case 2040:
-      message.SetText(2040, value.substr(0, 4));
-      message.SetText(2036, value.size() > 4 ? value.substr(4, 2) : std::string_view());
+    case wire::kFidExpYear:
+      message.SetText(wire::kFidExpYear, value.substr(0, 4));
+      message.SetText(wire::kFidExpMonth, value.size() > 4 ? value.substr(4, 2) : std::string_view());
       return;
-    case 1021:
+    case wire::kFidTransactTime:
       ReadFixTransactTime(message, value, EasternOffsetHours());
       return;
-    case 1002:
-    case 5012:
-    case 5013:
+    case wire::kFidOrderQuantity:
+    case wire::kFidTag10000Count:
+    case wire::kFidTag10001Count:
       message.SetInt(id, ReadInt(begin, end));
       return;
-    case 1004:
-    case 1017:
-    case 5009:
-    case 5010:
+    case wire::kFidOrderPrice:
+    case wire::kFidStopPrice:
+    case wire::kFidTag10012Price:
+    case wire::kFidTag10015Price:
       message.SetDouble(id, ReadDouble(begin, end));
       return;
     default:
@@ -144,38 +145,38 @@ void AppendFixValue(std::string& out, int id, const VOKField& field, int offsetH
   const Code* code = nullptr;
   int internal = 0;
   switch (id) {
-    case 1001:
+    case wire::kFidOrderSide:
       code = field.AsInt(internal) ? ToFix(kSide, internal) : nullptr;
       break;
-    case 1505:
+    case wire::kFidLegSide:
       code = field.AsInt(internal) ? ToFix(kLegSide, internal) : nullptr;
       break;
-    case 1005:
+    case wire::kFidTimeInForce:
       code = field.AsInt(internal) ? ToFix(kTimeInForce, internal) : nullptr;
       break;
-    case 1007:
+    case wire::kFidOrderType:
       if (field.AsInt(internal)) {
         code = ToFix(kOrderType, internal);
         if (code == nullptr) code = ToFix(kOrderTypeOut, internal);
       }
       break;
-    case 1039:
+    case wire::kFidCovered:
       code = field.AsInt(internal) ? ToFix(kCovered, internal) : nullptr;
       break;
-    case 1040:
+    case wire::kFidOpenClose:
       code = field.AsInt(internal) ? ToFix(kOpenClose, internal) : nullptr;
       break;
-    case 1506:
+    case wire::kFidLegOpenClose:
       code = field.AsInt(internal) ? ToFix(kLegOpenClose, internal) : nullptr;
       break;
-    case 1099:
-    case 1108:
+    case wire::kFidOrderStatus:
+    case wire::kFidLegOrderStatus:
       code = field.AsInt(internal) ? ToFix(kStatus, internal) : nullptr;
       break;
-    case 1113:
+    case wire::kFidTargetStrategy:
       code = field.AsInt(internal) ? ToFix(kLegRatioKind, internal) : nullptr;
       break;
-    case 2038: {
+    case wire::kFidPutCall: {
       std::string text;
       field.AsString(text);
       if (text == "P")
@@ -186,7 +187,7 @@ void AppendFixValue(std::string& out, int id, const VOKField& field, int offsetH
         out.append(text);
       return;
     }
-    case 1021: {
+    case wire::kFidTransactTime: {
       std::string text;
       if (field.AsString(text)) AppendFixTransactTime(out, text, offsetHours);
       return;

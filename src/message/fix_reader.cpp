@@ -14,9 +14,11 @@
 #include "message/group_reader.h"
 #include "message/number_text.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "vkdll/vkdll.h"
 
 using namespace vok::message;
+namespace wire = vok::wire;
 
 namespace {
 
@@ -108,33 +110,36 @@ int IntOrZero(const VOKMessage& message, int fid) {
 
 void PostProcessOrder(VOKMessage& message) {
   std::string openClose;
-  const bool hasOpenClose = message.GetString(1037, openClose);
-  int orderType = IntOrZero(message, 1007);
-  const int quantity = IntOrZero(message, 1009);
+  const bool hasOpenClose = message.GetString(wire::kFidExecInst, openClose);
+  int orderType = IntOrZero(message, wire::kFidOrderType);
+  const int quantity = IntOrZero(message, wire::kFidMaxFloor);
   if (hasOpenClose) {
-    if (orderType == 10034) {
+    if (orderType == wire::kOrderPegged) {
       if (openClose.find('R') != std::string::npos) {
-        message.SetInt(1007, quantity > 0 ? 10066 : 10062);
+        message.SetInt(wire::kFidOrderType,
+                       quantity > 0 ? wire::kOrderPeggedPrimaryReserve : wire::kOrderPeggedPrimary);
       } else if (openClose.find('C') != std::string::npos) {
-        message.SetInt(1007, 10077);
+        message.SetInt(wire::kFidOrderType, wire::kOrderPeggedC);
       }
-    } else if (orderType != 10063 && openClose.find('G') != std::string::npos) {
-      message.SetInt(1008, 10047);
+    } else if (orderType != wire::kOrderTypeV && openClose.find('G') != std::string::npos) {
+      message.SetInt(wire::kFidOrderCondition, wire::kConditionAllOrNone);
     }
   }
-  orderType = IntOrZero(message, 1007);
-  if (orderType == 10062 && quantity != 0) message.SetInt(1007, 10066);
-  if (orderType == 10030) {
-    const int offset = IntOrZero(message, 1036);
+  orderType = IntOrZero(message, wire::kFidOrderType);
+  if (orderType == wire::kOrderPeggedPrimary && quantity != 0)
+    message.SetInt(wire::kFidOrderType, wire::kOrderPeggedPrimaryReserve);
+  if (orderType == wire::kOrderLimit) {
+    const int offset = IntOrZero(message, wire::kFidDiscretionOffset);
     if (offset != 0) {
-      message.SetInt(1007, quantity != 0 ? 10044 : 10043);
+      message.SetInt(wire::kFidOrderType,
+                     quantity != 0 ? wire::kOrderLimitDiscretionReserve : wire::kOrderLimitDiscretion);
       double price = 0;
       double offsetValue = 0;
-      message.GetDouble(1004, price);
-      message.GetDouble(1036, offsetValue);
-      message.SetDouble(1026, price + offsetValue);
+      message.GetDouble(wire::kFidOrderPrice, price);
+      message.GetDouble(wire::kFidDiscretionOffset, offsetValue);
+      message.SetDouble(wire::kFidDiscretionPrice, price + offsetValue);
     } else if (quantity != 0) {
-      message.SetInt(1007, 10040);
+      message.SetInt(wire::kFidOrderType, wire::kOrderLimitReserve);
     }
   }
 }
@@ -193,7 +198,7 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length, CPars
       std::replace(replaced.begin(), replaced.end(), ';', ',');
       value = replaced;
     }
-    if (tag == 38) message.SetText(1140, value);
+    if (tag == 38) message.SetText(wire::kFidOrderQuantityText, value);
     const int id = FixToInternalId(message.GetType() == 'E', tag);
     if (id == -1) continue;
     if (IsGroupField(id)) {

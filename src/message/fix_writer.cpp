@@ -11,9 +11,11 @@
 #include "message/fix_tables.h"
 #include "message/tls_buffer.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 #include "platform/calendar.h"
 
 using namespace vok::message;
+namespace wire = vok::wire;
 
 class VOKFixWriter {
  public:
@@ -44,9 +46,9 @@ void AppendTranslated(int tag, int id, const VOKField& field, const VOKMessage& 
     out.resize(mark);
     return;
   }
-  if (id == 2040) {
+  if (id == wire::kFidExpYear) {
     int month = 0;
-    message.GetInt(2036, month);
+    message.GetInt(wire::kFidExpMonth, month);
     char digits[16];
     const int length = std::snprintf(digits, sizeof digits, "%02d", month);
     out.append(digits, static_cast<std::size_t>(length));
@@ -82,35 +84,37 @@ void AppendGroups(const VOKMessage& message, std::string& out, int offsetHours, 
 
 void AddFlag(VOKMessage& message, char flag) {
   std::string text;
-  message.GetString(1037, text);
+  message.GetString(wire::kFidExecInst, text);
   if (text.find(flag) != std::string::npos) return;
   if (!text.empty()) text.push_back(' ');
   text.push_back(flag);
-  message.SetString(1037, text);
+  message.SetString(wire::kFidExecInst, text);
 }
 
 }  // namespace
 
 bool VOKFixWriter::NeedsOrderAdjustment(const VOKMessage& message) {
   int value = 0;
-  if (message.GetInt(1008, value) && value == 10047) return true;
-  return message.GetInt(1007, value) &&
-         (value == 10043 || value == 10044 || value == 10062 || value == 10066 || value == 10077);
+  if (message.GetInt(wire::kFidOrderCondition, value) && value == wire::kConditionAllOrNone) return true;
+  return message.GetInt(wire::kFidOrderType, value) &&
+         (value == wire::kOrderLimitDiscretion || value == wire::kOrderLimitDiscretionReserve ||
+          value == wire::kOrderPeggedPrimary || value == wire::kOrderPeggedPrimaryReserve ||
+          value == wire::kOrderPeggedC);
 }
 
 void VOKFixWriter::AdjustOrder(VOKMessage& message) {
   int value = 0;
-  if (message.GetInt(1008, value) && value == 10047) AddFlag(message, 'G');
-  if (!message.GetInt(1007, value)) return;
-  if (value == 10043 || value == 10044) {
+  if (message.GetInt(wire::kFidOrderCondition, value) && value == wire::kConditionAllOrNone) AddFlag(message, 'G');
+  if (!message.GetInt(wire::kFidOrderType, value)) return;
+  if (value == wire::kOrderLimitDiscretion || value == wire::kOrderLimitDiscretionReserve) {
     double stop = 0;
     double price = 0;
-    message.GetDouble(1026, stop);
-    message.GetDouble(1004, price);
-    message.SetDouble(1036, stop - price);
-  } else if (value == 10062 || value == 10066) {
+    message.GetDouble(wire::kFidDiscretionPrice, stop);
+    message.GetDouble(wire::kFidOrderPrice, price);
+    message.SetDouble(wire::kFidDiscretionOffset, stop - price);
+  } else if (value == wire::kOrderPeggedPrimary || value == wire::kOrderPeggedPrimaryReserve) {
     AddFlag(message, 'R');
-  } else if (value == 10077) {
+  } else if (value == wire::kOrderPeggedC) {
     AddFlag(message, 'C');
   }
 }
@@ -119,8 +123,8 @@ void VOKFixWriter::AdjustOrder(VOKMessage& message) {
 void VOKFixWriter::Write(const VOKMessage& message, std::string& body, std::string& out) {
   const int offsetHours = EasternOffsetHours();
   int heartbeatTest = 0;
-  message.GetInt(1143, heartbeatTest);
-  const bool multileg = message.GetGroupCount(1089) >= 2;
+  message.GetInt(wire::kFidSessionMsgType, heartbeatTest);
+  const bool multileg = message.GetGroupCount(wire::kFidLegs) >= 2;
 
   // The body is written first; the header needs its length.
   body.clear();

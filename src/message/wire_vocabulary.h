@@ -90,6 +90,40 @@ inline constexpr int kFidPrintCondition = 2082;
 inline constexpr int kFidPrintStatus = 2083;
 inline constexpr int kFidPrintKind = 2084;  // kPrint values below; absent means a trade
 
+// ---- Fields: orders and executions, in the FIX form only (the FIX tag each one travels as) ----
+inline constexpr int kFidOrderSide = 1001;          // tag 54
+inline constexpr int kFidOrderQuantity = 1002;      // tag 38
+inline constexpr int kFidOrderPrice = 1004;         // tag 44
+inline constexpr int kFidTimeInForce = 1005;        // tag 59
+inline constexpr int kFidOrderType = 1007;          // tag 40; kOrder values below
+inline constexpr int kFidOrderCondition = 1008;     // kConditionAllOrNone, written as "G" in tag 18
+inline constexpr int kFidMaxFloor = 1009;           // tag 111: the shown part of a reserve order
+inline constexpr int kFidStopPrice = 1017;          // tag 99
+inline constexpr int kFidTransactTime = 1021;       // tag 60, as Eastern "HH:MM:SS[.mmm]"
+inline constexpr int kFidTransactDate = 1022;       // the Eastern date of tag 60, "MM/DD/YYYY"
+inline constexpr int kFidDiscretionPrice = 1026;    // price plus discretion offset
+inline constexpr int kFidDiscretionOffset = 1036;   // tag 389
+inline constexpr int kFidExecInst = 1037;           // tag 18: flag letters separated by spaces
+inline constexpr int kFidCovered = 1039;            // tag 203
+inline constexpr int kFidOpenClose = 1040;          // tag 77
+inline constexpr int kFidTransactTimeText = 1047;   // tag 60 as received
+inline constexpr int kFidCancelRejectTo = 1058;     // tag 434
+inline constexpr int kFidUrgency = 1066;            // tag 61
+inline constexpr int kFidLegs = 1089;               // tag 555: the multileg group
+inline constexpr int kFidRefMsgType = 1096;         // tag 372
+inline constexpr int kFidOrderStatus = 1099;        // tag 39
+inline constexpr int kFidLegOrderStatus = 1108;     // tag 10058
+inline constexpr int kFidTargetStrategy = 1113;     // tag 847
+inline constexpr int kFidOrderQuantityText = 1140;  // tag 38 as received
+inline constexpr int kFidSessionMsgType = 1143;     // tag 35 of a heartbeat ("0") or test request ("1")
+inline constexpr int kFidLegSide = 1505;            // tag 624
+inline constexpr int kFidLegOpenClose = 1506;       // tag 564
+// Fields of the server's own FIX tags, read as numbers.
+inline constexpr int kFidTag10012Price = 5009;
+inline constexpr int kFidTag10015Price = 5010;
+inline constexpr int kFidTag10000Count = 5012;
+inline constexpr int kFidTag10001Count = 5013;
+
 // ---- Coded values ----
 inline constexpr int kLevel1Service = 20000;
 inline constexpr int kLevel2Service = 20001;
@@ -105,5 +139,16 @@ inline constexpr int kPrintAsk = 2;
 inline constexpr int kEventConnected = 9978;
 inline constexpr int kEventDisconnected = 9977;
 inline constexpr int kEventConnectFailed = 9966;
+// Order types the FIX reader derives from tag 40 and tag 18, and the writer turns back.
+inline constexpr int kOrderLimit = 10030;            // tag 40 "2"
+inline constexpr int kOrderPegged = 10034;           // tag 40 "P"
+inline constexpr int kOrderTypeV = 10063;            // tag 40 "V"
+inline constexpr int kOrderLimitReserve = 10040;     // limit with a max floor
+inline constexpr int kOrderLimitDiscretion = 10043;  // limit with a discretion offset
+inline constexpr int kOrderLimitDiscretionReserve = 10044;
+inline constexpr int kOrderPeggedPrimary = 10062;         // pegged, "R" in tag 18
+inline constexpr int kOrderPeggedPrimaryReserve = 10066;  // the same with a max floor
+inline constexpr int kOrderPeggedC = 10077;               // pegged, "C" in tag 18
+inline constexpr int kConditionAllOrNone = 10047;         // "G" in tag 18
 
 }  // namespace vok::wire

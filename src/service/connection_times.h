@@ -3,6 +3,8 @@
 // wherever a timer is armed.
 #pragma once
 
+#include <vokquote/api.h>
+
 #include <atomic>
 #include <cstdint>
 
@@ -10,9 +12,9 @@ namespace vok {
 
 struct SConnectionTimes {
   std::atomic<std::uint32_t> heartbeatMs{30000};
-  std::atomic<std::uint32_t> reconnectBaseMs{10000};
-  std::atomic<std::uint32_t> reconnectStepMs{1000};  // the delay is base + (0..4) steps
-  std::atomic<std::uint32_t> connectRetryMs{20000};
+  std::atomic<std::uint32_t> reconnectBaseMs{VOK_RECONNECT_BASE_MS};
+  std::atomic<std::uint32_t> reconnectStepMs{VOK_RECONNECT_STEP_MS};  // the delay is base + (0..4) steps
+  std::atomic<std::uint32_t> connectRetryMs{VOK_CONNECT_RETRY_MS};
 };
 
 const SConnectionTimes& ConnectionTimes();

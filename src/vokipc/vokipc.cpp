@@ -41,9 +41,11 @@ struct STable {
   int options = 0;
 };
 
+// Never destroyed: the pump thread may finish the last service object's release (IpcCleanup)
+// after the host's own Release has returned and while the process is already exiting.
 STable& Table() {
-  static STable s_table;
-  return s_table;
+  static STable* const table = new STable;  // intentionally leaked, see above
+  return *table;
 }
 
 std::shared_ptr<CTcpConnection> Find(IPCHANDLE handle) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace vok::test {
 
@@ -46,7 +46,7 @@ class CPtyChild {
  private:
   bool ReadSome(int timeoutMs);
 
-  sim::CUniqueFd m_master;
+  CUniqueFd m_master;
   int m_pid = -1;
   std::string m_output;
 };

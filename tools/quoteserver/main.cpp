@@ -1,12 +1,12 @@
 // vokquote-server: the quote server simulator as a program. Prints the bound port on stdout as one
 // line once it listens, logs sessions on stderr (unless --quiet) and stops on SIGINT or SIGTERM.
-#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "quote_server.h"
 #include "server_options.h"
+#include "server_system.h"
 
 int main(int argc, char** argv) {
   vok::sim::SServerOptions options;
@@ -24,13 +24,8 @@ int main(int argc, char** argv) {
     return vok::tools::kExitUsageError;
   }
 
-  // The signals are taken synchronously by this thread; the server thread inherits the mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-  std::signal(SIGPIPE, SIG_IGN);
+  // Before the server thread starts, which inherits the blocked signals.
+  vok::sim::CStopSignals stopSignals;
 
   vok::sim::CQuoteServer server(options);
   std::string error;
@@ -41,9 +36,8 @@ int main(int argc, char** argv) {
   std::printf("%d\n", server.Port());
   std::fflush(stdout);
 
-  int signal = 0;
-  sigwait(&stopSignals, &signal);
-  if (options.log) options.log(signal == SIGINT ? "SIGINT: stopping" : "SIGTERM: stopping");
+  const std::string signal = stopSignals.Wait();
+  if (options.log) options.log(signal + ": stopping");
   server.Stop();
   return 0;
 }

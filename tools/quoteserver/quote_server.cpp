@@ -3,15 +3,6 @@
 // can read and wait on them from their own threads.
 #include "quote_server.h"
 
-#include <signal.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/epoll.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -23,9 +14,9 @@
 #include <mutex>
 #include <thread>
 
+#include "server_system.h"
 #include "session.h"
 #include "tls_server.h"
-#include "unique_fd.h"
 
 namespace vok::sim {
 
@@ -76,7 +67,7 @@ class CQuoteServer::CImpl final : public ISessionHost {
  private:
   struct SEntry {
     std::unique_ptr<CSession> session;
-    std::uint32_t events = 0;
+    bool writable = false;  // watched for writability
   };
 
   void Loop();
@@ -88,7 +79,7 @@ class CQuoteServer::CImpl final : public ISessionHost {
   const SServerOptions m_options;
   SFeedSettings m_feedSettings;
   CUniqueFd m_listen;
-  CUniqueFd m_epoll;
+  CPoller m_poller;
   CUniqueFd m_wake;
   int m_port = 0;
   CTlsServerContext m_tls;  // loaded at Start when the options name a certificate
@@ -106,7 +97,7 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
   auto fail = [&](const std::string& what) {
     if (error != nullptr) *error = what + ": " + std::strerror(errno);
     m_listen.Reset();
-    m_epoll.Reset();
+    m_poller.Close();
     m_wake.Reset();
     return false;
   };
@@ -119,35 +110,16 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
       return false;
     }
   }
-  in_addr address{};
-  if (inet_pton(AF_INET, m_options.host.c_str(), &address) != 1 || (ntohl(address.s_addr) >> 24) != 127) {
-    errno = EINVAL;
-    return fail("the simulator listens on loopback addresses only, not " + m_options.host);
+  std::string listenError;
+  m_listen = ListenTcp(m_options.host, m_options.port, m_port, listenError);
+  if (!m_listen.Valid()) {
+    if (error != nullptr) *error = listenError;
+    return false;
   }
-  m_listen.Reset(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
-  if (!m_listen.Valid()) return fail("socket");
-  int one = 1;
-  ::setsockopt(m_listen.Get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in bindAddress{};
-  bindAddress.sin_family = AF_INET;
-  bindAddress.sin_addr = address;
-  bindAddress.sin_port = htons(static_cast<std::uint16_t>(m_options.port));
-  if (::bind(m_listen.Get(), reinterpret_cast<sockaddr*>(&bindAddress), sizeof bindAddress) != 0) {
-    return fail("bind " + m_options.host + ":" + std::to_string(m_options.port));
-  }
-  if (::listen(m_listen.Get(), 128) != 0) return fail("listen");
-  socklen_t length = sizeof bindAddress;
-  ::getsockname(m_listen.Get(), reinterpret_cast<sockaddr*>(&bindAddress), &length);
-  m_port = ntohs(bindAddress.sin_port);
-
-  m_epoll.Reset(::epoll_create1(EPOLL_CLOEXEC));
-  m_wake.Reset(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-  if (!m_epoll.Valid() || !m_wake.Valid()) return fail("epoll");
+  m_wake = MakeWakeFd();
+  if (!m_poller.Open() || !m_wake.Valid()) return fail("epoll");
   for (int fd : {m_listen.Get(), m_wake.Get()}) {
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = fd;
-    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, fd, &event) != 0) return fail("epoll_ctl");
+    if (!m_poller.Watch(fd, false)) return fail("epoll_ctl");
   }
 
   m_feedSettings.seed = m_options.seed;
@@ -158,10 +130,7 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
   m_thread = std::thread([this] {
     // OpenSSL writes TLS sessions with write(), so a client gone away would raise SIGPIPE in
     // the process that hosts the server; blocked here, it is an EPIPE of that session only.
-    sigset_t pipe;
-    sigemptyset(&pipe);
-    sigaddset(&pipe, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+    BlockBrokenPipe();
     Loop();
   });
   Log("listening on " + m_options.host + ":" + std::to_string(m_port) + (m_tlsOn ? " (TLS)" : ""));
@@ -171,11 +140,10 @@ bool CQuoteServer::CImpl::Start(std::string* error) {
 void CQuoteServer::CImpl::Stop() {
   if (!m_thread.joinable()) return;
   m_stopping = true;
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
+  SignalWakeFd(m_wake.Get());
   m_thread.join();
   m_listen.Reset();
-  m_epoll.Reset();
+  m_poller.Close();
   m_wake.Reset();
 }
 
@@ -184,8 +152,7 @@ void CQuoteServer::CImpl::Run(int session, const CScript& steps) {
     std::lock_guard lock(m_commandLock);
     m_commands.emplace_back(session, steps.StepsFor(0));
   }
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(m_wake.Get(), &one, sizeof one);
+  SignalWakeFd(m_wake.Get());
 }
 
 void CQuoteServer::CImpl::OnClientLine(int number, const std::string& line, bool recorded) {
@@ -212,19 +179,11 @@ void CQuoteServer::CImpl::OnLogon(int number, const std::string& user, bool acce
 
 void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
   for (;;) {
-    CUniqueFd socket(::accept4(m_listen.Get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC));
-    if (!socket.Valid()) {
-      if (errno == EINTR || errno == ECONNABORTED) continue;
-      return;  // EAGAIN, or out of descriptors: the next readiness tries again
-    }
+    CUniqueFd socket = AcceptTcp(m_listen.Get(), m_options.socketSendBuffer);
+    if (!socket.Valid()) return;  // none waiting, or out of descriptors: the next readiness tries again
     if (static_cast<int>(m_sessions.size()) >= m_options.maxSessions) {
       Log("connection refused: " + std::to_string(m_options.maxSessions) + " sessions open");
       continue;
-    }
-    int one = 1;
-    ::setsockopt(socket.Get(), IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    if (m_options.socketSendBuffer > 0) {
-      ::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDBUF, &m_options.socketSendBuffer, sizeof m_options.socketSendBuffer);
     }
     const int fd = socket.Get();
     const int number = m_nextNumber++;
@@ -237,17 +196,13 @@ void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
       m_changed.notify_all();
     }
     Log("session " + std::to_string(number) + ": connected");
-    epoll_event event{};
-    event.events = EPOLLIN;
-    event.data.fd = fd;
-    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, fd, &event) != 0) {
+    if (!m_poller.Watch(fd, false)) {
       std::lock_guard lock(m_lock);
       m_infos[number].open = false;
       m_infos[number].closeReason = "epoll_ctl failed";
       continue;
     }
     SEntry& entry = m_sessions[fd];
-    entry.events = EPOLLIN;
     entry.session = std::make_unique<CSession>(number, std::move(socket), m_options, m_feedSettings, *this);
     if (m_tlsOn) {
       std::unique_ptr<CTlsServerStream> tls = m_tls.Accept(fd);
@@ -266,8 +221,7 @@ void CQuoteServer::CImpl::AcceptAll(std::int64_t nowUs) {
 }
 
 void CQuoteServer::CImpl::RunCommands(std::int64_t nowUs) {
-  std::uint64_t count = 0;
-  [[maybe_unused]] ssize_t got = ::read(m_wake.Get(), &count, sizeof count);
+  ClearWakeFd(m_wake.Get());
   std::vector<std::pair<int, std::vector<SScriptStep>>> commands;
   {
     std::lock_guard lock(m_commandLock);
@@ -286,14 +240,9 @@ void CQuoteServer::CImpl::RunCommands(std::int64_t nowUs) {
 }
 
 void CQuoteServer::CImpl::Settle(SEntry& entry) {
-  const std::uint32_t wanted = EPOLLIN | (entry.session->WantsWrite() ? EPOLLOUT : 0u);
-  if (wanted == entry.events) return;
-  epoll_event event{};
-  event.events = wanted;
-  event.data.fd = entry.session->Fd();
-  if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, entry.session->Fd(), &event) == 0) {
-    entry.events = wanted;
-  }
+  const bool wanted = entry.session->WantsWrite();
+  if (wanted == entry.writable) return;
+  if (m_poller.Change(entry.session->Fd(), wanted)) entry.writable = wanted;
 }
 
 void CQuoteServer::CImpl::Remove(int fd, const std::string& reason) {
@@ -301,7 +250,7 @@ void CQuoteServer::CImpl::Remove(int fd, const std::string& reason) {
   if (it == m_sessions.end()) return;
   CSession& session = *it->second.session;
   session.FlushBeforeClose();
-  ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
+  m_poller.Forget(fd);
   Log("session " + std::to_string(session.Number()) + ": closed, " + reason);
   {
     std::lock_guard lock(m_lock);
@@ -314,7 +263,7 @@ void CQuoteServer::CImpl::Remove(int fd, const std::string& reason) {
 }
 
 void CQuoteServer::CImpl::Loop() {
-  epoll_event events[64];
+  CPoller::SReady events[CPoller::kMaxReady];
   while (!m_stopping) {
     std::int64_t nowUs = NowUs();
     std::int64_t due = INT64_MAX;
@@ -323,14 +272,14 @@ void CQuoteServer::CImpl::Loop() {
     if (due != INT64_MAX) {
       timeoutMs = static_cast<int>(std::clamp<std::int64_t>((due - nowUs + 999) / 1000, 0, 1000));
     }
-    int count = ::epoll_wait(m_epoll.Get(), events, 64, timeoutMs);
-    if (count < 0 && errno != EINTR) {
+    const int count = m_poller.Wait(events, timeoutMs);
+    if (count < 0) {
       Log(std::string("epoll_wait failed: ") + std::strerror(errno));
       break;
     }
     nowUs = NowUs();
     for (int i = 0; i < count; ++i) {
-      const int fd = events[i].data.fd;
+      const int fd = events[i].fd;
       if (fd == m_listen.Get()) {
         AcceptAll(nowUs);
       } else if (fd == m_wake.Get()) {
@@ -339,8 +288,8 @@ void CQuoteServer::CImpl::Loop() {
         auto it = m_sessions.find(fd);
         if (it == m_sessions.end()) continue;
         CSession& session = *it->second.session;
-        if (events[i].events & (EPOLLIN | EPOLLHUP | EPOLLERR)) session.OnReadable(nowUs);
-        if ((events[i].events & EPOLLOUT) && !session.Closed()) session.OnWritable(nowUs);
+        if (events[i].readable) session.OnReadable(nowUs);
+        if (events[i].writable && !session.Closed()) session.OnWritable(nowUs);
       }
     }
     std::vector<std::pair<int, std::string>> closed;

@@ -89,13 +89,15 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
                                 "--rate",        "250",           "--heartbeat-ms", "150",
                                 "--times",       "eastern",       "--start-time",   "20261205-15:00:00",
                                 "--flood",       "--max-backlog", "65536",          "--max-line",
-                                "1024"},
+                                "1024",          "--tls-cert",    "c.pem",          "--tls-key",
+                                "k.pem"},
                                o, help, message))
       << message;
   EXPECT_EQ(o.host + ":" + std::to_string(o.port) + " " + o.name + " " + std::to_string(o.permissions) + " " +
                 std::to_string(o.seed) + " " + std::to_string(o.rate) + " " + std::to_string(o.heartbeatMs) + " " +
                 std::to_string(o.startTimeMs) + " " + std::to_string(o.maxBacklog) + " " + std::to_string(o.maxLine),
             "127.0.0.1:0 Sim2 31 42 250 150 1796482800000 65536 1024");
+  EXPECT_EQ(o.tlsCertificateFile + " " + o.tlsKeyFile, "c.pem k.pem");
   EXPECT_EQ(o.times, ETimeStyle::Eastern);
   EXPECT_TRUE(o.flood);
 
@@ -108,7 +110,9 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
                                           {"--seed"},
                                           {"--bogus", "1"},
                                           {"--users", "/nonexistent/users"},
-                                          {"--name", "a;b"}};
+                                          {"--name", "a;b"},
+                                          {"--tls-cert", "c.pem"},  // certificate and key only together
+                                          {"--tls-key", "k.pem"}};
   for (const auto& args : bad) {
     EXPECT_FALSE(ParseCommandLine(args, o, help, message)) << args[0];
     EXPECT_FALSE(help);

@@ -1,10 +1,9 @@
 // Non-blocking writes of a session's backlog.
 #include "send_buffer.h"
 
-#include <sys/socket.h>
-
 #include <cerrno>
 
+#include "server_system.h"
 #include "tls_server.h"
 
 namespace vok::sim {
@@ -13,7 +12,7 @@ CSendBuffer::EFlush CSendBuffer::Flush(int fd, CTlsServerStream* tls, std::size_
   while (m_offset < m_data.size()) {
     const char* data = m_data.data() + m_offset;
     const std::size_t size = m_data.size() - m_offset;
-    ssize_t sent = tls != nullptr ? tls->Write(data, size) : ::send(fd, data, size, MSG_NOSIGNAL);
+    const long sent = tls != nullptr ? tls->Write(data, size) : SendSome(fd, data, size);
     if (sent > 0) {
       m_offset += static_cast<std::size_t>(sent);
       bytesWritten += static_cast<std::size_t>(sent);

@@ -1,14 +1,13 @@
 // Command line (on the tools' shared conventions), users file and listen address of the simulator.
 #include "server_options.h"
 
-#include <arpa/inet.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 
 #include "command_line.h"
+#include "server_system.h"
 #include "time_text.h"
 #include "vkdll/vkdll.h"
 
@@ -43,9 +42,7 @@ bool ParseListen(const std::string& text, std::string& host, int& port) {
   std::int64_t number = 0;
   if (!ToNumber(text.substr(colon + 1), 0, 65535, number)) return false;
   if (name == "localhost") name = "127.0.0.1";
-  in_addr address{};
-  if (inet_pton(AF_INET, name.c_str(), &address) != 1) return false;
-  if ((ntohl(address.s_addr) >> 24) != 127) return false;
+  if (!IsLoopbackIPv4(name)) return false;
   host = name;
   port = static_cast<int>(number);
   return true;

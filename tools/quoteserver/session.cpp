@@ -1,8 +1,6 @@
 // Session behaviour of the simulator: protocol answers, subscriptions, data pacing, scripts, flood.
 #include "session.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -10,6 +8,7 @@
 
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
+#include "server_system.h"
 
 namespace vok::sim {
 
@@ -102,7 +101,7 @@ void CSession::OnReadable(std::int64_t nowUs) {
   char buffer[64 * 1024];
   // TLS may hold decrypted bytes that the socket no longer signals, so those are read too.
   for (int reads = 0; (reads < 16 || (m_tls && m_tls->HasBuffered())) && !Closed(); ++reads) {
-    ssize_t got = m_tls ? m_tls->Read(buffer, sizeof buffer) : ::recv(m_socket.Get(), buffer, sizeof buffer, 0);
+    const long got = m_tls ? m_tls->Read(buffer, sizeof buffer) : ReceiveSome(m_socket.Get(), buffer, sizeof buffer);
     if (got > 0) {
       Consume(buffer, static_cast<std::size_t>(got), nowUs);
       continue;

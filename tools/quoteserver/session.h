@@ -16,12 +16,12 @@
 
 #include "feed.h"
 #include "line_writer.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/thread_checker.h"
 #include "script.h"
 #include "send_buffer.h"
 #include "server_options.h"
 #include "tls_server.h"
-#include "unique_fd.h"
 
 class VOKMessage;
 

@@ -74,12 +74,10 @@ std::optional<std::string> CTestClient::ReadLine(int timeoutMs) {
   }
 }
 
-std::optional<std::string> CTestClient::ReadUntil(const std::string& prefix, int timeoutMs,
-                                                  std::vector<std::string>* skipped) {
+std::optional<std::string> CTestClient::ReadUntil(const std::string& prefix, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (auto line = ReadLine(RemainingMs(deadline))) {
     if (line->compare(0, prefix.size(), prefix) == 0) return line;
-    if (skipped != nullptr) skipped->push_back(*line);
   }
   return std::nullopt;
 }

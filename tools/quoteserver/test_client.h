@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "unique_fd.h"
+#include "platform/linux/unique_fd.h"
 
 namespace vok::sim {
 
@@ -18,8 +18,7 @@ class CTestClient {
   // The next line without its line feed, or nothing when none arrives in time or the server closed.
   std::optional<std::string> ReadLine(int timeoutMs);
   // Lines until one starts with prefix (included); empty optional on time-out or close.
-  std::optional<std::string> ReadUntil(const std::string& prefix, int timeoutMs,
-                                       std::vector<std::string>* skipped = nullptr);
+  std::optional<std::string> ReadUntil(const std::string& prefix, int timeoutMs);
   // Every line that arrives within the time (stops early on close).
   std::vector<std::string> ReadFor(int timeoutMs);
   // True once the server has closed the connection (read returned 0 or failed).

@@ -12,7 +12,7 @@ namespace vok::sim {
 namespace {
 
 // Maps a failed SSL_read or SSL_write to the errno convention of recv and send.
-ssize_t Failed(SSL* ssl, int result) {
+long Failed(SSL* ssl, int result) {
   const int error = SSL_get_error(ssl, result);
   ERR_clear_error();
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
@@ -31,17 +31,17 @@ std::size_t Capped(std::size_t size) { return size > INT_MAX ? INT_MAX : size; }
 CTlsServerStream::CTlsServerStream(SSL* ssl) : m_ssl(ssl) {}
 CTlsServerStream::~CTlsServerStream() { SSL_free(m_ssl); }
 
-ssize_t CTlsServerStream::Read(char* buffer, std::size_t size) {
+long CTlsServerStream::Read(char* buffer, std::size_t size) {
   ERR_clear_error();
   const int got = SSL_read(m_ssl, buffer, static_cast<int>(Capped(size)));
   return got > 0 ? got : Failed(m_ssl, got);
 }
 
-ssize_t CTlsServerStream::Write(const char* data, std::size_t size) {
+long CTlsServerStream::Write(const char* data, std::size_t size) {
   ERR_clear_error();
   const int sent = SSL_write(m_ssl, data, static_cast<int>(Capped(size)));
   if (sent > 0) return sent;
-  const ssize_t result = Failed(m_ssl, sent);
+  const long result = Failed(m_ssl, sent);
   if (result == 0) errno = EPIPE;
   return result == 0 ? -1 : result;
 }

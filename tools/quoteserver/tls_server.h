@@ -3,8 +3,6 @@
 // Runs on the server thread only.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -24,8 +22,8 @@ class CTlsServerStream {
   // As recv and send on a non-blocking socket: a count, 0 when the client ended the stream (Read
   // only), or -1 with errno set (EAGAIN while the session waits for the socket, EPROTO when the
   // client does not speak TLS or broke it). The first calls run the handshake.
-  ssize_t Read(char* buffer, std::size_t size);
-  ssize_t Write(const char* data, std::size_t size);
+  long Read(char* buffer, std::size_t size);
+  long Write(const char* data, std::size_t size);
   // Decrypted bytes already read from the socket: epoll will not report them.
   bool HasBuffered() const;
 

@@ -3,9 +3,9 @@
 
 #include <cstdio>
 
+#include "client_api.h"
 #include "number_format.h"
 #include "ole_time.h"
-#include "platform/bstr.h"
 #include "screen.h"
 
 namespace vok::cli {
@@ -21,7 +21,7 @@ CBoardView::CBoardView(const std::vector<std::string>& symbols, bool utc) : m_ut
 
 bool CBoardView::Update(const QUOTERECORD& rec) {
   if (rec.bstrSymbol == nullptr) return false;
-  const std::string symbol = CBstr::ToNarrow(rec.bstrSymbol);
+  const std::string symbol = CBstr::ToUtf8(rec.bstrSymbol);
   for (auto& row : m_rows) {
     if (row.symbol != symbol) continue;
     row.received = true;

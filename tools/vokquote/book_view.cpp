@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "client_api.h"
 #include "number_format.h"
-#include "platform/bstr.h"
 #include "screen.h"
 
 namespace vok::cli {
@@ -30,17 +30,17 @@ std::string EntryText(const SBookLevel* level, const SBookEntry* entry, bool fir
 }  // namespace
 
 bool CBookView::Update(const LEVEL2RECORD& rec) {
-  if (rec.bstrSymbol == nullptr || CBstr::ToNarrow(rec.bstrSymbol) != m_symbol) return false;
+  if (rec.bstrSymbol == nullptr || CBstr::ToUtf8(rec.bstrSymbol) != m_symbol) return false;
   std::map<std::string, SBookEntry>* book = rec.side == msBid ? &m_bids : rec.side == msAsk ? &m_asks : nullptr;
   if (book == nullptr) return false;
-  std::string mmid = CBstr::ToNarrow(rec.bstrMMID);
+  std::string mmid = CBstr::ToUtf8(rec.bstrMMID);
   if (rec.bClosed != 0 || rec.lSize <= 0) {
     book->erase(mmid);
     return true;
   }
   SBookEntry& entry = (*book)[mmid];
   entry.mmid = std::move(mmid);
-  entry.source = CBstr::ToNarrow(rec.bstrSource);
+  entry.source = CBstr::ToUtf8(rec.bstrSource);
   entry.size = rec.lSize;
   entry.price = rec.dPrice;
   entry.time = rec.UTCTime;

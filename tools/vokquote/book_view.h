@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "records/vokquote.h"
+#include "client_api.h"
 
 namespace vok::cli {
 

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "client_api.h"
 #include "number_format.h"
-#include "platform/bstr.h"
 #include "screen.h"
 
 namespace vok::cli {
@@ -28,12 +28,12 @@ std::string SideText(const SChainSide& side, bool colour) {
 bool CChainView::Update(const OPTIONSRECORD& rec) {
   if (rec.bstrSymbol == nullptr) return false;
   if (rec.bstrUnderlier != nullptr && ::SysStringLen(rec.bstrUnderlier) > 0 &&
-      CBstr::ToNarrow(rec.bstrUnderlier) != m_underlying)
+      CBstr::ToUtf8(rec.bstrUnderlier) != m_underlying)
     return false;
   const Key key{rec.lExpYear, rec.lExpMonth, std::llround(rec.dStrikePrice * 1000), rec.putcall == pcPut};
   SChainSide& side = m_options[key];
   side.present = true;
-  side.symbol = CBstr::ToNarrow(rec.bstrSymbol);
+  side.symbol = CBstr::ToUtf8(rec.bstrSymbol);
   side.bid = rec.dBid;
   side.ask = rec.dAsk;
   side.last = rec.dLast;

@@ -9,7 +9,7 @@
 #include <tuple>
 #include <vector>
 
-#include "records/vokquote.h"
+#include "client_api.h"
 
 namespace vok::cli {
 

@@ -1,12 +1,12 @@
-// The connection-event sink: any thread in, the main thread's message loop out.
+// The connection-event sink: any thread in, the main thread's mailbox out.
 #include "event_sink.h"
 
 #include <new>
 
 namespace vok::cli {
 
-CComPtr<CEventSink> CEventSink::Create(CMessageTarget target, std::weak_ptr<SEventRelay> relay) {
-  return CComPtr<CEventSink>(new (std::nothrow) CEventSink(std::move(target), std::move(relay)));
+CComPtr<CEventSink> CEventSink::Create(std::shared_ptr<CMailbox> mailbox, std::weak_ptr<SEventRelay> relay) {
+  return CComPtr<CEventSink>(new (std::nothrow) CEventSink(std::move(mailbox), std::move(relay)));
 }
 
 STDMETHODIMP CEventSink::QueryInterface(REFIID riid, void** ppv) {
@@ -53,7 +53,7 @@ STDMETHODIMP CEventSink::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* p
   long code = 0;
   if (params != nullptr && params->cArgs >= 1 && params->rgvarg != nullptr && params->rgvarg[0].vt == VT_I4)
     code = params->rgvarg[0].lVal;
-  m_target.PostCall([relay = m_relay, event, code] {
+  m_mailbox->Post([relay = m_relay, event, code] {
     if (const auto live = relay.lock(); live && live->listener != nullptr) live->listener->OnEvent(event, code);
   });
   return S_OK;

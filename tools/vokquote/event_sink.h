@@ -1,13 +1,13 @@
 // CEventSink: vokquote's sink for the service object's connection events (OnConnect, OnClose,
 // OnLogonSucceed). The component fires them on its own threads, so the sink only posts each event
-// to the main thread's message loop, where the listener of a still-live session receives it.
+// to the main thread's mailbox, where the listener of a still-live session receives it.
 #pragma once
 
 #include <atomic>
 #include <memory>
 
-#include "platform/com_ptr.h"
-#include "platform/message_loop.h"
+#include "client_api.h"
+#include "mailbox.h"
 #include "quote_listener.h"
 
 namespace vok::cli {
@@ -19,7 +19,7 @@ struct SEventRelay {
 
 class CEventSink final : public IDispatch {
  public:
-  static CComPtr<CEventSink> Create(CMessageTarget target, std::weak_ptr<SEventRelay> relay);
+  static CComPtr<CEventSink> Create(std::shared_ptr<CMailbox> mailbox, std::weak_ptr<SEventRelay> relay);
 
   STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override;
   STDMETHOD_(ULONG, AddRef)() override;
@@ -30,12 +30,12 @@ class CEventSink final : public IDispatch {
   STDMETHOD(Invoke)(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override;
 
  private:
-  CEventSink(CMessageTarget target, std::weak_ptr<SEventRelay> relay)
-      : m_target(std::move(target)), m_relay(std::move(relay)) {}
+  CEventSink(std::shared_ptr<CMailbox> mailbox, std::weak_ptr<SEventRelay> relay)
+      : m_mailbox(std::move(mailbox)), m_relay(std::move(relay)) {}
   ~CEventSink() = default;
 
   std::atomic<ULONG> m_refs{0};
-  const CMessageTarget m_target;
+  const std::shared_ptr<CMailbox> m_mailbox;
   const std::weak_ptr<SEventRelay> m_relay;
 };
 

@@ -6,21 +6,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include <poll.h>
-#include <unistd.h>
-
 #include "board_view.h"
+#include "builtin_simulator.h"
 #include "ole_time.h"
 #include "password.h"
-#include "platform/bstr.h"
-#include "platform/message_loop.h"
-#include "platform/thread.h"
-#include "quote_server.h"
 #include "record_json.h"
 #include "screen.h"
-#include "service/connection_times.h"
+#include "system.h"
 #include "terminal.h"
-#include "vokipc/vokipc.h"
 
 namespace vok::cli {
 namespace {
@@ -32,7 +25,7 @@ std::string Endpoint(const std::string& host, int port) { return host + ":" + st
 
 void PrintError(const std::string& text) {
   const std::string line = "vokquote: " + text + "\n";
-  WriteAll(STDERR_FILENO, line);
+  WriteAll(kStdErr, line);
 }
 
 }  // namespace
@@ -42,17 +35,17 @@ void PrintError(const std::string& text) {
 class CLiveRunner::CScreen {
  public:
   explicit CScreen(bool cursorControl) {
-    if (cursorControl) m_terminal.emplace(STDIN_FILENO, STDOUT_FILENO);
+    if (cursorControl) m_terminal.emplace(kStdIn, kStdOut);
   }
   bool Draw(const std::vector<std::string>& lines, const std::string& status) {
     int width = 0, height = 0;
-    TerminalSize(STDOUT_FILENO, width, height);
-    if (!m_terminal) return WriteAll(STDOUT_FILENO, ComposePlainFrame(lines, status, width, height));
+    TerminalSize(kStdOut, width, height);
+    if (!m_terminal) return WriteAll(kStdOut, ComposePlainFrame(lines, status, width, height));
     return m_terminal->Write(ComposeFrame(lines, status, width, height));
   }
   int Rows() const {
     int width = 0, height = 0;
-    TerminalSize(STDOUT_FILENO, width, height);
+    TerminalSize(kStdOut, width, height);
     return std::max(height - 1, 1);
   }
   // Plain frames scroll, so they are written less often.
@@ -73,7 +66,7 @@ CLiveRunner::~CLiveRunner() {
 
 void CLiveRunner::WriteLine(const std::string& line) {
   if (m_stop == EStop::OutputGone) return;
-  if (!WriteAll(STDOUT_FILENO, line + "\n")) m_stop = EStop::OutputGone;
+  if (!WriteAll(kStdOut, line + "\n")) m_stop = EStop::OutputGone;
 }
 
 bool CLiveRunner::CountRecord() {
@@ -89,10 +82,10 @@ void CLiveRunner::NoteEvent(std::string text) {
 }
 
 void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (m_quoteMode) {
     // The first record of each symbol is its snapshot; the quote ends once every symbol has one.
-    const std::string symbol = rec.bstrSymbol != nullptr ? CBstr::ToNarrow(rec.bstrSymbol) : std::string();
+    const std::string symbol = rec.bstrSymbol != nullptr ? CBstr::ToUtf8(rec.bstrSymbol) : std::string();
     const auto at = std::find(m_args.symbols.begin(), m_args.symbols.end(), symbol);
     if (at == m_args.symbols.end() || m_stop != EStop::None) return;
     std::string& line = m_quoteLines[static_cast<std::size_t>(at - m_args.symbols.begin())];
@@ -112,7 +105,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
 }
 
 void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnLevel2(rec);
@@ -123,7 +116,7 @@ void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
 }
 
 void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnTimeAndSales(rec);
@@ -133,7 +126,7 @@ void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
 }
 
 void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnOptions(rec);
@@ -143,8 +136,7 @@ void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
 }
 
 void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
-  VOK_DCHECK_THREAD(m_thread);
-  const vok::SConnectionTimes& times = ConnectionTimes();
+  VOK_CLI_DCHECK_THREAD(m_thread);
   switch (event) {
     case EConnectionEvent::Connect:
       m_connectError = errorCode;
@@ -152,7 +144,7 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
         m_connected = true;
       } else {
         m_downSinceMs = MonotonicMs();
-        m_retryWithinMs = times.connectRetryMs;
+        m_retryWithinMs = VOK_CONNECT_RETRY_MS;
       }
       break;
     case EConnectionEvent::LogonSucceed:
@@ -165,7 +157,7 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
       m_loggedOn = false;
       m_connected = false;
       m_downSinceMs = MonotonicMs();
-      m_retryWithinMs = times.reconnectBaseMs + 4 * times.reconnectStepMs;
+      m_retryWithinMs = VOK_RECONNECT_BASE_MS + 4 * VOK_RECONNECT_STEP_MS;
       break;
   }
   if (m_stop != EStop::None) return;
@@ -180,7 +172,7 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
 }
 
 void CLiveRunner::OnNotice(const std::string& text) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (m_stop != EStop::None) return;
   const std::string shown = ShownText(text, 200);
   m_error = "the server ended the session, the user is logged in elsewhere: " + shown;
@@ -228,9 +220,9 @@ void CLiveRunner::Redraw() {
 }
 
 void CLiveRunner::Pump(std::uint64_t deadlineMs) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   std::uint64_t lastDraw = 0;
-  bool keys = m_screen != nullptr && IsTerminal(STDIN_FILENO);
+  bool keys = m_screen != nullptr && IsTerminal(kStdIn);
   while (m_stop == EStop::None) {
     const std::uint64_t now = MonotonicMs();
     const std::uint64_t redrawMs = m_screen ? m_screen->RedrawMs() : kRedrawMs;
@@ -243,11 +235,13 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
     if (now >= deadlineMs || m_stop != EStop::None) return;
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
     if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
-    pollfd fds[3] = {{MessageLoopFd(), POLLIN, 0}, {m_signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    const int count = ::poll(fds, keys ? 3 : 2, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
-    if (count <= 0) continue;
-    if (fds[0].revents != 0) PumpMessages();
-    if (fds[1].revents != 0) {
+    const int fds[4] = {VokMessageLoopFd(), m_signals.Fd(), m_session ? m_session->Mailbox().Fd() : -1,
+                        keys ? kStdIn : -1};
+    const unsigned ready = WaitReadable(fds, 4, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
+    // Connection events before records, so a logon is told before the records it brings.
+    if ((ready & 4u) != 0) m_session->Mailbox().RunPending();
+    if ((ready & 1u) != 0) VokPumpMessages();
+    if ((ready & 2u) != 0) {
       for (int signal = m_signals.Take(); signal != 0; signal = m_signals.Take()) {
         if (signal == SIGWINCH) {
           m_dirty = true;
@@ -257,11 +251,11 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
         }
       }
     }
-    if (keys && fds[2].revents != 0) {
+    if ((ready & 8u) != 0) {
       char buffer[64];
-      const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+      const long got = ReadSome(kStdIn, buffer, sizeof buffer);
       if (got <= 0) keys = false;
-      for (ssize_t i = 0; i < got; ++i)
+      for (long i = 0; i < got; ++i)
         if (buffer[i] == 'q' || buffer[i] == 'Q') m_stop = EStop::Done;
     }
   }
@@ -292,9 +286,9 @@ bool CLiveRunner::Connect() {
   if (m_everLoggedOn) return true;
   const std::string endpoint = Endpoint(m_host, m_port);
   if (m_stop != EStop::None) return false;
-  if (m_connectError == kIpcErrorTlsRefused) {
+  if (m_connectError == VOK_ERROR_TLS_REFUSED) {
     m_error = "cannot connect to " + endpoint + ": the server's TLS certificate was refused";
-  } else if (m_connectError == kIpcErrorTlsHandshake) {
+  } else if (m_connectError == VOK_ERROR_TLS_HANDSHAKE) {
     m_error = "cannot connect to " + endpoint + ": no TLS session (does the server speak TLS?)";
   } else if (m_connectError != 0) {
     m_error = "cannot connect to " + endpoint + ": " + std::strerror(static_cast<int>(m_connectError));
@@ -312,21 +306,17 @@ bool CLiveRunner::Connect() {
 }
 
 // Starts the built-in simulator when no server was named; false with m_error when it cannot.
-static bool StartSimulator(const SArguments& args, std::unique_ptr<sim::CQuoteServer>& server, std::string& host,
+static bool StartSimulator(const SArguments& args, std::unique_ptr<sim::CBuiltinSimulator>& server, std::string& host,
                            int& port, std::string& error) {
   if (!args.host.empty()) {
     host = args.host;
     port = args.port;
     return true;
   }
-  sim::SServerOptions options;
-  options.seed = args.seed;
-  options.rate = args.rate;
-  server = std::make_unique<sim::CQuoteServer>(options);
   std::string why;
-  if (!server->Start(&why)) {
+  server = sim::CBuiltinSimulator::Start(args.seed, args.rate, why);
+  if (!server) {
     error = "cannot start the built-in simulator: " + why;
-    server.reset();
     return false;
   }
   host = "127.0.0.1";
@@ -336,7 +326,7 @@ static bool StartSimulator(const SArguments& args, std::unique_ptr<sim::CQuoteSe
                 "vokquote: no --server given; started the built-in simulator on %s:%d (seed %llu, %d updates per "
                 "second)\n",
                 host.c_str(), port, static_cast<unsigned long long>(args.seed), args.rate);
-  WriteAll(STDERR_FILENO, note);
+  WriteAll(kStdErr, note);
   return true;
 }
 
@@ -351,9 +341,9 @@ int CLiveRunner::Finish(bool connected) {
 }
 
 int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   m_view = &view;
-  const bool screen = !m_args.json && IsTerminal(STDOUT_FILENO);
+  const bool screen = !m_args.json && IsTerminal(kStdOut);
   m_json = !screen;
   m_colour = screen && TerminalWantsColour();
   const std::string first = m_args.symbols.empty() ? std::string() : m_args.symbols.front();
@@ -391,8 +381,8 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
 }
 
 int CLiveRunner::RunQuotes() {
-  VOK_DCHECK_THREAD(m_thread);
-  const bool text = !m_args.json && IsTerminal(STDOUT_FILENO);
+  VOK_CLI_DCHECK_THREAD(m_thread);
+  const bool text = !m_args.json && IsTerminal(kStdOut);
   m_json = !text;
   if (!ReadSecret()) {
     PrintError(m_error);
@@ -433,7 +423,7 @@ int CLiveRunner::RunQuotes() {
   if (text) {
     for (const auto& line : m_quoteBoard->Render(TerminalWantsColour())) out += line + "\n";
   }
-  WriteAll(STDOUT_FILENO, out);
+  WriteAll(kStdOut, out);
   return missing == 0 ? kExitOk : kExitMissingQuote;
 }
 

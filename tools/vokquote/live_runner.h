@@ -14,13 +14,13 @@
 
 #include "arguments.h"
 #include "book_view.h"
-#include "platform/thread_checker.h"
+#include "client_api.h"
 #include "quote_listener.h"
 #include "session.h"
-#include "signal_watcher.h"
+#include "system.h"
 
 namespace vok::sim {
-class CQuoteServer;
+class CBuiltinSimulator;
 }
 
 namespace vok::cli {
@@ -86,7 +86,7 @@ class CLiveRunner final : private IQuoteListener {
 
   const SArguments& m_args;
   CSignalWatcher m_signals;
-  std::unique_ptr<sim::CQuoteServer> m_simulator;
+  std::unique_ptr<sim::CBuiltinSimulator> m_simulator;
   std::string m_host;
   int m_port = 0;
   std::unique_ptr<CSession> m_session;

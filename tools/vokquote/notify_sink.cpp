@@ -39,25 +39,25 @@ STDMETHODIMP_(ULONG) CNotifySink::Release() {
 }
 
 STDMETHODIMP CNotifySink::OnQuoteData(QUOTERECORD* pRec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (pRec != nullptr && m_listener != nullptr) m_listener->OnQuote(*pRec);
   return S_OK;
 }
 
 STDMETHODIMP CNotifySink::OnLevel2Data(LEVEL2RECORD* pRec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (pRec != nullptr && m_listener != nullptr) m_listener->OnLevel2(*pRec);
   return S_OK;
 }
 
 STDMETHODIMP CNotifySink::OnTSData(TSRECORD* pRec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (pRec != nullptr && m_listener != nullptr) m_listener->OnTimeAndSales(*pRec);
   return S_OK;
 }
 
 STDMETHODIMP CNotifySink::OnOptionsData(OPTIONSRECORD* pRec) {
-  VOK_DCHECK_THREAD(m_thread);
+  VOK_CLI_DCHECK_THREAD(m_thread);
   if (pRec != nullptr && m_listener != nullptr) m_listener->OnOptions(*pRec);
   return S_OK;
 }

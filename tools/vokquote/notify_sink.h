@@ -5,8 +5,7 @@
 
 #include <atomic>
 
-#include "platform/com_ptr.h"
-#include "platform/thread_checker.h"
+#include "client_api.h"
 #include "quote_listener.h"
 
 namespace vok::cli {
@@ -17,7 +16,7 @@ class CNotifySink final : public IVokQuotesNotify {
 
   // No record reaches the listener after this.
   void Detach() {
-    VOK_DCHECK_THREAD(m_thread);
+    VOK_CLI_DCHECK_THREAD(m_thread);
     m_listener = nullptr;
   }
 

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include <sys/stat.h>
+#include "system.h"
 
 namespace vok::cli {
 
@@ -25,8 +25,7 @@ bool ReadPassword(const std::string& file, std::string& password, std::string& e
     return true;
   }
   // A directory opens as a stream on Linux and reads as nothing: that would log on without a password.
-  struct stat info {};
-  if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (IsDirectory(file)) {
     error = "the password file " + file + " is a directory";
     return false;
   }

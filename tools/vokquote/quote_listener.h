@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "records/vokquote.h"
+#include "client_api.h"
 
 namespace vok::cli {
 

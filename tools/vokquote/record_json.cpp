@@ -1,10 +1,10 @@
 // Record and event JSON lines for vokquote's line output.
 #include "record_json.h"
 
+#include "client_api.h"
 #include "enum_names.h"
 #include "json_writer.h"
 #include "ole_time.h"
-#include "platform/bstr.h"
 
 namespace vok::cli {
 namespace {
@@ -19,7 +19,7 @@ void Text(CJsonWriter& json, std::string_view key, BSTR value) {
   if (value == nullptr) {
     json.Null(key);
   } else {
-    json.String(key, CBstr::ToNarrow(value));
+    json.String(key, CBstr::ToUtf8(value));
   }
 }
 

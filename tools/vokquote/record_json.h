@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "records/vokquote.h"
+#include "client_api.h"
 
 namespace vok::cli {
 

@@ -1,20 +1,20 @@
 // CSession: vokquote's use of the public API. It creates the quote service object, gives it the
 // server and the logon, connects its event sink to the events connection point, connects, and
 // subscribes with one callback object; records, events and the server's "logged in elsewhere"
-// notice (through the host's notice handler, one per process) reach the listener on the main thread,
-// which must run its message loop (the live loop polls MessageLoopFd). Every call, construction
-// and destruction happen on the main thread. Destruction unsubscribes, disconnects and releases.
+// notice (through the host's notice handler, one per process) reach the listener on the main thread:
+// records from the library's message loop (the live loop polls VokMessageLoopFd), events and the
+// notice through the session's mailbox (Mailbox()->Fd()). Every call, construction and destruction
+// happen on the main thread. Destruction unsubscribes, disconnects and releases.
 #pragma once
 
 #include <memory>
 #include <string>
 
+#include "client_api.h"
 #include "event_sink.h"
+#include "mailbox.h"
 #include "notify_sink.h"
-#include "platform/com_ptr.h"
-#include "platform/thread_checker.h"
 #include "quote_listener.h"
-#include "records/vokquote.h"
 
 namespace vok::cli {
 
@@ -46,10 +46,14 @@ class CSession {
   static void FreeQuote(QUOTERECORD& rec);
   enumConnectionState State();
   std::string ServerName();
+  // Where events and the notice wait for the main thread.
+  CMailbox& Mailbox() { return *m_mailbox; }
 
  private:
   void Close();
+  static void OnNoticeText(const char* text, void* context);
 
+  std::shared_ptr<CMailbox> m_mailbox;
   std::shared_ptr<SEventRelay> m_relay;
   CComPtr<IVokQuotes> m_quotes;
   CComPtr<IConnectionPoint> m_events;

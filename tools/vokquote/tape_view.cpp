@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "client_api.h"
 #include "number_format.h"
 #include "ole_time.h"
-#include "platform/bstr.h"
 #include "screen.h"
 
 namespace vok::cli {
@@ -43,8 +43,8 @@ const char* StatusText(enumTickStatus status) {
 bool CTapeView::Add(const TSRECORD& rec) {
   if (rec.bstrSymbol == nullptr || m_capacity == 0) return false;
   STapePrint print;
-  print.symbol = CBstr::ToNarrow(rec.bstrSymbol);
-  print.exchange = CBstr::ToNarrow(rec.bstrExchange);
+  print.symbol = CBstr::ToUtf8(rec.bstrSymbol);
+  print.exchange = CBstr::ToUtf8(rec.bstrExchange);
   print.price = rec.dPrice;
   print.size = rec.lSize;
   print.time = OleDateToClock(rec.UTCDateTime, m_utc);

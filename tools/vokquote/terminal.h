@@ -1,20 +1,17 @@
 // The terminal of the live views. CTerminalScreen switches to the alternate screen with the cursor
 // hidden and keys unechoed, and puts everything back when it goes out of scope, so the user's
-// screen returns on every way out (q, Ctrl-C, SIGTERM, an error). Linux only, like vokquote.
+// screen returns on every way out (q, Ctrl-C, SIGTERM, an error).
 #pragma once
 
 #include <string_view>
 
-#include <termios.h>
+#include "system.h"
 
 namespace vok::cli {
 
 inline constexpr std::string_view kEnterScreen = "\x1b[?1049h\x1b[H\x1b[2J\x1b[?25l";
 inline constexpr std::string_view kLeaveScreen = "\x1b[0m\x1b[?25h\x1b[?1049l";
 
-bool IsTerminal(int fd);
-// The size of the terminal on fd; 80 x 24 when it does not say.
-void TerminalSize(int fd, int& width, int& height);
 // Whether the terminal takes escape sequences for cursor movement (TERM set and not "dumb"), and
 // whether it should be given colour (that, and NO_COLOR unset or empty).
 bool TerminalHasCursorControl();
@@ -28,19 +25,12 @@ class CTerminalScreen {
   CTerminalScreen& operator=(const CTerminalScreen&) = delete;
   ~CTerminalScreen();
 
-  // Columns and rows; 80 x 24 when the terminal does not say.
-  void Size(int& width, int& height) const;
   // False once the terminal is gone (write error).
-  bool Write(std::string_view text);
+  bool Write(std::string_view text) { return WriteAll(m_out, text); }
 
  private:
-  int m_in;
+  CKeyMode m_keys;  // restored after the screen is left
   int m_out;
-  bool m_restoreModes = false;
-  termios m_saved{};
 };
-
-// Writes all of text to fd, retrying short writes and interrupted calls. False on any error.
-bool WriteAll(int fd, std::string_view text);
 
 }  // namespace vok::cli

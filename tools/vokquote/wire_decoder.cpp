@@ -11,11 +11,11 @@
 #include "json_writer.h"
 #include "message/fix_tables.h"
 #include "message/vok_message.h"
+#include "message/wire_vocabulary.h"
 
 namespace vok::cli {
 namespace {
 
-constexpr int kPasswordField = 133;
 constexpr const char* kMask = "********";
 
 struct SName {
@@ -24,52 +24,52 @@ struct SName {
 };
 
 constexpr SName kFieldNames[] = {
-    {100, "user"},
-    {133, "password"},
-    {154, "permissions"},
-    {1002, "quantity"},
-    {1003, "symbol"},
-    {1004, "price"},
-    {1011, "notice"},
-    {2000, "service"},
-    {2002, "last"},
-    {2003, "bid"},
-    {2004, "ask"},
-    {2005, "bid size"},
-    {2006, "ask size"},
-    {2007, "last size"},
-    {2008, "prev close"},
-    {2009, "high"},
-    {2010, "low"},
-    {2011, "open"},
-    {2012, "volume"},
-    {2013, "tick"},
-    {2014, "time (Eastern)"},
-    {2015, "date (Eastern)"},
-    {2016, "market maker"},
-    {2017, "side"},
-    {2018, "price"},
-    {2019, "size"},
-    {2020, "time (Eastern)"},
-    {2021, "company"},
-    {2022, "market"},
-    {2024, "open/closed"},
-    {2033, "source"},
-    {2034, "underlier"},
-    {2035, "strike"},
-    {2036, "expiry month"},
-    {2038, "put/call"},
-    {2039, "type"},
-    {2040, "expiry year"},
-    {2041, "contract size"},
-    {2043, "time (UTC)"},
-    {2044, "time"},
-    {2082, "condition"},
-    {2083, "status"},
-    {2084, "print type"},
-    {8055, "server name"},
-    {9976, "client"},
-    {9992, "event code"},
+    {wire::kFidUserName, "user"},
+    {wire::kFidPassword, "password"},
+    {wire::kFidPermissions, "permissions"},
+    {wire::kFidOrderQuantity, "quantity"},
+    {wire::kFidSymbol, "symbol"},
+    {wire::kFidOrderPrice, "price"},
+    {wire::kFidNoticeText, "notice"},
+    {wire::kFidServiceId, "service"},
+    {wire::kFidLast, "last"},
+    {wire::kFidBid, "bid"},
+    {wire::kFidAsk, "ask"},
+    {wire::kFidBidSize, "bid size"},
+    {wire::kFidAskSize, "ask size"},
+    {wire::kFidLastSize, "last size"},
+    {wire::kFidPrevClose, "prev close"},
+    {wire::kFidHigh, "high"},
+    {wire::kFidLow, "low"},
+    {wire::kFidOpen, "open"},
+    {wire::kFidVolume, "volume"},
+    {wire::kFidTick, "tick"},
+    {wire::kFidEasternTime, "time (Eastern)"},
+    {wire::kFidEasternDate, "date (Eastern)"},
+    {wire::kFidMarketMaker, "market maker"},
+    {wire::kFidSide, "side"},
+    {wire::kFidSidePrice, "price"},
+    {wire::kFidSideSize, "size"},
+    {wire::kFidSideEasternTime, "time (Eastern)"},
+    {wire::kFidCompany, "company"},
+    {wire::kFidExchange, "market"},
+    {wire::kFidSideOpen, "open/closed"},
+    {wire::kFidSideSource, "source"},
+    {wire::kFidUnderlier, "underlier"},
+    {wire::kFidStrike, "strike"},
+    {wire::kFidExpMonth, "expiry month"},
+    {wire::kFidPutCall, "put/call"},
+    {wire::kFidPrintType, "type"},
+    {wire::kFidExpYear, "expiry year"},
+    {wire::kFidContractSize, "contract size"},
+    {wire::kFidUtcTimestamp, "time (UTC)"},
+    {wire::kFidSideTime, "time"},
+    {wire::kFidPrintCondition, "condition"},
+    {wire::kFidPrintStatus, "status"},
+    {wire::kFidPrintKind, "print type"},
+    {wire::kFidServerName, "server name"},
+    {wire::kFidClientId, "client"},
+    {wire::kFidEventCode, "event code"},
 };
 
 const char* KindName(VOKFieldType kind) {
@@ -300,7 +300,7 @@ std::vector<std::pair<int, const VOKField*>> SortedFields(const VOKMessage& mess
 }
 
 std::string ValueText(int fid, const VOKField& field) {
-  if (fid == kPasswordField) return kMask;
+  if (fid == wire::kFidPassword) return kMask;
   std::string value;
   field.AppendTo(value);
   return value;
@@ -352,7 +352,7 @@ std::string JsonFields(const VOKMessage& message, bool fix, bool execution) {
         entries += JsonFields(*group->GetEntry(i), fix, execution);
       }
       json.Raw("entries", entries + "]");
-    } else if (fid == kPasswordField) {
+    } else if (fid == wire::kFidPassword) {
       json.String("value", kMask);
     } else {
       double number = 0;
@@ -393,31 +393,31 @@ std::string JsonFields(const VOKMessage& message, bool fix, bool execution) {
 
 const char* MessageTypeName(int type) {
   switch (type) {
-    case 'L':
+    case wire::kMsgLogon:
       return "logon";
-    case 'G':
+    case wire::kMsgLogonReply:
       return "logon reply";
-    case '9':
+    case wire::kMsgHeartbeat:
       return "heartbeat";
-    case '5':
+    case wire::kMsgDisconnectNotice:
       return "disconnect notice";
-    case 'H':
+    case wire::kMsgSubscribeLevel1:
       return "level 1 subscribe";
-    case 'S':
+    case wire::kMsgSubscribe:
       return "subscribe";
-    case 'U':
+    case wire::kMsgUnsubscribe:
       return "unsubscribe";
-    case '1':
+    case wire::kMsgLevel1:
       return "level 1 data";
-    case 'N':
+    case wire::kMsgLevel1Alt:
       return "level 1 data";
-    case '2':
+    case wire::kMsgLevel2:
       return "level 2 data";
-    case '3':
+    case wire::kMsgTimeSales:
       return "time and sales data";
-    case '4':
+    case wire::kMsgOptions:
       return "options data";
-    case '0':
+    case wire::kMsgConnectionEvent:
       return "connection event";
     default:
       return "";

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/linux/fd_util.h"
+#include "platform/linux/unique_fd.h"
 #include "platform/linux/wait_internal.h"
 #include "platform/message_loop_backend.h"
 #include "platform/thread.h"
@@ -22,10 +23,10 @@
 namespace vok {
 
 struct CMessageTarget::State {
-  State() {
-    callFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    timerFd = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-    epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+  State()
+      : callFdOwner(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)),
+        timerFdOwner(::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)),
+        epollFdOwner(::epoll_create1(EPOLL_CLOEXEC)) {
     for (int fd : {callFd, timerFd}) {
       epoll_event event{};
       event.events = EPOLLIN;
@@ -33,17 +34,15 @@ struct CMessageTarget::State {
       if (epollFd >= 0 && fd >= 0) ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &event);
     }
   }
-  ~State() {
-    linux_fd::Close(epollFd);
-    linux_fd::Close(timerFd);
-    linux_fd::Close(callFd);
-  }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
 
-  int callFd = -1;
-  int timerFd = -1;
-  int epollFd = -1;
+  const CUniqueFd callFdOwner;
+  const CUniqueFd timerFdOwner;
+  const CUniqueFd epollFdOwner;
+  const int callFd = callFdOwner.Get();
+  const int timerFd = timerFdOwner.Get();
+  const int epollFd = epollFdOwner.Get();
 
   std::mutex lock;
   std::deque<std::function<void()>> calls;  // guarded by lock

@@ -9,28 +9,13 @@
 #include <cctype>
 #include <cerrno>
 
+#include "platform/linux/unique_fd.h"
 #include "platform/settings_store.h"
 
 namespace vok {
 namespace {
 
 constexpr std::size_t kMaxSecret = 4096;
-
-// Owns an open file descriptor.
-class CUniqueFd {
- public:
-  explicit CUniqueFd(int fd) : m_fd(fd) {}
-  ~CUniqueFd() {
-    if (m_fd >= 0) ::close(m_fd);
-  }
-  CUniqueFd(const CUniqueFd&) = delete;
-  CUniqueFd& operator=(const CUniqueFd&) = delete;
-  bool Valid() const { return m_fd >= 0; }
-  int Get() const { return m_fd; }
-
- private:
-  int m_fd;
-};
 
 bool MakeParentFolders(const std::string& path) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {

@@ -1,12 +1,16 @@
 // The C forms of the calls a Linux client needs beside the service object: the calling thread's
 // message loop (the one the library posts callbacks to, so a client never needs the component's
-// C++ internals) and the handler for server notices.
+// C++ internals), the handler for server notices and the process's TLS override.
 #include <vokquote/api.h>
 
 #include <string>
 
+#include "connection/tls_settings.h"
 #include "platform/message_loop.h"
 #include "service/suite_message_service.h"
+#include "vokipc/vokipc.h"
+
+static_assert(VOK_ERROR_TLS_HANDSHAKE == kIpcErrorTlsHandshake && VOK_ERROR_TLS_REFUSED == kIpcErrorTlsRefused);
 
 extern "C" {
 
@@ -38,5 +42,12 @@ void VokSetSuiteMessageHandler(VokSuiteMessageHandler handler, void* context) {
   }
   vok::SetSuiteMessageHandler([handler, context](const std::string& text) { handler(text.c_str(), context); });
 }
+
+void VokOverrideTls(int useTls, const char* caFile, const char* pinnedSha256) {
+  OverrideTlsSettings(
+      STlsSettings{useTls != 0, caFile != nullptr ? caFile : "", pinnedSha256 != nullptr ? pinnedSha256 : ""});
+}
+
+void VokClearTlsOverride() { OverrideTlsSettings(std::nullopt); }
 
 }  // extern "C"

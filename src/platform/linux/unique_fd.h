@@ -1,11 +1,13 @@
-// Owns one POSIX file descriptor (socket, epoll, eventfd) and closes it once.
+// vok::CUniqueFd: the one owner of a POSIX file descriptor (socket, epoll, eventfd, signalfd,
+// file) in the Linux backends and the Linux tools. It closes the descriptor once, when it goes or
+// is reset; move-only.
 #pragma once
 
 #include <unistd.h>
 
 #include <utility>
 
-namespace vok::sim {
+namespace vok {
 
 class CUniqueFd {
  public:
@@ -22,13 +24,16 @@ class CUniqueFd {
 
   int Get() const { return m_fd; }
   bool Valid() const { return m_fd >= 0; }
+  // Closes the held descriptor and takes fd.
   void Reset(int fd = -1) {
     if (m_fd >= 0) ::close(m_fd);
     m_fd = fd;
   }
+  // Gives up the descriptor without closing it.
+  [[nodiscard]] int Release() { return std::exchange(m_fd, -1); }
 
  private:
   int m_fd = -1;
 };
 
-}  // namespace vok::sim
+}  // namespace vok
