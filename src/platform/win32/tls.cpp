@@ -26,9 +26,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
-#include <sstream>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/crypto.h"
@@ -72,6 +72,10 @@ using CertPtr = std::unique_ptr<const CERT_CONTEXT, SCertFree>;
 using StorePtr = std::unique_ptr<void, SStoreClose>;
 using ChainPtr = std::unique_ptr<const CERT_CHAIN_CONTEXT, SChainFree>;
 using EnginePtr = std::unique_ptr<void, SEngineFree>;
+struct SHandleClose {
+  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
+};
+using HandlePtr = std::unique_ptr<void, SHandleClose>;
 
 std::string Hex(long code) {
   char text[16];
@@ -103,12 +107,29 @@ bool Sha256(const BYTE* data, DWORD size, unsigned char (&digest)[32]) {
 }
 
 // The CA file's certificates (PEM) in a memory store; null when none could be read.
+// The file's bytes; nothing when it cannot be read or is larger than any certificate bundle.
+// (Win32 rather than iostreams: those would drag the C++ locale machinery into the DLL.)
+std::optional<std::string> ReadSmallFile(const std::string& path) {
+  constexpr LONGLONG kMaxBytes = 16LL << 20;
+  const HANDLE raw = ::CreateFileW(WideFromNarrow(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return std::nullopt;
+  const HandlePtr file(raw);
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxBytes) return std::nullopt;
+  std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+  DWORD read = 0;
+  if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
+    return std::nullopt;
+  }
+  bytes.resize(read);
+  return bytes;
+}
+
 StorePtr LoadCaFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) return nullptr;
-  std::stringstream text;
-  text << file.rdbuf();
-  const std::string pem = text.str();
+  const std::optional<std::string> text = ReadSmallFile(path);
+  if (!text) return nullptr;
+  const std::string& pem = *text;
   StorePtr store(CertOpenStore(CERT_STORE_PROV_MEMORY, 0, 0, 0, nullptr));
   if (!store) return nullptr;
   int added = 0;
