@@ -72,8 +72,6 @@ TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   b.Run([&] { handler.Unadvise(&n3, "XYZ", qsfLevelOne); });
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'U', "XYZ", 20000}}));
   EXPECT_FALSE(handler.HasMasterRecord("XYZ"));
-  QUOTERECORD rec{};
-  EXPECT_FALSE(handler.GetCachedQuote(Wide(u"XYZ"), &rec));
 }
 
 TEST(Handler, TracesBookkeepingUnknownUnadvisesAndWhatTeardownFindsStillAdvised) {
