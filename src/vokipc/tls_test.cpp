@@ -6,11 +6,13 @@
 
 #include <signal.h>
 
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/tls_test_certificates_util.h"
+#include "vkdll/trace.h"
 #include "vokipc/loopback_server_test_util.h"
 
 namespace {
@@ -90,6 +92,19 @@ class TlsTransport : public ::testing::Test {
   }
   void TearDown() override { IpcCleanup(); }
 
+  // Level 5 lines traced while fn ran.
+  template <typename Fn>
+  std::vector<std::string> FailureTraces(Fn fn) {
+    std::vector<std::string> lines;
+    std::mutex lock;
+    vok::CScopedTraceSink sink([&](int level, std::string_view text) {
+      std::lock_guard<std::mutex> guard(lock);
+      if (level == 5) lines.emplace_back(text);
+    });
+    fn();
+    return lines;
+  }
+
   CTestCertificates m_certificates;
   CCallbackRecorder m_recorder;
 };
@@ -122,9 +137,9 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
                  "'");
     COneShotServer server(&m_certificates, c.server);
     const IPCTLSOPTIONS options{c.caFile.c_str(), c.pin.c_str()};
-    vok::test::CTraceLines trace;
-    const IPCHANDLE handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options);
-    const std::vector<std::string> traces = trace.Lines(5, "");
+    IPCHANDLE handle = 0;
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options); });
     if (c.refusal != nullptr) {
       EXPECT_EQ(handle, 0u);
       EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsRefused);
@@ -148,9 +163,10 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
 TEST_F(TlsTransport, ATlsClientAndAPlainPeerFailCleanly) {
   {
     COneShotServer plain(nullptr, CTestCertificates::kValid);
-    vok::test::CTraceLines trace;
-    EXPECT_EQ(IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr), 0u);
-    const std::vector<std::string> traces = trace.Lines(5, "");
+    IPCHANDLE handle = 0;
+    const std::vector<std::string> traces =
+        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr); });
+    EXPECT_EQ(handle, 0u);
     EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
     ASSERT_EQ(traces.size(), 1u);
     EXPECT_NE(traces[0].find("TLS to 127.0.0.1"), std::string::npos) << traces[0];
