@@ -43,28 +43,30 @@ class CRecordingSink final : public IQuoteMessageSink {
     std::lock_guard lock(m_mutex);
     m_room.notify_all();
   }
-  std::size_t Count() {
+  template <typename F>
+  auto Locked(F read) {
     std::lock_guard lock(m_mutex);
-    return m_messages.size();
+    return read();
+  }
+  std::size_t Count() {
+    return Locked([&] { return m_messages.size(); });
   }
   // The line form of the index-th posted message, with its line feed.
   std::string Line(std::size_t index) {
-    std::lock_guard lock(m_mutex);
-    return index < m_messages.size() ? m_messages[index]->ToString() : std::string();
+    return Locked([&] { return index < m_messages.size() ? m_messages[index]->ToString() : std::string(); });
   }
   int Int(std::size_t index, int fid) {
-    std::lock_guard lock(m_mutex);
     int value = -1;
-    if (index < m_messages.size()) m_messages[index]->GetInt(fid, value);
+    Locked([&] { return index < m_messages.size() && m_messages[index]->GetInt(fid, value); });
     return value;
   }
 
   bool m_full = false;  // guarded by m_mutex
   int m_waiting = 0;    // guarded by m_mutex
   int m_abandoned = 0;  // guarded by m_mutex
-  std::mutex m_mutex;
 
  private:
+  std::mutex m_mutex;
   std::condition_variable m_room;
   std::deque<std::unique_ptr<VOKMessage>> m_messages;
 };
@@ -158,23 +160,16 @@ TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
   Create(m_peer.Port());
   ASSERT_TRUE(m_peer.WaitForPeer(0));
   ASSERT_EQ(m_peer.WaitForLines(0, 1).size(), 1u);
-  {
-    std::lock_guard lock(m_sink.m_mutex);
-    m_sink.m_full = true;
-  }
+  m_sink.Locked([&] { return m_sink.m_full = true; });
   m_peer.Write(0, "1|1003=IBM;2002=10.5\n");
-  ASSERT_TRUE(WaitUntil([&] {
-    std::lock_guard lock(m_sink.m_mutex);
-    return m_sink.m_waiting == 1;
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return m_sink.Locked([&] { return m_sink.m_waiting == 1; }); }));
   // Ticks while the reader waits: the server is ahead of us, not gone.
   EXPECT_TRUE(CQuoteClient::CheckCurrentHeartbeat());
   EXPECT_TRUE(CQuoteClient::CheckCurrentHeartbeat());
   EXPECT_EQ(m_peer.WaitForLines(0, 3).back(), "9|");
   // Closing joins the reader; it returns only because the close ends the wait.
   CQuoteClient::DeleteCurrent();
-  std::lock_guard lock(m_sink.m_mutex);
-  EXPECT_EQ(m_sink.m_abandoned, 1);
+  EXPECT_EQ(m_sink.Locked([&] { return m_sink.m_abandoned; }), 1);
 }
 
 }  // namespace

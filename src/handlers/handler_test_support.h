@@ -38,44 +38,40 @@ struct SentRequest {
 };
 
 class CFakeHost final : public IHandlerHost {
+  template <class F>
+  auto Locked(F call) {
+    std::lock_guard lock(m_mutex);
+    return call();
+  }
+
  public:
   bool LogQuotes() const override { return m_logQuotes; }
   bool GetBorrowRate(const std::string& symbol, double& rate) override {
-    std::lock_guard lock(m_mutex);
-    auto it = m_borrow.find(symbol);
-    if (it == m_borrow.end()) return false;
-    rate = it->second;
-    return true;
+    return Locked([&] { return m_borrow.contains(symbol) && (rate = m_borrow[symbol], true); });
   }
   void AddOptionRoot(const std::string& root, const std::string& underlier) override {
-    std::lock_guard lock(m_mutex);
-    m_optionRoots.emplace(root, underlier);
+    Locked([&] { return m_optionRoots.emplace(root, underlier); });
   }
   vok::CCriticalSection& ConnectionLock() override { return m_connectionLock; }
-  bool ConnectionLoggedIn() override { return m_loggedIn; }
+  bool ConnectionLoggedIn() override { return true; }
   void Send(const VOKMessage& message) override {
     SentRequest sent{static_cast<char>(message.GetType()), {}, 0};
     message.GetString(1003, sent.symbol);
     message.GetInt(2000, sent.serviceId);
-    std::lock_guard lock(m_mutex);
-    m_sent.push_back(sent);
+    Locked([&] { m_sent.push_back(sent); });
   }
 
   std::vector<SentRequest> TakeSent() {
-    std::lock_guard lock(m_mutex);
-    return std::exchange(m_sent, {});
+    return Locked([&] { return std::exchange(m_sent, {}); });
   }
   void SetBorrowRate(const std::string& symbol, double rate) {
-    std::lock_guard lock(m_mutex);
-    m_borrow[symbol] = rate;
+    Locked([&] { m_borrow[symbol] = rate; });
   }
   std::map<std::string, std::string> OptionRoots() {
-    std::lock_guard lock(m_mutex);
-    return m_optionRoots;
+    return Locked([&] { return m_optionRoots; });
   }
 
   std::atomic<bool> m_logQuotes{false};
-  std::atomic<bool> m_loggedIn{true};
 
  private:
   vok::CCriticalSection m_connectionLock;
@@ -132,10 +128,7 @@ class CRecordingNotify final : public IVokQuotesNotify {
     return seen;
   }
   std::size_t Count() { return Quotes().size(); }
-  std::size_t Total() {
-    std::lock_guard lock(m_mutex);
-    return m_quotes.size() + m_level2.size() + m_ts.size() + m_options.size();
-  }
+  std::size_t Total() { return Quotes().size() + Level2().size() + TimeAndSales().size() + Options().size(); }
   // Runs after each recorded call, on the calling thread (set before any delivery).
   std::function<void()> m_onCall;
 

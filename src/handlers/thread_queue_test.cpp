@@ -94,6 +94,15 @@ class CRecordingHandler final : public CHandler {
   std::function<void(int seq)> m_onItem;
 };
 
+// Each test counts destructions and deliveries from zero.
+class ThreadQueue : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_destroyed = 0;
+    g_log.Clear();
+  }
+};
+
 // A client thread with a queue: nothing is delivered to it until it drains, unless `timer`.
 vok::ThreadId WithQueue(CClientThread& thread, bool timer = false) {
   thread.Run([timer] {
@@ -103,9 +112,7 @@ vok::ThreadId WithQueue(CClientThread& thread, bool timer = false) {
   return thread.Id();
 }
 
-TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
-  g_destroyed = 0;
-  g_log.Clear();
+TEST_F(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   CRecordingHandler handler;
   CClientThread a, b;
   const vok::ThreadId both[] = {WithQueue(a, true), WithQueue(b, true)};
@@ -121,9 +128,7 @@ TEST(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   EXPECT_TRUE(WaitUntil([] { return g_destroyed == kItems; }));
 }
 
-TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshotsAndPrints) {
-  g_destroyed = 0;
-  g_log.Clear();
+TEST_F(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshotsAndPrints) {
   CTraceLines trace;
   CRecordingHandler handler;
   CClientThread a;
@@ -161,9 +166,7 @@ TEST(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshots
   EXPECT_EQ(stats.highWater, expected.size());
 }
 
-TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliveriesUnderWay) {
-  g_destroyed = 0;
-  g_log.Clear();
+TEST_F(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliveriesUnderWay) {
   CClientThread a;
   const vok::ThreadId one[] = {WithQueue(a)};
   // Queued items go with their handler; the others are delivered as before.
@@ -218,9 +221,7 @@ TEST(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliv
   EXPECT_TRUE(WaitUntil([] { return g_destroyed == 19; }));
 }
 
-TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
-  g_destroyed = 0;
-  g_log.Clear();
+TEST_F(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
   std::thread([] {
     CRecordingHandler handler;
     CThreadQueue& queue = *CThreadQueue::CurrentQueue();
@@ -241,9 +242,7 @@ TEST(ThreadQueue, ACallbackThatPumpsGoesOnWithTheNextItemsInOrderOnce) {
   }).join();
 }
 
-TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
-  g_destroyed = 0;
-  g_log.Clear();
+TEST_F(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   CRecordingHandler handler;
   const vok::ThreadId nobody = 0x7fffffff;
   EXPECT_EQ(CThreadQueue::Distribute(new CTestItem(&handler, 1), {&nobody, 1}), 0);
@@ -262,7 +261,7 @@ TEST(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   EXPECT_TRUE(g_log.To(all[0]).empty());
 }
 
-TEST(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
+TEST_F(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
   std::thread([] {
     CThreadQueue& queue = *CThreadQueue::CurrentQueue();
     EXPECT_EQ(&queue, CThreadQueue::CurrentQueue());

@@ -58,22 +58,21 @@ TEST(FixReader, TranslatesMessageAndExecutionTypes) {
   EXPECT_EQ(test, "1");
 }
 
-// Tag 38 is always kept as text.
-TEST(FixReader, ExecutionReportsMovePriceAndQuantityTags) {
-  EXPECT_EQ(Described(Parse(Fix("35=8|150=2|31=12.5|44=99|32=300|38=500|55=XYZ|"))),
-            "1002:I:300 1003:S:XYZ 1004:D:12.5 1140:S:500");
-  EXPECT_EQ(Described(Parse(Fix("35=D|31=12.5|44=99|32=300|38=500|"))), "1002:I:500 1004:D:99 1140:S:500");
-}
-
-// Codes become their internal numbers, ';' reads as ',', the transaction time also fills the
-// Eastern date and time; a value without a code and the logon password are left out.
-TEST(FixReader, TranslatesCodedValues) {
-  EXPECT_EQ(Described(Parse(Fix("35=D|54=1|59=?|40=z|203=7|77=X|61=2|847=1002|372=AB|44=1.25|10000=12|1=ACC;X|"
-                                "200=202612|60=20260115-14:30:00.250|554=secret|"))),
-            "1001:I:10000 1004:D:1.25 1005:I:10011 1007:I:10079 1012:S:ACC,X 1021:S:09:30:00.250 1022:S:01/15/2026 "
-            "1039:I:10060 1040:I:10071 1047:S:20260115-14:30:00.250 1066:I:30056 1096:I:79 1113:I:10111 2036:S:12 "
-            "2040:S:2026 5012:I:12");
-  EXPECT_EQ(Described(Parse(Fix("35=D|54=9|372=??|"))), "");
+// Execution reports move the price and quantity tags, tag 38 is always text; codes become their
+// internal numbers, ';' reads as ',', the transaction time also fills the Eastern date and time; a
+// value without a code and the logon password are left out.
+TEST(FixReader, TranslatesTagsAndCodedValues) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"35=8|150=2|31=12.5|44=99|32=300|38=500|55=XYZ|", "1002:I:300 1003:S:XYZ 1004:D:12.5 1140:S:500"},
+      {"35=D|31=12.5|44=99|32=300|38=500|", "1002:I:500 1004:D:99 1140:S:500"},
+      {"35=D|54=1|59=?|40=z|203=7|77=X|61=2|847=1002|372=AB|44=1.25|10000=12|1=ACC;X|200=202612|"
+       "60=20260115-14:30:00.250|554=secret|",
+       "1001:I:10000 1004:D:1.25 1005:I:10011 1007:I:10079 1012:S:ACC,X 1021:S:09:30:00.250 1022:S:01/15/2026 "
+       "1039:I:10060 1040:I:10071 1047:S:20260115-14:30:00.250 1066:I:30056 1096:I:79 1113:I:10111 2036:S:12 "
+       "2040:S:2026 5012:I:12"},
+      {"35=D|54=9|372=??|", ""},
+  };
+  for (const auto& [fields, described] : cases) EXPECT_EQ(Described(Parse(Fix(fields))), described) << fields;
 }
 
 TEST(FixReader, VerifiesTheChecksumAndTracesProblems) {

@@ -10,7 +10,7 @@
 #include "message/message_test_util.h"
 #include "message/parse_budget.h"
 #include "message/vok_message.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 
 namespace {
 
@@ -141,14 +141,11 @@ TEST(LineForm, WrittenLinesReadBackTheSame) {
 // reads the fields after it, and says so in one warning; a long line or a large real message is
 // not touched.
 TEST(LineForm, SkipsFieldsAndGroupEntriesOverTheCaps) {
-  int warnings = 0;
-  vok::CScopedTraceSink sink([&](int level, std::string_view text) {
-    if (level == 4 && text.starts_with("VOKMessage::Parse: over the limits")) ++warnings;
-  });
-  auto parse = [&](const std::string& line, int expectedWarnings) {
-    warnings = 0;
+  vok::test::CTraceLines trace;
+  auto parse = [&](const std::string& line, std::size_t expectedWarnings) {
+    trace.Clear();
     VOKMessage message = Parse(line);
-    EXPECT_EQ(warnings, expectedWarnings) << line.substr(0, 40);
+    EXPECT_EQ(trace.Lines(4, "VOKMessage::Parse: over the limits").size(), expectedWarnings) << line.substr(0, 40);
     return message;
   };
   using namespace vok::message;

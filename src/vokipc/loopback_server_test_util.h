@@ -115,6 +115,12 @@ class CLoopbackServer {
 // What the transport called back, per handle. One recorder is current at a time; the static
 // callback table forwards to it.
 class CCallbackRecorder {
+  template <typename F>
+  decltype(auto) Locked(F read) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return read();
+  }
+
  public:
   CCallbackRecorder() { s_current = this; }
   ~CCallbackRecorder() { s_current = nullptr; }
@@ -128,16 +134,13 @@ class CCallbackRecorder {
   std::function<void(IPCHANDLE, const std::string&)> onData;
 
   std::vector<std::string> Lines(IPCHANDLE handle) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_lines[handle];
+    return Locked([&] { return m_lines[handle]; });
   }
   int Closed(IPCHANDLE handle) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_closed[handle];
+    return Locked([&] { return m_closed[handle]; });
   }
   std::size_t Calls() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_calls;
+    return Locked([&] { return m_calls; });
   }
   bool WaitForLines(IPCHANDLE handle, std::size_t count) {
     return WaitUntil([&] { return Lines(handle).size() >= count; });

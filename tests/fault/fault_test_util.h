@@ -4,13 +4,13 @@
 // descriptors and resident memory read from /proc.
 #pragma once
 
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -50,27 +50,26 @@ struct SResources {
 };
 
 inline int CountEntries(const char* dir) {
-  int count = 0;
-  if (DIR* handle = ::opendir(dir)) {
-    while (const dirent* entry = ::readdir(handle)) count += entry->d_name[0] != '.' ? 1 : 0;
-    ::closedir(handle);
-  }
-  return count;
+  return static_cast<int>(std::distance(std::filesystem::directory_iterator(dir), {}));
 }
 
 inline long ResidentKb() {
-  long pages = 0;
-  long resident = 0;
-  if (std::FILE* file = std::fopen("/proc/self/statm", "r")) {
-    if (std::fscanf(file, "%ld %ld", &pages, &resident) != 2) resident = 0;
-    std::fclose(file);
-  }
+  long pages = 0, resident = 0;
+  std::ifstream("/proc/self/statm") >> pages >> resident;
   return resident * (::sysconf(_SC_PAGESIZE) / 1024);
 }
 
-// The descriptor count leaves out the one opendir holds while counting.
+// The descriptor count leaves out the one the directory walk holds while counting.
 inline SResources Resources() {
   return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd") - 1, ResidentKb()};
+}
+
+// Threads and descriptors come back to the baseline's counts (closing ends threads a little later).
+inline void ExpectBackTo(const SResources& baseline) {
+  EXPECT_TRUE(vok::test::Eventually([&] { return Resources().threads == baseline.threads; }))
+      << baseline.threads << " threads before, " << Resources().threads << " after";
+  EXPECT_TRUE(vok::test::Eventually([&] { return Resources().fds == baseline.fds; }))
+      << baseline.fds << " descriptors before, " << Resources().fds << " after";
 }
 
 // One subscription as the server sees it.
@@ -88,6 +87,12 @@ inline constexpr int kServices = 4;  // level 1, level 2, time and sales, option
 // Counts callbacks and remembers, per service, the highest marker seen. With an expected symbol
 // set, level 1 callbacks for any other symbol count as stale.
 class CMarkerNotify final : public IVokQuotesNotify {
+  template <class F>
+  auto Locked(F read) {
+    std::lock_guard lock(m_mutex);
+    return read();
+  }
+
  public:
   STDMETHOD(QueryInterface)(REFIID, void** ppv) override {
     *ppv = nullptr;
@@ -107,31 +112,25 @@ class CMarkerNotify final : public IVokQuotesNotify {
   STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override { return Noted(3, rec->lLastSize); }
 
   LONG Marker(int service) {
-    std::lock_guard lock(m_mutex);
-    return m_marker[service];
+    return Locked([&] { return m_marker[service]; });
   }
   long Calls(int service) {
-    std::lock_guard lock(m_mutex);
-    return m_calls[service];
+    return Locked([&] { return m_calls[service]; });
   }
   std::map<std::string, LONG> LastVolumes() {
-    std::lock_guard lock(m_mutex);
-    return m_lastVolume;
+    return Locked([&] { return m_lastVolume; });
   }
   long Stale() {
-    std::lock_guard lock(m_mutex);
-    return m_stale;
+    return Locked([&] { return m_stale; });
   }
   // Level 1 callbacks for any other symbol count as stale from now on.
   void Expect(std::string symbol) {
-    std::lock_guard lock(m_mutex);
-    m_expected = std::move(symbol);
+    Locked([&] { m_expected = std::move(symbol); });
   }
 
  private:
   HRESULT Noted(int service, LONG value) {
-    std::lock_guard lock(m_mutex);
-    return Note(service, value);
+    return Locked([&] { return Note(service, value); });
   }
   HRESULT Note(int service, LONG value) {
     ++m_calls[service];

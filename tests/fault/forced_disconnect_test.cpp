@@ -95,14 +95,9 @@ TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
 
   // Workers and transport threads of closed connections are gone, and so are their sockets.
   const vok::fault::SResources after = vok::fault::Resources();
-  EXPECT_TRUE(Eventually([&] { return vok::fault::Resources().threads == baseline.threads; }))
-      << baseline.threads << " threads before, " << vok::fault::Resources().threads << " after";
-  EXPECT_TRUE(Eventually([&] { return vok::fault::Resources().fds == baseline.fds; }))
-      << baseline.fds << " descriptors before, " << vok::fault::Resources().fds << " after";
-  // The simulator in this process keeps each closed session's record with the lines it heard,
-  // about 1 KiB (measured: 2.6 MiB after 2 531 connections, baseline taken once logged on), and
-  // the event sink keeps every event. 1.5 KiB per connection plus 1 MiB of allocator slack
-  // covers both; a component that kept a read buffer or a client per connection would not pass.
+  vok::fault::ExpectBackTo(baseline);
+  // The in-process simulator keeps about 1 KiB per closed session and the sink every event: 1.5 KiB
+  // per connection plus 1 MiB of slack; a read buffer or client kept per connection would not pass.
   const long allowedKb = 1536L * server.ConnectionCount() / 1024 + 1024;
   if (!vok::fault::kSanitized) {
     EXPECT_LT(after.rssKb - baseline.rssKb, allowedKb) << "resident memory grew by KiB";

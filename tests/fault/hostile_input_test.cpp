@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <thread>
 
 #include "connection/quote_client.h"
 #include "fault_test_util.h"
 #include "feed.h"
+#include "platform/event.h"
 #include "service/connection_times_test_util.h"
 #include "vokcommon/record_copy.h"
 
@@ -124,20 +124,8 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   });
   ASSERT_TRUE(Eventually([&] { return stalledNotify.Calls(0) >= 3; })) << "the cached record of each symbol";
   const long stalledBefore = stalledNotify.Calls(0);
-  std::mutex gateMutex;
-  std::condition_variable gate;
-  bool open = false;
-  std::thread blocker([&] {
-    stalled.Run([&] {
-      std::unique_lock lock(gateMutex);
-      gate.wait(lock, [&] { return open; });
-    });
-  });
-  auto openGate = [&] {
-    std::lock_guard lock(gateMutex);
-    open = true;
-    gate.notify_all();
-  };
+  vok::CEvent gate(vok::EventReset::Manual);
+  std::thread blocker([&] { stalled.Run([&] { gate.Wait(); }); });
 
   // Resident memory sampled all along; far past the bound the flood is cut short, so that an
   // unbounded queue fails the test instead of the machine.
@@ -188,7 +176,7 @@ TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKe
   EXPECT_EQ(feed.Session().EventCount(vok::dispid::OnClose), 0);
 
   // Pumping again, the stalled subscriber gets the newest of each symbol, not the whole flood.
-  openGate();
+  gate.Set();
   blocker.join();
   EXPECT_TRUE(Eventually([&] { return stalledNotify.LastVolumes() == newest; }));
   EXPECT_LT(stalledNotify.Calls(0) - stalledBefore, floodLines / 2);

@@ -118,10 +118,7 @@ TEST(LifecycleStress, ObjectsReleasedUnderALiveFeedDeliverNothingStaleAndLeaveNo
     }
     for (auto& client : clients) client->Run([] {});  // drains what is still queued
     for (auto& notify : notifies) EXPECT_EQ(notify->Stale(), 0) << "callbacks for a released object's symbol";
-    EXPECT_TRUE(Eventually([&] { return vok::fault::Resources().threads == baseline.threads; }))
-        << baseline.threads << " threads before, " << vok::fault::Resources().threads << " after";
-    EXPECT_TRUE(Eventually([&] { return vok::fault::Resources().fds == baseline.fds; }))
-        << baseline.fds << " descriptors before, " << vok::fault::Resources().fds << " after";
+    vok::fault::ExpectBackTo(baseline);
   }
 }
 
