@@ -1,7 +1,8 @@
 /* The free functions of the VokQuote library, all with C linkage: creating the quote service
    object, the library's version, and on Linux the calls that run the calling thread's message
    loop (every subscription callback is delivered through it, on the thread that subscribed) and
-   the handler for the server's "logged in elsewhere" notices.
+   the handler for the server's "logged in elsewhere" notices; and the recording of what the
+   server sends into a capture file, with the reading of such a file's lines.
 
      IVokQuotes* quotes = nullptr;
      if (SUCCEEDED(VokQuotesCreate(IID_IVokQuotes, (void**)&quotes))) ...
@@ -21,6 +22,26 @@ HRESULT VokQuotesCreate(REFIID riid, void** object);
 /* The library's version as "major.minor.patch", the same as VOKQUOTE_VERSION_STRING of the
    headers it was built with. */
 const char* VokQuoteVersion(void);
+
+/* Records every line the quote server sends, with its receive time in nanoseconds since 1970 UTC,
+   and the connection events between them into the capture file at path (appended; a new file gets
+   the header). Null or "" stops recording. S_OK, or E_FAIL when the file cannot be opened or is
+   not a capture file; nothing is recorded then. The per-user setting "CaptureFile" starts the
+   same recording at Connect when none runs. */
+HRESULT VokSetCaptureFile(const char* path);
+
+/* One line of a capture file (without its line feed), as VokParseCaptureLine reads it. */
+enum VokCaptureLine { VOK_CAPTURE_OTHER = 0, VOK_CAPTURE_HEADER = 1, VOK_CAPTURE_RECORD = 2 };
+typedef struct VokCaptureRecord {
+  int64_t timeNs;   /* receive time, nanoseconds since 1970 UTC */
+  char kind;        /* 'D' a line the server sent, 'E' a connection event */
+  const char* text; /* into the parsed line: the server's line, or "connected 3", "start" ... */
+  size_t length;
+} VokCaptureRecord;
+
+/* Returns a VokCaptureLine value; fills record for VOK_CAPTURE_RECORD, and record->timeNs with the
+   format's version for VOK_CAPTURE_HEADER. */
+int VokParseCaptureLine(const char* line, size_t length, VokCaptureRecord* record);
 
 #ifndef _WIN32
 

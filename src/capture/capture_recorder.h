@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "capture/capture_format.h"
+
 namespace vok::capture {
 
 namespace detail {

@@ -3,9 +3,11 @@
 // the module-wide current client with its lock and the connection attempts.
 #include "connection/quote_client.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
+#include "capture/capture_recorder.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
 #include "platform/thread.h"
@@ -80,6 +82,10 @@ bool CQuoteClient::IsServerMessageType(int type) {
 }
 
 void CQuoteClient::OnData(const char* text, int length) {
+  // Recorded as it came, before anything is judged: a capture shows what the server sent.
+  if (vok::capture::Recording()) [[unlikely]] {
+    vok::capture::RecordReceived(std::string_view(text, std::strlen(text)));
+  }
   // The transport's text ends with a NUL; its length only sizes the queue's accounting.
   auto message = std::make_unique<VOKMessage>(text, -1);
   m_heartbeatReceived.store(true);
@@ -112,6 +118,11 @@ void CQuoteClient::OnClosed() {
 }
 
 void CQuoteClient::PostEvent(int eventCode, int errorCode) {
+  if (vok::capture::Recording()) [[unlikely]] {
+    if (eventCode == wire::kEventConnected) vok::capture::RecordEvent(vok::capture::kEventConnected, m_identity);
+    if (eventCode == wire::kEventDisconnected) vok::capture::RecordEvent(vok::capture::kEventDisconnected, m_identity);
+    if (eventCode == wire::kEventConnectFailed) vok::capture::RecordEvent(vok::capture::kEventFailed, errorCode);
+  }
   auto event = std::make_unique<VOKMessage>();
   event->SetType(wire::kMsgConnectionEvent);
   event->SetInt(wire::kFidClientId, static_cast<int>(m_identity));
@@ -225,6 +236,7 @@ int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMess
 }
 
 bool CQuoteClient::CheckCurrentHeartbeat() {
+  if (vok::capture::Recording()) vok::capture::FlushRecording();
   vok::CCriticalSectionLock lock(Lock());
   CQuoteClient* current = Current();
   if (current == nullptr || !current->IsConnected()) return false;

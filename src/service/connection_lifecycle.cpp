@@ -73,6 +73,7 @@ void CConnectionLifecycle::StartConnection() {
   m_events.ReadConnectionSettings(settings);
   // What the host left unset comes from the per-user settings, read outside every lock.
   vok::ApplyUserConnectionDefaults(settings);
+  vok::ApplyUserCaptureSetting();
   bool closed = false;
   std::uint64_t attempt = 0;
   {
