@@ -8,6 +8,9 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <vector>
+
+#include <vokquote/records.h>
 
 #include "command_line.h"
 
@@ -46,6 +49,12 @@ constexpr SCommandInfo kCommands[] = {
      "or the library's data trace lines - and prints each message's type and typed fields (FIX\n"
      "tags by number and name). A line it cannot read is reported on stderr with its number.",
      0, 0},
+    {ECommand::Record, "record", "records what the server sends into a capture file",
+     "vokquote record SYMBOL... --out FILE [--level 1|2|tape|options ...] [options]",
+     "Subscribes the symbols and records every line the server sends, with its receive time, and\n"
+     "the connection events into FILE (appended; vokquote decode and vokquote-server --replay read\n"
+     "it). Shows what arrives on a terminal, or the records as JSON lines.",
+     1, -1},
 };
 
 constexpr const char* kProgramText =
@@ -164,6 +173,7 @@ class CParser {
                   "one JSON object per line, also on a terminal (the\ndefault when stdout is not a terminal)");
     app->add_flag("--utc", m_out.utc, "times in UTC instead of the local time zone");
 
+    if (info.command == ECommand::Record) AddRecordOptions(app);
     if (info.command == ECommand::Quote) {
       Integer(app, "--timeout", 0, 3600000, "how long to wait for the quotes (default 5000)",
               [this](std::int64_t ms) { m_out.timeoutMs = static_cast<int>(ms); });
@@ -238,6 +248,33 @@ class CParser {
     app->add_option_function<std::string>("-p,--password,--pass,--passwd",
                                           [this](const std::string&) { m_passwordGiven = true; })
         ->group("");
+  }
+
+  void AddRecordOptions(CLI::App* app) {
+    app->add_option("--out", m_out.outFile, "the capture file to append to (created if missing)")
+        ->type_name("FILE")
+        ->required()
+        ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
+    app->add_option_function<std::vector<std::string>>(
+           "--level",
+           [this](const std::vector<std::string>& values) {
+             for (const std::string& value : values) {
+               if (value == "1") {
+                 m_out.serviceFlags |= qsfLevelOne;
+               } else if (value == "2") {
+                 m_out.serviceFlags |= qsfLevelTwo;
+               } else if (value == "tape") {
+                 m_out.serviceFlags |= qsfTimeAndSales;
+               } else if (value == "options") {
+                 m_out.serviceFlags |= qsfOptions;
+               } else {
+                 throw CLI::ValidationError("option --level",
+                                            "takes 1, 2, tape or options, not '" + ShownSymbol(value) + "'");
+               }
+             }
+           },
+           "services to record, one or more (default 1)")
+        ->type_name("1|2|tape|options");
   }
 
   SArguments& m_out;

@@ -10,7 +10,7 @@
 
 namespace vok::cli {
 
-enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode };
+enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode, Record };
 
 struct SArguments {
   ECommand command = ECommand::None;
@@ -28,6 +28,9 @@ struct SArguments {
   std::int64_t durationMs = 0;   // end after this long (0: no limit)
   int timeoutMs = 5000;          // quote: how long to wait for the quotes
   int connectTimeoutMs = 10000;  // how long the logon may take
+  // record: the capture file and the services recorded (qsf flags; 0: level 1).
+  std::string outFile;
+  long serviceFlags = 0;
   // Built-in simulator only.
   std::uint64_t seed = 1;
   int rate = 4;
