@@ -35,13 +35,15 @@ class CReplay {
   std::uint64_t m_skipped = 0;
 };
 
-// A session's position in a replay: started by its first subscription, then every line is due at
+// A session's position in a replay: started by its subscriptions, then every line is due at
 // the session's start plus the line's offset divided by the speed (speed 0: at once, as fast as
 // the client reads).
 class CReplayCursor {
  public:
-  void Start(std::int64_t nowUs) {
-    if (!m_started) m_startUs = nowUs;
+  // Each subscription before the first line went out moves the start to `startUs`, so the
+  // requests a client sends one after the other all count from the first line on.
+  void Start(std::int64_t startUs) {
+    if (m_index == 0) m_startUs = startUs;
     m_started = true;
   }
   bool Started() const { return m_started; }

@@ -25,7 +25,7 @@ constexpr int kFloodChunksPerWake = 64;
 // A replay queues at most this much ahead of the client and waits for writability beyond it.
 constexpr std::size_t kReplayAhead = 256u << 10;
 constexpr int kReplayLinesPerWake = 10000;
-constexpr std::int64_t kReplaySettleUs = 100000;
+constexpr std::int64_t kReplaySettleUs = 200000;
 
 }  // namespace
 
@@ -244,8 +244,8 @@ void CSession::OnSubscribeLine(char type, const VOKMessage& message, std::int64_
   if (m_options.replay) {
     // What was recorded is served as it was: no snapshot of a simulated market.
     if (m_subscriptions.size() < kMaxSubscriptions) m_subscriptions.emplace(key, SSubscription{});
-    // The clock starts a moment after the first subscription, so the requests a client sends
-    // together (all of them at logon) are in before the first line is due.
+    // The clock starts a moment after the last subscription that comes before the first line, so
+    // the requests a client sends together (all of them at logon) are in before anything is due.
     m_replay.Start(nowUs + kReplaySettleUs);
     return;
   }

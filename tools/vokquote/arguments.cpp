@@ -50,7 +50,7 @@ constexpr SCommandInfo kCommands[] = {
      "tags by number and name). A line it cannot read is reported on stderr with its number.",
      0, 0},
     {ECommand::Record, "record", "records what the server sends into a capture file",
-     "vokquote record SYMBOL... --out FILE [--level 1|2|tape|options ...] [options]",
+     "vokquote record SYMBOL... --out FILE [--level 1,2,tape,options] [options]",
      "Subscribes the symbols and records every line the server sends, with its receive time, and\n"
      "the connection events into FILE (appended; vokquote decode and vokquote-server --replay read\n"
      "it). Shows what arrives on a terminal, or the records as JSON lines.",
@@ -129,6 +129,7 @@ class CParser {
       if (std::find(m_out.symbols.begin(), m_out.symbols.end(), symbol) == m_out.symbols.end())
         m_out.symbols.push_back(symbol);
     }
+    if (!ServiceFlags(message)) return false;
     const int count = static_cast<int>(m_out.symbols.size());
     if (count < info.minSymbols) {
       return fail("'" + command + "' needs " + (info.maxSymbols == 1 ? "a symbol" : "at least one symbol") +
@@ -255,30 +256,41 @@ class CParser {
         ->type_name("FILE")
         ->required()
         ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
-    app->add_option_function<std::vector<std::string>>(
+    app->add_option_function<std::string>(
            "--level",
-           [this](const std::vector<std::string>& values) {
-             for (const std::string& value : values) {
-               if (value == "1") {
-                 m_out.serviceFlags |= qsfLevelOne;
-               } else if (value == "2") {
-                 m_out.serviceFlags |= qsfLevelTwo;
-               } else if (value == "tape") {
-                 m_out.serviceFlags |= qsfTimeAndSales;
-               } else if (value == "options") {
-                 m_out.serviceFlags |= qsfOptions;
-               } else {
-                 throw CLI::ValidationError("option --level",
-                                            "takes 1, 2, tape or options, not '" + ShownSymbol(value) + "'");
-               }
+           [this](const std::string& text) {
+             for (std::size_t start = 0; start <= text.size();) {
+               const std::size_t comma = std::min(text.find(',', start), text.size());
+               m_levels.push_back(text.substr(start, comma - start));
+               start = comma + 1;
              }
            },
-           "services to record, one or more (default 1)")
-        ->type_name("1|2|tape|options");
+           "services to record, comma-separated (default 1)")
+        ->type_name("1,2,tape,options");
+  }
+
+  // --level values: the record command's services as qsf flags. False with message set.
+  bool ServiceFlags(std::string& message) {
+    for (const std::string& value : m_levels) {
+      if (value == "1") {
+        m_out.serviceFlags |= qsfLevelOne;
+      } else if (value == "2") {
+        m_out.serviceFlags |= qsfLevelTwo;
+      } else if (value == "tape") {
+        m_out.serviceFlags |= qsfTimeAndSales;
+      } else if (value == "options") {
+        m_out.serviceFlags |= qsfOptions;
+      } else {
+        message = "--level takes 1, 2, tape or options, not '" + ShownSymbol(value) + "'";
+        return false;
+      }
+    }
+    return true;
   }
 
   SArguments& m_out;
   CLI::App m_app;
+  std::vector<std::string> m_levels;
   std::vector<CLI::App*> m_commands;
   std::vector<std::string> m_symbols;
   bool m_simulatorOption = false;
