@@ -43,6 +43,56 @@ typedef struct VokCaptureRecord {
    format's version for VOK_CAPTURE_HEADER. */
 int VokParseCaptureLine(const char* line, size_t length, VokCaptureRecord* record);
 
+/* The feed's statistics: what the quote server sent, per message type, since the library loaded
+   (rates come from two readings), the pump queue, and how connections ended. */
+enum VokFeedType {
+  VOK_FEED_LEVEL1 = 0, /* '1' */
+  VOK_FEED_LEVEL1_ALT, /* 'N' */
+  VOK_FEED_LEVEL2,     /* '2' */
+  VOK_FEED_TIME_SALES, /* '3' */
+  VOK_FEED_OPTIONS,    /* '4' */
+  VOK_FEED_LOGON_REPLY,
+  VOK_FEED_HEARTBEAT,
+  VOK_FEED_NOTICE,
+  VOK_FEED_OTHER, /* types a server may not send: dropped */
+  VOK_FEED_TYPE_COUNT
+};
+enum VokDisconnectReason {
+  VOK_DISCONNECT_NONE = 0,
+  VOK_DISCONNECT_CLOSED = 1,         /* the server closed the stream or the network failed */
+  VOK_DISCONNECT_HEARTBEAT = 2,      /* nothing arrived between two heartbeat ticks */
+  VOK_DISCONNECT_NOTICE = 3,         /* the user logged in elsewhere */
+  VOK_DISCONNECT_CONNECT_FAILED = 4, /* a connect failed; lastError is the system's code */
+  VOK_DISCONNECT_REQUESTED = 5       /* the host called Disconnect */
+};
+typedef struct VokFeedStatistics {
+  int64_t timeNs; /* when read, nanoseconds since 1970 UTC */
+  uint64_t messages[VOK_FEED_TYPE_COUNT];
+  uint64_t bytes[VOK_FEED_TYPE_COUNT];
+  uint64_t pumpQueueDepth;     /* messages waiting for the pump thread now */
+  uint64_t pumpQueueHighWater; /* the most that ever waited */
+  uint64_t connects;           /* connections made; reconnects are those after the first */
+  uint64_t disconnects;        /* connections that ended */
+  uint64_t connectFailures;
+  int32_t lastDisconnectReason; /* a VokDisconnectReason */
+  int32_t lastError;
+} VokFeedStatistics;
+
+/* One subscriber thread's delivery queue. */
+typedef struct VokSubscriberStatistics {
+  uint32_t threadId;
+  uint64_t depth;     /* records waiting for the thread's next drain */
+  uint64_t highWater; /* the most that ever waited */
+  uint64_t conflated; /* waiting snapshots replaced by a newer one of the same symbol */
+  uint64_t dropped;   /* time and sales prints dropped, oldest first */
+} VokSubscriberStatistics;
+
+/* Fills stats. E_POINTER for null. */
+HRESULT VokGetFeedStatistics(VokFeedStatistics* stats);
+/* Fills at most capacity entries, one per thread with a delivery queue, and sets *count to the
+   number of such threads (which may be more than capacity). */
+HRESULT VokGetSubscriberStatistics(VokSubscriberStatistics* entries, size_t capacity, size_t* count);
+
 #ifndef _WIN32
 
 /* Runs everything pending for the calling thread's message loop now (posted callbacks, due

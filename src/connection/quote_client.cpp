@@ -8,6 +8,7 @@
 #include <new>
 
 #include "capture/capture_recorder.h"
+#include "connection/feed_counters.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
 #include "platform/thread.h"
@@ -90,6 +91,8 @@ void CQuoteClient::OnData(const char* text, int length) {
   auto message = std::make_unique<VOKMessage>(text, -1);
   m_heartbeatReceived.store(true);
   const int type = message->GetType();
+  vok::CFeedCounters::Process().CountLine(type, length > 0 ? static_cast<std::uint64_t>(length) : 0);
+  if (type == wire::kMsgDisconnectNotice) m_noticeReceived.store(true, std::memory_order_relaxed);
   if (!IsServerMessageType(type)) {
     // Internal event messages above all: a forged one would close or replace the connection.
     if (!m_droppingTypes) {
@@ -118,6 +121,14 @@ void CQuoteClient::OnClosed() {
 }
 
 void CQuoteClient::PostEvent(int eventCode, int errorCode) {
+  vok::CFeedCounters& counters = vok::CFeedCounters::Process();
+  if (eventCode == wire::kEventConnected) counters.Connected();
+  if (eventCode == wire::kEventConnectFailed) counters.Ended(vok::EDisconnectReason::ConnectFailed, errorCode);
+  if (eventCode == wire::kEventDisconnected) {
+    counters.Ended(m_noticeReceived.load(std::memory_order_relaxed) ? vok::EDisconnectReason::Notice
+                   : m_heartbeatLost.load(std::memory_order_relaxed) ? vok::EDisconnectReason::Heartbeat
+                                                                     : vok::EDisconnectReason::Closed);
+  }
   if (vok::capture::Recording()) [[unlikely]] {
     if (eventCode == wire::kEventConnected) vok::capture::RecordEvent(vok::capture::kEventConnected, m_identity);
     if (eventCode == wire::kEventDisconnected) vok::capture::RecordEvent(vok::capture::kEventDisconnected, m_identity);
@@ -156,6 +167,7 @@ bool CQuoteClient::CheckHeartbeat() {
     return true;
   }
   VOKTRACE_Printf(VOKTRACE_STATE, "CQuoteClient 0x%x: failed to receive heartbeat", m_identity);
+  m_heartbeatLost.store(true, std::memory_order_relaxed);
   OnClosed();
   return false;
 }

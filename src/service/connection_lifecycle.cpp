@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "connection/feed_counters.h"
 #include "connection/quote_client.h"
 #include "handlers/handler_set.h"
 #include "message/vok_message.h"
@@ -100,6 +101,7 @@ HRESULT CConnectionLifecycle::Disconnect() {
       // its client itself when the open ends.
       CQuoteClient::CancelAttempts();
       vok::App().ReconnectTimer().Cancel();
+      if (CQuoteClient::Current() != nullptr) vok::CFeedCounters::Process().Ended(vok::EDisconnectReason::Requested);
       CQuoteClient::DeleteCurrent();
     }
     SocketOnClose(0);
