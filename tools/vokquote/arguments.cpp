@@ -55,6 +55,12 @@ constexpr SCommandInfo kCommands[] = {
      "the connection events into FILE (appended; vokquote decode and vokquote-server --replay read\n"
      "it). Shows what arrives on a terminal, or the records as JSON lines.",
      1, -1},
+    {ECommand::Stats, "stats", "live statistics of the feed", "vokquote stats SYMBOL... [options]",
+     "Subscribes the symbols at level 1 and shows the feed's statistics, once a second: messages\n"
+     "and bytes per second of each message type, the pump queue and each subscriber thread's\n"
+     "queue, reconnects and the last reason a connection ended. As JSON, a {\"kind\":\"stats\"}\n"
+     "line every --stats-every seconds (default 1) besides the records.",
+     1, -1},
 };
 
 constexpr const char* kProgramText =
@@ -194,6 +200,18 @@ class CParser {
                m_out.durationMs = std::max<std::int64_t>(1, std::llround(seconds * 1000));
              },
              "end after S seconds")
+          ->type_name("S");
+      app->add_option_function<std::string>(
+             "--stats-every",
+             [this](const std::string& text) {
+               double seconds = 0;
+               const char* end = text.data() + text.size();
+               auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+               if (text.empty() || ec != std::errc() || ptr != end || !(seconds >= 0.1) || seconds > 86400)
+                 throw CLI::ValidationError("option --stats-every", "takes 0.1 to 86400 seconds, not '" + text + "'");
+               m_out.statsEveryMs = std::llround(seconds * 1000);
+             },
+             "with JSON output, a {\"kind\":\"stats\"} line every S seconds")
           ->type_name("S");
     }
 
@@ -358,6 +376,7 @@ EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& ou
     return EParseResult::Error;
   }
   out.command = info->command;
+  if (out.command == ECommand::Stats && out.statsEveryMs == 0) out.statsEveryMs = 1000;
   return parser.Finish(*info, message) ? EParseResult::Ok : EParseResult::Error;
 }
 

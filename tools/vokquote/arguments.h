@@ -10,7 +10,7 @@
 
 namespace vok::cli {
 
-enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode, Record };
+enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode, Record, Stats };
 
 struct SArguments {
   ECommand command = ECommand::None;
@@ -26,6 +26,7 @@ struct SArguments {
   bool utc = false;              // --utc: times in UTC rather than the local zone
   std::int64_t count = 0;        // end after this many records or events (0: no limit)
   std::int64_t durationMs = 0;   // end after this long (0: no limit)
+  std::int64_t statsEveryMs = 0;  // JSON: a {"kind":"stats"} line this often (0: none)
   int timeoutMs = 5000;          // quote: how long to wait for the quotes
   int connectTimeoutMs = 10000;  // how long the logon may take
   // record: the capture file and the services recorded (qsf flags; 0: level 1).

@@ -18,6 +18,7 @@
 #include "quote_server.h"
 #include "record_json.h"
 #include "screen.h"
+#include "stats_view.h"
 #include "service/connection_times.h"
 #include "terminal.h"
 #include "vokipc/vokipc.h"
@@ -231,8 +232,21 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
   VOK_DCHECK_THREAD(m_thread);
   std::uint64_t lastDraw = 0;
   bool keys = m_screen != nullptr && IsTerminal(STDIN_FILENO);
+  const std::uint64_t statsEvery = m_json ? static_cast<std::uint64_t>(m_args.statsEveryMs) : 0;
+  const std::uint64_t refresh = m_screen && m_view != nullptr ? m_view->RefreshMs() : 0;
+  std::uint64_t nextTick = MonotonicMs() + std::max(statsEvery, refresh);
+  CFeedStatsSampler stats;
+  if (statsEvery > 0) stats.Sample();
   while (m_stop == EStop::None) {
     const std::uint64_t now = MonotonicMs();
+    if ((statsEvery > 0 || refresh > 0) && now >= nextTick) {
+      if (statsEvery > 0) {
+        stats.Sample();
+        WriteLine(stats.Json());
+      }
+      m_dirty = true;
+      nextTick = now + std::max(statsEvery, refresh);
+    }
     const std::uint64_t redrawMs = m_screen ? m_screen->RedrawMs() : kRedrawMs;
     // While the connection is down the status line counts down to the next attempt.
     if (m_screen && !m_loggedOn && now - lastDraw >= 1000) m_dirty = true;
@@ -243,6 +257,7 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
     if (now >= deadlineMs || m_stop != EStop::None) return;
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
     if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
+    if (statsEvery > 0 || refresh > 0) wait = std::min<std::uint64_t>(wait, nextTick - std::min(nextTick, now));
     pollfd fds[3] = {{MessageLoopFd(), POLLIN, 0}, {m_signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const int count = ::poll(fds, keys ? 3 : 2, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
     if (count <= 0) continue;

@@ -40,6 +40,8 @@ class ILiveView {
   virtual bool OnLevel2(const LEVEL2RECORD&) { return false; }
   virtual bool OnTimeAndSales(const TSRECORD&) { return false; }
   virtual bool OnOptions(const OPTIONSRECORD&) { return false; }
+  // A view that changes without records (statistics) is redrawn this often; 0: only on records.
+  virtual std::uint64_t RefreshMs() const { return 0; }
   // Lines above the status line; rows is how many fit.
   virtual std::vector<std::string> Render(int rows, bool colour, const AggregateSize& aggregate) = 0;
 };

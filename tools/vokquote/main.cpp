@@ -34,6 +34,8 @@ int main(int argc, char** argv) {
       return RunChain(parsed);
     case ECommand::Quote:
       return RunQuote(parsed);
+    case ECommand::Stats:
+      return RunStats(parsed);
     case ECommand::Record:
       return RunRecord(parsed);
     case ECommand::Decode:
