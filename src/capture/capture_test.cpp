@@ -5,9 +5,11 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "capture/capture_reader.h"
+#include "capture/capture_recorder.h"
 #include "capture/capture_writer.h"
 
 namespace vok::capture {
@@ -104,6 +106,45 @@ TEST(CaptureTest, AppendsAfterATornRecordAndReadsBackInOrder) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << "1|1003=IBM\n";
   EXPECT_FALSE(writer.Open(path, error));
   EXPECT_EQ(std::filesystem::file_size(path), 11u);
+  std::filesystem::remove(path);
+}
+
+TEST(CaptureTest, RecorderKeepsEachThreadsLinesInOrderWhileFlushing) {
+  const std::string path = (std::filesystem::temp_directory_path() / "vok_recorder_test.vcap").string();
+  std::filesystem::remove(path);
+  std::string error;
+  ASSERT_TRUE(StartRecording(path, error)) << error;
+  ASSERT_TRUE(Recording());
+  constexpr int kLines = 2000;
+  auto reader = [](char type) {
+    for (int i = 0; i < kLines; ++i) {
+      if (Recording()) RecordReceived(std::string(1, type) + "|1003=S;2002=" + std::to_string(i));
+    }
+  };
+  std::thread first(reader, '1'), second(reader, '2');
+  for (int i = 0; i < 50; ++i) FlushRecording();
+  RecordEvent(kEventConnected, 7);
+  first.join();
+  second.join();
+  StopRecording();
+  EXPECT_FALSE(Recording());
+  RecordReceived("1|after the stop");
+
+  const SReadBack back = ReadBack(path);
+  int next['3'] = {};
+  int events = 0;
+  for (const std::string& record : back.records) {
+    const std::string text = record.substr(record.find('|') + 3);
+    if (record.find("|E|") != std::string::npos) {
+      ++events;
+      continue;
+    }
+    const int value = std::stoi(text.substr(text.rfind('=') + 1));
+    EXPECT_EQ(value, next[static_cast<unsigned char>(text[0])]++) << record;
+  }
+  EXPECT_EQ(next['1'], kLines);
+  EXPECT_EQ(next['2'], kLines);
+  EXPECT_EQ(events, 2);  // start, connected 7
   std::filesystem::remove(path);
 }
 
