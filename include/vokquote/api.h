@@ -93,6 +93,20 @@ HRESULT VokGetFeedStatistics(VokFeedStatistics* stats);
    number of such threads (which may be more than capacity). */
 HRESULT VokGetSubscriberStatistics(VokSubscriberStatistics* entries, size_t capacity, size_t* count);
 
+/* One subscribed symbol of one service and when its last data message arrived. */
+typedef struct VokSymbolUpdate {
+  char symbol[68];      /* NUL-terminated */
+  int32_t serviceFlag;  /* an enumQuoteServiceFlags value */
+  int64_t lastUpdateNs; /* ns since 1970 UTC; 0: nothing since the subscription or the last logon */
+} VokSymbolUpdate;
+
+/* For the quote service object `quotes` (any interface pointer of an object created in this
+   process, not a proxy): fills at most capacity entries, one per subscribed symbol and service,
+   and sets *count to how many there are. A host tells a stale symbol from the time of its last
+   update: after every reconnect each symbol counts as stale until its first fresh update.
+   E_NOINTERFACE for anything but such an object. */
+HRESULT VokGetLastUpdates(void* quotes, VokSymbolUpdate* entries, size_t capacity, size_t* count);
+
 #ifndef _WIN32
 
 /* Runs everything pending for the calling thread's message loop now (posted callbacks, due

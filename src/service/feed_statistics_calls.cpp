@@ -1,14 +1,18 @@
-// The C calls of <vokquote/api.h> for the feed's statistics: the connection's counters, the pump
-// queue and every subscriber thread's delivery queue, read at once without stopping anything.
+// The C calls of <vokquote/api.h> for the feed's health: the connection's counters, the pump
+// queue and every subscriber thread's delivery queue, read at once without stopping anything, and
+// the time of each subscribed symbol's last update.
 #include <vokquote/api.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <new>
 
 #include "connection/feed_counters.h"
 #include "handlers/thread_queue.h"
+#include "platform/com_ptr.h"
 #include "service/vok_quote_app.h"
+#include "service/vok_quotes.h"
 
 static_assert(static_cast<int>(VOK_FEED_TYPE_COUNT) == static_cast<int>(vok::kFeedTypeCount), "one counter per public feed type");
 
@@ -42,6 +46,30 @@ extern "C" HRESULT VokGetSubscriberStatistics(VokSubscriberStatistics* entries, 
       const CQueueStats& queue = all[i].second;
       entries[i] = VokSubscriberStatistics{static_cast<uint32_t>(all[i].first), queue.depth, queue.highWater,
                                            queue.conflated, queue.printsDropped};
+    }
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+extern "C" HRESULT VokGetLastUpdates(void* quotes, VokSymbolUpdate* entries, size_t capacity, size_t* count) {
+  if (count == nullptr || quotes == nullptr || (entries == nullptr && capacity > 0)) return E_POINTER;
+  *count = 0;
+  try {
+    vok::CComPtr<IVokQuotes> self;
+    const HRESULT found =
+        static_cast<IUnknown*>(quotes)->QueryInterface(kIidVokQuotesObject, self.PutVoid());
+    if (FAILED(found)) return found;
+    const std::vector<SSymbolUpdate> all = static_cast<CVokQuotes*>(self.Get())->Handlers().LastUpdates();
+    *count = all.size();
+    for (std::size_t i = 0; i < std::min(capacity, all.size()); ++i) {
+      VokSymbolUpdate& entry = entries[i];
+      entry = VokSymbolUpdate{};
+      // Subscribed symbols are at most 64 bytes, so they always fit.
+      std::memcpy(entry.symbol, all[i].symbol.data(), std::min(all[i].symbol.size(), sizeof entry.symbol - 1));
+      entry.serviceFlag = static_cast<int32_t>(all[i].serviceFlag);
+      entry.lastUpdateNs = all[i].lastUpdateNs;
     }
     return S_OK;
   } catch (const std::bad_alloc&) {
