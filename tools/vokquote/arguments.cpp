@@ -213,6 +213,19 @@ class CParser {
              },
              "with JSON output, a {\"kind\":\"stats\"} line every S seconds")
           ->type_name("S");
+      app->add_option_function<std::string>(
+             "--stale-after",
+             [this](const std::string& text) {
+               double seconds = 0;
+               const char* end = text.data() + text.size();
+               auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+               if (text.empty() || ec != std::errc() || ptr != end || !(seconds >= 0.1) || seconds > 86400)
+                 throw CLI::ValidationError("option --stale-after", "takes 0.1 to 86400 seconds, not '" + text + "'");
+               m_out.staleAfterMs = std::llround(seconds * 1000);
+             },
+             "mark a symbol stale after S seconds without an update,\nand after a reconnect until its next one "
+             "(default 10)")
+          ->type_name("S");
     }
 
     const std::string connection = "Connection";

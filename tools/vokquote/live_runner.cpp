@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "board_view.h"
+#include "json_writer.h"
 #include "ole_time.h"
 #include "password.h"
 #include "platform/bstr.h"
@@ -105,6 +106,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
     return;
   }
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnQuote(rec);
   } else {
@@ -115,6 +117,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
 void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
   VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnLevel2(rec);
   } else {
@@ -126,6 +129,7 @@ void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
 void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
   VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnTimeAndSales(rec);
   } else {
@@ -136,6 +140,7 @@ void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
 void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
   VOK_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrUnderlier);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnOptions(rec);
   } else {
@@ -158,6 +163,8 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
       break;
     case EConnectionEvent::LogonSucceed:
       m_loggedOn = true;
+      // After a reconnect what the views show is old until each symbol is sent again.
+      if (m_everLoggedOn && m_staleness && m_stop == EStop::None) NoteStaleness(m_staleness->OnReconnect(), true);
       m_everLoggedOn = true;
       break;
     case EConnectionEvent::Close:
@@ -177,6 +184,25 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
     WriteLine(EventJson(EventName(event),
                         event == EConnectionEvent::LogonSucceed ? std::nullopt : std::optional<long>(errorCode),
                         NowUnixMs()));
+  }
+}
+
+void CLiveRunner::NoteRecord(BSTR symbol) {
+  if (!m_staleness || symbol == nullptr) return;
+  const std::string name = CBstr::ToNarrow(symbol);
+  if (m_staleness->OnRecord(name, MonotonicMs())) NoteStaleness({name}, false);
+}
+
+void CLiveRunner::NoteStaleness(const std::vector<std::string>& symbols, bool stale) {
+  if (symbols.empty()) return;
+  m_dirty = true;
+  if (!m_json) return;
+  for (const std::string& symbol : symbols) {
+    CJsonWriter json;
+    json.String("kind", stale ? "stale" : "fresh")
+        .String("received", UnixMsToText(NowUnixMs()))
+        .String("bstrSymbol", symbol);
+    WriteLine(json.Finish());
   }
 }
 
@@ -217,6 +243,11 @@ std::string CLiveRunner::StatusLine() {
   status += " | " + StateText();
   status += " | " + std::to_string(m_records) + " updates";
   if (!m_lastEvent.empty()) status += " | " + m_lastEvent;
+  if (m_staleness) {
+    std::string stale;
+    for (const std::string& symbol : m_staleness->Stale()) stale += (stale.empty() ? "" : " ") + symbol;
+    if (!stale.empty()) status += " | stale: " + ShownText(stale, 60);
+  }
   return status + " | q quits";
 }
 
@@ -239,6 +270,7 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
   if (statsEvery > 0) stats.Sample();
   while (m_stop == EStop::None) {
     const std::uint64_t now = MonotonicMs();
+    if (m_staleness) NoteStaleness(m_staleness->Check(now), true);
     if ((statsEvery > 0 || refresh > 0) && now >= nextTick) {
       if (statsEvery > 0) {
         stats.Sample();
@@ -258,6 +290,7 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
     if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
     if (statsEvery > 0 || refresh > 0) wait = std::min<std::uint64_t>(wait, nextTick - std::min(nextTick, now));
+    if (m_staleness) wait = std::min<std::uint64_t>(wait, m_staleness->NextCheckMs() - std::min(m_staleness->NextCheckMs(), now));
     pollfd fds[3] = {{MessageLoopFd(), POLLIN, 0}, {m_signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const int count = ::poll(fds, keys ? 3 : 2, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
     if (count <= 0) continue;
@@ -397,6 +430,7 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
   }
   if (connected) {
     m_dirty = true;
+    m_staleness.emplace(m_args.symbols, static_cast<std::uint64_t>(m_args.staleAfterMs), MonotonicMs());
     Pump(m_args.durationMs > 0 ? start + static_cast<std::uint64_t>(m_args.durationMs) : kNoDeadline);
   }
   // Leave the screen before anything is said on the terminal.

@@ -18,6 +18,7 @@
 #include "quote_listener.h"
 #include "session.h"
 #include "signal_watcher.h"
+#include "staleness.h"
 
 namespace vok::sim {
 class CQuoteServer;
@@ -79,6 +80,11 @@ class CLiveRunner final : private IQuoteListener {
   std::string StatusLine();
   void NoteEvent(std::string text);
 
+  // A record of symbol arrived: a stale symbol turns fresh (said in JSON before the record).
+  void NoteRecord(BSTR symbol);
+  // Says in JSON (or on the status line) that the symbols turned stale or fresh.
+  void NoteStaleness(const std::vector<std::string>& symbols, bool stale);
+
   void OnQuote(const QUOTERECORD& rec) override;
   void OnLevel2(const LEVEL2RECORD& rec) override;
   void OnTimeAndSales(const TSRECORD& rec) override;
@@ -114,6 +120,7 @@ class CLiveRunner final : private IQuoteListener {
   std::vector<std::string> m_quoteLines;
   std::unique_ptr<class CBoardView> m_quoteBoard;
   std::int64_t m_records = 0;
+  std::optional<CStalenessTracker> m_staleness;  // live views only
   std::string m_lastEvent;
   std::string m_error;
   std::string m_password;  // clear text until the session has it, then wiped
