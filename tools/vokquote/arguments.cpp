@@ -46,7 +46,8 @@ constexpr SCommandInfo kCommands[] = {
      1, -1},
     {ECommand::Decode, "decode", "describes captured wire lines read from stdin", "vokquote decode [--json] < capture",
      "Reads captured wire lines from stdin - line form, FIX with SOH, '|' or '^' between fields,\n"
-     "or the library's data trace lines - and prints each message's type and typed fields (FIX\n"
+     "the library's data trace lines, or a capture file of vokquote record (each line with its\n"
+     "receive time, connection events as such) - and prints each message's type and typed fields (FIX\n"
      "tags by number and name). A line it cannot read is reported on stderr with its number.",
      0, 0},
     {ECommand::Record, "record", "records what the server sends into a capture file",
