@@ -2,7 +2,9 @@
 // buffered writes.
 #include "capture/capture_writer.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 #include "capture/capture_format.h"
@@ -12,29 +14,30 @@ namespace vok::capture {
 namespace {
 
 // The first line of a file, at most limit bytes.
-std::string FirstLine(std::FILE* file, std::size_t limit) {
+std::string FirstLine(std::istream& file, std::size_t limit) {
   std::string line;
-  for (int c = std::fgetc(file); c != EOF && c != '\n' && line.size() < limit; c = std::fgetc(file)) {
+  for (int c = file.get(); c != EOF && c != '\n' && line.size() < limit; c = file.get()) {
     line.push_back(static_cast<char>(c));
   }
   return line;
 }
 
-// The size of the file up to and including its last line feed, or -1 when it cannot be read.
-std::int64_t CompleteLength(std::FILE* file, std::int64_t size) {
+// The size of the file up to and including its last line feed, or -1 when it cannot be read or
+// has none within the longest record from its end (then it is no capture this writer made).
+std::int64_t CompleteLength(std::istream& file, std::int64_t size) {
   char block[4096];
   std::int64_t end = size;
-  while (end > 0) {
-    const std::int64_t start = end > static_cast<std::int64_t>(sizeof block) ? end - sizeof block : 0;
-    if (std::fseek(file, static_cast<long>(start), SEEK_SET) != 0) return -1;
-    const std::size_t want = static_cast<std::size_t>(end - start);
-    if (std::fread(block, 1, want, file) != want) return -1;
-    for (std::size_t i = want; i > 0; --i) {
+  const std::int64_t floor = std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kMaxRecordBytes) - 1);
+  while (end > floor) {
+    const std::int64_t start = std::max<std::int64_t>(floor, end - static_cast<std::int64_t>(sizeof block));
+    const auto want = static_cast<std::streamsize>(end - start);
+    if (!file.seekg(static_cast<std::streamoff>(start)) || !file.read(block, want)) return -1;
+    for (std::streamsize i = want; i > 0; --i) {
       if (block[i - 1] == '\n') return start + static_cast<std::int64_t>(i);
     }
     end = start;
   }
-  return 0;
+  return -1;
 }
 
 }  // namespace
@@ -57,21 +60,21 @@ bool CCaptureWriter::Open(const std::string& path, std::string& error) {
     }
   }
   if (size > 0) {
-    std::unique_ptr<std::FILE, SFileCloser> existing(std::fopen(path.c_str(), "rb"));
+    std::ifstream existing(file, std::ios::binary);
     if (!existing) {
       error = "cannot be read";
       return false;
     }
-    if (ParseHeader(FirstLine(existing.get(), 256)) != kVersion) {
+    if (ParseHeader(FirstLine(existing, 256)) != kVersion) {
       error = "not a capture file of version " + std::to_string(kVersion);
       return false;
     }
-    const std::int64_t complete = CompleteLength(existing.get(), size);
+    const std::int64_t complete = CompleteLength(existing, size);
     if (complete <= 0) {
-      error = "cannot be read";
+      error = "has no whole record at its end";
       return false;
     }
-    existing.reset();
+    existing.close();
     if (complete < size) {
       std::filesystem::resize_file(file, static_cast<std::uintmax_t>(complete), ec);
       if (ec) {
