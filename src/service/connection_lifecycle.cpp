@@ -5,6 +5,7 @@
 #include <mutex>
 #include <random>
 
+#include "capture/capture_recorder.h"
 #include "connection/feed_counters.h"
 #include "connection/quote_client.h"
 #include "handlers/handler_set.h"
@@ -101,7 +102,12 @@ HRESULT CConnectionLifecycle::Disconnect() {
       // its client itself when the open ends.
       CQuoteClient::CancelAttempts();
       vok::App().ReconnectTimer().Cancel();
-      if (CQuoteClient::Current() != nullptr) vok::CFeedCounters::Process().Ended(vok::EDisconnectReason::Requested);
+      if (CQuoteClient::Current() != nullptr) {
+        vok::CFeedCounters::Process().Ended(vok::EDisconnectReason::Requested);
+        // The client goes without a disconnection event of its own: the capture says it here.
+        if (vok::capture::Recording())
+          vok::capture::RecordEvent(vok::capture::kEventDisconnected, CQuoteClient::CurrentIdentity());
+      }
       CQuoteClient::DeleteCurrent();
     }
     SocketOnClose(0);
