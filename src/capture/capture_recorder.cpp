@@ -19,8 +19,8 @@ constexpr std::chrono::milliseconds kFlushEvery{100};
 
 struct SRecorder {
   std::mutex lock;
-  CCaptureWriter writer;                           // guarded by lock
-  std::string path;                                // guarded by lock
+  CCaptureWriter writer;                            // guarded by lock
+  std::string path;                                 // guarded by lock
   std::chrono::steady_clock::time_point lastFlush;  // guarded by lock
 };
 

@@ -125,7 +125,7 @@ void CQuoteClient::PostEvent(int eventCode, int errorCode) {
   if (eventCode == wire::kEventConnected) counters.Connected();
   if (eventCode == wire::kEventConnectFailed) counters.Ended(vok::EDisconnectReason::ConnectFailed, errorCode);
   if (eventCode == wire::kEventDisconnected) {
-    counters.Ended(m_noticeReceived.load(std::memory_order_relaxed) ? vok::EDisconnectReason::Notice
+    counters.Ended(m_noticeReceived.load(std::memory_order_relaxed)  ? vok::EDisconnectReason::Notice
                    : m_heartbeatLost.load(std::memory_order_relaxed) ? vok::EDisconnectReason::Heartbeat
                                                                      : vok::EDisconnectReason::Closed);
   }

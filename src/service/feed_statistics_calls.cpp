@@ -14,7 +14,8 @@
 #include "service/vok_quote_app.h"
 #include "service/vok_quotes.h"
 
-static_assert(static_cast<int>(VOK_FEED_TYPE_COUNT) == static_cast<int>(vok::kFeedTypeCount), "one counter per public feed type");
+static_assert(static_cast<int>(VOK_FEED_TYPE_COUNT) == static_cast<int>(vok::kFeedTypeCount),
+              "one counter per public feed type");
 
 extern "C" HRESULT VokGetFeedStatistics(VokFeedStatistics* stats) {
   if (stats == nullptr) return E_POINTER;
@@ -58,8 +59,7 @@ extern "C" HRESULT VokGetLastUpdates(void* quotes, VokSymbolUpdate* entries, siz
   *count = 0;
   try {
     vok::CComPtr<IVokQuotes> self;
-    const HRESULT found =
-        static_cast<IUnknown*>(quotes)->QueryInterface(kIidVokQuotesObject, self.PutVoid());
+    const HRESULT found = static_cast<IUnknown*>(quotes)->QueryInterface(kIidVokQuotesObject, self.PutVoid());
     if (FAILED(found)) return found;
     const std::vector<SSymbolUpdate> all = static_cast<CVokQuotes*>(self.Get())->Handlers().LastUpdates();
     *count = all.size();

@@ -2,8 +2,8 @@
 // uses when its host configures none ("Server", "UserName", the protected "Password"), and the
 // trace and test settings ("TraceFile", "TraceLevel", "LogQuotes", "QuotesTestMode"), and the TLS
 // settings ("UseTls", "TlsCaFile", "TlsPinnedCertificate"; the connection reads those itself at
-// every connect), and "CaptureFile", the file that records what the server sends. Read and written whole by the settings class; read at Connect by the service
-// object. Any thread.
+// every connect), and "CaptureFile", the file that records what the server sends. Read and written whole by the
+// settings class; read at Connect by the service object. Any thread.
 #pragma once
 
 #include <cstdint>

@@ -209,19 +209,19 @@ void AddOptions(CLI::App& app, SServerOptions& options) {
                                "serve the data lines of this capture file (as vokquote\nrecord writes it) instead of "
                                "the simulated market:\neach client gets those of the symbols it subscribed")
                             ->type_name("FILE");
-  CLI::Option* speed = app.add_option_function<std::string>(
-                              "--speed",
-                              [&options](const std::string& value) {
-                                char* end = nullptr;
-                                const double parsed = std::strtod(value.c_str(), &end);
-                                if (value.empty() || end != value.c_str() + value.size() || !(parsed >= 0.001) ||
-                                    parsed > 1e6)
-                                  throw CLI::ValidationError("option --speed",
-                                                             "takes a factor from 0.001 to 1000000, not '" + value + "'");
-                                options.replaySpeed = parsed;
-                              },
-                              "--replay at this many times the recorded pace (default 1)")
-                           ->type_name("X");
+  CLI::Option* speed =
+      app.add_option_function<std::string>(
+             "--speed",
+             [&options](const std::string& value) {
+               char* end = nullptr;
+               const double parsed = std::strtod(value.c_str(), &end);
+               if (value.empty() || end != value.c_str() + value.size() || !(parsed >= 0.001) || parsed > 1e6)
+                 throw CLI::ValidationError("option --speed",
+                                            "takes a factor from 0.001 to 1000000, not '" + value + "'");
+               options.replaySpeed = parsed;
+             },
+             "--replay at this many times the recorded pace (default 1)")
+          ->type_name("X");
   CLI::Option* fastest = app.add_flag_callback(
       "--as-fast-as-possible", [&options] { options.replaySpeed = 0; },
       "--replay without pauses, as fast as each client reads");

@@ -16,8 +16,8 @@
 
 #include "feed.h"
 #include "line_writer.h"
-#include "replay.h"
 #include "platform/thread_checker.h"
+#include "replay.h"
 #include "script.h"
 #include "send_buffer.h"
 #include "server_options.h"

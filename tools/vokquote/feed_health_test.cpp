@@ -16,7 +16,6 @@ namespace {
 const std::string kProgram = VOKQUOTE_PATH;
 constexpr int kRunMs = 60000;
 
-
 // The number after "key": in a JSON line, or -1.
 long long JsonNumber(const std::string& line, const std::string& key, std::size_t from = 0) {
   const auto at = line.find("\"" + key + "\":", from);

@@ -19,8 +19,8 @@
 #include "quote_server.h"
 #include "record_json.h"
 #include "screen.h"
-#include "stats_view.h"
 #include "service/connection_times.h"
+#include "stats_view.h"
 #include "terminal.h"
 #include "vokipc/vokipc.h"
 
@@ -290,7 +290,8 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
     if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
     if (statsEvery > 0 || refresh > 0) wait = std::min<std::uint64_t>(wait, nextTick - std::min(nextTick, now));
-    if (m_staleness) wait = std::min<std::uint64_t>(wait, m_staleness->NextCheckMs() - std::min(m_staleness->NextCheckMs(), now));
+    if (m_staleness)
+      wait = std::min<std::uint64_t>(wait, m_staleness->NextCheckMs() - std::min(m_staleness->NextCheckMs(), now));
     pollfd fds[3] = {{MessageLoopFd(), POLLIN, 0}, {m_signals.Fd(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const int count = ::poll(fds, keys ? 3 : 2, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
     if (count <= 0) continue;

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <iterator>
+#include <memory>
 #include <regex>
 #include <sstream>
 
@@ -26,7 +26,8 @@ std::vector<std::string> DataRecords(const std::string& out) {
   std::vector<std::string> records;
   std::istringstream in(out);
   for (std::string line; std::getline(in, line);) {
-    if (line.find("\"kind\":\"event\"") == std::string::npos) records.push_back(std::regex_replace(line, momentary, ""));
+    if (line.find("\"kind\":\"event\"") == std::string::npos)
+      records.push_back(std::regex_replace(line, momentary, ""));
   }
   return records;
 }
@@ -65,8 +66,8 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   sim::CQuoteServer liveServer(liveOptions);
   std::string error;
   ASSERT_TRUE(liveServer.Start(&error)) << error;
-  std::vector<std::string> args = {"record", "IBM",    "MSFT", "--out",
-                                   live,     "--server", "127.0.0.1:" + std::to_string(liveServer.Port())};
+  std::vector<std::string> args = {
+      "record", "IBM", "MSFT", "--out", live, "--server", "127.0.0.1:" + std::to_string(liveServer.Port())};
   args.insert(args.end(), levels.begin(), levels.end());
   const SChildResult recorded = RunChild(kProgram, args, "", kRunMs);
   ASSERT_EQ(recorded.status, 0) << recorded.err;
@@ -99,8 +100,19 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   std::vector<std::string> ibm;
   for (const std::string& record : liveRecords)
     if (record.find("\"bstrSymbol\":\"IBM\"") != std::string::npos) ibm.push_back(record);
-  args = {"record", "IBM", "--out", again, "--server", endpoint, "--level", "1,2,tape", "--json", "--count",
-          std::to_string(ibm.size()), "--duration", "20"};
+  args = {"record",
+          "IBM",
+          "--out",
+          again,
+          "--server",
+          endpoint,
+          "--level",
+          "1,2,tape",
+          "--json",
+          "--count",
+          std::to_string(ibm.size()),
+          "--duration",
+          "20"};
   const SChildResult subset = RunChild(kProgram, args, "", kRunMs);
   ASSERT_EQ(subset.status, 0) << subset.err;
   ExpectSameRecords(DataRecords(subset.out), ibm);

@@ -8,7 +8,7 @@
 namespace vok::cli {
 namespace {
 
-constexpr const char* kTypeNames[VOK_FEED_TYPE_COUNT] = {"level1", "level1N", "level2",    "ts",   "options",
+constexpr const char* kTypeNames[VOK_FEED_TYPE_COUNT] = {"level1", "level1N",   "level2", "ts",   "options",
                                                          "logon",  "heartbeat", "notice", "other"};
 
 std::string Fixed(double value) {
