@@ -10,6 +10,9 @@
 //                            reader and the simulator taking turns on the same processors
 //   .../tls:1                the same over TLS (a throwaway certificate made at start), next to
 //                            tls:0, clear text, in the same run
+//   Recording/record:N       SocketToCache with one subscriber thread, with the capture of every
+//                            received line into a file in the temporary folder on (1) or off (0);
+//                            the recording's cost lands on the reader thread (reader_ns)
 //   DeliveryDelay            delay from the server's send to the subscriber's callback at 100 000
 //                            updates per second, p50 and p99 in ms (callbacks run from the 60 ms
 //                            drain of each subscriber thread)
@@ -20,12 +23,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "capture/capture_recorder.h"
 #include "connection/tls_settings.h"
 #include "message/vok_message.h"
 #include "platform/bstr.h"
@@ -185,8 +190,8 @@ class CEndToEnd {
   std::vector<std::unique_ptr<CSubscriber>> m_subscribers;
 };
 
-void SocketToCache(benchmark::State& state) {
-  CEndToEnd endToEnd(static_cast<int>(state.range(0)), 0, state.range(1) != 0);
+void RunSocketToCache(benchmark::State& state, int threads, bool tls) {
+  CEndToEnd endToEnd(threads, 0, tls);
   constexpr std::int64_t kLines = 200000;
   std::uint64_t total = 0;
   std::uint64_t pumpNs = 0;
@@ -211,6 +216,10 @@ void SocketToCache(benchmark::State& state) {
   state.counters["reader_ns"] = static_cast<double>(readerNs) / static_cast<double>(total);
   state.counters["process_ns"] = static_cast<double>(processNs) / static_cast<double>(total);
 }
+
+void SocketToCache(benchmark::State& state) {
+  RunSocketToCache(state, static_cast<int>(state.range(0)), state.range(1) != 0);
+}
 BENCHMARK(SocketToCache)
     ->Args({1, 0})
     ->Args({1, 1})
@@ -219,6 +228,22 @@ BENCHMARK(SocketToCache)
     ->ArgNames({"threads", "tls"})
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
+
+void Recording(benchmark::State& state) {
+  const std::string path = "/tmp/vok_end_to_end_bench.vcap";
+  std::remove(path.c_str());
+  std::string error;
+  if (state.range(0) != 0 && !vok::capture::StartRecording(path, error)) {
+    state.SkipWithError(error.c_str());
+    return;
+  }
+  RunSocketToCache(state, 1, false);
+  vok::capture::StopRecording();
+  std::ifstream file(path, std::ios::binary | std::ios::ate);
+  state.counters["file_MB"] = file ? static_cast<double>(file.tellg()) / 1e6 : 0.0;
+  std::remove(path.c_str());
+}
+BENCHMARK(Recording)->Arg(0)->Arg(1)->ArgName("record")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void PumpOnly(benchmark::State& state) {
   CEndToEnd endToEnd(1, 0, false);

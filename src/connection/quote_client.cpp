@@ -3,9 +3,12 @@
 // the module-wide current client with its lock and the connection attempts.
 #include "connection/quote_client.h"
 
+#include <cstring>
 #include <memory>
 #include <new>
 
+#include "capture/capture_recorder.h"
+#include "connection/feed_counters.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
 #include "platform/thread.h"
@@ -80,10 +83,16 @@ bool CQuoteClient::IsServerMessageType(int type) {
 }
 
 void CQuoteClient::OnData(const char* text, int length) {
+  // Recorded as it came, before anything is judged: a capture shows what the server sent.
+  if (vok::capture::Recording()) [[unlikely]] {
+    vok::capture::RecordReceived(std::string_view(text, std::strlen(text)));
+  }
   // The transport's text ends with a NUL; its length only sizes the queue's accounting.
   auto message = std::make_unique<VOKMessage>(text, -1);
   m_heartbeatReceived.store(true);
   const int type = message->GetType();
+  vok::CFeedCounters::Process().CountLine(type, length > 0 ? static_cast<std::uint64_t>(length) : 0);
+  if (type == wire::kMsgDisconnectNotice) m_noticeReceived.store(true, std::memory_order_relaxed);
   if (!IsServerMessageType(type)) {
     // Internal event messages above all: a forged one would close or replace the connection.
     if (!m_droppingTypes) {
@@ -112,6 +121,19 @@ void CQuoteClient::OnClosed() {
 }
 
 void CQuoteClient::PostEvent(int eventCode, int errorCode) {
+  vok::CFeedCounters& counters = vok::CFeedCounters::Process();
+  if (eventCode == wire::kEventConnected) counters.Connected();
+  if (eventCode == wire::kEventConnectFailed) counters.Ended(vok::EDisconnectReason::ConnectFailed, errorCode);
+  if (eventCode == wire::kEventDisconnected) {
+    counters.Ended(m_noticeReceived.load(std::memory_order_relaxed)  ? vok::EDisconnectReason::Notice
+                   : m_heartbeatLost.load(std::memory_order_relaxed) ? vok::EDisconnectReason::Heartbeat
+                                                                     : vok::EDisconnectReason::Closed);
+  }
+  if (vok::capture::Recording()) [[unlikely]] {
+    if (eventCode == wire::kEventConnected) vok::capture::RecordEvent(vok::capture::kEventConnected, m_identity);
+    if (eventCode == wire::kEventDisconnected) vok::capture::RecordEvent(vok::capture::kEventDisconnected, m_identity);
+    if (eventCode == wire::kEventConnectFailed) vok::capture::RecordEvent(vok::capture::kEventFailed, errorCode);
+  }
   auto event = std::make_unique<VOKMessage>();
   event->SetType(wire::kMsgConnectionEvent);
   event->SetInt(wire::kFidClientId, static_cast<int>(m_identity));
@@ -145,6 +167,7 @@ bool CQuoteClient::CheckHeartbeat() {
     return true;
   }
   VOKTRACE_Printf(VOKTRACE_STATE, "CQuoteClient 0x%x: failed to receive heartbeat", m_identity);
+  m_heartbeatLost.store(true, std::memory_order_relaxed);
   OnClosed();
   return false;
 }
@@ -225,6 +248,7 @@ int CQuoteClient::CreateClients(const SQuoteClientSettings& settings, IQuoteMess
 }
 
 bool CQuoteClient::CheckCurrentHeartbeat() {
+  if (vok::capture::Recording()) vok::capture::FlushRecording();
   vok::CCriticalSectionLock lock(Lock());
   CQuoteClient* current = Current();
   if (current == nullptr || !current->IsConnected()) return false;

@@ -93,9 +93,11 @@ class CQuoteClient final : public VOKClient {
   const std::uint32_t m_identity;
   std::atomic<enumConnectionState> m_state{csDisconnected};
   std::atomic<bool> m_heartbeatReceived{true};
-  std::atomic<bool> m_readerWaiting{false};  // the reader waits for room in the sink's queue
-  std::atomic<bool> m_closing{false};        // set first by the destructor: ends that wait
-  bool m_droppingTypes = false;              // reader thread only: within a burst of dropped lines
+  std::atomic<bool> m_readerWaiting{false};   // the reader waits for room in the sink's queue
+  std::atomic<bool> m_closing{false};         // set first by the destructor: ends that wait
+  std::atomic<bool> m_noticeReceived{false};  // the server said the user logged in elsewhere
+  std::atomic<bool> m_heartbeatLost{false};   // a heartbeat tick found nothing received
+  bool m_droppingTypes = false;               // reader thread only: within a burst of dropped lines
   // Orders the connected event before a disconnection seen while the client was not yet current.
   std::mutex m_eventLock;
   bool m_installed = false;    // guarded by m_eventLock

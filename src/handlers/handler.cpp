@@ -180,7 +180,16 @@ void CHandler::SendRequest(char type, const char* symbol) {
 void CHandler::Resubscribe() {
   vok::CCriticalSectionLock lock(m_lock);
   ResetCache();
-  for (const auto& entry : m_globalMap) Subscribe(entry.first.c_str());
+  // After a reconnect nothing counts as fresh until the server sends it again.
+  for (const auto& entry : m_globalMap) {
+    entry.second->ForgetUpdate();
+    Subscribe(entry.first.c_str());
+  }
+}
+
+void CHandler::LastUpdates(std::vector<SSymbolUpdate>& out) {
+  vok::CCriticalSectionLock lock(m_lock);
+  for (const auto& [symbol, record] : m_globalMap) out.push_back({symbol, m_serviceFlag, record->LastUpdateNs()});
 }
 
 void CHandler::CountStrayQuote(const std::string& symbol) {

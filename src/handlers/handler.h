@@ -39,6 +39,14 @@ struct CTMData {
   std::unordered_map<std::string, vok::CComPtr<CNotifyList>> m_map;
 };
 
+// One subscribed symbol of one service and when its last data message arrived (ns since 1970 UTC;
+// 0: none since the subscription or the last logon).
+struct SSymbolUpdate {
+  std::string symbol;
+  long serviceFlag = 0;
+  std::int64_t lastUpdateNs = 0;
+};
+
 // Data messages received for a symbol without a subscribing thread.
 struct StrayQuote {
   int m_count = 1;
@@ -76,6 +84,8 @@ class CHandler {
 
   // After a logon: forgets data the server sends again, then subscribes every symbol held.
   void Resubscribe();
+  // Appends every subscribed symbol of this handler with the time of its last update.
+  void LastUpdates(std::vector<SSymbolUpdate>& out);
 
   // Parses one data message of a type this handler registered (dispatcher thread).
   virtual void OnMessage(char type, const VOKMessage& message) = 0;

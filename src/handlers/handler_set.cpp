@@ -67,6 +67,12 @@ void CHandlerSet::Resubscribe() {
   ForEach([](CHandler& handler) { handler.Resubscribe(); });
 }
 
+std::vector<SSymbolUpdate> CHandlerSet::LastUpdates() {
+  std::vector<SSymbolUpdate> all;
+  ForEach([&](CHandler& handler) { handler.LastUpdates(all); });
+  return all;
+}
+
 void CHandlerSet::TestTick() {
   ForEach([](CHandler& handler) { handler.TestTick(); });
 }

@@ -12,7 +12,9 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "handlers/handler.h"
 #include "records/vokquote.h"
 
 class CHandler;
@@ -51,6 +53,8 @@ class CHandlerSet final : public IDataDispatch {
   void UnadviseAll(IVokQuotesNotify* notify);
   // Sends every subscription again; the caller holds the client lock.
   void Resubscribe();
+  // Every subscribed symbol of the four services with the time of its last update.
+  std::vector<SSymbolUpdate> LastUpdates();
   // The periodic test operation of each handler.
   void TestTick();
   // Data goes to its handler whatever the connection state and whichever client received it.

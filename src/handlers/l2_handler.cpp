@@ -100,6 +100,7 @@ void CL2Handler::OnMessage(char /*type*/, const VOKMessage& message) {
     CountStrayQuote(symbol);
     return;
   }
+  record->NoteUpdate();
   std::string mmid;
   message.GetString(wire::kFidMarketMaker, mmid);
   // Market maker ids key the book, whose entries live as long as the subscription.

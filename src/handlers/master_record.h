@@ -4,6 +4,8 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <span>
 #include <vector>
 
@@ -32,6 +34,17 @@ class CMasterRecord {
   int ThreadCount() const { return static_cast<int>(m_threads.size()); }
   std::span<const vok::ThreadId> Threads() const { return m_threads; }
 
+  // When the last data message for the symbol arrived, in ns since 1970 UTC; 0 when none came
+  // since the subscription or the last logon (what the cache holds may be stale then).
+  std::int64_t LastUpdateNs() const { return m_lastUpdateNs; }
+  void NoteUpdate() {
+    m_lastUpdateNs =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+  }
+  void ForgetUpdate() { m_lastUpdateNs = 0; }
+
  private:
   std::vector<vok::ThreadId> m_threads;
+  std::int64_t m_lastUpdateNs = 0;
 };

@@ -73,6 +73,7 @@ void COptionsHandler::OnMessage(char /*type*/, const VOKMessage& message) {
     CountStrayQuote(underlying);
     return;
   }
+  record->NoteUpdate();
   std::string optionSymbol;
   message.GetString(wire::kFidSymbol, optionSymbol);
   // Option symbols key the underlying's cache, whose entries live as long as the subscription.

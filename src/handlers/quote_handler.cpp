@@ -67,6 +67,7 @@ void CQuoteHandler::OnMessage(char type, const VOKMessage& message) {
     CountStrayQuote(symbol);
     return;
   }
+  record->NoteUpdate();
   Merge(symbol, message, record->m_rec);
   if (record->ThreadCount() >= 1) {
     Queue(*record);

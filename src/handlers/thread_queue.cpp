@@ -194,6 +194,15 @@ bool CThreadQueue::StatisticsOf(vok::ThreadId thread, CQueueStats& out) {
   return false;
 }
 
+std::vector<std::pair<vok::ThreadId, CQueueStats>> CThreadQueue::AllStatistics() {
+  CQueueList& list = Queues();
+  vok::CCriticalSectionLock listLock(list.lock);
+  std::vector<std::pair<vok::ThreadId, CQueueStats>> all;
+  all.reserve(list.queues.size());
+  for (CThreadQueue* queue : list.queues) all.emplace_back(queue->m_owner, queue->Statistics());
+  return all;
+}
+
 int CThreadQueue::StartTimer() {
   VOK_DCHECK_THREAD(m_threadChecker);
   if (++m_timerCount == 1) {

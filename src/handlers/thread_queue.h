@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <span>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/critical_section.h"
@@ -57,6 +58,8 @@ class alignas(64) CThreadQueue {
   static std::uint32_t EntriesOnCurrentThread(const CDeliveryGate* gate);
   // The counts of the queue of `thread`; false when that thread has no queue.
   static bool StatisticsOf(vok::ThreadId thread, CQueueStats& out);
+  // The counts of every live queue with its thread, in the order the queues were made.
+  static std::vector<std::pair<vok::ThreadId, CQueueStats>> AllStatistics();
 
   CThreadQueue(const CThreadQueue&) = delete;
   CThreadQueue& operator=(const CThreadQueue&) = delete;

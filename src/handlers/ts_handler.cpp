@@ -96,6 +96,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
     CountStrayQuote(symbol);
     return;
   }
+  record->NoteUpdate();
   PrintFields fields{};
   double price = 0;
   int size = 0;

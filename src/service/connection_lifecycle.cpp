@@ -5,6 +5,8 @@
 #include <mutex>
 #include <random>
 
+#include "capture/capture_recorder.h"
+#include "connection/feed_counters.h"
 #include "connection/quote_client.h"
 #include "handlers/handler_set.h"
 #include "message/vok_message.h"
@@ -73,6 +75,7 @@ void CConnectionLifecycle::StartConnection() {
   m_events.ReadConnectionSettings(settings);
   // What the host left unset comes from the per-user settings, read outside every lock.
   vok::ApplyUserConnectionDefaults(settings);
+  vok::ApplyUserCaptureSetting();
   bool closed = false;
   std::uint64_t attempt = 0;
   {
@@ -99,6 +102,12 @@ HRESULT CConnectionLifecycle::Disconnect() {
       // its client itself when the open ends.
       CQuoteClient::CancelAttempts();
       vok::App().ReconnectTimer().Cancel();
+      if (CQuoteClient::Current() != nullptr) {
+        vok::CFeedCounters::Process().Ended(vok::EDisconnectReason::Requested);
+        // The client goes without a disconnection event of its own: the capture says it here.
+        if (vok::capture::Recording())
+          vok::capture::RecordEvent(vok::capture::kEventDisconnected, CQuoteClient::CurrentIdentity());
+      }
       CQuoteClient::DeleteCurrent();
     }
     SocketOnClose(0);

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <utility>
 
+#include "capture/capture_recorder.h"
 #include "connection/quote_client.h"
 #include "platform/protected_data.h"
 #include "platform/settings_store.h"
@@ -24,6 +25,7 @@ constexpr char kTestMode[] = "QuotesTestMode";
 constexpr char kUseTls[] = "UseTls";
 constexpr char kTlsCaFile[] = "TlsCaFile";
 constexpr char kTlsPinnedCertificate[] = "TlsPinnedCertificate";
+constexpr char kCaptureFile[] = "CaptureFile";
 
 bool WriteText(const char* name, const std::string& value) {
   return value.empty() ? CSettingsStore::DeleteValue("", name) : CSettingsStore::WriteString("", name, value);
@@ -58,6 +60,7 @@ SUserSettings ReadUserSettings() {
   settings.useTls = CSettingsStore::ReadDword("", kUseTls, value) && value != 0;
   CSettingsStore::ReadString("", kTlsCaFile, settings.tlsCaFile);
   CSettingsStore::ReadString("", kTlsPinnedCertificate, settings.tlsPinnedCertificate);
+  CSettingsStore::ReadString("", kCaptureFile, settings.captureFile);
   return settings;
 }
 
@@ -73,6 +76,7 @@ bool WriteUserSettings(const SUserSettings& settings) {
   ok = CSettingsStore::WriteDword("", kUseTls, settings.useTls ? 1 : 0) && ok;
   ok = WriteText(kTlsCaFile, settings.tlsCaFile) && ok;
   ok = WriteText(kTlsPinnedCertificate, settings.tlsPinnedCertificate) && ok;
+  ok = WriteText(kCaptureFile, settings.captureFile) && ok;
   return ok;
 }
 
@@ -165,6 +169,14 @@ void ApplyUserConnectionDefaults(SQuoteClientSettings& settings) {
   }
   if (settings.userName.empty()) settings.userName = user.userName;
   if (settings.password.empty()) ReadUserPassword(settings.password);
+}
+
+void ApplyUserCaptureSetting() {
+  std::string path;
+  if (!CSettingsStore::ReadString("", kCaptureFile, path) || path.empty() || capture::Recording()) return;
+  std::string error;
+  // A file that cannot be used is traced by the recorder; the connection goes ahead regardless.
+  capture::StartRecording(path, error);
 }
 
 }  // namespace vok

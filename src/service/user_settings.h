@@ -2,8 +2,8 @@
 // uses when its host configures none ("Server", "UserName", the protected "Password"), and the
 // trace and test settings ("TraceFile", "TraceLevel", "LogQuotes", "QuotesTestMode"), and the TLS
 // settings ("UseTls", "TlsCaFile", "TlsPinnedCertificate"; the connection reads those itself at
-// every connect). Read and written whole by the settings class; read at Connect by the service
-// object. Any thread.
+// every connect), and "CaptureFile", the file that records what the server sends. Read and written whole by the
+// settings class; read at Connect by the service object. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +24,7 @@ struct SUserSettings {
   bool useTls = false;
   std::string tlsCaFile;
   std::string tlsPinnedCertificate;  // 64 uppercase hex digits, or empty: no pin
+  std::string captureFile;           // empty: no recording
 };
 
 // Missing values read as the defaults above.
@@ -48,5 +49,8 @@ bool ParseServerAddress(std::string_view text, std::string& host, int& port);
 // Fills in what the host left unset from the per-user settings: address and port (as one), user
 // name, password. What the host set stays.
 void ApplyUserConnectionDefaults(SQuoteClientSettings& settings);
+
+// Starts recording into the per-user "CaptureFile", unless it is unset or a recording runs.
+void ApplyUserCaptureSetting();
 
 }  // namespace vok

@@ -177,6 +177,8 @@ bool CVokQuoteApp::Append(std::unique_ptr<VOKMessage>& message, std::size_t byte
     if (!force && !HasRoom(bytes)) return false;
     m_queue.emplace_back(std::move(message), bytes);
     m_queuedCount.store(m_queue.size(), std::memory_order_seq_cst);
+    if (m_queue.size() > m_queueHighWater.load(std::memory_order_relaxed))
+      m_queueHighWater.store(m_queue.size(), std::memory_order_relaxed);
     m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_seq_cst);
   }
   // A working pump finds the message when it next looks at the queue; only a pump that said it

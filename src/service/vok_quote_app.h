@@ -86,6 +86,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   void ReleaseWaiters() override;
   void ClearQueue();
   std::size_t QueuedCount();
+  // The most messages ever waiting in the queue at once.
+  std::size_t QueueHighWater() const { return m_queueHighWater.load(std::memory_order_relaxed); }
   // Producers inside QueueReceived's wait for room.
   int WaitingProducers() const { return m_waiters.load(); }
 
@@ -137,6 +139,7 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   // Copies of the queue's length and bytes, written under m_queueLock, read by waits for room.
   std::atomic<std::size_t> m_queuedCount{0};
   std::atomic<std::size_t> m_queuedBytes{0};
+  std::atomic<std::size_t> m_queueHighWater{0};  // written under m_queueLock
   // Waits for room. m_waiters counts producers inside the wait, so the pump takes m_roomLock only
   // when one may be there; m_waitEpoch changes whenever a wait must end without room (the pump
   // stopped, unload), so a waiter sees it even if a new pump has started since.

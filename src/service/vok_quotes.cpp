@@ -189,7 +189,7 @@ HRESULT CVokQuotes::FindInterface(IUnknown* inner, REFIID riid, void** ppv) {
   IUnknown* found = nullptr;
   if (riid == IID_IUnknown) {
     found = inner;
-  } else if (riid == IID_IVokQuotes || riid == IID_IDispatch) {
+  } else if (riid == IID_IVokQuotes || riid == IID_IDispatch || riid == kIidVokQuotesObject) {
     found = static_cast<IVokQuotes*>(this);
   } else if (riid == IID_IConnectionPointContainer) {
     found = static_cast<IConnectionPointContainer*>(this);

@@ -40,6 +40,11 @@
 
 class VOKMessage;
 
+// Asked of an object in this process only: answers with the object's own IVokQuotes, so the
+// library's C calls can reach it (a proxy of another apartment does not know it).
+inline constexpr GUID kIidVokQuotesObject = {
+    0x0b48ca48, 0x7fec, 0x41f0, {0x86, 0xa8, 0xe2, 0xa0, 0x6b, 0x28, 0x2c, 0xc7}};
+
 class CVokQuotes final : public IVokQuotes,
                          public IConnectionPointContainer,
                          public IVokQuotesPriv,

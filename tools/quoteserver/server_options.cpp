@@ -195,6 +195,39 @@ void AddOptions(CLI::App& app, SServerOptions& options) {
       app.add_option("--tls-key", options.tlsKeyFile, "PEM private key of --tls-cert")->type_name("FILE");
   certificate->needs(key);
   key->needs(certificate);
+  CLI::Option* replay = app.add_option_function<std::string>(
+                               "--replay",
+                               [&options](const std::string& value) {
+                                 auto loaded = std::make_shared<CReplay>();
+                                 std::string error;
+                                 if (!loaded->Load(value, error)) throw CLI::ValidationError("option --replay", error);
+                                 options.replay = std::move(loaded);
+                               },
+                               "serve the data lines of this capture file (as vokquote\nrecord writes it) instead of "
+                               "the simulated market:\neach client gets those of the symbols it subscribed")
+                            ->type_name("FILE");
+  CLI::Option* speed =
+      app.add_option_function<std::string>(
+             "--speed",
+             [&options](const std::string& value) {
+               char* end = nullptr;
+               const double parsed = std::strtod(value.c_str(), &end);
+               if (value.empty() || end != value.c_str() + value.size() || !(parsed >= 0.001) || parsed > 1e6)
+                 throw CLI::ValidationError("option --speed",
+                                            "takes a factor from 0.001 to 1000000, not '" + value + "'");
+               options.replaySpeed = parsed;
+             },
+             "--replay at this many times the recorded pace (default 1)")
+          ->type_name("X");
+  CLI::Option* fastest = app.add_flag_callback(
+      "--as-fast-as-possible", [&options] { options.replaySpeed = 0; },
+      "--replay without pauses, as fast as each client reads");
+  CLI::Option* loop = app.add_flag_callback(
+      "--loop", [&options] { options.replayLoop = true; }, "--replay again from the start at its end");
+  speed->needs(replay)->excludes(fastest);
+  fastest->needs(replay);
+  loop->needs(replay);
+  replay->excludes("--flood");
   app.add_flag_callback(
       "--quiet", [&options] { options.log = nullptr; }, "print nothing but the port");
 }

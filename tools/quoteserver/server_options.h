@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
 #include "feed.h"
+#include "replay.h"
 #include "script.h"
 
 namespace vok::sim {
@@ -36,6 +38,11 @@ struct SServerOptions {
   int socketSendBuffer = 0;               // SO_SNDBUF of client sockets; 0: the system's
   std::size_t maxRecordedLines = 100000;  // client lines kept per session for observation (16 MiB at most)
   CScript script;
+  // When set, sessions serve this capture (only what each client subscribed) instead of the
+  // simulated market; speed 0 sends as fast as each client reads, loop plays it again at its end.
+  std::shared_ptr<const CReplay> replay;
+  double replaySpeed = 1.0;
+  bool replayLoop = false;
   // PEM certificate (chain) and key: when set, every session speaks TLS and nothing in clear.
   std::string tlsCertificateFile;
   std::string tlsKeyFile;

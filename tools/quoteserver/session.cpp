@@ -21,6 +21,10 @@ constexpr int kMaxUpdatesPerWake = 1000;
 constexpr std::size_t kFloodLines = 4096;
 constexpr std::size_t kFloodChunk = 256u << 10;
 constexpr int kFloodChunksPerWake = 64;
+// A replay queues at most this much ahead of the client and waits for writability beyond it.
+constexpr std::size_t kReplayAhead = 256u << 10;
+constexpr int kReplayLinesPerWake = 10000;
+constexpr std::int64_t kReplaySettleUs = 200000;
 
 }  // namespace
 
@@ -88,7 +92,10 @@ std::int64_t CSession::NextDueUs() const {
   if (!m_timed.empty()) due = std::min(due, m_timed.front().dueUs);
   if (m_sleepUntilUs >= 0) due = std::min(due, m_sleepUntilUs);
   if (Streaming() && m_heartbeats) due = std::min(due, m_nextHeartbeatUs);
-  if (Streaming() && m_data && m_options.rate > 0) {
+  if (Streaming() && m_data && m_options.replay && m_out.Pending() < kReplayAhead) {
+    due = std::min(due, m_replay.NextDueUs(*m_options.replay, m_options.replaySpeed));
+  }
+  if (Streaming() && m_data && m_options.rate > 0 && !m_options.replay) {
     for (const auto& [key, subscription] : m_subscriptions) {
       due = std::min(due, subscription.nextDueUs);
     }
@@ -233,6 +240,14 @@ void CSession::OnSubscribeLine(char type, const VOKMessage& message, std::int64_
     if (m_subscriptions.erase(key) > 0 && service == kLevel1Service) m_floodDirty = true;
     return;
   }
+  if (m_options.replay) {
+    // What was recorded is served as it was: no snapshot of a simulated market.
+    if (m_subscriptions.size() < kMaxSubscriptions) m_subscriptions.emplace(key, SSubscription{});
+    // The clock starts a moment after the last subscription that comes before the first line, so
+    // the requests a client sends together (all of them at logon) are in before anything is due.
+    m_replay.Start(nowUs + kReplaySettleUs);
+    return;
+  }
   auto it = m_subscriptions.find(key);
   if (it == m_subscriptions.end()) {
     if (m_subscriptions.size() >= kMaxSubscriptions) {
@@ -261,6 +276,10 @@ void CSession::SendData(std::int64_t nowUs) {
     m_nextHeartbeatUs += period;
     if (m_nextHeartbeatUs <= nowUs) m_nextHeartbeatUs = nowUs + period;
   }
+  if (m_options.replay) {
+    SendReplay(nowUs);
+    return;
+  }
   if (!m_data || m_options.rate <= 0) return;
   const std::int64_t periodUs = std::max<std::int64_t>(1, 1000000 / m_options.rate);
   m_scratch.clear();
@@ -275,6 +294,20 @@ void CSession::SendData(std::int64_t nowUs) {
     if (subscription.nextDueUs + 1000000 < nowUs) subscription.nextDueUs = nowUs + periodUs;
   }
   Queue(m_scratch);
+}
+
+void CSession::SendReplay(std::int64_t nowUs) {
+  if (!Streaming() || !m_data) return;
+  const CReplay& replay = *m_options.replay;
+  for (int sent = 0; sent < kReplayLinesPerWake && m_out.Pending() < kReplayAhead; ++sent) {
+    const SReplayLine* line = m_replay.Due(replay, m_options.replaySpeed, nowUs);
+    if (line == nullptr) {
+      if (m_options.replayLoop && m_replay.Rewind(replay, nowUs)) continue;
+      return;
+    }
+    if (m_subscriptions.count(std::make_pair(line->symbol, line->serviceId)) != 0) Queue(line->line);
+    m_replay.Advance();
+  }
 }
 
 void CSession::SendPieces(const std::string& bytes, std::size_t pieces, std::int64_t nowUs) {
@@ -431,6 +464,10 @@ void CSession::PumpFloodThenScript(std::int64_t nowUs) {
 void CSession::OnWritable(std::int64_t nowUs) {
   VOK_DCHECK_THREAD(m_threadChecker);
   FlushOut();
+  if (m_options.replay) {
+    SendReplay(nowUs);
+    FlushOut();
+  }
   PumpFloodThenScript(nowUs);
 }
 

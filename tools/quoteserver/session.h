@@ -18,6 +18,7 @@
 #include "line_writer.h"
 #include "platform/linux/unique_fd.h"
 #include "platform/thread_checker.h"
+#include "replay.h"
 #include "script.h"
 #include "send_buffer.h"
 #include "server_options.h"
@@ -85,6 +86,8 @@ class CSession {
   void CompleteLogon(std::int64_t nowUs);
   bool CheckCredentials(const std::string& user, const std::string& password) const;
   void SendData(std::int64_t nowUs);
+  // Queues the capture's due lines of subscribed symbols while the client keeps up.
+  void SendReplay(std::int64_t nowUs);
   void RunScript(std::int64_t nowUs);
   void SendPieces(const std::string& bytes, std::size_t pieces, std::int64_t nowUs);
   void BuildFlood();
@@ -132,6 +135,8 @@ class CSession {
   std::int64_t m_nextHeartbeatUs = 0;
 
   std::map<std::pair<std::string, int>, SSubscription> m_subscriptions;
+
+  CReplayCursor m_replay;
 
   // Flood: prebuilt level 1 lines sent round robin while the client keeps reading.
   bool m_flooding = false;

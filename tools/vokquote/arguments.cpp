@@ -8,6 +8,9 @@
 #include <cmath>
 #include <functional>
 #include <optional>
+#include <vector>
+
+#include <vokquote/records.h>
 
 #include "command_line.h"
 
@@ -43,9 +46,22 @@ constexpr SCommandInfo kCommands[] = {
      1, -1},
     {ECommand::Decode, "decode", "describes captured wire lines read from stdin", "vokquote decode [--json] < capture",
      "Reads captured wire lines from stdin - line form, FIX with SOH, '|' or '^' between fields,\n"
-     "or the library's data trace lines - and prints each message's type and typed fields (FIX\n"
+     "the library's data trace lines, or a capture file of vokquote record (each line with its\n"
+     "receive time, connection events as such) - and prints each message's type and typed fields (FIX\n"
      "tags by number and name). A line it cannot read is reported on stderr with its number.",
      0, 0},
+    {ECommand::Record, "record", "records what the server sends into a capture file",
+     "vokquote record SYMBOL... --out FILE [--level 1,2,tape,options] [options]",
+     "Subscribes the symbols and records every line the server sends, with its receive time, and\n"
+     "the connection events into FILE (appended; vokquote decode and vokquote-server --replay read\n"
+     "it). Shows what arrives on a terminal, or the records as JSON lines.",
+     1, -1},
+    {ECommand::Stats, "stats", "live statistics of the feed", "vokquote stats SYMBOL... [options]",
+     "Subscribes the symbols at level 1 and shows the feed's statistics, once a second: messages\n"
+     "and bytes per second of each message type, the pump queue and each subscriber thread's\n"
+     "queue, reconnects and the last reason a connection ended. As JSON, a {\"kind\":\"stats\"}\n"
+     "line every --stats-every seconds (default 1) besides the records.",
+     1, -1},
 };
 
 constexpr const char* kProgramText =
@@ -120,6 +136,7 @@ class CParser {
       if (std::find(m_out.symbols.begin(), m_out.symbols.end(), symbol) == m_out.symbols.end())
         m_out.symbols.push_back(symbol);
     }
+    if (!ServiceFlags(message)) return false;
     const int count = static_cast<int>(m_out.symbols.size());
     if (count < info.minSymbols) {
       return fail("'" + command + "' needs " + (info.maxSymbols == 1 ? "a symbol" : "at least one symbol") +
@@ -164,6 +181,7 @@ class CParser {
                   "one JSON object per line, also on a terminal (the\ndefault when stdout is not a terminal)");
     app->add_flag("--utc", m_out.utc, "times in UTC instead of the local time zone");
 
+    if (info.command == ECommand::Record) AddRecordOptions(app);
     if (info.command == ECommand::Quote) {
       Integer(app, "--timeout", 0, 3600000, "how long to wait for the quotes (default 5000)",
               [this](std::int64_t ms) { m_out.timeoutMs = static_cast<int>(ms); });
@@ -183,6 +201,31 @@ class CParser {
                m_out.durationMs = std::max<std::int64_t>(1, std::llround(seconds * 1000));
              },
              "end after S seconds")
+          ->type_name("S");
+      app->add_option_function<std::string>(
+             "--stats-every",
+             [this](const std::string& text) {
+               double seconds = 0;
+               const char* end = text.data() + text.size();
+               auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+               if (text.empty() || ec != std::errc() || ptr != end || !(seconds >= 0.1) || seconds > 86400)
+                 throw CLI::ValidationError("option --stats-every", "takes 0.1 to 86400 seconds, not '" + text + "'");
+               m_out.statsEveryMs = std::llround(seconds * 1000);
+             },
+             "with JSON output, a {\"kind\":\"stats\"} line every S seconds")
+          ->type_name("S");
+      app->add_option_function<std::string>(
+             "--stale-after",
+             [this](const std::string& text) {
+               double seconds = 0;
+               const char* end = text.data() + text.size();
+               auto [ptr, ec] = std::from_chars(text.data(), end, seconds);
+               if (text.empty() || ec != std::errc() || ptr != end || !(seconds >= 0.1) || seconds > 86400)
+                 throw CLI::ValidationError("option --stale-after", "takes 0.1 to 86400 seconds, not '" + text + "'");
+               m_out.staleAfterMs = std::llround(seconds * 1000);
+             },
+             "mark a symbol stale after S seconds without an update,\nand after a reconnect until its next one "
+             "(default 10)")
           ->type_name("S");
     }
 
@@ -240,8 +283,46 @@ class CParser {
         ->group("");
   }
 
+  void AddRecordOptions(CLI::App* app) {
+    app->add_option("--out", m_out.outFile, "the capture file to append to (created if missing)")
+        ->type_name("FILE")
+        ->required()
+        ->check(CLI::Validator([](std::string& text) { return text.empty() ? "needs a value" : ""; }, ""));
+    app->add_option_function<std::string>(
+           "--level",
+           [this](const std::string& text) {
+             for (std::size_t start = 0; start <= text.size();) {
+               const std::size_t comma = std::min(text.find(',', start), text.size());
+               m_levels.push_back(text.substr(start, comma - start));
+               start = comma + 1;
+             }
+           },
+           "services to record, comma-separated (default 1)")
+        ->type_name("1,2,tape,options");
+  }
+
+  // --level values: the record command's services as qsf flags. False with message set.
+  bool ServiceFlags(std::string& message) {
+    for (const std::string& value : m_levels) {
+      if (value == "1") {
+        m_out.serviceFlags |= qsfLevelOne;
+      } else if (value == "2") {
+        m_out.serviceFlags |= qsfLevelTwo;
+      } else if (value == "tape") {
+        m_out.serviceFlags |= qsfTimeAndSales;
+      } else if (value == "options") {
+        m_out.serviceFlags |= qsfOptions;
+      } else {
+        message = "--level takes 1, 2, tape or options, not '" + ShownSymbol(value) + "'";
+        return false;
+      }
+    }
+    return true;
+  }
+
   SArguments& m_out;
   CLI::App m_app;
+  std::vector<std::string> m_levels;
   std::vector<CLI::App*> m_commands;
   std::vector<std::string> m_symbols;
   bool m_simulatorOption = false;
@@ -309,6 +390,7 @@ EParseResult ParseArguments(const std::vector<std::string>& args, SArguments& ou
     return EParseResult::Error;
   }
   out.command = info->command;
+  if (out.command == ECommand::Stats && out.statsEveryMs == 0) out.statsEveryMs = 1000;
   return parser.Finish(*info, message) ? EParseResult::Ok : EParseResult::Error;
 }
 

@@ -10,7 +10,7 @@
 
 namespace vok::cli {
 
-enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode };
+enum class ECommand { None, Watch, Book, Tape, Chain, Quote, Decode, Record, Stats };
 
 struct SArguments {
   ECommand command = ECommand::None;
@@ -19,15 +19,20 @@ struct SArguments {
   std::string host;
   int port = 0;
   std::string user = "demo";
-  std::string passwordFile;      // empty: the environment variable, or no password
-  bool tls = false;              // --tls (or --ca): TLS to the server named by --server
-  std::string caFile;            // --ca: CAs to trust instead of the system's store
-  bool json = false;             // --json: JSON lines also on a terminal
-  bool utc = false;              // --utc: times in UTC rather than the local zone
-  std::int64_t count = 0;        // end after this many records or events (0: no limit)
-  std::int64_t durationMs = 0;   // end after this long (0: no limit)
-  int timeoutMs = 5000;          // quote: how long to wait for the quotes
-  int connectTimeoutMs = 10000;  // how long the logon may take
+  std::string passwordFile;           // empty: the environment variable, or no password
+  bool tls = false;                   // --tls (or --ca): TLS to the server named by --server
+  std::string caFile;                 // --ca: CAs to trust instead of the system's store
+  bool json = false;                  // --json: JSON lines also on a terminal
+  bool utc = false;                   // --utc: times in UTC rather than the local zone
+  std::int64_t count = 0;             // end after this many records or events (0: no limit)
+  std::int64_t durationMs = 0;        // end after this long (0: no limit)
+  std::int64_t statsEveryMs = 0;      // JSON: a {"kind":"stats"} line this often (0: none)
+  std::int64_t staleAfterMs = 10000;  // a symbol without an update for longer is stale
+  int timeoutMs = 5000;               // quote: how long to wait for the quotes
+  int connectTimeoutMs = 10000;       // how long the logon may take
+  // record: the capture file and the services recorded (qsf flags; 0: level 1).
+  std::string outFile;
+  long serviceFlags = 0;
   // Built-in simulator only.
   std::uint64_t seed = 1;
   int rate = 4;

@@ -13,6 +13,8 @@ int RunBook(const SArguments& args);
 int RunTape(const SArguments& args);
 int RunChain(const SArguments& args);
 int RunQuote(const SArguments& args);
+int RunRecord(const SArguments& args);
+int RunStats(const SArguments& args);
 int RunDecode(const SArguments& args, std::istream& in, std::ostream& out, std::ostream& err);
 
 }  // namespace vok::cli

@@ -8,10 +8,12 @@
 
 #include "board_view.h"
 #include "builtin_simulator.h"
+#include "json_writer.h"
 #include "ole_time.h"
 #include "password.h"
 #include "record_json.h"
 #include "screen.h"
+#include "stats_view.h"
 #include "system.h"
 #include "terminal.h"
 
@@ -97,6 +99,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
     return;
   }
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnQuote(rec);
   } else {
@@ -107,6 +110,7 @@ void CLiveRunner::OnQuote(const QUOTERECORD& rec) {
 void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
   VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnLevel2(rec);
   } else {
@@ -118,6 +122,7 @@ void CLiveRunner::OnLevel2(const LEVEL2RECORD& rec) {
 void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
   VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrSymbol);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnTimeAndSales(rec);
   } else {
@@ -128,6 +133,7 @@ void CLiveRunner::OnTimeAndSales(const TSRECORD& rec) {
 void CLiveRunner::OnOptions(const OPTIONSRECORD& rec) {
   VOK_CLI_DCHECK_THREAD(m_thread);
   if (!CountRecord()) return;
+  NoteRecord(rec.bstrUnderlier);
   if (m_screen) {
     m_dirty |= m_view != nullptr && m_view->OnOptions(rec);
   } else {
@@ -149,6 +155,8 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
       break;
     case EConnectionEvent::LogonSucceed:
       m_loggedOn = true;
+      // After a reconnect what the views show is old until each symbol is sent again.
+      if (m_everLoggedOn && m_staleness && m_stop == EStop::None) NoteStaleness(m_staleness->OnReconnect(), true);
       m_everLoggedOn = true;
       break;
     case EConnectionEvent::Close:
@@ -168,6 +176,25 @@ void CLiveRunner::OnEvent(EConnectionEvent event, long errorCode) {
     WriteLine(EventJson(EventName(event),
                         event == EConnectionEvent::LogonSucceed ? std::nullopt : std::optional<long>(errorCode),
                         NowUnixMs()));
+  }
+}
+
+void CLiveRunner::NoteRecord(BSTR symbol) {
+  if (!m_staleness || symbol == nullptr) return;
+  const std::string name = CBstr::ToUtf8(symbol);
+  if (m_staleness->OnRecord(name, MonotonicMs())) NoteStaleness({name}, false);
+}
+
+void CLiveRunner::NoteStaleness(const std::vector<std::string>& symbols, bool stale) {
+  if (symbols.empty()) return;
+  m_dirty = true;
+  if (!m_json) return;
+  for (const std::string& symbol : symbols) {
+    CJsonWriter json;
+    json.String("kind", stale ? "stale" : "fresh")
+        .String("received", UnixMsToText(NowUnixMs()))
+        .String("bstrSymbol", symbol);
+    WriteLine(json.Finish());
   }
 }
 
@@ -208,6 +235,11 @@ std::string CLiveRunner::StatusLine() {
   status += " | " + StateText();
   status += " | " + std::to_string(m_records) + " updates";
   if (!m_lastEvent.empty()) status += " | " + m_lastEvent;
+  if (m_staleness) {
+    std::string stale;
+    for (const std::string& symbol : m_staleness->Stale()) stale += (stale.empty() ? "" : " ") + symbol;
+    if (!stale.empty()) status += " | stale: " + ShownText(stale, 60);
+  }
   return status + " | q quits";
 }
 
@@ -223,8 +255,22 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
   VOK_CLI_DCHECK_THREAD(m_thread);
   std::uint64_t lastDraw = 0;
   bool keys = m_screen != nullptr && IsTerminal(kStdIn);
+  const std::uint64_t statsEvery = m_json ? static_cast<std::uint64_t>(m_args.statsEveryMs) : 0;
+  const std::uint64_t refresh = m_screen && m_view != nullptr ? m_view->RefreshMs() : 0;
+  std::uint64_t nextTick = MonotonicMs() + std::max(statsEvery, refresh);
+  CFeedStatsSampler stats;
+  if (statsEvery > 0) stats.Sample();
   while (m_stop == EStop::None) {
     const std::uint64_t now = MonotonicMs();
+    if (m_staleness) NoteStaleness(m_staleness->Check(now), true);
+    if ((statsEvery > 0 || refresh > 0) && now >= nextTick) {
+      if (statsEvery > 0) {
+        stats.Sample();
+        WriteLine(stats.Json());
+      }
+      m_dirty = true;
+      nextTick = now + std::max(statsEvery, refresh);
+    }
     const std::uint64_t redrawMs = m_screen ? m_screen->RedrawMs() : kRedrawMs;
     // While the connection is down the status line counts down to the next attempt.
     if (m_screen && !m_loggedOn && now - lastDraw >= 1000) m_dirty = true;
@@ -235,6 +281,9 @@ void CLiveRunner::Pump(std::uint64_t deadlineMs) {
     if (now >= deadlineMs || m_stop != EStop::None) return;
     std::uint64_t wait = deadlineMs == kNoDeadline ? 1000 : deadlineMs - now;
     if (m_dirty && m_screen) wait = std::min<std::uint64_t>(wait, redrawMs - std::min(redrawMs, now - lastDraw));
+    if (statsEvery > 0 || refresh > 0) wait = std::min<std::uint64_t>(wait, nextTick - std::min(nextTick, now));
+    if (m_staleness)
+      wait = std::min<std::uint64_t>(wait, m_staleness->NextCheckMs() - std::min(m_staleness->NextCheckMs(), now));
     const int fds[4] = {VokMessageLoopFd(), m_signals.Fd(), m_session ? m_session->Mailbox().Fd() : -1,
                         keys ? kStdIn : -1};
     const unsigned ready = WaitReadable(fds, 4, static_cast<int>(std::min<std::uint64_t>(wait, 1000)));
@@ -372,6 +421,7 @@ int CLiveRunner::RunLive(long serviceFlags, ILiveView& view) {
   }
   if (connected) {
     m_dirty = true;
+    m_staleness.emplace(m_args.symbols, static_cast<std::uint64_t>(m_args.staleAfterMs), MonotonicMs());
     Pump(m_args.durationMs > 0 ? start + static_cast<std::uint64_t>(m_args.durationMs) : kNoDeadline);
   }
   // Leave the screen before anything is said on the terminal.

@@ -17,6 +17,7 @@
 #include "client_api.h"
 #include "quote_listener.h"
 #include "session.h"
+#include "staleness.h"
 #include "system.h"
 
 namespace vok::sim {
@@ -40,6 +41,8 @@ class ILiveView {
   virtual bool OnLevel2(const LEVEL2RECORD&) { return false; }
   virtual bool OnTimeAndSales(const TSRECORD&) { return false; }
   virtual bool OnOptions(const OPTIONSRECORD&) { return false; }
+  // A view that changes without records (statistics) is redrawn this often; 0: only on records.
+  virtual std::uint64_t RefreshMs() const { return 0; }
   // Lines above the status line; rows is how many fit.
   virtual std::vector<std::string> Render(int rows, bool colour, const AggregateSize& aggregate) = 0;
 };
@@ -77,6 +80,11 @@ class CLiveRunner final : private IQuoteListener {
   std::string StatusLine();
   void NoteEvent(std::string text);
 
+  // A record of symbol arrived: a stale symbol turns fresh (said in JSON before the record).
+  void NoteRecord(BSTR symbol);
+  // Says in JSON (or on the status line) that the symbols turned stale or fresh.
+  void NoteStaleness(const std::vector<std::string>& symbols, bool stale);
+
   void OnQuote(const QUOTERECORD& rec) override;
   void OnLevel2(const LEVEL2RECORD& rec) override;
   void OnTimeAndSales(const TSRECORD& rec) override;
@@ -112,6 +120,7 @@ class CLiveRunner final : private IQuoteListener {
   std::vector<std::string> m_quoteLines;
   std::unique_ptr<class CBoardView> m_quoteBoard;
   std::int64_t m_records = 0;
+  std::optional<CStalenessTracker> m_staleness;  // live views only
   std::string m_lastEvent;
   std::string m_error;
   std::string m_password;  // clear text until the session has it, then wiped

@@ -34,6 +34,10 @@ int main(int argc, char** argv) {
       return RunChain(parsed);
     case ECommand::Quote:
       return RunQuote(parsed);
+    case ECommand::Stats:
+      return RunStats(parsed);
+    case ECommand::Record:
+      return RunRecord(parsed);
     case ECommand::Decode:
       return RunDecode(parsed, std::cin, std::cout, std::cerr);
     case ECommand::None:

@@ -1,0 +1,139 @@
+// A session recorded with `vokquote record` and served again by the simulator's replay gives the
+// same records in the same order, and a replay sends a client only what it subscribed.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <regex>
+#include <sstream>
+
+#include "child_process_test_util.h"
+#include "quote_server.h"
+#include "replay.h"
+
+namespace vok::test {
+namespace {
+
+const std::string kProgram = VOKQUOTE_PATH;
+constexpr int kRunMs = 60000;
+
+// The data records of vokquote's JSON output without what depends on the moment of writing: the
+// receive time and the aggregate size, a read of the live cache when the line is written.
+std::vector<std::string> DataRecords(const std::string& out) {
+  static const std::regex momentary(R"(("received":"[^"]*",)|(,"aggregate":-?[0-9]+))");
+  std::vector<std::string> records;
+  std::istringstream in(out);
+  for (std::string line; std::getline(in, line);) {
+    if (line.find("\"kind\":\"event\"") == std::string::npos)
+      records.push_back(std::regex_replace(line, momentary, ""));
+  }
+  return records;
+}
+
+std::vector<std::string> FileLines(const std::string& path) {
+  std::ifstream in(path);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// The first record that differs, rather than two long lists.
+void ExpectSameRecords(const std::vector<std::string>& got, const std::vector<std::string>& want) {
+  EXPECT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size() && i < want.size(); ++i) {
+    if (got[i] != want[i]) {
+      ADD_FAILURE() << "record " << i << ":\n" << got[i] << "\ninstead of\n" << want[i];
+      return;
+    }
+  }
+}
+
+TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
+  const auto dir = std::filesystem::temp_directory_path() / ("vok_record_replay_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string live = (dir / "live.vcap").string(), again = (dir / "again.vcap").string();
+  const std::vector<std::string> levels = {"--level", "1,2,tape", "--json", "--count", "150", "--duration", "20"};
+
+  // Data starts once every subscription is in: a record that arrives while its callback is being
+  // advised may reach it twice (from the cache and as the update), which no replay reproduces.
+  sim::SServerOptions liveOptions;
+  liveOptions.rate = 50;
+  liveOptions.script.Data(false);
+  for (int symbol = 0; symbol < 2; ++symbol) liveOptions.script.Expect("H|").Expect("S|").Expect("S|");
+  liveOptions.script.Data(true);
+  sim::CQuoteServer liveServer(liveOptions);
+  std::string error;
+  ASSERT_TRUE(liveServer.Start(&error)) << error;
+  std::vector<std::string> args = {
+      "record", "IBM", "MSFT", "--out", live, "--server", "127.0.0.1:" + std::to_string(liveServer.Port())};
+  args.insert(args.end(), levels.begin(), levels.end());
+  const SChildResult recorded = RunChild(kProgram, args, "", kRunMs);
+  ASSERT_EQ(recorded.status, 0) << recorded.err;
+  liveServer.Stop();
+  const std::vector<std::string> liveRecords = DataRecords(recorded.out);
+  ASSERT_EQ(liveRecords.size(), 150u);
+
+  const std::vector<std::string> capture = FileLines(live);
+  ASSERT_GT(capture.size(), 4u);
+  EXPECT_TRUE(std::regex_match(capture[0], std::regex("VOKCAPTURE 1 created [0-9]+")));
+  EXPECT_TRUE(std::regex_match(capture[1], std::regex("[0-9]+ E start")));
+  EXPECT_TRUE(std::regex_match(capture[2], std::regex("[0-9]+ E connected [0-9]+")));
+  EXPECT_TRUE(std::regex_match(capture[3], std::regex("[0-9]+ D G\\|.*8055=VokSim.*")));
+
+  sim::SServerOptions options;
+  auto replay = std::make_shared<sim::CReplay>();
+  ASSERT_TRUE(replay->Load(live, error)) << error;
+  options.replay = replay;
+  sim::CQuoteServer server(options);
+  ASSERT_TRUE(server.Start(&error)) << error;
+  const std::string endpoint = "127.0.0.1:" + std::to_string(server.Port());
+
+  args = {"record", "IBM", "MSFT", "--out", again, "--server", endpoint};
+  args.insert(args.end(), levels.begin(), levels.end());
+  const SChildResult replayed = RunChild(kProgram, args, "", kRunMs);
+  ASSERT_EQ(replayed.status, 0) << replayed.err;
+  ExpectSameRecords(DataRecords(replayed.out), liveRecords);
+
+  // Only what the client subscribed: IBM's records alone, in the live order.
+  std::vector<std::string> ibm;
+  for (const std::string& record : liveRecords)
+    if (record.find("\"bstrSymbol\":\"IBM\"") != std::string::npos) ibm.push_back(record);
+  args = {"record",
+          "IBM",
+          "--out",
+          again,
+          "--server",
+          endpoint,
+          "--level",
+          "1,2,tape",
+          "--json",
+          "--count",
+          std::to_string(ibm.size()),
+          "--duration",
+          "20"};
+  const SChildResult subset = RunChild(kProgram, args, "", kRunMs);
+  ASSERT_EQ(subset.status, 0) << subset.err;
+  ExpectSameRecords(DataRecords(subset.out), ibm);
+
+  // decode reads the capture: its events as such, every line the server sent as a message.
+  std::ifstream captureFile(live);
+  const std::string captureText((std::istreambuf_iterator<char>(captureFile)), std::istreambuf_iterator<char>());
+  const SChildResult decoded = RunChild(kProgram, {"decode", "--json"}, captureText, kRunMs);
+  ASSERT_EQ(decoded.status, 0);
+  EXPECT_EQ(decoded.err, "");
+  std::size_t events = 0, messages = 0;
+  std::istringstream lines(decoded.out);
+  for (std::string line; std::getline(lines, line);) {
+    events += line.find("\"kind\":\"captureEvent\"") != std::string::npos;
+    messages += line.find("\"kind\":\"message\"") != std::string::npos;
+  }
+  EXPECT_EQ(events + messages + 1, capture.size());
+  EXPECT_GE(events, 2u);
+  server.Stop();
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace vok::test
