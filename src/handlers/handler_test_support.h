@@ -40,6 +40,7 @@ struct SentRequest {
 class CFakeHost final : public IHandlerHost {
  public:
   bool LogQuotes() const override { return m_logQuotes; }
+  bool ImmediateDelivery() const override { return false; }
   bool GetBorrowRate(const std::string& symbol, double& rate) override {
     std::lock_guard lock(m_mutex);
     auto it = m_borrow.find(symbol);

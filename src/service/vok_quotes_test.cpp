@@ -14,6 +14,7 @@
 #include "connection/quote_client.h"
 #include "handlers/quote_handler.h"
 #include "message/vok_message.h"
+#include "service/vokquote_create.h"
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/settings_store.h"
@@ -322,20 +323,29 @@ TEST_F(VokQuotes, SettingsAreReadAtConstruction) {
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", path.c_str());
   ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "LogQuotes", 1));
   ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "QuotesTestMode", 1));
+  ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "ImmediateDelivery", 1));
   {
     CQuotesSession session;
     EXPECT_TRUE(session.Object()->LogQuotes());
+    EXPECT_TRUE(session.Object()->ImmediateDelivery());
     EXPECT_EQ(session.Object()->TestInterval(), 200);
     // Let the test thread tick through the handlers a few times; the release below must stop it.
     vok::SleepMs(700);
   }
   vok::CSettingsStore::DeleteValue("", "LogQuotes");
   vok::CSettingsStore::DeleteValue("", "QuotesTestMode");
+  vok::CSettingsStore::DeleteValue("", "ImmediateDelivery");
   {
     CQuotesSession session;
     EXPECT_FALSE(session.Object()->LogQuotes());
+    EXPECT_FALSE(session.Object()->ImmediateDelivery());
     EXPECT_EQ(session.Object()->TestInterval(), 0);
   }
+  // The process-wide switch turns it on for objects created after it, until it is cleared.
+  VokSetImmediateDelivery(1);
+  EXPECT_TRUE(CQuotesSession().Object()->ImmediateDelivery());
+  VokSetImmediateDelivery(0);
+  EXPECT_FALSE(CQuotesSession().Object()->ImmediateDelivery());
   std::remove(path.c_str());
   vok::SetEnvironmentValue("VOKQUOTE_CONFIG", nullptr);
 }

@@ -10,6 +10,8 @@ extern "C" HRESULT VokQuotesCreate(REFIID, void** object) {
   return E_NOTIMPL;
 }
 
+extern "C" void VokSetImmediateDelivery(int) {}
+
 void OverrideTlsSettings(const std::optional<STlsSettings>&) {}
 
 namespace vok {
