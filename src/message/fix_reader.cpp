@@ -1,6 +1,6 @@
-// The FIX form reader; see fix_reader.h. One word-wide pass sums the checksum over the whole text;
-// a second splits the tokens at SOH, translates tags and stores values as they are met, taking
-// the checksum tokens back out of the sum.
+// The FIX form reader; see fix_reader.h. One word-wide pass finds the end of the text and sums the
+// checksum over it; a second splits the tokens at SOH, translates tags and stores values as they
+// are met, taking the checksum tokens back out of the sum.
 #include "message/fix_reader.h"
 
 #include <algorithm>
@@ -31,18 +31,28 @@ std::uint64_t MatchBytes(std::uint64_t word, unsigned char byte) {
   return (v - kOnes) & ~v & kHighs;
 }
 
-std::int64_t SumOf(const char* begin, const char* end) {
-  // Byte pairs are added into 16-bit lanes and top bits counted in 8-bit lanes, folded into the
-  // total every 128 words, before a 16-bit lane (at most 510 a word) can overflow.
+bool IsLineEnd(char c) { return c == '\n' || c == '\r' || c == '\0'; }
+
+// The signed byte sum of [begin, end), stopping early at the first line feed, carriage return or
+// NUL when stopAtLineEnd; end is moved there. Byte pairs are added into 16-bit lanes and top bits
+// counted in 8-bit lanes, folded into the total every 128 words, before a 16-bit lane (at most
+// 510 a word) can overflow.
+std::int64_t SumOf(const char* begin, const char*& end, bool stopAtLineEnd) {
   constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFULL;
   std::int64_t sum = 0;
   const char* p = begin;
-  while (end - p >= 8) {
+  bool stopped = false;
+  while (!stopped && end - p >= 8) {
     std::uint64_t pairs = 0;
     std::uint64_t highs = 0;
     for (int words = 0; words < 128 && end - p >= 8; ++words, p += 8) {
       std::uint64_t word = 0;
       std::memcpy(&word, p, 8);
+      // The word that holds the end is left to the byte loop below.
+      if (stopAtLineEnd && (MatchBytes(word, '\n') | MatchBytes(word, '\r') | MatchBytes(word, 0)) != 0) {
+        stopped = true;
+        break;
+      }
       pairs += (word & kLowBytes) + ((word >> 8) & kLowBytes);
       highs += (word >> 7) & kOnes;
     }
@@ -52,7 +62,13 @@ std::int64_t SumOf(const char* begin, const char* end) {
     for (int lane = 0; lane < 8; ++lane) highTotal += highs >> (8 * lane) & 0xFF;
     sum += static_cast<std::int64_t>(pairTotal) - 256 * static_cast<std::int64_t>(highTotal);
   }
-  for (; p < end; ++p) sum += static_cast<signed char>(*p);
+  for (; p < end; ++p) {
+    if (stopAtLineEnd && IsLineEnd(*p)) {
+      end = p;
+      break;
+    }
+    sum += static_cast<signed char>(*p);
+  }
   return sum;
 }
 
@@ -143,17 +159,11 @@ void PostProcessOrder(VOKMessage& message) {
 
 void VOKFixReader::Read(VOKMessage& message, const char* text, int length, CParseBudget& budget) {
   // The text is read in place. The checksum covers every byte before the trailer, so it is summed
-  // in one pass over the whole text and the trailer tokens are taken back out as they are met.
-  // Only a value that holds a ';' is copied, to store it with ',' instead.
+  // in the pass that finds the end of the text and the trailer tokens are taken back out as they
+  // are met. Only a value that holds a ';' is copied, to store it with ',' instead.
   const char* end = text + length;
-  for (const char stop : {'\n', '\r', '\0'}) {
-    if (const void* found = std::memchr(text, stop, static_cast<std::size_t>(end - text))) {
-      end = static_cast<const char*>(found);
-    }
-  }
-
   // 64 bits: a sum over a text of many megabytes must not overflow.
-  std::int64_t total = SumOf(text, end);
+  std::int64_t total = SumOf(text, end, true);
   // Most messages hold no ';' at all; the next one is found again only once a value passes it.
   const char* semicolon = static_cast<const char*>(std::memchr(text, ';', static_cast<std::size_t>(end - text)));
   std::string replaced;
@@ -177,7 +187,8 @@ void VOKFixReader::Read(VOKMessage& message, const char* text, int length, CPars
     if (tokenEnd - tokenStart == 6 && std::memcmp(tokenStart, "10=", 3) == 0) {
       haveExpected = true;
       expected = ReadInt(tokenStart + 3, tokenEnd);
-      total -= SumOf(tokenStart, p);
+      const char* trailerEnd = p;
+      total -= SumOf(tokenStart, trailerEnd, false);
       continue;
     }
     summed = true;
