@@ -1,6 +1,6 @@
-// The FIX form reader; see fix_reader.h. One word-wide pass finds the end of the text and sums the
-// checksum over it; a second splits the tokens at SOH, translates tags and stores values as they
-// are met, taking the checksum tokens back out of the sum.
+// The FIX form reader; see fix_reader.h. One wide pass (SSE2, or eight bytes a word) finds the end of
+// the text and sums the checksum over it; a second splits the tokens at SOH, translates tags and
+// stores values as they are met, taking the checksum tokens back out of the sum.
 #include "message/fix_reader.h"
 
 #include <algorithm>
@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "message/fix_codes.h"
 #include "message/fix_tables.h"
@@ -42,6 +46,29 @@ std::int64_t SumOf(const char* begin, const char*& end, bool stopAtLineEnd) {
   std::int64_t sum = 0;
   const char* p = begin;
   bool stopped = false;
+#if defined(__SSE2__)
+  // Sixteen bytes a step: a signed byte with its top bit flipped is itself plus 128 as an unsigned
+  // byte, so the unsigned sum of the flipped bytes less 128 a byte is the signed sum. A block that
+  // holds the end is left to the loops below.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i lineFeed = _mm_set1_epi8('\n');
+  const __m128i carriageReturn = _mm_set1_epi8('\r');
+  const __m128i topBits = _mm_set1_epi8(static_cast<char>(0x80));
+  __m128i flippedSum = zero;
+  std::int64_t blocks = 0;
+  for (; end - p >= 16; p += 16, ++blocks) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (stopAtLineEnd) {
+      const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lineFeed), _mm_cmpeq_epi8(block, carriageReturn)),
+                                         _mm_cmpeq_epi8(block, zero));
+      if (_mm_movemask_epi8(stops) != 0) break;
+    }
+    flippedSum = _mm_add_epi64(flippedSum, _mm_sad_epu8(_mm_xor_si128(block, topBits), zero));
+  }
+  alignas(16) std::uint64_t lanes[2];
+  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), flippedSum);
+  sum += static_cast<std::int64_t>(lanes[0] + lanes[1]) - 128 * 16 * blocks;
+#endif
   while (!stopped && end - p >= 8) {
     std::uint64_t pairs = 0;
     std::uint64_t highs = 0;
