@@ -22,6 +22,7 @@ namespace {
 class CBenchHost final : public IHandlerHost {
  public:
   bool LogQuotes() const override { return false; }
+  bool ImmediateDelivery() const override { return false; }
   bool GetBorrowRate(const std::string&, double&) override { return false; }
   void AddOptionRoot(const std::string&, const std::string&) override {}
   vok::CCriticalSection& ConnectionLock() override { return m_lock; }

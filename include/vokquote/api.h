@@ -19,6 +19,11 @@ extern "C" {
 /* Creates a VokQuotes object without the class registry and returns its riid interface. */
 HRESULT VokQuotesCreate(REFIID riid, void** object);
 
+/* Non-zero: every VokQuotes object created afterwards delivers its callbacks as soon as the
+   subscribing thread's message loop runs, instead of from that thread's 60 ms drain timer, as the
+   per-user setting "ImmediateDelivery" does. Zero: the setting decides again (off by default). */
+void VokSetImmediateDelivery(int on);
+
 /* The library's version as "major.minor.patch", the same as VOKQUOTE_VERSION_STRING of the
    headers it was built with. */
 const char* VokQuoteVersion(void);

@@ -142,6 +142,7 @@ void CHandler::AddToGlobalMap(const std::string& symbol, CThreadQueue& queue) {
   // The connection lock comes before the handler lock, so the request goes out without it.
   if (subscribe) Subscribe(symbol.c_str());
   queue.StartTimer();
+  if (m_host != nullptr && m_host->ImmediateDelivery()) queue.SetImmediateDelivery(true);
 }
 
 void CHandler::RemoveFromGlobalMap(const std::string& symbol) {

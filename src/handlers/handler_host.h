@@ -13,6 +13,9 @@ class IHandlerHost {
  public:
   // The "LogQuotes" setting: data messages are traced at level 2 while it is on.
   virtual bool LogQuotes() const = 0;
+  // The "ImmediateDelivery" setting: a thread that subscribes has its loop woken for new items
+  // instead of waiting for its drain timer.
+  virtual bool ImmediateDelivery() const = 0;
 
   // The borrow rate a client set for the symbol through the private interface, if any.
   virtual bool GetBorrowRate(const std::string& symbol, double& rate) = 0;

@@ -46,6 +46,7 @@ class CFakeHost final : public IHandlerHost {
 
  public:
   bool LogQuotes() const override { return m_logQuotes; }
+  bool ImmediateDelivery() const override { return false; }
   bool GetBorrowRate(const std::string& symbol, double& rate) override {
     return Locked([&] { return m_borrow.contains(symbol) && (rate = m_borrow[symbol], true); });
   }

@@ -71,14 +71,47 @@ CThreadQueue::~CThreadQueue() {
 }
 
 void CThreadQueue::AddItem(CThreadItem* item) {
-  vok::CCriticalSectionLock lock(m_lock);
-  // A thread that keeps up never gets here with kConflateAt items waiting: it pays nothing more.
-  if (!m_behind && m_items.size() < kConflateAt) {
-    m_items.push_back(item);
-    m_highWater = std::max(m_highWater, m_items.size());
-    return;
+  bool wake = false;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    // Only the first item into an empty queue posts: the drain it wakes takes all that follow.
+    wake = m_immediate && m_items.empty();
+    // A thread that keeps up never gets here with kConflateAt items waiting: it pays nothing more.
+    if (!m_behind && m_items.size() < kConflateAt) {
+      m_items.push_back(item);
+      m_highWater = std::max(m_highWater, m_items.size());
+    } else {
+      AddBehind(item);
+    }
   }
-  AddBehind(item);
+  // Posted outside the lock so the owner's drain never waits on the loop's own lock.
+  if (wake) WakeOwner();
+}
+
+void CThreadQueue::WakeOwner() {
+  // The call finds the queue again: the queue may have gone with its thread by the time it runs.
+  m_wakeTarget.PostCall([] {
+    std::unique_ptr<CThreadQueue>* queue = g_currentQueue.Peek();
+    if (queue != nullptr && *queue) (*queue)->Drain();
+  });
+}
+
+void CThreadQueue::SetImmediateDelivery(bool on) {
+  VOK_DCHECK_THREAD(m_threadChecker);
+  vok::CMessageTarget target;
+  if (on && !m_hasWakeTarget) target = vok::CurrentMessageTarget();
+  bool wake = false;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    if (on && !m_hasWakeTarget) {
+      m_wakeTarget = std::move(target);
+      m_hasWakeTarget = true;
+    }
+    // Items already waiting get their drain now rather than at the next tick.
+    wake = on && !m_immediate && !m_items.empty();
+    m_immediate = on;
+  }
+  if (wake) WakeOwner();
 }
 
 void CThreadQueue::AddBehind(CThreadItem* item) {
@@ -218,6 +251,7 @@ int CThreadQueue::StopTimer() {
     if (m_timerId != 0) vok::KillThreadTimer(m_timerId);
     m_timerId = 0;
     m_timerCount = 0;
+    SetImmediateDelivery(false);
   }
   return m_timerCount;
 }

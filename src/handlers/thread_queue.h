@@ -1,12 +1,14 @@
 // CThreadQueue: the dispatch queue of one subscribing thread. Handlers Distribute a work item to
 // the queues of every thread that subscribed to its symbol; each thread drains its own queue from
-// a 60 ms thread timer on its message loop and hands the items to their handlers, in order.
+// a 60 ms thread timer on its message loop and hands the items to their handlers, in order. A
+// queue set to deliver immediately also posts one drain to its thread's loop when an item lands
+// in it empty: the thread runs it as soon as it pumps, with whatever else arrived by then.
 // A queue whose thread falls behind is bounded: past kConflateAt waiting items a newer snapshot
 // replaces the waiting one of the same key in place, and prints beyond kMaxPrints drop the oldest.
 //
 // Threads: a queue is created on first use by its own thread (CurrentQueue) and destroyed when that
-// thread ends. AddItem, Purge and Statistics run on any thread; PopItem, Drain, StartTimer and
-// StopTimer on the owner only. The owner takes everything queued in one step into a list only it
+// thread ends. AddItem, Purge and Statistics run on any thread; PopItem, Drain, StartTimer,
+// StopTimer and SetImmediateDelivery on the owner only. The owner takes everything queued in one step into a list only it
 // reads, so the dispatcher and the owner meet on the queue lock once per drain, not once per item.
 // Locks: the process-wide queue-list lock guards the list of live queues; m_lock guards m_items and
 // the members declared with it. Order: a handler's lock, then the queue-list lock, then one queue
@@ -74,6 +76,10 @@ class alignas(64) CThreadQueue {
   int StartTimer();
   int StopTimer();
 
+  // Wake the thread's loop for the first item into an empty queue instead of waiting for the
+  // timer. Stays on until set off or until the last subscription stops the timer.
+  void SetImmediateDelivery(bool on);
+
   int TimerCount() const { return m_timerCount; }
   bool TimerRunning() const { return m_timerId != 0; }
   vok::ThreadId Owner() const { return m_owner; }
@@ -97,6 +103,8 @@ class alignas(64) CThreadQueue {
   void IndexWaiting();
   void Compact();
   void ResetBehind();
+  // Posts one Drain to the owner's loop.
+  void WakeOwner();
 
   // What the dispatcher touches, together: it writes this line for every item it queues.
   const vok::ThreadId m_owner;
@@ -115,6 +123,11 @@ class alignas(64) CThreadQueue {
   std::uint64_t m_conflated = 0;      // guarded by m_lock
   std::uint64_t m_printsDropped = 0;  // guarded by m_lock
   std::size_t m_highWater = 0;        // guarded by m_lock
+  bool m_immediate = false;           // guarded by m_lock
+  // Set once by the owner, under m_lock, before m_immediate is first set; never changed after, so
+  // a dispatcher that saw m_immediate under the lock may post to it without the lock.
+  vok::CMessageTarget m_wakeTarget;
+  bool m_hasWakeTarget = false;  // owner thread only
   // Owner thread only, from the next cache line on: the owner steps through a batch item by item,
   // and those writes must not take the dispatcher's line away from it.
   // Items taken from m_items, delivered from m_takenNext on, in order. A callback that pumps its

@@ -261,6 +261,37 @@ TEST_F(ThreadQueue, ItemsForThreadsWithoutQueueOrLeftAtThreadEndAreFreed) {
   EXPECT_TRUE(g_log.To(all[0]).empty());
 }
 
+TEST_F(ThreadQueue, ImmediateDeliveryWakesTheOwnerForEveryItemInOrderAndIsOffByDefault) {
+  CRecordingHandler handler;
+  constexpr int kItems = 2000;
+  std::thread([&] {
+    // No drain timer: only the queue's own wake-ups can deliver here.
+    CThreadQueue& queue = *CThreadQueue::CurrentQueue();
+    const vok::ThreadId self[] = {vok::CurrentThreadId()};
+    CThreadQueue::Distribute(new CTestItem(&handler, 0), self);
+    vok::PumpMessages();
+    EXPECT_TRUE(g_log.To(self[0]).empty());
+
+    // The item already waiting, then items from another thread while this one pumps.
+    queue.SetImmediateDelivery(true);
+    std::thread producer([&] {
+      for (int i = 1; i < kItems; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), self);
+    });
+    EXPECT_EQ(vok::RunMessageLoop([&] { return g_log.Total() == kItems; }, 10000), vok::LoopExit::Stopped);
+    producer.join();
+    std::vector<int> expected(kItems);
+    for (int i = 0; i < kItems; ++i) expected[i] = i;
+    EXPECT_EQ(g_log.To(self[0]), expected);
+
+    // Wake-ups posted while a drain already ran find nothing; once they are gone, off means off.
+    vok::PumpMessages();
+    queue.SetImmediateDelivery(false);
+    CThreadQueue::Distribute(new CTestItem(&handler, kItems), self);
+    vok::PumpMessages();
+    EXPECT_EQ(g_log.Total(), static_cast<std::size_t>(kItems));
+  }).join();
+}
+
 TEST_F(ThreadQueue, TimerRunsWhileAnySubscriptionCountsAndNeverGoesBelowZero) {
   std::thread([] {
     CThreadQueue& queue = *CThreadQueue::CurrentQueue();

@@ -2,6 +2,8 @@
 // library's atoi rules, the calendar work is the shared calendar's.
 #include "message/eastern_time.h"
 
+#include <algorithm>
+
 #include "message/number_text.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
@@ -18,6 +20,28 @@ int ReadPart(std::string_view text, std::size_t from, std::size_t count = kAll) 
   if (from >= text.size()) return 0;
   const std::string_view part = text.substr(from, count);
   return ReadInt(part.data(), part.data() + part.size());
+}
+
+// A valid "YYYYMMDD-HH:MM:SS[.sss]" whose Eastern time falls on the same day (most of them: the
+// hour is at least the offset) keeps its date, minutes, seconds and milliseconds as written, so
+// its texts are cut from it rather than going through the calendar. False for the others.
+bool WriteSameDayEastern(VOKMessage& message, std::string_view value, int offsetHours) {
+  const int hour = (value[9] - '0') * 10 + (value[10] - '0');
+  if (offsetHours < 0 || hour < offsetHours) return false;
+  // "MM/DD/YYYY", the year without padding: a valid year is 100 or more, so at most one '0' goes.
+  char date[10] = {value[4], value[5], '/', value[6], value[7], '/', value[0], value[1], value[2], value[3]};
+  const std::size_t yearPadding = value[0] == '0' ? 1 : 0;
+  if (yearPadding != 0) std::copy(date + 7, date + 10, date + 6);
+  message.SetText(1022, std::string_view(date, sizeof date - yearPadding));
+  // "HH:MM:SS" and ".sss" when given, the hour moved back by the offset.
+  char clock[12];
+  const int eastern = hour - offsetHours;
+  clock[0] = static_cast<char>('0' + eastern / 10);
+  clock[1] = static_cast<char>('0' + eastern % 10);
+  const std::size_t rest = value.size() - 11;
+  value.copy(clock + 2, rest, 11);
+  message.SetText(1021, std::string_view(clock, 2 + rest));
+  return true;
 }
 
 int OffsetNow() { return calendar::EasternOffsetHours(calendar::Now(), calendar::DaylightRule::kSevenUtc); }
@@ -78,6 +102,7 @@ void ReadFixTransactTime(VOKMessage& message, std::string_view value, int offset
   // The well-formed timestamp, which is what the wire carries, is read without atoi and keeps its
   // milliseconds in the moment.
   const bool wellFormed = (value.size() == 17 || value.size() == 21) && calendar::ParseFixTimestamp(value, utc);
+  if (wellFormed && WriteSameDayEastern(message, value, offsetHours)) return;
   if (!wellFormed && !ReadLoosely(value, utc, millisecond)) return;
   CivilTime eastern = calendar::ToCivil(calendar::EasternFromUtc(utc, offsetHours));
   message.SetText(wire::kFidTransactDate, calendar::FormatUsDate(eastern, 1));  // "%Y": a year below 1000 is not padded

@@ -31,23 +31,46 @@ std::uint64_t DoubleToUInt64(double value) {
   return static_cast<std::uint64_t>(value);
 }
 
+// The text of a value below 2^24 in hundred-millionths, when they can be known without the exact
+// decimal expansion; returns its length, or 0 when the general path must decide.
+int FormatDoubleInUnits(double value, char* buffer) {
+  // Below 2^24 the product is below 2^51, so it is within 1/8 of the exact one: a product less
+  // than 1/4 from an integer has that integer as the exact value's nearest, which "%.8f" prints.
+  // Products near a half (ties among them) are left to the general path.
+  const double scaled = std::fabs(value) * 1e8;
+  const double units = std::nearbyint(scaled);
+  if (std::fabs(scaled - units) >= 0.25) return 0;
+  const auto whole = static_cast<std::uint64_t>(units);
+  std::uint64_t integer = whole / 100000000;
+  std::uint32_t fraction = static_cast<std::uint32_t>(whole % 100000000);
+  char* p = buffer;
+  if (std::signbit(value)) *p++ = '-';
+  // Positive values below 1 drop their leading '0', as the trimmed text does (".25", "0").
+  if (integer != 0 || p != buffer || fraction == 0) p = std::to_chars(p, p + 24, integer).ptr;
+  if (fraction != 0) {
+    int decimals = 8;
+    while (fraction % 10 == 0) {
+      fraction /= 10;
+      --decimals;
+    }
+    *p++ = '.';
+    for (int i = decimals - 1; i >= 0; --i) {
+      p[i] = static_cast<char>('0' + fraction % 10);
+      fraction /= 10;
+    }
+    p += decimals;
+  }
+  return static_cast<int>(p - buffer);
+}
+
 // Formats the double text into buffer (at least 352 bytes) and returns its length.
 int FormatDouble(double value, char* buffer, int size) {
-  int length = 0;
-  // Fast path: below 2^24 a double is within 2e-9 of its shortest round-trip text, so when that
-  // text has at most eight decimals it is exactly what "%.8f" rounds to, without the zeros.
   if (std::fabs(value) < 16777216.0) {
-    auto [end, ec] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed);
-    if (ec == std::errc()) {
-      const char* dot = static_cast<const char*>(std::memchr(buffer, '.', static_cast<std::size_t>(end - buffer)));
-      if (dot == nullptr || end - dot - 1 <= 8) length = static_cast<int>(end - buffer);
-    }
+    if (const int length = FormatDoubleInUnits(value, buffer)) return length;
   }
-  if (length == 0) {
-    auto [end, ec] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, 8);
-    if (ec != std::errc()) return 0;
-    length = static_cast<int>(end - buffer);
-  }
+  auto [end, ec] = std::to_chars(buffer, buffer + size, value, std::chars_format::fixed, 8);
+  if (ec != std::errc()) return 0;
+  int length = static_cast<int>(end - buffer);
   if (std::memchr(buffer, '.', length) != nullptr) {
     while (length > 1 && buffer[length - 1] == '0') --length;
     if (length > 1 && buffer[length - 1] == '.') --length;

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 #include "message/vok_group.h"
@@ -30,26 +32,42 @@ TEST(VOKField, DoubleTextIsPrintfWithZerosTrimmed) {
     EXPECT_EQ(text, std::string("x") + c.text) << c.value;
   }
 
-  // Random values on both sides of the fast path's limits give exactly the trimmed "%.8f".
-  std::uint64_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return seed >> 11;
-  };
-  for (int i = 0; i < 20000; ++i) {
-    const double scale[] = {1e-9, 1e-4, 1.0, 1e3, 1e7, 16777215.0, 3e7, 1e12};
-    double value = static_cast<double>(next()) / 9007199254740992.0 * scale[i % 8];
-    if (i % 3 == 0) value = static_cast<double>(next() % 100000000) / 1e8 * scale[i % 8];
-    if (i % 2 == 0) value = -value;
+  // Any double, as random values on both sides of the fast path's limits, random bit patterns
+  // (every exponent, NaNs and infinities among them) and the extremes, gives exactly the trimmed
+  // "%.8f" of the C library.
+  auto expectPrintf = [](double value) {
     char expected[400];
     std::snprintf(expected, sizeof expected, "%.8f", value);
     std::string text = expected;
-    while (text.size() > 1 && text.back() == '0') text.pop_back();
-    if (text.size() > 1 && text.back() == '.') text.pop_back();
+    if (text.find('.') != std::string::npos) {
+      while (text.size() > 1 && text.back() == '0') text.pop_back();
+      if (text.size() > 1 && text.back() == '.') text.pop_back();
+    }
     if (text.size() > 1 && text[0] == '0') text.erase(0, 1);
     std::string actual;
     AppendDoubleText(value, actual);
     ASSERT_EQ(actual, text) << expected;
+  };
+  std::uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    return seed;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const double scale[] = {1e-9, 1e-4, 1.0, 1e3, 1e7, 16777215.0, 3e7, 1e12};
+    double value = static_cast<double>(next() >> 11) / 9007199254740992.0 * scale[i % 8];
+    if (i % 3 == 0) value = static_cast<double>(next() % 100000000) / 1e8 * scale[i % 8];
+    if (i % 2 == 0) value = -value;
+    expectPrintf(value);
+    expectPrintf(std::bit_cast<double>(next()));
+  }
+  for (double value : {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
+                       std::numeric_limits<double>::denorm_min(), std::numeric_limits<double>::infinity(),
+                       -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
+                       -std::numeric_limits<double>::quiet_NaN(), 16777216.0, 16777215.999999999, 9007199254740993.0,
+                       0.000000005, 0.000000015, -0.000000005, 0.125000005, 99999999.999999995, 1e22, 1e23}) {
+    expectPrintf(value);
+    expectPrintf(-value);
   }
 }
 

@@ -4,6 +4,7 @@
 #include "service/vok_quotes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -30,6 +31,9 @@
 #include "vokipc/vokipc.h"
 
 namespace {
+
+// VokSetImmediateDelivery: on for every object created after it, whatever the user's setting.
+std::atomic<bool> g_immediateDelivery{false};
 
 std::string Trim(const std::string& text) {
   std::size_t begin = 0;
@@ -140,8 +144,11 @@ HRESULT CVokQuotes::FinalConstruct() {
       testMode = settings.Read("QuotesTestMode", value) && value != 0;
       value = 0;
       if (settings.Read("LogQuotes", value)) m_logQuotes = value;
+      value = 0;
+      m_immediateDelivery = settings.Read("ImmediateDelivery", value) && value != 0;
     }
   }
+  m_immediateDelivery = m_immediateDelivery || g_immediateDelivery.load();
   m_handlers.Create(this);
   // Current only once its handlers and settings are in place: a pump already running for another
   // object hands data to the current one at once, without the client lock.
@@ -571,6 +578,8 @@ void CVokQuotes::StopTestMode() {
   }
   m_testThread.reset();
 }
+
+extern "C" void VokSetImmediateDelivery(int on) { g_immediateDelivery.store(on != 0); }
 
 extern "C" HRESULT VokQuotesCreate(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;

@@ -108,6 +108,8 @@ class CVokQuotes final : public IVokQuotes,
 
   // IHandlerHost
   bool LogQuotes() const override { return m_logQuotes != 0; }
+  // The "ImmediateDelivery" setting, or on for every object when the process asked for it.
+  bool ImmediateDelivery() const override { return m_immediateDelivery; }
   // 200 while the "QuotesTestMode" thread runs, else 0.
   LONG TestInterval() const { return m_testInterval; }
   bool GetBorrowRate(const std::string& symbol, double& rate) override;
@@ -185,6 +187,7 @@ class CVokQuotes final : public IVokQuotes,
   std::string m_remoteAddress;  // guarded by m_objectLock
   std::unique_ptr<vok::CThreadHandle> m_testThread;
   LONG m_logQuotes = 0;
+  bool m_immediateDelivery = false;  // read once at construction
   std::atomic<bool> m_shuttingDown{false};
   std::atomic<bool> m_testStop{false};
   LONG m_testInterval = 0;

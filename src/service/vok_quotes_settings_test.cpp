@@ -4,6 +4,7 @@
 #include "service/vok_quotes_settings.h"
 
 #include <gtest/gtest.h>
+#include <vokquote/api.h>
 #include <vokquote/version.h>
 
 #include <cstdlib>
@@ -19,6 +20,7 @@
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/protected_data.h"
+#include "platform/settings_store.h"
 #include "service/user_settings.h"
 #include "service/vok_quotes.h"
 #include "vkdll/trace.h"
@@ -142,6 +144,23 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
     ASSERT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, quotes.PutVoid()), S_OK);
     EXPECT_TRUE(static_cast<CVokQuotes*>(quotes.Get())->LogQuotes());
     EXPECT_EQ(static_cast<CVokQuotes*>(quotes.Get())->TestInterval(), 200);
+    EXPECT_FALSE(static_cast<CVokQuotes*>(quotes.Get())->ImmediateDelivery()) << "off by default";
+  }
+  // Immediate delivery: from the store, or for objects created after the process-wide switch.
+  const auto immediate = [] {
+    CComPtr<IVokQuotes> quotes;
+    EXPECT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, quotes.PutVoid()), S_OK);
+    return static_cast<CVokQuotes*>(quotes.Get())->ImmediateDelivery();
+  };
+  {
+    vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
+    ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "ImmediateDelivery", 1));
+    EXPECT_TRUE(immediate());
+    vok::CSettingsStore::DeleteValue("", "ImmediateDelivery");
+    VokSetImmediateDelivery(1);
+    EXPECT_TRUE(immediate());
+    VokSetImmediateDelivery(0);
+    EXPECT_FALSE(immediate());
   }
   // The connection reads the TLS settings straight from the store.
   const STlsSettings tls = ReadTlsSettings();

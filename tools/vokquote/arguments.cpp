@@ -262,6 +262,9 @@ class CParser {
            "with TLS (implied), trust the CAs of this PEM file\ninstead of the system's")
         ->type_name("FILE")
         ->group(connection);
+    app->add_flag("--immediate", m_out.immediate,
+                  "deliver each update as it arrives instead of\nin batches every 60 ms")
+        ->group(connection);
     Integer(app, "--connect-timeout", 1, 600000, "how long connecting and logging on may take\n(default 10000)",
             [this](std::int64_t ms) { m_out.connectTimeoutMs = static_cast<int>(ms); });
     app->get_option("--connect-timeout")->type_name("MS")->group(connection);

@@ -22,6 +22,7 @@ struct SArguments {
   std::string passwordFile;           // empty: the environment variable, or no password
   bool tls = false;                   // --tls (or --ca): TLS to the server named by --server
   std::string caFile;                 // --ca: CAs to trust instead of the system's store
+  bool immediate = false;             // --immediate: callbacks as updates arrive, not every 60 ms
   bool json = false;                  // --json: JSON lines also on a terminal
   bool utc = false;                   // --utc: times in UTC rather than the local zone
   std::int64_t count = 0;             // end after this many records or events (0: no limit)

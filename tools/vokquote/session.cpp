@@ -69,6 +69,7 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
     error = "out of memory";
     return false;
   }
+  if (settings.immediate) VokSetImmediateDelivery(1);
   HRESULT hr = VokQuotesCreate(IID_IVokQuotes, m_quotes.PutVoid());
   if (FAILED(hr) || !m_quotes) {
     error = "cannot create the quote service object (" + HresultText(hr) + ")";

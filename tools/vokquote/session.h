@@ -25,6 +25,7 @@ struct SConnectSettings {
   std::string password;  // clear text; the service object transforms it
   bool tls = false;
   std::string caFile;  // empty: the system's trust store
+  bool immediate = false;
 };
 
 class CSession {
