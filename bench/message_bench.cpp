@@ -73,7 +73,8 @@ int ScanFields(const std::string& text, std::size_t start, char separator, SScan
         tag = tag * 10 + (c - '0');
       }
     } else if (c == static_cast<unsigned char>(separator) || c == '\n') {
-      fields[count++] = SScannedField{tag, static_cast<std::uint32_t>(value - base), static_cast<std::uint32_t>(p - base)};
+      fields[count++] =
+          SScannedField{tag, static_cast<std::uint32_t>(value - base), static_cast<std::uint32_t>(p - base)};
       if (tag == 10) break;
       tag = 0;
       value = nullptr;

@@ -8,8 +8,9 @@
 //
 // Threads: a queue is created on first use by its own thread (CurrentQueue) and destroyed when that
 // thread ends. AddItem, Purge and Statistics run on any thread; PopItem, Drain, StartTimer,
-// StopTimer and SetImmediateDelivery on the owner only. The owner takes everything queued in one step into a list only it
-// reads, so the dispatcher and the owner meet on the queue lock once per drain, not once per item.
+// StopTimer and SetImmediateDelivery on the owner only. The owner takes everything queued in one
+// step into a list only it reads, so the dispatcher and the owner meet on the queue lock once per
+// drain, not once per item.
 // Locks: the process-wide queue-list lock guards the list of live queues; m_lock guards m_items and
 // the members declared with it. Order: a handler's lock, then the queue-list lock, then one queue
 // lock at a time. A delivery gate's Close takes the queue-list lock with no handler lock held.

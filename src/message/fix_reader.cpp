@@ -61,8 +61,9 @@ std::int64_t SumOf(const char* begin, const char*& end, bool stopAtLineEnd) {
   for (; end - p >= 16; p += 16, ++blocks) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     if (stopAtLineEnd) {
-      const __m128i stops = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lineFeed), _mm_cmpeq_epi8(block, carriageReturn)),
-                                         _mm_cmpeq_epi8(block, zero));
+      const __m128i stops =
+          _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(block, lineFeed), _mm_cmpeq_epi8(block, carriageReturn)),
+                       _mm_cmpeq_epi8(block, zero));
       if (_mm_movemask_epi8(stops) != 0) break;
     }
     flippedSum = _mm_add_epi64(flippedSum, _mm_sad_epu8(_mm_xor_si128(block, topBits), zero));
