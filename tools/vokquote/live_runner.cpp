@@ -314,9 +314,13 @@ bool CLiveRunner::ReadSecret() { return ReadPassword(m_args.passwordFile, m_pass
 
 bool CLiveRunner::Connect() {
   const std::uint64_t deadline = MonotonicMs() + static_cast<std::uint64_t>(m_args.connectTimeoutMs);
-  SConnectSettings settings{
-      .host = m_host, .port = m_port, .user = m_args.user, .password = {}, .tls = m_args.tls, .caFile = m_args.caFile,
-      .immediate = m_args.immediate};
+  SConnectSettings settings{.host = m_host,
+                            .port = m_port,
+                            .user = m_args.user,
+                            .password = {},
+                            .tls = m_args.tls,
+                            .caFile = m_args.caFile,
+                            .immediate = m_args.immediate};
   settings.password.swap(m_password);
   std::string error;
   m_session = std::make_unique<CSession>(static_cast<IQuoteListener&>(*this));
