@@ -40,7 +40,7 @@ flags=$(pkg-config --cflags --libs vokquote)
 mkdir -p "$work/pc"
 # shellcheck disable=SC2086
 {
-  printf '#include <vokquote/vokquote.h>\n#include <vokquote/com_ptr.h>\n' | c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -x c++ - $flags &&
+  printf '#include <vokquote/vokquote.h>\n#include <vokquote/com_ptr.h>\n#include <vokquote/event_sink.h>\n' | c++ -std=c++17 -Wall -Wextra -pedantic -Werror -fsyntax-only -x c++ - $flags &&
     c++ -std=c++17 -Wall -Wextra -Werror examples/quote_client.cpp -o "$work/pc/quote_client" $flags -Wl,-rpath,"$libdir" &&
     cc -std=c11 -Wall -Wextra -pedantic -Werror examples/c_client.c -o "$work/pc/c_client" $flags -Wl,-rpath,"$libdir"
 } >"$log" 2>&1 || fail "pkg-config build"

@@ -158,8 +158,12 @@ bool CBindingSession::Open(SSessionSettings settings, std::string& error) {
     CComRef<IConnectionPointContainer> container;
     hr = quotes->QueryInterface(IID_IConnectionPointContainer, container.PutVoid());
     if (SUCCEEDED(hr) && container) hr = container->FindConnectionPoint(DIID__IVokQuotesEvents, m_events.Put());
-    CComRef<CEventSink> sink =
-        CEventSink::Create([state = m_state](EEventKind kind, std::int32_t code) { state->OnEvent(kind, code); });
+    const auto sink = vokquote::CConnectionEventSink::Create([state = m_state](DISPID dispid, long code) {
+      const EEventKind kind = dispid == vok::dispid::OnConnect ? EEventKind::Connect
+                              : dispid == vok::dispid::OnClose ? EEventKind::Close
+                                                               : EEventKind::LogonSucceed;
+      state->OnEvent(kind, static_cast<std::int32_t>(code));
+    });
     if (SUCCEEDED(hr) && m_events && sink) hr = m_events->Advise(static_cast<IDispatch*>(sink.Get()), &m_cookie);
     if (FAILED(hr) || !m_events || !sink) {
       error = "cannot connect to the service object's events (" + HresultText(hr) + ")";

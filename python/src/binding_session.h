@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include <vokquote/event_sink.h>
 #include <vokquote/records.h>
 
 #include "com_ref.h"
-#include "event_sink.h"
 #include "loop_thread.h"
 #include "notify_sink.h"
 #include "record_queue.h"

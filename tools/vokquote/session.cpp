@@ -93,7 +93,16 @@ bool CSession::Open(const SConnectSettings& settings, std::string& error) {
   CComPtr<IConnectionPointContainer> container;
   hr = m_quotes.QueryInterface(IID_IConnectionPointContainer, container);
   if (SUCCEEDED(hr) && container) hr = container->FindConnectionPoint(DIID__IVokQuotesEvents, m_events.Put());
-  CComPtr<CEventSink> sink = CEventSink::Create(m_mailbox, m_relay);
+  // Events come on the library's threads: each is moved to the main thread's mailbox.
+  const auto sink = vokquote::CConnectionEventSink::Create(
+      [mailbox = m_mailbox, relay = std::weak_ptr<SEventRelay>(m_relay)](DISPID dispid, long code) {
+        const EConnectionEvent event = dispid == vok::dispid::OnConnect ? EConnectionEvent::Connect
+                                       : dispid == vok::dispid::OnClose ? EConnectionEvent::Close
+                                                                        : EConnectionEvent::LogonSucceed;
+        mailbox->Post([relay, event, code] {
+          if (const auto live = relay.lock(); live && live->listener != nullptr) live->listener->OnEvent(event, code);
+        });
+      });
   if (SUCCEEDED(hr) && m_events && sink) hr = m_events->Advise(static_cast<IDispatch*>(sink.Get()), &m_cookie);
   if (FAILED(hr) || !m_events || !sink) {
     error = "cannot connect to the service object's events (" + HresultText(hr) + ")";

@@ -10,13 +10,19 @@
 #include <memory>
 #include <string>
 
+#include <vokquote/event_sink.h>
+
 #include "client_api.h"
-#include "event_sink.h"
 #include "mailbox.h"
 #include "notify_sink.h"
 #include "quote_listener.h"
 
 namespace vok::cli {
+
+// Owned by the session on the main thread; events and notices posted after it is gone are dropped.
+struct SEventRelay {
+  IQuoteListener* listener = nullptr;
+};
 
 struct SConnectSettings {
   std::string host;
