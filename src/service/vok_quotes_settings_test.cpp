@@ -172,15 +172,12 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   host.port = 5020;
   host.userName = "hostuser";
   vok::ApplyUserConnectionDefaults(host);
-  EXPECT_EQ(host.address, "::1");
-  EXPECT_EQ(host.port, 5021);
-  EXPECT_EQ(host.userName, "hostuser");
-  EXPECT_EQ(host.password, transformed);
+  EXPECT_EQ(std::tie(host.address, host.port, host.userName, host.password),
+            std::make_tuple("::1", 5021, "hostuser", std::string(transformed)));
   SQuoteClientSettings configured{"quotes.example", 7000, "", ""};
   vok::ApplyUserConnectionDefaults(configured);
-  EXPECT_EQ(configured.address, "quotes.example");
-  EXPECT_EQ(configured.port, 7000);
-  EXPECT_EQ(configured.userName, "vokuser");
+  EXPECT_EQ(std::tie(configured.address, configured.port, configured.userName),
+            std::make_tuple("quotes.example", 7000, "vokuser"));
 }
 
 TEST_F(SettingsTest, PasswordOthersCanReadIsRefusedWithAFailureLine) {
