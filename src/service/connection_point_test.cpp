@@ -51,12 +51,10 @@ TEST_F(ConnectionPoint, CookiesAreSlotPositionsReusedFirstFreeAndEveryReferenceI
 TEST_F(ConnectionPoint, FiresFromAnyThreadToEverySinkInCookieOrderPastFailingSinks) {
   std::atomic<int> sequence{0};
   CTestEventSink first(&sequence), failing(&sequence, true), gone(&sequence), last(&sequence);
-  DWORD c1, c2, c3, c4;
-  ASSERT_EQ(Point()->Advise(&first, &c1), S_OK);
-  ASSERT_EQ(Point()->Advise(&failing, &c2), S_OK);
-  ASSERT_EQ(Point()->Advise(&gone, &c3), S_OK);
-  ASSERT_EQ(Point()->Advise(&last, &c4), S_OK);
-  ASSERT_EQ(Point()->Unadvise(c3), S_OK);
+  CTestEventSink* advised[] = {&first, &failing, &gone, &last};
+  DWORD c[4] = {};
+  for (int i = 0; i < 4; ++i) ASSERT_EQ(Point()->Advise(advised[i], &c[i]), S_OK);
+  ASSERT_EQ(Point()->Unadvise(c[2]), S_OK);
 
   // Disconnect fires OnClose(0) on the thread that calls it.
   std::thread([this] {
@@ -80,19 +78,19 @@ TEST_F(ConnectionPoint, FiresFromAnyThreadToEverySinkInCookieOrderPastFailingSin
   EXPECT_EQ(Point()->EnumConnections(nullptr), E_POINTER);
   vok::CComPtr<IEnumConnections> connections;
   ASSERT_EQ(Point()->EnumConnections(connections.Put()), S_OK);
-  ASSERT_EQ(Point()->Unadvise(c2), S_OK);
+  ASSERT_EQ(Point()->Unadvise(c[1]), S_OK);
   CONNECTDATA data[5] = {};
   ULONG fetched = 0;
   EXPECT_EQ(connections->Next(5, data, &fetched), S_FALSE);
   ASSERT_EQ(fetched, 4u);
   const IUnknown* sinks[] = {&m_session.m_sink, &first, &failing, &last};
-  const DWORD cookies[] = {m_session.m_cookie, c1, c2, c4};
+  const DWORD cookies[] = {m_session.m_cookie, c[0], c[1], c[3]};
   for (ULONG i = 0; i < fetched; ++i) {
     vok::CComPtr<IUnknown> unknown = vok::CComPtr<IUnknown>::Attach(data[i].pUnk);
     EXPECT_EQ(unknown.Get(), sinks[i]);
     EXPECT_EQ(data[i].dwCookie, cookies[i]);
   }
-  for (DWORD c : {c1, c4}) EXPECT_EQ(Point()->Unadvise(c), S_OK);
+  for (DWORD cookie : {c[0], c[3]}) EXPECT_EQ(Point()->Unadvise(cookie), S_OK);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // the test's stack, so its count never deletes it.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -26,12 +27,10 @@ class CTestEventSink final : public IDispatch {
   STDMETHOD(QueryInterface)(REFIID riid, void** ppv) override {
     if (ppv == nullptr) return E_POINTER;
     *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IDispatch || riid == DIID__IVokQuotesEvents) {
-      *ppv = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    return E_NOINTERFACE;
+    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != DIID__IVokQuotesEvents) return E_NOINTERFACE;
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
   }
   STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
   STDMETHOD_(ULONG, Release)() override { return --m_refs; }  // lives on the test's stack
@@ -54,10 +53,8 @@ class CTestEventSink final : public IDispatch {
     return m_calls;
   }
   bool Has(DISPID dispid, LONG arg) {
-    for (const CCall& call : Calls()) {
-      if (call.dispid == dispid && call.arg == arg) return true;
-    }
-    return false;
+    const auto calls = Calls();
+    return std::any_of(calls.begin(), calls.end(), [&](const CCall& c) { return c.dispid == dispid && c.arg == arg; });
   }
   ULONG Refs() const { return m_refs; }
 

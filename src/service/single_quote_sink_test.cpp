@@ -40,31 +40,26 @@ void Request(CQuoteHandler& handler, const char* symbol, LONG timeoutMs, CResult
 }
 
 // Runs a request on its own thread; the thread's message target is known once it started.
-class CRequestThread {
- public:
+struct CRequestThread {
   CRequestThread(CQuoteHandler& handler, const char* symbol, LONG timeoutMs) {
-    std::promise<vok::CMessageTarget> target;
-    auto started = target.get_future();
-    m_thread = std::thread([&handler, symbol, timeoutMs, this, &target] {
-      target.set_value(vok::CurrentMessageTarget());
-      Request(handler, symbol, timeoutMs, m_result);
-      m_done = true;
+    std::promise<vok::CMessageTarget> started;
+    auto future = started.get_future();
+    thread = std::thread([&handler, symbol, timeoutMs, this, &started] {
+      started.set_value(vok::CurrentMessageTarget());
+      Request(handler, symbol, timeoutMs, result);
+      done = true;
     });
-    m_target = started.get();
+    target = future.get();
   }
   ~CRequestThread() { Join(); }
   void Join() {
-    if (m_thread.joinable()) m_thread.join();
+    if (thread.joinable()) thread.join();
   }
-  bool Done() const { return m_done; }
-  CResult& Result() { return m_result; }
-  const vok::CMessageTarget& Target() const { return m_target; }
 
- private:
-  CResult m_result;
-  std::atomic<bool> m_done{false};
-  vok::CMessageTarget m_target;
-  std::thread m_thread;
+  CResult result;
+  std::atomic<bool> done{false};
+  vok::CMessageTarget target;
+  std::thread thread;
 };
 
 // A host that asks its thread to quit while the request waits gets its answer at once, and its own
@@ -100,7 +95,7 @@ TEST(SingleQuote, AQuoteWithoutPricesDoesNotEndTheWaitButTheNextOneDoes) {
   // update, the sink has seen the same one before it.
   CRecordingNotify after;
   std::atomic<bool> advised{false};
-  ASSERT_TRUE(request.Target().PostCall([&] {
+  ASSERT_TRUE(request.target.PostCall([&] {
     handler.Advise(&after, "QQQ", qsfLevelOne);
     advised = true;
   }));
@@ -109,14 +104,14 @@ TEST(SingleQuote, AQuoteWithoutPricesDoesNotEndTheWaitButTheNextOneDoes) {
   Feed(handler, "1|1003=QQQ;2021=Nasdaq Trust;2005=100");
   ASSERT_TRUE(WaitUntil([&] { return after.Count() >= 1; }));
   EXPECT_TRUE(trace.Lines(VOKTRACE_DETAIL, "setting event for QQQ").empty());
-  EXPECT_FALSE(request.Done());
+  EXPECT_FALSE(request.done);
 
   Feed(handler, "1|1003=QQQ;2004=101.5");
   request.Join();
-  EXPECT_EQ(request.Result().filled, 1);
-  EXPECT_EQ(request.Result().Symbol(), "QQQ");
-  EXPECT_EQ(request.Result().rec.dBid, 0);
-  EXPECT_EQ(request.Result().rec.dAsk, 101.5);
+  EXPECT_EQ(request.result.filled, 1);
+  EXPECT_EQ(request.result.Symbol(), "QQQ");
+  EXPECT_EQ(request.result.rec.dBid, 0);
+  EXPECT_EQ(request.result.rec.dAsk, 101.5);
   EXPECT_EQ(trace.Lines(VOKTRACE_DETAIL, "setting event for QQQ").size(), 1u);
   EXPECT_EQ(trace.Lines(VOKTRACE_INFO, "GetSingleQuote(QQQ): OK b=0 a=101.5").size(), 1u);
   EXPECT_TRUE(trace.Lines(VOKTRACE_STATE, "timed out").empty());
@@ -142,9 +137,9 @@ TEST(SingleQuote, OverlappingRequestsOnTwoThreadsEachUseAndRemoveTheirOwnSink) {
     first.Join();
     second.Join();
     for (CRequestThread* request : {&first, &second}) {
-      EXPECT_EQ(request->Result().filled, 1);
-      EXPECT_EQ(request->Result().Symbol(), "MSFT");
-      EXPECT_EQ(request->Result().rec.dLast, 300.5);
+      EXPECT_EQ(request->result.filled, 1);
+      EXPECT_EQ(request->result.Symbol(), "MSFT");
+      EXPECT_EQ(request->result.rec.dLast, 300.5);
     }
   }
   // One subscribe for the first sink, one unsubscribe when the last one left.

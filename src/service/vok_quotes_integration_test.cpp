@@ -79,9 +79,8 @@ class QuotesWithServer : public ::testing::Test {
   // Waits until the subscriber has received at least `more` quotes beyond those it has now.
   static bool WaitForMoreQuotes(CRecordingNotify& notify, const std::string& symbol, int more) {
     auto countFor = [&] {
-      int n = 0;
-      for (const auto& got : notify.Got()) n += got.symbol == symbol ? 1 : 0;
-      return n;
+      const auto got = notify.Got();
+      return std::count_if(got.begin(), got.end(), [&](const auto& one) { return one.symbol == symbol; });
     };
     const int target = countFor() + more;
     return Eventually([&] { return countFor() >= target; });
@@ -135,11 +134,10 @@ TEST_F(QuotesWithServer, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedIn
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed, 2));
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect, 2));
   // The delay traced is one of base + 0..4 steps.
-  bool delayTraced = false;
-  for (int delay = 100; delay <= 140; delay += 10) {
-    delayTraced |= m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")") == 1;
-  }
-  EXPECT_TRUE(delayTraced);
+  int delaysTraced = 0;
+  for (int delay = 100; delay <= 140; delay += 10)
+    delaysTraced += m_trace.Count("Quotes: DISCONNECTED from VokSim, (" + std::to_string(delay) + ")");
+  EXPECT_EQ(delaysTraced, 1);
   // The cache kept its records across the drop.
   QUOTERECORD cached{};
   EXPECT_TRUE(m_session.Object()->Handlers().Quotes()->GetCachedQuote(Bstr("IBM").Get(), &cached));
@@ -180,9 +178,7 @@ TEST_F(QuotesWithServer, DisconnectRightAfterConnectLeavesNothingBehind) {
   ASSERT_EQ(m_session.Events().size(), seen);
   EXPECT_EQ(m_session.Events().back(), std::make_pair(vok::dispid::OnClose, LONG{0}));
   EXPECT_LE(m_server->ConnectionCount(), 1);
-  if (m_server->ConnectionCount() == 1) {
-    EXPECT_TRUE(m_server->WaitForClosed(1, 10000));
-  }
+  EXPECT_TRUE(m_server->ConnectionCount() == 0 || m_server->WaitForClosed(1, 10000));
   EXPECT_EQ(m_session.State(), csDisconnected);
 }
 

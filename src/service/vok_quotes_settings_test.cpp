@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 
 #include "connection/quote_client.h"
 #include "connection/tls_settings.h"
@@ -73,9 +74,8 @@ class SettingsTest : public ::testing::Test {
     std::filesystem::remove_all(m_folder);
   }
   static std::string ReadFile(const std::string& path) {
-    std::ifstream file(path);
     std::stringstream text;
-    text << file.rdbuf();
+    text << std::ifstream(path).rdbuf();
     return text.str();
   }
   std::string m_folder;
@@ -83,9 +83,7 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   CComPtr<IVokQuotesSettings> settings;
-  ASSERT_EQ(
-      CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(settings.Put())),
-      S_OK);
+  ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, settings.PutVoid()), S_OK);
   EXPECT_EQ(settings->put_Server(CBstr::FromNarrow("no:port:here:[").Get()), E_INVALIDARG);
   ASSERT_EQ(settings->put_Server(CBstr::FromNarrow("[::1]:5021").Get()), S_OK);
   ASSERT_EQ(settings->put_UserName(CBstr::FromNarrow("vokuser").Get()), S_OK);
@@ -120,31 +118,24 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(settings->Save(), S_OK);
 
   CComPtr<IVokQuotesSettings> reread;
-  ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reinterpret_cast<void**>(reread.Put())),
-            S_OK);
-  CBstr server, user;
-  ASSERT_EQ(reread->get_Server(server.Put()), S_OK);
-  ASSERT_EQ(reread->get_UserName(user.Put()), S_OK);
-  EXPECT_EQ(CBstr::ToNarrow(server.Get()), "[::1]:5021");
-  EXPECT_EQ(CBstr::ToNarrow(user.Get()), "vokuser");
-  CBstr version;
-  ASSERT_EQ(reread->get_Version(version.Put()), S_OK);
-  EXPECT_EQ(CBstr::ToNarrow(version.Get()), VOKQUOTE_VERSION_STRING);
+  ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reread.PutVoid()), S_OK);
+  CBstr server, user, version;
   LONG level = 0;
   VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_FALSE;
-  reread->get_TraceLevel(&level);
-  reread->get_LogQuotes(&logQuotes);
-  reread->get_QuotesTestMode(&testMode);
-  EXPECT_EQ(level, 4);
-  EXPECT_EQ(logQuotes, VARIANT_TRUE);
-  EXPECT_EQ(testMode, VARIANT_TRUE);
+  ASSERT_EQ(reread->get_Server(server.Put()) | reread->get_UserName(user.Put()) | reread->get_Version(version.Put()) |
+                reread->get_TraceLevel(&level) | reread->get_LogQuotes(&logQuotes) |
+                reread->get_QuotesTestMode(&testMode),
+            S_OK);
+  EXPECT_EQ(server.ToNarrow() + " " + user.ToNarrow() + " " + version.ToNarrow(),
+            "[::1]:5021 vokuser " VOKQUOTE_VERSION_STRING);
+  EXPECT_EQ(std::tuple(level, logQuotes, testMode), std::tuple(LONG{4}, VARIANT_TRUE, VARIANT_TRUE));
   {  // a service object reads them at construction
     vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
     CComPtr<IVokQuotes> quotes;
     ASSERT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, quotes.PutVoid()), S_OK);
-    EXPECT_TRUE(static_cast<CVokQuotes*>(quotes.Get())->LogQuotes());
-    EXPECT_EQ(static_cast<CVokQuotes*>(quotes.Get())->TestInterval(), 200);
-    EXPECT_FALSE(static_cast<CVokQuotes*>(quotes.Get())->ImmediateDelivery()) << "off by default";
+    const auto* object = static_cast<CVokQuotes*>(quotes.Get());
+    EXPECT_EQ(std::tuple(object->LogQuotes(), object->TestInterval(), object->ImmediateDelivery()),
+              std::tuple(true, 200, false));
   }
   // Immediate delivery: from the store, or for objects created after the process-wide switch.
   const auto immediate = [] {
@@ -181,15 +172,12 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   host.port = 5020;
   host.userName = "hostuser";
   vok::ApplyUserConnectionDefaults(host);
-  EXPECT_EQ(host.address, "::1");
-  EXPECT_EQ(host.port, 5021);
-  EXPECT_EQ(host.userName, "hostuser");
-  EXPECT_EQ(host.password, transformed);
+  EXPECT_EQ(std::tie(host.address, host.port, host.userName, host.password),
+            std::make_tuple("::1", 5021, "hostuser", std::string(transformed)));
   SQuoteClientSettings configured{"quotes.example", 7000, "", ""};
   vok::ApplyUserConnectionDefaults(configured);
-  EXPECT_EQ(configured.address, "quotes.example");
-  EXPECT_EQ(configured.port, 7000);
-  EXPECT_EQ(configured.userName, "vokuser");
+  EXPECT_EQ(std::tie(configured.address, configured.port, configured.userName),
+            std::make_tuple("quotes.example", 7000, "vokuser"));
 }
 
 TEST_F(SettingsTest, PasswordOthersCanReadIsRefusedWithAFailureLine) {

@@ -70,13 +70,20 @@ struct SExecArgs {
   }
 };
 
+}  // namespace
+
 std::string ReadFile(const std::string& path) {
   std::ostringstream text;
   text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 
-}  // namespace
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 SChildResult RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& input,
                       int timeoutMs, const std::vector<std::string>& environment) {

@@ -21,6 +21,10 @@ struct SChildResult {
 SChildResult RunChild(const std::string& program, const std::vector<std::string>& args, const std::string& input,
                       int timeoutMs, const std::vector<std::string>& environment = {});
 
+std::string ReadFile(const std::string& path);
+// The lines of text without their line feeds; a last line without one counts too.
+std::vector<std::string> Lines(const std::string& text);
+
 // A child on a pseudo-terminal of the given size; what it writes is collected from the master side.
 class CPtyChild {
  public:

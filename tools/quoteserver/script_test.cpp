@@ -123,10 +123,8 @@ TEST(ServerOptionsTest, ReadsFlagsAndRefusesWhatItCannotUse) {
 
 TEST(ServerOptionsTest, UsersFileStoresTransformedPasswords) {
   const std::string path = ::testing::TempDir() + "quoteserver_users.txt";
-  {
-    std::ofstream file(path);
-    file << "# users\nalice:secret\r\nbob:\n" << std::string(64, 'a') << ":x\nkim:" << std::string(64, 'f') << "\n";
-  }
+  std::ofstream(path) << "# users\nalice:secret\r\nbob:\n"
+                      << std::string(64, 'a') << ":x\nkim:" << std::string(64, 'f') << "\n";
   SServerOptions options;
   std::string error;
   ASSERT_TRUE(LoadUsers(path, options, error)) << error;
@@ -136,10 +134,7 @@ TEST(ServerOptionsTest, UsersFileStoresTransformedPasswords) {
   EXPECT_EQ(options.users["bob"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
   EXPECT_EQ(options.users["kim"], std::string(64, 'f')) << "a 64-character password is already transformed";
 
-  {
-    std::ofstream file(path);
-    file << "alice:secret\nnocolon\n";
-  }
+  std::ofstream(path) << "alice:secret\nnocolon\n";
   EXPECT_FALSE(LoadUsers(path, options, error));
   EXPECT_NE(error.find("line 2"), std::string::npos) << error;
   std::remove(path.c_str());

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,22 +21,24 @@ long long JsonNumber(const std::string& line, const std::string& key, std::size_
   return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + key.size() + 3);
 }
 
+// Runs `vokquote watch IBM --json` with args against a simulator with options.
+SChildResult WatchIbm(const sim::SServerOptions& options, std::vector<std::string> args) {
+  sim::CQuoteServer server(options);
+  std::string error;
+  if (!server.Start(&error)) return {-1, false, "", error};
+  args.insert(args.end(), {"--server", "127.0.0.1:" + std::to_string(server.Port())});
+  args.insert(args.begin(), {"watch", "IBM", "--json"});
+  return RunChild(kProgram, args, "", kRunMs);
+}
+
 TEST(FeedHealthTest, StatsLinesCountWhatTheServerSent) {
   sim::SServerOptions options;
   options.rate = 50;
-  sim::CQuoteServer server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
-  const SChildResult run = RunChild(kProgram,
-                                    {"watch", "IBM", "--json", "--stats-every", "0.3", "--duration", "1.5", "--server",
-                                     "127.0.0.1:" + std::to_string(server.Port())},
-                                    "", kRunMs);
-  server.Stop();
+  const SChildResult run = WatchIbm(options, {"--stats-every", "0.3", "--duration", "1.5"});
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> stats;
   long long quotes = 0;
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : Lines(run.out)) {
     if (line.find("\"kind\":\"stats\"") != std::string::npos) stats.push_back(line);
     quotes += line.find("\"kind\":\"quote\"") != std::string::npos;
   }
@@ -61,19 +62,11 @@ TEST(FeedHealthTest, AQuietSymbolTurnsStaleAndFreshAgainWithItsNextUpdate) {
   sim::SServerOptions options;
   options.rate = 20;
   options.script.Expect("H|").Sleep(500).Data(false).Sleep(1000).Data(true);
-  sim::CQuoteServer server(options);
-  std::string error;
-  ASSERT_TRUE(server.Start(&error)) << error;
-  const SChildResult run = RunChild(kProgram,
-                                    {"watch", "IBM", "--json", "--stale-after", "0.4", "--duration", "2.5", "--server",
-                                     "127.0.0.1:" + std::to_string(server.Port())},
-                                    "", kRunMs);
-  server.Stop();
+  const SChildResult run = WatchIbm(options, {"--stale-after", "0.4", "--duration", "2.5"});
   ASSERT_EQ(run.status, 0) << run.err;
   // quote... stale, then (after the pause) fresh right before the next quote, and nothing more.
   std::string kinds;
-  std::istringstream lines(run.out);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : Lines(run.out)) {
     if (line.find("\"kind\":\"quote\"") != std::string::npos && (kinds.empty() || kinds.back() != 'q')) kinds += 'q';
     if (line.find("\"kind\":\"stale\",") != std::string::npos) {
       kinds += 's';

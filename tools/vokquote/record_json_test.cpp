@@ -152,11 +152,7 @@ TEST(RecordJson, OleDatesBecomeUtcTextsAndClocksInTheChosenZone) {
   ::setenv("TZ", "EST5", 1);
   EXPECT_EQ(OleDateToClock(kOleDate, false), "10:00:00");
   EXPECT_EQ(ZoneLabel(false), "EST");
-  if (saved != nullptr) {
-    ::setenv("TZ", savedZone.c_str(), 1);
-  } else {
-    ::unsetenv("TZ");
-  }
+  saved != nullptr ? ::setenv("TZ", savedZone.c_str(), 1) : ::unsetenv("TZ");
   EXPECT_EQ(OleDateToUnixMs(kOleDate), kUnixMs);
 }
 

@@ -3,11 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <regex>
-#include <sstream>
 
 #include "child_process_test_util.h"
 #include "quote_server.h"
@@ -24,19 +21,10 @@ constexpr int kRunMs = 60000;
 std::vector<std::string> DataRecords(const std::string& out) {
   static const std::regex momentary(R"(("received":"[^"]*",)|(,"aggregate":-?[0-9]+))");
   std::vector<std::string> records;
-  std::istringstream in(out);
-  for (std::string line; std::getline(in, line);) {
+  for (const std::string& line : Lines(out))
     if (line.find("\"kind\":\"event\"") == std::string::npos)
       records.push_back(std::regex_replace(line, momentary, ""));
-  }
   return records;
-}
-
-std::vector<std::string> FileLines(const std::string& path) {
-  std::ifstream in(path);
-  std::vector<std::string> lines;
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 // The first record that differs, rather than two long lists.
@@ -54,7 +42,11 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   const auto dir = std::filesystem::temp_directory_path() / ("vok_record_replay_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string live = (dir / "live.vcap").string(), again = (dir / "again.vcap").string();
-  const std::vector<std::string> levels = {"--level", "1,2,tape", "--json", "--count", "150", "--duration", "20"};
+  const auto record = [](std::vector<std::string> args, const std::string& out, int port, std::size_t count) {
+    args.insert(args.end(), {"--out", out, "--server", "127.0.0.1:" + std::to_string(port), "--level", "1,2,tape",
+                             "--json", "--count", std::to_string(count), "--duration", "20"});
+    return RunChild(kProgram, args, "", kRunMs);
+  };
 
   // Data starts once every subscription is in: a record that arrives while its callback is being
   // advised may reach it twice (from the cache and as the update), which no replay reproduces.
@@ -66,16 +58,13 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   sim::CQuoteServer liveServer(liveOptions);
   std::string error;
   ASSERT_TRUE(liveServer.Start(&error)) << error;
-  std::vector<std::string> args = {
-      "record", "IBM", "MSFT", "--out", live, "--server", "127.0.0.1:" + std::to_string(liveServer.Port())};
-  args.insert(args.end(), levels.begin(), levels.end());
-  const SChildResult recorded = RunChild(kProgram, args, "", kRunMs);
+  const SChildResult recorded = record({"record", "IBM", "MSFT"}, live, liveServer.Port(), 150);
   ASSERT_EQ(recorded.status, 0) << recorded.err;
   liveServer.Stop();
   const std::vector<std::string> liveRecords = DataRecords(recorded.out);
   ASSERT_EQ(liveRecords.size(), 150u);
 
-  const std::vector<std::string> capture = FileLines(live);
+  const std::vector<std::string> capture = Lines(ReadFile(live));
   ASSERT_GT(capture.size(), 4u);
   EXPECT_TRUE(std::regex_match(capture[0], std::regex("VOKCAPTURE 1 created [0-9]+")));
   EXPECT_TRUE(std::regex_match(capture[1], std::regex("[0-9]+ E start")));
@@ -88,11 +77,8 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   options.replay = replay;
   sim::CQuoteServer server(options);
   ASSERT_TRUE(server.Start(&error)) << error;
-  const std::string endpoint = "127.0.0.1:" + std::to_string(server.Port());
 
-  args = {"record", "IBM", "MSFT", "--out", again, "--server", endpoint};
-  args.insert(args.end(), levels.begin(), levels.end());
-  const SChildResult replayed = RunChild(kProgram, args, "", kRunMs);
+  const SChildResult replayed = record({"record", "IBM", "MSFT"}, again, server.Port(), 150);
   ASSERT_EQ(replayed.status, 0) << replayed.err;
   ExpectSameRecords(DataRecords(replayed.out), liveRecords);
 
@@ -100,32 +86,16 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   std::vector<std::string> ibm;
   for (const std::string& record : liveRecords)
     if (record.find("\"bstrSymbol\":\"IBM\"") != std::string::npos) ibm.push_back(record);
-  args = {"record",
-          "IBM",
-          "--out",
-          again,
-          "--server",
-          endpoint,
-          "--level",
-          "1,2,tape",
-          "--json",
-          "--count",
-          std::to_string(ibm.size()),
-          "--duration",
-          "20"};
-  const SChildResult subset = RunChild(kProgram, args, "", kRunMs);
+  const SChildResult subset = record({"record", "IBM"}, again, server.Port(), ibm.size());
   ASSERT_EQ(subset.status, 0) << subset.err;
   ExpectSameRecords(DataRecords(subset.out), ibm);
 
   // decode reads the capture: its events as such, every line the server sent as a message.
-  std::ifstream captureFile(live);
-  const std::string captureText((std::istreambuf_iterator<char>(captureFile)), std::istreambuf_iterator<char>());
-  const SChildResult decoded = RunChild(kProgram, {"decode", "--json"}, captureText, kRunMs);
+  const SChildResult decoded = RunChild(kProgram, {"decode", "--json"}, ReadFile(live), kRunMs);
   ASSERT_EQ(decoded.status, 0);
   EXPECT_EQ(decoded.err, "");
   std::size_t events = 0, messages = 0;
-  std::istringstream lines(decoded.out);
-  for (std::string line; std::getline(lines, line);) {
+  for (const std::string& line : Lines(decoded.out)) {
     events += line.find("\"kind\":\"captureEvent\"") != std::string::npos;
     messages += line.find("\"kind\":\"message\"") != std::string::npos;
   }

@@ -24,15 +24,6 @@ using vok::test::CTestCertificates;
 const std::string kProgram = VOKQUOTE_PATH;
 constexpr int kRunMs = 60000;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
-    lines.push_back(text.substr(start, end - start));
-  if (start < text.size()) lines.push_back(text.substr(start));
-  return lines;
-}
-
 // The value of key in one of vokquote's flat JSON lines: a string unquoted, anything else as
 // written; "<absent>" when the key is not there.
 std::string Field(const std::string& line, const std::string& key) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 
@@ -12,20 +13,17 @@
 namespace vok::cli {
 namespace {
 
-// A FIX 4.1 message of these fields with separator between fields and a correct checksum, or one
-// off by one.
-std::string Fix(const std::string& fields, char separator, bool badChecksum = false) {
-  std::string fix =
-      "8=FIX.4.1\x01"
-      "9=" +
-      std::to_string(fields.size()) + "\x01" + fields;
+// A FIX 4.1 message of these fields (each ended by '|') with separator between fields and a correct
+// checksum, or one off by one.
+std::string Fix(std::string fields, char separator, bool badChecksum = false) {
+  std::replace(fields.begin(), fields.end(), '|', '\x01');
+  std::string fix = "8=FIX.4.1\0019=" + std::to_string(fields.size()) + "\001" + fields;
   unsigned sum = 0;
   for (char c : fix) sum += static_cast<unsigned char>(c);
   char trailer[16];
   std::snprintf(trailer, sizeof trailer, "10=%03u\x01", (sum + (badChecksum ? 1 : 0)) % 256);
   fix += trailer;
-  for (char& c : fix)
-    if (c == '\x01') c = separator;
+  std::replace(fix.begin(), fix.end(), '\x01', separator);
   return fix;
 }
 
@@ -57,12 +55,7 @@ TEST(WireDecoder, DescribesLineFixAndTraceFormsFieldByField) {
                                     "\n");
 
   // An execution report through the FIX tag translation, whichever separator the capture used.
-  const std::string fields =
-      "35=8\x01"
-      "150=2\x01"
-      "31=12.5\x01"
-      "32=300\x01"
-      "55=XYZ\x01";
+  const std::string fields = "35=8|150=2|31=12.5|32=300|55=XYZ|";
   const std::string execution =
       "line 1: E, FIX 35=8 (3 fields)\n"
       "  32     LastShares         1002   quantity        int     300\n"
@@ -80,7 +73,7 @@ TEST(WireDecoder, DescribesLineFixAndTraceFormsFieldByField) {
 }
 
 TEST(WireDecoder, DecodeCommandSaysBadChecksumsInLineAndUnreadableLinesByNumberOnStderr) {
-  const std::string input = "9|\r\n\n" + std::string((1 << 20) + 10, 'x') + "\n" + Fix("35=0\x01", '|', true) + "\n" +
+  const std::string input = "9|\r\n\n" + std::string((1 << 20) + 10, 'x') + "\n" + Fix("35=0|", '|', true) + "\n" +
                             "not a message\n"
                             "2026-12-06 07:20:01.123 [1a2b] 3 Quotes: CONNECTED\n"
                             "8=FIX.4.1 35=0\n"

@@ -26,26 +26,18 @@ class CClientNotify final : public IVokQuotesNotify {
   }
   STDMETHOD_(ULONG, AddRef)() override { return ++m_refs; }
   STDMETHOD_(ULONG, Release)() override { return --m_refs; }
-  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override {
-    Seen(0, rec->bstrSymbol);
-    return S_OK;
-  }
+  STDMETHOD(OnQuoteData)(QUOTERECORD* rec) override { return Seen(0, rec->bstrSymbol); }
   STDMETHOD(OnLevel2Data)(LEVEL2RECORD* rec) override {
-    Seen(1, rec->bstrSymbol);
     if (rec->lSize > 0) {
       m_l2Price = rec->dPrice;
       m_l2Side = rec->side;
     }
-    return S_OK;
+    return Seen(1, rec->bstrSymbol);
   }
-  STDMETHOD(OnTSData)(TSRECORD* rec) override {
-    Seen(2, rec->bstrSymbol);
-    return S_OK;
-  }
+  STDMETHOD(OnTSData)(TSRECORD* rec) override { return Seen(2, rec->bstrSymbol); }
   STDMETHOD(OnOptionsData)(OPTIONSRECORD* rec) override {
-    Seen(3, rec->bstrUnderlier);
     if (m_optionSymbol.empty()) m_optionSymbol = CBstr::ToNarrow(rec->bstrSymbol);
-    return S_OK;
+    return Seen(3, rec->bstrUnderlier);
   }
   bool AllServices() const { return m_counts[0] > 0 && m_counts[1] > 0 && m_counts[2] > 0 && m_counts[3] > 0; }
 
@@ -58,10 +50,11 @@ class CClientNotify final : public IVokQuotesNotify {
   std::atomic<ULONG> m_refs{0};
 
  private:
-  void Seen(int kind, BSTR symbol) {
+  HRESULT Seen(int kind, BSTR symbol) {
     ++m_counts[kind];
     if (CurrentThreadId() != m_thread) m_otherThread = true;
     if (m_symbols[kind].size() < 4) m_symbols[kind].push_back(CBstr::ToNarrow(symbol));
+    return S_OK;
   }
   const ThreadId m_thread = CurrentThreadId();
 };

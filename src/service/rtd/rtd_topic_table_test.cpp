@@ -23,7 +23,6 @@ class CRtdTopicTableTest : public ::testing::Test {
     ASSERT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, m_quotes.PutVoid()), S_OK);
     m_table = std::make_unique<CRtdTopicTable>(m_quotes.Get(), [this] { ++m_signals; });
   }
-  void TearDown() override { m_table.reset(); }
 
   void Feed(const std::string& line) {
     static_cast<CVokQuotes*>(m_quotes.Get())->DataDispatch().Dispatch(VOKMessage(line.c_str(), -1));
@@ -31,6 +30,12 @@ class CRtdTopicTableTest : public ::testing::Test {
   // Pumps this thread's loop until the table has signalled `count` times in all.
   bool PumpUntilSignals(int count) {
     return RunMessageLoop([&] { return m_signals >= count; }, 20000) == LoopExit::Stopped;
+  }
+  CRtdTopicTable::Changes SortedChanges() {
+    CRtdTopicTable::Changes changes;
+    m_table->TakeChanges(changes);
+    std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    return changes;
   }
   LONG CachedLevel2Size(const char* symbol, double price) {
     LONG size = 0;
@@ -81,23 +86,18 @@ TEST_F(CRtdTopicTableTest, ServesValuesErrorsAndOneSignalPerBatch) {
   RunMessageLoop([] { return false; }, 200);
   EXPECT_EQ(m_signals, 1);
 
-  CRtdTopicTable::Changes changes;
-  m_table->TakeChanges(changes);
-  std::vector<std::pair<LONG, RtdValue>> expected;
+  CRtdTopicTable::Changes expected;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     if (!std::holds_alternative<std::monostate>(rows[i].later))
       expected.emplace_back(static_cast<LONG>(i), rows[i].later);
   }
-  std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  EXPECT_EQ(changes, expected);
+  EXPECT_EQ(SortedChanges(), expected);
 
   // An unchanged value is no change; a new one signals again, and only its topics are reported.
   Feed("1|1003=MSFT;2002=101.5;2012=900");
   Feed("1|1003=MSFT;2002=102");
   ASSERT_TRUE(PumpUntilSignals(2));
-  m_table->TakeChanges(changes);
-  std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  EXPECT_EQ(changes, (CRtdTopicTable::Changes{{0, 102.0}, {3, 2.0}}));
+  EXPECT_EQ(SortedChanges(), (CRtdTopicTable::Changes{{0, 102.0}, {3, 2.0}}));
 }
 
 TEST_F(CRtdTopicTableTest, UnsubscribesWithTheLastTopicAndStaysSilentAfterClose) {
