@@ -12,10 +12,7 @@
 
 namespace {
 
-using vok::test::CCountingListener;
-using vok::test::CGate;
-using vok::test::CTraceLines;
-using vok::test::Hex;
+using namespace vok::test;
 
 std::int64_t MillisecondOfSecond() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::system_clock::now().time_since_epoch())
@@ -70,7 +67,7 @@ TEST(TimerQueue, TimersAreNamedByUserInfo1AndDeletedOnce) {
     EXPECT_TRUE(queue.DeleteTimerByUserInfo1(3, true));
   }
   // The queue is gone: its events dropped the listener once no call was in flight.
-  EXPECT_TRUE(vok::test::WaitUntil([&] { return listener.Refs() == 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return listener.Refs() == 0; }));
 }
 
 TEST(TimerQueue, WaitingDeletionDoesNotHoldTheLockWhileACallbackRuns) {

@@ -22,14 +22,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::Feed;
-using vok::test::SentRequest;
-using vok::test::WaitUntil;
-using vok::test::Wide;
+using namespace vok::test;
 
 TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   CFakeHost host;
@@ -170,7 +163,7 @@ struct DeliveryCase {
 };
 
 template <class Rec>
-std::vector<double> Values(const std::vector<vok::test::Received<Rec>>& got, double Rec::*field) {
+std::vector<double> Values(const std::vector<Received<Rec>>& got, double Rec::*field) {
   std::vector<double> values;
   for (const auto& r : got) values.push_back(r.rec.*field);
   return values;

@@ -15,16 +15,8 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::EasternMoment;
-using vok::test::Feed;
-using L2Received = vok::test::Received<LEVEL2RECORD>;
-using vok::test::SentRequest;
-using vok::test::UtcMoment;
-using vok::test::Wide;
+using namespace vok::test;
+using L2Received = Received<LEVEL2RECORD>;
 
 // One side update as a subscriber sees it.
 struct Side {

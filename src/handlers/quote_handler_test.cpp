@@ -14,13 +14,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::Feed;
-using vok::test::TextOf;
-using vok::test::Wide;
+using namespace vok::test;
 
 // A cached record read back through GetCachedQuote, freed on scope exit.
 struct CCached {

@@ -21,9 +21,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CTraceLines;
-using vok::test::WaitUntil;
+using namespace vok::test;
 
 std::atomic<int> g_destroyed{0};
 

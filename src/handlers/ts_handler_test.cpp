@@ -12,13 +12,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::EasternMoment;
-using vok::test::Feed;
-using vok::test::SentRequest;
+using namespace vok::test;
 
 TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsTheRest) {
   CFakeHost host;

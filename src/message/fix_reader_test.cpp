@@ -16,10 +16,7 @@
 
 namespace {
 
-using vok::test::CTraceLines;
-using vok::test::Described;
-using vok::test::Parse;
-using vok::test::TextOf;
+using namespace vok::test;
 
 // "8=FIX.4.1|9=..|" + fields + "10=nnn|\n" with '|' standing for SOH.
 std::string Fix(std::string fields) {
