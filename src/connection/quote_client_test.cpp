@@ -1,7 +1,5 @@
-// CQuoteClient over the real transport against a loopback peer: the logon on open, what it posts
-// for each kind of received line (types no server sends are dropped), its connection events with
-// their identities, and a reader waiting for room in the queue while the heartbeat ticks. A
-// recording sink stands in for the dispatching thread.
+// CQuoteClient over the real transport against a loopback peer; a recording sink stands in for the
+// dispatching thread.
 #include "connection/quote_client.h"
 
 #include <gtest/gtest.h>

@@ -108,17 +108,16 @@ TEST(TimerQueue, AbsoluteDueTimesOutOfRangeFail) {
   while (MillisecondOfSecond() > 200) vok::SleepMs(5);
   const std::int64_t now = NowSeconds();
   const std::int64_t pastAt010203 = (now / 86400 - 1) * 86400 + 3723;
-  struct Case {
+  const struct {
     const char* name;
     std::int64_t due;
     bool created;
-  };
-  const Case cases[] = {{"an hour ahead", now + 3600, true},
-                        {"in the past", pastAt010203, false},
-                        {"at the limit", now + 4294967, false},
-                        {"just under the limit", now + 4294960, true}};
+  } cases[] = {{"an hour ahead", now + 3600, true},
+               {"in the past", pastAt010203, false},
+               {"at the limit", now + 4294967, false},
+               {"just under the limit", now + 4294960, true}};
   std::uint32_t userInfo = 100;
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     CTimerQueueEvent* event = nullptr;
     EXPECT_EQ(queue.CreateTimer(&event, &listener, ++userInfo, 0, CTimerQueue::AbsoluteSeconds{c.due}, 0, 0), c.created)
         << c.name;

@@ -1,6 +1,5 @@
-// VOKClient against a loopback server: address texts, opening and the trace it writes, closing
-// from either side, destruction while a callback runs, and the client-level heartbeat that
-// closes a silent connection while its acknowledgements never reach the data callback.
+// VOKClient against a loopback server: opening, closing from either side, destruction while a
+// callback runs, and the heartbeat that closes a silent connection.
 #include "connection/vok_client.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,4 @@
-// Tests of the subscription bookkeeping shared by all handlers, driven through the level 1 handler:
-// requests on first arrival and last departure, stray counting and symbol bounds, delivery while
-// callbacks unadvise, and the teardown warnings.
+// The subscription bookkeeping shared by all handlers, driven mostly through the level 1 handler.
 #include "handlers/handler.h"
 
 #include <gtest/gtest.h>

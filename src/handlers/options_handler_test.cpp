@@ -1,6 +1,4 @@
-// Tests of the options handler: per-underlying option records merged from wire lines, what each
-// subscriber of an underlying receives, contract data taken once, the lookup of an option symbol
-// across underlyings, the cache for a new subscriber and the unknown sizes after a logon.
+// The options handler: per-underlying option records, their delivery, lookup and logon reset.
 #include "handlers/options_handler.h"
 
 #include <gtest/gtest.h>

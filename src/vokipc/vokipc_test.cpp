@@ -1,6 +1,4 @@
-// The transport against a loopback server in the test process: opens that fail and handles,
-// framing of what the server writes, whole messages from many writing threads, the closed
-// callback, and that no callback comes once IpcCloseTcp has returned.
+// The transport against a loopback server in the test process.
 #include "vokipc/vokipc.h"
 
 #include <gtest/gtest.h>

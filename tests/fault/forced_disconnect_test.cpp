@@ -1,6 +1,4 @@
-// Forced disconnects, hundreds of each kind, against the simulator with the connection's delays
-// cut to milliseconds: after every logon each subscription is re-sent exactly once and data flows
-// to the callbacks again; afterwards threads, descriptors and memory are back where they were.
+// Forced disconnects against the simulator, with the connection's delays cut to milliseconds.
 // VOK_FAULT_DISCONNECTS sets the cycles per kind: 500 by default, 100 under a sanitizer, where
 // each silent cycle waits out longer heartbeat ticks.
 #include <gtest/gtest.h>
