@@ -71,14 +71,6 @@ class CRecordingSink final : public IQuoteMessageSink {
 
 class QuoteClient : public ::testing::Test {
  protected:
-  SQuoteClientSettings Settings(int port) {
-    SQuoteClientSettings settings;
-    settings.address = "127.0.0.1";
-    settings.port = port;
-    settings.userName = "vokuser";
-    settings.password = std::string(64, 'a');
-    return settings;
-  }
   // One connection attempt, run on this thread as the worker would.
   void Create(int port) {
     std::uint64_t attempt = 0;
@@ -86,7 +78,7 @@ class QuoteClient : public ::testing::Test {
       vok::CCriticalSectionLock lock(CQuoteClient::Lock());
       attempt = CQuoteClient::StartAttempt();
     }
-    ASSERT_EQ(CQuoteClient::CreateClients(Settings(port), &m_sink, attempt), 0);
+    ASSERT_EQ(CQuoteClient::CreateClients({"127.0.0.1", port, "vokuser", std::string(64, 'a')}, &m_sink, attempt), 0);
   }
   void TearDown() override { CQuoteClient::DeleteCurrent(); }
 
