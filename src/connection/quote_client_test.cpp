@@ -1,7 +1,5 @@
-// CQuoteClient over the real transport against a loopback peer: the logon on open, what it posts
-// for each kind of received line (types no server sends are dropped), its connection events with
-// their identities, and a reader waiting for room in the queue while the heartbeat ticks. A
-// recording sink stands in for the dispatching thread.
+// CQuoteClient over the real transport against a loopback peer; a recording sink stands in for the
+// dispatching thread.
 #include "connection/quote_client.h"
 
 #include <gtest/gtest.h>
@@ -73,14 +71,6 @@ class CRecordingSink final : public IQuoteMessageSink {
 
 class QuoteClient : public ::testing::Test {
  protected:
-  SQuoteClientSettings Settings(int port) {
-    SQuoteClientSettings settings;
-    settings.address = "127.0.0.1";
-    settings.port = port;
-    settings.userName = "vokuser";
-    settings.password = std::string(64, 'a');
-    return settings;
-  }
   // One connection attempt, run on this thread as the worker would.
   void Create(int port) {
     std::uint64_t attempt = 0;
@@ -88,7 +78,7 @@ class QuoteClient : public ::testing::Test {
       vok::CCriticalSectionLock lock(CQuoteClient::Lock());
       attempt = CQuoteClient::StartAttempt();
     }
-    ASSERT_EQ(CQuoteClient::CreateClients(Settings(port), &m_sink, attempt), 0);
+    ASSERT_EQ(CQuoteClient::CreateClients({"127.0.0.1", port, "vokuser", std::string(64, 'a')}, &m_sink, attempt), 0);
   }
   void TearDown() override { CQuoteClient::DeleteCurrent(); }
 

@@ -1,11 +1,9 @@
-// VOKClient against a loopback server: address texts, opening and the trace it writes, closing
-// from either side, destruction while a callback runs, and the client-level heartbeat that
-// closes a silent connection while its acknowledgements never reach the data callback.
+// VOKClient against a loopback server: opening, closing from either side, destruction while a
+// callback runs, and the heartbeat that closes a silent connection.
 #include "connection/vok_client.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -18,10 +16,7 @@
 
 namespace {
 
-using vok::test::CGate;
-using vok::test::CLoopbackServer;
-using vok::test::CTraceLines;
-using vok::test::Hex;
+using namespace vok::test;
 
 // Records what the client is told, in order; hooks let a test act inside a callback.
 class CRecordingClient : public VOKClient {
@@ -35,10 +30,7 @@ class CRecordingClient : public VOKClient {
   void OnData(const char* text, int) override {
     Record("data:" + std::string(text));
     // A copy: the hook may destroy this client, and with it the hook's own closure.
-    if (onData) {
-      const std::function<void()> hook = onData;
-      hook();
-    }
+    if (auto hook = onData) hook();
   }
   void OnClosed() override {
     if (onClosed) onClosed();
@@ -49,7 +41,7 @@ class CRecordingClient : public VOKClient {
     return m_events;
   }
   bool WaitForEvents(std::size_t count) {
-    return vok::test::WaitUntil([&] { return Events().size() >= count; });
+    return WaitUntil([&] { return Events().size() >= count; });
   }
 
   std::function<void()> onData;
@@ -84,18 +76,17 @@ class Client : public ::testing::Test {
 };
 
 TEST(ClientAddressText, ParsesAddressAndPortOrRefusesTheText) {
-  struct Case {
+  const struct {
     const char* text;
     bool parsed;
     const char* address;
     int port;
-  };
-  const Case cases[] = {{" \t10.0.0.1:5020  ", true, "10.0.0.1", 5020},
-                        {"quotes.example:50x20", true, "quotes.example", 50},
-                        {"host:", true, "host", 0},
-                        {"host:99999999999999", true, "host", 999999999},
-                        {"10.0.0.1", false, "", 0}};
-  for (const Case& c : cases) {
+  } cases[] = {{" \t10.0.0.1:5020  ", true, "10.0.0.1", 5020},
+               {"quotes.example:50x20", true, "quotes.example", 50},
+               {"host:", true, "host", 0},
+               {"host:99999999999999", true, "host", 999999999},
+               {"10.0.0.1", false, "", 0}};
+  for (const auto& c : cases) {
     CTraceLines trace;
     // A datagram client: the transport refuses datagram opens, so nothing goes on the network.
     VOKClient client(c.text, true, false);
@@ -245,13 +236,11 @@ TEST_F(Client, HeartbeatClosesTheConnectionWhenNoAcknowledgementComes) {
   EXPECT_EQ(m_server.WaitForLines(0, 2), (std::vector<std::string>{"9|", "9|"}));
   // The tick that closed the connection holds the client as its listener until it returns; the
   // base destructor waits for that, but this derived client's members go first, so let it end.
-  const auto deadline = std::chrono::steady_clock::now() + vok::test::kWaitLimit;
-  for (;;) {
+  WaitUntil([&] {
     const long refs = client->AddRef();
     client->Release();
-    if (refs == 1 || std::chrono::steady_clock::now() > deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+    return refs == 1;
+  });
 }
 
 }  // namespace

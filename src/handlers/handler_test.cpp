@@ -1,6 +1,4 @@
-// Tests of the subscription bookkeeping shared by all handlers, driven through the level 1 handler:
-// requests on first arrival and last departure, stray counting and symbol bounds, delivery while
-// callbacks unadvise, and the teardown warnings.
+// The subscription bookkeeping shared by all handlers, driven mostly through the level 1 handler.
 #include "handlers/handler.h"
 
 #include <gtest/gtest.h>
@@ -22,14 +20,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::Feed;
-using vok::test::SentRequest;
-using vok::test::WaitUntil;
-using vok::test::Wide;
+using namespace vok::test;
 
 TEST(Handler, FirstThreadSubscribesAndLastThreadUnsubscribes) {
   CFakeHost host;
@@ -170,7 +161,7 @@ struct DeliveryCase {
 };
 
 template <class Rec>
-std::vector<double> Values(const std::vector<vok::test::Received<Rec>>& got, double Rec::*field) {
+std::vector<double> Values(const std::vector<Received<Rec>>& got, double Rec::*field) {
   std::vector<double> values;
   for (const auto& r : got) values.push_back(r.rec.*field);
   return values;

@@ -1,7 +1,5 @@
-// Test doubles for the handler tests: a host that records the requests that would go on the wire,
-// a callback that records what it receives and on which thread, and a client thread that runs
-// posted calls, pumps its message loop and drains its dispatch queue when asked. The service and
-// fault tests use them too. Trace capture and WaitUntil come from the trace's own test helpers.
+// Test doubles shared by the handler, service and fault tests: a host that records the requests,
+// a recording callback, and a client thread that runs posted calls and pumps its message loop.
 #pragma once
 
 #include <gtest/gtest.h>

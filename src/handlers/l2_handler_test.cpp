@@ -1,6 +1,4 @@
-// Tests of the level 2 handler: wire lines merged into the books, the side updates each subscriber
-// receives on its own thread and in order, the book handed to a new subscriber, the reset after a
-// logon, the aggregate size, the requests and the bound of a book.
+// The level 2 handler: books merged from wire lines, what each subscriber receives, logon reset.
 #include "handlers/l2_handler.h"
 
 #include <gtest/gtest.h>
@@ -15,16 +13,8 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::EasternMoment;
-using vok::test::Feed;
-using L2Received = vok::test::Received<LEVEL2RECORD>;
-using vok::test::SentRequest;
-using vok::test::UtcMoment;
-using vok::test::Wide;
+using namespace vok::test;
+using L2Received = Received<LEVEL2RECORD>;
 
 // One side update as a subscriber sees it.
 struct Side {
@@ -56,12 +46,11 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
   EXPECT_EQ(host.TakeSent(), (std::vector<SentRequest>{{'S', "XYZ", 20001}}));
   EXPECT_EQ(n1.Total(), 0u);  // an empty book hands a new subscriber nothing
 
-  struct Row {
+  const struct {
     const char* line;
     Side expect;
     DATE time;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {"2|1003=XYZ;2016=TDFXAB;2017=20010;2018=10.25;2019=300;2024=O;2020=10:30:00",
        {"TDFX:AB", "", msBid, 10.25, 300, VARIANT_FALSE},
        EasternMoment("10:30:00")},
@@ -84,7 +73,7 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
   };
   CTraceLines trace;
   host.m_logQuotes = true;
-  for (const Row& row : rows) Feed(handler, row.line);
+  for (const auto& row : rows) Feed(handler, row.line);
   host.m_logQuotes = false;
   EXPECT_EQ(trace.Lines(2, "L2: ").size(), std::size(rows));
 
@@ -96,29 +85,24 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
       EXPECT_EQ(Sides(got, i)[0], rows[i].expect) << rows[i].line;
       EXPECT_EQ(got[i].thread, thread->Id());
       EXPECT_EQ(got[i].texts[0], "XYZ");
-      if (rows[i].time != 0) {
-        EXPECT_DOUBLE_EQ(got[i].rec.UTCTime, rows[i].time) << rows[i].line;
-      }
+      if (rows[i].time != 0) EXPECT_DOUBLE_EQ(got[i].rec.UTCTime, rows[i].time) << rows[i].line;
     }
   }
   EXPECT_TRUE(n1.Quotes().empty());  // the level 1 flag is not this handler's
 
-  struct Aggregate {
+  const struct {
     const char16_t* symbol;
     double price;
     enumMarketSide side;
     LONG expect;
-  };
-  const Aggregate sums[] = {
+  } sums[] = {
       {u"XYZ", 10.25, msBid, 550},  // TDFX:AB 300 + MMA 250 (closed sides count)
       {u"XYZ", 10.26, msBid, 0},   {u"XYZ", 10.3, msAsk, 200},
       {u"XYZ", 10.25, msAsk, 0},   {u"XYZ", 10.25, static_cast<enumMarketSide>(3), 0},
       {u"xyz", 10.25, msBid, -1},  {u"NOPE", 10.25, msBid, -1},
       {u"", 10.25, msBid, -1},
   };
-  for (const Aggregate& sum : sums) {
-    EXPECT_EQ(handler.GetAggregateSize(Wide(sum.symbol), sum.price, sum.side), sum.expect) << sum.price;
-  }
+  for (const auto& s : sums) EXPECT_EQ(handler.GetAggregateSize(Wide(s.symbol), s.price, s.side), s.expect) << s.price;
   EXPECT_EQ(handler.GetAggregateSize(nullptr, 10.25, msBid), -1);
 
   a.Run([&] { handler.UnadviseAll(&n1); });

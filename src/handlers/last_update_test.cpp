@@ -9,9 +9,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
+using namespace vok::test;
 
 std::int64_t LastUpdateOf(CHandlerSet& set, const std::string& symbol, long flag) {
   for (const SSymbolUpdate& update : set.LastUpdates())

@@ -1,6 +1,4 @@
-// Tests of the options handler: per-underlying option records merged from wire lines, what each
-// subscriber of an underlying receives, contract data taken once, the lookup of an option symbol
-// across underlyings, the cache for a new subscriber and the unknown sizes after a logon.
+// The options handler: per-underlying option records, their delivery, lookup and logon reset.
 #include "handlers/options_handler.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +15,15 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::EasternMoment;
-using vok::test::Feed;
-using vok::test::FixMoment;
-using OptReceived = vok::test::Received<OPTIONSRECORD>;
-using vok::test::SentRequest;
-using vok::test::TextOf;
+using namespace vok::test;
+using OptReceived = Received<OPTIONSRECORD>;
 
 // A record read back through GetCachedOptionsRecord, freed on scope exit.
 struct CCached {
   OPTIONSRECORD rec{};
   bool found;
   CCached(COptionsHandler& handler, const char16_t* symbol)
-      : found(handler.GetCachedOptionsRecord(vok::test::Wide(symbol), &rec)) {}
+      : found(handler.GetCachedOptionsRecord(Wide(symbol), &rec)) {}
   ~CCached() { FreeOptionsRecord(rec); }
 };
 
@@ -173,11 +163,8 @@ TEST(OptionsHandler, NewSubscriberGetsEveryCachedOptionAndALogonMarksEverySizeUn
     ASSERT_EQ(got.size(), 4u);  // each option once more
     EXPECT_EQ(summary({got.begin() + 2, got.end()}), reset);
   }
-  {
-    CCached c(handler, u"+XYZ-B");
-    EXPECT_EQ(c.rec.lBidSize, -1);
-    EXPECT_EQ(c.rec.dBid, 0.4);
-  }
+  const CCached reread(handler, u"+XYZ-B");
+  EXPECT_EQ(std::tie(reread.rec.lBidSize, reread.rec.dBid), std::tuple(-1, 0.4));
   Feed(handler, "4|2034=XYZ;1003=+XYZ-B;2005=7");
   EXPECT_EQ(CCached(handler, u"+XYZ-B").rec.lBidSize, 7);
   a.Run([&] { handler.UnadviseAll(&n1); });

@@ -1,11 +1,11 @@
-// Tests of the level 1 handler: the merge of wire messages into the cached record, what each
-// subscriber receives and on which thread, option contract data and borrow flags.
+// The level 1 handler: wire messages merged into the cached record, delivery, options and borrow flags.
 #include "handlers/quote_handler.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "handlers/handler_test_support.h"
@@ -14,13 +14,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::Feed;
-using vok::test::TextOf;
-using vok::test::Wide;
+using namespace vok::test;
 
 // A cached record read back through GetCachedQuote, freed on scope exit.
 struct CCached {
@@ -40,34 +34,25 @@ TEST(QuoteHandler, MergesEachFieldRuleAndDeliversTheWholeRecordToEachThreadInOrd
   Feed(handler, "2|1003=T;2002=99");           // not a level 1 type
   EXPECT_FALSE(CCached(handler, u"T").found);  // a record without data is not a quote
 
-  struct Row {
-    const char* line;
-    double last, prevClose, open, high, low;
-    LONG lastSize;
-    enumTick tick;
-  };
-  const Row rows[] = {
-      {"1|1003=T;2022=NASDAQ;2021=T Corp;2002=10.5;2012=5000", 10.5, 10.5, 0, 0, 0, 0, tickEvenUp},
-      {"1|1003=T;2013=5", 10.5, 10.5, 0, 0, 0, 0, tickDown},
-      {"N|1003=T;2013=20020;2011=10;2009=11;2010=9", 10.5, 10.5, 10, 11, 9, 0, tickEvenUp},
-      {"1|1003=T;2013=0;2007=300", 10.5, 10.5, 10, 11, 9, 300, tickDown},
+  // Each line and the record after it: last, previous close, open, high, low, last size, tick.
+  const std::pair<const char*, std::vector<double>> rows[] = {
+      {"1|1003=T;2022=NASDAQ;2021=T Corp;2002=10.5;2012=5000", {10.5, 10.5, 0, 0, 0, 0, tickEvenUp}},
+      {"1|1003=T;2013=5", {10.5, 10.5, 0, 0, 0, 0, tickDown}},
+      {"N|1003=T;2013=20020;2011=10;2009=11;2010=9", {10.5, 10.5, 10, 11, 9, 0, tickEvenUp}},
+      {"1|1003=T;2013=0;2007=300", {10.5, 10.5, 10, 11, 9, 300, tickDown}},
       // Market and company are taken once.
-      {"1|1003=T;2008=10.2;2002=0;2022=OTHER;2021=Other Corp", 0, 10.2, 10, 11, 9, 300, tickDown},
-      {"1|1003=T;2008=0", 0, 0, 10, 11, 9, 300, tickDown},
-      {"1|1003=T;2002=abc;2007=0", 0, 0, 10, 11, 9, 0, tickDown},
+      {"1|1003=T;2008=10.2;2002=0;2022=OTHER;2021=Other Corp", {0, 10.2, 10, 11, 9, 300, tickDown}},
+      {"1|1003=T;2008=0", {0, 0, 10, 11, 9, 300, tickDown}},
+      {"1|1003=T;2002=abc;2007=0", {0, 0, 10, 11, 9, 0, tickDown}},
   };
   auto numbers = [](const QUOTERECORD& r) {
     return std::vector<double>{r.dLast, r.dPrevClose, r.dOpen, r.dHigh, r.dLow, double(r.lLastSize), double(r.tick)};
   };
-  auto expected = [](const Row& row) {
-    return std::vector<double>{row.last, row.prevClose,        row.open,        row.high,
-                               row.low,  double(row.lastSize), double(row.tick)};
-  };
   CTraceLines trace;
   host.m_logQuotes = true;
-  for (const Row& row : rows) {
-    Feed(handler, row.line);
-    EXPECT_EQ(numbers(CCached(handler, u"T").rec), expected(row)) << row.line;
+  for (const auto& [line, expected] : rows) {
+    Feed(handler, line);
+    EXPECT_EQ(numbers(CCached(handler, u"T").rec), expected) << line;
   }
   EXPECT_EQ(trace.Lines(2, "L1: ").size(), std::size(rows));  // every message, when asked
   for (auto [notify, thread] : {std::pair{&n1, &a}, std::pair{&n2, &b}}) {
@@ -75,7 +60,7 @@ TEST(QuoteHandler, MergesEachFieldRuleAndDeliversTheWholeRecordToEachThreadInOrd
     const auto got = notify->Quotes();
     ASSERT_EQ(got.size(), std::size(rows));
     for (std::size_t i = 0; i < got.size(); ++i) {
-      EXPECT_EQ(numbers(got[i].rec), expected(rows[i])) << rows[i].line;
+      EXPECT_EQ(numbers(got[i].rec), rows[i].second) << rows[i].first;
       EXPECT_EQ(got[i].thread, thread->Id());
       EXPECT_EQ(got[i].texts, (std::vector<std::string>{"T", "NASDAQ", "T Corp", "<null>"})) << i;
       EXPECT_EQ(got[i].rec.lVolume, 5000) << i;
@@ -113,13 +98,10 @@ TEST(QuoteHandler, TakesOptionContractDataOnceAndDescribesTheOption) {
   Feed(handler, "1|1003=+XYZ-AB;2041=50;2035=30;2038=C;2002=1.25");
   CCached c(handler, u"+XYZ-AB");
   ASSERT_TRUE(c.found);
-  EXPECT_EQ(c.rec.lContractSize, 100);
-  EXPECT_EQ(c.rec.dStrikePrice, 25);
-  EXPECT_EQ(c.rec.lExpMonth, 1);
-  EXPECT_EQ(c.rec.lExpYear, 2009);
-  EXPECT_EQ(c.rec.putcall, pcPut);
-  EXPECT_EQ(c.rec.lFlags, 0);  // equity-only fields are not read for options
-  EXPECT_EQ(c.rec.dLast, 1.25);
+  // Equity-only fields (the flags) are not read for options.
+  EXPECT_EQ(std::tie(c.rec.lContractSize, c.rec.dStrikePrice, c.rec.lExpMonth, c.rec.lExpYear, c.rec.putcall,
+                     c.rec.lFlags, c.rec.dLast),
+            std::tuple(100, 25.0, 1, 2009, pcPut, 0, 1.25));
   EXPECT_EQ(TextOf(c.rec.bstrUnderlier), "XYZ");
   char strike[25] = {};
   VOK_FormatNumber(25, strike, 24, 2);
@@ -135,18 +117,17 @@ TEST(QuoteHandler, TakesOptionContractDataOnceAndDescribesTheOption) {
 }
 
 TEST(QuoteHandler, BorrowRatesSetTheBorrowBitsAndRequeueOnlyWhenTheyChange) {
-  struct Row {
+  const struct {
     LONG flags;
     double rate;
     LONG expectFlags;
     double expectPct;
     bool changed;
-  };
-  const Row rows[] = {
+  } rows[] = {
       {0x02, 0.5, 0x1B, 0.5, true}, {0x19, 0.7, 0x19, 0.7, false}, {0x19, -1, 0x09, 0, true},
       {0x09, -2, 0x09, 0, false},   {0x1B, 0, 0x02, 0, true},      {0x00, 0, 0x00, 0, false},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     QUOTERECORD q{};
     q.lFlags = row.flags;
     q.dNegBorrowPct = 9;
@@ -169,9 +150,7 @@ TEST(QuoteHandler, BorrowRatesSetTheBorrowBitsAndRequeueOnlyWhenTheyChange) {
   a.Drain();
   const auto got = n1.Quotes();
   ASSERT_EQ(got.size(), 2u);
-  EXPECT_EQ(got[0].rec.lFlags, 0x1B);
-  EXPECT_EQ(got[0].rec.dNegBorrowPct, 0.5);
-  EXPECT_EQ(got[0].rec.dMarginMult, 1.5);
+  EXPECT_EQ(std::tie(got[0].rec.lFlags, got[0].rec.dNegBorrowPct, got[0].rec.dMarginMult), std::tuple(0x1B, 0.5, 1.5));
   EXPECT_EQ(got[1].rec.lFlags, 0x02);
   a.Run([&] { handler.UnadviseAll(&n1); });
 }

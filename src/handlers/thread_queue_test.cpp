@@ -1,6 +1,4 @@
-// Tests of the per-thread dispatch queues: order and single delivery on every thread, the bounds of
-// a queue whose thread falls behind, handlers that go while their items wait or are being
-// delivered, nested drains, and the items left when a thread ends.
+// The per-thread dispatch queues: order, bounds, handlers that go while items wait, nested drains.
 #include "handlers/thread_queue.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +19,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CTraceLines;
-using vok::test::WaitUntil;
+using namespace vok::test;
 
 std::atomic<int> g_destroyed{0};
 

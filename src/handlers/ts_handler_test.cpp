@@ -1,10 +1,10 @@
-// Tests of the time and sales handler: which wire prints reach the subscribers and with what
-// values, the prints silently dropped, no cache for a new subscriber, and the requests.
+// The time and sales handler: which prints reach the subscribers and with what values.
 #include "handlers/ts_handler.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "handlers/handler_test_support.h"
@@ -12,13 +12,7 @@
 
 namespace {
 
-using vok::test::CClientThread;
-using vok::test::CFakeHost;
-using vok::test::CRecordingNotify;
-using vok::test::CTraceLines;
-using vok::test::EasternMoment;
-using vok::test::Feed;
-using vok::test::SentRequest;
+using namespace vok::test;
 
 TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsTheRest) {
   CFakeHost host;
@@ -69,19 +63,14 @@ TEST(TSHandler, TurnsEachCompletePrintIntoOneRecordForEverySubscriberAndDropsThe
       EXPECT_EQ(r.thread, thread->Id());
       EXPECT_EQ(r.texts[0], "XYZ");
       EXPECT_EQ(r.texts[1], row.exchange) << row.line;
-      EXPECT_EQ(r.rec.type, row.type) << row.line;
-      EXPECT_EQ(r.rec.dPrice, row.price) << row.line;
-      EXPECT_EQ(r.rec.lSize, row.size) << row.line;
+      EXPECT_EQ(std::tie(r.rec.type, r.rec.dPrice, r.rec.lSize), std::tie(row.type, row.price, row.size)) << row.line;
       EXPECT_DOUBLE_EQ(r.rec.UTCDateTime, row.time) << row.line;
     }
     EXPECT_EQ(got.size(), next);
     // The tick, status and condition codes pass through untranslated.
-    EXPECT_EQ(got[0].rec.tick, 20020);
-    EXPECT_EQ(got[0].rec.status, tsFiltered);
-    EXPECT_EQ(got[0].rec.cond, 3);
-    EXPECT_EQ(got[0].rec.lType, 7);
-    EXPECT_EQ(got[1].rec.tick, tickEvenUp);
-    EXPECT_EQ(got[1].rec.lType, 0);
+    EXPECT_EQ(std::tie(got[0].rec.tick, got[0].rec.status, got[0].rec.cond, got[0].rec.lType),
+              std::tuple(20020, tsFiltered, 3, 7));
+    EXPECT_EQ(std::tie(got[1].rec.tick, got[1].rec.lType), std::tuple(tickEvenUp, 0));
   }
 
   // Nothing is cached: a new subscriber gets only what comes after it.

@@ -1,11 +1,11 @@
-// The FIX transaction time read into Eastern fields and written back in UTC, at a given offset,
-// and the offset taken when the library loaded.
+// The FIX transaction time read into Eastern fields and written back in UTC.
 #include "message/eastern_time.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "message/message_test_util.h"
 #include "message/vok_message.h"
 #include "platform/calendar.h"
 
@@ -36,15 +36,9 @@ TEST(EasternTime, ReadsTheFixTransactionTimeIntoEasternFields) {
   for (const auto& c : cases) {
     VOKMessage message;
     ReadFixTransactTime(message, c.value, c.offset);
-    std::string raw;
-    ASSERT_TRUE(message.GetString(1047, raw));
-    EXPECT_EQ(raw, c.value);
-    std::string date = "<none>";
-    std::string time = "<none>";
-    message.GetString(1022, date);
-    message.GetString(1021, time);
-    EXPECT_EQ(date, c.date ? c.date : "<none>") << c.value;
-    EXPECT_EQ(time, c.time ? c.time : "<none>") << c.value;
+    EXPECT_EQ(vok::test::TextOf(message, 1047), c.value);
+    EXPECT_EQ(vok::test::TextOf(message, 1022), c.date ? c.date : "<absent>") << c.value;
+    EXPECT_EQ(vok::test::TextOf(message, 1021), c.time ? c.time : "<absent>") << c.value;
   }
 }
 

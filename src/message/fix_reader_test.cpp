@@ -16,10 +16,7 @@
 
 namespace {
 
-using vok::test::CTraceLines;
-using vok::test::Described;
-using vok::test::Parse;
-using vok::test::TextOf;
+using namespace vok::test;
 
 // "8=FIX.4.1|9=..|" + fields + "10=nnn|\n" with '|' standing for SOH.
 std::string Fix(std::string fields) {
@@ -154,31 +151,21 @@ TEST(FixReader, ReadsTheLegGroupWithTranslatedMembers) {
 }
 
 TEST(FixReader, PostProcessesOrderTypes) {
-  const struct {
-    const char* fields;
-    int orderType;
-    int field1008;
-    const char* field1026;
-  } cases[] = {
-      {"40=P|18=R|111=5|", 10066, 0, "<absent>"},
-      {"40=P|18=R|", 10062, 0, "<absent>"},
-      {"40=P|18=C|", 10077, 0, "<absent>"},
-      {"40=1|18=G|", 10031, 10047, "<absent>"},
-      {"40=V|18=G|", 10063, 0, "<absent>"},
-      {"40=2|389=2|44=10|", 10043, 0, "12"},
-      {"40=2|389=1|44=10|111=3|", 10044, 0, "11"},
-      {"40=2|111=3|", 10040, 0, "<absent>"},
-      {"40=2|", 10030, 0, "<absent>"},
+  // The fields, then the order type 1007, 1008 and 1026 read from them.
+  const std::pair<const char*, const char*> cases[] = {
+      {"40=P|18=R|111=5|", "10066 <absent> <absent>"},
+      {"40=P|18=R|", "10062 <absent> <absent>"},
+      {"40=P|18=C|", "10077 <absent> <absent>"},
+      {"40=1|18=G|", "10031 10047 <absent>"},
+      {"40=V|18=G|", "10063 <absent> <absent>"},
+      {"40=2|389=2|44=10|", "10043 <absent> 12"},
+      {"40=2|389=1|44=10|111=3|", "10044 <absent> 11"},
+      {"40=2|111=3|", "10040 <absent> <absent>"},
+      {"40=2|", "10030 <absent> <absent>"},
   };
-  for (const auto& c : cases) {
-    const VOKMessage message = Parse(Fix(std::string("35=D|") + c.fields));
-    int orderType = 0;
-    int field1008 = 0;
-    message.GetInt(1007, orderType);
-    message.GetInt(1008, field1008);
-    EXPECT_EQ(orderType, c.orderType) << c.fields;
-    EXPECT_EQ(field1008, c.field1008) << c.fields;
-    EXPECT_EQ(TextOf(message, 1026), c.field1026) << c.fields;
+  for (const auto& [fields, expected] : cases) {
+    const VOKMessage message = Parse(Fix(std::string("35=D|") + fields));
+    EXPECT_EQ(TextOf(message, 1007) + " " + TextOf(message, 1008) + " " + TextOf(message, 1026), expected) << fields;
   }
 }
 

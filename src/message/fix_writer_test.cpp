@@ -5,10 +5,13 @@
 #include <regex>
 #include <string>
 
+#include "message/message_test_util.h"
 #include "message/vok_message.h"
 #include "vkdll/trace.h"
 
 namespace {
+
+using vok::test::Parse;
 
 // Splits "8=..|9=..|...|10=nnn|\n" into its fields ('|' for SOH) and checks length and checksum.
 std::string Checked(const std::string& fix) {
@@ -49,21 +52,9 @@ TEST(FixWriter, WritesHeaderTypeAndSendingTime) {
 }
 
 TEST(FixWriter, TranslatesFieldsAndCodes) {
-  VOKMessage order;
-  order.SetType('O');
-  order.SetString(132, "BROKER");
-  order.SetString(1003, "XYZ");
-  order.SetInt(1001, 10001);
-  order.SetInt(1007, 10030);
-  order.SetDouble(1004, 12.5);
-  order.SetInt(1002, 300);
-  order.SetInt(1005, 9999);  // no FIX code: left out
-  order.SetString(2038, "C");
-  order.SetString(2040, "2026");
-  order.SetInt(2036, 3);
-  order.SetString(1021, "01/15/2026-02:15:30");
-  order.SetInt(7777, 1);  // no FIX tag
-  order.SetDouble(1017, -0.000000004);
+  const VOKMessage order = Parse(
+      "O|132=BROKER;1003=XYZ;1001=10001;1007=10030;1004=12.5;1002=300;1005=9999;2038=C;"
+      "2040=2026;2036=3;1021=01/15/2026-02:15:30;7777=1;1017=-0.000000004\n");
   // 7777 has no FIX tag and 1005 no FIX code for 9999; 132 is written once, as 56; 2040 carries
   // the month of 2036; a negative price that rounds to zero keeps its sign.
   EXPECT_EQ(WithoutTimes(Checked(order.ToFIX())),
@@ -71,44 +62,26 @@ TEST(FixWriter, TranslatesFieldsAndCodes) {
 }
 
 TEST(FixWriter, AdjustsOrderFieldsWithoutChangingTheMessage) {
-  VOKMessage order;
-  order.SetType('O');
-  order.SetInt(1007, 10044);
-  order.SetDouble(1026, 12.0);
-  order.SetDouble(1004, 10.0);
-  order.SetInt(1008, 10047);
-  order.SetString(1037, "X");
+  const VOKMessage order = Parse("O|1007=10044;1026=12.0;1004=10.0;1008=10047;1037=X\n");
   EXPECT_EQ(WithoutTimes(Checked(order.ToFIX())), "35=D|389=2|18=X G|44=10|40=2|52=T|60=T|");
   std::string flags;
   order.GetString(1037, flags);
   EXPECT_EQ(flags, "X");
   EXPECT_FALSE(order.HasField(1036));
 
-  VOKMessage reserve;
-  reserve.SetType('O');
-  reserve.SetInt(1007, 10066);
+  VOKMessage reserve = Parse("O|1007=10066\n");
   EXPECT_EQ(WithoutTimes(Checked(reserve.ToFIX())), "35=D|18=R|40=P|52=T|60=T|");
   reserve.SetInt(1007, 10077);
   EXPECT_NE(Checked(reserve.ToFIX()).find("|18=C|"), std::string::npos);
 }
 
 TEST(FixWriter, WritesGroupsAfterTheSendingTimeAndReadsThemBack) {
-  VOKMessage order;
-  order.SetType('O');
-  order.SetString(1003, "XYZ");
-  order.AddGroup(1089);
-  for (int side : {10000, 10001}) {
-    VOKMessage leg;
-    leg.SetString(1507, side == 10000 ? "L1" : "L2");
-    leg.SetInt(1505, side);
-    leg.SetString(1500, "T");
-    order.AddGroupEntry(1089, leg);
-  }
+  const VOKMessage order = Parse("O|1003=XYZ;1089=2;1507=L1;1505=10000;1500=T;1507=L2;1505=10001;1500=T\n");
   const std::string fix = order.ToFIX();
   EXPECT_EQ(WithoutTimes(Checked(fix)), "35=AB|55=XYZ|52=T|60=T|555=2|654=L1|624=1|600=T|654=L2|624=2|600=T|");
 
   vok::CScopedTraceSink sink([](int, std::string_view text) { ADD_FAILURE() << text; });
-  const VOKMessage back(fix.data(), static_cast<int>(fix.size()));
+  const VOKMessage back = Parse(fix);
   EXPECT_EQ(back.GetType(), 'O');
   ASSERT_EQ(back.GetGroupCount(1089), 2);
   VOKMessage* leg = nullptr;

@@ -14,9 +14,7 @@
 
 namespace {
 
-using vok::test::Described;
-using vok::test::Parse;
-using vok::test::TextOf;
+using namespace vok::test;
 
 TEST(LineForm, ClassifiesValuesWhileScanning) {
   const VOKMessage message = Parse(
@@ -141,7 +139,7 @@ TEST(LineForm, WrittenLinesReadBackTheSame) {
 // reads the fields after it, and says so in one warning; a long line or a large real message is
 // not touched.
 TEST(LineForm, SkipsFieldsAndGroupEntriesOverTheCaps) {
-  vok::test::CTraceLines trace;
+  CTraceLines trace;
   auto parse = [&](const std::string& line, std::size_t expectedWarnings) {
     trace.Clear();
     VOKMessage message = Parse(line);

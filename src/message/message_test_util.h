@@ -1,6 +1,5 @@
-// Test helpers for the message tests: parse a text in either form, and describe the fields of a
-// message as one text ("fid:kind:text", by field id, kinds I U D S G) so that a whole message is
-// checked in one comparison.
+// Parses a text in either form, and describes a message as one text ("fid:kind:text" by field
+// id, kinds I U D S G) so that a whole message is checked in one comparison.
 #pragma once
 
 #include <algorithm>

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/event.h"
@@ -44,24 +45,19 @@ class CLoopThread {
 TEST(MessageLoopTest, PostedCallsRunInOrderOnTheTargetThreadOnly) {
   CLoopThread loop;
   std::mutex lock;
-  std::vector<int> order;
-  std::vector<ThreadId> threads;
+  std::vector<std::pair<int, ThreadId>> calls, expected;
   CEvent done;
   for (int i = 0; i < 20; ++i) {
+    expected.emplace_back(i, loop.m_id);
     ASSERT_TRUE(loop.m_target.PostCall([&, i] {
       std::lock_guard<std::mutex> guard(lock);
-      order.push_back(i);
-      threads.push_back(CurrentThreadId());
+      calls.emplace_back(i, CurrentThreadId());
       if (i == 19) done.Set();
     }));
   }
   ASSERT_TRUE(done.Wait(5000));
   std::lock_guard<std::mutex> guard(lock);
-  ASSERT_EQ(order.size(), 20u);
-  for (int i = 0; i < 20; ++i) {
-    EXPECT_EQ(order[i], i);
-    EXPECT_EQ(threads[i], loop.m_id);
-  }
+  EXPECT_EQ(calls, expected);
   // Once the thread has ended, or without a thread, posting fails.
   CMessageTarget ended;
   CThreadHandle thread;

@@ -1,5 +1,4 @@
-// Per-user settings and protected secrets: values written are read back, deleted values are gone,
-// bad stored text is refused. Linux works in a temporary folder named through the
+// Per-user settings and protected secrets. Linux works in a temporary folder named through the
 // environment; Windows in the registry under Wine, with test-only names that are removed again.
 #include "platform/settings_store.h"
 

@@ -15,11 +15,10 @@ TEST(TextTest, RoundTripsTextAndReplacesMalformedInput) {
   }
 #ifndef _WIN32
   EXPECT_EQ(WideFromNarrow("\xf0\x9f\x93\x88").size(), 2u);  // a surrogate pair
-  struct Case {
+  const struct {
     std::string narrow;
     std::u16string wide;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"a\x80z", u"a\uFFFDz"},            // stray continuation byte
       {"\xc0\xaf", u"\uFFFD\uFFFD"},      // overlong '/'
       {"\xed\xa0\x80", u"\uFFFD"},        // encoded surrogate: one bad sequence
@@ -27,7 +26,7 @@ TEST(TextTest, RoundTripsTextAndReplacesMalformedInput) {
       {"\xe2(x", u"\uFFFD(x"},            // broken sequence keeps what follows
       {"\xff", u"\uFFFD"},
   };
-  for (const Case& c : cases) EXPECT_EQ(WideFromNarrow(c.narrow), c.wide) << c.narrow;
+  for (const auto& c : cases) EXPECT_EQ(WideFromNarrow(c.narrow), c.wide) << c.narrow;
   const char16_t lone[] = {u'a', 0xD800, u'b', 0xDC00};
   EXPECT_EQ(NarrowFromWide(WideStringView(lone, 4)),
             "a\xef\xbf\xbd"

@@ -1,10 +1,6 @@
-// Checks records/vokquote.h against the type library it mirrors by walking the compiled library
-// (embedded in this program as in the DLL): each type's GUID, each record's size and fields (name,
-// offset, size), each enumeration's members and values, each method's name, DISPID,
-// invoke kind and vtable offset. The lists below only name the C++ members; every number compared
-// comes from the compiler or from the library. Built for Windows only: Linux compiles the same
-// header, whose layout for both pointer sizes is asserted where it is declared, and Linux clients
-// reach the interfaces through that header alone, never through a type library.
+// Checks records/vokquote.h against the compiled type library embedded in this program: every
+// number compared comes from the compiler or from the library. Windows only: Linux clients reach
+// the interfaces through the header alone, whose layout is asserted where it is declared.
 #include "records/vokquote.h"
 
 #include <vokquote/version.h>

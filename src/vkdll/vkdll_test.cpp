@@ -10,12 +10,11 @@
 namespace {
 
 TEST(FormatNumber, FormatsStrikePricesAndCutsToBuffer) {
-  struct Case {
+  const struct {
     double value;
     int format;
     const char* expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {52.5, 2, "52.5"}, {100.0, 2, "100"},  {7.125, 2, "7.125"},           {0.0, 2, "0"},
       {-0.0001, 2, "0"}, {12.5, 1, "12.50"}, {1.23456789, 0, "1.23456789"}, {10.0, 0, "10"},
   };

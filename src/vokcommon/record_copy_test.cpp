@@ -1,6 +1,5 @@
-// Record copies own their strings: the copy survives the source, and copying over a record
-// replaces (and frees) the strings it held. The options copy is the same code, read back by the
-// options handler tests.
+// Record copies own their strings; the options copy is the same code, read back by the options
+// handler tests.
 #include "vokcommon/record_copy.h"
 
 #include <gtest/gtest.h>

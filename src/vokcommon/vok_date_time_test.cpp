@@ -1,5 +1,4 @@
-// Tests of CVokDateTime: OLE origin, Eastern daylight-saving boundaries under both rules,
-// Format -> Parse round trips, the accepted text forms and the rejection of everything else.
+// CVokDateTime: OLE origin, Eastern daylight saving under both rules, round trips, text forms.
 #include "vokcommon/vok_date_time.h"
 
 #include <gtest/gtest.h>
@@ -42,11 +41,10 @@ TEST(VokDateTime, CountsDaysFromTheOleOrigin) {
 }
 
 TEST(VokDateTime, ConvertsEasternTextWithTheRuleOfItsOwnYear) {
-  struct Case {
+  const struct {
     const char* eastern;
     double utc;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"01/15/2026 09:30", Utc(2026, 1, 15, 14, 30)},
       {"07/15/2026 09:30", Utc(2026, 7, 15, 13, 30)},
       // 02:30 does not exist that night; it is read as standard time (= 03:30 daylight).
@@ -102,11 +100,10 @@ TEST(VokDateTime, FormattedTextReadsBackToTheSameMillisecond) {
 }
 
 TEST(VokDateTime, AcceptsEveryDateAndTimeForm) {
-  struct Case {
+  const struct {
     const char* text;
     double utc;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"01/15/2026 09:30", Utc(2026, 1, 15, 9, 30)},
       {"1/5/2026 9:30:05", Utc(2026, 1, 5, 9, 30, 5)},
       {"2026-01-15 09:30:00.250", Utc(2026, 1, 15, 9, 30, 0, 250)},

@@ -1,6 +1,5 @@
-// Test helpers for the transport: a loopback server in the test process (accepts connections,
-// collects what each one receives, writes what the test tells it to) and a recorder behind the
-// transport's callback table. Both wait with bounded waits for conditions, never for time.
+// A loopback server for the transport tests and a recorder behind the transport's callback table;
+// both wait for conditions with bounded waits, never for time.
 #pragma once
 
 #include <gtest/gtest.h>

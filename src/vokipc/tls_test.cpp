@@ -1,25 +1,20 @@
-// The transport over TLS against a small OpenSSL server of the test process: which certificates
-// the client accepts and which it refuses (with the error code and the level 5 trace), lines and
-// close over an accepted TLS 1.3 session, and a TLS client meeting a plain server or one that
-// stops at TLS 1.1, and the reverse.
+// The transport over TLS against a small OpenSSL server of the test process.
 #include <gtest/gtest.h>
 #include <openssl/ssl.h>
 
 #include <signal.h>
 
-#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/tls_test_certificates_util.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 #include "vokipc/loopback_server_test_util.h"
 
 namespace {
 
-using vok::test::CCallbackRecorder;
-using vok::test::CTestCertificates;
+using namespace vok::test;
 
 // Accepts one connection. With a certificate it runs a TLS handshake (up to maxVersion when that
 // is set), then sends two lines (the second in two writes), records the first line it receives and
@@ -99,20 +94,6 @@ class TlsTransport : public ::testing::Test {
   }
   void TearDown() override { IpcCleanup(); }
 
-  // Level 5 lines traced while fn ran; the transport's "open" line goes to opened.
-  template <typename Fn>
-  std::vector<std::string> FailureTraces(Fn fn, std::string* opened = nullptr) {
-    std::vector<std::string> lines;
-    std::mutex lock;
-    vok::CScopedTraceSink sink([&](int level, std::string_view text) {
-      std::lock_guard<std::mutex> guard(lock);
-      if (level == 5) lines.emplace_back(text);
-      if (opened != nullptr && text.find(" open to ") != std::string_view::npos) *opened = text;
-    });
-    fn();
-    return lines;
-  }
-
   CTestCertificates m_certificates;
   CCallbackRecorder m_recorder;
 };
@@ -145,10 +126,9 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
                  "'");
     COneShotServer server(&m_certificates, c.server);
     const IPCTLSOPTIONS options{c.caFile.c_str(), c.pin.c_str()};
-    IPCHANDLE handle = 0;
-    std::string opened;
-    const std::vector<std::string> traces = FailureTraces(
-        [&] { handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options); }, &opened);
+    CTraceLines trace;
+    const IPCHANDLE handle = IpcOpenTls(c.host, server.Port(), CCallbackRecorder::Table(), &options);
+    const std::vector<std::string> traces = trace.Lines(5, "");
     if (c.refusal != nullptr) {
       EXPECT_EQ(handle, 0u);
       EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsRefused);
@@ -158,7 +138,7 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
     }
     ASSERT_NE(handle, 0u);
     EXPECT_TRUE(traces.empty());
-    EXPECT_NE(opened.find(" over TLS 1.3"), std::string::npos) << opened;
+    EXPECT_EQ(trace.Lines(2, " over TLS 1.3").size(), 1u);
     ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
     EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|hello", "B|split"}));
     EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
@@ -173,9 +153,9 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
 TEST_F(TlsTransport, ATlsClientAndAPlainOrPreTls12PeerFailCleanly) {
   {
     COneShotServer plain(nullptr, CTestCertificates::kValid);
-    IPCHANDLE handle = 0;
-    const std::vector<std::string> traces =
-        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr); });
+    CTraceLines trace;
+    const IPCHANDLE handle = IpcOpenTls("127.0.0.1", plain.Port(), CCallbackRecorder::Table(), nullptr);
+    const std::vector<std::string> traces = trace.Lines(5, "");
     EXPECT_EQ(handle, 0u);
     EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
     ASSERT_EQ(traces.size(), 1u);
@@ -187,9 +167,9 @@ TEST_F(TlsTransport, ATlsClientAndAPlainOrPreTls12PeerFailCleanly) {
     COneShotServer old(&m_certificates, CTestCertificates::kValid, TLS1_1_VERSION);
     const std::string ca = m_certificates.CaFile();
     const IPCTLSOPTIONS options{ca.c_str(), nullptr};
-    IPCHANDLE handle = 0;
-    const std::vector<std::string> traces =
-        FailureTraces([&] { handle = IpcOpenTls("127.0.0.1", old.Port(), CCallbackRecorder::Table(), &options); });
+    CTraceLines trace;
+    const IPCHANDLE handle = IpcOpenTls("127.0.0.1", old.Port(), CCallbackRecorder::Table(), &options);
+    const std::vector<std::string> traces = trace.Lines(5, "");
     EXPECT_EQ(IpcLastOpenError(), kIpcErrorTlsHandshake);
     EXPECT_EQ(handle, 0u);
     if (handle != 0) IpcCloseTcp(handle);  // lets the server's read end

@@ -1,6 +1,4 @@
-// The transport against a loopback server in the test process: opens that fail and handles,
-// framing of what the server writes, whole messages from many writing threads, the closed
-// callback, and that no callback comes once IpcCloseTcp has returned.
+// The transport against a loopback server in the test process.
 #include "vokipc/vokipc.h"
 
 #include <gtest/gtest.h>
@@ -46,20 +44,19 @@ TEST_F(Transport, OpenFailsWithoutAServerOrANameAndSaysWhyAndHandsOutFreshHandle
     ASSERT_TRUE(closedSoon.Listen("127.0.0.1"));
     unusedPort = closedSoon.Port();
   }
-  struct Case {
+  const int invalid = vok::kSocketErrorInvalidArgument;
+  const struct {
     const char* address;
     int port;
     int error;
     int orError;  // a resolver without network may only say "try again"
-  };
-  const int invalid = vok::kSocketErrorInvalidArgument;
-  const Case cases[] = {{"127.0.0.1", unusedPort, vok::kSocketErrorRefused, vok::kSocketErrorRefused},
-                        {"no-such-host.invalid", 5020, kIpcErrorHostNotFound, kIpcErrorTryAgain},
-                        {"127.0.0.1", 0, invalid, invalid},
-                        {"127.0.0.1", 70000, invalid, invalid},
-                        {"", 5020, invalid, invalid},
-                        {nullptr, 5020, invalid, invalid}};
-  for (const Case& c : cases) {
+  } cases[] = {{"127.0.0.1", unusedPort, vok::kSocketErrorRefused, vok::kSocketErrorRefused},
+               {"no-such-host.invalid", 5020, kIpcErrorHostNotFound, kIpcErrorTryAgain},
+               {"127.0.0.1", 0, invalid, invalid},
+               {"127.0.0.1", 70000, invalid, invalid},
+               {"", 5020, invalid, invalid},
+               {nullptr, 5020, invalid, invalid}};
+  for (const auto& c : cases) {
     EXPECT_EQ(IpcOpenTcp(c.address, c.port, CCallbackRecorder::Table()), 0u)
         << (c.address ? c.address : "(null)") << ":" << c.port;
     const int error = IpcLastOpenError();

@@ -1,7 +1,5 @@
-// Shared pieces of the fault suite: a live feed (the simulator in-process, one service object and
-// one pumping subscriber thread holding six subscriptions over the four services), marker lines
-// that prove a given connection's data reached the callbacks, and the process's threads, open
-// descriptors and resident memory read from /proc.
+// Shared pieces of the fault suite: a live feed with one pumping subscriber thread, marker lines
+// that prove a connection's data reached the callbacks, and the process's resources from /proc.
 #pragma once
 
 #include <unistd.h>

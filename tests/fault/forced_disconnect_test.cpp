@@ -1,6 +1,4 @@
-// Forced disconnects, hundreds of each kind, against the simulator with the connection's delays
-// cut to milliseconds: after every logon each subscription is re-sent exactly once and data flows
-// to the callbacks again; afterwards threads, descriptors and memory are back where they were.
+// Forced disconnects against the simulator, with the connection's delays cut to milliseconds.
 // VOK_FAULT_DISCONNECTS sets the cycles per kind: 500 by default, 100 under a sanitizer, where
 // each silent cycle waits out longer heartbeat ticks.
 #include <gtest/gtest.h>
@@ -16,8 +14,6 @@ namespace {
 using vok::fault::CLiveFeed;
 using vok::test::Eventually;
 
-enum class EFault { Drop, HalfLine, RefusedThenAccepted, Silent };
-
 TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
   const int cycles = vok::fault::EnvCount("VOK_FAULT_DISCONNECTS", vok::fault::kSanitized ? 100 : 500);
   // Reconnect 2..6 ms after a drop; the heartbeat stays long until the silent kind needs it short.
@@ -31,42 +27,32 @@ TEST(ForcedDisconnects, EveryLogonResendsEachSubscriptionOnceAndNothingLeaks) {
   const vok::fault::SResources baseline = vok::fault::Resources();
   long peakRssKb = baseline.rssKb;
 
+  using vok::sim::CScript;
   const struct {
     const char* name;
-    EFault fault;
-  } kinds[] = {{"drop", EFault::Drop},
-               {"drop after half a line", EFault::HalfLine},
-               {"logon refused, then accepted", EFault::RefusedThenAccepted},
-               {"silent server", EFault::Silent}};
+    CScript script;
+    bool refuseOnce, silent;
+  } kinds[] = {{"drop", CScript().Drop(), false, false},
+               // Were the fragment kept, the next connection's logon reply would be glued to it.
+               {"drop after half a line", CScript().SendRaw("1|1003=AAPL;2002=12").Drop(), false, false},
+               {"logon refused, then accepted", CScript().Drop(), true, false},
+               {"silent server", CScript().Silent(true), false, true}};
   int current = 1;
   for (const auto& kind : kinds) {
     // The silent kind is found by the heartbeat: ticks of 50 ms (200 under a sanitizer's slowdown)
     // against the server's 10 ms beats, so only a real silence misses one.
     std::optional<vok::test::CScopedConnectionTimes> fastHeartbeat;
-    if (kind.fault == EFault::Silent) fastHeartbeat.emplace(vok::fault::kSanitized ? 200 : 50, 2, 1, 5);
+    if (kind.silent) fastHeartbeat.emplace(vok::fault::kSanitized ? 200 : 50, 2, 1, 5);
     const std::uint64_t start = vok::MonotonicMs();
     for (int cycle = 0; cycle < cycles; ++cycle) {
       SCOPED_TRACE(testing::Message() << kind.name << ", cycle " << cycle);
       const int logons = server.LogonCount();
-      switch (kind.fault) {
-        case EFault::Drop:
-          server.Run(current, vok::sim::CScript().Drop());
-          break;
-        case EFault::HalfLine:
-          // Were the fragment kept, the next connection's logon reply would be glued to it.
-          server.Run(current, vok::sim::CScript().SendRaw("1|1003=AAPL;2002=12").Drop());
-          break;
-        case EFault::RefusedThenAccepted: {
-          const int refused = server.RefusedLogonCount();
-          feed.SetPassword("not-the-password");
-          server.Run(current, vok::sim::CScript().Drop());
-          ASSERT_TRUE(Eventually([&] { return server.RefusedLogonCount() > refused; }));
-          feed.SetPassword(vok::test::kSimulatorPassword);
-          break;
-        }
-        case EFault::Silent:
-          server.Run(current, vok::sim::CScript().Silent(true));
-          break;
+      const int refusedBefore = server.RefusedLogonCount();
+      if (kind.refuseOnce) feed.SetPassword("not-the-password");
+      server.Run(current, kind.script);
+      if (kind.refuseOnce) {
+        ASSERT_TRUE(Eventually([&] { return server.RefusedLogonCount() > refusedBefore; }));
+        feed.SetPassword(vok::test::kSimulatorPassword);
       }
       int next = 0;
       ASSERT_TRUE(Eventually([&] {

@@ -1,7 +1,5 @@
-// A hostile quote server and careless client input: forged connection events, endless lines,
-// lines packed with fields or with absurd group counts, and a flood while one subscriber thread
-// stops pumping. The connection must stay up, memory bounded and delivery going.
-// VOK_FAULT_FLOOD_MB sets the flood's size.
+// A hostile quote server and careless client input: the connection must stay up, memory bounded
+// and delivery going. VOK_FAULT_FLOOD_MB sets the flood's size.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,9 +1,6 @@
-// Service objects created, connected, subscribed and released while the feed runs, a thousand
-// times on one thread and then on two threads at once (the sanitizer builds run it too, so a
-// touch of freed memory or a data race fails it). Every other cycle unadvises first; the next
-// object subscribes another symbol on the same subscriber thread, so an update of a released
-// object that still reached a callback shows as a stale symbol. VOK_FAULT_LIFECYCLES sets the
-// cycles (split between the threads in the second case).
+// Service objects created, connected, subscribed and released while the feed runs, on one thread
+// and then on two (the sanitizer builds run it too). An update of a released object that still
+// reaches a callback shows as a stale symbol. VOK_FAULT_LIFECYCLES sets the cycles.
 #include <gtest/gtest.h>
 
 #include <cstdio>
