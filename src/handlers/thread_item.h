@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -41,6 +42,15 @@ class CThreadItem {
   void SetReferences(std::int32_t count) { m_references.store(count, std::memory_order_relaxed); }
   std::int32_t References() const { return m_references.load(std::memory_order_relaxed); }
 
+  // When the item entered its queues, on the monotonic clock: stamped once by Distribute before
+  // any queue holds it (every queue it reaches takes it at the same moment), read at delivery.
+  static std::int64_t ClockNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+  void SetQueuedAt(std::int64_t ns) { m_queuedAtNs = ns; }
+  std::int64_t QueuedAt() const { return m_queuedAtNs; }
+
   // Drops one queue's hold; the last one destroys the item. Safe from several threads at once.
   void Release();
 
@@ -57,6 +67,7 @@ class CThreadItem {
   CDeliveryGate* const m_gate;
   std::atomic<std::int32_t> m_references{0};
   const Kind m_kind;
+  std::int64_t m_queuedAtNs = 0;
 };
 
 class CQuoteThreadItem final : public CThreadItem {

@@ -212,8 +212,13 @@ CThreadItem* CThreadQueue::PopItem() {
 }
 
 CQueueStats CThreadQueue::Statistics() {
-  vok::CCriticalSectionLock lock(m_lock);
-  return CQueueStats{m_conflated, m_printsDropped, m_items.size() - m_removed, m_highWater};
+  CQueueStats stats;
+  {
+    vok::CCriticalSectionLock lock(m_lock);
+    stats = CQueueStats{m_conflated, m_printsDropped, m_items.size() - m_removed, m_highWater, {}};
+  }
+  stats.drainLatency = m_drainLatency.Summary();
+  return stats;
 }
 
 bool CThreadQueue::StatisticsOf(vok::ThreadId thread, CQueueStats& out) {
@@ -280,6 +285,8 @@ void CThreadQueue::Drain() {
       if (handler != nullptr) entered.gate = gate;
     }
     if (handler != nullptr) {
+      m_drainLatency.Record(
+          static_cast<std::uint64_t>(std::max<std::int64_t>(0, CThreadItem::ClockNs() - item->QueuedAt())));
       handler->OnThreadItem(item);
       // A callback may have released the handler: let its release go on, and deliver no more of
       // it. The item's reference keeps the gate readable here.
@@ -339,6 +346,7 @@ std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::Th
     return 0;
   }
   item->SetReferences(reached);
+  item->SetQueuedAt(CThreadItem::ClockNs());
   for (vok::ThreadId thread : threads) {
     for (CThreadQueue* queue : list.queues) {
       if (queue->m_owner == thread) queue->AddItem(item);

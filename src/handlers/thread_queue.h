@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "handlers/latency_histogram.h"
 #include "platform/critical_section.h"
 #include "platform/message_loop.h"
 #include "platform/thread.h"
@@ -36,6 +37,7 @@ struct CQueueStats {
   std::uint64_t printsDropped = 0;  // time and sales prints dropped, oldest first
   std::size_t depth = 0;            // items waiting to be taken by the owner now
   std::size_t highWater = 0;        // the most items ever waiting at once
+  CLatencySummary drainLatency;     // from entering the queue to delivery on the owner thread
 };
 
 class alignas(64) CThreadQueue {
@@ -138,5 +140,7 @@ class alignas(64) CThreadQueue {
   const CEntered* m_innermost = nullptr;
   vok::ThreadTimerId m_timerId = 0;
   int m_timerCount = 0;
+  // Written by the owner at each delivery, read by Statistics on any thread without m_lock.
+  CLatencyHistogram m_drainLatency;
   vok::CThreadChecker m_threadChecker;
 };

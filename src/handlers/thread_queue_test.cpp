@@ -1,9 +1,12 @@
-// The per-thread dispatch queues: order, bounds, handlers that go while items wait, nested drains.
+// The per-thread dispatch queues: order, bounds, drain latency, handlers that go while items wait,
+// nested drains.
 #include "handlers/thread_queue.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -160,6 +163,39 @@ TEST_F(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapsho
   ASSERT_TRUE(CThreadQueue::StatisticsOf(one[0], stats));
   EXPECT_EQ(stats.depth, 0u);
   EXPECT_EQ(stats.highWater, expected.size());
+}
+
+TEST_F(ThreadQueue, DrainLatencyCountsFromEnqueueToDeliveryAndRanksPercentiles) {
+  CRecordingHandler handler;
+  CClientThread a;
+  const vok::ThreadId one[] = {WithQueue(a)};
+  // 90 items drained at once, then 10 that wait: the median is quick, p99 and the maximum are not.
+  for (int i = 0; i < 90; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), one);
+  a.Drain();
+  for (int i = 90; i < 100; ++i) CThreadQueue::Distribute(new CTestItem(&handler, i), one);
+  constexpr std::uint64_t kDelayNs = 200'000'000;
+  std::this_thread::sleep_for(std::chrono::nanoseconds(kDelayNs));
+  a.Drain();
+  CQueueStats stats;
+  ASSERT_TRUE(CThreadQueue::StatisticsOf(one[0], stats));
+  const CLatencySummary& latency = stats.drainLatency;
+  EXPECT_EQ(latency.count, 100u);
+  EXPECT_LT(latency.p50Ns, kDelayNs);
+  EXPECT_GE(latency.p99Ns, kDelayNs);
+  EXPECT_LE(latency.p99Ns, latency.maxNs);
+  // An item never stamped would count from the clock's start.
+  EXPECT_LT(latency.maxNs, 60'000'000'000u);
+
+  // Every duration falls in a bucket whose bound is at most a quarter above it, in order.
+  for (std::uint64_t ns : {0ull, 3ull, 4ull, 7ull, 8ull, 9ull, 1000ull, 1023ull, 1024ull, 123456789ull, 1ull << 39}) {
+    const std::size_t bucket = CLatencyHistogram::BucketOf(ns);
+    EXPECT_GE(CLatencyHistogram::UpperBound(bucket), ns) << ns;
+    EXPECT_LE(CLatencyHistogram::UpperBound(bucket), ns + ns / 4) << ns;
+    if (bucket > 0) {
+      EXPECT_LT(CLatencyHistogram::UpperBound(bucket - 1), ns) << ns;
+    }
+  }
+  EXPECT_EQ(CLatencyHistogram::BucketOf(UINT64_MAX), CLatencyHistogram::kBuckets - 1);
 }
 
 TEST_F(ThreadQueue, NothingOfAHandlerIsDeliveredOnceItGoesAndItsGoingWaitsForDeliveriesUnderWay) {

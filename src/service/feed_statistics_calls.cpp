@@ -45,8 +45,15 @@ extern "C" HRESULT VokGetSubscriberStatistics(VokSubscriberStatistics* entries, 
     *count = all.size();
     for (std::size_t i = 0; i < std::min(capacity, all.size()); ++i) {
       const CQueueStats& queue = all[i].second;
-      entries[i] = VokSubscriberStatistics{static_cast<uint32_t>(all[i].first), queue.depth, queue.highWater,
-                                           queue.conflated, queue.printsDropped};
+      entries[i] = VokSubscriberStatistics{static_cast<uint32_t>(all[i].first),
+                                           queue.depth,
+                                           queue.highWater,
+                                           queue.conflated,
+                                           queue.printsDropped,
+                                           queue.drainLatency.count,
+                                           queue.drainLatency.p50Ns,
+                                           queue.drainLatency.p99Ns,
+                                           queue.drainLatency.maxNs};
     }
     return S_OK;
   } catch (const std::bad_alloc&) {

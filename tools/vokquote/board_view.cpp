@@ -25,6 +25,7 @@ bool CBoardView::Update(const QUOTERECORD& rec) {
   for (auto& row : m_rows) {
     if (row.symbol != symbol) continue;
     row.received = true;
+    row.stale = false;
     row.last = rec.dLast;
     row.change = rec.dPrevClose != 0 ? rec.dLast - rec.dPrevClose : 0;
     row.bid = rec.dBid;
@@ -41,6 +42,16 @@ bool CBoardView::Update(const QUOTERECORD& rec) {
   return false;
 }
 
+bool CBoardView::SetStale(const std::string& symbol, bool stale) {
+  for (auto& row : m_rows) {
+    if (row.symbol != symbol) continue;
+    if (row.stale == stale) return false;
+    row.stale = stale;
+    return true;
+  }
+  return false;
+}
+
 std::vector<std::string> CBoardView::Render(bool colour) const {
   std::vector<std::string> lines;
   lines.reserve(m_rows.size() + 1);
@@ -50,8 +61,8 @@ std::vector<std::string> CBoardView::Render(bool colour) const {
   lines.push_back(colour ? std::string(kBold) + line + kReset : line);
   for (const auto& row : m_rows) {
     if (!row.received) {
-      std::snprintf(line, sizeof line, "%-10s %10s", row.symbol.c_str(), "...");
-      lines.push_back(line);
+      std::snprintf(line, sizeof line, "%-10s %10s%s", row.symbol.c_str(), "...", row.stale ? "  STALE" : "");
+      lines.push_back(colour && row.stale ? std::string(kDim) + line + kReset : std::string(line));
       continue;
     }
     char last[32], change[32];
@@ -63,14 +74,17 @@ std::vector<std::string> CBoardView::Render(bool colour) const {
     text += ' ';
     const char* lastColour = row.tick == tickEvenUp ? kGreen : row.tick == tickDown ? kRed : nullptr;
     const char* changeColour = row.change > 0 ? kGreen : row.change < 0 ? kRed : nullptr;
-    text += colour && lastColour ? std::string(lastColour) + last + kReset : std::string(last);
+    // A stale row is dimmed whole: a tick colour would end the dimming and say the price is live.
+    const bool tint = colour && !row.stale;
+    text += tint && lastColour ? std::string(lastColour) + last + kReset : std::string(last);
     text += ' ';
-    text += colour && changeColour ? std::string(changeColour) + change + kReset : std::string(change);
+    text += tint && changeColour ? std::string(changeColour) + change + kReset : std::string(change);
     std::snprintf(line, sizeof line, " %19s %19s %11s %10s %10s  %-8s", bid.c_str(), ask.c_str(),
                   FormatSize(row.volume).c_str(), FormatPrice(row.high).c_str(), FormatPrice(row.low).c_str(),
                   row.time.c_str());
     text += line;
     while (!text.empty() && text.back() == ' ') text.pop_back();
+    if (row.stale) text = colour ? std::string(kDim) + text + "  STALE" + kReset : text + "  STALE";
     lines.push_back(std::move(text));
   }
   return lines;

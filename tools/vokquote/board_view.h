@@ -1,6 +1,7 @@
 // CBoardView: the level 1 board of `vokquote watch`, one row per symbol in the order asked for,
 // kept from the quote records as they arrive and rendered as text lines. The last price is
-// coloured by the record's tick (up green, down red) and the change by its sign. Used on the one
+// coloured by the record's tick (up green, down red) and the change by its sign; a stale row is
+// tagged at its end and dimmed. Used on the one
 // thread that receives the callbacks.
 #pragma once
 
@@ -18,6 +19,7 @@ struct SBoardRow {
   long bidSize = 0, askSize = 0, volume = 0;
   std::string time;  // HH:MM:SS of the last update
   enumTick tick = tickNone;
+  bool stale = false;  // no fresh update for the stale-after time or since the last reconnect
 };
 
 class CBoardView {
@@ -27,6 +29,9 @@ class CBoardView {
 
   // False (nothing changes) for a record without symbol or for a symbol not on the board.
   bool Update(const QUOTERECORD& rec);
+  // Marks the row of symbol stale (its figures are old) or not; an update clears the mark too.
+  // False for a symbol not on the board or a mark that does not change.
+  bool SetStale(const std::string& symbol, bool stale);
   // A header line and one line per symbol; colour adds terminal colour sequences.
   std::vector<std::string> Render(bool colour) const;
 

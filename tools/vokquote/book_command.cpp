@@ -10,6 +10,7 @@ class CBookScreen final : public ILiveView {
  public:
   explicit CBookScreen(const std::string& symbol) : m_book(symbol) {}
   bool OnLevel2(const LEVEL2RECORD& rec) override { return m_book.Update(rec); }
+  bool OnStaleness(const std::string& symbol, bool stale) override { return m_book.SetStale(symbol, stale); }
   std::vector<std::string> Render(int rows, bool colour, const AggregateSize& aggregate) override {
     return m_book.Render(aggregate, 1000, colour);
   }

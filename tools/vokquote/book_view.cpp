@@ -33,6 +33,7 @@ bool CBookView::Update(const LEVEL2RECORD& rec) {
   if (rec.bstrSymbol == nullptr || CBstr::ToUtf8(rec.bstrSymbol) != m_symbol) return false;
   std::map<std::string, SBookEntry>* book = rec.side == msBid ? &m_bids : rec.side == msAsk ? &m_asks : nullptr;
   if (book == nullptr) return false;
+  m_stale = false;
   std::string mmid = CBstr::ToUtf8(rec.bstrMMID);
   if (rec.bClosed != 0 || rec.lSize <= 0) {
     book->erase(mmid);
@@ -44,6 +45,12 @@ bool CBookView::Update(const LEVEL2RECORD& rec) {
   entry.size = rec.lSize;
   entry.price = rec.dPrice;
   entry.time = rec.UTCTime;
+  return true;
+}
+
+bool CBookView::SetStale(const std::string& symbol, bool stale) {
+  if (symbol != m_symbol || stale == m_stale) return false;
+  m_stale = stale;
   return true;
 }
 
@@ -90,7 +97,9 @@ std::vector<std::string> CBookView::Render(const AggregateSize& aggregate, int d
   std::vector<std::string> lines;
   std::string title = m_symbol + "  level 2: " + std::to_string(bids.size()) + " bid and " +
                       std::to_string(asks.size()) + " ask price levels";
-  lines.push_back(colour ? std::string(kBold) + title + kReset : title);
+  if (colour) title = std::string(kBold) + title + kReset;
+  if (m_stale) title += colour ? std::string("  ") + kReverse + "STALE" + kReset : std::string("  STALE");
+  lines.push_back(std::move(title));
   char header[128];
   std::snprintf(header, sizeof header, "%10s %9s %-9s %8s %-7s | %10s %9s %-9s %8s %-7s", "BID", "LEVEL", "MMID",
                 "SIZE", "SOURCE", "ASK", "LEVEL", "MMID", "SIZE", "SOURCE");

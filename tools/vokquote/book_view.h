@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "client_api.h"
@@ -39,6 +40,9 @@ class CBookView {
 
   // False for a record of another symbol or with a side that is neither bid nor ask.
   bool Update(const LEVEL2RECORD& rec);
+  // Marks the book stale (no fresh update for the stale-after time or since the last reconnect)
+  // or not; an update of the symbol clears the mark too. False for another symbol or no change.
+  bool SetStale(const std::string& symbol, bool stale);
   // Bids from the highest price down, asks from the lowest up.
   std::vector<SBookLevel> Levels(enumMarketSide side, const AggregateSize& aggregate) const;
   // A title, a header and up to depth rows of bids beside asks.
@@ -48,6 +52,7 @@ class CBookView {
   std::string m_symbol;
   std::map<std::string, SBookEntry> m_bids;  // by market maker
   std::map<std::string, SBookEntry> m_asks;
+  bool m_stale = false;  // the title says so
 };
 
 }  // namespace vok::cli

@@ -56,6 +56,7 @@ TEST(FeedHealthTest, StatsLinesCountWhatTheServerSent) {
   }
   EXPECT_GT(previous, 10);
   EXPECT_GT(quotes, 0);
+  EXPECT_GT(JsonNumber(stats.back(), "delivered"), 0) << stats.back();
 }
 
 TEST(FeedHealthTest, AQuietSymbolTurnsStaleAndFreshAgainWithItsNextUpdate) {

@@ -188,6 +188,8 @@ void CLiveRunner::NoteRecord(BSTR symbol) {
 void CLiveRunner::NoteStaleness(const std::vector<std::string>& symbols, bool stale) {
   if (symbols.empty()) return;
   m_dirty = true;
+  if (m_view != nullptr)
+    for (const std::string& symbol : symbols) m_view->OnStaleness(symbol, stale);
   if (!m_json) return;
   for (const std::string& symbol : symbols) {
     CJsonWriter json;

@@ -41,6 +41,8 @@ class ILiveView {
   virtual bool OnLevel2(const LEVEL2RECORD&) { return false; }
   virtual bool OnTimeAndSales(const TSRECORD&) { return false; }
   virtual bool OnOptions(const OPTIONSRECORD&) { return false; }
+  // The symbol turned stale or fresh: a view that shows it marks it; returns whether it changed.
+  virtual bool OnStaleness(const std::string& /*symbol*/, bool /*stale*/) { return false; }
   // A view that changes without records (statistics) is redrawn this often; 0: only on records.
   virtual std::uint64_t RefreshMs() const { return 0; }
   // Lines above the status line; rows is how many fit.

@@ -11,6 +11,7 @@ namespace vok::cli {
 
 inline constexpr const char* kReset = "\x1b[0m";
 inline constexpr const char* kBold = "\x1b[1m";
+inline constexpr const char* kDim = "\x1b[2m";
 inline constexpr const char* kGreen = "\x1b[32m";
 inline constexpr const char* kRed = "\x1b[31m";
 inline constexpr const char* kReverse = "\x1b[7m";

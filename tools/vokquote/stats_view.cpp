@@ -17,6 +17,15 @@ std::string Fixed(double value) {
   return text;
 }
 
+// Latencies are shown in milliseconds, to the microsecond.
+double Ms(std::uint64_t ns) { return static_cast<double>(ns / 1000) / 1000.0; }
+
+std::string LatencyText(std::uint64_t ns) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.3f", Ms(ns));
+  return text;
+}
+
 }  // namespace
 
 const char* DisconnectReasonName(int reason) {
@@ -84,7 +93,11 @@ std::string CFeedStatsSampler::Json() const {
         .Integer("depth", static_cast<std::int64_t>(each.depth))
         .Integer("highWater", static_cast<std::int64_t>(each.highWater))
         .Integer("conflated", static_cast<std::int64_t>(each.conflated))
-        .Integer("dropped", static_cast<std::int64_t>(each.dropped));
+        .Integer("dropped", static_cast<std::int64_t>(each.dropped))
+        .Integer("delivered", static_cast<std::int64_t>(each.delivered))
+        .Number("drainP50Ms", Ms(each.drainP50Ns))
+        .Number("drainP99Ms", Ms(each.drainP99Ns))
+        .Number("drainMaxMs", Ms(each.drainMaxNs));
     if (subscribers.size() > 1) subscribers += ",";
     subscribers += entry.Finish();
   }
@@ -101,7 +114,7 @@ std::string CFeedStatsSampler::Json() const {
 
 std::vector<std::string> CFeedStatsSampler::Table() const {
   std::vector<std::string> lines;
-  char line[160];
+  char line[200];
   std::snprintf(line, sizeof line, "%-10s %12s %12s %10s %12s", "type", "messages", "bytes", "msg/s", "bytes/s");
   lines.emplace_back(line);
   for (int i = 0; i < VOK_FEED_TYPE_COUNT; ++i) {
@@ -118,10 +131,13 @@ std::vector<std::string> CFeedStatsSampler::Table() const {
                 static_cast<unsigned long long>(m_now.pumpQueueHighWater));
   lines.emplace_back(line);
   for (const VokSubscriberStatistics& each : m_subscribers) {
-    std::snprintf(line, sizeof line, "thread %-8x queue %llu (high-water %llu), conflated %llu, dropped %llu",
+    std::snprintf(line, sizeof line,
+                  "thread %-8x queue %llu (high-water %llu), conflated %llu, dropped %llu, drain ms p50 %s p99 %s "
+                  "max %s",
                   each.threadId, static_cast<unsigned long long>(each.depth),
                   static_cast<unsigned long long>(each.highWater), static_cast<unsigned long long>(each.conflated),
-                  static_cast<unsigned long long>(each.dropped));
+                  static_cast<unsigned long long>(each.dropped), LatencyText(each.drainP50Ns).c_str(),
+                  LatencyText(each.drainP99Ns).c_str(), LatencyText(each.drainMaxNs).c_str());
     lines.emplace_back(line);
   }
   std::snprintf(line, sizeof line, "reconnects %llu, connects failed %llu, last disconnect: %s",

@@ -1,5 +1,6 @@
-// The terminal views checked by what they render: board rows in the asked order, book levels,
-// the option chain by expiry and strike, the tape newest first, and the number and frame layout.
+// The terminal views checked by what they render: board rows in the asked order, book levels, the
+// stale marks of both, the option chain by expiry and strike, the tape newest first, and the
+// number and frame layout.
 #include <gtest/gtest.h>
 
 #include "board_view.h"
@@ -46,6 +47,20 @@ TEST(Views, BoardKeepsTheAskedOrderAndColoursByTick) {
   const auto coloured = board.Render(true);
   EXPECT_NE(coloured[1].find(std::string(kRed) + "    310.52" + kReset), std::string::npos) << coloured[1];
   EXPECT_EQ(StripEscapes(coloured[1]), plain[1]);
+
+  // A stale row is tagged and dimmed whole, without its tick colour, until its next update.
+  EXPECT_TRUE(board.SetStale("MSFT", true));
+  EXPECT_TRUE(board.SetStale("IBM", true));
+  EXPECT_FALSE(board.SetStale("IBM", true));
+  EXPECT_FALSE(board.SetStale("AAPL", true));
+  const auto stale = board.Render(true);
+  EXPECT_EQ(stale[1], std::string(kDim) + plain[1] + "  STALE" + kReset);
+  EXPECT_EQ(StripEscapes(stale[2]), plain[2] + "  STALE");
+  rec.bstrSymbol = msft.Get();
+  EXPECT_TRUE(board.Update(rec));
+  EXPECT_EQ(board.Render(false)[1], plain[1]);
+  EXPECT_TRUE(board.SetStale("IBM", false));
+  EXPECT_EQ(board.Render(false)[2], plain[2]);
 }
 
 TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
@@ -87,6 +102,19 @@ TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
   EXPECT_EQ(lines[3], "     12.50       800 ARCA           500         |      12.75       250 NSDQ           250");
   EXPECT_EQ(lines[4], "                     NSDQ           300         |");
   EXPECT_EQ(book.Render(cache, 1, false).size(), 3u);
+
+  // A stale book says so in its title until the symbol's next update.
+  EXPECT_FALSE(book.SetStale("ABC", true));
+  EXPECT_TRUE(book.SetStale("XYZ", true));
+  EXPECT_EQ(book.Render(cache, 10, false)[0], lines[0] + "  STALE");
+  LEVEL2RECORD rec{};
+  rec.bstrSymbol = symbol.Get();
+  rec.bstrMMID = names.front().Get();
+  rec.side = msBid;
+  rec.dPrice = 12.50;
+  rec.lSize = 300;
+  EXPECT_TRUE(book.Update(rec));
+  EXPECT_EQ(book.Render(cache, 10, false)[0], lines[0]);
 }
 
 TEST(Views, ChainPairsCallsAndPutsByExpiryAndStrike) {

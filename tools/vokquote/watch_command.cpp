@@ -10,6 +10,7 @@ class CWatchView final : public ILiveView {
  public:
   CWatchView(const std::vector<std::string>& symbols, bool utc) : m_board(symbols, utc) {}
   bool OnQuote(const QUOTERECORD& rec) override { return m_board.Update(rec); }
+  bool OnStaleness(const std::string& symbol, bool stale) override { return m_board.SetStale(symbol, stale); }
   // Rows that do not fit are counted on the screen's last line.
   std::vector<std::string> Render(int, bool colour, const AggregateSize&) override { return m_board.Render(colour); }
 
