@@ -3,20 +3,24 @@
 #include "capture/capture_writer.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
+#include <cstdio>
+#include <memory>
 
 #include "capture/capture_format.h"
+#include "platform/file.h"
 
 namespace vok::capture {
 
 namespace {
 
+struct SFileClose {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
 // The first line of a file, at most limit bytes.
-std::string FirstLine(std::istream& file, std::size_t limit) {
+std::string FirstLine(std::FILE* file, std::size_t limit) {
   std::string line;
-  for (int c = file.get(); c != EOF && c != '\n' && line.size() < limit; c = file.get()) {
+  for (int c = std::fgetc(file); c != EOF && c != '\n' && line.size() < limit; c = std::fgetc(file)) {
     line.push_back(static_cast<char>(c));
   }
   return line;
@@ -24,15 +28,18 @@ std::string FirstLine(std::istream& file, std::size_t limit) {
 
 // The size of the file up to and including its last line feed, or -1 when it cannot be read or
 // has none within the longest record from its end (then it is no capture this writer made).
-std::int64_t CompleteLength(std::istream& file, std::int64_t size) {
+std::int64_t CompleteLength(std::FILE* file, std::int64_t size) {
   char block[4096];
   std::int64_t end = size;
   const std::int64_t floor = std::max<std::int64_t>(0, size - static_cast<std::int64_t>(kMaxRecordBytes) - 1);
   while (end > floor) {
     const std::int64_t start = std::max<std::int64_t>(floor, end - static_cast<std::int64_t>(sizeof block));
-    const auto want = static_cast<std::streamsize>(end - start);
-    if (!file.seekg(static_cast<std::streamoff>(start)) || !file.read(block, want)) return -1;
-    for (std::streamsize i = want; i > 0; --i) {
+    const auto want = static_cast<std::size_t>(end - start);
+    // Sought from the end: never more than one record back, so the offset fits a long everywhere.
+    if (std::fseek(file, -static_cast<long>(size - start), SEEK_END) != 0 || std::fread(block, 1, want, file) != want) {
+      return -1;
+    }
+    for (std::size_t i = want; i > 0; --i) {
       if (block[i - 1] == '\n') return start + static_cast<std::int64_t>(i);
     }
     end = start;
@@ -44,43 +51,35 @@ std::int64_t CompleteLength(std::istream& file, std::int64_t size) {
 
 bool CCaptureWriter::Open(const std::string& path, std::string& error) {
   Close();
-  std::error_code ec;
-  const std::filesystem::path file(path);
-  const bool exists = std::filesystem::exists(file, ec);
+  EFileKind kind = EFileKind::Missing;
   std::int64_t size = 0;
-  if (exists) {
-    if (!std::filesystem::is_regular_file(file, ec)) {
-      error = "not a regular file";
-      return false;
-    }
-    size = static_cast<std::int64_t>(std::filesystem::file_size(file, ec));
-    if (ec) {
-      error = "cannot read its size";
-      return false;
-    }
+  if (!InspectFile(path, kind, size)) {
+    error = "cannot read its size";
+    return false;
+  }
+  if (kind == EFileKind::Other) {
+    error = "not a regular file";
+    return false;
   }
   if (size > 0) {
-    std::ifstream existing(file, std::ios::binary);
+    std::unique_ptr<std::FILE, SFileClose> existing(std::fopen(path.c_str(), "rb"));
     if (!existing) {
       error = "cannot be read";
       return false;
     }
-    if (ParseHeader(FirstLine(existing, 256)) != kVersion) {
+    if (ParseHeader(FirstLine(existing.get(), 256)) != kVersion) {
       error = "not a capture file of version " + std::to_string(kVersion);
       return false;
     }
-    const std::int64_t complete = CompleteLength(existing, size);
+    const std::int64_t complete = CompleteLength(existing.get(), size);
     if (complete <= 0) {
       error = "has no whole record at its end";
       return false;
     }
-    existing.close();
-    if (complete < size) {
-      std::filesystem::resize_file(file, static_cast<std::uintmax_t>(complete), ec);
-      if (ec) {
-        error = "its torn last record cannot be cut off";
-        return false;
-      }
+    existing.reset();
+    if (complete < size && !TruncateFile(path, complete)) {
+      error = "its torn last record cannot be cut off";
+      return false;
     }
   }
   m_file.reset(std::fopen(path.c_str(), "ab"));
