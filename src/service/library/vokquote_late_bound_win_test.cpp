@@ -134,6 +134,21 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new CSetti
 
 // IDispatch -> type info -> containing library -> the coclass's default source interface; the
 // object is free-threaded, so it answers IMarshal.
+// Connects quotes with the stored settings, waits for the logon and asks for IBM once by name:
+// single holds a VT_RECORD quote of IBM with a price.
+void ConnectAndQuoteIbm(CLateBound& quotes, CVariant& single) {
+  ASSERT_NE(quotes.Get(), nullptr);
+  CVariant connect;
+  ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
+  ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
+  const CBstr ibm = CBstr::FromNarrow("IBM");
+  ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
+  ASSERT_EQ(single->vt, VT_RECORD);
+  const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
+  EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
+  EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
+}
+
 TEST(LateBound, AScriptHostFindsTheEventInterfaceThroughTheTypeInfo) {
   CLateBound quotes(L"Vokhaldex.VokQuotes");
   ASSERT_NE(quotes.Get(), nullptr);
@@ -184,17 +199,8 @@ TEST(LateBound, AHostThatOnlyUsesTheSettingsClassConnectsOverTlsThroughSchannel)
   ConfigureTls(true, endpoint.caFile);
   {
     CLateBound quotes(L"Vokhaldex.VokQuotes");
-    ASSERT_NE(quotes.Get(), nullptr);
-    CVariant connect;
-    ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
-    ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
-    const CBstr ibm = CBstr::FromNarrow("IBM");
     CVariant single;
-    ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
-    ASSERT_EQ(single->vt, VT_RECORD);
-    const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
-    EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
-    EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
+    ConnectAndQuoteIbm(quotes, single);
   }
 }
 
@@ -205,16 +211,9 @@ TEST(LateBound, RecordMembersAnswerThroughInvoke) {
   Configure(host + ":" + std::to_string(port), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
 
   CLateBound quotes(L"Vokhaldex.VokQuotes");
-  ASSERT_NE(quotes.Get(), nullptr);
-  CVariant connect;
-  ASSERT_EQ(quotes.Call(L"Connect", {}, connect.Get()), S_OK);
-  ASSERT_TRUE(PumpUntil([&] { return quotes.Number(L"ConnectionState") == csLoggedIn; }));
-
   // A record as the result: VT_RECORD with the type library's record description.
-  const CBstr ibm = CBstr::FromNarrow("IBM");
   CVariant single;
-  ASSERT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm), Number(15000)}, single.Get()), S_OK);
-  ASSERT_EQ(single->vt, VT_RECORD);
+  ConnectAndQuoteIbm(quotes, single);
   ASSERT_NE(single->pRecInfo, nullptr);
   GUID guid{};
   ASSERT_EQ(single->pRecInfo->GetGuid(&guid), S_OK);
@@ -222,9 +221,6 @@ TEST(LateBound, RecordMembersAnswerThroughInvoke) {
   ULONG size = 0;
   single->pRecInfo->GetSize(&size);
   EXPECT_EQ(size, sizeof(QUOTERECORD));
-  const auto* quote = static_cast<const QUOTERECORD*>(single->pvRecord);
-  EXPECT_EQ(CBstr::ToNarrow(quote->bstrSymbol), "IBM");
-  EXPECT_TRUE(quote->dBid != 0 || quote->dAsk != 0 || quote->dLast != 0);
 
   // The cache, after a subscription made through the vtable.
   CComPtr<IVokQuotes> early;
@@ -256,6 +252,7 @@ TEST(LateBound, RecordMembersAnswerThroughInvoke) {
   EXPECT_EQ(quotes.Call(L"GetCachedOptionsRecord", {Text(optionSymbol), byRef}, nullptr), DISP_E_TYPEMISMATCH);
   single->pRecInfo->RecordDestroy(own);
   CVariant none;
+  const CBstr ibm = CBstr::FromNarrow("IBM");
   EXPECT_EQ(quotes.Call(L"GetSingleQuote", {Text(ibm)}, none.Get()), DISP_E_BADPARAMCOUNT);
 
   EXPECT_EQ(early->UnadviseAll(&notify), S_OK);
