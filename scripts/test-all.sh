@@ -58,12 +58,18 @@ run_fuzz() {
   local dir=build/linux-fuzz/fuzz
   for target in "$dir"/fuzz_*; do
     [ -x "$target" ] || continue
-    local name corpus
+    local name corpus seeds
     name=$(basename "$target")
     corpus=build/fuzz-corpus/$name
     mkdir -p "$corpus"
+    # The committed seeds (fuzz/seeds/fix for fuzz_fix_parse, .../round_trip for fuzz_round_trip)
+    # are read on every run, so an input that once failed keeps being tried.
+    seeds=fuzz/seeds/${name#fuzz_}
+    seeds=${seeds%_parse}
+    local inputs=("$corpus")
+    [ -d "$seeds" ] && inputs+=("$seeds")
     echo "== fuzz $name for ${FUZZ_SECONDS}s"
-    if "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 -print_final_stats=0 "$corpus" \
+    if "$target" -max_total_time="$FUZZ_SECONDS" -rss_limit_mb=2048 -print_final_stats=0 "${inputs[@]}" \
          >"$LOGS/fuzz-$name.log" 2>&1; then
       passed=$((passed + 1))
     else
