@@ -315,6 +315,10 @@ struct IVokQuotesSettings : public IDispatch {
   STDMETHOD(put_TlsCaFile)(BSTR newVal) PURE;
   STDMETHOD(get_TlsPinnedCertificate)(BSTR* pVal) PURE;
   STDMETHOD(put_TlsPinnedCertificate)(BSTR newVal) PURE;
+  STDMETHOD(get_ImmediateDelivery)(VARIANT_BOOL* pVal) PURE;
+  STDMETHOD(put_ImmediateDelivery)(VARIANT_BOOL newVal) PURE;
+  STDMETHOD(get_CaptureFile)(BSTR* pVal) PURE;
+  STDMETHOD(put_CaptureFile)(BSTR newVal) PURE;
 };
 
 #ifdef _WIN32
@@ -375,6 +379,8 @@ inline constexpr DISPID SettingsVersion = 9;
 inline constexpr DISPID SettingsUseTls = 10;
 inline constexpr DISPID SettingsTlsCaFile = 11;
 inline constexpr DISPID SettingsTlsPinnedCertificate = 12;
+inline constexpr DISPID SettingsImmediateDelivery = 13;
+inline constexpr DISPID SettingsCaptureFile = 14;
 
 // _IVokQuotesEvents.
 inline constexpr DISPID OnConnect = 1;

@@ -94,7 +94,8 @@ std::size_t VtableOffset(M method) {
 #define VOK_IVokQuotesSettings(X) X(G, Server) X(P, Server) X(G, UserName) X(P, UserName) X(P, Password) \
   X(G, TraceFile) X(P, TraceFile) X(G, TraceLevel) X(P, TraceLevel) X(G, LogQuotes) X(P, LogQuotes) \
   X(G, QuotesTestMode) X(P, QuotesTestMode) X(M, Save) X(G, Version) X(G, UseTls) X(P, UseTls) X(G, TlsCaFile) \
-  X(P, TlsCaFile) X(G, TlsPinnedCertificate) X(P, TlsPinnedCertificate)
+  X(P, TlsCaFile) X(G, TlsPinnedCertificate) X(P, TlsPinnedCertificate) \
+  X(G, ImmediateDelivery) X(P, ImmediateDelivery) X(G, CaptureFile) X(P, CaptureFile)
 #define VOK_IVokQuotesEvents(X) X(OnConnect) X(OnClose) X(OnLogonSucceed)
 #define VOK_IRTDUpdateEvent(X) X(M, UpdateNotify) X(G, HeartbeatInterval) X(P, HeartbeatInterval) X(M, Disconnect)
 #define VOK_IRtdServer(X) X(M, ServerStart) X(M, ConnectData) X(M, RefreshData) X(M, DisconnectData) \

@@ -26,6 +26,7 @@ constexpr char kUseTls[] = "UseTls";
 constexpr char kTlsCaFile[] = "TlsCaFile";
 constexpr char kTlsPinnedCertificate[] = "TlsPinnedCertificate";
 constexpr char kCaptureFile[] = "CaptureFile";
+constexpr char kImmediateDelivery[] = "ImmediateDelivery";
 
 bool WriteText(const char* name, const std::string& value) {
   return value.empty() ? CSettingsStore::DeleteValue("", name) : CSettingsStore::WriteString("", name, value);
@@ -61,6 +62,8 @@ SUserSettings ReadUserSettings() {
   CSettingsStore::ReadString("", kTlsCaFile, settings.tlsCaFile);
   CSettingsStore::ReadString("", kTlsPinnedCertificate, settings.tlsPinnedCertificate);
   CSettingsStore::ReadString("", kCaptureFile, settings.captureFile);
+  value = 0;
+  settings.immediateDelivery = CSettingsStore::ReadDword("", kImmediateDelivery, value) && value != 0;
   return settings;
 }
 
@@ -77,6 +80,7 @@ bool WriteUserSettings(const SUserSettings& settings) {
   ok = WriteText(kTlsCaFile, settings.tlsCaFile) && ok;
   ok = WriteText(kTlsPinnedCertificate, settings.tlsPinnedCertificate) && ok;
   ok = WriteText(kCaptureFile, settings.captureFile) && ok;
+  ok = CSettingsStore::WriteDword("", kImmediateDelivery, settings.immediateDelivery ? 1 : 0) && ok;
   return ok;
 }
 

@@ -2,8 +2,9 @@
 // uses when its host configures none ("Server", "UserName", the protected "Password"), and the
 // trace and test settings ("TraceFile", "TraceLevel", "LogQuotes", "QuotesTestMode"), and the TLS
 // settings ("UseTls", "TlsCaFile", "TlsPinnedCertificate"; the connection reads those itself at
-// every connect), and "CaptureFile", the file that records what the server sends. Read and written whole by the
-// settings class; read at Connect by the service object. Any thread.
+// every connect), "CaptureFile", the file that records what the server sends, and "ImmediateDelivery"
+// (read by each new service object). Read and written whole by the settings class; read at Connect
+// by the service object. Any thread.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +26,7 @@ struct SUserSettings {
   std::string tlsCaFile;
   std::string tlsPinnedCertificate;  // 64 uppercase hex digits, or empty: no pin
   std::string captureFile;           // empty: no recording
+  bool immediateDelivery = false;    // wake a subscriber's loop at once instead of on its timer
 };
 
 // Missing values read as the defaults above.

@@ -268,3 +268,17 @@ STDMETHODIMP CVokQuotesSettings::put_TlsPinnedCertificate(BSTR newVal) {
     return E_OUTOFMEMORY;
   }
 }
+
+STDMETHODIMP CVokQuotesSettings::get_ImmediateDelivery(VARIANT_BOOL* pVal) {
+  return GetFlag(&vok::SUserSettings::immediateDelivery, pVal);
+}
+
+STDMETHODIMP CVokQuotesSettings::put_ImmediateDelivery(VARIANT_BOOL newVal) {
+  return PutFlag(&vok::SUserSettings::immediateDelivery, newVal);
+}
+
+STDMETHODIMP CVokQuotesSettings::get_CaptureFile(BSTR* pVal) { return GetText(&vok::SUserSettings::captureFile, pVal); }
+
+STDMETHODIMP CVokQuotesSettings::put_CaptureFile(BSTR newVal) {
+  return PutText(&vok::SUserSettings::captureFile, newVal);
+}

@@ -53,6 +53,10 @@ class CVokQuotesSettings final : public IVokQuotesSettings {
   STDMETHOD(put_TlsCaFile)(BSTR newVal) override;
   STDMETHOD(get_TlsPinnedCertificate)(BSTR* pVal) override;
   STDMETHOD(put_TlsPinnedCertificate)(BSTR newVal) override;
+  STDMETHOD(get_ImmediateDelivery)(VARIANT_BOOL* pVal) override;
+  STDMETHOD(put_ImmediateDelivery)(VARIANT_BOOL newVal) override;
+  STDMETHOD(get_CaptureFile)(BSTR* pVal) override;
+  STDMETHOD(put_CaptureFile)(BSTR newVal) override;
 
  private:
   CVokQuotesSettings();

@@ -21,7 +21,6 @@
 #include "platform/environment.h"
 #include "platform/interface_table.h"
 #include "platform/protected_data.h"
-#include "platform/settings_store.h"
 #include "service/user_settings.h"
 #include "service/vok_quotes.h"
 #include "vkdll/trace.h"
@@ -93,6 +92,7 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   ASSERT_EQ(settings->put_QuotesTestMode(VARIANT_TRUE), S_OK);
   ASSERT_EQ(settings->put_UseTls(VARIANT_TRUE), S_OK);
   ASSERT_EQ(settings->put_TlsCaFile(CBstr::FromNarrow("/etc/vok/ca.pem").Get()), S_OK);
+  ASSERT_EQ(settings->put_CaptureFile(CBstr::FromNarrow("/var/tmp/desk.vokcap").Get()), S_OK);
   // The pin is stored as 64 uppercase digits whatever form it came in; anything else is refused
   // and leaves the last good one.
   const std::string pin = "00112233445566778899AABBCCDDEEFF00112233445566778899AABBCCDDEEFF";
@@ -119,15 +119,15 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
 
   CComPtr<IVokQuotesSettings> reread;
   ASSERT_EQ(CVokQuotesSettings::CreateInstance(nullptr, IID_IVokQuotesSettings, reread.PutVoid()), S_OK);
-  CBstr server, user, version;
+  CBstr server, user, version, capture;
   LONG level = 0;
   VARIANT_BOOL logQuotes = VARIANT_FALSE, testMode = VARIANT_FALSE;
   ASSERT_EQ(reread->get_Server(server.Put()) | reread->get_UserName(user.Put()) | reread->get_Version(version.Put()) |
                 reread->get_TraceLevel(&level) | reread->get_LogQuotes(&logQuotes) |
-                reread->get_QuotesTestMode(&testMode),
+                reread->get_QuotesTestMode(&testMode) | reread->get_CaptureFile(capture.Put()),
             S_OK);
-  EXPECT_EQ(server.ToNarrow() + " " + user.ToNarrow() + " " + version.ToNarrow(),
-            "[::1]:5021 vokuser " VOKQUOTE_VERSION_STRING);
+  EXPECT_EQ(server.ToNarrow() + " " + user.ToNarrow() + " " + version.ToNarrow() + " " + capture.ToNarrow(),
+            "[::1]:5021 vokuser " VOKQUOTE_VERSION_STRING " /var/tmp/desk.vokcap");
   EXPECT_EQ(std::tuple(level, logQuotes, testMode), std::tuple(LONG{4}, VARIANT_TRUE, VARIANT_TRUE));
   {  // a service object reads them at construction
     vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
@@ -145,9 +145,9 @@ TEST_F(SettingsTest, SavedSettingsReachANewObjectAndTheConnectionDefaults) {
   };
   {
     vok::CComApartment apartment{vok::CComApartment::kMultiThreaded};
-    ASSERT_TRUE(vok::CSettingsStore::WriteDword("", "ImmediateDelivery", 1));
+    ASSERT_EQ(reread->put_ImmediateDelivery(VARIANT_TRUE) | reread->Save(), S_OK);
     EXPECT_TRUE(immediate());
-    vok::CSettingsStore::DeleteValue("", "ImmediateDelivery");
+    ASSERT_EQ(reread->put_ImmediateDelivery(VARIANT_FALSE) | reread->Save(), S_OK);
     VokSetImmediateDelivery(1);
     EXPECT_TRUE(immediate());
     VokSetImmediateDelivery(0);
