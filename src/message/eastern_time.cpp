@@ -32,7 +32,7 @@ bool WriteSameDayEastern(VOKMessage& message, std::string_view value, int offset
   char date[10] = {value[4], value[5], '/', value[6], value[7], '/', value[0], value[1], value[2], value[3]};
   const std::size_t yearPadding = value[0] == '0' ? 1 : 0;
   if (yearPadding != 0) std::copy(date + 7, date + 10, date + 6);
-  message.SetText(1022, std::string_view(date, sizeof date - yearPadding));
+  message.SetText(wire::kFidTransactDate, std::string_view(date, sizeof date - yearPadding));
   // "HH:MM:SS" and ".sss" when given, the hour moved back by the offset.
   char clock[12];
   const int eastern = hour - offsetHours;
@@ -40,7 +40,7 @@ bool WriteSameDayEastern(VOKMessage& message, std::string_view value, int offset
   clock[1] = static_cast<char>('0' + eastern % 10);
   const std::size_t rest = value.size() - 11;
   value.copy(clock + 2, rest, 11);
-  message.SetText(1021, std::string_view(clock, 2 + rest));
+  message.SetText(wire::kFidTransactTime, std::string_view(clock, 2 + rest));
   return true;
 }
 
