@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+#include "message/wire_vocabulary.h"
+
 class VOKMessage;
 
 class VOKGroup {
@@ -35,4 +37,4 @@ class VOKGroup {
 // when fid is not a group field id. The table is constant data: safe from any thread at any time.
 std::span<const int> GroupMembers(int fid);
 // Inline: every typed getter and setter asks.
-inline bool IsGroupField(int fid) { return fid == 1089; }
+inline bool IsGroupField(int fid) { return fid == vok::wire::kFidLegs; }

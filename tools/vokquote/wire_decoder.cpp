@@ -201,8 +201,8 @@ bool Prepare(std::string_view line, SPrepared& out, std::string& error) {
 
 // The FIX tag an internal field is written as (in an execution report price and quantity move).
 int FixTagOf(int fid, bool execution) {
-  if (execution && fid == 1002) return 32;
-  if (execution && fid == 1004) return 31;
+  if (execution && fid == vok::wire::kFidOrderQuantity) return 32;
+  if (execution && fid == vok::wire::kFidOrderPrice) return 31;
   return vok::message::InternalToFixTag(fid);
 }
 
