@@ -124,28 +124,6 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, vok::wire::kFidClientId)), id);
 }
 
-// Nothing listens on port 1. Every attempt takes a new identity; DeleteCurrent clears the client.
-TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndIdentitiesAreNeverReused) {
-  std::uint32_t last = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    Create(1);
-    ASSERT_EQ(m_sink.Count(), i + 1);
-    EXPECT_EQ(m_sink.Int(i, vok::wire::kFidEventCode), vok::wire::kEventConnectFailed);
-    {
-      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-      ASSERT_NE(CQuoteClient::Current(), nullptr);
-      EXPECT_EQ(CQuoteClient::Current()->State(), csDisconnected);
-      EXPECT_GT(CQuoteClient::CurrentIdentity(), last);
-      last = CQuoteClient::CurrentIdentity();
-    }
-    EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
-    CQuoteClient::DeleteCurrent();
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    EXPECT_EQ(CQuoteClient::Current(), nullptr);
-    EXPECT_EQ(CQuoteClient::CurrentIdentity(), 0u);
-  }
-}
-
 TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
   Create(m_peer.Port());
   ASSERT_TRUE(m_peer.WaitForPeer(0));
