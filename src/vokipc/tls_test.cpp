@@ -176,13 +176,6 @@ TEST_F(TlsTransport, ATlsClientAndAPlainOrPreTls12PeerFailCleanly) {
     ASSERT_EQ(traces.size(), 1u);
     EXPECT_NE(traces[0].find("protocol version"), std::string::npos) << traces[0];
   }
-  COneShotServer tls(&m_certificates, CTestCertificates::kValid);
-  const IPCHANDLE handle = IpcOpenTcp("127.0.0.1", tls.Port(), CCallbackRecorder::Table());
-  ASSERT_NE(handle, 0u);
-  IpcSend(handle, "0|user\n", 7);
-  ASSERT_TRUE(m_recorder.WaitForClosed(handle));
-  EXPECT_TRUE(m_recorder.Lines(handle).empty());
-  IpcCloseTcp(handle);
 }
 
 }  // namespace
