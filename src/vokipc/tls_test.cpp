@@ -22,7 +22,7 @@ using namespace vok::test;
 class COneShotServer {
  public:
   COneShotServer(const CTestCertificates* certificates, CTestCertificates::EServer server, int maxVersion = 0) {
-    m_listening = m_listener.Listen("127.0.0.1");
+    m_listener.Listen("127.0.0.1");
     if (certificates != nullptr) {
       m_ctx = SSL_CTX_new(TLS_server_method());
       SSL_CTX_use_certificate_file(m_ctx, certificates->CertFile(server).c_str(), SSL_FILETYPE_PEM);
@@ -80,7 +80,6 @@ class COneShotServer {
   }
 
   vok::CListenSocket m_listener;
-  bool m_listening = false;
   SSL_CTX* m_ctx = nullptr;
   std::string m_received;
   std::thread m_thread;
