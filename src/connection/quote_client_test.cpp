@@ -116,12 +116,6 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
   EXPECT_EQ(m_sink.Line(3), "N|1003=IBM\n");
   EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type 48 from the server").size(), 2u);
-
-  // The peer goes: a disconnection event for this client.
-  m_peer.Drop(0);
-  ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 5; }));
-  EXPECT_EQ(m_sink.Int(4, vok::wire::kFidEventCode), vok::wire::kEventDisconnected);
-  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, vok::wire::kFidClientId)), id);
 }
 
 TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {
