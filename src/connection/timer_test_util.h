@@ -3,14 +3,14 @@
 #pragma once
 
 #include <atomic>
-#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "connection/timed_event_listener.h"
-#include "platform/event.h"
 #include "vkdll/trace_test_util.h"
 
 namespace vok::test {
@@ -48,14 +48,24 @@ class CCountingListener : public ITimedEventListener {
   std::atomic<int> m_calls{0};
 };
 
-// A one-way gate a callback can wait at, for kWaitLimit at most.
+// A one-way gate: Wait blocks until Open, for kWaitLimit at most. Open notifies under the lock,
+// so a waiter that wakes and destroys the gate never races the opener.
 class CGate {
  public:
-  void Open() { m_event.Set(); }
-  bool Wait() { return m_event.Wait(static_cast<std::uint32_t>(std::chrono::milliseconds(kWaitLimit).count())); }
+  void Open() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_open = true;
+    m_changed.notify_all();
+  }
+  bool Wait() {
+    std::unique_lock<std::mutex> lock(m_lock);
+    return m_changed.wait_for(lock, kWaitLimit, [&] { return m_open; });
+  }
 
  private:
-  CEvent m_event{EventReset::Manual};
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_open = false;
 };
 
 }  // namespace vok::test
