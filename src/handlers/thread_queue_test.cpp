@@ -49,28 +49,24 @@ CThreadItem* Quote(CHandler* handler, const char* symbol, int seq) {
 // Sequence numbers delivered, per receiving thread, by every recording handler: what a handler
 // delivered stays readable after it is gone.
 class CDeliveryLog {
-  template <class F>
-  auto Locked(F read) {
-    std::lock_guard lock(m_mutex);
-    return read();
-  }
-
  public:
   void Clear() {
-    Locked([&] { m_delivered.clear(); });
+    std::lock_guard lock(m_mutex);
+    m_delivered.clear();
   }
   void Add(int seq) {
-    Locked([&] { m_delivered[vok::CurrentThreadId()].push_back(seq); });
+    std::lock_guard lock(m_mutex);
+    m_delivered[vok::CurrentThreadId()].push_back(seq);
   }
   std::vector<int> To(vok::ThreadId thread) {
-    return Locked([&] { return m_delivered[thread]; });
+    std::lock_guard lock(m_mutex);
+    return m_delivered[thread];
   }
   std::size_t Total() {
-    return Locked([&] {
-      std::size_t n = 0;
-      for (auto& [thread, seqs] : m_delivered) n += seqs.size();
-      return n;
-    });
+    std::lock_guard lock(m_mutex);
+    std::size_t n = 0;
+    for (auto& [thread, seqs] : m_delivered) n += seqs.size();
+    return n;
   }
 
  private:
@@ -87,14 +83,10 @@ class CRecordingHandler final : public CHandler {
   CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
   CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
   void OnThreadItem(CThreadItem* item) override {
-    int seq = 0;
-    if (item->GetKind() == CThreadItem::kQuote) {
-      const QUOTERECORD& rec = static_cast<CQuoteThreadItem*>(item)->m_rec;
-      EXPECT_EQ(vok::CBstr::ToNarrow(rec.bstrSymbol).size(), 1u);  // a copy: the text it came from is gone
-      seq = rec.lVolume;
-    } else {
-      seq = static_cast<CTestItem*>(item)->m_seq;
-    }
+    const auto* quote = item->GetKind() == CThreadItem::kQuote ? static_cast<CQuoteThreadItem*>(item) : nullptr;
+    // A level 1 item reads its own copy of the symbol: the text it was made from is gone.
+    EXPECT_TRUE(quote == nullptr || vok::CBstr::ToNarrow(quote->m_rec.bstrSymbol).size() == 1);
+    const int seq = quote != nullptr ? quote->m_rec.lVolume : static_cast<CTestItem*>(item)->m_seq;
     g_log.Add(seq);
     // A copy: the call may destroy this handler, and nothing of it is touched afterwards.
     if (auto onItem = m_onItem) onItem(seq);
