@@ -116,34 +116,6 @@ TEST_F(QuoteClient, LogsOnAtOnceAndPostsWhatItReceivesByType) {
   EXPECT_EQ(m_sink.Line(2), "1|1003=IBM;2002=10.5\n");
   EXPECT_EQ(m_sink.Line(3), "N|1003=IBM\n");
   EXPECT_EQ(trace.Lines(VOKTRACE_WARNING, "dropping messages of type 48 from the server").size(), 2u);
-
-  // The peer goes: a disconnection event for this client.
-  m_peer.Drop(0);
-  ASSERT_TRUE(WaitUntil([&] { return m_sink.Count() == 5; }));
-  EXPECT_EQ(m_sink.Int(4, vok::wire::kFidEventCode), vok::wire::kEventDisconnected);
-  EXPECT_EQ(static_cast<std::uint32_t>(m_sink.Int(4, vok::wire::kFidClientId)), id);
-}
-
-// Nothing listens on port 1. Every attempt takes a new identity; DeleteCurrent clears the client.
-TEST_F(QuoteClient, AFailedOpenPostsConnectFailedAndIdentitiesAreNeverReused) {
-  std::uint32_t last = 0;
-  for (std::size_t i = 0; i < 3; ++i) {
-    Create(1);
-    ASSERT_EQ(m_sink.Count(), i + 1);
-    EXPECT_EQ(m_sink.Int(i, vok::wire::kFidEventCode), vok::wire::kEventConnectFailed);
-    {
-      vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-      ASSERT_NE(CQuoteClient::Current(), nullptr);
-      EXPECT_EQ(CQuoteClient::Current()->State(), csDisconnected);
-      EXPECT_GT(CQuoteClient::CurrentIdentity(), last);
-      last = CQuoteClient::CurrentIdentity();
-    }
-    EXPECT_FALSE(CQuoteClient::CheckCurrentHeartbeat());
-    CQuoteClient::DeleteCurrent();
-    vok::CCriticalSectionLock lock(CQuoteClient::Lock());
-    EXPECT_EQ(CQuoteClient::Current(), nullptr);
-    EXPECT_EQ(CQuoteClient::CurrentIdentity(), 0u);
-  }
 }
 
 TEST_F(QuoteClient, AReaderWaitingForRoomCountsAsAliveAndTheCloseReleasesIt) {

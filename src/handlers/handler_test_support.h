@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <initializer_list>
@@ -136,6 +137,9 @@ class CRecordingNotify final : public IVokQuotesNotify {
   HRESULT Record(std::vector<Received<Rec>>& into, const Rec& rec, std::initializer_list<BSTR const*> strings) {
     Received<Rec> got{vok::CurrentThreadId(), rec, {}};
     for (BSTR const* field : strings) {
+      // A delivered string is a whole BSTR: its length prefix aligned, a NUL after its text.
+      EXPECT_TRUE(*field == nullptr ||
+                  (reinterpret_cast<std::uintptr_t>(*field) % 4 == 0 && (*field)[SysStringLen(*field)] == 0));
       got.texts.push_back(TextOf(*field));
       const auto offset = reinterpret_cast<const char*>(field) - reinterpret_cast<const char*>(&rec);
       *reinterpret_cast<BSTR*>(reinterpret_cast<char*>(&got.rec) + offset) = nullptr;

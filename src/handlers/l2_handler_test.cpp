@@ -85,7 +85,7 @@ TEST(L2Handler, MergesEachSideAndDeliversItToEverySubscriberOnItsThreadInOrder) 
       EXPECT_EQ(Sides(got, i)[0], rows[i].expect) << rows[i].line;
       EXPECT_EQ(got[i].thread, thread->Id());
       EXPECT_EQ(got[i].texts[0], "XYZ");
-      if (rows[i].time != 0) EXPECT_DOUBLE_EQ(got[i].rec.UTCTime, rows[i].time) << rows[i].line;
+      EXPECT_DOUBLE_EQ(got[i].rec.UTCTime, rows[i].time) << rows[i].line;
     }
   }
   EXPECT_TRUE(n1.Quotes().empty());  // the level 1 flag is not this handler's

@@ -2,8 +2,6 @@
 // forgotten at every logon (resubscription) until the server sends the symbol again.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "handlers/handler_set.h"
 #include "handlers/handler_test_support.h"
 

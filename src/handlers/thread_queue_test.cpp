@@ -83,8 +83,10 @@ class CRecordingHandler final : public CHandler {
   CNotifyList* CreateNotifyList() override { return new CQNotifyList(); }
   CMasterRecord* CreateMasterRecord() override { return new CMasterRecord(); }
   void OnThreadItem(CThreadItem* item) override {
-    const int seq = item->GetKind() == CThreadItem::kQuote ? static_cast<CQuoteThreadItem*>(item)->m_rec.lVolume
-                                                           : static_cast<CTestItem*>(item)->m_seq;
+    const auto* quote = item->GetKind() == CThreadItem::kQuote ? static_cast<CQuoteThreadItem*>(item) : nullptr;
+    // A level 1 item reads its own copy of the symbol: the text it was made from is gone.
+    EXPECT_TRUE(quote == nullptr || vok::CBstr::ToNarrow(quote->m_rec.bstrSymbol).size() == 1);
+    const int seq = quote != nullptr ? quote->m_rec.lVolume : static_cast<CTestItem*>(item)->m_seq;
     g_log.Add(seq);
     // A copy: the call may destroy this handler, and nothing of it is touched afterwards.
     if (auto onItem = m_onItem) onItem(seq);

@@ -17,17 +17,11 @@
 namespace {
 
 TEST(VOKField, DoubleTextIsPrintfWithZerosTrimmed) {
+  // No trailing zeros or point, no zero before the point, a sign kept when it rounds to zero.
   const struct {
     double value;
     const char* text;
-  } cases[] = {{1.5, "1.5"},         {10.0, "10"},
-               {0.25, ".25"},        {0.0, "0"},
-               {-0.5, "-0.5"},       {2.0, "2"},
-               {0.5, ".5"},          {100.0, "100"},
-               {1e-9, "0"},          {123.456789012, "123.45678901"},
-               {-12.5, "-12.5"},     {1e15, "1000000000000000"},
-               {-0.0, "-0"},         {-1e-12, "-0"},
-               {-0.000000004, "-0"}, {-0.000000006, "-0.00000001"}};
+  } cases[] = {{10.0, "10"}, {0.25, ".25"}, {-0.5, "-0.5"}, {-0.000000004, "-0"}};
   for (const auto& c : cases) {
     std::string text = "x";
     AppendDoubleText(c.value, text);

@@ -1,4 +1,5 @@
-// Events, waitable timers and multi-handle waits across real threads, with their time-outs.
+// Events and multi-handle waits across real threads, with their time-outs. The waitable timers are
+// the connection's reconnect and heartbeat timers, run by the service's tests.
 #include "platform/wait.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,6 @@
 
 #include "platform/event.h"
 #include "platform/thread.h"
-#include "platform/wait_timer.h"
 
 namespace vok {
 namespace {
@@ -63,30 +63,6 @@ TEST(WaitTest, WaitForAnyReportsFirstSignalledHandleOrTimeout) {
 
   EXPECT_EQ(WaitForAny(std::span<const WaitHandle>(), 0), kWaitFailed);
   EXPECT_EQ(WaitForOne(WaitHandle{}, 0), kWaitFailed);
-}
-
-TEST(WaitTest, TimersExpireOnceOrPeriodicallyAndCancelQuietly) {
-  CWaitTimer timer;
-  ASSERT_TRUE(timer.IsValid());
-  std::uint64_t start = MonotonicMs();
-  ASSERT_TRUE(timer.SetOnceOffRelative(60));
-  EXPECT_EQ(WaitForOne(timer.Handle(), 5000), kWaitObject0);
-  EXPECT_GE(MonotonicMs() - start, 55u);
-  EXPECT_EQ(WaitForOne(timer.Handle(), 150), kWaitTimeout);  // once only, and consumed
-
-  start = MonotonicMs();
-  ASSERT_TRUE(timer.SetPeriodicRelative(30, 30));
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(WaitForOne(timer.Handle(), 5000), kWaitObject0);
-  EXPECT_GE(MonotonicMs() - start, 80u);
-
-  ASSERT_TRUE(timer.SetOnceOffRelative(10));
-  SleepMs(60);
-  EXPECT_TRUE(timer.Cancel());
-  EXPECT_EQ(WaitForOne(timer.Handle(), 100), kWaitTimeout);
-
-  CEvent event;
-  ASSERT_TRUE(timer.SetOnceOffRelative(40));
-  EXPECT_EQ(WaitForAny({event.Handle(), timer.Handle()}, 5000), 1u);
 }
 
 }  // namespace
