@@ -1,8 +1,8 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, subscriptions made before it, a drop and reconnection, the "logged in
-// elsewhere" notice, a Connect while healthy, Disconnect racing Connect, an open that hangs, and
-// over TLS a wire that shows nothing readable and a refused certificate. The connection's delays
-// are shortened; the fault suite repeats drops and silence by the hundred.
+// elsewhere" notice, a Connect while healthy, Disconnect racing Connect, an open that hangs, and a
+// session and a refused certificate over TLS. The connection's delays are shortened; the fault
+// suite repeats drops and silence by the hundred.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <fstream>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "connection/quote_client.h"
 #include "handlers/handler_test_support.h"
@@ -231,65 +230,6 @@ TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
   vok::SocketCleanup();
 }
 
-// Forwards every connection to the server's port and keeps a copy of the bytes both ways.
-class CRecordingRelay {
- public:
-  explicit CRecordingRelay(int serverPort) : m_serverPort(serverPort) {
-    m_listener.Listen("127.0.0.1");
-    m_acceptor = std::thread([this] { Accept(); });
-  }
-  ~CRecordingRelay() {
-    m_stop = true;
-    m_acceptor.join();
-    {
-      std::lock_guard<std::mutex> lock(m_lock);
-      for (auto& socket : m_sockets) socket->Shutdown();
-    }
-    for (auto& pump : m_pumps) pump.join();
-  }
-  int Port() const { return m_listener.Port(); }
-  std::string Captured() {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return m_captured;
-  }
-
- private:
-  void Accept() {
-    while (!m_stop) {
-      vok::CSocket client = m_listener.Accept(50);
-      if (!client.IsValid()) continue;
-      int error = 0;
-      vok::CSocket server = vok::CSocket::Connect("127.0.0.1", m_serverPort, 5000, &error);
-      std::lock_guard<std::mutex> lock(m_lock);
-      auto* from = m_sockets.emplace_back(std::make_unique<vok::CSocket>(std::move(client))).get();
-      auto* to = m_sockets.emplace_back(std::make_unique<vok::CSocket>(std::move(server))).get();
-      m_pumps.emplace_back([this, from, to] { Pump(*from, *to); });
-      m_pumps.emplace_back([this, from, to] { Pump(*to, *from); });
-    }
-  }
-  void Pump(vok::CSocket& from, vok::CSocket& to) {
-    char buffer[16384];
-    for (int got; (got = from.Receive(buffer, sizeof buffer)) > 0;) {
-      {
-        std::lock_guard<std::mutex> lock(m_lock);
-        m_captured.append(buffer, static_cast<std::size_t>(got));
-      }
-      if (!to.SendAll(buffer, static_cast<std::size_t>(got))) break;
-    }
-    to.Shutdown();
-    from.Shutdown();
-  }
-
-  const int m_serverPort;
-  vok::CListenSocket m_listener;
-  std::atomic<bool> m_stop{false};
-  std::thread m_acceptor;
-  std::mutex m_lock;
-  std::vector<std::unique_ptr<vok::CSocket>> m_sockets;  // guarded by m_lock
-  std::vector<std::thread> m_pumps;                      // guarded by m_lock; joined after the acceptor
-  std::string m_captured;                                // guarded by m_lock
-};
-
 // The same server serving TLS, the client's TLS choice read from the per-user settings.
 class QuotesOverTls : public QuotesWithServer {
  protected:
@@ -311,37 +251,23 @@ class QuotesOverTls : public QuotesWithServer {
   std::string m_config;
 };
 
-TEST_F(QuotesOverTls, LogsOnStreamsAndSendsHeartbeatsWithNothingReadableOnTheWire) {
+// A byte sent in clear would end the session on the server's side: the logon, the quotes and the
+// client's heartbeat (every second here) show that all of it went through TLS.
+TEST_F(QuotesOverTls, LogsOnStreamsAndSendsHeartbeatsThroughTheSession) {
   WriteSettings("TlsCaFile=" + m_certificates.CaFile() + "\n");
-  CRecordingRelay relay(m_server->Port());
   CClientThread client;
   CRecordingNotify notify;
   client.Run([&] { m_session.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
-  m_session.Configure("127.0.0.1", relay.Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
-  m_session.Connect();
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed));
+  ConnectAndLogOn();
   EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
   ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
-  // The client's heartbeat (every second here) reaches the server through the session.
   ASSERT_TRUE(m_server->WaitForLine(1, "9", 10000));
-
   client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-
-  const std::string wire = relay.Captured();
-  EXPECT_GT(wire.size(), 1000u);
-  for (const std::string& secret :
-       {std::string(vok::test::kSimulatorPassword), Transformed(vok::test::kSimulatorPassword),
-        std::string("100=vokuser"), std::string("1003=AAPL")}) {
-    EXPECT_EQ(wire.find(secret), std::string::npos) << secret;
-    std::string lower = secret;
-    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
-    EXPECT_EQ(wire.find(lower), std::string::npos) << lower;
-  }
 }
 
 TEST_F(QuotesOverTls, ARefusedCertificateIsAFailedConnectWithItsOwnCodeAndNoLogon) {
   WriteSettings("TlsPinnedCertificate=" + m_certificates.Fingerprint(CTestCertificates::kSelfSigned) + "\n");
-  m_session.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+  Configure();
   m_session.Connect();
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
   EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{kIpcErrorTlsRefused}));
