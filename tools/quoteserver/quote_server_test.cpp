@@ -1,6 +1,7 @@
-// The simulator over loopback, in this process and as the vokquote-server program: logon with and
-// without a users file, heartbeats, data only for what is subscribed, scripted actions, bad input,
-// the send backlog bound, and the program's port line, script file, bad flags and SIGTERM.
+// The simulator over loopback, in this process and as the vokquote-server program: heartbeats, data
+// only for what is subscribed, scripted actions, bad input, the send backlog bound, and the
+// program's port line, script file, bad flags and SIGTERM. Its users table is checked by the
+// vokquote program's tests, which log on as a known user with a right and a wrong password.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -46,44 +47,10 @@ SServerOptions FastOptions() {
 }
 
 // Connects and logs on; returns the logon reply line.
-std::optional<std::string> Logon(CTestClient& client, int port, const char* user = "u", const char* password = "p") {
+std::optional<std::string> Logon(CTestClient& client, int port) {
   if (!client.Connect(port)) return std::nullopt;
-  client.Send(std::string("L|100=") + user + ";133=" + Hash(password) + "\n");
+  client.Send("L|100=u;133=" + Hash("p") + "\n");
   return client.ReadUntil("G|", kWaitMs);
-}
-
-TEST(QuoteServerTest, LogonIsCheckedAgainstTheUsersFileAndStopClosesSessions) {
-  SServerOptions options = FastOptions();
-  options.name = "SimOne";
-  options.permissions = 0x1F;
-  options.users["alice"] = Hash("secret");
-  CQuoteServer server(options);
-  ASSERT_TRUE(server.Start());
-
-  struct {
-    const char* user;
-    const char* password;
-    bool accepted;
-  } cases[] = {{"alice", "secret", true}, {"alice", "wrong", false}, {"mallory", "secret", false}};
-  CTestClient clients[3];
-  for (int i = 0; i < 3; ++i) {
-    auto reply = Logon(clients[i], server.Port(), cases[i].user, cases[i].password);
-    EXPECT_EQ(reply.has_value(), cases[i].accepted) << cases[i].user << "/" << cases[i].password;
-    if (reply) {
-      EXPECT_EQ(FieldOf(*reply, 8055), "SimOne");
-      EXPECT_EQ(FieldOf(*reply, 154), "31");
-    } else {
-      EXPECT_TRUE(clients[i].WaitClosed(kWaitMs)) << "a refused logon closes the connection";
-    }
-  }
-  EXPECT_EQ(server.LogonCount(), 1);
-  EXPECT_EQ(server.RefusedLogonCount(), 2);
-  EXPECT_EQ(server.ConnectionCount(), 3);
-  ASSERT_TRUE(server.WaitForClosed(2, kWaitMs));
-  EXPECT_EQ(server.Session(2).closeReason, "logon of 'alice' refused");
-  server.Stop();
-  EXPECT_TRUE(clients[0].WaitClosed(kWaitMs));
-  EXPECT_EQ(server.Session(1).closeReason, "server stopped");
 }
 
 TEST(QuoteServerTest, SendsHeartbeatsAndAnswersTheClients) {
