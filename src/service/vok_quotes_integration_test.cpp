@@ -1,22 +1,19 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, subscriptions made before it, a drop and reconnection, the "logged in
-// elsewhere" notice, a Connect while healthy, Disconnect racing Connect, an open that hangs, and a
-// session and a refused certificate over TLS. The connection's delays are shortened; the fault
-// suite repeats drops and silence by the hundred.
+// elsewhere" notice, a Connect while healthy, Disconnect racing Connect and an open that hangs. The
+// connection's delays are shortened; the fault suite repeats drops and silence by the hundred. TLS
+// sessions through the same client are the vokquote program's tests (Linux) and the late-bound
+// test (Windows).
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <mutex>
 #include <string>
 
-#include "connection/quote_client.h"
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
 #include "platform/interface_table.h"
 #include "platform/socket.h"
-#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "service/connection_times_test_util.h"
 #include "service/module_lock.h"
@@ -25,7 +22,6 @@
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
 #include "vokcommon/record_copy.h"
-#include "vokipc/vokipc.h"
 
 namespace {
 
@@ -33,7 +29,6 @@ using vok::test::Bstr;
 using vok::test::CClientThread;
 using vok::test::CQuotesSession;
 using vok::test::CRecordingNotify;
-using vok::test::CTestCertificates;
 using vok::test::CTraceRecorder;
 using vok::test::Eventually;
 using vok::test::Transformed;
@@ -228,50 +223,6 @@ TEST(QuotesUnreachable, NoCallWaitsForAnOpenThatHangs) {
   EXPECT_TRUE(Eventually([&] { return vok::ModuleLockCount() == locks; }));
   backlog.clear();
   vok::SocketCleanup();
-}
-
-// The same server serving TLS, the client's TLS choice read from the per-user settings.
-class QuotesOverTls : public QuotesWithServer {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_certificates.Ok());
-    m_config = m_certificates.CaFile() + ".ini";
-    setenv("VOKQUOTE_CONFIG", m_config.c_str(), 1);
-    m_options.tlsCertificateFile = m_certificates.CertFile(CTestCertificates::kValid);
-    m_options.tlsKeyFile = m_certificates.KeyFile();
-    QuotesWithServer::SetUp();
-  }
-  void TearDown() override {
-    QuotesWithServer::TearDown();
-    unsetenv("VOKQUOTE_CONFIG");
-  }
-  void WriteSettings(const std::string& lines) { std::ofstream(m_config) << "[VokQuote]\nUseTls=1\n" << lines; }
-
-  CTestCertificates m_certificates;
-  std::string m_config;
-};
-
-// A byte sent in clear would end the session on the server's side: the logon, the quotes and the
-// client's heartbeat (every second here) show that all of it went through TLS.
-TEST_F(QuotesOverTls, LogsOnStreamsAndSendsHeartbeatsThroughTheSession) {
-  WriteSettings("TlsCaFile=" + m_certificates.CaFile() + "\n");
-  CClientThread client;
-  CRecordingNotify notify;
-  client.Run([&] { m_session.m_quotes->AdviseSymbol(&notify, Bstr("AAPL").Get(), qsfLevelOne); });
-  ConnectAndLogOn();
-  EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{0}));
-  ASSERT_TRUE(WaitForMoreQuotes(notify, "AAPL", 3));
-  ASSERT_TRUE(m_server->WaitForLine(1, "9", 10000));
-  client.Run([&] { m_session.m_quotes->UnadviseAll(&notify); });
-}
-
-TEST_F(QuotesOverTls, ARefusedCertificateIsAFailedConnectWithItsOwnCodeAndNoLogon) {
-  WriteSettings("TlsPinnedCertificate=" + m_certificates.Fingerprint(CTestCertificates::kSelfSigned) + "\n");
-  Configure();
-  m_session.Connect();
-  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
-  EXPECT_EQ(m_session.Events()[0], std::make_pair(vok::dispid::OnConnect, LONG{kIpcErrorTlsRefused}));
-  EXPECT_EQ(m_server->LogonCount() + m_server->RefusedLogonCount(), 0);
 }
 
 }  // namespace

@@ -209,6 +209,7 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   EXPECT_EQ(untrusted.status, 3);
   EXPECT_EQ(untrusted.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(tls.Port()) +
                                ": the server's TLS certificate was refused\n");
+  EXPECT_EQ(tls.LogonCount() + tls.RefusedLogonCount(), 1) << "no logon over the refused certificate";
 
   // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.
   sim::SServerOptions elsewhere = Options(1);
