@@ -53,26 +53,10 @@ std::optional<std::string> Logon(CTestClient& client, int port) {
   return client.ReadUntil("G|", kWaitMs);
 }
 
-TEST(QuoteServerTest, SendsHeartbeatsAndAnswersTheClients) {
+TEST(QuoteServerTest, SendsHeartbeatsAndDataOnlyForSubscribedServicesAfterLogon) {
   SServerOptions options = FastOptions();
   options.heartbeatMs = 50;
   CQuoteServer server(options);
-  ASSERT_TRUE(server.Start());
-  CTestClient client;
-  ASSERT_TRUE(Logon(client, server.Port()));
-  auto lines = client.ReadFor(400);
-  EXPECT_GE(std::count(lines.begin(), lines.end(), "9|"), 3);
-  EXPECT_LE(std::count(lines.begin(), lines.end(), "9|"), 9);
-
-  server.Run(1, CScript().Heartbeats(false));
-  client.ReadFor(150);
-  EXPECT_TRUE(client.ReadFor(200).empty()) << "heartbeats off";
-  client.Send("9|\n");
-  EXPECT_EQ(client.ReadLine(kWaitMs), "9|") << "the client's heartbeat is answered";
-}
-
-TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
-  CQuoteServer server(FastOptions());
   ASSERT_TRUE(server.Start());
   CTestClient client;
   ASSERT_TRUE(client.Connect(server.Port()));
@@ -85,18 +69,27 @@ TEST(QuoteServerTest, DataFlowsOnlyForSubscribedServicesAfterLogon) {
       "S|1003=XYZ;2000=20004\nS|1003=BAD;2000=20002\n");
 
   std::map<char, std::set<std::string>> seen;  // type -> symbols (underlying for options)
+  int heartbeats = 0;
   for (const std::string& line : client.ReadFor(400)) {
     ASSERT_FALSE(line.empty());
-    seen[line[0]].insert(FieldOf(line, line[0] == '4' ? 2034 : 1003));
+    if (line == "9|")
+      ++heartbeats;
+    else
+      seen[line[0]].insert(FieldOf(line, line[0] == '4' ? 2034 : 1003));
   }
   const std::map<char, std::set<std::string>> expected = {
       {'1', {"AAA"}}, {'2', {"BBB"}}, {'3', {"CCC"}}, {'4', {"XYZ"}}};
-  EXPECT_EQ(seen, expected) << "nothing else, no heartbeat yet";
+  EXPECT_EQ(seen, expected);
+  EXPECT_GE(heartbeats, 3);
+  EXPECT_LE(heartbeats, 9);
 
   client.Send("U|1003=AAA;2000=20000\nU|1003=BBB;2000=20001\nU|1003=CCC;2000=20003\nU|1003=XYZ;2000=20004\n");
+  server.Run(1, CScript().Heartbeats(false));
   ASSERT_TRUE(server.WaitForLine(1, "U|1003=XYZ", kWaitMs));
-  client.ReadFor(100);
-  EXPECT_TRUE(client.ReadFor(300).empty()) << "unsubscribe stops the data";
+  client.ReadFor(150);
+  EXPECT_TRUE(client.ReadFor(300).empty()) << "unsubscribed and heartbeats off";
+  client.Send("9|\n");
+  EXPECT_EQ(client.ReadLine(kWaitMs), "9|") << "the client's heartbeat is answered";
 }
 
 TEST(QuoteServerTest, ScriptSplitsLinesSendsNoticesDropsAndAnswersLogonsAsTold) {
