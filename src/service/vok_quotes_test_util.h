@@ -64,16 +64,17 @@ inline std::string Transformed(const char* clear) {
   return out;
 }
 
-// One service object with its private interface and an event sink on its connection point.
+// One service object with its private interface and, unless told otherwise, an event sink on its
+// connection point.
 class CQuotesSession {
  public:
-  CQuotesSession() {
+  explicit CQuotesSession(bool withEvents = true) {
     if (FAILED(CVokQuotes::CreateInstance(IID_IVokQuotes, m_quotes.PutVoid()))) return;
     m_quotes.QueryInterface(IID_IVokQuotesPriv, m_priv);
     vok::CComPtr<IConnectionPointContainer> container;
     m_quotes.QueryInterface(IID_IConnectionPointContainer, container);
     if (container) container->FindConnectionPoint(DIID__IVokQuotesEvents, m_point.Put());
-    if (m_point) m_point->Advise(&m_sink, &m_cookie);
+    if (m_point && withEvents) m_point->Advise(&m_sink, &m_cookie);
   }
   ~CQuotesSession() { Release(); }
   CQuotesSession(const CQuotesSession&) = delete;

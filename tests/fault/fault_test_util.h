@@ -20,6 +20,7 @@
 #include "message/vok_message.h"
 #include "platform/interface_table.h"
 #include "quote_server.h"
+#include "service/connection_times_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
@@ -238,6 +239,8 @@ class CLiveFeed {
   CMarkerNotify& Notify() { return m_notify; }
 
  private:
+  // Reconnect 2..6 ms after a drop; the heartbeat stays long unless a test needs it short.
+  vok::test::CScopedConnectionTimes m_times{1000, 2, 1, 5};
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   CMarkerNotify m_notify;
