@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <regex>
 #include <set>
 
 #include <termios.h>
@@ -24,23 +25,13 @@ using vok::test::CTestCertificates;
 const std::string kProgram = VOKQUOTE_PATH;
 constexpr int kRunMs = 60000;
 
-// The value of key in one of vokquote's flat JSON lines: a string unquoted, anything else as
-// written; "<absent>" when the key is not there.
+// The value of key in one of vokquote's flat JSON lines: a string without its quotes (escapes as
+// written), anything else as written; "<absent>" when the key is not there.
 std::string Field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  const auto at = line.find(tag);
-  if (at == std::string::npos) return "<absent>";
-  std::size_t i = at + tag.size();
-  std::string value;
-  if (i < line.size() && line[i] == '"') {
-    for (++i; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;
-      value += line[i];
-    }
-    return value;
-  }
-  while (i < line.size() && line[i] != ',' && line[i] != '}') value += line[i++];
-  return value;
+  const std::regex pattern("\"" + key + R"re(":("((\\.|[^"\\])*)"|[^,}]*))re");
+  std::smatch match;
+  if (!std::regex_search(line, match, pattern)) return "<absent>";
+  return match[2].matched ? match[2].str() : match[1].str();
 }
 
 double Number(const std::string& line, const std::string& key) { return std::stod(Field(line, key)); }
