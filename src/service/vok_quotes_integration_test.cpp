@@ -53,14 +53,8 @@ class QuotesWithServer : public ::testing::Test {
     m_server->Stop();
   }
 
-  void Configure(const char* password = vok::test::kSimulatorPassword) {
-    m_session.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, password);
-  }
-  void ConnectAndLogOn() {
-    Configure();
-    EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
-    ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed));
-    ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
+  void Configure() {
+    m_session.Configure("127.0.0.1", m_server->Port(), vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
   }
   // Lines the server received on a session that start with prefix.
   std::vector<std::string> LinesStarting(int session, const std::string& prefix) {
@@ -101,7 +95,10 @@ TEST_F(QuotesWithServer, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedIn
   client.Run([&] {
     for (const char* symbol : symbols) m_session.m_quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne);
   });
-  ConnectAndLogOn();
+  Configure();
+  EXPECT_EQ(m_session.Connect(), CVokQuotes::kConnectPending);
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnLogonSucceed));
+  ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnConnect));
   // Each event once, OnConnect(0) first; the password never reaches the trace.
   const auto events = m_session.Events();
   ASSERT_EQ(events.size(), 2u);

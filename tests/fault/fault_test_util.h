@@ -36,10 +36,8 @@ inline constexpr bool kSanitized = false;
 // A count from the environment (cycles, lines), or the default when unset or not a number.
 inline int EnvCount(const char* name, int fallback) {
   const char* text = std::getenv(name);
-  if (text == nullptr) return fallback;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  return end != text && value > 0 && value < 100000000 ? static_cast<int>(value) : fallback;
+  const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return value > 0 && value < 100000000 ? static_cast<int>(value) : fallback;
 }
 
 struct SResources {
