@@ -37,12 +37,4 @@ inline bool ReadSimulatorEndpoint(SSimulatorEndpoint& endpoint, bool tls = false
   return true;
 }
 
-inline bool ReadSimulatorEndpoint(std::string& host, int& port) {
-  SSimulatorEndpoint endpoint;
-  if (!ReadSimulatorEndpoint(endpoint)) return false;
-  host = endpoint.host;
-  port = endpoint.port;
-  return true;
-}
-
 }  // namespace vok::test

@@ -105,10 +105,24 @@ TEST_F(QuoteApp, AThousandQueuedMessagesAreHandledInOrderIn501And499) {
   EXPECT_TRUE(Eventually([&] { return vok::App().DispatchWakeups() == before + 2; }));
 }
 
-TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
+TEST_F(QuoteApp, EachMessageGoesToTheObjectCurrentWhenItIsHandledAndWithoutOneIsDroppedOrWaits) {
+  CFakeConsumer next;
+  // The first message makes another object current; the two behind it, taken in the same batch,
+  // must reach the new one.
+  m_consumer.m_onMessage = [&] {
+    m_consumer.m_onMessage = nullptr;
+    vok::App().SetCurrent(&next);
+  };
+  vok::App().SetCurrent(&m_consumer);
+  for (int i = 1; i <= 3; ++i) vok::App().QueueMessage(Numbered(i));
   vok::App().BeginProcessMessages();
+  ASSERT_TRUE(Eventually([&] { return next.SeenCount() == 2; }));
+  vok::App().ClearCurrent(&next);
+  EXPECT_EQ(m_consumer.Sequences(), std::vector<int>{1});
+  EXPECT_EQ(next.Sequences(), (std::vector<int>{2, 3}));
+
   // Queued with no current object: destroyed at once.
-  vok::App().QueueMessage(Numbered(1));
+  vok::App().QueueMessage(Numbered(4));
   EXPECT_EQ(vok::App().QueuedCount(), 0u);
 
   // Queued while the pump is busy elsewhere, then the object goes: the message stays queued.
@@ -121,36 +135,18 @@ TEST_F(QuoteApp, MessagesWithoutACurrentObjectAreDroppedOrWait) {
   vok::App().SetCurrent(&m_consumer);
   vok::App().ReconnectTimer().SetOnceOffRelative(1);
   ASSERT_TRUE(inside.Wait(10000));
-  vok::App().QueueMessage(Numbered(2));
+  vok::App().QueueMessage(Numbered(5));
   vok::App().ClearCurrent(&m_consumer);
   release.Set();
   // Without an object nothing can take it, however long the pump runs.
   EXPECT_EQ(vok::App().QueuedCount(), 1u);
-  EXPECT_EQ(m_consumer.SeenCount(), 0u);
+  EXPECT_EQ(m_consumer.SeenCount(), 1u);
 
   // The next object and the next message release it, in order.
   vok::App().SetCurrent(&m_consumer);
-  vok::App().QueueMessage(Numbered(3));
-  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 2; }));
-  EXPECT_EQ(m_consumer.Sequences(), (std::vector<int>{2, 3}));
-}
-
-TEST_F(QuoteApp, EachMessageGoesToTheObjectCurrentWhenItIsHandled) {
-  CFakeConsumer next;
-  // The first message makes another object current; the two behind it, taken in the same batch,
-  // must reach the new one.
-  m_consumer.m_onMessage = [&] {
-    m_consumer.m_onMessage = nullptr;
-    vok::App().SetCurrent(&next);
-  };
-  vok::App().SetCurrent(&m_consumer);
-  for (int i = 1; i <= 3; ++i) vok::App().QueueMessage(Numbered(i));
-  vok::App().BeginProcessMessages();
-  ASSERT_TRUE(Eventually([&] { return next.SeenCount() == 2; }));
-  vok::App().EndProcessMessages();
-  vok::App().ClearCurrent(&next);
-  EXPECT_EQ(m_consumer.Sequences(), std::vector<int>{1});
-  EXPECT_EQ(next.Sequences(), (std::vector<int>{2, 3}));
+  vok::App().QueueMessage(Numbered(6));
+  ASSERT_TRUE(Eventually([&] { return m_consumer.SeenCount() == 3; }));
+  EXPECT_EQ(m_consumer.Sequences(), (std::vector<int>{1, 5, 6}));
 }
 
 TEST_F(QuoteApp, AMessageQueuedAsThePumpGoesIdleIsStillHandled) {

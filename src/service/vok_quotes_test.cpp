@@ -196,7 +196,7 @@ TEST_F(VokQuotes, TheInterfaceGuardTurnsExceptionsIntoResultsAndTracesNoExceptio
   EXPECT_EQ(vok::ComGuard("CTest::Exhausted", []() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
   EXPECT_EQ(vok::ComGuard("CTest::Works", [] { return S_FALSE; }), S_FALSE);
   ASSERT_EQ(trace.Count("CTest::Fails: unexpected exception"), 1);
-  EXPECT_EQ(trace.Lines()[static_cast<std::size_t>(trace.IndexOf("CTest::Fails"))].level, VOKTRACE_FAILURE);
+  EXPECT_EQ(trace.All()[static_cast<std::size_t>(trace.IndexOf("CTest::Fails"))].first, VOKTRACE_FAILURE);
   EXPECT_FALSE(trace.AnyContains("hunter2"));
   EXPECT_FALSE(trace.AnyContains("CTest::Exhausted"));
 }

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,7 +15,7 @@
 #include "records/vokquote.h"
 #include "service/event_sink_test_util.h"
 #include "service/vok_quotes.h"
-#include "vkdll/trace.h"
+#include "vkdll/trace_test_util.h"
 #include "vkdll/vkdll.h"
 
 namespace vok::test {
@@ -31,48 +30,29 @@ inline bool Eventually(const std::function<bool()>& done, std::uint32_t limitMs 
   return true;
 }
 
-// Records every trace line for its lifetime; lines are looked up by their start.
-class CTraceRecorder {
+// Every trace line while alive, looked up by their start.
+class CTraceRecorder : public CTraceLines {
  public:
-  struct Line {
-    int level;
-    std::string text;
-  };
-  CTraceRecorder()
-      : m_sink([this](int level, std::string_view text) {
-          std::lock_guard lock(m_mutex);
-          m_lines.push_back({level, std::string(text)});
-        }) {}
-
-  std::vector<Line> Lines() {
-    std::lock_guard lock(m_mutex);
-    return m_lines;
-  }
   int Count(std::string_view prefix) {
-    const auto lines = Lines();
+    const auto lines = All();
     return static_cast<int>(
-        std::count_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.starts_with(prefix); }));
+        std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return l.second.starts_with(prefix); }));
   }
   bool WaitFor(std::string_view prefix, int count = 1, std::uint32_t limitMs = 20000) {
     return Eventually([&] { return Count(prefix) >= count; }, limitMs);
   }
   // Position of the first line starting with prefix, or -1.
   int IndexOf(std::string_view prefix) {
-    const auto lines = Lines();
+    const auto lines = All();
     const auto found =
-        std::find_if(lines.begin(), lines.end(), [&](const Line& l) { return l.text.starts_with(prefix); });
+        std::find_if(lines.begin(), lines.end(), [&](const auto& l) { return l.second.starts_with(prefix); });
     return found == lines.end() ? -1 : static_cast<int>(found - lines.begin());
   }
   bool AnyContains(std::string_view text) {
-    const auto lines = Lines();
+    const auto lines = All();
     return std::any_of(lines.begin(), lines.end(),
-                       [&](const Line& l) { return l.text.find(text) != std::string::npos; });
+                       [&](const auto& l) { return l.second.find(text) != std::string::npos; });
   }
-
- private:
-  std::mutex m_mutex;
-  std::vector<Line> m_lines;
-  vok::CScopedTraceSink m_sink;
 };
 
 inline vok::CBstr Bstr(std::string_view text) { return vok::CBstr::FromNarrow(text); }
@@ -84,16 +64,17 @@ inline std::string Transformed(const char* clear) {
   return out;
 }
 
-// One service object with its private interface and an event sink on its connection point.
+// One service object with its private interface and, unless told otherwise, an event sink on its
+// connection point.
 class CQuotesSession {
  public:
-  CQuotesSession() {
+  explicit CQuotesSession(bool withEvents = true) {
     if (FAILED(CVokQuotes::CreateInstance(IID_IVokQuotes, m_quotes.PutVoid()))) return;
     m_quotes.QueryInterface(IID_IVokQuotesPriv, m_priv);
     vok::CComPtr<IConnectionPointContainer> container;
     m_quotes.QueryInterface(IID_IConnectionPointContainer, container);
     if (container) container->FindConnectionPoint(DIID__IVokQuotesEvents, m_point.Put());
-    if (m_point) m_point->Advise(&m_sink, &m_cookie);
+    if (m_point && withEvents) m_point->Advise(&m_sink, &m_cookie);
   }
   ~CQuotesSession() { Release(); }
   CQuotesSession(const CQuotesSession&) = delete;

@@ -20,6 +20,7 @@
 #include "message/vok_message.h"
 #include "platform/interface_table.h"
 #include "quote_server.h"
+#include "service/connection_times_test_util.h"
 #include "service/simulator_endpoint_test_util.h"
 #include "service/vok_quotes_test_util.h"
 #include "vkdll/vkdll.h"
@@ -35,10 +36,8 @@ inline constexpr bool kSanitized = false;
 // A count from the environment (cycles, lines), or the default when unset or not a number.
 inline int EnvCount(const char* name, int fallback) {
   const char* text = std::getenv(name);
-  if (text == nullptr) return fallback;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  return end != text && value > 0 && value < 100000000 ? static_cast<int>(value) : fallback;
+  const long value = text != nullptr ? std::strtol(text, nullptr, 10) : 0;
+  return value > 0 && value < 100000000 ? static_cast<int>(value) : fallback;
 }
 
 struct SResources {
@@ -238,6 +237,8 @@ class CLiveFeed {
   CMarkerNotify& Notify() { return m_notify; }
 
  private:
+  // Reconnect 2..6 ms after a drop; the heartbeat stays long unless a test needs it short.
+  vok::test::CScopedConnectionTimes m_times{1000, 2, 1, 5};
   vok::CComApartment m_apartment{vok::CComApartment::kMultiThreaded};
   std::unique_ptr<vok::sim::CQuoteServer> m_server;
   CMarkerNotify m_notify;

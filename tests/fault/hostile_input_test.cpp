@@ -9,7 +9,6 @@
 #include "fault_test_util.h"
 #include "feed.h"
 #include "platform/event.h"
-#include "service/connection_times_test_util.h"
 #include "vokcommon/record_copy.h"
 
 namespace {
@@ -42,7 +41,6 @@ std::uint32_t CurrentClientIdentity() {
 }
 
 TEST(HostileServer, LinesNoServerShouldSendLeaveTheConnectionUpAndDataFlowing) {
-  vok::test::CScopedConnectionTimes times(1000, 2, 1, 5);
   auto options = CLiveFeed::DefaultOptions();
   options.maxBacklog = 64u << 20;  // the simulator must not drop us for its own 10 MB lines
   CLiveFeed feed(options);
@@ -98,7 +96,6 @@ TEST(HostileServer, LinesNoServerShouldSendLeaveTheConnectionUpAndDataFlowing) {
 }
 
 TEST(HostileServer, AFloodWithAStalledSubscriberStaysBoundedWhileThePumpingOneKeepsUp) {
-  vok::test::CScopedConnectionTimes times(1000, 2, 1, 5);
   CLiveFeed feed;
   ASSERT_TRUE(feed.Start());
   auto& quotes = feed.Session().m_quotes;

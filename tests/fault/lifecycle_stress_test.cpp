@@ -36,20 +36,15 @@ void Cycles(const std::string& prefix, int cycles, std::uint32_t feedWaitMs, int
     client.Run([&] { notify.Expect(symbol); });
     // No event sink: the pump may still be firing into one when its object goes, and these
     // cycles are about the subscriber thread.
-    vok::CComPtr<IVokQuotes> quotes;
-    ASSERT_EQ(CVokQuotes::CreateInstance(IID_IVokQuotes, quotes.PutVoid()), S_OK);
-    vok::CComPtr<IVokQuotesPriv> priv;
-    quotes.QueryInterface(IID_IVokQuotesPriv, priv);
-    priv->SetRemoteAddress(Bstr("127.0.0.1:" + std::to_string(port)).Get());
-    priv->put_UserName(Bstr(vok::test::kSimulatorUser).Get());
-    priv->put_Password(Bstr(vok::test::kSimulatorPassword).Get());
-    LONG result = 0;
-    quotes->Connect(&result);
+    vok::test::CQuotesSession session(false);
+    ASSERT_TRUE(session.m_priv);
+    session.Configure("127.0.0.1", port, vok::test::kSimulatorUser, vok::test::kSimulatorPassword);
+    session.Connect();
+    IVokQuotes* quotes = session.m_quotes.Get();
     client.Run([&] { quotes->AdviseSymbol(&notify, Bstr(symbol).Get(), qsfLevelOne); });
-    Eventually([&] { return Cached(quotes.Get(), symbol); }, feedWaitMs);
+    Eventually([&] { return Cached(quotes, symbol); }, feedWaitMs);
     if (cycle % 2 == 0) client.Run([&] { quotes->UnadviseAll(&notify); });
-    priv.Reset();
-    quotes.Reset();
+    session.Release();
   }
 }
 

@@ -65,11 +65,6 @@ TEST(RecordReplayTest, ReplayOfARecordedSessionGivesTheSameRecords) {
   ASSERT_EQ(liveRecords.size(), 150u);
 
   const std::vector<std::string> capture = Lines(ReadFile(live));
-  ASSERT_GT(capture.size(), 4u);
-  EXPECT_TRUE(std::regex_match(capture[0], std::regex("VOKCAPTURE 1 created [0-9]+")));
-  EXPECT_TRUE(std::regex_match(capture[1], std::regex("[0-9]+ E start")));
-  EXPECT_TRUE(std::regex_match(capture[2], std::regex("[0-9]+ E connected [0-9]+")));
-  EXPECT_TRUE(std::regex_match(capture[3], std::regex("[0-9]+ D G\\|.*8055=VokSim.*")));
 
   sim::SServerOptions options;
   auto replay = std::make_shared<sim::CReplay>();

@@ -77,19 +77,19 @@ TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
       {"GONE", msBid, 12.60, 900, false}, {"GONE", msBid, 12.60, 0, true},    {"NSDQ", msAsk, 12.70, 200, false},
       {"ARCA", msAsk, 12.65, 400, false}, {"NSDQ", msAsk, 12.75, 250, false},  // NSDQ's ask moved up
   };
-  CBstr symbol = CBstr::FromUtf8("XYZ");
-  std::vector<CBstr> names;
-  for (const auto& e : entries) {
-    names.push_back(CBstr::FromUtf8(e.mmid));
+  const CBstr symbol = CBstr::FromUtf8("XYZ");
+  auto update = [&](const SEntry& e) {
+    const CBstr mmid = CBstr::FromUtf8(e.mmid);
     LEVEL2RECORD rec{};
     rec.bstrSymbol = symbol.Get();
-    rec.bstrMMID = names.back().Get();
+    rec.bstrMMID = mmid.Get();
     rec.side = e.side;
     rec.dPrice = e.price;
     rec.lSize = e.size;
     rec.bClosed = e.closed ? VARIANT_TRUE : VARIANT_FALSE;
-    EXPECT_TRUE(book.Update(rec));
-  }
+    return book.Update(rec);
+  };
+  for (const auto& e : entries) EXPECT_TRUE(update(e));
   // A level's aggregate is the cache's figure where it has one, else the sum of its entries; the
   // larger entry of a level comes first.
   const AggregateSize cache = [](double price, enumMarketSide side) -> long {
@@ -107,13 +107,7 @@ TEST(Views, BookGroupsEntriesIntoPriceLevelsBestFirst) {
   EXPECT_FALSE(book.SetStale("ABC", true));
   EXPECT_TRUE(book.SetStale("XYZ", true));
   EXPECT_EQ(book.Render(cache, 10, false)[0], lines[0] + "  STALE");
-  LEVEL2RECORD rec{};
-  rec.bstrSymbol = symbol.Get();
-  rec.bstrMMID = names.front().Get();
-  rec.side = msBid;
-  rec.dPrice = 12.50;
-  rec.lSize = 300;
-  EXPECT_TRUE(book.Update(rec));
+  EXPECT_TRUE(update(entries[0]));
   EXPECT_EQ(book.Render(cache, 10, false)[0], lines[0]);
 }
 

