@@ -76,6 +76,17 @@ const char* TextEnd(const char* p, const char* end) {
   return separator != nullptr ? static_cast<const char*>(separator) : end;
 }
 
+// Whether the four bytes at p are digits, and their number: the feed's ids have four digits, read
+// here at once instead of one dependent step per digit.
+bool FourDigits(const char* p, int& number) {
+  std::uint32_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  if ((word & 0xF0F0F0F0U) != 0x30303030U || ((word + 0x06060606U) & 0xF0F0F0F0U) != 0x30303030U) return false;
+  const auto digit = [p](int i) { return static_cast<int>(p[i] - '0'); };
+  number = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  return true;
+}
+
 constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 }  // namespace
@@ -90,9 +101,14 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length, CPar
     // The id: up to nine plain digits followed by '=' are read here; anything else is left to
     // atoi's rules.
     const char* tokenStart = p;
-    std::uint64_t idValue = 0;
-    p = ReadDigits(p, end, idValue);
-    int id = static_cast<int>(idValue);
+    int id = 0;
+    if (end - p > 4 && p[4] == '=' && FourDigits(p, id)) {
+      p += 4;
+    } else {
+      std::uint64_t idValue = 0;
+      p = ReadDigits(p, end, idValue);
+      id = static_cast<int>(idValue);
+    }
     if (p == end || *p != '=' || p == tokenStart || p - tokenStart > 9) {
       while (p < end && *p != '=' && *p != ';') ++p;
       if (p == end || *p == ';') {  // no '=': not a field
