@@ -41,13 +41,50 @@ namespace {
 
 enum class ValueKind { Integer, Real, Text };
 
-// The first line feed, carriage return or NUL, found with memchr's wide compares.
+// The first line feed, carriage return or NUL, or end. Eight bytes are tested at once for any
+// byte below 0x0e (a control character, which a line rarely holds but at its end); only the bytes
+// of a word that has one are looked at one by one.
 const char* LineEnd(const char* p, const char* end) {
-  for (const char stop : {'\n', '\r', '\0'}) {
-    if (const void* found = std::memchr(p, stop, static_cast<std::size_t>(end - p)))
-      end = static_cast<const char*>(found);
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+  while (p < end) {
+    if (end - p >= 8) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, p, sizeof word);
+      if (((word - kOnes * 0x0e) & ~word & kHighBits) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    const char* const wordEnd = end - p > 8 ? p + 8 : end;
+    for (; p < wordEnd; ++p) {
+      if (*p == '\n' || *p == '\r' || *p == '\0') return p;
+    }
   }
   return end;
+}
+
+// The ';' ending a text value at or after p, or end. Wire texts are mostly a few characters, for
+// which a byte loop beats a memchr call; longer ones go on with memchr.
+const char* TextEnd(const char* p, const char* end) {
+  const char* const shortEnd = end - p > 16 ? p + 16 : end;
+  for (; p < shortEnd; ++p) {
+    if (*p == ';') return p;
+  }
+  if (p == end) return end;
+  const void* separator = std::memchr(p, ';', static_cast<std::size_t>(end - p));
+  return separator != nullptr ? static_cast<const char*>(separator) : end;
+}
+
+// Whether the four bytes at p are digits, and their number: the feed's ids have four digits, read
+// here at once instead of one dependent step per digit.
+bool FourDigits(const char* p, int& number) {
+  std::uint32_t word = 0;
+  std::memcpy(&word, p, sizeof word);
+  if ((word & 0xF0F0F0F0U) != 0x30303030U || ((word + 0x06060606U) & 0xF0F0F0F0U) != 0x30303030U) return false;
+  const auto digit = [p](int i) { return static_cast<int>(p[i] - '0'); };
+  number = digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3);
+  return true;
 }
 
 constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
@@ -57,15 +94,21 @@ constexpr double kPowers[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 
 void VOKLineReader::Read(VOKMessage& message, const char* text, int length, CParseBudget& budget) {
   message.SetType(text[0]);
   if (length < 2) return;
-  const char* end = LineEnd(text + 2, text + length);
+  const char* const textEnd = text + length;
+  const char* end = LineEnd(text + 2, textEnd);
   const char* p = text + 2;
   while (p < end) {
     // The id: up to nine plain digits followed by '=' are read here; anything else is left to
     // atoi's rules.
     const char* tokenStart = p;
-    std::uint64_t idValue = 0;
-    p = ReadDigits(p, end, idValue);
-    int id = static_cast<int>(idValue);
+    int id = 0;
+    if (end - p > 4 && p[4] == '=' && FourDigits(p, id)) {
+      p += 4;
+    } else {
+      std::uint64_t idValue = 0;
+      p = ReadDigits(p, end, idValue);
+      id = static_cast<int>(idValue);
+    }
     if (p == end || *p != '=' || p == tokenStart || p - tokenStart > 9) {
       while (p < end && *p != '=' && *p != ';') ++p;
       if (p == end || *p == ';') {  // no '=': not a field
@@ -114,6 +157,16 @@ void VOKLineReader::Read(VOKMessage& message, const char* text, int length, CPar
         if (p < end) ++p;
         continue;
       }
+    } else if (p < end && *p != ';' && *p != '.' && *p != 'e') {
+      // A character no number has there: a text (symbols, times, dates, market maker ids), stored
+      // from here without reading its start again. A '.' or an 'e' may still be part of a number.
+      p = TextEnd(p, end);
+      if (!IsGroupField(id)) {
+        if (VOKField* field = budget.Field(message.m_fields, id))
+          field->SetString(std::string_view(value, static_cast<std::size_t>(p - value)), textEnd);
+      }
+      if (p < end) ++p;
+      continue;
     }
     p = ReadValue(message, id, value, end, budget);
   }

@@ -204,6 +204,11 @@ TEST(LineForm, SkipsWhatItCannotReadInHostileInput) {
       {"1|1089=1", "1089:G:"},
       {"1|1089=1;", "1089:G:"},
       {"1|1089=-2147483648;1=1", "1:I:1"},
+      // Other control characters are text; texts at and past the size a field holds inline.
+      {"1|1003=MS\tFT;1=ABCDEFGHIJKLMNOPQRSTUVWX;2=ABCDEFGHIJKLMNOPQRSTUVWXY;3=Z\r4=W\n",
+       "1:S:ABCDEFGHIJKLMNOPQRSTUVWX 2:S:ABCDEFGHIJKLMNOPQRSTUVWXY 3:S:Z 1003:S:MS\tFT"},
+      // Four-character ids with a character just outside the digits are read by atoi's rules.
+      {"1|10:3=5;2/03=6;0042=7", "2:I:6 10:I:5 42:I:7"},
   };
   for (const auto& [line, fields] : cases) {
     const VOKMessage message = Parse(line);

@@ -56,6 +56,19 @@ class VOKField {
     }
     SetStringSlow(text);
   }
+  // SetString for a text read from a buffer in which at least kInlineText bytes from text.data()
+  // are readable (readableEnd bounds them): a short text is then copied in one fixed-size move,
+  // which a parser storing many short texts does without a library call. The bytes copied past
+  // the text are never read.
+  void SetString(std::string_view text, const char* readableEnd) {
+    if (text.size() <= kInlineText && !OwnsPayload() && readableEnd - text.data() >= std::ptrdiff_t{kInlineText}) {
+      std::memcpy(m_inline, text.data(), kInlineText);
+      m_textSize = static_cast<std::uint32_t>(text.size());
+      m_kind = FT_STRING;
+      return;
+    }
+    SetString(text);
+  }
   void SetDouble(double value) {
     ReleaseFor(FT_DOUBLE);
     m_double = value;
