@@ -17,8 +17,9 @@ namespace {
 using namespace vok::test;
 
 // Accepts one connection. With a certificate it runs a TLS handshake (up to maxVersion when that
-// is set), then sends two lines (the second in two writes), records the first line it receives and
-// closes; without one it sends a line in clear and waits for the client to go.
+// is set), then sends two lines (the second in two writes), records the first line it receives
+// (and every byte that came over the wire) and closes; without one it sends a line in clear and
+// waits for the client to go.
 class COneShotServer {
  public:
   COneShotServer(const CTestCertificates* certificates, CTestCertificates::EServer server, int maxVersion = 0) {
@@ -47,6 +48,8 @@ class COneShotServer {
     m_thread = std::thread([] {});
     return m_received;
   }
+  // The bytes of a TLS session as they came over the wire; after Received.
+  const std::string& Wire() const { return m_wire; }
 
  private:
   void Serve() {
@@ -65,7 +68,15 @@ class COneShotServer {
       return;
     }
     SSL* ssl = SSL_new(m_ctx);
-    SSL_set_fd(ssl, fd);
+    BIO* bio = BIO_new_socket(fd, BIO_NOCLOSE);
+    BIO_set_callback_arg(bio, reinterpret_cast<char*>(&m_wire));
+    BIO_set_callback_ex(bio, [](BIO* b, int oper, const char* data, size_t, int, long, int ret, size_t* done) -> long {
+      if (oper == (BIO_CB_READ | BIO_CB_RETURN) && ret > 0) {
+        reinterpret_cast<std::string*>(BIO_get_callback_arg(b))->append(data, *done);
+      }
+      return ret;
+    });
+    SSL_set_bio(ssl, bio, bio);
     if (SSL_accept(ssl) == 1) {
       SSL_write(ssl, "A|hello\nB|spl", 13);
       SSL_write(ssl, "it\n", 3);
@@ -82,6 +93,7 @@ class COneShotServer {
   vok::CListenSocket m_listener;
   SSL_CTX* m_ctx = nullptr;
   std::string m_received;
+  std::string m_wire;
   std::thread m_thread;
 };
 
@@ -140,8 +152,13 @@ TEST_F(TlsTransport, AcceptsOnlyATrustedMatchingOrPinnedCertificate) {
     EXPECT_EQ(trace.Lines(2, " over TLS 1.3").size(), 1u);
     ASSERT_TRUE(m_recorder.WaitForLines(handle, 2));
     EXPECT_EQ(m_recorder.Lines(handle), (std::vector<std::string>{"A|hello", "B|split"}));
-    EXPECT_EQ(IpcSend(handle, "9|\n", 3), 1);
-    EXPECT_EQ(server.Received(), "9|\n");
+    // A logon's user and password never cross the wire readable.
+    const std::string logon = "L|100=vokuser;133=canary-Pa55\n";
+    EXPECT_EQ(IpcSend(handle, logon.data(), static_cast<int>(logon.size())), 1);
+    EXPECT_EQ(server.Received(), logon);
+    EXPECT_EQ(server.Wire().find("canary-Pa55"), std::string::npos);
+    EXPECT_EQ(server.Wire().find("vokuser"), std::string::npos);
+    EXPECT_GT(server.Wire().size(), logon.size());
     // The server closed after the line: the reader reports it once.
     ASSERT_TRUE(m_recorder.WaitForClosed(handle));
     EXPECT_EQ(m_recorder.Closed(handle), 1);
