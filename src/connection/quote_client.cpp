@@ -89,7 +89,9 @@ void CQuoteClient::OnData(const char* text, int length) {
   }
   // The transport's text ends with a NUL; its length only sizes the queue's accounting.
   auto message = std::make_unique<VOKMessage>(text, -1);
-  m_heartbeatReceived.store(true);
+  // Read first: the flag is nearly always set already, and a store on every line would keep taking
+  // the line from the heartbeat tick's processor. Relaxed: the tick only needs to see it eventually.
+  if (!m_heartbeatReceived.load(std::memory_order_relaxed)) m_heartbeatReceived.store(true, std::memory_order_relaxed);
   const int type = message->GetType();
   vok::CFeedCounters::Process().CountLine(type, length > 0 ? static_cast<std::uint64_t>(length) : 0);
   if (type == wire::kMsgDisconnectNotice) m_noticeReceived.store(true, std::memory_order_relaxed);
