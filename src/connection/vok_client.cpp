@@ -93,13 +93,12 @@ struct VOKClientCallbacks {
   }
   static void Data(IPCHANDLE handle, const char* text, int length) {
     if (text == nullptr) return;
-    Dispatch(handle, [&](VOKClient* client) {
-      if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
-        client->OnHeartbeatData(text, length);
-      } else {
-        client->OnData(text, length);
-      }
-    });
+    Dispatch(handle, [&](VOKClient* client) { client->DeliverLine(text, length); });
+  }
+  // One look-up of the client per read instead of one per line.
+  static void Lines(IPCHANDLE handle, const IPCLINE* lines, int count) {
+    if (lines == nullptr || count <= 0) return;
+    Dispatch(handle, [&](VOKClient* client) { client->OnLines(handle, lines, count); });
   }
   static void Closed(IPCHANDLE handle) {
     Dispatch(handle, [](VOKClient* client) {
@@ -108,7 +107,7 @@ struct VOKClientCallbacks {
     });
   }
   static const IPCCALLBACKS* Table() {
-    static const IPCCALLBACKS s_table{&Status, &Data, &Closed};
+    static const IPCCALLBACKS s_table{&Status, &Data, &Closed, &Lines};
     return &s_table;
   }
 };
@@ -210,6 +209,18 @@ long VOKClient::Release() {
 }
 
 void VOKClient::OnData(const char*, int) {}
+
+void VOKClient::DeliverLine(const char* text, int length) {
+  if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
+    OnHeartbeatData(text, length);
+  } else {
+    OnData(text, length);
+  }
+}
+
+void VOKClient::OnLines(IPCHANDLE handle, const IPCLINE* lines, int count) {
+  for (int i = 0; i < count && m_handle.load() == handle; ++i) DeliverLine(lines[i].text, lines[i].length);
+}
 
 void VOKClient::OnStatus(int, int) {}
 
