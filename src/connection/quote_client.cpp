@@ -92,9 +92,10 @@ void CQuoteClient::OnData(const char* text, int length) {
   m_readerWaiting.store(false, std::memory_order_relaxed);
 }
 
-void CQuoteClient::OnLines(IPCHANDLE handle, const IPCLINE* lines, int count) {
+bool CQuoteClient::OnLines(const IPCLINE* lines, int count) {
   vok::CFeedTally tally;
-  for (int i = 0; i < count && GetHandle() == handle && !m_closing.load(std::memory_order_relaxed); ++i) {
+  // A destructor that began meanwhile (on another thread; it waits for this call) wants no more.
+  for (int i = 0; i < count && !m_closing.load(std::memory_order_relaxed); ++i) {
     const char* text = lines[i].text;
     const int length = lines[i].length;
     if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
@@ -108,10 +109,11 @@ void CQuoteClient::OnLines(IPCHANDLE handle, const IPCLINE* lines, int count) {
     }
   }
   tally.AddTo(vok::CFeedCounters::Process());
-  if (m_received.empty()) return;
+  if (m_received.empty()) return true;
   m_readerWaiting.store(true, std::memory_order_relaxed);
   m_sink->QueueReceivedBatch(m_received, m_closing);
   m_readerWaiting.store(false, std::memory_order_relaxed);
+  return true;
 }
 
 std::unique_ptr<VOKMessage> CQuoteClient::Receive(const char* text, int length, vok::CFeedTally& tally) {

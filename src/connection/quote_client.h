@@ -41,7 +41,7 @@ class CQuoteClient final : public VOKClient {
 
   void OnData(const char* text, int length) override;
   // The lines of one read: each handled as OnData does, then queued together.
-  void OnLines(IPCHANDLE handle, const IPCLINE* lines, int count) override;
+  bool OnLines(const IPCLINE* lines, int count) override;
   void OnClosed() override;
 
   // One heartbeat tick: sends '9' if anything arrived since the last tick (or the reader is waiting

@@ -95,10 +95,12 @@ struct VOKClientCallbacks {
     if (text == nullptr) return;
     Dispatch(handle, [&](VOKClient* client) { client->DeliverLine(text, length); });
   }
-  // One look-up of the client per read instead of one per line.
-  static void Lines(IPCHANDLE handle, const IPCLINE* lines, int count) {
-    if (lines == nullptr || count <= 0) return;
-    Dispatch(handle, [&](VOKClient* client) { client->OnLines(handle, lines, count); });
+  // One look-up of the client per read instead of one per line, for a client that takes them so.
+  static int Lines(IPCHANDLE handle, const IPCLINE* lines, int count) {
+    if (lines == nullptr || count <= 0) return 0;
+    bool taken = false;
+    Dispatch(handle, [&](VOKClient* client) { taken = client->OnLines(lines, count); });
+    return taken ? count : 0;
   }
   static void Closed(IPCHANDLE handle) {
     Dispatch(handle, [](VOKClient* client) {
@@ -218,9 +220,7 @@ void VOKClient::DeliverLine(const char* text, int length) {
   }
 }
 
-void VOKClient::OnLines(IPCHANDLE handle, const IPCLINE* lines, int count) {
-  for (int i = 0; i < count && m_handle.load() == handle; ++i) DeliverLine(lines[i].text, lines[i].length);
-}
+bool VOKClient::OnLines(const IPCLINE*, int) { return false; }
 
 void VOKClient::OnStatus(int, int) {}
 

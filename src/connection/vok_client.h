@@ -73,10 +73,10 @@ class VOKClient : public ITimedEventListener {
   // Received text starting with "9|": a heartbeat acknowledgement while the client-level
   // heartbeat runs, otherwise passed on to OnData unchanged.
   virtual void OnHeartbeatData(const char* text, int length);
-  // The complete lines of one read, in order. Here each goes to OnHeartbeatData or OnData as the
-  // data callback sends it, until the client's handle is no longer `handle` (the client closed
-  // from inside one of those calls).
-  virtual void OnLines(IPCHANDLE handle, const IPCLINE* lines, int count);
+  // The complete lines of one read, in order; true when the override took them all. False here:
+  // the transport then sends each line through the data callback (to OnHeartbeatData or OnData),
+  // since those calls may close or even destroy the client. An override must do neither.
+  virtual bool OnLines(const IPCLINE* lines, int count);
 
   // Opens a stream (or datagram endpoint when the client is a datagram one); false when the
   // transport could not open. The stream open blocks until the connection is made or has failed.

@@ -97,7 +97,12 @@ bool CTcpConnection::Deliver(const char* text, int length) {
 
 bool CTcpConnection::DeliverLines(const std::vector<IPCLINE>& lines) {
   if (m_closing.load()) return false;
-  if (!lines.empty()) m_callbacks->lines(m_handle, lines.data(), static_cast<int>(lines.size()));
+  const int count = static_cast<int>(lines.size());
+  int taken = count == 0 ? 0 : m_callbacks->lines(m_handle, lines.data(), count);
+  if (taken < 0) taken = 0;
+  for (int i = taken; i < count; ++i) {
+    if (!Deliver(lines[static_cast<std::size_t>(i)].text, lines[static_cast<std::size_t>(i)].length)) return false;
+  }
   return !m_closing.load();
 }
 

@@ -17,11 +17,11 @@ struct IPCCALLBACKS {
   void (*status)(IPCHANDLE handle, int code, int detail);
   void (*data)(IPCHANDLE handle, const char* text, int length);
   void (*closed)(IPCHANDLE handle);
-  // Optional, in place of data: every complete line of one socket read in one call, in order, so
-  // a receiver pays its per-call costs once per read rather than once per line. The texts are
-  // valid until the call returns. A receiver that closes its handle inside the call ignores the
-  // lines after that point itself; the transport then calls nothing more.
-  void (*lines)(IPCHANDLE handle, const IPCLINE* lines, int count);
+  // Optional: every complete line of one socket read in one call, in order, so a receiver pays
+  // its per-call costs once per read rather than once per line. The texts are valid until the
+  // call returns. Returns how many lines it took, from the first; the transport hands the rest
+  // on one by one through data (so a receiver that may close its handle takes none).
+  int (*lines)(IPCHANDLE handle, const IPCLINE* lines, int count);
 };
 
 // Once at module load, before any other call.
