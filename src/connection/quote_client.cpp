@@ -83,15 +83,51 @@ bool CQuoteClient::IsServerMessageType(int type) {
 }
 
 void CQuoteClient::OnData(const char* text, int length) {
+  vok::CFeedTally tally;
+  std::unique_ptr<VOKMessage> message = Receive(text, length, tally);
+  tally.AddTo(vok::CFeedCounters::Process());
+  if (!message) return;
+  m_readerWaiting.store(true, std::memory_order_relaxed);
+  m_sink->QueueReceived(std::move(message), length > 0 ? static_cast<std::size_t>(length) : 0, m_closing);
+  m_readerWaiting.store(false, std::memory_order_relaxed);
+}
+
+bool CQuoteClient::OnLines(const IPCLINE* lines, int count) {
+  vok::CFeedTally tally;
+  // A destructor that began meanwhile (on another thread; it waits for this call) wants no more.
+  for (int i = 0; i < count && !m_closing.load(std::memory_order_relaxed); ++i) {
+    const char* text = lines[i].text;
+    const int length = lines[i].length;
+    if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
+      // The client-level heartbeat's own path; with it off the text comes back to OnData, and a
+      // heartbeat is never queued, so nothing overtakes the batch.
+      OnHeartbeatData(text, length);
+      continue;
+    }
+    if (std::unique_ptr<VOKMessage> message = Receive(text, length, tally)) {
+      m_received.push_back({std::move(message), length > 0 ? static_cast<std::size_t>(length) : 0});
+    }
+  }
+  tally.AddTo(vok::CFeedCounters::Process());
+  if (m_received.empty()) return true;
+  m_readerWaiting.store(true, std::memory_order_relaxed);
+  m_sink->QueueReceivedBatch(m_received, m_closing);
+  m_readerWaiting.store(false, std::memory_order_relaxed);
+  return true;
+}
+
+std::unique_ptr<VOKMessage> CQuoteClient::Receive(const char* text, int length, vok::CFeedTally& tally) {
   // Recorded as it came, before anything is judged: a capture shows what the server sent.
   if (vok::capture::Recording()) [[unlikely]] {
     vok::capture::RecordReceived(std::string_view(text, std::strlen(text)));
   }
   // The transport's text ends with a NUL; its length only sizes the queue's accounting.
   auto message = std::make_unique<VOKMessage>(text, -1);
-  m_heartbeatReceived.store(true);
+  // Read first: the flag is nearly always set already, and a store on every line would keep taking
+  // the line from the heartbeat tick's processor. Relaxed: the tick only needs to see it eventually.
+  if (!m_heartbeatReceived.load(std::memory_order_relaxed)) m_heartbeatReceived.store(true, std::memory_order_relaxed);
   const int type = message->GetType();
-  vok::CFeedCounters::Process().CountLine(type, length > 0 ? static_cast<std::uint64_t>(length) : 0);
+  tally.CountLine(type, length > 0 ? static_cast<std::uint64_t>(length) : 0);
   if (type == wire::kMsgDisconnectNotice) m_noticeReceived.store(true, std::memory_order_relaxed);
   if (!IsServerMessageType(type)) {
     // Internal event messages above all: a forged one would close or replace the connection.
@@ -100,14 +136,12 @@ void CQuoteClient::OnData(const char* text, int length) {
                       type);
       m_droppingTypes = true;
     }
-    return;
+    return nullptr;
   }
   m_droppingTypes = false;
-  if (type == wire::kMsgHeartbeat) return;
+  if (type == wire::kMsgHeartbeat) return nullptr;
   if (type == wire::kMsgLogonReply) message->SetInt(wire::kFidClientId, static_cast<int>(m_identity));
-  m_readerWaiting.store(true, std::memory_order_relaxed);
-  m_sink->QueueReceived(std::move(message), length > 0 ? static_cast<std::size_t>(length) : 0, m_closing);
-  m_readerWaiting.store(false, std::memory_order_relaxed);
+  return message;
 }
 
 void CQuoteClient::OnClosed() {

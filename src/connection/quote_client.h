@@ -17,7 +17,9 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
+#include "connection/feed_counters.h"
 #include "connection/quote_message_sink.h"
 #include "connection/vok_client.h"
 #include "platform/critical_section.h"
@@ -38,6 +40,8 @@ class CQuoteClient final : public VOKClient {
   ~CQuoteClient() override;
 
   void OnData(const char* text, int length) override;
+  // The lines of one read: each handled as OnData does, then queued together.
+  bool OnLines(const IPCLINE* lines, int count) override;
   void OnClosed() override;
 
   // One heartbeat tick: sends '9' if anything arrived since the last tick (or the reader is waiting
@@ -85,6 +89,9 @@ class CQuoteClient final : public VOKClient {
 
  private:
   void PostEvent(int eventCode, int errorCode = 0);
+  // One received text, recorded, parsed and counted; the message to queue, or null when it is
+  // dropped or needs no dispatch (a heartbeat).
+  std::unique_ptr<VOKMessage> Receive(const char* text, int length, vok::CFeedTally& tally);
   // With the client lock held: posts the connected event (and a disconnection that came before
   // it), then sends the logon.
   void Install(const SQuoteClientSettings& settings);
@@ -98,6 +105,8 @@ class CQuoteClient final : public VOKClient {
   std::atomic<bool> m_noticeReceived{false};  // the server said the user logged in elsewhere
   std::atomic<bool> m_heartbeatLost{false};   // a heartbeat tick found nothing received
   bool m_droppingTypes = false;               // reader thread only: within a burst of dropped lines
+  // Reader thread only: the messages of the read being handled, kept to reuse its storage.
+  std::vector<IQuoteMessageSink::SReceived> m_received;
   // Orders the connected event before a disconnection seen while the client was not yet current.
   std::mutex m_eventLock;
   bool m_installed = false;    // guarded by m_eventLock

@@ -6,8 +6,9 @@
 #include <atomic>
 #include <cstddef>
 #include <memory>
+#include <vector>
 
-class VOKMessage;
+#include "message/vok_message.h"
 
 class IQuoteMessageSink {
  public:
@@ -21,6 +22,21 @@ class IQuoteMessageSink {
   // side stopped; the message is then destroyed.
   virtual bool QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t bytes,
                              const std::atomic<bool>& abandon) = 0;
+  // A received message with the length of its text.
+  struct SReceived {
+    std::unique_ptr<VOKMessage> message;
+    std::size_t bytes = 0;
+  };
+  // The messages of one read, in order, each as QueueReceived would take it (and with the same
+  // waits), but appended a run at a time. Leaves `messages` empty; true when all were queued.
+  virtual bool QueueReceivedBatch(std::vector<SReceived>& messages, const std::atomic<bool>& abandon) {
+    bool queued = true;
+    for (SReceived& received : messages) {
+      if (queued) queued = QueueReceived(std::move(received.message), received.bytes, abandon);
+    }
+    messages.clear();
+    return queued;
+  }
   // Wakes every waiting QueueReceived so that it looks at its abandon flag again.
   virtual void ReleaseWaiters() = 0;
 

@@ -73,6 +73,10 @@ class VOKClient : public ITimedEventListener {
   // Received text starting with "9|": a heartbeat acknowledgement while the client-level
   // heartbeat runs, otherwise passed on to OnData unchanged.
   virtual void OnHeartbeatData(const char* text, int length);
+  // The complete lines of one read, in order; true when the override took them all. False here:
+  // the transport then sends each line through the data callback (to OnHeartbeatData or OnData),
+  // since those calls may close or even destroy the client. An override must do neither.
+  virtual bool OnLines(const IPCLINE* lines, int count);
 
   // Opens a stream (or datagram endpoint when the client is a datagram one); false when the
   // transport could not open. The stream open blocks until the connection is made or has failed.
@@ -112,6 +116,8 @@ class VOKClient : public ITimedEventListener {
  private:
   friend struct VOKClientCallbacks;
 
+  // The data callback's choice for one line: OnHeartbeatData for text starting "9|", else OnData.
+  void DeliverLine(const char* text, int length);
   void Init();
   bool ParseAddressAndPort(const char* text);
   bool Register(IPCHANDLE handle);

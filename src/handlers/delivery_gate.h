@@ -28,6 +28,21 @@ class CDeliveryGate {
   void Release() {
     if (m_refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }
+  // A work item's reference, released with Release. Items take theirs from a stock kept on the
+  // creating side's own cache line and refilled kStock at a time, so the dispatcher does not write
+  // the line the receivers release on for every item. While a refill is under way the stock is
+  // below zero, but the items being made then hold more than it lacks, so the count stays above 0.
+  void AddItemRef() {
+    if (m_stock.fetch_sub(1, std::memory_order_relaxed) > 0) return;
+    m_refs.fetch_add(kStock, std::memory_order_relaxed);
+    m_stock.fetch_add(kStock, std::memory_order_relaxed);
+  }
+  // The owner, once no more items will be made: gives back the unused stock (its own reference
+  // stays until it releases it).
+  void ReturnStock() {
+    const std::int32_t unused = m_stock.exchange(0, std::memory_order_relaxed);
+    if (unused > 0) m_refs.fetch_sub(unused, std::memory_order_acq_rel);
+  }
 
   // The handler while the gate is open, entered: the caller must Leave. Null once closed.
   CHandler* Enter();
@@ -42,11 +57,13 @@ class CDeliveryGate {
   ~CDeliveryGate() = default;
 
   static constexpr std::uint32_t kClosed = 0x80000000u;
+  static constexpr std::int32_t kStock = 64;
 
   CHandler* const m_handler;
   // Apart: items are counted by the dispatcher and the last receiver, entries by the subscribers.
   alignas(64) std::atomic<std::int32_t> m_refs{0};
   alignas(64) std::atomic<std::uint32_t> m_state{0};  // kClosed, and the number of entries in progress
+  alignas(64) std::atomic<std::int32_t> m_stock{0};   // item references taken into m_refs, not handed out
   std::mutex m_mutex;
   std::condition_variable m_allLeft;
 };

@@ -36,6 +36,8 @@ CHandler::CHandler(IHandlerHost* host, const Config& config)
 CHandler::~CHandler() {
   // Final handler classes have closed it already, before their own members went.
   CloseDelivery();
+  // No item is made from here on.
+  m_gate->ReturnStock();
   vok::CCriticalSectionLock lock(m_lock);
   for (auto& [symbol, record] : m_globalMap) {
     record.reset();

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -34,14 +33,12 @@ class CMasterRecord {
   int ThreadCount() const { return static_cast<int>(m_threads.size()); }
   std::span<const vok::ThreadId> Threads() const { return m_threads; }
 
-  // When the last data message for the symbol arrived, in ns since 1970 UTC; 0 when none came
-  // since the subscription or the last logon (what the cache holds may be stale then).
+  // When the last data message for the symbol arrived, in ns since 1970 UTC at the system tick's
+  // resolution (staleness is judged in seconds, and a precise reading per update cost the
+  // dispatcher a clock read each); 0 when none came since the subscription or the last logon
+  // (what the cache holds may be stale then).
   std::int64_t LastUpdateNs() const { return m_lastUpdateNs; }
-  void NoteUpdate() {
-    m_lastUpdateNs =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-            .count();
-  }
+  void NoteUpdate() { m_lastUpdateNs = vok::CoarseWallClockNs(); }
   void ForgetUpdate() { m_lastUpdateNs = 0; }
 
  private:

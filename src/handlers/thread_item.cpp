@@ -11,7 +11,7 @@
 
 CThreadItem::CThreadItem(CHandler* handler, Kind kind)
     : m_gate(handler == nullptr ? nullptr : handler->Gate()), m_kind(kind) {
-  if (m_gate != nullptr) m_gate->AddRef();
+  if (m_gate != nullptr) m_gate->AddItemRef();
 }
 
 CThreadItem::~CThreadItem() {

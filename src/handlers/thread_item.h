@@ -43,7 +43,8 @@ class CThreadItem {
   std::int32_t References() const { return m_references.load(std::memory_order_relaxed); }
 
   // When the item entered its queues, on the monotonic clock: stamped once by Distribute before
-  // any queue holds it (every queue it reaches takes it at the same moment), read at delivery.
+  // any queue holds it (every queue it reaches takes it at the same moment), read at delivery;
+  // 0 for the items Distribute leaves out of the latency sample.
   static std::int64_t ClockNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();

@@ -3,6 +3,7 @@
 #include "handlers/thread_queue.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -30,6 +31,11 @@ CQueueList& Queues() {
 
 // Each thread's queue goes with its thread, and the items left in it are released then.
 vok::CThreadLocal<std::unique_ptr<CThreadQueue>> g_currentQueue;
+
+// Items distributed so far, for picking the ones whose drain latency is measured. Written by
+// whichever thread distributes (a relaxed load and store, not an atomic add: two distributing
+// threads may now and then pick the same phase, which only shifts the sample).
+std::atomic<std::uint32_t> g_distributed{0};
 
 }  // namespace
 
@@ -215,8 +221,9 @@ CQueueStats CThreadQueue::Statistics() {
   CQueueStats stats;
   {
     vok::CCriticalSectionLock lock(m_lock);
-    stats = CQueueStats{m_conflated, m_printsDropped, m_items.size() - m_removed, m_highWater, {}};
+    stats = CQueueStats{m_conflated, m_printsDropped, m_items.size() - m_removed, m_highWater, 0, {}};
   }
+  stats.delivered = m_delivered.load(std::memory_order_relaxed);
   stats.drainLatency = m_drainLatency.Summary();
   return stats;
 }
@@ -285,8 +292,11 @@ void CThreadQueue::Drain() {
       if (handler != nullptr) entered.gate = gate;
     }
     if (handler != nullptr) {
-      m_drainLatency.Record(
-          static_cast<std::uint64_t>(std::max<std::int64_t>(0, CThreadItem::ClockNs() - item->QueuedAt())));
+      m_delivered.store(m_delivered.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+      if (const std::int64_t queuedAt = item->QueuedAt(); queuedAt != 0) {
+        m_drainLatency.Record(
+            static_cast<std::uint64_t>(std::max<std::int64_t>(0, CThreadItem::ClockNs() - queuedAt)));
+      }
       handler->OnThreadItem(item);
       // A callback may have released the handler: let its release go on, and deliver no more of
       // it. The item's reference keeps the gate readable here.
@@ -346,7 +356,9 @@ std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::Th
     return 0;
   }
   item->SetReferences(reached);
-  item->SetQueuedAt(CThreadItem::ClockNs());
+  const std::uint32_t distributed = g_distributed.load(std::memory_order_relaxed);
+  g_distributed.store(distributed + 1, std::memory_order_relaxed);
+  if (distributed % kLatencySampleEvery == 0) item->SetQueuedAt(CThreadItem::ClockNs());
   for (vok::ThreadId thread : threads) {
     for (CThreadQueue* queue : list.queues) {
       if (queue->m_owner == thread) queue->AddItem(item);

@@ -50,7 +50,7 @@ extern "C" HRESULT VokGetSubscriberStatistics(VokSubscriberStatistics* entries, 
                                            queue.highWater,
                                            queue.conflated,
                                            queue.printsDropped,
-                                           queue.drainLatency.count,
+                                           queue.delivered,
                                            queue.drainLatency.p50Ns,
                                            queue.drainLatency.p99Ns,
                                            queue.drainLatency.maxNs};

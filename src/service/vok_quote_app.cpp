@@ -152,17 +152,41 @@ bool CVokQuoteApp::QueueReceived(std::unique_ptr<VOKMessage> message, std::size_
   for (;;) {
     if (m_current.load(std::memory_order_seq_cst) == nullptr) return false;
     if (Append(message, bytes, false)) return true;
-    // Full: wait, holding no lock the pump or a closing thread needs. The reader that called this
-    // stops reading its socket meanwhile, which holds the server back.
-    std::unique_lock<std::mutex> lock(m_roomLock);
-    m_waiters.fetch_add(1, std::memory_order_seq_cst);
-    m_room.wait(lock, [&] {
-      return abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load() ||
-             HasRoom(bytes);
-    });
-    m_waiters.fetch_sub(1, std::memory_order_seq_cst);
-    if (abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load()) return false;
+    if (!WaitForRoom(bytes, epoch, abandon)) return false;
   }
+}
+
+bool CVokQuoteApp::QueueReceivedBatch(std::vector<SReceived>& messages, const std::atomic<bool>& abandon) {
+  const std::uint64_t epoch = m_waitEpoch.load(std::memory_order_seq_cst);
+  std::size_t next = 0;
+  bool queued = true;
+  while (next < messages.size()) {
+    if (m_current.load(std::memory_order_seq_cst) == nullptr) {
+      queued = false;
+      break;
+    }
+    next = AppendRun(messages, next);
+    if (next < messages.size() && !WaitForRoom(messages[next].bytes, epoch, abandon)) {
+      queued = false;
+      break;
+    }
+  }
+  // What could not be queued goes with its batch.
+  messages.clear();
+  return queued;
+}
+
+bool CVokQuoteApp::WaitForRoom(std::size_t bytes, std::uint64_t epoch, const std::atomic<bool>& abandon) {
+  // Full: wait, holding no lock the pump or a closing thread needs. The reader that called this
+  // stops reading its socket meanwhile, which holds the server back.
+  std::unique_lock<std::mutex> lock(m_roomLock);
+  m_waiters.fetch_add(1, std::memory_order_seq_cst);
+  m_room.wait(lock, [&] {
+    return abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load() ||
+           HasRoom(bytes);
+  });
+  m_waiters.fetch_sub(1, std::memory_order_seq_cst);
+  return !(abandon.load() || m_waitEpoch.load(std::memory_order_seq_cst) != epoch || m_unloading.load());
 }
 
 bool CVokQuoteApp::HasRoom(std::size_t bytes) const {
@@ -176,10 +200,12 @@ bool CVokQuoteApp::Append(std::unique_ptr<VOKMessage>& message, std::size_t byte
     vok::CCriticalSectionLock lock(m_queueLock);
     if (!force && !HasRoom(bytes)) return false;
     m_queue.emplace_back(std::move(message), bytes);
-    m_queuedCount.store(m_queue.size(), std::memory_order_seq_cst);
+    // Relaxed: an append only shrinks the room, and a waiter for room is woken by the pump, whose
+    // stores when it takes messages out are the ordered ones.
+    m_queuedCount.store(m_queue.size(), std::memory_order_relaxed);
     if (m_queue.size() > m_queueHighWater.load(std::memory_order_relaxed))
       m_queueHighWater.store(m_queue.size(), std::memory_order_relaxed);
-    m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_seq_cst);
+    m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) + bytes, std::memory_order_relaxed);
   }
   // A working pump finds the message when it next looks at the queue; only a pump that said it
   // waits needs the event (a system call), and only the first producer to see that sets it.
@@ -187,6 +213,26 @@ bool CVokQuoteApp::Append(std::unique_ptr<VOKMessage>& message, std::size_t byte
     m_messageEvent.Set();
   }
   return true;
+}
+
+std::size_t CVokQuoteApp::AppendRun(std::vector<SReceived>& messages, std::size_t next) {
+  {
+    vok::CCriticalSectionLock lock(m_queueLock);
+    for (; next < messages.size() && HasRoom(messages[next].bytes); ++next) {
+      m_queue.emplace_back(std::move(messages[next].message), messages[next].bytes);
+      // Relaxed, as in Append; HasRoom reads them for the next message of the run.
+      m_queuedCount.store(m_queue.size(), std::memory_order_relaxed);
+      m_queuedBytes.store(m_queuedBytes.load(std::memory_order_relaxed) + messages[next].bytes,
+                          std::memory_order_relaxed);
+    }
+    // The queue only grew during the run, so its length now is the run's highest.
+    if (m_queue.size() > m_queueHighWater.load(std::memory_order_relaxed))
+      m_queueHighWater.store(m_queue.size(), std::memory_order_relaxed);
+  }
+  if (m_pumpIdle.load(std::memory_order_seq_cst) && m_pumpIdle.exchange(false, std::memory_order_seq_cst)) {
+    m_messageEvent.Set();
+  }
+  return next;
 }
 
 void CVokQuoteApp::MadeRoom() {
@@ -324,6 +370,19 @@ void CVokQuoteApp::Deliver(IQueueConsumer& consumer, const VOKMessage& message) 
   }
 }
 
+namespace {
+
+void PrefetchObject(const VOKMessage& message) {
+  const char* bytes = reinterpret_cast<const char*>(&message);
+  for (std::size_t offset = 0; offset < sizeof(VOKMessage); offset += 64) __builtin_prefetch(bytes + offset);
+}
+
+void PrefetchFields(const VOKMessage& message) {
+  message.Fields().ForEach([](int, const VOKField& field) { __builtin_prefetch(&field); });
+}
+
+}  // namespace
+
 void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   // Without a service object queued messages wait for the next one (SetCurrent wakes the pump).
   if (m_current.load(std::memory_order_seq_cst) == nullptr) return;
@@ -346,8 +405,17 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   IQueueConsumer* consumer = nullptr;
   std::uint64_t consumerVersion = 0;
   int handled = 0;
-  for (std::unique_ptr<VOKMessage>& message : m_batch) {
+  const std::size_t count = m_batch.size();
+  if (count > 0) PrefetchObject(*m_batch[0]);
+  if (count > 1) PrefetchObject(*m_batch[1]);
+  if (count > 0) PrefetchFields(*m_batch[0]);
+  for (std::size_t i = 0; i < count; ++i) {
+    std::unique_ptr<VOKMessage>& message = m_batch[i];
     if (control.stopping.load(std::memory_order_relaxed)) break;
+    // The messages were built on the reader's processor: asking for the next ones now lets their
+    // transfer overlap this one's handling instead of stalling each lookup in turn.
+    if (i + 2 < count) PrefetchObject(*m_batch[i + 2]);
+    if (i + 1 < count) PrefetchFields(*m_batch[i + 1]);
     ++handled;
     const std::uint64_t version = m_currentVersion.load(std::memory_order_seq_cst);
     if (consumer == nullptr || version != consumerVersion) {

@@ -5,9 +5,9 @@
 // through vok::App(); the library's load and unload call InitInstance/ExitInstance.
 //
 // Threads and locks: QueueMessage runs on transport threads, the connection worker and the pump,
-// QueueReceived on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
+// QueueReceived and QueueReceivedBatch on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
 // and its byte count and is held only for one list operation (the pump takes up to a whole batch in
-// one); m_threadLock guards m_pump (start and stop), and is never held while waiting for a pump
+// one, a reader appends the messages of one read that fit in one); m_threadLock guards m_pump (start and stop), and is never held while waiting for a pump
 // to end, since the pump may itself be releasing the last service object; m_currentLock guards changes of m_current and
 // is a leaf: only TryAddRef runs under it; m_roomLock only pairs the waits for room with their
 // wake-ups and is a leaf. Order: m_threadLock, then m_queueLock. The pump wakes through
@@ -83,6 +83,8 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   // QueueMessage never waits; QueueReceived waits while the queue is full (IQuoteMessageSink).
   void QueueMessage(std::unique_ptr<VOKMessage> message) override;
   bool QueueReceived(std::unique_ptr<VOKMessage> message, std::size_t bytes, const std::atomic<bool>& abandon) override;
+  // One lock per run of messages that fits, and one wake-up of the pump per run.
+  bool QueueReceivedBatch(std::vector<SReceived>& messages, const std::atomic<bool>& abandon) override;
   void ReleaseWaiters() override;
   void ClearQueue();
   std::size_t QueuedCount();
@@ -120,6 +122,12 @@ class CVokQuoteApp final : public IQuoteMessageSink {
   bool IdleIfEmpty();
   // Appends (under m_queueLock) when there is room or `force`; false when full.
   bool Append(std::unique_ptr<VOKMessage>& message, std::size_t bytes, bool force);
+  // Appends messages[next...] while they fit, under one hold of m_queueLock; returns the index of
+  // the first one left out (messages.size() when all went in).
+  std::size_t AppendRun(std::vector<SReceived>& messages, std::size_t next);
+  // Waits until a message of `bytes` may fit; false when the wait was given up instead (abandon,
+  // the pump stopped since `epoch`, or the library unloads).
+  bool WaitForRoom(std::size_t bytes, std::uint64_t epoch, const std::atomic<bool>& abandon);
   // Whether a message of `bytes` fits now (an empty queue takes any size).
   bool HasRoom(std::size_t bytes) const;
   // After messages left the queue: wakes the producers waiting for room.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -205,20 +206,31 @@ TEST_F(QuoteApp, AFullQueueHoldsReceivedMessagesBackUntilThereIsRoomOrTheWaitMus
   m_consumer.m_onMessage = [&] { release.Wait(); };
   vok::App().SetCurrent(&m_consumer);
   vok::App().BeginProcessMessages();
-  // A reader thread queuing `count` messages from `first` on; returns how many were taken.
+  // A reader thread queuing `count` messages from `first` on, one by one or `perRead` at a time as
+  // the lines of one read; counts in `taken` how many were taken.
   std::atomic<int> taken{0};
-  auto reader = [&](int first, int count, const std::atomic<bool>& abandon) {
-    return std::thread([&, first, count] {
-      for (int i = first; i < first + count; ++i) taken += vok::App().QueueReceived(Numbered(i), 100, abandon) ? 1 : 0;
+  auto reader = [&](int first, int count, const std::atomic<bool>& abandon, int perRead = 1) {
+    return std::thread([&, first, count, perRead] {
+      std::vector<IQuoteMessageSink::SReceived> read;
+      for (int i = first; i < first + count; i += perRead) {
+        const int end = std::min(i + perRead, first + count);
+        if (perRead == 1) {
+          taken += vok::App().QueueReceived(Numbered(i), 100, abandon) ? 1 : 0;
+          continue;
+        }
+        for (int j = i; j < end; ++j) read.push_back({Numbered(j), 100});
+        taken += vok::App().QueueReceivedBatch(read, abandon) ? end - i : 0;
+      }
     });
   };
   auto waitsAtTheBound = [&] {
     return Eventually([&] { return vok::App().WaitingProducers() == 1; }) && vok::App().QueuedCount() == kMax;
   };
 
-  // The pump is stuck in its first message: the reader fills the queue to the bound and waits.
+  // The pump is stuck in its first message: the reader fills the queue to the bound and waits,
+  // in the middle of a read's lines.
   std::atomic<bool> open{false};
-  std::thread first = reader(0, kMax + 600, open);
+  std::thread first = reader(0, kMax + 600, open, 700);
   ASSERT_TRUE(waitsAtTheBound());
   // Room lets it go on: nothing is dropped, and the order holds.
   release.Set();

@@ -390,6 +390,7 @@ void CVokQuotes::ReadConnectionSettings(SQuoteClientSettings& settings) {
 // ---- IHandlerHost ----
 
 bool CVokQuotes::GetBorrowRate(const std::string& symbol, double& rate) {
+  if (!m_hasBorrowRates.load(std::memory_order_acquire)) return false;
   vok::CCriticalSectionLock lock(m_mapsLock);
   auto it = m_borrowMap.find(symbol);
   if (it == m_borrowMap.end()) return false;
@@ -512,6 +513,7 @@ STDMETHODIMP CVokQuotes::SetNegBorrowPct(BSTR symbol, double percentage) {
       auto found = m_borrowMap.find(key);
       if (found != m_borrowMap.end() && found->second == percentage) return S_OK;
       m_borrowMap[key] = percentage;
+      m_hasBorrowRates.store(true, std::memory_order_release);
     }
     // Object lock, then the handler's lock; the maps lock is a leaf and is released first.
     if (CQuoteHandler* quotes = m_handlers.Quotes()) quotes->SetBorrowRate(key, percentage);

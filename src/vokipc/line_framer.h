@@ -15,7 +15,7 @@ class CLineFramer {
   explicit CLineFramer(std::size_t maxLine = kMaxLine) : m_maxLine(maxLine) {}
 
   // Feeds size bytes of data; the buffer is written to (line feeds become NULs, so complete lines
-  // are handed on in place). deliver(const char* text, int length) returns false to stop: the rest
+  // are handed on in place, and a line joined from earlier data stays valid until the next Feed). deliver(const char* text, int length) returns false to stop: the rest
   // of the data is then ignored. Returns false when deliver stopped it.
   template <typename Deliver>
   bool Feed(char* data, std::size_t size, Deliver&& deliver) {
@@ -44,8 +44,11 @@ class CLineFramer {
         keepGoing = deliver(static_cast<const char*>(start), static_cast<int>(part));
       } else {
         m_pending.append(start, part);
-        keepGoing = deliver(static_cast<const char*>(m_pending.c_str()), static_cast<int>(m_pending.size()));
+        // The joined line moves aside and stays readable until the next Feed, so a caller may
+        // collect the lines of one Feed and hand them on together.
+        m_joined.swap(m_pending);
         m_pending.clear();
+        keepGoing = deliver(static_cast<const char*>(m_joined.c_str()), static_cast<int>(m_joined.size()));
       }
       if (!keepGoing) return false;
     }
@@ -61,6 +64,7 @@ class CLineFramer {
 
   std::size_t m_maxLine;
   std::string m_pending;
+  std::string m_joined;  // the last line put together from two or more reads
   bool m_discarding = false;
   std::size_t m_discardedLines = 0;
 };

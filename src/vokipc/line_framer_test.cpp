@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -13,11 +14,16 @@ std::vector<std::string> FeedInPieces(CLineFramer& framer, const std::string& st
   std::string copy = stream;
   for (std::size_t pos = 0; pos < copy.size(); pos += piece) {
     const std::size_t size = std::min(piece, copy.size() - pos);
+    // Read only after the Feed returns: the texts of one Feed stay valid until the next.
+    std::vector<std::pair<const char*, int>> fed;
     framer.Feed(copy.data() + pos, size, [&](const char* text, int length) {
-      EXPECT_EQ(text[length], '\0');
-      lines.emplace_back(text, static_cast<std::size_t>(length));
+      fed.emplace_back(text, length);
       return true;
     });
+    for (auto [text, length] : fed) {
+      EXPECT_EQ(text[length], '\0');
+      lines.emplace_back(text, static_cast<std::size_t>(length));
+    }
   }
   return lines;
 }

@@ -125,7 +125,7 @@ class CCallbackRecorder {
   ~CCallbackRecorder() { s_current = nullptr; }
 
   static const IPCCALLBACKS* Table() {
-    static const IPCCALLBACKS s_table{[](IPCHANDLE, int, int) {}, &OnData, &OnClosed};
+    static const IPCCALLBACKS s_table{[](IPCHANDLE, int, int) {}, &OnData, &OnClosed, nullptr};
     return &s_table;
   }
 

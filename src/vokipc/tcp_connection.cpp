@@ -95,16 +95,38 @@ bool CTcpConnection::Deliver(const char* text, int length) {
   return !m_closing.load();
 }
 
+bool CTcpConnection::DeliverLines(const std::vector<IPCLINE>& lines) {
+  if (m_closing.load()) return false;
+  const int count = static_cast<int>(lines.size());
+  int taken = count == 0 ? 0 : m_callbacks->lines(m_handle, lines.data(), count);
+  if (taken < 0) taken = 0;
+  for (int i = taken; i < count; ++i) {
+    if (!Deliver(lines[static_cast<std::size_t>(i)].text, lines[static_cast<std::size_t>(i)].length)) return false;
+  }
+  return !m_closing.load();
+}
+
 void CTcpConnection::ReadLoop() {
   // An exception must not leave a thread of ours (that would end the host's process): running out
   // of memory for a line, or a callback that throws, ends this connection instead.
   try {
     std::vector<char> buffer(kReadChunk);
+    std::vector<IPCLINE> lines;
     for (;;) {
       const int received = Receive(buffer.data(), kReadChunk);
       if (received <= 0) break;
-      const bool keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
-                                           [this](const char* text, int length) { return Deliver(text, length); });
+      bool keepGoing = true;
+      if (m_callbacks->lines != nullptr) {
+        lines.clear();
+        m_framer.Feed(buffer.data(), static_cast<std::size_t>(received), [&lines](const char* text, int length) {
+          lines.push_back(IPCLINE{text, length});
+          return true;
+        });
+        keepGoing = DeliverLines(lines);
+      } else {
+        keepGoing = m_framer.Feed(buffer.data(), static_cast<std::size_t>(received),
+                                  [this](const char* text, int length) { return Deliver(text, length); });
+      }
       if (!keepGoing) break;
     }
   } catch (...) {

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/socket.h"
 #include "platform/tls.h"
@@ -47,6 +48,8 @@ class CTcpConnection : public std::enable_shared_from_this<CTcpConnection> {
  private:
   void ReadLoop();
   bool Deliver(const char* text, int length);
+  // The lines of one read in one call, for a receiver that takes them so.
+  bool DeliverLines(const std::vector<IPCLINE>& lines);
   int Receive(char* buffer, int size);
   void ShutdownStream();
 

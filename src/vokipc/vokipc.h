@@ -8,10 +8,20 @@
 
 using IPCHANDLE = std::uint32_t;
 
+struct IPCLINE {
+  const char* text;  // NUL-terminated, without its line feed
+  int length;
+};
+
 struct IPCCALLBACKS {
   void (*status)(IPCHANDLE handle, int code, int detail);
   void (*data)(IPCHANDLE handle, const char* text, int length);
   void (*closed)(IPCHANDLE handle);
+  // Optional: every complete line of one socket read in one call, in order, so a receiver pays
+  // its per-call costs once per read rather than once per line. The texts are valid until the
+  // call returns. Returns how many lines it took, from the first; the transport hands the rest
+  // on one by one through data (so a receiver that may close its handle takes none).
+  int (*lines)(IPCHANDLE handle, const IPCLINE* lines, int count);
 };
 
 // Once at module load, before any other call.

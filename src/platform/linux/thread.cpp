@@ -27,6 +27,12 @@ std::uint64_t MonotonicMs() {
   return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
 
+std::int64_t CoarseWallClockNs() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME_COARSE, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
 void SleepMs(std::uint32_t ms) {
   timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
   while (::nanosleep(&ts, &ts) != 0) {

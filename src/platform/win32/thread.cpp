@@ -21,6 +21,14 @@ void SetCurrentThreadName(const char* name) {
 
 std::uint64_t MonotonicMs() { return ::GetTickCount64(); }
 
+std::int64_t CoarseWallClockNs() {
+  FILETIME now{};
+  ::GetSystemTimeAsFileTime(&now);
+  // 100 ns units since 1601 to ns since 1970.
+  const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - 116444736000000000LL) * 100;
+}
+
 void SleepMs(std::uint32_t ms) { ::Sleep(ms); }
 
 }  // namespace vok
