@@ -29,7 +29,7 @@ CHandler::CHandler(IHandlerHost* host, const Config& config)
       m_serviceId(config.serviceId),
       m_name(config.name),
       m_gate(new CDeliveryGate(this)) {
-  m_globalMap.reserve(config.globalMapSize);
+  m_globalMap.Reserve(config.globalMapSize);
   m_strayMap.reserve(17);
 }
 
@@ -39,11 +39,11 @@ CHandler::~CHandler() {
   // No item is made from here on.
   m_gate->ReturnStock();
   vok::CCriticalSectionLock lock(m_lock);
-  for (auto& [symbol, record] : m_globalMap) {
-    record.reset();
-    VOKTRACE_Printf(VOKTRACE_WARNING, "Warning: symbol %s still in global map", symbol.c_str());
+  for (auto& entry : m_globalMap) {
+    entry.value.reset();
+    VOKTRACE_Printf(VOKTRACE_WARNING, "Warning: symbol %s still in global map", entry.key.c_str());
   }
-  m_globalMap.clear();
+  m_globalMap.Clear();
   m_strayMap.clear();
 }
 
@@ -59,14 +59,15 @@ bool CHandler::Advise(IVokQuotesNotify* notify, const std::string& symbol, long 
   CThreadQueue* queue = CThreadQueue::CurrentQueue();
   CTMData* data = ThreadData();
   if (queue == nullptr || data == nullptr) return false;
-  auto it = data->m_map.find(symbol);
-  if (it == data->m_map.end()) {
-    it = data->m_map.emplace(symbol, vok::CComPtr<CNotifyList>(CreateNotifyList())).first;
+  // The callback of SendCachedData may unadvise and so drop the map's reference: hold our own.
+  vok::CComPtr<CNotifyList> list;
+  if (vok::CComPtr<CNotifyList>* held = data->m_map.Find(symbol)) {
+    list = *held;
+  } else {
+    list = data->m_map.Add(symbol, vok::CComPtr<CNotifyList>(CreateNotifyList()));
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +CNotifyList", thread, m_name.c_str(), symbol.c_str());
     AddToGlobalMap(symbol, *queue);
   }
-  // The callback of SendCachedData may unadvise and so drop the map's reference.
-  vok::CComPtr<CNotifyList> list = it->second;
   if (list->AddNotify(notify)) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s +0x%llx", thread, m_name.c_str(), symbol.c_str(),
                     PointerText(notify));
@@ -83,13 +84,13 @@ void CHandler::Unadvise(IVokQuotesNotify* notify, const std::string& symbol, lon
   CTMData* data = ThreadData();
   if (data == nullptr) return;
   const vok::ThreadId thread = vok::CurrentThreadId();
-  auto it = data->m_map.find(symbol);
-  if (it == data->m_map.end()) {
+  vok::CComPtr<CNotifyList>* held = data->m_map.Find(symbol);
+  if (held == nullptr) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: Warning: attempting to unadvise symbol %s for which no map entry exists",
                     thread, m_name.c_str(), symbol.c_str());
     return;
   }
-  vok::CComPtr<CNotifyList> list = it->second;
+  vok::CComPtr<CNotifyList> list = *held;
   if (list->RemoveNotify(notify)) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -0x%llx", thread, m_name.c_str(), symbol.c_str(),
                     PointerText(notify));
@@ -99,7 +100,7 @@ void CHandler::Unadvise(IVokQuotesNotify* notify, const std::string& symbol, lon
   }
   if (list->Empty()) {
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -CNotifyList", thread, m_name.c_str(), symbol.c_str());
-    data->m_map.erase(it);
+    data->m_map.Erase(symbol);
     RemoveFromGlobalMap(symbol);
   }
 }
@@ -108,21 +109,22 @@ void CHandler::UnadviseAll(IVokQuotesNotify* notify) {
   CTMData* data = ThreadData();
   if (data == nullptr) return;
   const vok::ThreadId thread = vok::CurrentThreadId();
-  for (auto it = data->m_map.begin(); it != data->m_map.end();) {
-    vok::CComPtr<CNotifyList> list = it->second;
+  // Erasing an entry moves the last one to its index, which is looked at next.
+  for (std::size_t i = 0; i < data->m_map.Size();) {
+    vok::CComPtr<CNotifyList> list = data->m_map.At(i).value;
     if (!list->RemoveNotify(notify)) {
-      ++it;
+      ++i;
       continue;
     }
-    VOKTRACE_Printf(VOKTRACE_DETAIL, "%s::UnadviseAll: %s -0x%llx", m_name.c_str(), it->first.c_str(),
+    VOKTRACE_Printf(VOKTRACE_DETAIL, "%s::UnadviseAll: %s -0x%llx", m_name.c_str(), data->m_map.At(i).key.c_str(),
                     PointerText(notify));
     if (!list->Empty()) {
-      ++it;
+      ++i;
       continue;
     }
-    const std::string symbol = it->first;
+    const std::string symbol = data->m_map.At(i).key;
     VOKTRACE_Printf(VOKTRACE_DETAIL, "[%x] %s: %s -CNotifyList", thread, m_name.c_str(), symbol.c_str());
-    it = data->m_map.erase(it);
+    data->m_map.EraseAt(i);
     RemoveFromGlobalMap(symbol);
   }
 }
@@ -136,7 +138,7 @@ void CHandler::AddToGlobalMap(const std::string& symbol, CThreadQueue& queue) {
     } else {
       std::unique_ptr<CMasterRecord> created(CreateMasterRecord());
       created->AddThread(vok::CurrentThreadId());
-      m_globalMap.emplace(symbol, std::move(created));
+      m_globalMap.Add(symbol, std::move(created));
       m_strayMap.erase(symbol);
       subscribe = true;
     }
@@ -151,11 +153,10 @@ void CHandler::RemoveFromGlobalMap(const std::string& symbol) {
   bool unsubscribe = false;
   {
     vok::CCriticalSectionLock lock(m_lock);
-    auto it = m_globalMap.find(symbol);
-    if (it != m_globalMap.end()) {
-      it->second->RemoveThread(vok::CurrentThreadId());
-      if (it->second->ThreadCount() == 0) {
-        m_globalMap.erase(it);
+    if (CMasterRecord* record = FindMaster(symbol)) {
+      record->RemoveThread(vok::CurrentThreadId());
+      if (record->ThreadCount() == 0) {
+        m_globalMap.Erase(symbol);
         unsubscribe = true;
       }
     }
@@ -185,14 +186,14 @@ void CHandler::Resubscribe() {
   ResetCache();
   // After a reconnect nothing counts as fresh until the server sends it again.
   for (const auto& entry : m_globalMap) {
-    entry.second->ForgetUpdate();
-    Subscribe(entry.first.c_str());
+    entry.value->ForgetUpdate();
+    Subscribe(entry.key.c_str());
   }
 }
 
 void CHandler::LastUpdates(std::vector<SSymbolUpdate>& out) {
   vok::CCriticalSectionLock lock(m_lock);
-  for (const auto& [symbol, record] : m_globalMap) out.push_back({symbol, m_serviceFlag, record->LastUpdateNs()});
+  for (const auto& entry : m_globalMap) out.push_back({entry.key, m_serviceFlag, entry.value->LastUpdateNs()});
 }
 
 void CHandler::CountStrayQuote(const std::string& symbol) {
@@ -242,8 +243,8 @@ bool CHandler::DropOverlongKey(const std::string& key) {
 CNotifyList* CHandler::FindThreadList(const std::string& symbol) {
   CTMData* data = m_threadData.Peek();
   if (data == nullptr) return nullptr;
-  auto it = data->m_map.find(symbol);
-  return it == data->m_map.end() ? nullptr : it->second.Get();
+  vok::CComPtr<CNotifyList>* held = data->m_map.Find(symbol);
+  return held == nullptr ? nullptr : held->Get();
 }
 
 int CHandler::ThreadNotifyCount(const std::string& symbol) {

@@ -23,6 +23,7 @@
 #include "handlers/delivery_gate.h"
 #include "handlers/master_record.h"
 #include "handlers/notify_list.h"
+#include "handlers/symbol_map.h"
 #include "platform/com_ptr.h"
 #include "platform/critical_section.h"
 #include "platform/thread_local_slot.h"
@@ -35,8 +36,8 @@ class VOKMessage;
 
 // One thread's callbacks on one handler: symbol to list. The map holds one reference on each list.
 struct CTMData {
-  CTMData() { m_map.reserve(127); }
-  std::unordered_map<std::string, vok::CComPtr<CNotifyList>> m_map;
+  CTMData() { m_map.Reserve(127); }
+  CSymbolMap<vok::CComPtr<CNotifyList>> m_map;
 };
 
 // One subscribed symbol of one service and when its last data message arrived (ns since 1970 UTC;
@@ -125,13 +126,13 @@ class CHandler {
 
   // With m_lock held: the master record of the symbol, or null.
   CMasterRecord* FindMaster(const std::string& symbol) {
-    auto it = m_globalMap.find(symbol);
-    return it == m_globalMap.end() ? nullptr : it->second.get();
+    std::unique_ptr<CMasterRecord>* record = m_globalMap.Find(symbol);
+    return record == nullptr ? nullptr : record->get();
   }
   // With m_lock held: calls call(symbol, record) for every master record, in map order.
   template <class Call>
   void ForEachMaster(Call&& call) {
-    for (auto& [symbol, record] : m_globalMap) call(symbol, *record);
+    for (auto& entry : m_globalMap) call(entry.key, *entry.value);
   }
   // With m_lock held: counts a data message for a symbol without subscribers, tracing the 2nd to
   // 200th, 202nd to 400th, ... of a symbol.
@@ -155,7 +156,7 @@ class CHandler {
   const int m_serviceId;
   const std::string m_name;
   const vok::CComPtr<CDeliveryGate> m_gate;
-  std::unordered_map<std::string, std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
+  CSymbolMap<std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
   std::unordered_map<std::string, StrayQuote> m_strayMap;                       // guarded by m_lock
   bool m_strayFullTraced = false;                                               // guarded by m_lock
   bool m_overlongBurst = false;                                                 // guarded by m_lock

@@ -163,7 +163,7 @@ void CL2Handler::DecideSource(const std::string& symbol, const std::string& mmid
 void CL2Handler::Queue(CMasterL2Record& record, const CL2BidAsk& entry, int sideIndex) {
   // Nobody would receive it: skip the copies.
   if (record.ThreadCount() == 0) return;
-  CThreadQueue::Distribute(CL2ThreadItem::Create(this, SideRecord(record.m_symbol.Get(), entry, sideIndex)),
+  CThreadQueue::Post(CL2ThreadItem::Create(this, SideRecord(record.m_symbol.Get(), entry, sideIndex)),
                            record.Threads());
 }
 

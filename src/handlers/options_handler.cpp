@@ -120,7 +120,7 @@ COptionsRecord* COptionsHandler::AddOption(CMasterOptionsRecord& record, const s
 void COptionsHandler::Queue(const CMasterOptionsRecord& record, const OPTIONSRECORD& option) {
   // Nobody would receive it: skip the copy.
   if (record.ThreadCount() == 0) return;
-  CThreadQueue::Distribute(COptionsThreadItem::Create(this, option), record.Threads());
+  CThreadQueue::Post(COptionsThreadItem::Create(this, option), record.Threads());
 }
 
 void COptionsHandler::OnThreadItem(CThreadItem* item) {

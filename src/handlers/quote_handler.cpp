@@ -135,7 +135,7 @@ void CQuoteHandler::Merge(const std::string& symbol, const VOKMessage& message, 
 
 void CQuoteHandler::Queue(CMasterQuoteRecord& record) {
   // Each item owns its copy; the queues it reaches share it and the last receiver frees it.
-  CThreadQueue::Distribute(CQuoteThreadItem::Create(this, record.m_rec), record.Threads());
+  CThreadQueue::Post(CQuoteThreadItem::Create(this, record.m_rec), record.Threads());
 }
 
 void CQuoteHandler::TestTick() { vok::CCriticalSectionLock lock(m_lock); }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -76,18 +77,22 @@ CThreadQueue::~CThreadQueue() {
   for (CThreadItem* item : left) item->Release();
 }
 
-void CThreadQueue::AddItem(CThreadItem* item) {
+void CThreadQueue::AddItem(CThreadItem* item) { AddItems({&item, 1}); }
+
+void CThreadQueue::AddItems(std::span<CThreadItem* const> items) {
   bool wake = false;
   {
     vok::CCriticalSectionLock lock(m_lock);
     // Only the first item into an empty queue posts: the drain it wakes takes all that follow.
     wake = m_immediate && m_items.empty();
-    // A thread that keeps up never gets here with kConflateAt items waiting: it pays nothing more.
-    if (!m_behind && m_items.size() < kConflateAt) {
-      m_items.push_back(item);
-      m_highWater = std::max(m_highWater, m_items.size());
-    } else {
-      AddBehind(item);
+    for (CThreadItem* item : items) {
+      // A thread that keeps up never gets here with kConflateAt items waiting: it pays nothing more.
+      if (!m_behind && m_items.size() < kConflateAt) {
+        m_items.push_back(item);
+        m_highWater = std::max(m_highWater, m_items.size());
+      } else {
+        AddBehind(item);
+      }
     }
   }
   // Posted outside the lock so the owner's drain never waits on the loop's own lock.
@@ -341,14 +346,19 @@ void CThreadQueue::Purge(const CDeliveryGate* gate) {
   for (CThreadItem* item : purged) item->Release();
 }
 
-std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::ThreadId> threads) {
-  CQueueList& list = Queues();
-  vok::CCriticalSectionLock listLock(list.lock);
+namespace {
+
+// The batch open on this thread. A plain pointer, set and cleared inside the batch's scope.
+thread_local CDistributionBatch* t_batch = nullptr;
+
+// With the list lock held: how many live queues `threads` name, with the item's references set to
+// that; an item that reached none is released.
+std::int32_t CountReached(const CQueueList& list, CThreadItem* item, std::span<const vok::ThreadId> threads) {
   // Count first: once the first queue holds the item its thread may release it, so the count
   // must be final before any AddItem. Queues cannot go away while the list lock is held.
   std::int32_t reached = 0;
   for (vok::ThreadId thread : threads) {
-    for (CThreadQueue* queue : list.queues) reached += queue->m_owner == thread ? 1 : 0;
+    for (CThreadQueue* queue : list.queues) reached += queue->Owner() == thread ? 1 : 0;
   }
   if (reached == 0) {
     item->SetReferences(1);
@@ -358,11 +368,84 @@ std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::Th
   item->SetReferences(reached);
   const std::uint32_t distributed = g_distributed.load(std::memory_order_relaxed);
   g_distributed.store(distributed + 1, std::memory_order_relaxed);
-  if (distributed % kLatencySampleEvery == 0) item->SetQueuedAt(CThreadItem::ClockNs());
+  if (distributed % CThreadQueue::kLatencySampleEvery == 0) item->SetQueuedAt(CThreadItem::ClockNs());
+  return reached;
+}
+
+}  // namespace
+
+std::int32_t CThreadQueue::Distribute(CThreadItem* item, std::span<const vok::ThreadId> threads) {
+  CQueueList& list = Queues();
+  vok::CCriticalSectionLock listLock(list.lock);
+  const std::int32_t reached = CountReached(list, item, threads);
+  if (reached == 0) return 0;
   for (vok::ThreadId thread : threads) {
     for (CThreadQueue* queue : list.queues) {
       if (queue->m_owner == thread) queue->AddItem(item);
     }
   }
   return reached;
+}
+
+void CThreadQueue::Post(CThreadItem* item, std::span<const vok::ThreadId> threads) {
+  if (t_batch == nullptr || !t_batch->Add(item, threads)) Distribute(item, threads);
+}
+
+CDistributionBatch::CDistributionBatch() {
+  assert(t_batch == nullptr);  // batches do not nest
+  t_batch = this;
+}
+
+CDistributionBatch::~CDistributionBatch() {
+  try {
+    Flush();
+  } catch (const std::bad_alloc&) {
+    // As when Distribute runs out of memory: the queue that could not grow misses the item.
+  }
+  t_batch = nullptr;
+}
+
+bool CDistributionBatch::Add(CThreadItem* item, std::span<const vok::ThreadId> threads) {
+  if (m_pending.size() >= kMaxPending) Flush();
+  const std::size_t first = m_threads.size();
+  try {
+    m_pending.reserve(kMaxPending);
+    m_run.reserve(kMaxPending);
+    m_threads.insert(m_threads.end(), threads.begin(), threads.end());
+    m_pending.push_back(SPending{item, static_cast<std::uint32_t>(first), static_cast<std::uint32_t>(threads.size())});
+  } catch (const std::bad_alloc&) {
+    m_threads.resize(first);
+    return false;
+  }
+  return true;
+}
+
+void CDistributionBatch::Flush() {
+  if (m_pending.empty()) return;
+  CQueueList& list = Queues();
+  vok::CCriticalSectionLock listLock(list.lock);
+  // Runs of items to the same queue go in under one hold of its lock; across queues the order
+  // does not matter, within one it is the order of Post.
+  std::vector<CThreadItem*>& run = m_run;  // reserved in Add, and never grown here
+  CThreadQueue* runQueue = nullptr;
+  run.clear();
+  for (const SPending& pending : m_pending) {
+    const std::span<const vok::ThreadId> threads(m_threads.data() + pending.firstThread, pending.threadCount);
+    if (CountReached(list, pending.item, threads) == 0) continue;
+    for (vok::ThreadId thread : threads) {
+      for (CThreadQueue* queue : list.queues) {
+        if (queue->Owner() != thread) continue;
+        if ((queue != runQueue || run.size() == run.capacity()) && !run.empty()) {
+          runQueue->AddItems(run);
+          run.clear();
+        }
+        runQueue = queue;
+        run.push_back(pending.item);
+      }
+    }
+  }
+  if (!run.empty()) runQueue->AddItems(run);
+  run.clear();
+  m_pending.clear();
+  m_threads.clear();
 }

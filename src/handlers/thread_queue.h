@@ -13,7 +13,8 @@
 // drain, not once per item.
 // Locks: the process-wide queue-list lock guards the list of live queues; m_lock guards m_items and
 // the members declared with it. Order: a handler's lock, then the queue-list lock, then one queue
-// lock at a time. A delivery gate's Close takes the queue-list lock with no handler lock held.
+// lock at a time. A delivery gate's Close, and a distribution batch's flush, take the queue-list
+// lock with no handler lock held.
 #pragma once
 
 #include <atomic>
@@ -45,6 +46,42 @@ struct CQueueStats {
   CLatencySummary drainLatency;
 };
 
+// A dispatcher's batch of distributions: while one is open on a thread, CThreadQueue::Post on that
+// thread collects the items, and the batch hands them to their queues in order when it flushes
+// (at kMaxPending items, on Flush, and when it closes). A flush takes the queue-list lock once and
+// each queue's lock once per run of items to that queue, where Distribute takes both per item.
+// The dispatcher flushes before anything that must see the queues as they are (another service
+// object, a connection event), so the items' order and the queues' rules are as without a batch.
+// Threads: the opening thread only; batches do not nest.
+class CDistributionBatch {
+ public:
+  // Items collected at most before a flush: this bounds how much later than without a batch an
+  // item reaches its queue (a queue set to deliver immediately wakes its thread then).
+  static constexpr std::size_t kMaxPending = 64;
+
+  CDistributionBatch();
+  // Flushes.
+  ~CDistributionBatch();
+  CDistributionBatch(const CDistributionBatch&) = delete;
+  CDistributionBatch& operator=(const CDistributionBatch&) = delete;
+
+  void Flush();
+
+ private:
+  friend class CThreadQueue;
+  struct SPending {
+    CThreadItem* item;
+    std::uint32_t firstThread;
+    std::uint32_t threadCount;
+  };
+  // Takes the item (true), or leaves it to the caller when there is no memory to hold it.
+  bool Add(CThreadItem* item, std::span<const vok::ThreadId> threads);
+
+  std::vector<SPending> m_pending;
+  std::vector<vok::ThreadId> m_threads;
+  std::vector<CThreadItem*> m_run;  // Flush's run of items to one queue, kept for its capacity
+};
+
 class alignas(64) CThreadQueue {
  public:
   static constexpr std::uint32_t kDrainPeriodMs = 60;
@@ -63,6 +100,9 @@ class alignas(64) CThreadQueue {
   // references become the number of queues it reached; an item that reached none is destroyed.
   // Returns that number.
   static std::int32_t Distribute(CThreadItem* item, std::span<const vok::ThreadId> threads);
+  // As Distribute, but while a CDistributionBatch is open on the calling thread the item joins it
+  // and reaches its queues when the batch flushes. The handlers queue their items this way.
+  static void Post(CThreadItem* item, std::span<const vok::ThreadId> threads);
 
   // Takes the items of `gate` out of every queue's waiting list and releases them.
   static void Purge(const CDeliveryGate* gate);
@@ -78,6 +118,8 @@ class alignas(64) CThreadQueue {
   ~CThreadQueue();
 
   void AddItem(CThreadItem* item);
+  // As AddItem for each of `items` in order, under one hold of the queue lock.
+  void AddItems(std::span<CThreadItem* const> items);
   CThreadItem* PopItem();
   CQueueStats Statistics();
 

@@ -129,6 +129,33 @@ TEST_F(ThreadQueue, DeliversEachItemOnceOnEveryThreadInOrderAndFreesItOnce) {
   EXPECT_TRUE(WaitUntil([] { return g_destroyed == kItems; }));
 }
 
+TEST_F(ThreadQueue, ABatchQueuesItsItemsWhenFullOrClosedInOrderAndFreesThoseNobodyTakes) {
+  CRecordingHandler handler;
+  CClientThread a, b;
+  const vok::ThreadId ida = WithQueue(a), idb = WithQueue(b), nobody = 0x7fffffff;
+  const vok::ThreadId targets[][2] = {{ida, idb}, {ida, nobody}, {idb, nobody}, {nobody, nobody}};
+  constexpr int kItems = 3 * static_cast<int>(CDistributionBatch::kMaxPending) + 8;
+  std::vector<int> toA, toB;
+  {
+    CDistributionBatch batch;
+    for (int i = 0; i < kItems; ++i) {
+      CThreadQueue::Post(new CTestItem(&handler, i), targets[i % 4]);
+      if (i % 4 < 2) toA.push_back(i);
+      if (i % 4 == 0 || i % 4 == 2) toB.push_back(i);
+    }
+    // Three full batches are queued; the last eight wait for the batch to close.
+    CQueueStats stats;
+    ASSERT_TRUE(CThreadQueue::StatisticsOf(ida, stats));
+    EXPECT_EQ(stats.depth, toA.size() - 4);
+  }
+  EXPECT_EQ(g_destroyed, kItems / 4);
+  a.Drain();
+  b.Drain();
+  EXPECT_EQ(g_log.To(ida), toA);
+  EXPECT_EQ(g_log.To(idb), toB);
+  EXPECT_EQ(g_destroyed, kItems);
+}
+
 TEST_F(ThreadQueue, AThreadBehindKeepsEverythingUpToTheBoundThenTheNewestSnapshotsAndPrints) {
   CTraceLines trace;
   CRecordingHandler handler;

@@ -122,7 +122,7 @@ void CTSHandler::OnMessage(char /*type*/, const VOKMessage& message) {
   rec.status = static_cast<enumTickStatus>(IntOr0(message, wire::kFidPrintStatus));
   rec.tick = static_cast<enumTick>(IntOr0(message, wire::kFidTick));
   rec.cond = static_cast<enumTickCondition>(IntOr0(message, wire::kFidPrintCondition));
-  CThreadQueue::Distribute(item, record->Threads());
+  CThreadQueue::Post(item, record->Threads());
 }
 
 void CTSHandler::OnThreadItem(CThreadItem* item) {

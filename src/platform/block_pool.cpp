@@ -171,6 +171,15 @@ class CSharedLists {
   bool m_closed = false;                       // guarded by m_lock
 };
 
+#ifndef _WIN32
+// The calling thread's cache once looked up: a plain pointer, so that a block costs one
+// thread-relative load instead of a trip through the thread slot (which was some 15 % of a small
+// message's parse). It has no destructor, so it is safe at thread end; the cache clears it when
+// it is destroyed on its own thread. (Windows keeps the slot alone: mingw-w64's emulated
+// thread_local storage may already be gone when the slot's destructors run.)
+thread_local CThreadCache* t_cache = nullptr;
+#endif
+
 CSharedLists& Shared() {
   static CSharedLists* lists = new CSharedLists;  // intentionally leaked, see above
   return *lists;
@@ -192,7 +201,14 @@ class CPool {
   CPool(const CPool&) = delete;
   CPool& operator=(const CPool&) = delete;
 
-  CThreadCache* Cache() { return m_caches.Get(); }
+  CThreadCache* Cache() {
+#ifndef _WIN32
+    if (t_cache == nullptr) t_cache = m_caches.Get();
+    return t_cache;
+#else
+    return m_caches.Get();
+#endif
+  }
 
  private:
   CThreadLocal<CThreadCache> m_caches;
@@ -205,6 +221,10 @@ CThreadCache::CThreadCache() {
 }
 
 CThreadCache::~CThreadCache() {
+#ifndef _WIN32
+  // A block freed later in this thread's end (another slot's destructor) makes a new cache.
+  if (t_cache == this) t_cache = nullptr;
+#endif
   // Once the pool is closed the shared lists pass everything on to the system.
   for (std::size_t c = 0; c < kClasses; ++c) {
     if (!lists[c].empty()) Shared().Give(c, lists[c], lists[c].size());

@@ -22,9 +22,17 @@ class CCriticalSection {
   CCriticalSection(const CCriticalSection&) = delete;
   CCriticalSection& operator=(const CCriticalSection&) = delete;
 
+#ifdef _WIN32
   void Lock();
   void Unlock();
   bool TryLock();
+#else
+  // Inline: the dispatcher takes several locks per update, and the call into the backend was a
+  // visible part of each.
+  void Lock() { m_mutex.lock(); }
+  void Unlock() { m_mutex.unlock(); }
+  bool TryLock() { return m_mutex.try_lock(); }
+#endif
 
   void lock() { Lock(); }
   void unlock() { Unlock(); }

@@ -2,6 +2,7 @@
 // and reconnect timers, and the library's start and exit hooks.
 #include "service/vok_quote_app.h"
 
+#include "handlers/thread_queue.h"
 #include "message/vok_message.h"
 #include "message/wire_vocabulary.h"
 #include "platform/interface_table.h"
@@ -409,6 +410,10 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
   if (count > 0) PrefetchObject(*m_batch[0]);
   if (count > 1) PrefetchObject(*m_batch[1]);
   if (count > 0) PrefetchFields(*m_batch[0]);
+  // The work items the handlers make reach the subscriber queues a few dozen at a time; the
+  // batch is flushed before another object takes over and before a connection event, so those
+  // see every item of the messages before them queued.
+  CDistributionBatch distribution;
   for (std::size_t i = 0; i < count; ++i) {
     std::unique_ptr<VOKMessage>& message = m_batch[i];
     if (control.stopping.load(std::memory_order_relaxed)) break;
@@ -419,13 +424,18 @@ void CVokQuoteApp::DispatchBatch(CPumpControl& control) {
     ++handled;
     const std::uint64_t version = m_currentVersion.load(std::memory_order_seq_cst);
     if (consumer == nullptr || version != consumerVersion) {
+      distribution.Flush();
       if (consumer != nullptr) consumer->ReleaseRef();
       consumer = AcquireCurrent();
       consumerVersion = version;
     }
-    if (consumer != nullptr) Deliver(*consumer, *message);
+    if (consumer != nullptr) {
+      if (vok::wire::IsConnectionMessage(message->GetType())) distribution.Flush();
+      Deliver(*consumer, *message);
+    }
     message.reset();
   }
+  distribution.Flush();
   m_batch.clear();
   // May be the last reference: the object is then released here, on the pump thread.
   if (consumer != nullptr) consumer->ReleaseRef();

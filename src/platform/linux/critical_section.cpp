@@ -6,8 +6,5 @@ namespace vok {
 
 CCriticalSection::CCriticalSection(std::uint32_t) {}
 CCriticalSection::~CCriticalSection() = default;
-void CCriticalSection::Lock() { m_mutex.lock(); }
-void CCriticalSection::Unlock() { m_mutex.unlock(); }
-bool CCriticalSection::TryLock() { return m_mutex.try_lock(); }
 
 }  // namespace vok
