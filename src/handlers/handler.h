@@ -157,11 +157,11 @@ class CHandler {
   const std::string m_name;
   const vok::CComPtr<CDeliveryGate> m_gate;
   CSymbolMap<std::unique_ptr<CMasterRecord>> m_globalMap;  // guarded by m_lock
-  std::unordered_map<std::string, StrayQuote> m_strayMap;                       // guarded by m_lock
-  bool m_strayFullTraced = false;                                               // guarded by m_lock
-  bool m_overlongBurst = false;                                                 // guarded by m_lock
-  std::uint64_t m_overlongDropped = 0;                                          // guarded by m_lock
-  std::uint64_t m_overlongTracedAt = 0;                                         // guarded by m_lock
+  std::unordered_map<std::string, StrayQuote> m_strayMap;  // guarded by m_lock
+  bool m_strayFullTraced = false;                          // guarded by m_lock
+  bool m_overlongBurst = false;                            // guarded by m_lock
+  std::uint64_t m_overlongDropped = 0;                     // guarded by m_lock
+  std::uint64_t m_overlongTracedAt = 0;                    // guarded by m_lock
   // Last member: each thread's CTMData outlives nothing else of the handler, and all of them are
   // destroyed with it.
   vok::CThreadLocal<CTMData> m_threadData;

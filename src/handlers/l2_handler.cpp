@@ -164,7 +164,7 @@ void CL2Handler::Queue(CMasterL2Record& record, const CL2BidAsk& entry, int side
   // Nobody would receive it: skip the copies.
   if (record.ThreadCount() == 0) return;
   CThreadQueue::Post(CL2ThreadItem::Create(this, SideRecord(record.m_symbol.Get(), entry, sideIndex)),
-                           record.Threads());
+                     record.Threads());
 }
 
 void CL2Handler::OnThreadItem(CThreadItem* item) {

@@ -63,9 +63,7 @@ class CSymbolMap {
   }
 
   // Removes the entry at `index` (of the iteration); the last entry moves to that index.
-  void EraseAt(std::size_t index) {
-    EraseSlot(SlotOfIndex(m_entries[index].hash, static_cast<std::uint32_t>(index)));
-  }
+  void EraseAt(std::size_t index) { EraseSlot(SlotOfIndex(m_entries[index].hash, static_cast<std::uint32_t>(index))); }
 
   Entry& At(std::size_t index) { return m_entries[index]; }
   auto begin() { return m_entries.begin(); }

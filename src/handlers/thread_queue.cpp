@@ -299,8 +299,7 @@ void CThreadQueue::Drain() {
     if (handler != nullptr) {
       m_delivered.store(m_delivered.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
       if (const std::int64_t queuedAt = item->QueuedAt(); queuedAt != 0) {
-        m_drainLatency.Record(
-            static_cast<std::uint64_t>(std::max<std::int64_t>(0, CThreadItem::ClockNs() - queuedAt)));
+        m_drainLatency.Record(static_cast<std::uint64_t>(std::max<std::int64_t>(0, CThreadItem::ClockNs() - queuedAt)));
       }
       handler->OnThreadItem(item);
       // A callback may have released the handler: let its release go on, and deliver no more of

@@ -5,14 +5,13 @@
 // through vok::App(); the library's load and unload call InitInstance/ExitInstance.
 //
 // Threads and locks: QueueMessage runs on transport threads, the connection worker and the pump,
-// QueueReceived and QueueReceivedBatch on transport reader threads, the pump on its own thread. m_queueLock guards m_queue
-// and its byte count and is held only for one list operation (the pump takes up to a whole batch in
-// one, a reader appends the messages of one read that fit in one); m_threadLock guards m_pump (start and stop), and is never held while waiting for a pump
-// to end, since the pump may itself be releasing the last service object; m_currentLock guards changes of m_current and
-// is a leaf: only TryAddRef runs under it; m_roomLock only pairs the waits for room with their
-// wake-ups and is a leaf. Order: m_threadLock, then m_queueLock. The pump wakes through
-// m_messageEvent only when it said it would wait (m_pumpIdle): while it works, producers append
-// without a system call.
+// QueueReceived and QueueReceivedBatch on transport reader threads, the pump on its own thread. m_queueLock guards
+// m_queue and its byte count and is held only for one list operation (the pump takes up to a whole batch in one, a
+// reader appends the messages of one read that fit in one); m_threadLock guards m_pump (start and stop), and is never
+// held while waiting for a pump to end, since the pump may itself be releasing the last service object; m_currentLock
+// guards changes of m_current and is a leaf: only TryAddRef runs under it; m_roomLock only pairs the waits for room
+// with their wake-ups and is a leaf. Order: m_threadLock, then m_queueLock. The pump wakes through m_messageEvent only
+// when it said it would wait (m_pumpIdle): while it works, producers append without a system call.
 //
 // The queue is bounded (kMaxQueuedMessages, kMaxQueuedBytes of received text). Received messages
 // wait for room rather than being dropped: the reader thread stops, stops reading its socket, and

@@ -195,7 +195,7 @@ class CVokQuotes final : public IVokQuotes,
   CHandlerSet m_handlers;
   CConnectionLifecycle m_connection{*this, m_handlers};
   vok::CComPtr<IUnknown> m_marshaler;
-  std::unordered_map<std::string, double> m_borrowMap;          // guarded by m_mapsLock
+  std::unordered_map<std::string, double> m_borrowMap;  // guarded by m_mapsLock
   // Set under m_mapsLock once the borrow map holds a rate: until then the merge of every level 1
   // update asks for none without taking the lock.
   std::atomic<bool> m_hasBorrowRates{false};

@@ -15,8 +15,9 @@ class CLineFramer {
   explicit CLineFramer(std::size_t maxLine = kMaxLine) : m_maxLine(maxLine) {}
 
   // Feeds size bytes of data; the buffer is written to (line feeds become NULs, so complete lines
-  // are handed on in place, and a line joined from earlier data stays valid until the next Feed). deliver(const char* text, int length) returns false to stop: the rest
-  // of the data is then ignored. Returns false when deliver stopped it.
+  // are handed on in place, and a line joined from earlier data stays valid until the next Feed). deliver(const char*
+  // text, int length) returns false to stop: the rest of the data is then ignored. Returns false when deliver stopped
+  // it.
   template <typename Deliver>
   bool Feed(char* data, std::size_t size, Deliver&& deliver) {
     std::size_t pos = 0;
