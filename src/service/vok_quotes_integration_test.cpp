@@ -1,19 +1,20 @@
 // The service object against the quote server simulator over loopback, with the real socket
 // transport: logon, subscriptions made before it, a drop and reconnection, the "logged in
-// elsewhere" notice, a Connect while healthy, Disconnect racing Connect and an open that hangs. The
-// connection's delays are shortened; the fault suite repeats drops and silence by the hundred. TLS
-// sessions through the same client are the vokquote program's tests (Linux) and the late-bound
-// test (Windows).
+// elsewhere" notice, a Connect while healthy, Disconnect racing Connect and an open that hangs;
+// logon, data, heartbeats, the drop, reconnection and resubscription again over TLS. The
+// connection's delays are shortened; the fault suite repeats drops and silence by the hundred.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <mutex>
 #include <string>
 
+#include "connection/tls_settings.h"
 #include "handlers/handler_test_support.h"
 #include "handlers/quote_handler.h"
 #include "platform/interface_table.h"
 #include "platform/socket.h"
+#include "platform/tls_test_certificates_util.h"
 #include "quote_server.h"
 #include "service/connection_times_test_util.h"
 #include "service/module_lock.h"
@@ -82,7 +83,29 @@ class QuotesWithServer : public ::testing::Test {
   CQuotesSession m_session;
 };
 
-TEST_F(QuotesWithServer, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedInElsewhere) {
+// The main story in clear and over TLS (the simulator serves a test certificate whose CA the
+// process trusts).
+class QuotesOverEitherTransport : public QuotesWithServer, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    if (GetParam()) {
+      ASSERT_TRUE(m_certificates.Ok());
+      m_options.tlsCertificateFile = m_certificates.CertFile(vok::test::CTestCertificates::kValid);
+      m_options.tlsKeyFile = m_certificates.KeyFile();
+      OverrideTlsSettings(STlsSettings{true, m_certificates.CaFile(), ""});
+    }
+    QuotesWithServer::SetUp();
+  }
+  void TearDown() override {
+    QuotesWithServer::TearDown();
+    OverrideTlsSettings(std::nullopt);
+  }
+  vok::test::CTestCertificates m_certificates;
+};
+INSTANTIATE_TEST_SUITE_P(Transport, QuotesOverEitherTransport, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Tls" : "Tcp"; });
+
+TEST_P(QuotesOverEitherTransport, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedInElsewhere) {
   std::vector<std::string> notices;
   std::mutex noticesMutex;
   vok::SetSuiteMessageHandler([&](const std::string& text) {
@@ -114,6 +137,7 @@ TEST_F(QuotesWithServer, LogsOnSubscribesReconnectsAfterADropButNotAfterLoggedIn
   ASSERT_TRUE(m_trace.WaitFor("end CQuoteClient::CreateClient", 2));
   EXPECT_EQ(m_trace.Count("Creating QuoteClient: IP=127.0.0.1"), 1);
   EXPECT_EQ(m_server->ConnectionCount(), 1);
+  EXPECT_EQ(m_trace.AnyContains(" over TLS 1.3"), GetParam());
 
   m_server->Run(1, vok::sim::CScript().Drop());
   ASSERT_TRUE(m_session.WaitForEvent(vok::dispid::OnClose));
