@@ -98,7 +98,7 @@ bool CQuoteClient::OnLines(const IPCLINE* lines, int count) {
   for (int i = 0; i < count && !m_closing.load(std::memory_order_relaxed); ++i) {
     const char* text = lines[i].text;
     const int length = lines[i].length;
-    if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
+    if (IsHeartbeatLine(text)) {
       // The client-level heartbeat's own path; with it off the text comes back to OnData, and a
       // heartbeat is never queued, so nothing overtakes the batch.
       OnHeartbeatData(text, length);

@@ -213,7 +213,7 @@ long VOKClient::Release() {
 void VOKClient::OnData(const char*, int) {}
 
 void VOKClient::DeliverLine(const char* text, int length) {
-  if (text[0] == wire::kMsgHeartbeat && text[1] == '|') {
+  if (IsHeartbeatLine(text)) {
     OnHeartbeatData(text, length);
   } else {
     OnData(text, length);

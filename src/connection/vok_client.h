@@ -34,6 +34,7 @@
 
 #include "connection/timed_event_listener.h"
 #include "connection/tls_settings.h"
+#include "message/wire_vocabulary.h"
 #include "vokipc/vokipc.h"
 
 class CTimerQueue;
@@ -112,6 +113,8 @@ class VOKClient : public ITimedEventListener {
  protected:
   // One heartbeat tick: sends '9' when the last one was acknowledged, otherwise closes.
   void SendHeartbeat();
+  // A line for OnHeartbeatData rather than OnData: one starting "9|". The text ends with a NUL.
+  static bool IsHeartbeatLine(const char* text) { return text[0] == vok::wire::kMsgHeartbeat && text[1] == '|'; }
 
  private:
   friend struct VOKClientCallbacks;
